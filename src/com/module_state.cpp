@@ -1,0 +1,10 @@
+#include "com/object.h"
+
+namespace orvex::com {
+
+ModuleState& ThisModule() {
+    static ModuleState state;
+    return state;
+}
+
+}  // namespace orvex::com

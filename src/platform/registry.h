@@ -1,0 +1,78 @@
+// The registry: on Windows the system's; on Linux a stand-in that keeps HKEY_CURRENT_USER
+// and HKEY_CLASSES_ROOT as text files in the .reg export format ("Windows Registry Editor
+// Version 5.00"), one file per root, under $ORVEX_REGISTRY_DIR, else $XDG_CONFIG_HOME/orvex,
+// else ~/.config/orvex. Writers take an advisory lock and replace the file atomically, so
+// concurrent threads and processes never lose or tear a value. Lines the reader does not
+// understand are kept as they stand.
+//
+// Results are Win32 error codes (ERROR_SUCCESS, ERROR_FILE_NOT_FOUND, ERROR_NO_MORE_ITEMS,
+// ERROR_MORE_DATA, ...). Key paths use "\" between steps and compare case-insensitively.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "com/types.h"
+
+namespace orvex::platform {
+
+enum class RegRoot { kCurrentUser, kClassesRoot };
+
+enum RegType : DWORD {
+    kRegNone = 0,
+    kRegSz = 1,
+    kRegExpandSz = 2,
+    kRegBinary = 3,
+    kRegDword = 4,
+    kRegQword = 11,
+};
+
+class RegistryKey {
+public:
+    RegistryKey();
+    ~RegistryKey();
+    RegistryKey(RegistryKey&&) noexcept;
+    RegistryKey& operator=(RegistryKey&&) noexcept;
+
+    // Opens an existing key (ERROR_FILE_NOT_FOUND when missing).
+    LONG Open(RegRoot root, std::u16string_view path, bool write = false);
+    // Opens the key, creating it and any missing parents.
+    LONG Create(RegRoot root, std::u16string_view path);
+    void Close();
+    bool IsOpen() const;
+
+    // Values by index, in the order they stand in the key; ERROR_NO_MORE_ITEMS past the end.
+    // The empty name is the key's default value.
+    LONG EnumValue(DWORD index, std::u16string* name, DWORD* type,
+                   std::vector<BYTE>* data) const;
+    LONG QueryValue(std::u16string_view name, DWORD* type, std::vector<BYTE>* data) const;
+    // Data in the Windows encodings: REG_SZ/REG_EXPAND_SZ as UTF-16 with a terminating zero,
+    // REG_DWORD 4 bytes and REG_QWORD 8 bytes little-endian, REG_BINARY as is.
+    LONG SetValue(std::u16string_view name, DWORD type, const void* data, std::size_t size);
+    LONG DeleteValue(std::u16string_view name);
+    // Subkeys by index; ERROR_NO_MORE_ITEMS past the end.
+    LONG EnumKey(DWORD index, std::u16string* name) const;
+    // Deletes the subkey `subkey` with its whole subtree (ERROR_FILE_NOT_FOUND when missing);
+    // an empty `subkey` deletes this key's values and subkeys but keeps the key.
+    LONG DeleteTree(std::u16string_view subkey);
+
+    // Conveniences over SetValue/QueryValue.
+    LONG SetString(std::u16string_view name, std::u16string_view value,
+                   DWORD type = kRegSz);
+    LONG SetDword(std::u16string_view name, DWORD value);
+    LONG SetQword(std::u16string_view name, std::uint64_t value);
+    LONG QueryString(std::u16string_view name, std::u16string* value) const;  // SZ/EXPAND_SZ
+    LONG QueryDword(std::u16string_view name, DWORD* value) const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// Deletes a key and its subtree (ERROR_FILE_NOT_FOUND when missing).
+LONG RegistryDeleteTree(RegRoot root, std::u16string_view path);
+
+}  // namespace orvex::platform
