@@ -10,8 +10,15 @@
 
 namespace orvex::platform {
 
-enum class ThreadPriority { kIdle, kLowest, kBelowNormal, kNormal, kAboveNormal, kHighest,
-                            kTimeCritical };
+enum class ThreadPriority {
+    kIdle,
+    kLowest,
+    kBelowNormal,
+    kNormal,
+    kAboveNormal,
+    kHighest,
+    kTimeCritical
+};
 
 class Thread {
 public:
