@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstring>
+#include <tuple>
 
 #include "formats/format_table.h"
 
@@ -22,120 +23,89 @@ M_VID_PROPS Record(int width, int height, double rate, eMInterlace order = eMI_D
     return p;
 }
 
-TEST(VideoFormatDefaults, GivesTableGeometry) {
+// Width, height, row bytes: the three fields most callers rely on.
+std::tuple<int, int, int> Size(const M_VID_PROPS& p) {
+    return {p.nWidth, p.nHeight, p.nRowBytes};
+}
+
+TEST(VideoFormatDefaults, TableGeometryPixelFormatAndPacking) {
     const M_VID_PROPS p = VideoFormatDefaults(eMVF_HD1080_50i, eMFCC_Default);
     EXPECT_EQ(p.eVideoFormat, eMVF_HD1080_50i);
     EXPECT_EQ(p.fccType, eMFCC_HDYC);
-    EXPECT_EQ(p.nWidth, 1920);
-    EXPECT_EQ(p.nHeight, 1080);
-    EXPECT_EQ(p.nRowBytes, 3840);
+    EXPECT_EQ(Size(p), std::make_tuple(1920, 1080, 3840));
     EXPECT_EQ(p.eInterlace, eMI_Field1First);
     EXPECT_EQ(p.dblRate, 25.0);
-    EXPECT_EQ(p.nAspectX, 16);
-    EXPECT_EQ(p.nAspectY, 9);
-    EXPECT_EQ(p.e3DFormat, eM3D_None);
-
+    EXPECT_EQ(p.nAspectX * 100 + p.nAspectY, 1609);
     EXPECT_EQ(VideoFormatDefaults(eMVF_PAL, eMFCC_Default).fccType, eMFCC_UYVY);
     EXPECT_EQ(VideoFormatDefaults(eMVF_NTSC, eMFCC_Default).dblRate, 30 / 1.001);
-}
-
-TEST(VideoFormatDefaults, RgbIsTopDownWithRgbRowBytes) {
-    const M_VID_PROPS p = VideoFormatDefaults(eMVF_NTSC, eMFCC_RGB32);
-    EXPECT_EQ(p.nHeight, -486);
-    EXPECT_EQ(p.nRowBytes, 2880);
-}
-
-TEST(VideoFormatDefaults, FullPackingDoublesOneSide) {
-    M_VID_PROPS p = VideoFormatDefaults(eMVF_3D_Full_SbS_1080_25p, eMFCC_Default);
-    EXPECT_EQ(p.nWidth, 3840);
-    EXPECT_EQ(p.nHeight, 1080);
-    EXPECT_EQ(p.e3DFormat, eM3D_FullSideBySide);
-    p = VideoFormatDefaults(eMVF_3D_SbS_1080_25p, eMFCC_Default);
-    EXPECT_EQ(p.nWidth, 1920);
-    EXPECT_EQ(p.nHeight, 1080);
-    EXPECT_EQ(p.e3DFormat, eM3D_SideBySide);
-    p = VideoFormatDefaults(eMVF_3D_Full_TnB_720_50p, eMFCC_RGB24);
-    EXPECT_EQ(p.nWidth, 1280);
-    EXPECT_EQ(p.nHeight, -1440);
+    // RGB rows run top-down.
+    EXPECT_EQ(Size(VideoFormatDefaults(eMVF_NTSC, eMFCC_RGB32)), std::make_tuple(720, -486, 2880));
+    // Full packings double one side; half packings keep the base size.
+    const M_VID_PROPS full = VideoFormatDefaults(eMVF_3D_Full_SbS_1080_25p, eMFCC_Default);
+    EXPECT_EQ(Size(full), std::make_tuple(3840, 1080, 7680));
+    EXPECT_EQ(full.e3DFormat, eM3D_FullSideBySide);
+    EXPECT_EQ(Size(VideoFormatDefaults(eMVF_3D_SbS_1080_25p, eMFCC_Default)),
+              std::make_tuple(1920, 1080, 3840));
+    EXPECT_EQ(Size(VideoFormatDefaults(eMVF_3D_Full_TnB_720_50p, eMFCC_RGB24)),
+              std::make_tuple(1280, -1440, 3840));
 }
 
 TEST(VideoFormatDefaults, OutsideTheTablesIsEmpty) {
     const M_VID_PROPS zero = VideoFormatDefaults(eMVF_Custom, eMFCC_RGB32);
-    EXPECT_EQ(zero.eVideoFormat, eMVF_Custom);
     EXPECT_EQ(zero.fccType, eMFCC_Default);
-    EXPECT_EQ(zero.nRowBytes, 0);
-
-    for (int format : {41, 0xFF, 0x12FF, 0x7FFFFFFF, -1}) {
+    EXPECT_EQ(Size(zero), std::make_tuple(0, 0, 0));
+    for (int format : {41, 0xFF, 0x12FF, 0x7FFFFFFF, -1, int{eMVF_4K_UHD_50p}}) {
         const M_VID_PROPS p =
             VideoFormatDefaults(static_cast<eMVideoFormat>(format), eMFCC_Default);
-        EXPECT_EQ(p.nWidth, 0) << format;
-        EXPECT_EQ(p.nHeight, 0) << format;
+        EXPECT_EQ(Size(p), std::make_tuple(0, 0, 0)) << format;
         EXPECT_EQ(p.dblRate, 0.0) << format;
         EXPECT_EQ(p.fccType, eMFCC_UYVY) << format;
     }
-    EXPECT_EQ(VideoFormatDefaults(eMVF_4K_UHD_50p, eMFCC_Default).nWidth, 0);
 }
 
-TEST(RowBytes, PackedPlanarAndTenBitRules) {
+TEST(RowBytes, RulesPerPixelFormatAndWidthBoundaries) {
     EXPECT_EQ(RowBytesFor(eMFCC_v210, 1920), 5120);
     EXPECT_EQ(RowBytesFor(eMFCC_v210, 1280), 3456);
     EXPECT_EQ(RowBytesFor(eMFCC_v210, 1), 128);
     EXPECT_EQ(RowBytesFor(eMFCC_r210, 1920), 7680);
     EXPECT_EQ(RowBytesFor(eMFCC_r210, 65), 512);
     EXPECT_EQ(RowBytesFor(eMFCC_RGB24, 2), 8);
-    EXPECT_EQ(RowBytesFor(eMFCC_RGB24, 3), 12);
     EXPECT_EQ(RowBytesFor(eMFCC_UYVY, 721), 1444);
     EXPECT_EQ(RowBytesFor(eMFCC_I420, 721), 721);
     EXPECT_EQ(RowBytesFor(eMFCC_NV12, 1920), 1920);
-    EXPECT_EQ(RowBytesFor(static_cast<eMFCC>(kFccY444), 33), 33);
     EXPECT_EQ(RowBytesFor(static_cast<eMFCC>(0x12345678), 1920), 0);
-}
-
-TEST(RowBytes, NonPositiveAndHugeWidthsGiveZero) {
-    EXPECT_EQ(RowBytesFor(eMFCC_UYVY, 0), 0);
+    // No rows for widths below one, nor for sizes an int cannot hold.
     EXPECT_EQ(RowBytesFor(eMFCC_UYVY, -720), 0);
     EXPECT_EQ(RowBytesFor(eMFCC_v210, INT_MIN), 0);
     EXPECT_EQ(RowBytesFor(eMFCC_RGB32, INT_MAX), 0);
     EXPECT_EQ(RowBytesFor(eMFCC_v210, INT_MAX), 0);
     EXPECT_EQ(RowBytesFor(eMFCC_I420, INT_MAX), INT_MAX);
-}
 
-TEST(RowBytes, MinimumOnlyForPackedFormats) {
     M_VID_PROPS p = Record(1920, 1080, 25, eMI_Default, eMFCC_HDYC);
     EXPECT_EQ(RowBytesMin(p), 3840);
     p.fccType = eMFCC_I420;
     EXPECT_EQ(RowBytesMin(p), 0);
     p.fccType = static_cast<eMFCC>(kFccRGB565);  // RGB, but not one of the accepted ones
     EXPECT_EQ(RowBytesMin(p), 0);
-    p.fccType = eMFCC_RGB8;
-    EXPECT_EQ(RowBytesMin(p), 1920);
 }
 
-TEST(PixelFormats, TableAnswersAndUnknownCodes) {
+TEST(PixelFormats, TableAnswersAndNames) {
     EXPECT_EQ(PixelFormatBits(eMFCC_NV12), 16);
-    EXPECT_EQ(PixelFormatBits(eMFCC_v210), 20);
     EXPECT_EQ(PixelFormatBits(static_cast<eMFCC>(kFccYVU9)), 9);
     EXPECT_EQ(PixelFormatBits(eMFCC_GPU_YUV422), 0);
-    EXPECT_EQ(PixelFormatBits(static_cast<eMFCC>(0xFFFFFFFF)), 0);
-    EXPECT_TRUE(PixelFormatIsRGB(eMFCC_r210));
     EXPECT_TRUE(PixelFormatIsRGB(static_cast<eMFCC>(kFccRGB555)));
     EXPECT_FALSE(PixelFormatIsRGB(eMFCC_v210));
-    EXPECT_FALSE(PixelFormatIsRGB(eMFCC_Default));
     EXPECT_TRUE(PixelFormatIsPlanar(static_cast<eMFCC>(kFccY422)));
     EXPECT_FALSE(PixelFormatIsPlanar(static_cast<eMFCC>(kFccIYU2)));
-}
 
-TEST(PixelFormats, NamesAreCaseInsensitiveAndFourLettersAreCodes) {
     EXPECT_EQ(PixelFormatFromName(u"uyvy"), eMFCC_UYVY);
     EXPECT_EQ(PixelFormatFromName(u"V210"), eMFCC_v210);
     EXPECT_EQ(PixelFormatFromName(u"argb32"), eMFCC_ARGB32);
-    EXPECT_EQ(PixelFormatFromName(u"MJPG"), static_cast<eMFCC>(0x47504A4D));
     EXPECT_EQ(PixelFormatFromName(u"ARGB4444"), static_cast<eMFCC>(0x6E6415E6));
     EXPECT_EQ(PixelFormatFromName(u"bi_bitfields"), static_cast<eMFCC>(3));
     EXPECT_EQ(PixelFormatFromName(u"ABCD"), static_cast<eMFCC>(0x44434241));
     EXPECT_EQ(PixelFormatFromName(u"ABCDE"), eMFCC_Default);
     EXPECT_EQ(PixelFormatFromName(u"ABC"), eMFCC_Default);
-    EXPECT_EQ(PixelFormatFromName(u""), eMFCC_Default);
     EXPECT_EQ(PixelFormatFromName(u"AB\u20ACD"), static_cast<eMFCC>(0x443F4241));
 }
 
@@ -219,14 +189,6 @@ TEST(VideoFormatDetect, StereoPackings) {
               eMVF_Custom);
     EXPECT_EQ(VideoFormatDetect(Record(3000, 1080, 25, eMI_Progressive, eMFCC_HDYC, 0), true),
               eMVF_Custom);
-}
-
-TEST(VideoFormatDetect, ExtremeRecordsAreHarmless) {
-    EXPECT_EQ(VideoFormatDetect(Record(INT_MAX, INT_MIN, 25), false), eMVF_Custom);
-    EXPECT_EQ(VideoFormatDetect(Record(1920, INT_MAX, 25), false), eMVF_Custom);
-    EXPECT_EQ(
-        VideoFormatDetect(Record(INT_MAX, 1080, 25, eMI_Default, eMFCC_RGB32, INT_MIN), false),
-        eMVF_Custom);
 }
 
 TEST(VideoPropsComplete, DisabledAndGeometrylessFormatsStayAsTheyAre) {
@@ -347,18 +309,14 @@ TEST(VideoProps, ValidityAndAspect) {
     EXPECT_DOUBLE_EQ(PictureAspect(M_VID_PROPS{}), 16.0 / 9);
 }
 
-TEST(FormatNames, ShortNamesStayInsideTheirTables) {
+TEST(FormatNames, LookupsStayInsideTheirTables) {
     EXPECT_EQ(VideoFormatShortName(eMVF_4K_UHD_5994i), u"4K-UHD-5994i");
     EXPECT_EQ(VideoFormatShortName(eMVF_3D_Full_SbS_1080_25p), u"HD1080-25p");
-    EXPECT_EQ(VideoFormatShortName(eMVF_4K_DCI_60p), u"4K-DCI-60p");
     EXPECT_EQ(VideoFormatShortName(eMVF_Disabled), u"");
     EXPECT_EQ(VideoFormatShortName(41), u"");
-    EXPECT_EQ(InterlaceShortName(eMI_Field2First), u"iB");
     EXPECT_EQ(InterlaceShortName(7), u"D2");
     EXPECT_EQ(InterlaceShortName(8), u"");
     EXPECT_EQ(InterlaceShortName(-1), u"");
-    EXPECT_EQ(InterlaceShortName(eMI_DeinterlaceF1), u"");
-    EXPECT_EQ(StereoShortName(0), u"");
     EXPECT_EQ(StereoShortName(eM3D_SideBySide), u"3D-HSbS");
     EXPECT_EQ(StereoShortName(eM3D_FullTopAndBottom), u"3D-TnB");
     EXPECT_EQ(StereoShortName(eM3D_Tile), u"");
@@ -366,15 +324,12 @@ TEST(FormatNames, ShortNamesStayInsideTheirTables) {
     EXPECT_EQ(FormatGroupIndex(eMVF_3D_Full_SbS_720_60p), 3);
     EXPECT_EQ(FormatGroupIndex(0x1A0B), 0);
     EXPECT_EQ(FormatGroupIndex(-1), 0);
-}
 
-TEST(FormatNames, EnumerationNamesComposeForStereo) {
     EXPECT_EQ(VideoFormatName(eMVF_HD1080_50i), u"eMVF_HD1080_50i");
     EXPECT_EQ(VideoFormatName(eMVF_3D_Full_SbS_1080_25p), u"eMVF_3D_Full_SbS_1080_25p");
     EXPECT_EQ(VideoFormatName(eMVF_3D_TnB_720_5994p), u"eMVF_3D_TnB_720_5994p");
     EXPECT_EQ(VideoFormatName(0x40E), u"");   // no top-and-bottom interlaced 1080
     EXPECT_EQ(VideoFormatName(0x1211), u"");  // no full side-by-side 1080 50p
-    EXPECT_EQ(VideoFormatName(0x201), u"");
     EXPECT_EQ(VideoFormatName(41), u"");
 }
 
