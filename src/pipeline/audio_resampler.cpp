@@ -21,6 +21,16 @@ soxr_io_spec_t IoSpec(int sampleBytes) {
     return spec;
 }
 
+soxr_runtime_spec_t Runtime() {
+    // One thread: the converter runs on the caller's (time-critical) thread only. Small
+    // transform blocks keep what the converter holds back between calls under 10 ms at
+    // 48 kHz, so a frame's audio is available by the time that frame plays.
+    soxr_runtime_spec_t spec = soxr_runtime_spec(1);
+    spec.log2_min_dft_size = 8;
+    spec.log2_large_dft_size = 10;
+    return spec;
+}
+
 soxr_t Engine(void* p) {
     return static_cast<soxr_t>(p);
 }
@@ -52,8 +62,7 @@ bool AudioResampler::Configure(int inRate, int outRate, int channels, int sample
         return false;
     const soxr_io_spec_t io = IoSpec(sampleBytes);
     const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
-    // One thread: the converter runs on the caller's (time-critical) thread only.
-    const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
+    const soxr_runtime_spec_t runtime = Runtime();
     soxr_error_t error = nullptr;
     soxr_t engine = soxr_create(inRate, outRate, static_cast<unsigned>(channels), &error, &io,
                                 &quality, &runtime);
@@ -119,7 +128,7 @@ long long AudioResampler::Once(int inRate, int outRate, int sampleBytes, const B
     if (inRate <= 0 || outRate <= 0 || (sampleBytes != 2 && sampleBytes != 4)) return -1;
     const soxr_io_spec_t io = IoSpec(sampleBytes);
     const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
-    const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
+    const soxr_runtime_spec_t runtime = Runtime();
     const void* inputs[1] = {in};
     void* outputs[1] = {out};
     std::size_t made = 0;
