@@ -146,20 +146,31 @@ HRESULT MAudioBuffer2::AppendResampled(AudioResampler& resampler, int srcRate, i
         if (FAILED(hr)) return hr;
         if (!resampler.Configure(srcRate, format.nSamplesPerSec, channels, bytes)) return E_FAIL;
     }
-    const double expected =
-        std::round(static_cast<double>(samples) * format.nSamplesPerSec / srcRate +
-                   static_cast<double>(AudioResampler::kOutputMargin));
-    if (expected + StoredSamples() > INT_MAX) return E_OUTOFMEMORY;
-    const auto capacity = static_cast<std::size_t>(expected);
-    const std::size_t base = store.ChannelBytes();
-    HRESULT hr = store.Grow(capacity * static_cast<std::size_t>(bytes));
-    if (FAILED(hr)) return hr;
+    const double ratio = static_cast<double>(format.nSamplesPerSec) / srcRate;
+    const auto margin = static_cast<double>(AudioResampler::kOutputMargin);
+    BYTE* inputs[kMaxAudioChannels];
     BYTE* outputs[kMaxAudioChannels];
-    for (int c = 0; c < channels; ++c) outputs[c] = store.Channel(c) + base;
-    const long long made = resampler.Process(work.channelData, samples, outputs, capacity);
-    store.Truncate(base +
-                   static_cast<std::size_t>(std::max(made, 0LL)) * static_cast<std::size_t>(bytes));
-    return made < 0 ? E_FAIL : S_OK;
+    std::size_t done = 0;
+    // Normally one pass; more only if the converter stopped early for lack of output room.
+    for (int pass = 0; pass < 8 && done < samples; ++pass) {
+        const double expected = std::round(static_cast<double>(samples - done) * ratio + margin);
+        if (expected + StoredSamples() > INT_MAX) return E_OUTOFMEMORY;
+        const auto capacity = static_cast<std::size_t>(expected);
+        const std::size_t base = store.ChannelBytes();
+        HRESULT hr = store.Grow(capacity * static_cast<std::size_t>(bytes));
+        if (FAILED(hr)) return hr;
+        for (int c = 0; c < channels; ++c) {
+            inputs[c] = work.Channel(c) + done * static_cast<std::size_t>(bytes);
+            outputs[c] = store.Channel(c) + base;
+        }
+        std::size_t used = 0;
+        const long long made = resampler.Process(inputs, samples - done, outputs, capacity, &used);
+        store.Truncate(base + static_cast<std::size_t>(std::max(made, 0LL)) *
+                                  static_cast<std::size_t>(bytes));
+        if (made < 0) return E_FAIL;
+        done += used;
+    }
+    return S_OK;
 }
 
 int MAudioBuffer2::Append(const M_AUD_PROPS* src, const BYTE* data, int bytes, bool adoptFormat,

@@ -79,7 +79,8 @@ bool AudioResampler::Configure(int inRate, int outRate, int channels, int sample
 }
 
 long long AudioResampler::Process(const BYTE* const* in, std::size_t inSamples, BYTE* const* out,
-                                  std::size_t outCapacity) {
+                                  std::size_t outCapacity, std::size_t* consumedOut) {
+    *consumedOut = 0;
     if (!engine_) return -1;
     primed_ = true;
     std::array<const void*, kMaxAudioChannels> inputs{};
@@ -101,6 +102,7 @@ long long AudioResampler::Process(const BYTE* const* in, std::size_t inSamples, 
         // Stop when all input is taken, or when no progress is possible (output full).
         if (consumed >= inSamples || (used == 0 && made == 0) || produced >= outCapacity) break;
     }
+    *consumedOut = consumed;
     return static_cast<long long>(produced);
 }
 

@@ -29,10 +29,11 @@ public:
     std::size_t Pending() const noexcept;
     int Channels() const noexcept { return channels_; }
 
-    // Resamples `inSamples` samples of each channel, writing at most `outCapacity` samples
-    // per channel. Returns the samples produced per channel, or -1 on failure.
+    // Resamples up to `inSamples` samples of each channel, writing at most `outCapacity`
+    // samples per channel; *consumed gets the input taken (all of it unless the output
+    // filled up). Returns the samples produced per channel, or -1 on failure.
     long long Process(const BYTE* const* in, std::size_t inSamples, BYTE* const* out,
-                      std::size_t outCapacity);
+                      std::size_t outCapacity, std::size_t* consumed);
     // Drains what the filters still hold (the end of the stream) and starts afresh.
     long long Flush(BYTE* const* out, std::size_t outCapacity);
     // Forgets the configuration and the state.
