@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -32,16 +31,16 @@ inline std::vector<BYTE> Pack(const std::vector<std::int32_t>& values, int bytes
     return out;
 }
 
-inline std::int32_t Unpack(const BYTE* p, int bytes) {
-    std::uint32_t u = 0;
-    for (int b = 0; b < bytes; ++b) u |= static_cast<std::uint32_t>(p[b]) << (8 * b);
-    const int shift = 32 - 8 * bytes;
-    return static_cast<std::int32_t>(u << shift) >> shift;
-}
-
+// Reads `count` signed little-endian samples of `bytes` bytes each.
 inline std::vector<std::int32_t> UnpackAll(const BYTE* p, std::size_t count, int bytes) {
     std::vector<std::int32_t> out(count);
-    for (std::size_t i = 0; i < count; ++i) out[i] = Unpack(p + i * bytes, bytes);
+    const int shift = 32 - 8 * bytes;
+    for (std::size_t i = 0; i < count; ++i) {
+        std::uint32_t u = 0;
+        for (int b = 0; b < bytes; ++b)
+            u |= static_cast<std::uint32_t>(p[i * bytes + b]) << (8 * b);
+        out[i] = static_cast<std::int32_t>(u << shift) >> shift;
+    }
     return out;
 }
 
