@@ -5,41 +5,23 @@
 #include "com/ptr.h"
 #include "formats/format_impl.h"
 
-// Answers from its own lists.
-class CFormatOnly : public CComObjectRootEx<CComMultiThreadModel>,
-                    public IMFormatImpl<CFormatOnly> {
+// Answers from its own lists; reachable as IOXFormat or only by the private identifier.
+template <bool kPrivateOnly>
+class CFormatObject : public CComObjectRootEx<CComMultiThreadModel>,
+                      public IMFormatImpl<CFormatObject<kPrivateOnly>> {
 public:
-    BEGIN_COM_MAP(CFormatOnly)
-    COM_INTERFACE_ENTRY(IOXFormat)
-    END_COM_MAP()
-
-    using MImageFormatEx::m_convert;
-    using MImageFormatEx::m_input;
-};
-
-// Reachable only through the private format identifier, as sibling modules' objects are.
-class CPrivateFormatOnly : public CComObjectRootEx<CComMultiThreadModel>,
-                           public IMFormatImpl<CPrivateFormatOnly> {
-public:
-    BEGIN_COM_MAP(CPrivateFormatOnly)
-    COM_INTERFACE_ENTRY_IID(IID_IMPrivFormat, IOXFormat)
-    END_COM_MAP()
-};
-
-// Forwards to whatever `delegate` holds.
-class CForwarder : public CComObjectRootEx<CComMultiThreadModel>, public IMFormatImpl<CForwarder> {
-public:
-    BEGIN_COM_MAP(CForwarder)
-    COM_INTERFACE_ENTRY(IOXFormat)
+    BEGIN_COM_MAP(CFormatObject)
+    COM_INTERFACE_ENTRY_IID(kPrivateOnly ? IID_IMPrivFormat : IidOf<IOXFormat>(), IOXFormat)
     END_COM_MAP()
 
     CComPtr<IUnknown> FormatDelegateGet() { return delegate; }
     CComPtr<IUnknown> delegate;
 };
+using CFormatOnly = CFormatObject<false>;
 
 template <class T>
 CComPtr<CComObject<T>> MakeObject() {
     CComObject<T>* p = nullptr;
-    if (FAILED(CComObject<T>::CreateInstance(&p))) return nullptr;
+    CComObject<T>::CreateInstance(&p);
     return CComPtr<CComObject<T>>(p);
 }
