@@ -45,10 +45,6 @@ HRESULT NoThrow(Fn&& fn) {
     }
 }
 
-void OutIndex(int* pnIndex, int value) {
-    if (pnIndex) *pnIndex = value;
-}
-
 void OutBstrClear(BSTR* pbsName) {
     if (pbsName) *pbsName = nullptr;
 }
@@ -201,42 +197,36 @@ void MImageFormatEx::FormatAudioListFill(eMFormatType, std::vector<M_AUD_PROPS>&
     list = StandardAudioList();
 }
 
-void MImageFormatEx::VideoListBuild(eMFormatType type, bool onlyWhenEmpty) {
+int MImageFormatEx::VideoListBuild(eMFormatType type, bool onlyWhenEmpty) {
+    return ListBuild(m_videoLists[type], onlyWhenEmpty,
+                     [&](auto& list) { FormatVideoListFill(type, list); });
+}
+
+int MImageFormatEx::AudioListBuild(eMFormatType type, bool onlyWhenEmpty) {
+    return ListBuild(m_audioLists[type], onlyWhenEmpty,
+                     [&](auto& list) { FormatAudioListFill(type, list); });
+}
+
+template <class Props, class Fill>
+int MImageFormatEx::ListBuild(std::vector<Props>& list, bool onlyWhenEmpty, Fill&& fill) {
     if (onlyWhenEmpty) {
         ReadGuard read = ReadLock();
-        if (!m_videoLists[type].empty()) return;
+        if (!list.empty()) return static_cast<int>(list.size());
     }
     WriteGuard write = WriteLock();
-    auto& list = m_videoLists[type];
-    if (onlyWhenEmpty && !list.empty()) return;
-    list.clear();
-    FormatVideoListFill(type, list);
-}
-
-void MImageFormatEx::AudioListBuild(eMFormatType type, bool onlyWhenEmpty) {
-    if (onlyWhenEmpty) {
-        ReadGuard read = ReadLock();
-        if (!m_audioLists[type].empty()) return;
+    if (!onlyWhenEmpty || list.empty()) {
+        list.clear();
+        fill(list);
     }
-    WriteGuard write = WriteLock();
-    auto& list = m_audioLists[type];
-    if (onlyWhenEmpty && !list.empty()) return;
-    list.clear();
-    FormatAudioListFill(type, list);
+    return static_cast<int>(list.size());
 }
 
-M_VID_PROPS MImageFormatEx::ConvertVideoGet() const {
-    ReadGuard read = ReadLock();
-    return m_convert.vidProps;
-}
-
-int MImageFormatEx::VideoIndexOf(eMFormatType type, const M_VID_PROPS& props, bool add) {
-    if (!FormatTypeIsValid(type)) return -1;
-    VideoListBuild(type, true);
+template <class Props, class Equal>
+int MImageFormatEx::ListIndexOf(std::vector<Props>& list, const Props& props, bool add,
+                                Equal&& equal) {
     const auto find = [&] {
-        const auto& list = m_videoLists[type];
         for (std::size_t i = 0; i < list.size(); ++i)
-            if (VideoPropsEqual(list[i], props, 0)) return static_cast<int>(i);
+            if (equal(list[i], props)) return static_cast<int>(i);
         return -1;
     };
     {
@@ -248,39 +238,33 @@ int MImageFormatEx::VideoIndexOf(eMFormatType type, const M_VID_PROPS& props, bo
     // Another thread may have added it meanwhile.
     const int index = find();
     if (index >= 0) return index;
-    m_videoLists[type].push_back(props);
-    return static_cast<int>(m_videoLists[type].size()) - 1;
+    list.push_back(props);
+    return static_cast<int>(list.size()) - 1;
+}
+
+M_VID_PROPS MImageFormatEx::ConvertVideoGet() const {
+    ReadGuard read = ReadLock();
+    return m_convert.vidProps;
+}
+
+int MImageFormatEx::VideoIndexOf(eMFormatType type, const M_VID_PROPS& props, bool add) {
+    if (!FormatTypeIsValid(type)) return -1;
+    VideoListBuild(type, true);
+    return ListIndexOf(m_videoLists[type], props, add,
+                       [](const auto& a, const auto& b) { return VideoPropsEqual(a, b, 0); });
 }
 
 int MImageFormatEx::AudioIndexOf(eMFormatType type, const M_AUD_PROPS& props, bool add) {
     if (!FormatTypeIsValid(type)) return -1;
     AudioListBuild(type, true);
-    const auto find = [&] {
-        const auto& list = m_audioLists[type];
-        for (std::size_t i = 0; i < list.size(); ++i)
-            if (AudioPropsEqual(list[i], props)) return static_cast<int>(i);
-        return -1;
-    };
-    {
-        ReadGuard read = ReadLock();
-        const int index = find();
-        if (index >= 0 || !add) return index;
-    }
-    WriteGuard write = WriteLock();
-    const int index = find();
-    if (index >= 0) return index;
-    m_audioLists[type].push_back(props);
-    return static_cast<int>(m_audioLists[type].size()) - 1;
+    return ListIndexOf(m_audioLists[type], props, add, AudioPropsEqual);
 }
 
 HRESULT MImageFormatEx::OwnVideoGetCount(eMFormatType type, int* pnCount) {
     if (!FormatTypeIsValid(type)) return E_INVALIDARG;
     return NoThrow([&] {
-        VideoListBuild(type, false);
-        if (pnCount) {
-            ReadGuard read = ReadLock();
-            *pnCount = static_cast<int>(m_videoLists[type].size());
-        }
+        const int count = VideoListBuild(type, false);
+        if (pnCount) *pnCount = count;
         return S_OK;
     });
 }
@@ -354,8 +338,7 @@ HRESULT MImageFormatEx::OwnVideoGet(eMFormatType type, M_VID_PROPS* pVidProps, i
     }
     if (pVidProps) *pVidProps = value;
     return NoThrow([&] {
-        if (pnIndex)
-            OutIndex(pnIndex, type == eMFT_Override ? -1 : VideoIndexOf(type, value, false));
+        if (pnIndex) *pnIndex = type == eMFT_Override ? -1 : VideoIndexOf(type, value, false);
         if (pbsName) {
             const HRESULT hr = DescriptionToBstr(VideoFormatDescribe(value), pbsName);
             if (FAILED(hr)) return hr;
@@ -367,11 +350,8 @@ HRESULT MImageFormatEx::OwnVideoGet(eMFormatType type, M_VID_PROPS* pVidProps, i
 HRESULT MImageFormatEx::OwnAudioGetCount(eMFormatType type, int* pnCount) {
     if (!FormatTypeIsValid(type)) return E_INVALIDARG;
     return NoThrow([&] {
-        AudioListBuild(type, false);
-        if (pnCount) {
-            ReadGuard read = ReadLock();
-            *pnCount = static_cast<int>(m_audioLists[type].size());
-        }
+        const int count = AudioListBuild(type, false);
+        if (pnCount) *pnCount = count;
         return S_OK;
     });
 }
@@ -430,8 +410,7 @@ HRESULT MImageFormatEx::OwnAudioGet(eMFormatType type, M_AUD_PROPS* pAudProps, i
     }
     if (pAudProps) *pAudProps = value;
     return NoThrow([&] {
-        if (pnIndex)
-            OutIndex(pnIndex, type == eMFT_Override ? -1 : AudioIndexOf(type, value, false));
+        if (pnIndex) *pnIndex = type == eMFT_Override ? -1 : AudioIndexOf(type, value, false);
         if (pbsName) {
             const HRESULT hr = DescriptionToBstr(AudioFormatDescribe(value), pbsName);
             if (FAILED(hr)) return hr;

@@ -91,8 +91,13 @@ protected:
     M_VID_PROPS m_override{};
 
 private:
-    void VideoListBuild(eMFormatType type, bool onlyWhenEmpty);
-    void AudioListBuild(eMFormatType type, bool onlyWhenEmpty);
+    // (Re)builds a list, or only an empty one; returns its length.
+    int VideoListBuild(eMFormatType type, bool onlyWhenEmpty);
+    int AudioListBuild(eMFormatType type, bool onlyWhenEmpty);
+    template <class Props, class Fill>
+    int ListBuild(std::vector<Props>& list, bool onlyWhenEmpty, Fill&& fill);
+    template <class Props, class Equal>
+    int ListIndexOf(std::vector<Props>& list, const Props& props, bool add, Equal&& equal);
     M_VID_PROPS ConvertVideoGet() const;
 
     mutable std::shared_mutex m_lock;
