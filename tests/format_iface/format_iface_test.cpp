@@ -89,16 +89,6 @@ TEST_F(FormatIface, VideoSetsCompareMergeAndJoinTheList) {
     fmt->FormatVideoGetCount(eMFT_Convert, nullptr);
     fmt->FormatVideoGet(eMFT_Convert, nullptr, &index, nullptr);
     EXPECT_EQ(index, -1);
-
-    // Without a Convert setting the pixel format is UYVY.
-    EXPECT_EQ(fmt->FormatVideoSet(eMFT_Convert, nullptr), S_OK);
-    EXPECT_EQ(fmt->FormatVideoGet(eMFT_Convert, nullptr, nullptr, nullptr), S_FALSE);
-    vid = {};
-    vid.nWidth = 1280;
-    vid.nHeight = 720;
-    fmt->FormatVideoSet(eMFT_Convert, &vid);
-    fmt->FormatVideoGet(eMFT_Convert, &vid, nullptr, nullptr);
-    EXPECT_EQ(vid.fccType, eMFCC_UYVY);
 }
 
 TEST_F(FormatIface, OutputTakesOverrideAndConvert) {
