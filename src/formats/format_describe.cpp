@@ -1,5 +1,6 @@
 #include "formats/format_describe.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -40,20 +41,14 @@ void AppendAscii(std::u16string& out, std::string_view text) {
     out.append(text.begin(), text.end());
 }
 
-// printf-style numbers, widened; the rate may be any double a host passes.
+// printf-style numbers, widened. 512 bytes hold any double in %.2f (at most 309 digits)
+// with two ints; a fixed buffer also keeps std::string's out-of-line members out of this
+// library, where they would shadow the shared C++ runtime for static archives linked after.
 template <class... Args>
 void AppendFormatted(std::u16string& out, const char* format, Args... args) {
-    char small[64];
-    const int n = std::snprintf(small, sizeof small, format, args...);
-    if (n < 0) return;
-    if (static_cast<std::size_t>(n) < sizeof small) {
-        AppendAscii(out, std::string_view(small, static_cast<std::size_t>(n)));
-        return;
-    }
-    std::string large(static_cast<std::size_t>(n) + 1, '\0');
-    std::snprintf(large.data(), large.size(), format, args...);
-    large.resize(static_cast<std::size_t>(n));
-    AppendAscii(out, large);
+    char text[512];
+    const int n = std::snprintf(text, sizeof text, format, args...);
+    if (n > 0) AppendAscii(out, std::string_view(text, std::min<std::size_t>(n, sizeof text - 1)));
 }
 
 // Completing a full record detects its format afresh, and detection never yields the 2K

@@ -2,12 +2,11 @@
 // Override settings, and the output format a frame must be brought to.
 #pragma once
 
-#include <mutex>
-#include <shared_mutex>
 #include <vector>
 
 #include "com/types.h"
 #include "orvex/types.h"
+#include "props/rw_lock.h"
 
 namespace orvex::formats {
 
@@ -78,10 +77,10 @@ protected:
     virtual void FormatVideoListFill(eMFormatType type, std::vector<M_VID_PROPS>& list);
     virtual void FormatAudioListFill(eMFormatType type, std::vector<M_AUD_PROPS>& list);
 
-    using ReadGuard = std::shared_lock<std::shared_mutex>;
-    using WriteGuard = std::unique_lock<std::shared_mutex>;
-    ReadGuard ReadLock() const { return ReadGuard(m_lock); }
-    WriteGuard WriteLock() const { return WriteGuard(m_lock); }
+    using ReadGuard = orvex::props::CRWSynchroLiteGuard;
+    using WriteGuard = orvex::props::CRWSynchroLiteGuard;
+    ReadGuard ReadLock() const { return ReadGuard(m_lock, orvex::props::LockMode::kRead); }
+    WriteGuard WriteLock() const { return WriteGuard(m_lock, orvex::props::LockMode::kWrite); }
 
     // Guarded by the format lock.
     std::vector<M_VID_PROPS> m_videoLists[4];
@@ -100,7 +99,8 @@ private:
     int ListIndexOf(std::vector<Props>& list, const Props& props, bool add, Equal&& equal);
     M_VID_PROPS ConvertVideoGet() const;
 
-    mutable std::shared_mutex m_lock;
+    // Nested reads allowed: a deriving class may read settings inside its own read section.
+    mutable orvex::props::CRWSynchroLiteRW m_lock{1024, true};
 };
 
 }  // namespace orvex::formats
