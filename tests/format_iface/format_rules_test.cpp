@@ -56,6 +56,8 @@ TEST(FormatRules, DescriptionsOfOddRecordsStayWithinTheNameLists) {
     odd.eInterlace = static_cast<eMInterlace>(-7);
     odd.eVideoFormat = static_cast<eMVideoFormat>(0xFE);
     EXPECT_EQ(Text(VideoFormatDescribe(odd)), "UYVY 640x360@30.00");
+    odd.dblRate = std::numeric_limits<double>::max();  // 309 digits before the point
+    EXPECT_EQ(Text(VideoFormatDescribe(odd)).substr(0, 19), "UYVY 640x360@179769");
     EXPECT_EQ(Text(PixelFormatText(static_cast<eMFCC>(0x01020304))), "0x1020304");
     EXPECT_EQ(Text(AudioFormatDescribe({6, 48000, 0, 0})), "<Auto/Not Specified>");
 }
