@@ -95,10 +95,17 @@ TEST(Process, LaunchesDetachedAndReportsFailures) {
 }
 
 TEST(ModuleInfo, EachModuleReportsItsOwnPathAndVersion) {
+    static const int anchor = 0;
     const ModuleInfo mine = ORVEX_THIS_MODULE_INFO();
     EXPECT_EQ(std::filesystem::path(mine.path).filename(), "test_platform");
     EXPECT_TRUE(std::filesystem::path(mine.path).is_absolute());
     EXPECT_EQ(mine.version, "0.0.0.0");
+    const ModuleInfo given = detail::MakeModuleInfo(&anchor, "1.20.3", "Feb 29 2024", "23:59:58");
+    EXPECT_EQ(given.version_numbers[0], 1u);
+    EXPECT_EQ(given.version_numbers[1], 20u);
+    EXPECT_EQ(given.version_numbers[2], 3u);
+    EXPECT_EQ(given.version_numbers[3], 0u);
+    EXPECT_EQ(given.built, "2024-02-29 23:59:58");
     EXPECT_EQ(mine.build_time.size(), 8u);
     ASSERT_EQ(mine.built.size(), 19u);
     EXPECT_EQ(mine.built.substr(11), mine.build_time);
@@ -112,7 +119,7 @@ TEST(ModuleInfo, EachModuleReportsItsOwnPathAndVersion) {
     ASSERT_NE(info, nullptr);
     char version[4096] = {}, path[4096] = {};
     info(version, path, sizeof path);
-    EXPECT_STREQ(version, "9.8.7.6");
+    EXPECT_STREQ(version, "9.8.7.0");
     EXPECT_EQ(std::string(path), std::filesystem::canonical(PLATFORM_TEST_PLUGIN).string());
     EXPECT_EQ(ModulePathOf(reinterpret_cast<const void*>(info)), std::string(path));
 }
