@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "convert/convert.h"
+#include "convert/planes.h"
 
 #if ORVEX_BENCH_LIBYUV
 #include <libyuv.h>
@@ -106,6 +107,36 @@ void CellArgs(benchmark::internal::Benchmark* b) {
     b->Args({5, 2, 3840, 2160, 1})->Args({5, 2, 3840, 2160, 0});
 }
 BENCHMARK(BM_Cell)->Apply(CellArgs)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+// One primitive at one instruction-set level, 1920 x 1080. Args: row, level.
+void BM_Row(benchmark::State& state) {
+    const Row row = static_cast<Row>(state.range(0));
+    const int level = int(state.range(1));
+    if (level > ProcessorLevelSupported()) {
+        state.SkipWithError("level not supported here");
+        return;
+    }
+    const int w = 1920, h = 1080;
+    const std::size_t sb = RowSourceBytes(row, w), db = RowDestBytes(row, w);
+    std::vector<std::uint8_t> src = Random(sb * h, 4);
+    if (row == Row::kV210ToUyvy) src = V210Picture(w, h);
+    std::vector<std::uint8_t> dst(db * h, 1);
+    const RowParams params = MakeRowParams(YuvMatrix::kBt709);
+    for (auto _ : state) {
+        ConvertRows(row, src.data(), std::ptrdiff_t(sb), dst.data(), std::ptrdiff_t(db), w, h,
+                    params, level);
+        benchmark::ClobberMemory();
+    }
+    SetBytes(state, dst.size());
+}
+void RowArgs(benchmark::internal::Benchmark* b) {
+    for (int r = 0; r < int(Row::kCount); ++r) {
+        for (int level : {kLevelPortable, kLevelSsse3, kLevelAvx2, kLevelAvx512}) {
+            b->Args({r, level});
+        }
+    }
+}
+BENCHMARK(BM_Row)->Apply(RowArgs)->Unit(benchmark::kMicrosecond);
 
 // Args: destination bytes.
 void BM_Memcpy(benchmark::State& state) {

@@ -30,6 +30,13 @@ struct Avx2 {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(p + kSpan), _mm256_extracti128_si256(v, 1));
         }
     }
+    // Lanes a0 b0 a1 b1, stored contiguously.
+    static void StoreZipped(std::uint8_t* p, V a, V b) {
+        Store<16>(p, _mm256_permute2x128_si256(a, b, 0x20));
+        Store<16>(p + 32, _mm256_permute2x128_si256(a, b, 0x31));
+    }
+    // Qwords 0 2 1 3.
+    static V GatherQwords(V a) { return _mm256_permute4x64_epi64(a, 0xD8); }
     static V Pat(const Pattern16& p) {
         return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(p.b)));
     }

@@ -39,6 +39,17 @@ struct Avx512 {
                              _mm256_extracti128_si256(hi, 1));
         }
     }
+    // Lanes a0 b0 a1 b1 a2 b2 a3 b3, stored contiguously.
+    static void StoreZipped(std::uint8_t* p, V a, V b) {
+        const V lo = _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11);
+        const V hi = _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15);
+        Store<16>(p, _mm512_permutex2var_epi64(a, lo, b));
+        Store<16>(p + 64, _mm512_permutex2var_epi64(a, hi, b));
+    }
+    // Qwords 0 2 4 6 1 3 5 7.
+    static V GatherQwords(V a) {
+        return _mm512_permutexvar_epi64(_mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7), a);
+    }
     static V Pat(const Pattern16& p) {
         return _mm512_broadcast_i32x4(_mm_load_si128(reinterpret_cast<const __m128i*>(p.b)));
     }

@@ -39,24 +39,14 @@ constexpr Pattern16 kPlanarToPixels = {{0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 
 // U0..7 V0..7 to U0 V0 U1 V1 ...
 constexpr Pattern16 kInterleaveHalves = {{0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15}};
 
-// Y of pixel 4h+i of an 8-pixel 4:2:2 chunk, zero-extended to 32 bits.
-constexpr Pattern16 MakeLumaPattern(bool yuy2, int half) {
+// Y of pixel 4h+i of an 8-pixel 4:2:2 chunk paired with its pair's U (what = 1) or V
+// (what = 3), as two zero-extended 16-bit values.
+constexpr Pattern16 MakeLumaChromaPattern(bool yuy2, int half, int what) {
     Pattern16 p{};
     for (int i = 0; i < 4; ++i) {
         const int px = half * 4 + i;
         p.b[4 * i] = static_cast<std::int8_t>(4 * (px / 2) + PairOffset(yuy2, px % 2 ? 2 : 0));
-        p.b[4 * i + 1] = p.b[4 * i + 2] = p.b[4 * i + 3] = -1;
-    }
-    return p;
-}
-
-// U and V of pixel 4h+i's pair, as two zero-extended 16-bit values.
-constexpr Pattern16 MakeChromaPattern(bool yuy2, int half) {
-    Pattern16 p{};
-    for (int i = 0; i < 4; ++i) {
-        const int pair = (half * 4 + i) / 2;
-        p.b[4 * i] = static_cast<std::int8_t>(4 * pair + PairOffset(yuy2, 1));
-        p.b[4 * i + 2] = static_cast<std::int8_t>(4 * pair + PairOffset(yuy2, 3));
+        p.b[4 * i + 2] = static_cast<std::int8_t>(4 * (px / 2) + PairOffset(yuy2, what));
         p.b[4 * i + 1] = p.b[4 * i + 3] = -1;
     }
     return p;
@@ -175,9 +165,10 @@ inline void ForwardChunk(const ForwardConstants<T>& k, typename T::V px, typenam
     v = T::Madd(sums, k.cv);
 }
 
-// 16 pixels per lane, from four chunks of four BGRx pixels.
+// 16 pixels per lane, from four chunks of four BGRx pixels, to two chunks of 4:2:2.
 template <class T, bool kYuy2>
-inline void Forward16(const ForwardConstants<T>& k, const typename T::V* px, std::uint8_t* d) {
+inline void Forward16(const ForwardConstants<T>& k, const typename T::V* px, typename T::V& o0,
+                      typename T::V& o1) {
     typename T::V y[4], u[4], v[4];
     for (int i = 0; i < 4; ++i) ForwardChunk<T>(k, px[i], y[i], u[i], v[i]);
     for (int i = 0; i < 4; ++i) y[i] = T::template Srai32<15>(T::Add32(y[i], k.ky));
@@ -189,21 +180,28 @@ inline void Forward16(const ForwardConstants<T>& k, const typename T::V* px, std
     const auto chroma =
         T::Shuffle(T::PackU16(T::PackS32(u0, u1), T::PackS32(v0, v1)), T::Pat(kInterleaveHalves));
     if constexpr (kYuy2) {
-        T::template Store<32>(d, T::UnpackLo8(luma, chroma));
-        T::template Store<32>(d + 16, T::UnpackHi8(luma, chroma));
+        o0 = T::UnpackLo8(luma, chroma);
+        o1 = T::UnpackHi8(luma, chroma);
     } else {
-        T::template Store<32>(d, T::UnpackLo8(chroma, luma));
-        T::template Store<32>(d + 16, T::UnpackHi8(chroma, luma));
+        o0 = T::UnpackLo8(chroma, luma);
+        o1 = T::UnpackHi8(chroma, luma);
     }
 }
 
+// Contiguous loads: chunk i of lane L holds pixels 4 (lanes i + L), so each output 8-byte
+// group lands one qword permute away from its place.
 template <class T, bool kYuy2>
 void Rgb32To422Simd(const std::uint8_t* s, std::uint8_t* d, int w, const RowParams* p) {
     const ForwardConstants<T> k(p);
-    for (int x = 0; x < w; x += 16 * T::kLanes, s += 64 * T::kLanes, d += 32 * T::kLanes) {
-        const typename T::V px[4] = {T::template Load<64>(s), T::template Load<64>(s + 16),
-                                     T::template Load<64>(s + 32), T::template Load<64>(s + 48)};
-        Forward16<T, kYuy2>(k, px, d);
+    constexpr int kVec = 16 * T::kLanes;
+    for (int x = 0; x < w; x += kVec, s += 4 * kVec, d += 2 * kVec) {
+        const typename T::V px[4] = {T::template Load<16>(s), T::template Load<16>(s + kVec),
+                                     T::template Load<16>(s + 2 * kVec),
+                                     T::template Load<16>(s + 3 * kVec)};
+        typename T::V o0, o1;
+        Forward16<T, kYuy2>(k, px, o0, o1);
+        T::template Store<16>(d, T::GatherQwords(o0));
+        T::template Store<16>(d + kVec, T::GatherQwords(o1));
     }
 }
 
@@ -216,20 +214,25 @@ void Rgb24To422Simd(const std::uint8_t* s, std::uint8_t* d, int w, const RowPara
         Split3To4<T>(T::template Load<48>(s), T::template Load<48>(s + 16),
                      T::template Load<48>(s + 32), q[0], q[1], q[2], q[3]);
         for (auto& c : q) c = T::Shuffle(c, m);
-        Forward16<T, kYuy2>(k, q, d);
+        typename T::V o0, o1;
+        Forward16<T, kYuy2>(k, q, o0, o1);
+        T::template Store<32>(d, o0);
+        T::template Store<32>(d + 16, o1);
     }
 }
 
 template <class T, bool kYuy2>
 struct InverseConstants {
-    typename T::V luma[2], chroma[2], cy, cr, cg, cb, kr, kg, kb, alpha, planar;
+    typename T::V yu[2], yv[2], r, gu, gv, b, kr, kg, kb, alpha, planar;
     explicit InverseConstants(const RowParams* p)
-        : luma{T::Pat(MakeLumaPattern(kYuy2, 0)), T::Pat(MakeLumaPattern(kYuy2, 1))},
-          chroma{T::Pat(MakeChromaPattern(kYuy2, 0)), T::Pat(MakeChromaPattern(kYuy2, 1))},
-          cy(T::Set16x2(p->yc, 0)),
-          cr(T::Set16x2(0, p->crv)),
-          cg(T::Set16x2(p->cgu, p->cgv)),
-          cb(T::Set16x2(p->cbu, 0)),
+        : yu{T::Pat(MakeLumaChromaPattern(kYuy2, 0, 1)),
+             T::Pat(MakeLumaChromaPattern(kYuy2, 1, 1))},
+          yv{T::Pat(MakeLumaChromaPattern(kYuy2, 0, 3)),
+             T::Pat(MakeLumaChromaPattern(kYuy2, 1, 3))},
+          r(T::Set16x2(p->yc, p->crv)),
+          gu(T::Set16x2(p->yc, p->cgu)),
+          gv(T::Set16x2(0, p->cgv)),
+          b(T::Set16x2(p->yc, p->cbu)),
           kr(T::Set32(p->kr)),
           kg(T::Set32(p->kg)),
           kb(T::Set32(p->kb)),
@@ -237,39 +240,47 @@ struct InverseConstants {
           planar(T::Pat(kPlanarToPixels)) {}
 };
 
-// Four BGRA pixels from half h of an 8-pixel 4:2:2 chunk.
+// Four BGRA pixels from half h of an 8-pixel 4:2:2 chunk. Each pixel's Y pairs with its
+// U and with its V, so one multiply-add gives a whole R or B sum.
 template <class T, bool kYuy2>
 inline typename T::V InverseHalf(const InverseConstants<T, kYuy2>& k, typename T::V x, int h) {
-    const auto y = T::Madd(T::Shuffle(x, k.luma[h]), k.cy);
-    const auto c = T::Shuffle(x, k.chroma[h]);
-    const auto r = T::template Srai32<13>(T::Add32(T::Add32(y, k.kr), T::Madd(c, k.cr)));
-    const auto g = T::template Srai32<13>(T::Add32(T::Add32(y, k.kg), T::Madd(c, k.cg)));
-    const auto b = T::template Srai32<13>(T::Add32(T::Add32(y, k.kb), T::Madd(c, k.cb)));
+    const auto yu = T::Shuffle(x, k.yu[h]);
+    const auto yv = T::Shuffle(x, k.yv[h]);
+    const auto r = T::template Srai32<13>(T::Add32(T::Madd(yv, k.r), k.kr));
+    const auto g =
+        T::template Srai32<13>(T::Add32(T::Add32(T::Madd(yu, k.gu), T::Madd(yv, k.gv)), k.kg));
+    const auto b = T::template Srai32<13>(T::Add32(T::Madd(yu, k.b), k.kb));
     const auto planar = T::PackU16(T::PackS32(b, g), T::PackS32(r, k.alpha));
     return T::Shuffle(planar, k.planar);
 }
 
-// 16 pixels per lane.
-template <class T, bool kYuy2, int kBpp>
-void YuvToRgbSimd(const std::uint8_t* s, std::uint8_t* d, int w, const RowParams* p) {
+// RGB32: 8 pixels per lane from contiguous loads; the two halves of each lane go out
+// through a lane zip, so no load or store is split by lane.
+template <class T, bool kYuy2>
+void YuvToRgb32Simd(const std::uint8_t* s, std::uint8_t* d, int w, const RowParams* p) {
+    const InverseConstants<T, kYuy2> k(p);
+    for (int x = 0; x < w; x += 8 * T::kLanes, s += 16 * T::kLanes, d += 32 * T::kLanes) {
+        const auto a = T::template Load<16>(s);
+        T::StoreZipped(d, InverseHalf<T, kYuy2>(k, a, 0), InverseHalf<T, kYuy2>(k, a, 1));
+    }
+}
+
+// RGB24: 16 pixels per lane.
+template <class T, bool kYuy2>
+void YuvToRgb24Simd(const std::uint8_t* s, std::uint8_t* d, int w, const RowParams* p) {
     const InverseConstants<T, kYuy2> k(p);
     const auto drop = T::Pat(kDropFourth);
-    for (int x = 0; x < w; x += 16 * T::kLanes, s += 32 * T::kLanes, d += 16 * kBpp * T::kLanes) {
+    for (int x = 0; x < w; x += 16 * T::kLanes, s += 32 * T::kLanes, d += 48 * T::kLanes) {
         const auto a = T::template Load<32>(s);
         const auto b = T::template Load<32>(s + 16);
-        const typename T::V px[4] = {InverseHalf<T, kYuy2>(k, a, 0), InverseHalf<T, kYuy2>(k, a, 1),
-                                     InverseHalf<T, kYuy2>(k, b, 0),
-                                     InverseHalf<T, kYuy2>(k, b, 1)};
-        if constexpr (kBpp == 4) {
-            for (int i = 0; i < 4; ++i) T::template Store<64>(d + 16 * i, px[i]);
-        } else {
-            typename T::V o0, o1, o2;
-            Join4To3<T>(T::Shuffle(px[0], drop), T::Shuffle(px[1], drop), T::Shuffle(px[2], drop),
-                        T::Shuffle(px[3], drop), o0, o1, o2);
-            T::template Store<48>(d, o0);
-            T::template Store<48>(d + 16, o1);
-            T::template Store<48>(d + 32, o2);
-        }
+        typename T::V o0, o1, o2;
+        Join4To3<T>(T::Shuffle(InverseHalf<T, kYuy2>(k, a, 0), drop),
+                    T::Shuffle(InverseHalf<T, kYuy2>(k, a, 1), drop),
+                    T::Shuffle(InverseHalf<T, kYuy2>(k, b, 0), drop),
+                    T::Shuffle(InverseHalf<T, kYuy2>(k, b, 1), drop), o0, o1, o2);
+        T::template Store<48>(d, o0);
+        T::template Store<48>(d + 16, o1);
+        T::template Store<48>(d + 32, o2);
     }
 }
 
@@ -349,19 +360,19 @@ void UnpackV210Simd(const std::uint8_t* s, std::uint8_t* d, int w) {
     }                                                                                              \
     void UyvyToRgb32Row_##suffix(const std::uint8_t* s, std::uint8_t* d, int w,                    \
                                  const RowParams* p) {                                             \
-        YuvToRgbSimd<Traits, false, 4>(s, d, w, p);                                                \
+        YuvToRgb32Simd<Traits, false>(s, d, w, p);                                                 \
     }                                                                                              \
     void Yuy2ToRgb32Row_##suffix(const std::uint8_t* s, std::uint8_t* d, int w,                    \
                                  const RowParams* p) {                                             \
-        YuvToRgbSimd<Traits, true, 4>(s, d, w, p);                                                 \
+        YuvToRgb32Simd<Traits, true>(s, d, w, p);                                                  \
     }                                                                                              \
     void UyvyToRgb24Row_##suffix(const std::uint8_t* s, std::uint8_t* d, int w,                    \
                                  const RowParams* p) {                                             \
-        YuvToRgbSimd<Traits, false, 3>(s, d, w, p);                                                \
+        YuvToRgb24Simd<Traits, false>(s, d, w, p);                                                 \
     }                                                                                              \
     void Yuy2ToRgb24Row_##suffix(const std::uint8_t* s, std::uint8_t* d, int w,                    \
                                  const RowParams* p) {                                             \
-        YuvToRgbSimd<Traits, true, 3>(s, d, w, p);                                                 \
+        YuvToRgb24Simd<Traits, true>(s, d, w, p);                                                  \
     }                                                                                              \
     void UyvyToV210Row_##suffix(const std::uint8_t* s, std::uint8_t* d, int w, const RowParams*) { \
         PackV210Simd<Traits, false>(s, d, w);                                                      \

@@ -18,6 +18,13 @@ struct Ssse3 {
     static void Store(std::uint8_t* p, V v) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
     }
+    // Lane zip of two vectors, stored contiguously.
+    static void StoreZipped(std::uint8_t* p, V a, V b) {
+        Store<16>(p, a);
+        Store<16>(p + 16, b);
+    }
+    // Qwords 0 2 4 .. then 1 3 5 .. (a single lane: nothing moves).
+    static V GatherQwords(V a) { return a; }
     static V Pat(const Pattern16& p) { return _mm_load_si128(reinterpret_cast<const V*>(p.b)); }
     static V Zero() { return _mm_setzero_si128(); }
     static V Set32(std::int32_t a) { return _mm_set1_epi32(a); }
