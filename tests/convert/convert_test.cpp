@@ -120,6 +120,26 @@ TEST(Convert, OppositeFieldOrdersShiftOneLine) {
     }
 }
 
+// Into a bottom-up RGB destination the walk turns round: the picture moves down a line
+// and its first line repeats, and it still lands upright.
+TEST(Convert, OppositeFieldOrdersIntoBottomUpRgb) {
+    const int w = 64, h = 40;
+    const M_VID_PROPS sp = Props(eMFCC_UYVY, w, h, eMI_Default, eMVF_PAL);
+    const M_VID_PROPS dp = Props(eMFCC_RGB32, w, h, eMI_Field2First);
+    PageEndBuffer src(ImageBytes(sp)), dst(ImageBytes(dp));
+    for (int r = 0; r < h; ++r) {
+        for (int x = 0; x < w; ++x) {
+            src.data()[r * w * 2 + 2 * x] = 128;                                        // chroma
+            src.data()[r * w * 2 + 2 * x + 1] = static_cast<std::uint8_t>(16 + 5 * r);  // luma
+        }
+    }
+    Convert(src.data(), dst.data(), sp, dp);
+    const auto grey = [&](int display_row) { return dst.data()[(h - 1 - display_row) * w * 4]; };
+    EXPECT_EQ(0, grey(0));
+    EXPECT_EQ(0, grey(1));
+    for (int r = 2; r < h; ++r) ASSERT_LT(grey(r - 1), grey(r)) << r;
+}
+
 // Stereo variants follow their base format's field order; the interlace field wins.
 TEST(Convert, FieldOrderOfDescriptions) {
     EXPECT_EQ(1, FieldOrder(Props(eMFCC_UYVY, 720, 576, eMI_Default, eMVF_PAL)));
