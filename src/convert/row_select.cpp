@@ -15,22 +15,31 @@ std::int16_t Q(double v, int bits) {
 
 struct Variants {
     RowFn c, ssse3, avx2, avx512;
-    int lanePixels;  // pixels per 128-bit lane and step of the SIMD forms
+    int lanePixels;   // pixels per 128-bit lane and step of the SIMD forms
+    bool avx512Pays;  // memory-bound rows run no faster at 512 bits; AVX2 serves them
 };
 
-#define ORVEX_ROW_VARIANTS(name, lane) \
-    { name##_C, name##_SSSE3, name##_AVX2, name##_AVX512, lane }
+#define ORVEX_ROW_VARIANTS(name, lane, pays) \
+    { name##_C, name##_SSSE3, name##_AVX2, name##_AVX512, lane, pays }
 
-// AVX-512 entries are left out (null) where they measure no faster than AVX2.
+// clang-format off
 constexpr Variants kVariants[] = {
-    ORVEX_ROW_VARIANTS(Swap422Row, 16),      ORVEX_ROW_VARIANTS(Rgb32ToRgb24Row, 16),
-    ORVEX_ROW_VARIANTS(Rgb24ToRgb32Row, 16), ORVEX_ROW_VARIANTS(Rgb32ToUyvyRow, 16),
-    ORVEX_ROW_VARIANTS(Rgb32ToYuy2Row, 16),  ORVEX_ROW_VARIANTS(Rgb24ToUyvyRow, 16),
-    ORVEX_ROW_VARIANTS(Rgb24ToYuy2Row, 16),  ORVEX_ROW_VARIANTS(UyvyToRgb32Row, 8),
-    ORVEX_ROW_VARIANTS(Yuy2ToRgb32Row, 8),   ORVEX_ROW_VARIANTS(UyvyToRgb24Row, 16),
-    ORVEX_ROW_VARIANTS(Yuy2ToRgb24Row, 16),  ORVEX_ROW_VARIANTS(UyvyToV210Row, 24),
-    ORVEX_ROW_VARIANTS(Yuy2ToV210Row, 24),   ORVEX_ROW_VARIANTS(V210ToUyvyRow, 24),
+    ORVEX_ROW_VARIANTS(Swap422Row, 16, false),
+    ORVEX_ROW_VARIANTS(Rgb32ToRgb24Row, 16, false),
+    ORVEX_ROW_VARIANTS(Rgb24ToRgb32Row, 16, false),
+    ORVEX_ROW_VARIANTS(Rgb32ToUyvyRow, 16, true),
+    ORVEX_ROW_VARIANTS(Rgb32ToYuy2Row, 16, true),
+    ORVEX_ROW_VARIANTS(Rgb24ToUyvyRow, 16, true),
+    ORVEX_ROW_VARIANTS(Rgb24ToYuy2Row, 16, true),
+    ORVEX_ROW_VARIANTS(UyvyToRgb32Row, 8, true),
+    ORVEX_ROW_VARIANTS(Yuy2ToRgb32Row, 8, true),
+    ORVEX_ROW_VARIANTS(UyvyToRgb24Row, 16, true),
+    ORVEX_ROW_VARIANTS(Yuy2ToRgb24Row, 16, true),
+    ORVEX_ROW_VARIANTS(UyvyToV210Row, 24, true),
+    ORVEX_ROW_VARIANTS(Yuy2ToV210Row, 24, true),
+    ORVEX_ROW_VARIANTS(V210ToUyvyRow, 24, true),
 };
+// clang-format on
 static_assert(std::size(kVariants) == static_cast<std::size_t>(Row::kCount));
 
 #undef ORVEX_ROW_VARIANTS
@@ -53,9 +62,10 @@ RowFn OwnVariant(Row row, int lanes) {
     }
 }
 
-// The widest variant at or below the level that exists.
+// The widest variant at or below the level that exists and pays.
 int BestLanes(Row row, int level) {
     for (int lanes = LanesOf(level); lanes > 0; lanes /= 2) {
+        if (lanes == 4 && !kVariants[static_cast<int>(row)].avx512Pays) continue;
         if (OwnVariant(row, lanes) != nullptr) return lanes;
     }
     return 0;
