@@ -16,7 +16,9 @@ int ConvertRows(Row row, const std::uint8_t* src, std::ptrdiff_t src_step, std::
     if (src == nullptr || dst == nullptr) return kNullPointer;
     if (width < (RowIsSubsampled(row) ? 2 : 1) || height < 1) return kBadSize;
     const RowFn fn = SelectRow(row, level < 0 ? ProcessorLevel() : level);
-    for (int y = 0; y < height; ++y, src += src_step, dst += dst_step) fn(src, dst, width, &params);
+    // Row addresses by index: stepping past the last row of a bottom-up walk would form a
+    // pointer before the buffer.
+    for (int y = 0; y < height; ++y) fn(src + y * src_step, dst + y * dst_step, width, &params);
     return 0;
 }
 
@@ -32,11 +34,13 @@ int ConvertRowsTwoStep(Row first, Row second, const std::uint8_t* src, std::ptrd
     if (level < 0) level = ProcessorLevel();
     const RowFn one = SelectRow(first, level);
     const RowFn two = SelectRow(second, level);
-    for (int y = 0; y < height; ++y, src += src_step, dst += dst_step) {
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* s = src + y * src_step;
+        std::uint8_t* d = dst + y * dst_step;
         for (int x = 0; x < width; x += kPiece) {
             const int n = width - x < kPiece ? width - x : kPiece;
-            one(src + RowSourceBytes(first, x), buffer, n, &params);
-            two(buffer, dst + RowDestBytes(second, x), n, &params);
+            one(s + RowSourceBytes(first, x), buffer, n, &params);
+            two(buffer, d + RowDestBytes(second, x), n, &params);
         }
     }
     return 0;
@@ -46,9 +50,7 @@ int CopyRows(const std::uint8_t* src, std::ptrdiff_t src_step, std::uint8_t* dst
              std::ptrdiff_t dst_step, std::size_t row_bytes, int height) {
     if (src == nullptr || dst == nullptr) return kNullPointer;
     if (row_bytes < 1 || height < 1) return kBadSize;
-    for (int y = 0; y < height; ++y, src += src_step, dst += dst_step) {
-        std::memcpy(dst, src, row_bytes);
-    }
+    for (int y = 0; y < height; ++y) std::memcpy(dst + y * dst_step, src + y * src_step, row_bytes);
     return 0;
 }
 
