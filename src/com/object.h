@@ -13,7 +13,6 @@
 #pragma once
 
 #include <atomic>
-#include <climits>
 #include <mutex>
 #include <new>
 
@@ -33,6 +32,10 @@ private:
     std::atomic<LONG> lock_count_{0};
 };
 ModuleState& ThisModule();
+
+// Stored in the count while an object is destroyed, so that references taken and dropped by
+// FinalRelease cannot destroy it a second time.
+constexpr LONG kDestroyingRefCount = -(0x7FFFFFFF / 2);
 
 struct ComMapEntry {
     const IID* piid;  // null ends the map
@@ -92,46 +95,50 @@ public:
     }
 };
 
-#define BEGIN_COM_MAP(Class)                                                                   \
-public:                                                                                        \
-    using _ComMapClass = Class;                                                                \
-    IUnknown* _GetRawUnknown() { return static_cast<IUnknown*>(_GetEntries()[0].cast(this)); } \
-    IUnknown* GetUnknown() { return _GetRawUnknown(); }                                        \
-    IUnknown* GetControllingUnknown() {                                                        \
-        return this->m_pOuterUnknown ? this->m_pOuterUnknown : _GetRawUnknown();               \
-    }                                                                                          \
-    HRESULT _InternalQueryInterface(REFIID riid, void** ppv) {                                 \
-        return ::orvex::com::InternalQueryInterface(this, _GetEntries(), riid, ppv);           \
-    }                                                                                          \
-    static const ::orvex::com::ComMapEntry* _GetEntries() {                                    \
+#define BEGIN_COM_MAP(Class)                                                         \
+public:                                                                              \
+    using _ComMapClass = Class;                                                      \
+    IUnknown* _GetRawUnknown() {                                                     \
+        return static_cast<IUnknown*>(_GetEntries()[0].cast(this));                  \
+    }                                                                                \
+    IUnknown* GetUnknown() {                                                         \
+        return _GetRawUnknown();                                                     \
+    }                                                                                \
+    IUnknown* GetControllingUnknown() {                                              \
+        return this->m_pOuterUnknown ? this->m_pOuterUnknown : _GetRawUnknown();     \
+    }                                                                                \
+    HRESULT _InternalQueryInterface(REFIID riid, void** ppv) {                       \
+        return ::orvex::com::InternalQueryInterface(this, _GetEntries(), riid, ppv); \
+    }                                                                                \
+    static const ::orvex::com::ComMapEntry* _GetEntries() {                          \
         static const ::orvex::com::ComMapEntry entries[] = {
-#define COM_INTERFACE_ENTRY_IID(iid, I)                                                 \
-    {&(iid),                                                                            \
+#define COM_INTERFACE_ENTRY_IID(iid, I)                                                     \
+    {&(iid),                                                                                \
      [](void* self) -> void* { return static_cast<I*>(static_cast<_ComMapClass*>(self)); }, \
      nullptr},
 #define COM_INTERFACE_ENTRY(I) COM_INTERFACE_ENTRY_IID(IidOf<I>(), I)
 // Interface I reached through base Via, for interfaces inherited more than once.
-#define COM_INTERFACE_ENTRY2(I, Via)                                               \
-    {&IidOf<I>(),                                                                  \
-     [](void* self) -> void* {                                                     \
+#define COM_INTERFACE_ENTRY2(I, Via)                                                  \
+    {&IidOf<I>(),                                                                     \
+     [](void* self) -> void* {                                                        \
          return static_cast<I*>(static_cast<Via*>(static_cast<_ComMapClass*>(self))); \
-     },                                                                            \
+     },                                                                               \
      nullptr},
 // Answered by an aggregated inner unknown held in member `member` (an IUnknown*).
-#define COM_INTERFACE_ENTRY_AGGREGATE(iid, member)                              \
-    {&(iid), nullptr, [](void* self, REFIID riid, void** ppv) -> HRESULT {      \
-         IUnknown* inner = static_cast<_ComMapClass*>(self)->member;             \
-         return inner ? inner->QueryInterface(riid, ppv) : E_NOINTERFACE;      \
+#define COM_INTERFACE_ENTRY_AGGREGATE(iid, member)                         \
+    {&(iid), nullptr, [](void* self, REFIID riid, void** ppv) -> HRESULT { \
+         IUnknown* inner = static_cast<_ComMapClass*>(self)->member;       \
+         return inner ? inner->QueryInterface(riid, ppv) : E_NOINTERFACE;  \
      }},
-#define END_COM_MAP()                                             \
-    {nullptr, nullptr, nullptr}                                   \
-    }                                                             \
-    ;                                                             \
-    return entries;                                               \
-    }                                                             \
-    STDMETHOD(QueryInterface)(REFIID riid, void** ppvObject) = 0; \
-    STDMETHOD_(ULONG, AddRef)() = 0;                              \
-    STDMETHOD_(ULONG, Release)() = 0;
+#define END_COM_MAP()                                                      \
+    { nullptr, nullptr, nullptr }                                          \
+    }                                                                      \
+    ;                                                                      \
+    return entries;                                                        \
+    }                                                                      \
+    STDMETHOD(QueryInterface)(REFIID riid, void** ppvObject) override = 0; \
+    STDMETHOD_(ULONG, AddRef)() override = 0;                              \
+    STDMETHOD_(ULONG, Release)() override = 0;
 
 namespace orvex::com {
 // Runs the creation protocol on a freshly allocated wrapper: one extra reference while
@@ -157,7 +164,7 @@ class CComObject final : public Base {
 public:
     explicit CComObject(void* = nullptr) { orvex::com::ThisModule().Lock(); }
     ~CComObject() {
-        this->m_dwRef.store(-(LONG_MAX / 2), std::memory_order_relaxed);
+        this->m_dwRef.store(orvex::com::kDestroyingRefCount, std::memory_order_relaxed);
         this->FinalRelease();
         orvex::com::ThisModule().Unlock();
     }
@@ -212,13 +219,14 @@ public:
         orvex::com::ThisModule().Lock();
     }
     ~CComAggObject() {
-        m_dwRef.store(-(LONG_MAX / 2), std::memory_order_relaxed);
+        m_dwRef.store(orvex::com::kDestroyingRefCount, std::memory_order_relaxed);
         m_contained.FinalRelease();
         orvex::com::ThisModule().Unlock();
     }
     CComAggObject(const CComAggObject&) = delete;
     CComAggObject& operator=(const CComAggObject&) = delete;
 
+    void SetVoid(void*) {}
     HRESULT _AtlInitialConstruct() { return m_contained._AtlInitialConstruct(); }
     HRESULT FinalConstruct() { return m_contained.FinalConstruct(); }
 
@@ -254,7 +262,7 @@ class CComObjectCached final : public Base {
 public:
     explicit CComObjectCached(void* = nullptr) {}
     ~CComObjectCached() {
-        this->m_dwRef.store(-(LONG_MAX / 2), std::memory_order_relaxed);
+        this->m_dwRef.store(orvex::com::kDestroyingRefCount, std::memory_order_relaxed);
         this->FinalRelease();
     }
     STDMETHOD_(ULONG, AddRef)() override {
@@ -290,6 +298,7 @@ struct CComCreator {
         *ppv = nullptr;
         auto* p = new (std::nothrow) Obj(pv);
         if (!p) return E_OUTOFMEMORY;
+        p->SetVoid(pv);
         return orvex::com::ConstructAndQuery(p, riid, ppv);
     }
 };

@@ -108,9 +108,7 @@ public:
         if (old != s) SysFreeString(old);
     }
     BSTR Detach() noexcept { return std::exchange(m_str, nullptr); }
-    BSTR Copy() const {
-        return m_str ? SysAllocStringLen(m_str, SysStringLen(m_str)) : nullptr;
-    }
+    BSTR Copy() const { return m_str ? SysAllocStringLen(m_str, SysStringLen(m_str)) : nullptr; }
     HRESULT CopyTo(BSTR* out) const {
         if (!out) return E_POINTER;
         *out = Copy();

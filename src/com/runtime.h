@@ -31,8 +31,7 @@ ORVEX_COM_API HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, void
                                        REFIID riid, void** ppv);
 ORVEX_COM_API HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext,
                                        REFIID riid, void** ppv);
-ORVEX_COM_API HRESULT CoCreateFreeThreadedMarshaler(IUnknown* punkOuter,
-                                                    IUnknown** ppunkMarshal);
+ORVEX_COM_API HRESULT CoCreateFreeThreadedMarshaler(IUnknown* punkOuter, IUnknown** ppunkMarshal);
 
 // "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}", braces required, any case of hex digits.
 ORVEX_COM_API HRESULT CLSIDFromString(LPCOLESTR lpsz, CLSID* pclsid);
@@ -45,10 +44,11 @@ using LPFNGETCLASSOBJECT = HRESULT(STDMETHODCALLTYPE*)(REFCLSID, REFIID, void**)
 using LPFNCANUNLOADNOW = HRESULT(STDMETHODCALLTYPE*)();
 
 // The process class table: a module lists its classes here when it loads, so that a host
-// of the same process reaches them by CLSID without a registration step. Registering a
-// CLSID again replaces the earlier entry; revoking removes it (a module does so on unload).
+// of the same process reaches them by CLSID without a registration step. When two loaded
+// modules list the same CLSID, the one listed first serves it; a module revokes its own
+// entries (matched by CLSID and function) when it unloads.
 ORVEX_COM_API HRESULT OrvexRegisterProcessClass(REFCLSID rclsid, LPFNGETCLASSOBJECT pfn);
-ORVEX_COM_API HRESULT OrvexRevokeProcessClass(REFCLSID rclsid);
+ORVEX_COM_API HRESULT OrvexRevokeProcessClass(REFCLSID rclsid, LPFNGETCLASSOBJECT pfn);
 }
 
 namespace orvex::com {

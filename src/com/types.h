@@ -63,7 +63,9 @@ using LPOLESTR = OLECHAR*;
 using LPCOLESTR = const OLECHAR*;
 using BSTR = OLECHAR*;
 
-constexpr HRESULT MakeHResult(std::uint32_t v) { return static_cast<HRESULT>(v); }
+constexpr HRESULT MakeHResult(std::uint32_t v) {
+    return static_cast<HRESULT>(v);
+}
 
 #define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
 #define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
@@ -116,18 +118,18 @@ constexpr LONG ERROR_MOD_NOT_FOUND = 126;
 constexpr LONG ERROR_PROC_NOT_FOUND = 127;
 
 constexpr HRESULT HRESULT_FROM_WIN32(LONG err) {
-    return err <= 0 ? static_cast<HRESULT>(err)
-                    : static_cast<HRESULT>((static_cast<std::uint32_t>(err) & 0xFFFFu) |
-                                           0x80070000u);
+    return err <= 0
+               ? static_cast<HRESULT>(err)
+               : static_cast<HRESULT>((static_cast<std::uint32_t>(err) & 0xFFFFu) | 0x80070000u);
 }
 
 // Codes named by the module's own contracts.
-constexpr HRESULT E_INVALID_INDEX = HRESULT_FROM_WIN32(ERROR_INVALID_INDEX);  // 0x80070585
-constexpr HRESULT E_NOT_FOUND = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);          // 0x80070490
-constexpr HRESULT E_BUSY = HRESULT_FROM_WIN32(ERROR_BUSY);                    // 0x800700AA
-constexpr HRESULT E_TIMEOUT = HRESULT_FROM_WIN32(ERROR_TIMEOUT);              // 0x800705B4
+constexpr HRESULT E_INVALID_INDEX = HRESULT_FROM_WIN32(ERROR_INVALID_INDEX);    // 0x80070585
+constexpr HRESULT E_NOT_FOUND = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);            // 0x80070490
+constexpr HRESULT E_BUSY = HRESULT_FROM_WIN32(ERROR_BUSY);                      // 0x800700AA
+constexpr HRESULT E_TIMEOUT = HRESULT_FROM_WIN32(ERROR_TIMEOUT);                // 0x800705B4
 constexpr HRESULT E_FILE_NOT_FOUND = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);  // 0x80070002
-constexpr HRESULT E_NO_DEVICE = HRESULT_FROM_WIN32(ERROR_EMPTY);              // 0x800710D2
+constexpr HRESULT E_NO_DEVICE = HRESULT_FROM_WIN32(ERROR_EMPTY);                // 0x800710D2
 constexpr HRESULT E_INSUFFICIENT_BUFFER = HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
 constexpr HRESULT E_NO_DEVICE_OPEN = MakeHResult(0x80040227u);
 constexpr HRESULT E_OUTPUT_NOT_RUNNING = MakeHResult(0x80040226u);
@@ -196,11 +198,11 @@ constexpr const IID& IidOf() {
     return InterfaceIdOf<T>::value;
 }
 
-#define ORVEX_DECLARE_IID(Interface, text)                                  \
-    inline constexpr IID IID_##Interface = MakeGuid(text);                  \
-    template <>                                                             \
-    struct InterfaceIdOf<Interface> {                                       \
-        static constexpr const IID& value = IID_##Interface;                \
+#define ORVEX_DECLARE_IID(Interface, text)                   \
+    inline constexpr IID IID_##Interface = MakeGuid(text);   \
+    template <>                                              \
+    struct InterfaceIdOf<Interface> {                        \
+        static constexpr const IID& value = IID_##Interface; \
     }
 
 struct IUnknown {
@@ -230,12 +232,15 @@ ORVEX_DECLARE_IID(IClassFactory, "00000001-0000-0000-c000-000000000046");
 // The free-threaded marshaler's interface. Streams are opaque here: in-process objects are
 // handed between apartments directly, so the stream methods are never reached.
 struct IMarshal : IUnknown {
-    STDMETHOD(GetUnmarshalClass)(REFIID riid, void* pv, DWORD dwDestContext, void* pvDestContext,
-                                 DWORD mshlflags, CLSID* pCid) = 0;
-    STDMETHOD(GetMarshalSizeMax)(REFIID riid, void* pv, DWORD dwDestContext,
-                                 void* pvDestContext, DWORD mshlflags, DWORD* pSize) = 0;
-    STDMETHOD(MarshalInterface)(void* pStm, REFIID riid, void* pv, DWORD dwDestContext,
-                                void* pvDestContext, DWORD mshlflags) = 0;
+    STDMETHOD(GetUnmarshalClass)
+    (REFIID riid, void* pv, DWORD dwDestContext, void* pvDestContext, DWORD mshlflags,
+     CLSID* pCid) = 0;
+    STDMETHOD(GetMarshalSizeMax)
+    (REFIID riid, void* pv, DWORD dwDestContext, void* pvDestContext, DWORD mshlflags,
+     DWORD* pSize) = 0;
+    STDMETHOD(MarshalInterface)
+    (void* pStm, REFIID riid, void* pv, DWORD dwDestContext, void* pvDestContext,
+     DWORD mshlflags) = 0;
     STDMETHOD(UnmarshalInterface)(void* pStm, REFIID riid, void** ppv) = 0;
     STDMETHOD(ReleaseMarshalData)(void* pStm) = 0;
     STDMETHOD(DisconnectObject)(DWORD dwReserved) = 0;
@@ -251,8 +256,8 @@ constexpr DWORD CLSCTX_INPROC_SERVER = 0x1;
 constexpr DWORD CLSCTX_INPROC_HANDLER = 0x2;
 constexpr DWORD CLSCTX_LOCAL_SERVER = 0x4;
 constexpr DWORD CLSCTX_REMOTE_SERVER = 0x10;
-constexpr DWORD CLSCTX_ALL = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER |
-                             CLSCTX_REMOTE_SERVER;
+constexpr DWORD CLSCTX_ALL =
+    CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
 
 constexpr DWORD COINIT_MULTITHREADED = 0x0;
 constexpr DWORD COINIT_APARTMENTTHREADED = 0x2;

@@ -42,8 +42,8 @@ public:
     VirtualClock& operator=(const VirtualClock&) = delete;
 
     Ticks Now() const;
-    void Advance(Ticks delta);    // wakes timed waits whose deadline passed
-    void AdvanceTo(Ticks when);   // no effect when `when` is not later than Now()
+    void Advance(Ticks delta);   // wakes timed waits whose deadline passed
+    void AdvanceTo(Ticks when);  // no effect when `when` is not later than Now()
     Mode mode() const;
 
 private:

@@ -46,8 +46,7 @@ public:
 
     // Values by index, in the order they stand in the key; ERROR_NO_MORE_ITEMS past the end.
     // The empty name is the key's default value.
-    LONG EnumValue(DWORD index, std::u16string* name, DWORD* type,
-                   std::vector<BYTE>* data) const;
+    LONG EnumValue(DWORD index, std::u16string* name, DWORD* type, std::vector<BYTE>* data) const;
     LONG QueryValue(std::u16string_view name, DWORD* type, std::vector<BYTE>* data) const;
     // Data in the Windows encodings: REG_SZ/REG_EXPAND_SZ as UTF-16 with a terminating zero,
     // REG_DWORD 4 bytes and REG_QWORD 8 bytes little-endian, REG_BINARY as is.
@@ -60,8 +59,7 @@ public:
     LONG DeleteTree(std::u16string_view subkey);
 
     // Conveniences over SetValue/QueryValue.
-    LONG SetString(std::u16string_view name, std::u16string_view value,
-                   DWORD type = kRegSz);
+    LONG SetString(std::u16string_view name, std::u16string_view value, DWORD type = kRegSz);
     LONG SetDword(std::u16string_view name, DWORD value);
     LONG SetQword(std::u16string_view name, std::uint64_t value);
     LONG QueryString(std::u16string_view name, std::u16string* value) const;  // SZ/EXPAND_SZ

@@ -10,8 +10,15 @@
 
 namespace orvex::platform {
 
-enum class ThreadPriority { kIdle, kLowest, kBelowNormal, kNormal, kAboveNormal, kHighest,
-                            kTimeCritical };
+enum class ThreadPriority {
+    kIdle,
+    kLowest,
+    kBelowNormal,
+    kNormal,
+    kAboveNormal,
+    kHighest,
+    kTimeCritical
+};
 
 class Thread {
 public:
@@ -34,6 +41,8 @@ public:
 
     static std::uint64_t CurrentId();
     static bool SetCurrentPriority(ThreadPriority priority);
+    // The calling thread's priority as the system applied it (the nearest level).
+    static ThreadPriority GetCurrentPriority();
     static void SetCurrentName(const char* name);  // for debuggers; may be truncated
 
 private:

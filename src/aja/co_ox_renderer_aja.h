@@ -1,0 +1,29 @@
+// The AJA renderer.
+#pragma once
+
+#include "com/free_threaded.h"
+#include "com/object.h"
+#include "orvex/ids.h"
+#include "renderer/interface_stubs.h"
+
+class CCoOXRendererAJA : public CComObjectRootEx<CComMultiThreadModel>,
+                         public CComCoClass<CCoOXRendererAJA>,
+                         public CFreeThreadedMarshalerHolder,
+                         public ONotImplemented<IOXProps>,
+                         public ONotImplemented<IOXFormat>,
+                         public ONotImplemented<IOXReceiver>,
+                         public ONotImplemented<IOXDevice> {
+public:
+    BEGIN_COM_MAP(CCoOXRendererAJA)
+    COM_INTERFACE_ENTRY(IOXProps)
+    COM_INTERFACE_ENTRY(IOXFormat)
+    COM_INTERFACE_ENTRY(IOXReceiver)
+    COM_INTERFACE_ENTRY(IOXDevice)
+    COM_INTERFACE_ENTRY_IID(IID_IMPrivProps, IOXProps)
+    COM_INTERFACE_ENTRY_IID(IID_IMPrivFormat, IOXFormat)
+    COM_INTERFACE_ENTRY_AGGREGATE(IID_IMarshal, m_pUnkMarshaler.p)
+    END_COM_MAP()
+
+    HRESULT FinalConstruct() { return CreateFreeThreadedMarshaler(GetControllingUnknown()); }
+    void FinalRelease() { ReleaseFreeThreadedMarshaler(); }
+};
