@@ -12,8 +12,9 @@ namespace {
 
 TEST(ForcedLevel, EnvironmentLowersTheLevel) {
     const char* forced = std::getenv("ORVEX_CPU_LEVEL");
-    ASSERT_NE(nullptr, forced);
-    ASSERT_EQ(std::string("ssse3"), forced);
+    if (forced == nullptr || std::string("ssse3") != forced) {
+        GTEST_SKIP() << "run through ctest, which sets ORVEX_CPU_LEVEL=ssse3";
+    }
     EXPECT_EQ(std::min<int>(kLevelSsse3, ProcessorLevelSupported()), ProcessorLevelInit());
     EXPECT_EQ(ProcessorLevelInit(), ProcessorLevel());
 }
