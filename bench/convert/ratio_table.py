@@ -6,7 +6,8 @@
     python3 bench/convert/ratio_table.py convert.json
 
 Each ratio is our time over the other's time in the same run (below 1: we are faster).
-With repetitions, medians are used.
+With repetitions, medians are used. Single-threaded runs compare processor time (steadier
+on a shared machine); striped runs compare wall time, the only time they save.
 """
 import json
 import sys
@@ -45,7 +46,7 @@ def load(path):
             continue
         # Medians win over single repetitions.
         if b.get("run_type") == "aggregate" or name not in times:
-            times[name] = b["real_time"]
+            times[name] = (b["cpu_time"], b["real_time"])
     return times
 
 
@@ -60,22 +61,23 @@ def main():
     rows = []
     for key in sorted(k for k in t if k.startswith("BM_Cell/") and k.endswith("/1")):
         s, d, w, h, _ = (int(x) for x in key.split("/")[1:])
-        single = t[key]
-        striped = t.get(key[:-2] + "/0")
-        copy = t.get(f"BM_Memcpy/{dest_bytes(d, w, h)}")
+        single = t[key][0]
+        striped = t.get(key[:-2] + "/0", (None, None))[1]
+        copy_times = t.get(f"BM_Memcpy/{dest_bytes(d, w, h)}", (None, None))
+        copy, copy_wall = copy_times
         peer_name = PEERS.get((s, d), "")
         peer_name = peer_name.format(w=w, h=h)
         if "Libyuv" in peer_name and (w, h) != (1920, 1080):
             peer_name = ""
-        peer = t.get(peer_name) if peer_name else None
+        peer = t.get(peer_name, (None, None))[0] if peer_name else None
         fmt = lambda a, b: f"{a / b:.2f}" if a and b else "-"
         rows.append(
             f"| {NAMES[s]} → {NAMES[d]} | {w}×{h} | {single:.0f} | "
-            f"{striped:.0f} | {fmt(single, copy)} | {fmt(striped, copy)} | "
+            f"{striped:.0f} | {fmt(single, copy)} | {fmt(striped, copy_wall)} | "
             f"{fmt(single, peer)} | {peer_name.replace('BM_', '') or '-'} |"
         )
-    print("| cell | size | 1 stripe µs | stripes µs | 1 stripe / memcpy | stripes / memcpy "
-          "| 1 stripe / peer | peer |")
+    print("| cell | size | 1 stripe µs (cpu) | stripes µs (wall) | 1 stripe / memcpy "
+          "| stripes / memcpy | 1 stripe / peer | peer |")
     print("|---|---|---|---|---|---|---|---|")
     print("\n".join(rows))
 
