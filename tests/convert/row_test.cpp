@@ -173,6 +173,14 @@ TEST(V210, PartialGroupStaysInsideTheRow) {
                 EXPECT_EQ(lastPair[2] * 4, s[i + 2]);
                 EXPECT_EQ(lastPair[3] * 4, s[i + 3]);
             }
+            // YUY2 packs to the same groups, padding included.
+            PageEndBuffer yuy2(width * 2), packed2(bytes);
+            for (int i = 0; i < width * 2; i += 2) {
+                yuy2.data()[i] = src.data()[i + 1];
+                yuy2.data()[i + 1] = src.data()[i];
+            }
+            SelectRow(Row::kYuy2ToV210, level)(yuy2.data(), packed2.data(), width, &p);
+            EXPECT_EQ(0, std::memcmp(dst.data(), packed2.data(), bytes)) << width;
             // Unpacking writes whole pairs of the width only.
             PageEndBuffer back(width * 2);
             SelectRow(Row::kV210ToUyvy, level)(dst.data(), back.data(), width, &p);
