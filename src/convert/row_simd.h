@@ -2,7 +2,9 @@
 // on each 128-bit lane on its own (the SSSE3, AVX2 and AVX-512BW byte shuffles, packs and
 // multiply-adds all do). A wider vector processes several lane blocks side by side: lane L
 // of every load and store sits `span` bytes after lane L-1, so each lane works through a
-// contiguous run of pixels and no result needs a cross-lane fix-up.
+// contiguous run of pixels and no result needs a cross-lane fix-up. The 4:2:2 <-> RGB32
+// kernels instead load or store whole vectors and put the lanes in order with one permute
+// per vector, which is cheaper than splitting every load and store by lane.
 //
 // Included only by the instruction-set files, each with its own compile flags and traits.
 // Everything here has internal linkage, so the linker can never hand a wide-instruction
@@ -188,8 +190,8 @@ inline void Forward16(const ForwardConstants<T>& k, const typename T::V* px, typ
     }
 }
 
-// Contiguous loads: chunk i of lane L holds pixels 4 (lanes i + L), so each output 8-byte
-// group lands one qword permute away from its place.
+// Contiguous loads: lane L of chunk i holds pixels 4 (i * lanes + L) to +3, so each output
+// 8-byte group of four pixels lands one qword permute away from its place.
 template <class T, bool kYuy2>
 void Rgb32To422Simd(const std::uint8_t* s, std::uint8_t* d, int w, const RowParams* p) {
     const ForwardConstants<T> k(p);
