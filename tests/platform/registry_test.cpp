@@ -48,6 +48,17 @@ std::vector<BYTE> Utf16(std::u16string_view s, bool terminate = true) {
     return v;
 }
 
+// "<prefix><i>" or, with a writer number, "<prefix><writer>_<i>", as the helper names them.
+std::u16string ValueName(const char* prefix, int writer, int i) {
+    std::string n = prefix;
+    if (writer >= 0) {
+        n += std::to_string(writer);
+        n += '_';
+    }
+    n += std::to_string(i);
+    return std::u16string(n.begin(), n.end());
+}
+
 struct Sample {
     std::u16string name;
     DWORD type;
@@ -308,9 +319,7 @@ TEST_F(Registry, ConcurrentWriterThreadsLoseNothing) {
                 return;
             }
             for (int i = 0; i < kValues; ++i) {
-                const std::string n = "t" + std::to_string(t) + "_" + std::to_string(i);
-                if (key.SetDword(std::u16string(n.begin(), n.end()), static_cast<DWORD>(i)) !=
-                    ERROR_SUCCESS) {
+                if (key.SetDword(ValueName("t", t, i), static_cast<DWORD>(i)) != ERROR_SUCCESS) {
                     ++failures;
                 }
             }
@@ -324,9 +333,8 @@ TEST_F(Registry, ConcurrentWriterThreadsLoseNothing) {
     ASSERT_EQ(key.Open(RegRoot::kCurrentUser, u"Software\\OrvexTest\\Shared"), ERROR_SUCCESS);
     for (int t = 0; t < kThreads; ++t) {
         for (int i = 0; i < kValues; ++i) {
-            const std::string n = "t" + std::to_string(t) + "_" + std::to_string(i);
             DWORD v = 999;
-            ASSERT_EQ(key.QueryDword(std::u16string(n.begin(), n.end()), &v), ERROR_SUCCESS) << n;
+            ASSERT_EQ(key.QueryDword(ValueName("t", t, i), &v), ERROR_SUCCESS) << t << "_" << i;
             EXPECT_EQ(v, static_cast<DWORD>(i));
         }
     }
@@ -343,9 +351,7 @@ TEST_F(Registry, ConcurrentWriterProcessesLoseNothing) {
     RegistryKey key;
     ASSERT_EQ(key.Create(RegRoot::kCurrentUser, u"Software\\OrvexTest\\Shared"), ERROR_SUCCESS);
     for (int i = 0; i < kValues; ++i) {
-        const std::string n = "r" + std::to_string(i);
-        ASSERT_EQ(key.SetDword(std::u16string(n.begin(), n.end()), static_cast<DWORD>(i)),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(key.SetDword(ValueName("r", -1, i), static_cast<DWORD>(i)), ERROR_SUCCESS);
     }
     ASSERT_TRUE(test::WaitUntil(
         [&] { return FileExists(tmp_ / "p.done") && FileExists(tmp_ / "q.done"); }));
@@ -359,9 +365,8 @@ TEST_F(Registry, ConcurrentWriterProcessesLoseNothing) {
     }
     EXPECT_EQ(names.size(), 3u * kValues);
     for (const char* prefix : {"p", "q", "r"}) {
-        const std::string n = std::string(prefix) + std::to_string(kValues - 1);
         DWORD v = 0;
-        ASSERT_EQ(key.QueryDword(std::u16string(n.begin(), n.end()), &v), ERROR_SUCCESS);
+        ASSERT_EQ(key.QueryDword(ValueName(prefix, -1, kValues - 1), &v), ERROR_SUCCESS);
         EXPECT_EQ(v, static_cast<DWORD>(kValues - 1));
     }
 }
