@@ -196,6 +196,39 @@ TEST_F(Registry, KeysNestCompareWithoutCaseAndDeleteAsTrees) {
     EXPECT_EQ(a.Create(RegRoot::kCurrentUser, u"Bad\nName"), ERROR_INVALID_PARAMETER);
 }
 
+TEST_F(Registry, BatchedChangesShowThroughTheKeyAndLandTogether) {
+    RegistryKey key, other;
+    ASSERT_EQ(key.Create(RegRoot::kCurrentUser, kKey), ERROR_SUCCESS);
+    ASSERT_EQ(key.SetDword(u"old", 1), ERROR_SUCCESS);
+    ASSERT_EQ(other.Open(RegRoot::kCurrentUser, kKey), ERROR_SUCCESS);
+    const std::string before = ReadFile(UserFile());
+
+    key.BeginBatch();
+    for (int i = 0; i < 20; ++i) ASSERT_EQ(key.SetDword(ValueName("b", -1, i), i), ERROR_SUCCESS);
+    ASSERT_EQ(key.DeleteValue(u"old"), ERROR_SUCCESS);
+    DWORD v = 0;
+    EXPECT_EQ(key.QueryDword(u"b19", &v), ERROR_SUCCESS);
+    EXPECT_EQ(key.QueryDword(u"old", &v), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(other.QueryDword(u"b19", &v), ERROR_FILE_NOT_FOUND);  // not written yet
+    EXPECT_EQ(ReadFile(UserFile()), before);
+
+    ASSERT_EQ(key.CommitBatch(), ERROR_SUCCESS);
+    ASSERT_EQ(other.QueryDword(u"b19", &v), ERROR_SUCCESS);
+    EXPECT_EQ(v, 19u);
+    EXPECT_EQ(other.QueryDword(u"old", &v), ERROR_FILE_NOT_FOUND);
+
+    // Failures surface at the commit; dropped batches leave the file alone.
+    key.BeginBatch();
+    ASSERT_EQ(key.DeleteValue(u"never there"), ERROR_SUCCESS);
+    ASSERT_EQ(key.SetDword(u"after", 1), ERROR_SUCCESS);
+    EXPECT_EQ(key.CommitBatch(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(other.QueryDword(u"after", &v), ERROR_SUCCESS);
+    key.BeginBatch();
+    ASSERT_EQ(key.SetDword(u"dropped", 1), ERROR_SUCCESS);
+    key.Close();
+    EXPECT_EQ(other.QueryDword(u"dropped", &v), ERROR_FILE_NOT_FOUND);
+}
+
 TEST_F(Registry, HandEditedUtf16FileSurvivesARewrite) {
     const std::string original =
         "Windows Registry Editor Version 5.00\r\n"
