@@ -405,10 +405,20 @@ std::string Serialize(const Document& doc) {
         out += '\n';
     }
     for (const Section& section : doc.sections) {
-        out += section.header.empty() ? "[" + ToUtf8(section.path) + "]" : section.header;
+        if (section.header.empty()) {
+            out += '[';
+            out += ToUtf8(section.path);
+            out += ']';
+        } else {
+            out += section.header;
+        }
         out += '\n';
         for (const Entry& entry : section.entries) {
-            out += entry.raw.empty() && entry.is_value ? FormatValue(entry.value) : entry.raw;
+            if (entry.raw.empty() && entry.is_value) {
+                out += FormatValue(entry.value);
+            } else {
+                out += entry.raw;
+            }
             out += '\n';
         }
     }

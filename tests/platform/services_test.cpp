@@ -18,7 +18,12 @@ namespace {
 
 std::string UniqueName(const std::string& base) {
     static std::atomic<int> counter{0};
-    return base + "-" + std::to_string(CurrentProcessId()) + "-" + std::to_string(counter++);
+    std::string name = base;
+    name += '-';
+    name += std::to_string(CurrentProcessId());
+    name += '-';
+    name += std::to_string(counter++);
+    return name;
 }
 
 TEST(NamedClaim, BehavesLikeANamedKernelEventWithinTheProcess) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <new>
 #include <unordered_set>
 
@@ -287,9 +288,30 @@ std::vector<BYTE> StringData(std::u16string_view value) {
 
 }  // namespace
 
+using Change = std::function<LONG(Document&, bool&)>;
+
 struct RegistryKey::State {
     RegRoot root = RegRoot::kCurrentUser;
     std::u16string full;  // with the root's name
+    bool batching = false;
+    std::vector<Change> pending;  // value changes held back until CommitBatch
+
+    // The file as it stands, with this key's pending changes on top.
+    LONG Read(Document* doc) const {
+        if (const LONG r = Load(root, doc); r != ERROR_SUCCESS) return r;
+        for (const Change& change : pending) {
+            bool changed = false;
+            change(*doc, changed);
+        }
+        return ERROR_SUCCESS;
+    }
+    LONG Apply(Change change) {
+        if (batching) {
+            pending.push_back(std::move(change));
+            return ERROR_SUCCESS;
+        }
+        return Mutate(root, change);
+    }
 };
 
 RegistryKey::RegistryKey() = default;
@@ -305,7 +327,9 @@ LONG RegistryKey::Open(RegRoot root, std::u16string_view path, bool /*write*/) {
         Document doc;
         if (const LONG r = Load(root, &doc); r != ERROR_SUCCESS) return r;
         if (!KeyExists(doc, full)) return ERROR_FILE_NOT_FOUND;
-        state_ = std::make_unique<State>(State{root, full});
+        state_ = std::make_unique<State>();
+        state_->root = root;
+        state_->full = full;
         return ERROR_SUCCESS;
     });
 }
@@ -324,7 +348,9 @@ LONG RegistryKey::Create(RegRoot root, std::u16string_view path) {
             });
             if (r != ERROR_SUCCESS) return r;
         }
-        state_ = std::make_unique<State>(State{root, full});
+        state_ = std::make_unique<State>();
+        state_->root = root;
+        state_->full = full;
         return ERROR_SUCCESS;
     });
 }
@@ -342,7 +368,7 @@ LONG RegistryKey::EnumValue(DWORD index, std::u16string* name, DWORD* type,
     if (!state_) return ERROR_INVALID_HANDLE;
     return Guarded([&]() -> LONG {
         Document doc;
-        if (const LONG r = Load(state_->root, &doc); r != ERROR_SUCCESS) return r;
+        if (const LONG r = state_->Read(&doc); r != ERROR_SUCCESS) return r;
         if (!KeyExists(doc, state_->full)) return ERROR_KEY_DELETED;
         const auto values = EffectiveValues<const Document, const Entry>(doc, state_->full);
         if (index >= values.size()) return ERROR_NO_MORE_ITEMS;
@@ -358,7 +384,7 @@ LONG RegistryKey::QueryValue(std::u16string_view name, DWORD* type, std::vector<
     if (!state_) return ERROR_INVALID_HANDLE;
     return Guarded([&]() -> LONG {
         Document doc;
-        if (const LONG r = Load(state_->root, &doc); r != ERROR_SUCCESS) return r;
+        if (const LONG r = state_->Read(&doc); r != ERROR_SUCCESS) return r;
         if (!KeyExists(doc, state_->full)) return ERROR_KEY_DELETED;
         const Entry* e = FindValue(doc, state_->full, name);
         if (e == nullptr) return ERROR_FILE_NOT_FOUND;
@@ -378,18 +404,21 @@ LONG RegistryKey::SetValue(std::u16string_view name, DWORD type, const void* dat
         value.type = type;
         const BYTE* bytes = static_cast<const BYTE*>(data);
         value.data.assign(bytes, bytes + size);
-        return Mutate(state_->root, [&](Document& doc, bool& changed) -> LONG {
-            if (!KeyExists(doc, state_->full)) return ERROR_KEY_DELETED;
-            for (Entry* e : EffectiveValues<Document, Entry>(doc, state_->full)) {
-                if (!EqualsNoCase(e->value.name, name)) continue;
-                if (e->value.type == type && e->value.data == value.data) return ERROR_SUCCESS;
-                value.name = e->value.name;  // the name keeps the case it was written with
-                e->value = std::move(value);
+        return state_->Apply([full = state_->full, value](Document& doc, bool& changed) -> LONG {
+            if (!KeyExists(doc, full)) return ERROR_KEY_DELETED;
+            for (Entry* e : EffectiveValues<Document, Entry>(doc, full)) {
+                if (!EqualsNoCase(e->value.name, value.name)) continue;
+                if (e->value.type == value.type && e->value.data == value.data) {
+                    return ERROR_SUCCESS;
+                }
+                const std::u16string spelling = e->value.name;  // keeps its written case
+                e->value = value;
+                e->value.name = spelling;
                 e->raw.clear();
                 changed = true;
                 return ERROR_SUCCESS;
             }
-            AppendValue(*EnsureSection(doc, state_->full), std::move(value));
+            AppendValue(*EnsureSection(doc, full), value);
             changed = true;
             return ERROR_SUCCESS;
         });
@@ -399,10 +428,11 @@ LONG RegistryKey::SetValue(std::u16string_view name, DWORD type, const void* dat
 LONG RegistryKey::DeleteValue(std::u16string_view name) {
     if (!state_) return ERROR_INVALID_HANDLE;
     return Guarded([&]() -> LONG {
-        return Mutate(state_->root, [&](Document& doc, bool& changed) -> LONG {
-            if (!KeyExists(doc, state_->full)) return ERROR_KEY_DELETED;
+        return state_->Apply([full = state_->full, name = std::u16string(name)](
+                                 Document& doc, bool& changed) -> LONG {
+            if (!KeyExists(doc, full)) return ERROR_KEY_DELETED;
             for (Section& s : doc.sections) {
-                if (!EqualsNoCase(s.path, state_->full)) continue;
+                if (!EqualsNoCase(s.path, full)) continue;
                 const auto n = s.entries.size();
                 std::erase_if(s.entries, [&](const Entry& e) {
                     return e.is_value && EqualsNoCase(e.value.name, name);
@@ -414,11 +444,36 @@ LONG RegistryKey::DeleteValue(std::u16string_view name) {
     });
 }
 
+void RegistryKey::BeginBatch() {
+    if (state_) state_->batching = true;
+}
+
+LONG RegistryKey::CommitBatch() {
+    if (!state_) return ERROR_INVALID_HANDLE;
+    std::vector<Change> pending = std::move(state_->pending);
+    state_->pending.clear();
+    state_->batching = false;
+    if (pending.empty()) return ERROR_SUCCESS;
+    return Guarded([&]() -> LONG {
+        LONG first_error = ERROR_SUCCESS;
+        const LONG r = Mutate(state_->root, [&](Document& doc, bool& changed) -> LONG {
+            for (const Change& change : pending) {
+                bool this_changed = false;
+                const LONG result = change(doc, this_changed);
+                if (result != ERROR_SUCCESS && first_error == ERROR_SUCCESS) first_error = result;
+                changed = changed || this_changed;
+            }
+            return ERROR_SUCCESS;
+        });
+        return r != ERROR_SUCCESS ? r : first_error;
+    });
+}
+
 LONG RegistryKey::EnumKey(DWORD index, std::u16string* name) const {
     if (!state_) return ERROR_INVALID_HANDLE;
     return Guarded([&]() -> LONG {
         Document doc;
-        if (const LONG r = Load(state_->root, &doc); r != ERROR_SUCCESS) return r;
+        if (const LONG r = state_->Read(&doc); r != ERROR_SUCCESS) return r;
         if (!KeyExists(doc, state_->full)) return ERROR_KEY_DELETED;
         std::vector<std::u16string_view> children;
         for (const Section& s : doc.sections) {
