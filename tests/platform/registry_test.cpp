@@ -247,7 +247,7 @@ TEST_F(Registry, HandEditedUtf16FileSurvivesARewrite) {
         "\r\n"
         "[HKEY_CURRENT_USER\\Software\\Edited\\Child]\r\n"
         "\"n\"=dword:00000010\r\n";
-    std::u16string wide = regfile::FromUtf8(original);
+    std::u16string wide = FromUtf8(original);
     std::string bytes = "\xFF\xFE";
     for (char16_t c : wide) {
         bytes += static_cast<char>(c & 0xFF);
@@ -406,9 +406,9 @@ TEST_F(Registry, ConcurrentWriterProcessesLoseNothing) {
 
 TEST(RegistryText, Utf8ConversionRoundTripsAnyUtf16) {
     const std::u16string odd = u"a\u00e9\u4e2d\U0001F600\xDC00x\xD800";
-    EXPECT_EQ(regfile::FromUtf8(regfile::ToUtf8(odd)), odd);
-    EXPECT_EQ(regfile::FromUtf8("\xC3"), u"\xFFFD");
-    EXPECT_EQ(regfile::FromUtf8("\xC0\xAF"
+    EXPECT_EQ(FromUtf8(ToUtf8(odd)), odd);
+    EXPECT_EQ(FromUtf8("\xC3"), u"\xFFFD");
+    EXPECT_EQ(FromUtf8("\xC0\xAF"
                                 "a"),
               u"\xFFFD\xFFFD"
               u"a");  // overlong

@@ -44,7 +44,7 @@ std::string RegistryDir() {
 }
 
 std::string FilePath(const std::string& dir, RegRoot root) {
-    return dir + "/" + regfile::ToUtf8(RootName(root)) + ".reg";
+    return dir + "/" + ToUtf8(RootName(root)) + ".reg";
 }
 
 // Steps joined by single backslashes; empty steps dropped. Control characters cannot stand in
