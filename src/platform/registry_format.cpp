@@ -152,17 +152,6 @@ bool IsSectionHeader(std::string_view line) {
 
 }  // namespace
 
-bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char16_t x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char16_t>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<char16_t>(y - 'a' + 'A');
-        if (x != y) return false;
-    }
-    return true;
-}
-
 bool ParseValue(std::string_view text, Value* out) {
     std::string_view s = Trim(text);
     Value v;

@@ -48,7 +48,4 @@ std::string Serialize(const Document& doc);
 bool ParseValue(std::string_view text, Value* out);
 std::string FormatValue(const Value& value);
 
-// Key and value names compare case-insensitively (ASCII letters).
-bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
-
 }  // namespace orvex::platform::regfile

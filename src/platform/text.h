@@ -11,4 +11,8 @@ namespace orvex::platform {
 std::string ToUtf8(std::u16string_view text);
 std::u16string FromUtf8(std::string_view text);
 
+// ASCII letters fold; every other unit compares as it is.
+char16_t AsciiLower(char16_t c);
+bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
+
 }  // namespace orvex::platform

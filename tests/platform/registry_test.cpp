@@ -412,8 +412,8 @@ TEST(RegistryText, Utf8ConversionRoundTripsAnyUtf16) {
                                 "a"),
               u"\xFFFD\xFFFD"
               u"a");  // overlong
-    EXPECT_TRUE(regfile::EqualsNoCase(u"Software\\ABC", u"sOFTWARE\\abc"));
-    EXPECT_FALSE(regfile::EqualsNoCase(u"abc", u"abd"));
+    EXPECT_TRUE(EqualsNoCase(u"Software\\ABC", u"sOFTWARE\\abc"));
+    EXPECT_FALSE(EqualsNoCase(u"abc", u"abd"));
 }
 
 TEST(RegistryText, ValueSyntaxIsStrict) {

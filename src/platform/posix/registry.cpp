@@ -16,7 +16,6 @@ namespace {
 
 using regfile::Document;
 using regfile::Entry;
-using regfile::EqualsNoCase;
 using regfile::Section;
 
 std::u16string RootName(RegRoot root) {
