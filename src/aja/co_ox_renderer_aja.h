@@ -4,6 +4,7 @@
 #include "com/free_threaded.h"
 #include "com/object.h"
 #include "orvex/ids.h"
+#include "pipeline/receiver_impl.h"
 #include "renderer/interface_stubs.h"
 
 class CCoOXRendererAJA : public CComObjectRootEx<CComMultiThreadModel>,
@@ -11,7 +12,7 @@ class CCoOXRendererAJA : public CComObjectRootEx<CComMultiThreadModel>,
                          public CFreeThreadedMarshalerHolder,
                          public ONotImplemented<IOXProps>,
                          public ONotImplemented<IOXFormat>,
-                         public ONotImplemented<IOXReceiver>,
+                         public orvex::pipeline::IOXReceiverImpl<CCoOXRendererAJA>,
                          public ONotImplemented<IOXDevice> {
 public:
     BEGIN_COM_MAP(CCoOXRendererAJA)
@@ -25,5 +26,8 @@ public:
     END_COM_MAP()
 
     HRESULT FinalConstruct() { return CreateFreeThreadedMarshaler(GetControllingUnknown()); }
-    void FinalRelease() { ReleaseFreeThreadedMarshaler(); }
+    void FinalRelease() {
+        StopQueue();  // the queue's worker calls into this object
+        ReleaseFreeThreadedMarshaler();
+    }
 };

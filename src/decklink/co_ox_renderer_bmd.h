@@ -4,6 +4,7 @@
 #include "com/free_threaded.h"
 #include "com/object.h"
 #include "orvex/ids.h"
+#include "pipeline/receiver_impl.h"
 #include "renderer/interface_stubs.h"
 
 class CCoOXRendererBMD : public CComObjectRootEx<CComMultiThreadModel>,
@@ -11,7 +12,7 @@ class CCoOXRendererBMD : public CComObjectRootEx<CComMultiThreadModel>,
                          public CFreeThreadedMarshalerHolder,
                          public ONotImplemented<IOXProps>,
                          public ONotImplemented<IOXFormat>,
-                         public ONotImplemented<IOXReceiver>,
+                         public orvex::pipeline::IOXReceiverImpl<CCoOXRendererBMD>,
                          public ONotImplemented<IOXDevice> {
 public:
     BEGIN_COM_MAP(CCoOXRendererBMD)
@@ -25,5 +26,8 @@ public:
     END_COM_MAP()
 
     HRESULT FinalConstruct() { return CreateFreeThreadedMarshaler(GetControllingUnknown()); }
-    void FinalRelease() { ReleaseFreeThreadedMarshaler(); }
+    void FinalRelease() {
+        StopQueue();  // the queue's worker calls into this object
+        ReleaseFreeThreadedMarshaler();
+    }
 };

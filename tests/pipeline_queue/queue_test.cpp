@@ -8,8 +8,10 @@
 #include <thread>
 #include <vector>
 
+#include "aja/co_ox_renderer_aja.h"
 #include "com/object.h"
 #include "com/ptr.h"
+#include "decklink/co_ox_renderer_bmd.h"
 #include "orvex/ids.h"
 #include "pipeline/receiver_impl.h"
 #include "platform/clock.h"
@@ -349,6 +351,27 @@ TEST_F(QueueTest, ManyProducersEveryFrameHandledOrRefusedAndReleasedOnce) {
     renderer.Release();
     for (auto& list : made)
         for (auto& f : list) ASSERT_EQ(RefCount(f), 1u);
+}
+
+// Until the backends bring their frame handlers, frames reach the mix-in's placeholder.
+template <class Backend>
+void PutThroughBackend(IOXFactory* factory) {
+    CComObject<Backend>* p = nullptr;
+    ASSERT_EQ(CComObject<Backend>::CreateInstance(&p), S_OK);
+    CComPtr<IUnknown> backend(p->GetUnknown());
+    CComQIPtr<IOXReceiver> receiver(backend);
+    ASSERT_TRUE(receiver);
+    M_AV_PROPS props{};
+    CComPtr<IOXFrame> f;
+    ASSERT_EQ(factory->OXFrameMake(&props, 0, &f), S_OK);
+    EXPECT_EQ(receiver->ReceiverFramePut(f, 0, nullptr), E_NOTIMPL);
+    EXPECT_EQ(receiver->ReceiverFramePut(nullptr, 0, nullptr), E_POINTER);
+    EXPECT_EQ(RefCount(f), 1u);
+}
+
+TEST_F(QueueTest, BothBackendsServeReceiverFramePut) {
+    PutThroughBackend<CCoOXRendererAJA>(factory);
+    PutThroughBackend<CCoOXRendererBMD>(factory);
 }
 
 }  // namespace
