@@ -133,6 +133,7 @@ TEST_F(FrameTest, BuffersShorterThanTheirLayoutAreRefused) {
     EXPECT_EQ(f->OXVideoSet(&props.vidProps, -1, Addr(small.data())), E_INVALIDARG);
     EXPECT_EQ(f->OXVideoSet(&props.vidProps, 4, 0), E_POINTER);
     EXPECT_EQ(f->OXDataSet(kC708, -5, Addr(small.data())), E_INVALIDARG);
+    f.Release();
     EXPECT_EQ(factory->OXFrameMake(nullptr, 0, &f), E_POINTER);
     EXPECT_EQ(factory->OXFrameMake(&props, 0, nullptr), E_POINTER);
 }
