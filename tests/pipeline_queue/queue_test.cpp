@@ -163,9 +163,9 @@ protected:
         return frames;
     }
 
-    CComPtr<TestRenderer> renderer;
+    Gate gate;  // outlives the renderer, whose worker may still be leaving it
     CComPtr<IOXFactory> factory;
-    Gate gate;
+    CComPtr<TestRenderer> renderer;
 };
 
 TEST_F(QueueTest, WithoutCapacityTheHandlerRunsOnTheCallersThreadAndNoWorkerExists) {
