@@ -5,6 +5,12 @@
 namespace orvex::frame {
 namespace {
 
+// Asked once: the system call is costly and the answer never changes.
+DWORD ThisProcess() {
+    static const DWORD id = orvex::platform::CurrentProcessId();
+    return id;
+}
+
 const BYTE* Bytes(LONGLONG address) {
     return reinterpret_cast<const BYTE*>(static_cast<std::uintptr_t>(address));
 }
@@ -109,8 +115,7 @@ HRESULT MakeLocalFrame(IUnknown* source, BOOL always_clone, IOXFrame** out) {
     // An SDK frame of this process is used as it is (or cloned whole on request).
     CComQIPtr<IMFrame_I> internal(source);
     DWORD pid = 0;
-    if (internal && SUCCEEDED(internal->FrameProcessIDGet(&pid)) &&
-        pid == orvex::platform::CurrentProcessId()) {
+    if (internal && SUCCEEDED(internal->FrameProcessIDGet(&pid)) && pid == ThisProcess()) {
         if (!always_clone) {
             HRESULT hr = source->QueryInterface(out);
             if (SUCCEEDED(hr)) return hr;

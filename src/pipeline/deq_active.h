@@ -54,9 +54,11 @@ public:
             else
                 spaceEvent_.Set();
         }
+        // A set event would end the wait at once; skipping it spares arming the timer on
+        // every put that finds room.
         if (rtWait < 0) {
             spaceEvent_.Wait(platform::kInfinite);
-        } else if (rtWait > 0) {
+        } else if (rtWait > 0 && !spaceEvent_.IsSet()) {
             platform::WaitableTimer* timer;
             {
                 std::lock_guard lock(lock_);
