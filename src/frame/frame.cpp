@@ -119,7 +119,7 @@ std::u16string ToString(BSTR s) {
 }
 
 DWORD ThisProcess() {
-    static const DWORD id = orvex::platform::CurrentProcessId();
+    static const DWORD id = static_cast<DWORD>(orvex::platform::CurrentProcessId());
     return id;
 }
 

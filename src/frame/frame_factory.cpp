@@ -7,7 +7,7 @@ namespace {
 
 // Asked once: the system call is costly and the answer never changes.
 DWORD ThisProcess() {
-    static const DWORD id = orvex::platform::CurrentProcessId();
+    static const DWORD id = static_cast<DWORD>(orvex::platform::CurrentProcessId());
     return id;
 }
 
