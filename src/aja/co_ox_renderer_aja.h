@@ -3,6 +3,7 @@
 
 #include "com/free_threaded.h"
 #include "com/object.h"
+#include "formats/format_impl.h"
 #include "orvex/ids.h"
 #include "pipeline/receiver_impl.h"
 #include "renderer/interface_stubs.h"
@@ -11,7 +12,7 @@ class CCoOXRendererAJA : public CComObjectRootEx<CComMultiThreadModel>,
                          public CComCoClass<CCoOXRendererAJA>,
                          public CFreeThreadedMarshalerHolder,
                          public ONotImplemented<IOXProps>,
-                         public ONotImplemented<IOXFormat>,
+                         public IMFormatImpl<CCoOXRendererAJA>,
                          public orvex::pipeline::IOXReceiverImpl<CCoOXRendererAJA>,
                          public ONotImplemented<IOXDevice> {
 public:

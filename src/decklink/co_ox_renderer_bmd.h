@@ -3,6 +3,7 @@
 
 #include "com/free_threaded.h"
 #include "com/object.h"
+#include "formats/format_impl.h"
 #include "orvex/ids.h"
 #include "pipeline/receiver_impl.h"
 #include "renderer/interface_stubs.h"
@@ -11,7 +12,7 @@ class CCoOXRendererBMD : public CComObjectRootEx<CComMultiThreadModel>,
                          public CComCoClass<CCoOXRendererBMD>,
                          public CFreeThreadedMarshalerHolder,
                          public ONotImplemented<IOXProps>,
-                         public ONotImplemented<IOXFormat>,
+                         public IMFormatImpl<CCoOXRendererBMD>,
                          public orvex::pipeline::IOXReceiverImpl<CCoOXRendererBMD>,
                          public ONotImplemented<IOXDevice> {
 public:

@@ -15,20 +15,20 @@ soxr_datatype_t SplitType(int sampleBytes) {
 }
 
 soxr_io_spec_t IoSpec(int sampleBytes) {
-    soxr_io_spec_t spec = soxr_io_spec(SplitType(sampleBytes), SplitType(sampleBytes));
+    soxr_io_spec_t io = soxr_io_spec(SplitType(sampleBytes), SplitType(sampleBytes));
     // Output must be reproducible bit for bit; dither would make it differ run to run.
-    spec.flags |= SOXR_NO_DITHER;
-    return spec;
+    io.flags |= SOXR_NO_DITHER;
+    return io;
 }
 
 soxr_runtime_spec_t Runtime() {
     // One thread: the converter runs on the caller's (time-critical) thread only. Small
     // transform blocks keep what the converter holds back between calls under 10 ms at
     // 48 kHz, so a frame's audio is available by the time that frame plays.
-    soxr_runtime_spec_t spec = soxr_runtime_spec(1);
-    spec.log2_min_dft_size = 8;
-    spec.log2_large_dft_size = 10;
-    return spec;
+    soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
+    runtime.log2_min_dft_size = 8;
+    runtime.log2_large_dft_size = 10;
+    return runtime;
 }
 
 soxr_t Engine(void* p) {

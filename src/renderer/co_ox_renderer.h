@@ -4,6 +4,7 @@
 
 #include "com/free_threaded.h"
 #include "com/object.h"
+#include "formats/format_impl.h"
 #include "orvex/ids.h"
 #include "renderer/interface_stubs.h"
 
@@ -11,7 +12,7 @@ class CCoOXRenderer : public CComObjectRootEx<CComMultiThreadModel>,
                       public CComCoClass<CCoOXRenderer>,
                       public CFreeThreadedMarshalerHolder,
                       public ONotImplemented<IOXProps>,
-                      public ONotImplemented<IOXFormat>,
+                      public IMFormatImpl<CCoOXRenderer>,
                       public ONotImplemented<IOXReceiver>,
                       public ONotImplemented<IOXDevice> {
 public:
@@ -27,4 +28,7 @@ public:
 
     HRESULT FinalConstruct() { return CreateFreeThreadedMarshaler(GetControllingUnknown()); }
     void FinalRelease() { ReleaseFreeThreadedMarshaler(); }
+
+    // Format calls go to the current backend; without one the standard lists answer.
+    CComPtr<IUnknown> FormatDelegateGet() { return nullptr; }
 };

@@ -247,7 +247,7 @@ TEST_F(Registry, MalformedFilesNeverBreakReadersOrWriters) {
     std::string junk = "\x01\x02garbage\n[\n]\n[HKEY_CURRENT_USER\\J]\n\"a\"=hex(zz):01\n";
     junk += "\"b\"=dword:123456789\n\"c\"=hex:1,2,345\n\"d\"=\"\\";
     junk += "\n\xC3\x28\xF0\x90\n\"e\"=hex:01,\\\n";  // a continuation that never ends
-    junk += "\"" + std::string(1 << 20, 'x') + "\"=dword:1\n";
+    junk += "\"" + std::string(1 << 18, 'x') + "\"=dword:1\n";
     WriteFile(UserFile(), junk);
 
     RegistryKey key;
@@ -256,7 +256,7 @@ TEST_F(Registry, MalformedFilesNeverBreakReadersOrWriters) {
         EXPECT_EQ(key.QueryValue(n, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
     }
     DWORD dw = 0;
-    ASSERT_EQ(key.QueryDword(std::u16string(1 << 20, u'x'), &dw), ERROR_SUCCESS);
+    ASSERT_EQ(key.QueryDword(std::u16string(1 << 18, u'x'), &dw), ERROR_SUCCESS);
     EXPECT_EQ(dw, 1u);
     ASSERT_EQ(key.SetDword(u"fine", 2), ERROR_SUCCESS);
     const std::string text = ReadFile(UserFile());
@@ -277,7 +277,7 @@ TEST_F(Registry, FolderFollowsTheEnvironment) {
 }
 
 TEST_F(Registry, ConcurrentWriterThreadsLoseNothing) {
-    constexpr int kThreads = 4, kValues = 40;
+    constexpr int kThreads = 4, kValues = 25;
     std::atomic<bool> writing{true};
     std::atomic<int> failures{0};
     // A reader watches the count: a torn or stale-replaced file would make it drop.
@@ -333,7 +333,7 @@ TEST_F(Registry, ConcurrentWriterThreadsLoseNothing) {
 }
 
 TEST_F(Registry, ConcurrentWriterProcessesLoseNothing) {
-    constexpr int kValues = 60;
+    constexpr int kValues = 40;
     const std::string count = std::to_string(kValues);
     ASSERT_TRUE(
         LaunchDetached(PLATFORM_TEST_HELPER, {"reg-write", dir_, "p", count, tmp_ / "p.done"}));

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <new>
+#include <unordered_set>
 
 #include "platform/posix/file_util.h"
 #include "platform/registry_format.h"
@@ -89,6 +90,16 @@ bool KeyExists(const Document& doc, std::u16string_view full) {
 
 // The key's values as an importer would see them: over all its sections, the last
 // assignment of a name wins.
+std::u16string FoldCase(std::u16string_view s) {
+    std::u16string folded(s);
+    for (char16_t& c : folded) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char16_t>(c - 'a' + 'A');
+    }
+    return folded;
+}
+
+// The key's values as an importer would see them: over all its sections, the last
+// assignment of a name wins.
 template <typename DocT, typename EntryT>
 std::vector<EntryT*> EffectiveValues(DocT& doc, std::u16string_view full) {
     std::vector<EntryT*> all;
@@ -98,13 +109,12 @@ std::vector<EntryT*> EffectiveValues(DocT& doc, std::u16string_view full) {
             if (entry.is_value) all.push_back(&entry);
         }
     }
+    std::unordered_set<std::u16string> seen;
     std::vector<EntryT*> effective;
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        const bool shadowed = std::any_of(
-            all.begin() + static_cast<std::ptrdiff_t>(i) + 1, all.end(),
-            [&](EntryT* later) { return EqualsNoCase(later->value.name, all[i]->value.name); });
-        if (!shadowed) effective.push_back(all[i]);
+    for (auto it = all.rbegin(); it != all.rend(); ++it) {
+        if (seen.insert(FoldCase((*it)->value.name)).second) effective.push_back(*it);
     }
+    std::reverse(effective.begin(), effective.end());
     return effective;
 }
 
