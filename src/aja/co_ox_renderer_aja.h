@@ -5,6 +5,7 @@
 #include "com/object.h"
 #include "formats/format_impl.h"
 #include "orvex/ids.h"
+#include "pipeline/receiver_impl.h"
 #include "renderer/interface_stubs.h"
 
 class CCoOXRendererAJA : public CComObjectRootEx<CComMultiThreadModel>,
@@ -12,7 +13,7 @@ class CCoOXRendererAJA : public CComObjectRootEx<CComMultiThreadModel>,
                          public CFreeThreadedMarshalerHolder,
                          public ONotImplemented<IOXProps>,
                          public IMFormatImpl<CCoOXRendererAJA>,
-                         public ONotImplemented<IOXReceiver>,
+                         public orvex::pipeline::IOXReceiverImpl<CCoOXRendererAJA>,
                          public ONotImplemented<IOXDevice> {
 public:
     BEGIN_COM_MAP(CCoOXRendererAJA)
@@ -26,5 +27,8 @@ public:
     END_COM_MAP()
 
     HRESULT FinalConstruct() { return CreateFreeThreadedMarshaler(GetControllingUnknown()); }
-    void FinalRelease() { ReleaseFreeThreadedMarshaler(); }
+    void FinalRelease() {
+        StopQueue();  // the queue's worker calls into this object
+        ReleaseFreeThreadedMarshaler();
+    }
 };
