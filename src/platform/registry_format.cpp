@@ -5,7 +5,6 @@
 namespace orvex::platform::regfile {
 namespace {
 
-constexpr char16_t kReplacement = 0xFFFD;
 constexpr std::size_t kWrapColumn = 76;  // where the export format wraps long hex lists
 
 int HexDigit(char c) {
