@@ -347,8 +347,7 @@ void CoXMLNode::ClearChildren(bool keep_schema) {
         std::lock_guard lock(children_lock_);
         if (keep_schema) {
             std::vector<XMLNodePtr> kept;
-            for (auto& c : children_)
-                (c->text_run_ || c->IsSchema() ? kept : removed).push_back(std::move(c));
+            for (auto& c : children_) (c->IsSchema() ? kept : removed).push_back(std::move(c));
             children_ = std::move(kept);
         } else {
             removed.swap(children_);
@@ -524,7 +523,7 @@ std::vector<std::u16string> SchemaNames(CoXMLNode* node, bool* has_own) {
         }
     }
     // The node's own attributes follow, so that listing the names covers every attribute.
-    if (!names.empty())
+    if (*has_own || !names.empty())
         for (const auto& a : node->Attributes()) AddUnique(&names, a.name);
     return names;
 }

@@ -86,7 +86,7 @@ public:
     // Appends an empty element child; null for a text run or when too deep.
     XMLNodePtr AppendChild(std::u16string_view name);
     bool RemoveChild(CoXMLNode* child);
-    // Removes every child; with `keep_schema` the schema children and text runs stay.
+    // Removes every child; with `keep_schema` the schema children stay.
     void ClearChildren(bool keep_schema = false);
     // Every child in order, text runs included.
     std::vector<XMLNodePtr> Children() const;
