@@ -130,15 +130,15 @@ public:                                                                         
          IUnknown* inner = static_cast<_ComMapClass*>(self)->member;       \
          return inner ? inner->QueryInterface(riid, ppv) : E_NOINTERFACE;  \
      }},
-#define END_COM_MAP()                                             \
-    { nullptr, nullptr, nullptr }                                 \
-    }                                                             \
-    ;                                                             \
-    return entries;                                               \
-    }                                                             \
-    STDMETHOD(QueryInterface)(REFIID riid, void** ppvObject) = 0; \
-    STDMETHOD_(ULONG, AddRef)() = 0;                              \
-    STDMETHOD_(ULONG, Release)() = 0;
+#define END_COM_MAP()                                                      \
+    { nullptr, nullptr, nullptr }                                          \
+    }                                                                      \
+    ;                                                                      \
+    return entries;                                                        \
+    }                                                                      \
+    STDMETHOD(QueryInterface)(REFIID riid, void** ppvObject) override = 0; \
+    STDMETHOD_(ULONG, AddRef)() override = 0;                              \
+    STDMETHOD_(ULONG, Release)() override = 0;
 
 namespace orvex::com {
 // Runs the creation protocol on a freshly allocated wrapper: one extra reference while

@@ -1,6 +1,7 @@
 // The video format table and the pixel-format rules. Pure functions, no state.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "orvex/types.h"
@@ -30,5 +31,11 @@ int FormatGroupIndex(int format);
 std::u16string_view VideoFormatShortName(int format);   // base 0..39 of format & 0xFF
 std::u16string_view InterlaceShortName(int interlace);  // field orders 0..7
 std::u16string_view StereoShortName(int packing);       // 0, 0x200, 0x400, 0x1200, 0x1400
+
+// The enumeration's name of a format ("eMVF_HD1080_50i", "eMVF_3D_Full_SbS_1080_25p"); empty
+// for values that the enumeration does not name.
+std::u16string VideoFormatName(int format);
+// Base tolerance in lines that detection allows above a base's height (0 for none).
+int VideoFormatHeightTolerance(int format);
 
 }  // namespace orvex::formats

@@ -41,6 +41,8 @@ public:
 
     static std::uint64_t CurrentId();
     static bool SetCurrentPriority(ThreadPriority priority);
+    // The calling thread's priority as the system applied it (the nearest level).
+    static ThreadPriority GetCurrentPriority();
     static void SetCurrentName(const char* name);  // for debuggers; may be truncated
 
 private:

@@ -1,0 +1,37 @@
+// Named claims shared between processes, with the create/open semantics of named kernel
+// events: a claim exists while any holder (an object in this or another process) has it, and
+// vanishes when the last holder closes it or its process dies.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace orvex::platform {
+
+class NamedClaim {
+public:
+    NamedClaim() = default;
+    ~NamedClaim();  // closes
+    NamedClaim(NamedClaim&& o) noexcept;
+    NamedClaim& operator=(NamedClaim&& o) noexcept;
+    NamedClaim(const NamedClaim&) = delete;
+    NamedClaim& operator=(const NamedClaim&) = delete;
+
+    // Holds the claim `name` (any text), creating it when nobody has it. `already_existed`
+    // (may be null) tells whether it existed before. False when it could not be made (empty
+    // name, no usable folder) or when this object already holds a claim.
+    bool Create(std::string_view name, bool* already_existed);
+    // Holds the claim only when somebody else has it already; false otherwise.
+    bool Open(std::string_view name);
+    void Close();
+    bool IsHeld() const { return fd_ >= 0; }
+
+    // Whether anybody holds `name` (a momentary answer).
+    static bool Exists(std::string_view name);
+
+private:
+    int fd_ = -1;
+    std::string path_;
+};
+
+}  // namespace orvex::platform

@@ -1,0 +1,56 @@
+#include "platform/dynamic_library.h"
+
+#include <dlfcn.h>
+
+#include <utility>
+
+namespace orvex::platform {
+
+DynamicLibrary::~DynamicLibrary() {
+    Close();
+}
+
+DynamicLibrary::DynamicLibrary(DynamicLibrary&& o) noexcept
+    : handle_(std::exchange(o.handle_, nullptr)), error_(std::move(o.error_)) {}
+
+DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& o) noexcept {
+    if (this != &o) {
+        Close();
+        handle_ = std::exchange(o.handle_, nullptr);
+        error_ = std::move(o.error_);
+    }
+    return *this;
+}
+
+bool DynamicLibrary::Open(const std::string& path) {
+    Close();
+    error_.clear();
+    if (path.empty()) {
+        // dlopen would hand out the main program instead.
+        error_ = "empty library path";
+        return false;
+    }
+    handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle_ == nullptr) {
+        const char* message = ::dlerror();
+        error_ = message != nullptr ? message : "cannot load " + path;
+        return false;
+    }
+    return true;
+}
+
+void* DynamicLibrary::Symbol(const char* name) const {
+    if (handle_ == nullptr || name == nullptr) return nullptr;
+    return ::dlsym(handle_, name);
+}
+
+void DynamicLibrary::Close() {
+    if (handle_ != nullptr) ::dlclose(handle_);
+    handle_ = nullptr;
+}
+
+void DynamicLibrary::Leak() {
+    handle_ = nullptr;
+}
+
+}  // namespace orvex::platform

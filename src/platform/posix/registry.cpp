@@ -1,0 +1,500 @@
+#include "platform/registry.h"
+
+#include <pwd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <new>
+
+#include "platform/posix/file_util.h"
+#include "platform/registry_format.h"
+
+namespace orvex::platform {
+namespace {
+
+using regfile::Document;
+using regfile::Entry;
+using regfile::EqualsNoCase;
+using regfile::Section;
+
+std::u16string RootName(RegRoot root) {
+    return root == RegRoot::kClassesRoot ? u"HKEY_CLASSES_ROOT" : u"HKEY_CURRENT_USER";
+}
+
+std::string RegistryDir() {
+    if (const char* dir = std::getenv("ORVEX_REGISTRY_DIR"); dir != nullptr && *dir != '\0') {
+        return dir;
+    }
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
+        return std::string(xdg) + "/orvex";
+    }
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+        return std::string(home) + "/.config/orvex";
+    }
+    passwd pw{};
+    passwd* found = nullptr;
+    char buf[4096];
+    if (::getpwuid_r(::getuid(), &pw, buf, sizeof buf, &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr) {
+        return std::string(found->pw_dir) + "/.config/orvex";
+    }
+    return "/tmp/orvex-" + std::to_string(::getuid()) + "/config";
+}
+
+std::string FilePath(const std::string& dir, RegRoot root) {
+    return dir + "/" + regfile::ToUtf8(RootName(root)) + ".reg";
+}
+
+// Steps joined by single backslashes; empty steps dropped. Control characters cannot stand in
+// a section header, so such key names are refused.
+bool NormalizePath(std::u16string_view path, std::u16string* out) {
+    out->clear();
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find(u'\\', start);
+        if (end == std::u16string_view::npos) end = path.size();
+        const std::u16string_view step = path.substr(start, end - start);
+        if (!step.empty()) {
+            for (char16_t c : step) {
+                if (c < 0x20 || c == 0x7f) return false;
+            }
+            if (!out->empty()) *out += u'\\';
+            *out += step;
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
+std::u16string FullPath(RegRoot root, std::u16string_view path) {
+    std::u16string full = RootName(root);
+    if (!path.empty()) {
+        full += u'\\';
+        full += path;
+    }
+    return full;
+}
+
+bool IsBelow(std::u16string_view child, std::u16string_view parent) {
+    return child.size() > parent.size() + 1 && child[parent.size()] == u'\\' &&
+           EqualsNoCase(child.substr(0, parent.size()), parent);
+}
+
+bool KeyExists(const Document& doc, std::u16string_view full) {
+    if (full.find(u'\\') == std::u16string_view::npos) return true;  // a root
+    return std::any_of(doc.sections.begin(), doc.sections.end(), [&](const Section& s) {
+        return EqualsNoCase(s.path, full) || IsBelow(s.path, full);
+    });
+}
+
+// The key's values as an importer would see them: over all its sections, the last
+// assignment of a name wins.
+template <typename DocT, typename EntryT>
+std::vector<EntryT*> EffectiveValues(DocT& doc, std::u16string_view full) {
+    std::vector<EntryT*> all;
+    for (auto& section : doc.sections) {
+        if (!EqualsNoCase(section.path, full)) continue;
+        for (auto& entry : section.entries) {
+            if (entry.is_value) all.push_back(&entry);
+        }
+    }
+    std::vector<EntryT*> effective;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const bool shadowed = std::any_of(
+            all.begin() + static_cast<std::ptrdiff_t>(i) + 1, all.end(),
+            [&](EntryT* later) { return EqualsNoCase(later->value.name, all[i]->value.name); });
+        if (!shadowed) effective.push_back(all[i]);
+    }
+    return effective;
+}
+
+const Entry* FindValue(const Document& doc, std::u16string_view full, std::u16string_view name) {
+    for (const Entry* e : EffectiveValues<const Document, const Entry>(doc, full)) {
+        if (EqualsNoCase(e->value.name, name)) return e;
+    }
+    return nullptr;
+}
+
+Section* NewSection(Document& doc, const std::u16string& full) {
+    // After the last section of the parent's subtree keeps a key with its relatives.
+    std::size_t insert_at = doc.sections.size();
+    const std::size_t slash = full.rfind(u'\\');
+    if (slash != std::u16string::npos) {
+        const std::u16string_view parent = std::u16string_view(full).substr(0, slash);
+        for (std::size_t i = 0; i < doc.sections.size(); ++i) {
+            if (EqualsNoCase(doc.sections[i].path, parent) ||
+                IsBelow(doc.sections[i].path, parent)) {
+                insert_at = i + 1;
+            }
+        }
+    }
+    Section section;
+    section.path = full;
+    Entry blank;
+    section.entries.push_back(blank);
+    return &*doc.sections.insert(doc.sections.begin() + static_cast<std::ptrdiff_t>(insert_at),
+                                 std::move(section));
+}
+
+// The last section of the key, created with any missing parents when there is none.
+Section* EnsureSection(Document& doc, const std::u16string& full) {
+    Section* last = nullptr;
+    for (Section& s : doc.sections) {
+        if (EqualsNoCase(s.path, full)) last = &s;
+    }
+    if (last != nullptr) return last;
+    // Parents first, as the export format lists them; the root itself gets no section.
+    std::size_t pos = full.find(u'\\');
+    while (pos != std::u16string::npos) {
+        pos = full.find(u'\\', pos + 1);
+        const std::u16string step = full.substr(0, pos);
+        const bool present =
+            std::any_of(doc.sections.begin(), doc.sections.end(),
+                        [&](const Section& s) { return EqualsNoCase(s.path, step); });
+        if (!present) last = NewSection(doc, step);
+    }
+    if (last == nullptr) last = NewSection(doc, full);  // values on a root key
+    return last;
+}
+
+void AppendValue(Section& section, regfile::Value value) {
+    // Before the blank lines that close the section.
+    auto pos = section.entries.end();
+    while (pos != section.entries.begin() && !(pos - 1)->is_value && (pos - 1)->raw.empty()) {
+        --pos;
+    }
+    Entry entry;
+    entry.is_value = true;
+    entry.value = std::move(value);
+    section.entries.insert(pos, std::move(entry));
+}
+
+LONG LoadFile(const std::string& path, Document* doc) {
+    posix::ScopedFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) {
+        if (errno == ENOENT) {
+            *doc = Document{};
+            return ERROR_SUCCESS;
+        }
+        return ERROR_ACCESS_DENIED;
+    }
+    std::string bytes;
+    if (!posix::ReadWhole(fd.get(), &bytes)) return ERROR_ACCESS_DENIED;
+    *doc = regfile::Parse(bytes);
+    return ERROR_SUCCESS;
+}
+
+LONG Load(RegRoot root, Document* doc) {
+    return LoadFile(FilePath(RegistryDir(), root), doc);
+}
+
+// Lock, re-read, change, write a new file and rename it over the old one: concurrent writers
+// (threads or processes) serialise on the lock and readers see the old or the new file whole.
+template <typename Change>
+LONG Mutate(RegRoot root, Change change) {
+    const std::string dir = RegistryDir();
+    if (!posix::MakeDirs(dir, 0700)) return ERROR_ACCESS_DENIED;
+    const std::string path = FilePath(dir, root);
+    posix::ScopedFd lock(::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (!lock.valid()) return ERROR_ACCESS_DENIED;
+    if (posix::Flock(lock.get(), LOCK_EX) != 0) return ERROR_LOCK_FAILED;
+
+    Document doc;
+    if (const LONG r = LoadFile(path, &doc); r != ERROR_SUCCESS) return r;
+    bool changed = false;
+    if (const LONG r = change(doc, changed); r != ERROR_SUCCESS || !changed) return r;
+    if (doc.preamble.empty()) doc.preamble.emplace_back();  // a blank line after the signature
+
+    mode_t mode = 0600;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
+    const std::string temp = path + ".tmp";
+    posix::ScopedFd out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (!out.valid()) return ERROR_CANTWRITE;
+    ::fchmod(out.get(), mode);
+    if (!posix::WriteWhole(out.get(), regfile::Serialize(doc)) || ::fsync(out.get()) != 0) {
+        out.Reset();
+        ::unlink(temp.c_str());
+        return ERROR_CANTWRITE;
+    }
+    out.Reset();
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return ERROR_CANTWRITE;
+    }
+    posix::ScopedFd dir_fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir_fd.valid()) ::fsync(dir_fd.get());
+    return ERROR_SUCCESS;
+}
+
+// Bad input or a full memory never escapes as an exception.
+template <typename F>
+LONG Guarded(F f) {
+    try {
+        return f();
+    } catch (const std::bad_alloc&) {
+        return ERROR_OUTOFMEMORY;
+    } catch (const std::length_error&) {
+        return ERROR_OUTOFMEMORY;
+    }
+}
+
+LONG DeleteTreeAt(RegRoot root, const std::u16string& full, bool keep_key) {
+    return Mutate(root, [&](Document& doc, bool& changed) -> LONG {
+        if (!KeyExists(doc, full)) return keep_key ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
+        auto& sections = doc.sections;
+        const auto before = sections.size();
+        sections.erase(std::remove_if(sections.begin(), sections.end(),
+                                      [&](const Section& s) {
+                                          return IsBelow(s.path, full) ||
+                                                 (!keep_key && EqualsNoCase(s.path, full));
+                                      }),
+                       sections.end());
+        changed = sections.size() != before;
+        if (keep_key) {
+            for (Section& s : sections) {
+                if (!EqualsNoCase(s.path, full)) continue;
+                const auto n = s.entries.size();
+                std::erase_if(s.entries, [](const Entry& e) { return e.is_value; });
+                changed = changed || s.entries.size() != n;
+            }
+        }
+        return ERROR_SUCCESS;
+    });
+}
+
+std::vector<BYTE> StringData(std::u16string_view value) {
+    std::vector<BYTE> data;
+    data.reserve(value.size() * 2 + 2);
+    for (char16_t c : value) {
+        data.push_back(static_cast<BYTE>(c & 0xFF));
+        data.push_back(static_cast<BYTE>(c >> 8));
+    }
+    data.push_back(0);
+    data.push_back(0);
+    return data;
+}
+
+}  // namespace
+
+struct RegistryKey::State {
+    RegRoot root = RegRoot::kCurrentUser;
+    std::u16string full;  // with the root's name
+};
+
+RegistryKey::RegistryKey() = default;
+RegistryKey::~RegistryKey() = default;
+RegistryKey::RegistryKey(RegistryKey&&) noexcept = default;
+RegistryKey& RegistryKey::operator=(RegistryKey&&) noexcept = default;
+
+LONG RegistryKey::Open(RegRoot root, std::u16string_view path, bool /*write*/) {
+    return Guarded([&]() -> LONG {
+        std::u16string normal;
+        if (!NormalizePath(path, &normal)) return ERROR_FILE_NOT_FOUND;
+        const std::u16string full = FullPath(root, normal);
+        Document doc;
+        if (const LONG r = Load(root, &doc); r != ERROR_SUCCESS) return r;
+        if (!KeyExists(doc, full)) return ERROR_FILE_NOT_FOUND;
+        state_ = std::make_unique<State>(State{root, full});
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegistryKey::Create(RegRoot root, std::u16string_view path) {
+    return Guarded([&]() -> LONG {
+        std::u16string normal;
+        if (!NormalizePath(path, &normal)) return ERROR_INVALID_PARAMETER;
+        const std::u16string full = FullPath(root, normal);
+        if (!normal.empty()) {
+            const LONG r = Mutate(root, [&](Document& doc, bool& changed) -> LONG {
+                const auto n = doc.sections.size();
+                EnsureSection(doc, full);
+                changed = doc.sections.size() != n;
+                return ERROR_SUCCESS;
+            });
+            if (r != ERROR_SUCCESS) return r;
+        }
+        state_ = std::make_unique<State>(State{root, full});
+        return ERROR_SUCCESS;
+    });
+}
+
+void RegistryKey::Close() {
+    state_.reset();
+}
+
+bool RegistryKey::IsOpen() const {
+    return state_ != nullptr;
+}
+
+LONG RegistryKey::EnumValue(DWORD index, std::u16string* name, DWORD* type,
+                            std::vector<BYTE>* data) const {
+    if (!state_) return ERROR_INVALID_HANDLE;
+    return Guarded([&]() -> LONG {
+        Document doc;
+        if (const LONG r = Load(state_->root, &doc); r != ERROR_SUCCESS) return r;
+        if (!KeyExists(doc, state_->full)) return ERROR_KEY_DELETED;
+        const auto values = EffectiveValues<const Document, const Entry>(doc, state_->full);
+        if (index >= values.size()) return ERROR_NO_MORE_ITEMS;
+        const regfile::Value& v = values[index]->value;
+        if (name != nullptr) *name = v.name;
+        if (type != nullptr) *type = v.type;
+        if (data != nullptr) *data = v.data;
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegistryKey::QueryValue(std::u16string_view name, DWORD* type, std::vector<BYTE>* data) const {
+    if (!state_) return ERROR_INVALID_HANDLE;
+    return Guarded([&]() -> LONG {
+        Document doc;
+        if (const LONG r = Load(state_->root, &doc); r != ERROR_SUCCESS) return r;
+        if (!KeyExists(doc, state_->full)) return ERROR_KEY_DELETED;
+        const Entry* e = FindValue(doc, state_->full, name);
+        if (e == nullptr) return ERROR_FILE_NOT_FOUND;
+        if (type != nullptr) *type = e->value.type;
+        if (data != nullptr) *data = e->value.data;
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegistryKey::SetValue(std::u16string_view name, DWORD type, const void* data,
+                           std::size_t size) {
+    if (!state_) return ERROR_INVALID_HANDLE;
+    if (data == nullptr && size != 0) return ERROR_INVALID_PARAMETER;
+    return Guarded([&]() -> LONG {
+        regfile::Value value;
+        value.name = std::u16string(name);
+        value.type = type;
+        const BYTE* bytes = static_cast<const BYTE*>(data);
+        value.data.assign(bytes, bytes + size);
+        return Mutate(state_->root, [&](Document& doc, bool& changed) -> LONG {
+            if (!KeyExists(doc, state_->full)) return ERROR_KEY_DELETED;
+            for (Entry* e : EffectiveValues<Document, Entry>(doc, state_->full)) {
+                if (!EqualsNoCase(e->value.name, name)) continue;
+                if (e->value.type == type && e->value.data == value.data) return ERROR_SUCCESS;
+                value.name = e->value.name;  // the name keeps the case it was written with
+                e->value = std::move(value);
+                e->raw.clear();
+                changed = true;
+                return ERROR_SUCCESS;
+            }
+            AppendValue(*EnsureSection(doc, state_->full), std::move(value));
+            changed = true;
+            return ERROR_SUCCESS;
+        });
+    });
+}
+
+LONG RegistryKey::DeleteValue(std::u16string_view name) {
+    if (!state_) return ERROR_INVALID_HANDLE;
+    return Guarded([&]() -> LONG {
+        return Mutate(state_->root, [&](Document& doc, bool& changed) -> LONG {
+            if (!KeyExists(doc, state_->full)) return ERROR_KEY_DELETED;
+            for (Section& s : doc.sections) {
+                if (!EqualsNoCase(s.path, state_->full)) continue;
+                const auto n = s.entries.size();
+                std::erase_if(s.entries, [&](const Entry& e) {
+                    return e.is_value && EqualsNoCase(e.value.name, name);
+                });
+                changed = changed || s.entries.size() != n;
+            }
+            return changed ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+        });
+    });
+}
+
+LONG RegistryKey::EnumKey(DWORD index, std::u16string* name) const {
+    if (!state_) return ERROR_INVALID_HANDLE;
+    return Guarded([&]() -> LONG {
+        Document doc;
+        if (const LONG r = Load(state_->root, &doc); r != ERROR_SUCCESS) return r;
+        if (!KeyExists(doc, state_->full)) return ERROR_KEY_DELETED;
+        std::vector<std::u16string_view> children;
+        for (const Section& s : doc.sections) {
+            if (!IsBelow(s.path, state_->full)) continue;
+            std::u16string_view rest = std::u16string_view(s.path).substr(state_->full.size() + 1);
+            rest = rest.substr(0, rest.find(u'\\'));
+            if (rest.empty()) continue;
+            if (std::none_of(children.begin(), children.end(),
+                             [&](std::u16string_view c) { return EqualsNoCase(c, rest); })) {
+                children.push_back(rest);
+            }
+        }
+        if (index >= children.size()) return ERROR_NO_MORE_ITEMS;
+        if (name != nullptr) *name = std::u16string(children[index]);
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegistryKey::DeleteTree(std::u16string_view subkey) {
+    if (!state_) return ERROR_INVALID_HANDLE;
+    return Guarded([&]() -> LONG {
+        std::u16string normal;
+        if (!NormalizePath(subkey, &normal)) return ERROR_FILE_NOT_FOUND;
+        if (normal.empty()) return DeleteTreeAt(state_->root, state_->full, true);
+        return DeleteTreeAt(state_->root, state_->full + u"\\" + normal, false);
+    });
+}
+
+LONG RegistryKey::SetString(std::u16string_view name, std::u16string_view value, DWORD type) {
+    if (type != kRegSz && type != kRegExpandSz) return ERROR_INVALID_PARAMETER;
+    return Guarded([&]() -> LONG {
+        const std::vector<BYTE> data = StringData(value);
+        return SetValue(name, type, data.data(), data.size());
+    });
+}
+
+LONG RegistryKey::SetDword(std::u16string_view name, DWORD value) {
+    BYTE data[4];
+    for (int i = 0; i < 4; ++i) data[i] = static_cast<BYTE>(value >> (8 * i));
+    return SetValue(name, kRegDword, data, sizeof data);
+}
+
+LONG RegistryKey::SetQword(std::u16string_view name, std::uint64_t value) {
+    BYTE data[8];
+    for (int i = 0; i < 8; ++i) data[i] = static_cast<BYTE>(value >> (8 * i));
+    return SetValue(name, kRegQword, data, sizeof data);
+}
+
+LONG RegistryKey::QueryString(std::u16string_view name, std::u16string* value) const {
+    return Guarded([&]() -> LONG {
+        DWORD type = 0;
+        std::vector<BYTE> data;
+        if (const LONG r = QueryValue(name, &type, &data); r != ERROR_SUCCESS) return r;
+        if (type != kRegSz && type != kRegExpandSz) return ERROR_INVALID_DATA;
+        std::u16string text;
+        for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
+            const auto c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+            if (c == 0) break;
+            text += c;
+        }
+        if (value != nullptr) *value = std::move(text);
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegistryKey::QueryDword(std::u16string_view name, DWORD* value) const {
+    return Guarded([&]() -> LONG {
+        DWORD type = 0;
+        std::vector<BYTE> data;
+        if (const LONG r = QueryValue(name, &type, &data); r != ERROR_SUCCESS) return r;
+        if (type != kRegDword || data.size() != 4) return ERROR_INVALID_DATA;
+        if (value != nullptr) {
+            *value = static_cast<DWORD>(data[0]) | (static_cast<DWORD>(data[1]) << 8) |
+                     (static_cast<DWORD>(data[2]) << 16) | (static_cast<DWORD>(data[3]) << 24);
+        }
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegistryDeleteTree(RegRoot root, std::u16string_view path) {
+    return Guarded([&]() -> LONG {
+        std::u16string normal;
+        if (!NormalizePath(path, &normal)) return ERROR_FILE_NOT_FOUND;
+        if (normal.empty()) return ERROR_ACCESS_DENIED;  // a root cannot be deleted
+        return DeleteTreeAt(root, FullPath(root, normal), false);
+    });
+}
+
+}  // namespace orvex::platform

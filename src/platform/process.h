@@ -1,0 +1,24 @@
+// Starting other programs and asking about files.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace orvex::platform {
+
+// Starts the program at `path` (UTF-8) with `args` and returns without waiting; the program
+// runs on its own and leaves nothing for this process to collect. False when it could not be
+// started (missing, not executable, no resources).
+bool LaunchDetached(const std::string& path, const std::vector<std::string>& args = {});
+
+// True when a file or folder exists at `path`.
+bool FileExists(const std::string& path);
+
+// Sets or removes a variable of this process's environment (children inherit it).
+bool SetEnvVar(const std::string& name, const std::string& value);
+bool UnsetEnvVar(const std::string& name);
+
+// This process's identifier.
+unsigned long CurrentProcessId();
+
+}  // namespace orvex::platform

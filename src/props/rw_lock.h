@@ -1,0 +1,128 @@
+// Lightweight reader/writer locks. CRWSynchroLiteRW lets readers in with one atomic operation
+// while no writer is counted; writers serialise on a recursive critical section and then wait
+// for the readers inside to leave. CRWSynchroLiteCS offers the same interface over a single
+// critical section. Hold a lock through CRWSynchroLiteGuard.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+namespace orvex::props {
+
+// Recursive critical section that spins a while before it blocks.
+class SpinCriticalSection {
+public:
+    explicit SpinCriticalSection(int spin_count) : spin_count_(spin_count) {}
+    SpinCriticalSection(const SpinCriticalSection&) = delete;
+    SpinCriticalSection& operator=(const SpinCriticalSection&) = delete;
+
+    void Enter() {
+        for (int i = 0; i < spin_count_; ++i)
+            if (mutex_.try_lock()) return;
+        mutex_.lock();
+    }
+    bool TryEnter() { return mutex_.try_lock(); }
+    void Leave() { mutex_.unlock(); }
+
+private:
+    std::recursive_mutex mutex_;
+    int spin_count_;
+};
+
+class CRWSynchroLiteBase {
+public:
+    virtual ~CRWSynchroLiteBase() = default;
+    // With wait = false the calls fail at once instead of blocking. `tag` receives the tag of
+    // the last writer; `previous_tag` likewise before `tag` replaces it.
+    virtual bool LockRead(bool wait = true, std::uint32_t* tag = nullptr) = 0;
+    virtual void UnlockRead() = 0;
+    virtual bool LockWrite(bool wait = true, std::uint32_t tag = 0,
+                           std::uint32_t* previous_tag = nullptr) = 0;
+    virtual void UnlockWrite() = 0;
+};
+
+class CRWSynchroLiteRW final : public CRWSynchroLiteBase {
+public:
+    static constexpr std::uint32_t kNoSlot = 0xFFFFFFFFu;
+
+    // With `nested_reads` a thread may take the read lock again while it holds it, even when
+    // a writer is waiting; such a lock also holds new readers back while a writer waits.
+    explicit CRWSynchroLiteRW(int spin_count = 1024, bool nested_reads = false);
+    ~CRWSynchroLiteRW() override;
+    CRWSynchroLiteRW(const CRWSynchroLiteRW&) = delete;
+    CRWSynchroLiteRW& operator=(const CRWSynchroLiteRW&) = delete;
+
+    bool LockRead(bool wait = true, std::uint32_t* tag = nullptr) override;
+    void UnlockRead() override;
+    bool LockWrite(bool wait = true, std::uint32_t tag = 0,
+                   std::uint32_t* previous_tag = nullptr) override;
+    void UnlockWrite() override;
+
+    // Readers inside when positive, writer depth when negative (for diagnostics and tests).
+    std::int32_t State() const { return state_.load(std::memory_order_acquire); }
+    std::int32_t Writers() const { return writers_.load(std::memory_order_acquire); }
+
+private:
+    int& ThreadDepth();
+    bool TryAddReader();
+    bool TryEnterAsWriter();  // caller holds the critical section
+
+    SpinCriticalSection section_;
+    std::atomic<std::int32_t> state_{0};
+    std::atomic<std::int32_t> writers_{0};
+    std::atomic<std::uint32_t> tag_{0};
+    std::uint32_t tls_slot_ = kNoSlot;
+    std::uint64_t tls_serial_ = 0;  // tells a reused slot from its previous owner
+};
+
+class CRWSynchroLiteCS final : public CRWSynchroLiteBase {
+public:
+    explicit CRWSynchroLiteCS(int spin_count = 1024) : section_(spin_count) {}
+
+    bool LockRead(bool wait = true, std::uint32_t* tag = nullptr) override;
+    void UnlockRead() override { section_.Leave(); }
+    bool LockWrite(bool wait = true, std::uint32_t tag = 0,
+                   std::uint32_t* previous_tag = nullptr) override;
+    void UnlockWrite() override { section_.Leave(); }
+
+private:
+    SpinCriticalSection section_;
+    std::atomic<std::uint32_t> tag_{0};
+};
+
+enum class LockMode { kRead, kWrite };
+
+// Takes the lock (waiting) for the scope; a null lock makes it a no-op.
+class CRWSynchroLiteGuard {
+public:
+    CRWSynchroLiteGuard(CRWSynchroLiteBase* lock, LockMode mode, std::uint32_t tag = 0)
+        : lock_(lock), mode_(mode), tag_(tag) {
+        if (!lock_) return;
+        if (mode_ == LockMode::kRead)
+            lock_->LockRead(true, &tag_);
+        else
+            lock_->LockWrite(true, tag_, nullptr);
+    }
+    CRWSynchroLiteGuard(CRWSynchroLiteBase& lock, LockMode mode, std::uint32_t tag = 0)
+        : CRWSynchroLiteGuard(&lock, mode, tag) {}
+    ~CRWSynchroLiteGuard() {
+        if (!lock_) return;
+        if (mode_ == LockMode::kRead)
+            lock_->UnlockRead();
+        else
+            lock_->UnlockWrite();
+    }
+    CRWSynchroLiteGuard(const CRWSynchroLiteGuard&) = delete;
+    CRWSynchroLiteGuard& operator=(const CRWSynchroLiteGuard&) = delete;
+
+    // For a read guard, the tag the last writer left.
+    std::uint32_t Tag() const { return tag_; }
+
+private:
+    CRWSynchroLiteBase* lock_;
+    LockMode mode_;
+    std::uint32_t tag_;
+};
+
+}  // namespace orvex::props

@@ -1,0 +1,337 @@
+#include "formats/video_formats.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <tuple>
+
+#include "formats/format_table.h"
+
+namespace orvex::formats {
+namespace {
+
+M_VID_PROPS Record(int width, int height, double rate, eMInterlace order = eMI_Default,
+                   eMFCC fcc = eMFCC_Default, int row_bytes = 0) {
+    M_VID_PROPS p{};
+    p.nWidth = width;
+    p.nHeight = height;
+    p.dblRate = rate;
+    p.eInterlace = order;
+    p.fccType = fcc;
+    p.nRowBytes = row_bytes;
+    return p;
+}
+
+// Width, height, row bytes: the three fields most callers rely on.
+std::tuple<int, int, int> Size(const M_VID_PROPS& p) {
+    return {p.nWidth, p.nHeight, p.nRowBytes};
+}
+
+TEST(VideoFormatDefaults, TableGeometryPixelFormatAndPacking) {
+    const M_VID_PROPS p = VideoFormatDefaults(eMVF_HD1080_50i, eMFCC_Default);
+    EXPECT_EQ(p.eVideoFormat, eMVF_HD1080_50i);
+    EXPECT_EQ(p.fccType, eMFCC_HDYC);
+    EXPECT_EQ(Size(p), std::make_tuple(1920, 1080, 3840));
+    EXPECT_EQ(p.eInterlace, eMI_Field1First);
+    EXPECT_EQ(p.dblRate, 25.0);
+    EXPECT_EQ(p.nAspectX * 100 + p.nAspectY, 1609);
+    EXPECT_EQ(VideoFormatDefaults(eMVF_PAL, eMFCC_Default).fccType, eMFCC_UYVY);
+    EXPECT_EQ(VideoFormatDefaults(eMVF_NTSC, eMFCC_Default).dblRate, 30 / 1.001);
+    // RGB rows run top-down.
+    EXPECT_EQ(Size(VideoFormatDefaults(eMVF_NTSC, eMFCC_RGB32)), std::make_tuple(720, -486, 2880));
+    // Full packings double one side; half packings keep the base size.
+    const M_VID_PROPS full = VideoFormatDefaults(eMVF_3D_Full_SbS_1080_25p, eMFCC_Default);
+    EXPECT_EQ(Size(full), std::make_tuple(3840, 1080, 7680));
+    EXPECT_EQ(full.e3DFormat, eM3D_FullSideBySide);
+    EXPECT_EQ(Size(VideoFormatDefaults(eMVF_3D_SbS_1080_25p, eMFCC_Default)),
+              std::make_tuple(1920, 1080, 3840));
+    EXPECT_EQ(Size(VideoFormatDefaults(eMVF_3D_Full_TnB_720_50p, eMFCC_RGB24)),
+              std::make_tuple(1280, -1440, 3840));
+}
+
+TEST(VideoFormatDefaults, OutsideTheTablesIsEmpty) {
+    const M_VID_PROPS zero = VideoFormatDefaults(eMVF_Custom, eMFCC_RGB32);
+    EXPECT_EQ(zero.fccType, eMFCC_Default);
+    EXPECT_EQ(Size(zero), std::make_tuple(0, 0, 0));
+    for (int format : {41, 0xFF, 0x12FF, 0x7FFFFFFF, -1, int{eMVF_4K_UHD_50p}}) {
+        const M_VID_PROPS p =
+            VideoFormatDefaults(static_cast<eMVideoFormat>(format), eMFCC_Default);
+        EXPECT_EQ(Size(p), std::make_tuple(0, 0, 0)) << format;
+        EXPECT_EQ(p.dblRate, 0.0) << format;
+        EXPECT_EQ(p.fccType, eMFCC_UYVY) << format;
+    }
+}
+
+TEST(RowBytes, RulesPerPixelFormatAndWidthBoundaries) {
+    EXPECT_EQ(RowBytesFor(eMFCC_v210, 1920), 5120);
+    EXPECT_EQ(RowBytesFor(eMFCC_v210, 1280), 3456);
+    EXPECT_EQ(RowBytesFor(eMFCC_v210, 1), 128);
+    EXPECT_EQ(RowBytesFor(eMFCC_r210, 1920), 7680);
+    EXPECT_EQ(RowBytesFor(eMFCC_r210, 65), 512);
+    EXPECT_EQ(RowBytesFor(eMFCC_RGB24, 2), 8);
+    EXPECT_EQ(RowBytesFor(eMFCC_UYVY, 721), 1444);
+    EXPECT_EQ(RowBytesFor(eMFCC_I420, 721), 721);
+    EXPECT_EQ(RowBytesFor(eMFCC_NV12, 1920), 1920);
+    EXPECT_EQ(RowBytesFor(static_cast<eMFCC>(0x12345678), 1920), 0);
+    // No rows for widths below one, nor for sizes an int cannot hold.
+    EXPECT_EQ(RowBytesFor(eMFCC_UYVY, -720), 0);
+    EXPECT_EQ(RowBytesFor(eMFCC_v210, INT_MIN), 0);
+    EXPECT_EQ(RowBytesFor(eMFCC_RGB32, INT_MAX), 0);
+    EXPECT_EQ(RowBytesFor(eMFCC_v210, INT_MAX), 0);
+    EXPECT_EQ(RowBytesFor(eMFCC_I420, INT_MAX), INT_MAX);
+
+    M_VID_PROPS p = Record(1920, 1080, 25, eMI_Default, eMFCC_HDYC);
+    EXPECT_EQ(RowBytesMin(p), 3840);
+    p.fccType = eMFCC_I420;
+    EXPECT_EQ(RowBytesMin(p), 0);
+    p.fccType = static_cast<eMFCC>(kFccRGB565);  // RGB, but not one of the accepted ones
+    EXPECT_EQ(RowBytesMin(p), 0);
+}
+
+TEST(PixelFormats, TableAnswersAndNames) {
+    EXPECT_EQ(PixelFormatBits(eMFCC_NV12), 16);
+    EXPECT_EQ(PixelFormatBits(static_cast<eMFCC>(kFccYVU9)), 9);
+    EXPECT_EQ(PixelFormatBits(eMFCC_GPU_YUV422), 0);
+    EXPECT_TRUE(PixelFormatIsRGB(static_cast<eMFCC>(kFccRGB555)));
+    EXPECT_FALSE(PixelFormatIsRGB(eMFCC_v210));
+    EXPECT_TRUE(PixelFormatIsPlanar(static_cast<eMFCC>(kFccY422)));
+    EXPECT_FALSE(PixelFormatIsPlanar(static_cast<eMFCC>(kFccIYU2)));
+
+    EXPECT_EQ(PixelFormatFromName(u"uyvy"), eMFCC_UYVY);
+    EXPECT_EQ(PixelFormatFromName(u"V210"), eMFCC_v210);
+    EXPECT_EQ(PixelFormatFromName(u"argb32"), eMFCC_ARGB32);
+    EXPECT_EQ(PixelFormatFromName(u"ARGB4444"), static_cast<eMFCC>(0x6E6415E6));
+    EXPECT_EQ(PixelFormatFromName(u"bi_bitfields"), static_cast<eMFCC>(3));
+    EXPECT_EQ(PixelFormatFromName(u"ABCD"), static_cast<eMFCC>(0x44434241));
+    EXPECT_EQ(PixelFormatFromName(u"ABCDE"), eMFCC_Default);
+    EXPECT_EQ(PixelFormatFromName(u"ABC"), eMFCC_Default);
+    EXPECT_EQ(PixelFormatFromName(u"AB\u20ACD"), static_cast<eMFCC>(0x443F4241));
+}
+
+TEST(VideoFormatDetect, StandardDefinition) {
+    EXPECT_EQ(VideoFormatDetect(Record(720, 576, 25), true), eMVF_PAL);
+    M_VID_PROPS wide = Record(720, 576, 25);
+    wide.nAspectX = 16;
+    wide.nAspectY = 9;
+    EXPECT_EQ(VideoFormatDetect(wide, true), eMVF_PAL_16x9);
+    // PAL takes the 39-line tolerance, not its own 49.
+    EXPECT_EQ(VideoFormatDetect(Record(720, 615, 25), false), eMVF_PAL);
+    EXPECT_EQ(VideoFormatDetect(Record(720, 616, 25), false), eMVF_Custom);
+    M_VID_PROPS ntsc = Record(720, 486, 30 / 1.001);
+    ntsc.nAspectX = 4;
+    ntsc.nAspectY = 3;
+    EXPECT_EQ(VideoFormatDetect(ntsc, false), eMVF_NTSC);
+    // The table's own NTSC height is exact, so strict detection accepts it.
+    EXPECT_EQ(VideoFormatDetect(ntsc, true), eMVF_NTSC);
+    ntsc.nHeight = 483;
+    EXPECT_EQ(VideoFormatDetect(ntsc, true), eMVF_Custom);
+    EXPECT_EQ(VideoFormatDetect(Record(720, -480, 24 / 1.001), true), eMVF_NTSC_2398);
+    // Without an aspect the pixel ratio 720:480 is wider than 1.4, so taken for 16:9.
+    EXPECT_EQ(VideoFormatDetect(Record(720, 480, 29.97), true), eMVF_NTSC_16x9);
+    EXPECT_EQ(VideoFormatDetect(Record(720, 576, 30), false), eMVF_Custom);
+}
+
+TEST(VideoFormatDetect, RatesWithinOneHundredth) {
+    EXPECT_EQ(VideoFormatDetect(Record(1280, 720, 59.94), true), eMVF_HD720_5994p);
+    EXPECT_EQ(VideoFormatDetect(Record(1280, 720, 59.95), true), eMVF_HD720_5994p);
+    EXPECT_EQ(VideoFormatDetect(Record(1280, 720, 59.95 + 0.0011), true), eMVF_Custom);
+    EXPECT_EQ(VideoFormatDetect(Record(1280, 720, 60.009), true), eMVF_HD720_60p);
+    EXPECT_EQ(VideoFormatDetect(Record(1920, 1080, 25.009, eMI_Progressive), true),
+              eMVF_HD1080_25p);
+    EXPECT_EQ(VideoFormatDetect(Record(1920, 1080, 25.011, eMI_Progressive), true), eMVF_Custom);
+    EXPECT_EQ(VideoFormatDetect(Record(1920, 1080, 29.98, eMI_Progressive), true),
+              eMVF_HD1080_2997p);
+    EXPECT_EQ(VideoFormatDetect(Record(1920, 1080, 29.96, eMI_Progressive), true), eMVF_Custom);
+    EXPECT_EQ(VideoFormatDetect(Record(1920, 1080, 0.0 / 0.0), false), eMVF_Custom);
+}
+
+TEST(VideoFormatDetect, FieldOrderAndToleranceAt1080) {
+    EXPECT_EQ(VideoFormatDetect(Record(1920, 1088, 25), false), eMVF_HD1080_50i);
+    EXPECT_EQ(VideoFormatDetect(Record(1920, 1088, 25), true), eMVF_Custom);
+    EXPECT_EQ(VideoFormatDetect(Record(1920, 1080, 25, eMI_Progressive), true), eMVF_HD1080_25p);
+    EXPECT_EQ(VideoFormatDetect(Record(1920, 1080, 25, eMI_Field2First), true), eMVF_Custom);
+    EXPECT_EQ(VideoFormatDetect(Record(1920, 1125, 50), false), eMVF_HD1080_50p);
+    EXPECT_EQ(VideoFormatDetect(Record(1920, 1126, 50), false), eMVF_Custom);
+    EXPECT_EQ(VideoFormatDetect(Record(1920, 1079, 50), false), eMVF_Custom);
+    EXPECT_EQ(VideoFormatDetect(Record(1920, 1080, 24), true), eMVF_HD1080_24p);
+}
+
+TEST(VideoFormatDetect, UltraHighDefinitionHasNoUpperHeight) {
+    EXPECT_EQ(VideoFormatDetect(Record(3840, 2160, 25), true), eMVF_4K_UHD_25p);
+    EXPECT_EQ(VideoFormatDetect(Record(3840, 2160, 25, eMI_Field1First), true), eMVF_4K_UHD_50i);
+    EXPECT_EQ(VideoFormatDetect(Record(3840, 2400, 30 / 1.001), true), eMVF_4K_UHD_2997p);
+    EXPECT_EQ(VideoFormatDetect(Record(4096, -2160, 24), true), eMVF_4K_DCI_24p);
+    EXPECT_EQ(VideoFormatDetect(Record(4096, 2160, 50), true), eMVF_Custom);
+    EXPECT_EQ(VideoFormatDetect(Record(2048, 1556, 24), true), eMVF_Custom);
+}
+
+TEST(VideoFormatDetect, StereoPackings) {
+    M_VID_PROPS p = Record(1920, 1080, 25, eMI_Progressive);
+    p.e3DFormat = eM3D_FullSideBySide;  // only the half bits are carried
+    EXPECT_EQ(VideoFormatDetect(p, true), eMVF_3D_SbS_1080_25p);
+
+    // Two stacked pictures of 1080 lines.
+    EXPECT_EQ(VideoFormatDetect(Record(1920, 2160, 25, eMI_Progressive), true),
+              eMVF_3D_Full_TnB_1080_25p);
+    EXPECT_EQ(VideoFormatDetect(Record(1280, 1440, 50), true), eMVF_3D_Full_TnB_720_50p);
+    // Top-down RGB heights are negative and are not taken for stacked pictures.
+    EXPECT_EQ(VideoFormatDetect(Record(1280, -1440, 50), true), eMVF_Custom);
+    // A stacked pair whose half matches nothing is no format at all.
+    EXPECT_EQ(VideoFormatDetect(Record(1000, 2000, 25), true), eMVF_Custom);
+
+    // Side by side when the rows are too short for the full width.
+    EXPECT_EQ(VideoFormatDetect(Record(3840, 1080, 25, eMI_Progressive, eMFCC_HDYC, 7680), true),
+              eMVF_3D_SbS_1080_25p);
+    EXPECT_EQ(VideoFormatDetect(Record(3840, 1080, 25, eMI_Progressive, eMFCC_Default, 7680), true),
+              eMVF_Custom);
+    EXPECT_EQ(VideoFormatDetect(Record(3840, 1080, 25, eMI_Progressive, eMFCC_HDYC, 15360), true),
+              eMVF_Custom);
+    EXPECT_EQ(VideoFormatDetect(Record(3000, 1080, 25, eMI_Progressive, eMFCC_HDYC, 0), true),
+              eMVF_Custom);
+}
+
+TEST(VideoPropsComplete, DisabledAndGeometrylessFormatsStayAsTheyAre) {
+    M_VID_PROPS p = Record(123, 45, 7, eMI_Inverse);
+    p.eVideoFormat = eMVF_Disabled;
+    p.nAspectX = 3;
+    const M_VID_PROPS before = p;
+    EXPECT_EQ(VideoPropsComplete(p, false), eMVF_Disabled);
+    EXPECT_EQ(std::memcmp(&p, &before, sizeof p), 0);
+
+    p.eVideoFormat = eMVF_4K_UHD_50p;
+    const M_VID_PROPS uhd = p;
+    EXPECT_EQ(VideoPropsComplete(p, true), eMVF_Custom);
+    EXPECT_EQ(std::memcmp(&p, &uhd, sizeof p), 0);
+}
+
+TEST(VideoPropsComplete, NamedFormatLooseTakesGivenValues) {
+    M_VID_PROPS p{};
+    p.eVideoFormat = eMVF_HD1080_50i;
+    p.nHeight = -1;  // only a direction
+    p.nAspectX = 4;  // incomplete aspect is dropped
+    EXPECT_EQ(VideoPropsComplete(p, false), eMVF_HD1080_50i);
+    EXPECT_EQ(p.nHeight, -1080);
+    EXPECT_EQ(p.nWidth, 1920);
+    EXPECT_EQ(p.nAspectX, 16);
+    EXPECT_EQ(p.nRowBytes, 3840);
+
+    p = Record(1280, 0, 0, eMI_Progressive);
+    p.eVideoFormat = eMVF_HD1080_50i;
+    p.eScaleType = eMST_Crop;
+    EXPECT_EQ(VideoPropsComplete(p, false), eMVF_HD1080_50i);
+    EXPECT_EQ(p.nWidth, 1280);
+    EXPECT_EQ(p.nRowBytes, 2560);  // recomputed for the new width
+    EXPECT_EQ(p.eInterlace, eMI_Progressive);
+    EXPECT_EQ(p.eScaleType, eMST_Crop);
+
+    // A full description that fits another format is re-detected.
+    p = Record(1280, 720, 50);
+    p.eVideoFormat = eMVF_HD1080_50i;
+    EXPECT_EQ(VideoPropsComplete(p, false), eMVF_HD720_50p);
+
+    // Given row bytes below the minimum are raised.
+    p = Record(0, 0, 0, eMI_Default, eMFCC_Default, 100);
+    p.eVideoFormat = eMVF_PAL;
+    VideoPropsComplete(p, false);
+    EXPECT_EQ(p.nRowBytes, 1440);
+}
+
+TEST(VideoPropsComplete, StrictTakesOnlyPlausibleHeights) {
+    auto complete = [](eMVideoFormat format, int height) {
+        M_VID_PROPS p{};
+        p.eVideoFormat = format;
+        p.nHeight = height;
+        p.nWidth = 100;  // ignored when strict
+        VideoPropsComplete(p, true);
+        return p;
+    };
+    EXPECT_EQ(complete(eMVF_HD1080_25p, 1088).nHeight, 1088);
+    EXPECT_EQ(complete(eMVF_HD1080_25p, 1125).nHeight, 1125);
+    EXPECT_EQ(complete(eMVF_HD1080_25p, 1126).nHeight, 1080);
+    EXPECT_EQ(complete(eMVF_HD1080_25p, -1000).nHeight, -1080);
+    EXPECT_EQ(complete(eMVF_HD1080_25p, 1088).nWidth, 1920);
+    EXPECT_EQ(complete(eMVF_NTSC, 480).nHeight, 480);
+    EXPECT_EQ(complete(eMVF_NTSC, 482).nHeight, 486);
+    EXPECT_EQ(complete(eMVF_PAL, 480).nHeight, 576);
+    EXPECT_EQ(complete(eMVF_2K_24p, 1600).nHeight, 1556);  // no tolerance for 2K
+}
+
+TEST(VideoPropsComplete, CustomRecordsAreDetectedAndCorrected) {
+    // Loose completion detects exactly; strict completion allows the tolerance.
+    M_VID_PROPS p = Record(1920, 1088, 25);
+    EXPECT_EQ(VideoPropsComplete(p, false), eMVF_Custom);
+    p = Record(1920, 1088, 25, eMI_Field2First);
+    EXPECT_EQ(VideoPropsComplete(p, true), eMVF_Custom);
+    EXPECT_EQ(p.eInterlace, eMI_Progressive);
+    EXPECT_EQ(p.fccType, eMFCC_HDYC);
+    EXPECT_EQ(p.nRowBytes, 3840);
+
+    p = Record(1920, 1088, 25);
+    EXPECT_EQ(VideoPropsComplete(p, true), eMVF_HD1080_50i);
+
+    p = Record(721, 500, 12, eMI_Default, eMFCC_UYVY);
+    VideoPropsComplete(p, false);
+    EXPECT_EQ(p.nWidth, 720);
+    p = Record(721, 500, 12, eMI_Default, eMFCC_RGB24);
+    VideoPropsComplete(p, false);
+    EXPECT_EQ(p.nWidth, 721);
+    EXPECT_EQ(p.nRowBytes, 2164);
+
+    p = Record(640, 480, 12);
+    VideoPropsComplete(p, true);
+    EXPECT_EQ(p.fccType, eMFCC_UYVY);
+
+    p = Record(3840, 1080, 25, eMI_Progressive, eMFCC_HDYC, 7680);
+    EXPECT_EQ(VideoPropsComplete(p, false), eMVF_3D_SbS_1080_25p);
+    EXPECT_EQ(p.e3DFormat, eM3D_SideBySide);
+}
+
+TEST(VideoProps, ValidityAndAspect) {
+    M_VID_PROPS p{};
+    EXPECT_FALSE(VideoPropsIsValid(p));
+    p.eVideoFormat = eMVF_PAL;
+    EXPECT_TRUE(VideoPropsIsValid(p));
+    p = Record(2, -2, 0, eMI_Default, eMFCC_RGB24, 8);
+    EXPECT_TRUE(VideoPropsIsValid(p));
+    p.eVideoFormat = eMVF_Disabled;
+    EXPECT_TRUE(VideoPropsIsValid(p));
+    p.fccType = eMFCC_Default;
+    EXPECT_FALSE(VideoPropsIsValid(p));
+
+    p = Record(720, -576, 25);
+    EXPECT_DOUBLE_EQ(PictureAspect(p), 1.25);
+    p.nAspectX = 16;
+    p.nAspectY = 9;
+    EXPECT_DOUBLE_EQ(PictureAspect(p), 16.0 / 9);
+    p.nAspectY = -9;
+    EXPECT_DOUBLE_EQ(PictureAspect(p), 1.25);
+    EXPECT_DOUBLE_EQ(PictureAspect(M_VID_PROPS{}), 16.0 / 9);
+}
+
+TEST(FormatNames, LookupsStayInsideTheirTables) {
+    EXPECT_EQ(VideoFormatShortName(eMVF_4K_UHD_5994i), u"4K-UHD-5994i");
+    EXPECT_EQ(VideoFormatShortName(eMVF_3D_Full_SbS_1080_25p), u"HD1080-25p");
+    EXPECT_EQ(VideoFormatShortName(eMVF_Disabled), u"");
+    EXPECT_EQ(VideoFormatShortName(41), u"");
+    EXPECT_EQ(InterlaceShortName(7), u"D2");
+    EXPECT_EQ(InterlaceShortName(8), u"");
+    EXPECT_EQ(InterlaceShortName(-1), u"");
+    EXPECT_EQ(StereoShortName(eM3D_SideBySide), u"3D-HSbS");
+    EXPECT_EQ(StereoShortName(eM3D_FullTopAndBottom), u"3D-TnB");
+    EXPECT_EQ(StereoShortName(eM3D_Tile), u"");
+    EXPECT_EQ(FormatGroupIndex(eMVF_3D_TnB_1080_50p), 2);
+    EXPECT_EQ(FormatGroupIndex(eMVF_3D_Full_SbS_720_60p), 3);
+    EXPECT_EQ(FormatGroupIndex(0x1A0B), 0);
+    EXPECT_EQ(FormatGroupIndex(-1), 0);
+
+    EXPECT_EQ(VideoFormatName(eMVF_HD1080_50i), u"eMVF_HD1080_50i");
+    EXPECT_EQ(VideoFormatName(eMVF_3D_Full_SbS_1080_25p), u"eMVF_3D_Full_SbS_1080_25p");
+    EXPECT_EQ(VideoFormatName(eMVF_3D_TnB_720_5994p), u"eMVF_3D_TnB_720_5994p");
+    EXPECT_EQ(VideoFormatName(0x40E), u"");   // no top-and-bottom interlaced 1080
+    EXPECT_EQ(VideoFormatName(0x1211), u"");  // no full side-by-side 1080 50p
+    EXPECT_EQ(VideoFormatName(41), u"");
+}
+
+}  // namespace
+}  // namespace orvex::formats

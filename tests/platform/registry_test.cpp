@@ -1,0 +1,398 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "platform/process.h"
+#include "platform/registry.h"
+#include "platform/registry_format.h"
+#include "test_util.h"
+
+namespace orvex::platform {
+namespace {
+
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+constexpr std::u16string_view kKey = u"Software\\OrvexTest\\Key";
+
+class Registry : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = tmp_ / "reg";
+        SetEnvVar("ORVEX_REGISTRY_DIR", dir_);
+    }
+    void TearDown() override { UnsetEnvVar("ORVEX_REGISTRY_DIR"); }
+    std::string UserFile() const { return dir_ + "/HKEY_CURRENT_USER.reg"; }
+
+    TempDir tmp_;
+    std::string dir_;
+};
+
+std::vector<BYTE> Bytes(std::initializer_list<int> list) {
+    std::vector<BYTE> v;
+    for (int b : list) v.push_back(static_cast<BYTE>(b));
+    return v;
+}
+
+std::vector<BYTE> Utf16(std::u16string_view s, bool terminate = true) {
+    std::vector<BYTE> v;
+    for (char16_t c : s) {
+        v.push_back(static_cast<BYTE>(c & 0xFF));
+        v.push_back(static_cast<BYTE>(c >> 8));
+    }
+    if (terminate) v.insert(v.end(), {0, 0});
+    return v;
+}
+
+struct Sample {
+    std::u16string name;
+    DWORD type;
+    std::vector<BYTE> data;
+};
+
+TEST_F(Registry, EveryValueTypeRoundTripsThroughTheFile) {
+    std::vector<BYTE> long_binary(300);
+    for (std::size_t i = 0; i < long_binary.size(); ++i) long_binary[i] = static_cast<BYTE>(i);
+    const std::vector<Sample> samples = {
+        {u"", kRegSz, Utf16(u"default")},
+        {u"Text", kRegSz, Utf16(u"quote \" back\\slash \u00e9\u4e2d \U0001F600")},
+        {u"Empty", kRegSz, Utf16(u"")},
+        {u"Lines", kRegSz, Utf16(u"two\r\nlines\ttab")},
+        {u"Unterminated", kRegSz, Utf16(u"abc", false)},
+        {u"Odd", kRegSz, Bytes({0x41, 0x00, 0x42})},
+        {u"Expand", kRegExpandSz, Utf16(u"%HOME%\\x")},
+        {u"Dw", kRegDword, Bytes({0x1a, 0, 0, 0})},
+        {u"DwMax", kRegDword, Bytes({0xff, 0xff, 0xff, 0xff})},
+        {u"ShortDw", kRegDword, Bytes({1, 2, 3})},
+        {u"Qw", kRegQword, Bytes({1, 2, 3, 4, 5, 6, 7, 0x88})},
+        {u"Bin", kRegBinary, long_binary},
+        {u"NoBytes", kRegBinary, {}},
+        {u"None", kRegNone, Bytes({9})},
+        {u"Multi", 7, Utf16(std::u16string(u"a\0b\0", 4))},
+        {u"name \"with\" \\ and\nnewline\x01 ]", kRegSz, Utf16(u"v")},
+        {std::u16string(u"nul\0inside", 10), kRegDword, Bytes({5, 0, 0, 0})},
+        {u"\u00c4\u00f6 \U0001F600 \xD800 lone", kRegQword, Bytes({0, 0, 0, 0, 0, 0, 0, 0})},
+    };
+    {
+        RegistryKey key;
+        ASSERT_EQ(key.Create(RegRoot::kCurrentUser, kKey), ERROR_SUCCESS);
+        for (const Sample& s : samples) {
+            ASSERT_EQ(key.SetValue(s.name, s.type, s.data.data(), s.data.size()), ERROR_SUCCESS);
+        }
+    }
+    const std::string text = ReadFile(UserFile());
+    EXPECT_EQ(text.rfind("Windows Registry Editor Version 5.00\n", 0), 0u);
+    EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software\\OrvexTest]\n"), std::string::npos);
+    EXPECT_NE(text.find("@=\"default\"\n"), std::string::npos);
+    EXPECT_NE(text.find("\"Text\"=\"quote \\\" back\\\\slash \xC3\xA9"), std::string::npos);
+    EXPECT_NE(text.find("\"Dw\"=dword:0000001a\n"), std::string::npos);
+    EXPECT_NE(text.find("\"Qw\"=hex(b):01,02,03,04,05,06,07,88\n"), std::string::npos);
+    EXPECT_NE(text.find("\"Expand\"=hex(2):25,00,48,00"), std::string::npos);
+    EXPECT_NE(text.find("\"Bin\"=hex:00,01,02"), std::string::npos);
+    EXPECT_NE(text.find(",\\\n  "), std::string::npos);  // long lists wrap
+
+    // A fresh key reads everything back from the file, in the order written.
+    RegistryKey key;
+    ASSERT_EQ(key.Open(RegRoot::kCurrentUser, u"software\\ORVEXTEST\\key"), ERROR_SUCCESS);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        std::u16string name;
+        DWORD type = 0;
+        std::vector<BYTE> data;
+        ASSERT_EQ(key.EnumValue(static_cast<DWORD>(i), &name, &type, &data), ERROR_SUCCESS);
+        EXPECT_EQ(name, samples[i].name) << i;
+        EXPECT_EQ(type, samples[i].type) << i;
+        EXPECT_EQ(data, samples[i].data) << i;
+    }
+    EXPECT_EQ(key.EnumValue(static_cast<DWORD>(samples.size()), nullptr, nullptr, nullptr),
+              ERROR_NO_MORE_ITEMS);
+
+    // Conveniences, and names that differ only in case are one value.
+    std::u16string text_value;
+    ASSERT_EQ(key.QueryString(u"EXPAND", &text_value), ERROR_SUCCESS);
+    EXPECT_EQ(text_value, u"%HOME%\\x");
+    DWORD dw = 0;
+    ASSERT_EQ(key.QueryDword(u"dw", &dw), ERROR_SUCCESS);
+    EXPECT_EQ(dw, 0x1au);
+    EXPECT_EQ(key.QueryDword(u"ShortDw", &dw), ERROR_INVALID_DATA);
+    EXPECT_EQ(key.QueryString(u"Dw", &text_value), ERROR_INVALID_DATA);
+    EXPECT_EQ(key.QueryDword(u"Missing", &dw), ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(key.SetDword(u"DW", 7), ERROR_SUCCESS);
+    ASSERT_EQ(key.SetQword(u"Qw", 0x1122334455667788ull), ERROR_SUCCESS);
+    std::u16string name;
+    ASSERT_EQ(key.EnumValue(7, &name, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(name, u"Dw");  // updated in place, keeping its spelling
+    ASSERT_EQ(key.QueryDword(u"Dw", &dw), ERROR_SUCCESS);
+    EXPECT_EQ(dw, 7u);
+    std::vector<BYTE> data;
+    ASSERT_EQ(key.QueryValue(u"Qw", nullptr, &data), ERROR_SUCCESS);
+    EXPECT_EQ(data, Bytes({0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11}));
+}
+
+TEST_F(Registry, KeysNestCompareWithoutCaseAndDeleteAsTrees) {
+    RegistryKey missing;
+    EXPECT_EQ(missing.Open(RegRoot::kCurrentUser, u"Software\\Nothing"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(missing.QueryDword(u"x", nullptr), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(missing.IsOpen());
+
+    RegistryKey a, b, c;
+    ASSERT_EQ(a.Create(RegRoot::kCurrentUser, u"\\Software\\Vendor\\Alpha\\"), ERROR_SUCCESS);
+    ASSERT_EQ(b.Create(RegRoot::kCurrentUser, u"software\\vendor\\Beta\\Deep"), ERROR_SUCCESS);
+    ASSERT_EQ(c.Create(RegRoot::kCurrentUser, u"SOFTWARE\\VENDOR\\ALPHA"), ERROR_SUCCESS);
+    ASSERT_EQ(a.SetDword(u"v", 1), ERROR_SUCCESS);
+    EXPECT_EQ(c.QueryDword(u"V", nullptr), ERROR_SUCCESS);  // same key
+
+    RegistryKey vendor;
+    ASSERT_EQ(vendor.Open(RegRoot::kCurrentUser, u"Software\\Vendor"), ERROR_SUCCESS);
+    std::u16string name;
+    ASSERT_EQ(vendor.EnumKey(0, &name), ERROR_SUCCESS);
+    EXPECT_EQ(name, u"Alpha");
+    ASSERT_EQ(vendor.EnumKey(1, &name), ERROR_SUCCESS);
+    EXPECT_EQ(name, u"Beta");
+    EXPECT_EQ(vendor.EnumKey(2, &name), ERROR_NO_MORE_ITEMS);
+
+    // The roots are separate files.
+    RegistryKey classes;
+    EXPECT_EQ(classes.Open(RegRoot::kClassesRoot, u"Software\\Vendor"), ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(classes.Create(RegRoot::kClassesRoot, u"CLSID\\{X}\\InprocServer32"), ERROR_SUCCESS);
+    ASSERT_EQ(classes.SetString(u"", u"/lib/x.so"), ERROR_SUCCESS);
+    EXPECT_TRUE(FileExists(dir_ + "/HKEY_CLASSES_ROOT.reg"));
+
+    EXPECT_EQ(a.DeleteValue(u"nope"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(a.DeleteValue(u"V"), ERROR_SUCCESS);
+    EXPECT_EQ(a.QueryDword(u"v", nullptr), ERROR_FILE_NOT_FOUND);
+
+    ASSERT_EQ(b.SetDword(u"deep", 1), ERROR_SUCCESS);
+    EXPECT_EQ(vendor.DeleteTree(u"gamma"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(vendor.DeleteTree(u"BETA"), ERROR_SUCCESS);
+    EXPECT_EQ(b.QueryDword(u"deep", nullptr), ERROR_KEY_DELETED);
+    EXPECT_EQ(b.SetDword(u"deep", 2), ERROR_KEY_DELETED);  // no resurrection by a stale key
+    ASSERT_EQ(vendor.EnumKey(1, &name), ERROR_NO_MORE_ITEMS);
+
+    // An empty subkey clears the key but keeps it.
+    ASSERT_EQ(vendor.SetDword(u"top", 1), ERROR_SUCCESS);
+    EXPECT_EQ(vendor.DeleteTree(u""), ERROR_SUCCESS);
+    EXPECT_EQ(vendor.EnumKey(0, &name), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(vendor.EnumValue(0, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(vendor.SetDword(u"again", 1), ERROR_SUCCESS);
+
+    EXPECT_EQ(RegistryDeleteTree(RegRoot::kCurrentUser, u"Software\\Vendor"), ERROR_SUCCESS);
+    EXPECT_EQ(RegistryDeleteTree(RegRoot::kCurrentUser, u"Software\\Vendor"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegistryDeleteTree(RegRoot::kCurrentUser, u""), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(a.Create(RegRoot::kCurrentUser, u"Bad\nName"), ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(Registry, HandEditedUtf16FileSurvivesARewrite) {
+    const std::string original =
+        "Windows Registry Editor Version 5.00\r\n"
+        "; exported by hand\r\n"
+        "\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Edited]\r\n"
+        "; a comment inside\r\n"
+        "\"Keep\"=\"as   written\"\r\n"
+        "\"Strange\"=unknown:thing\r\n"
+        "\"Wrapped\"=hex:01,02,\\\r\n"
+        "  03,04\r\n"
+        "\"Unclosed=\"x\r\n"
+        "@=\"d\"\r\n"
+        "\r\n"
+        "[-HKEY_CURRENT_USER\\Software\\Removed]\r\n"
+        "\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Edited\\Child]\r\n"
+        "\"n\"=dword:00000010\r\n";
+    std::u16string wide = regfile::FromUtf8(original);
+    std::string bytes = "\xFF\xFE";
+    for (char16_t c : wide) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>(c >> 8);
+    }
+    test::MakeDir(dir_);
+    WriteFile(UserFile(), bytes);
+
+    RegistryKey key;
+    ASSERT_EQ(key.Open(RegRoot::kCurrentUser, u"Software\\Edited"), ERROR_SUCCESS);
+    std::vector<BYTE> data;
+    ASSERT_EQ(key.QueryValue(u"Wrapped", nullptr, &data), ERROR_SUCCESS);
+    EXPECT_EQ(data, Bytes({1, 2, 3, 4}));
+    EXPECT_EQ(key.QueryValue(u"Strange", nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(key.SetDword(u"Added", 0x1a), ERROR_SUCCESS);
+
+    // Written back as UTF-8, every line as it stood, the new value at the end of its section.
+    const std::string text = ReadFile(UserFile());
+    EXPECT_EQ(text,
+              "Windows Registry Editor Version 5.00\n"
+              "; exported by hand\n"
+              "\n"
+              "[HKEY_CURRENT_USER\\Software\\Edited]\n"
+              "; a comment inside\n"
+              "\"Keep\"=\"as   written\"\n"
+              "\"Strange\"=unknown:thing\n"
+              "\"Wrapped\"=hex:01,02,\\\n"
+              "  03,04\n"
+              "\"Unclosed=\"x\n"
+              "@=\"d\"\n"
+              "\"Added\"=dword:0000001a\n"
+              "\n"
+              "[-HKEY_CURRENT_USER\\Software\\Removed]\n"
+              "\n"
+              "[HKEY_CURRENT_USER\\Software\\Edited\\Child]\n"
+              "\"n\"=dword:00000010\n");
+}
+
+TEST_F(Registry, MalformedFilesNeverBreakReadersOrWriters) {
+    test::MakeDir(dir_);
+    std::string junk = "\x01\x02garbage\n[\n]\n[HKEY_CURRENT_USER\\J]\n\"a\"=hex(zz):01\n";
+    junk += "\"b\"=dword:123456789\n\"c\"=hex:1,2,345\n\"d\"=\"\\";
+    junk += "\n\xC3\x28\xF0\x90\n\"e\"=hex:01,\\\n";  // a continuation that never ends
+    junk += "\"" + std::string(1 << 20, 'x') + "\"=dword:1\n";
+    WriteFile(UserFile(), junk);
+
+    RegistryKey key;
+    ASSERT_EQ(key.Open(RegRoot::kCurrentUser, u"J"), ERROR_SUCCESS);
+    for (const char16_t* n : {u"a", u"b", u"c", u"d", u"e"}) {
+        EXPECT_EQ(key.QueryValue(n, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+    }
+    DWORD dw = 0;
+    ASSERT_EQ(key.QueryDword(std::u16string(1 << 20, u'x'), &dw), ERROR_SUCCESS);
+    EXPECT_EQ(dw, 1u);
+    ASSERT_EQ(key.SetDword(u"fine", 2), ERROR_SUCCESS);
+    const std::string text = ReadFile(UserFile());
+    EXPECT_NE(text.find("\x01\x02garbage\n"), std::string::npos);
+    EXPECT_NE(text.find("\"a\"=hex(zz):01\n"), std::string::npos);
+    EXPECT_NE(text.find("\n\xC3\x28\xF0\x90\n"), std::string::npos);
+    EXPECT_NE(text.find("\"fine\"=dword:00000002"), std::string::npos);
+}
+
+TEST_F(Registry, FolderFollowsTheEnvironment) {
+    UnsetEnvVar("ORVEX_REGISTRY_DIR");
+    SetEnvVar("XDG_CONFIG_HOME", tmp_ / "xdg");
+    RegistryKey key;
+    const LONG created = key.Create(RegRoot::kCurrentUser, u"Software\\X");
+    UnsetEnvVar("XDG_CONFIG_HOME");
+    ASSERT_EQ(created, ERROR_SUCCESS);
+    EXPECT_TRUE(FileExists(tmp_ / "xdg/orvex/HKEY_CURRENT_USER.reg"));
+}
+
+TEST_F(Registry, ConcurrentWriterThreadsLoseNothing) {
+    constexpr int kThreads = 4, kValues = 40;
+    std::atomic<bool> writing{true};
+    std::atomic<int> failures{0};
+    // A reader watches the count: a torn or stale-replaced file would make it drop.
+    std::thread reader([&] {
+        RegistryKey key;
+        std::size_t seen = 0;
+        while (writing) {
+            if (key.IsOpen() ||
+                key.Open(RegRoot::kCurrentUser, u"Software\\OrvexTest\\Shared") == ERROR_SUCCESS) {
+                std::size_t n = 0;
+                while (key.EnumValue(static_cast<DWORD>(n), nullptr, nullptr, nullptr) ==
+                       ERROR_SUCCESS) {
+                    ++n;
+                }
+                // Values only get added, so a later file has at least as many.
+                if (n + 1 < seen) ++failures;
+                seen = std::max(seen, n);
+            }
+        }
+    });
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kThreads; ++t) {
+        writers.emplace_back([&, t] {
+            RegistryKey key;
+            if (key.Create(RegRoot::kCurrentUser, u"Software\\OrvexTest\\Shared") !=
+                ERROR_SUCCESS) {
+                ++failures;
+                return;
+            }
+            for (int i = 0; i < kValues; ++i) {
+                const std::string n = "t" + std::to_string(t) + "_" + std::to_string(i);
+                if (key.SetDword(std::u16string(n.begin(), n.end()), static_cast<DWORD>(i)) !=
+                    ERROR_SUCCESS) {
+                    ++failures;
+                }
+            }
+        });
+    }
+    for (auto& w : writers) w.join();
+    writing = false;
+    reader.join();
+    EXPECT_EQ(failures, 0);
+    RegistryKey key;
+    ASSERT_EQ(key.Open(RegRoot::kCurrentUser, u"Software\\OrvexTest\\Shared"), ERROR_SUCCESS);
+    for (int t = 0; t < kThreads; ++t) {
+        for (int i = 0; i < kValues; ++i) {
+            const std::string n = "t" + std::to_string(t) + "_" + std::to_string(i);
+            DWORD v = 999;
+            ASSERT_EQ(key.QueryDword(std::u16string(n.begin(), n.end()), &v), ERROR_SUCCESS) << n;
+            EXPECT_EQ(v, static_cast<DWORD>(i));
+        }
+    }
+}
+
+TEST_F(Registry, ConcurrentWriterProcessesLoseNothing) {
+    constexpr int kValues = 60;
+    const std::string count = std::to_string(kValues);
+    ASSERT_TRUE(
+        LaunchDetached(PLATFORM_TEST_HELPER, {"reg-write", dir_, "p", count, tmp_ / "p.done"}));
+    ASSERT_TRUE(
+        LaunchDetached(PLATFORM_TEST_HELPER, {"reg-write", dir_, "q", count, tmp_ / "q.done"}));
+    // And this process writes too, at the same time.
+    RegistryKey key;
+    ASSERT_EQ(key.Create(RegRoot::kCurrentUser, u"Software\\OrvexTest\\Shared"), ERROR_SUCCESS);
+    for (int i = 0; i < kValues; ++i) {
+        const std::string n = "r" + std::to_string(i);
+        ASSERT_EQ(key.SetDword(std::u16string(n.begin(), n.end()), static_cast<DWORD>(i)),
+                  ERROR_SUCCESS);
+    }
+    ASSERT_TRUE(test::WaitUntil(
+        [&] { return FileExists(tmp_ / "p.done") && FileExists(tmp_ / "q.done"); }));
+    std::set<std::u16string> names;
+    std::u16string name;
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    for (DWORD i = 0; key.EnumValue(i, &name, &type, &data) == ERROR_SUCCESS; ++i) {
+        EXPECT_EQ(type, kRegDword);
+        names.insert(name);
+    }
+    EXPECT_EQ(names.size(), 3u * kValues);
+    for (const char* prefix : {"p", "q", "r"}) {
+        const std::string n = std::string(prefix) + std::to_string(kValues - 1);
+        DWORD v = 0;
+        ASSERT_EQ(key.QueryDword(std::u16string(n.begin(), n.end()), &v), ERROR_SUCCESS);
+        EXPECT_EQ(v, static_cast<DWORD>(kValues - 1));
+    }
+}
+
+TEST(RegistryText, Utf8ConversionRoundTripsAnyUtf16) {
+    const std::u16string odd = u"a\u00e9\u4e2d\U0001F600\xDC00x\xD800";
+    EXPECT_EQ(regfile::FromUtf8(regfile::ToUtf8(odd)), odd);
+    EXPECT_EQ(regfile::FromUtf8("\xC3"), u"\xFFFD");
+    EXPECT_EQ(regfile::FromUtf8("\xC0\xAF"
+                                "a"),
+              u"\xFFFD\xFFFD"
+              u"a");  // overlong
+    EXPECT_TRUE(regfile::EqualsNoCase(u"Software\\ABC", u"sOFTWARE\\abc"));
+    EXPECT_FALSE(regfile::EqualsNoCase(u"abc", u"abd"));
+}
+
+TEST(RegistryText, ValueSyntaxIsStrict) {
+    regfile::Value v;
+    EXPECT_TRUE(regfile::ParseValue("\"a\" = dword:1a", &v));
+    EXPECT_EQ(v.data, Bytes({0x1a, 0, 0, 0}));
+    EXPECT_TRUE(regfile::ParseValue("@=hex(7):61,00,00,00,00,00", &v));
+    EXPECT_EQ(v.type, 7u);
+    EXPECT_TRUE(v.name.empty());
+    EXPECT_TRUE(regfile::ParseValue("\"\\x01\\q\"=hex:", &v));
+    EXPECT_EQ(v.name, u"\x01\\q");
+    EXPECT_TRUE(v.data.empty());
+    for (const char* bad : {"\"a\"=-", "\"a\"=\"x\" tail", "\"a\"=dword:", "\"a\"=hex(",
+                            "\"a\"=hex(123456789):00", "\"a\"", "\"a=\"b\"", "x=\"y\""}) {
+        EXPECT_FALSE(regfile::ParseValue(bad, &v)) << bad;
+    }
+}
+
+}  // namespace
+}  // namespace orvex::platform

@@ -1,0 +1,70 @@
+// The other process of the cross-process tests.
+//   reg-write <dir> <prefix> <count> <done-file>   writes <count> values into one key
+//   claim-kill <name> <held-file> <go-file>         holds a claim, then dies by SIGKILL
+//   touch <file>                                    creates a file
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/named_claim.h"
+#include "platform/process.h"
+#include "platform/registry.h"
+
+using namespace orvex::platform;
+
+namespace {
+
+void Touch(const std::string& path) {
+    std::ofstream(path) << "done\n";
+}
+
+bool WaitForFile(const std::string& path) {
+    const Ticks deadline = RealNow() + 60 * kTicksPerSecond;
+    while (!FileExists(path)) {
+        if (RealNow() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "touch" && argc == 3) {
+        Touch(argv[2]);
+        return 0;
+    }
+    if (mode == "reg-write" && argc == 6) {
+        SetEnvVar("ORVEX_REGISTRY_DIR", argv[2]);
+        const std::u16string prefix(argv[3], argv[3] + std::strlen(argv[3]));
+        const int count = std::atoi(argv[4]);
+        RegistryKey key;
+        if (key.Create(RegRoot::kCurrentUser, u"Software\\OrvexTest\\Shared") != ERROR_SUCCESS) {
+            return 1;
+        }
+        for (int i = 0; i < count; ++i) {
+            const std::string n = std::to_string(i);
+            if (key.SetDword(prefix + std::u16string(n.begin(), n.end()), static_cast<DWORD>(i)) !=
+                ERROR_SUCCESS) {
+                return 1;
+            }
+        }
+        Touch(argv[5]);
+        return 0;
+    }
+    if (mode == "claim-kill" && argc == 5) {
+        NamedClaim claim;
+        bool existed = true;
+        if (!claim.Create(argv[2], &existed) || existed) return 1;
+        Touch(argv[3]);
+        if (!WaitForFile(argv[4])) return 1;
+        std::raise(SIGKILL);
+    }
+    return 2;
+}

@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/cpu_features.h"
+#include "platform/event.h"
+#include "platform/thread.h"
+#include "platform/thread_pool.h"
+
+namespace orvex::platform {
+namespace {
+
+TEST(Thread, SuspendedThreadRunsOnlyAfterResume) {
+    Event gate(Event::ResetMode::kManual);
+    std::atomic<bool> ran{false};
+    Thread thread;
+    ASSERT_TRUE(thread.Start([&] { ran = true; }, true));
+    EXPECT_TRUE(thread.Joinable());
+    EXPECT_NE(thread.Id(), 0u);
+    EXPECT_NE(thread.Id(), Thread::CurrentId());
+    EXPECT_FALSE(thread.Start([] {}));  // one thread per object
+    EXPECT_FALSE(ran);
+    thread.Resume();
+    ASSERT_TRUE(thread.Join());
+    EXPECT_TRUE(ran);
+    EXPECT_FALSE(thread.Joinable());
+    EXPECT_EQ(thread.Id(), 0u);
+
+    // Destroyed while suspended: the body never runs and nothing hangs.
+    {
+        Thread never;
+        ASSERT_TRUE(never.Start([&] { ran = false; }, true));
+    }
+    EXPECT_TRUE(ran);
+}
+
+TEST(Thread, JoinTimesOutOnTheVirtualClock) {
+    VirtualClock clock;
+    Event release(Event::ResetMode::kManual);
+    Thread thread;
+    ASSERT_TRUE(thread.Start([&] { release.Wait(); }));
+    EXPECT_FALSE(thread.Join(250 * kTicksPerMillisecond));
+    EXPECT_EQ(Now(), 250 * kTicksPerMillisecond);
+    EXPECT_TRUE(thread.Joinable());
+    release.Set();
+    EXPECT_TRUE(thread.Join());
+}
+
+TEST(Thread, ThreadCannotJoinItself) {
+    Thread thread;
+    std::atomic<int> self_join{-1};
+    Event started(Event::ResetMode::kManual);
+    ASSERT_TRUE(thread.Start([&] {
+        started.Wait();
+        self_join = thread.Join(0) ? 1 : 0;
+    }));
+    started.Set();
+    while (self_join == -1) std::this_thread::yield();
+    EXPECT_EQ(self_join, 0);
+    EXPECT_TRUE(thread.Join());
+}
+
+// Every level is accepted, whatever the process may do; lowering always takes effect, and
+// raising never ends below the normal level.
+TEST(Thread, PrioritiesApplyOrFallBackQuietly) {
+    const ThreadPriority all[] = {ThreadPriority::kIdle,        ThreadPriority::kLowest,
+                                  ThreadPriority::kBelowNormal, ThreadPriority::kNormal,
+                                  ThreadPriority::kAboveNormal, ThreadPriority::kHighest,
+                                  ThreadPriority::kTimeCritical};
+    for (ThreadPriority p : all) {
+        Thread thread;
+        std::atomic<int> seen{-1};
+        ASSERT_TRUE(
+            thread.Start([&] { seen = static_cast<int>(Thread::GetCurrentPriority()); }, true));
+        EXPECT_TRUE(thread.SetPriority(p));
+        thread.Resume();
+        ASSERT_TRUE(thread.Join());
+        if (p <= ThreadPriority::kNormal) {
+            EXPECT_EQ(seen, static_cast<int>(p));
+        } else {
+            EXPECT_GE(seen, static_cast<int>(ThreadPriority::kNormal));
+        }
+    }
+
+    Thread running;
+    Event release(Event::ResetMode::kManual);
+    std::atomic<int> seen{-1};
+    ASSERT_TRUE(running.Start([&] {
+        release.Wait();
+        seen = static_cast<int>(Thread::GetCurrentPriority());
+    }));
+    EXPECT_TRUE(running.SetPriority(ThreadPriority::kTimeCritical));
+    EXPECT_TRUE(running.SetPriority(ThreadPriority::kLowest));
+    release.Set();
+    ASSERT_TRUE(running.Join());
+    EXPECT_EQ(seen, static_cast<int>(ThreadPriority::kLowest));
+    EXPECT_FALSE(running.SetPriority(ThreadPriority::kNormal));  // no thread attached
+}
+
+TEST(ThreadPool, RunsEveryItemQueuedFromManyThreads) {
+    EXPECT_GE(ProcessorCount(), 1);
+    constexpr int kProducers = 4, kItems = 500;
+    std::atomic<int> done{0};
+    Event all_done(Event::ResetMode::kManual);
+    std::mutex m;
+    std::set<std::thread::id> workers;
+    std::vector<std::thread> producers;
+    for (int p = 0; p < kProducers; ++p) {
+        producers.emplace_back([&] {
+            for (int i = 0; i < kItems; ++i) {
+                ASSERT_TRUE(QueueWorkItem([&] {
+                    {
+                        std::lock_guard<std::mutex> lock(m);
+                        workers.insert(std::this_thread::get_id());
+                    }
+                    if (++done == kProducers * kItems) all_done.Set();
+                }));
+            }
+        });
+    }
+    for (auto& t : producers) t.join();
+    ASSERT_TRUE(all_done.Wait(30 * kTicksPerSecond));
+    EXPECT_EQ(done, kProducers * kItems);
+    EXPECT_EQ(workers.count(std::this_thread::get_id()), 0u);
+    EXPECT_FALSE(QueueWorkItem(nullptr));
+}
+
+TEST(CpuFeatures, ImpliedFeaturesAreConsistent) {
+    const CpuFeatures& f = GetCpuFeatures();
+    EXPECT_EQ(&f, &GetCpuFeatures());
+#if defined(__x86_64__)
+    EXPECT_TRUE(f.sse2);
+#endif
+    EXPECT_TRUE(!f.avx2 || f.avx);
+    EXPECT_TRUE(!f.fma || f.avx);
+    EXPECT_TRUE(!(f.avx512bw || f.avx512vl) || f.avx512f);
+}
+
+}  // namespace
+}  // namespace orvex::platform
