@@ -10,9 +10,7 @@
 //       PropsSet's result. It must not wait for another thread that calls PropsSet.
 #pragma once
 
-#include <mutex>
 #include <optional>
-#include <shared_mutex>
 
 #include "com/ptr.h"
 #include "orvex/interfaces.h"
@@ -25,7 +23,7 @@ public:
         if (auto r =
                 Self()->PropsForward([&](IOXProps* p) { return p->PropsSet(bsName, bsValue); }))
             return *r;
-        std::unique_lock lock(m_props.Lock());
+        orvex::props::CRWSynchroLiteGuard lock(m_props.Lock(), orvex::props::LockMode::kWrite);
         HRESULT hr = m_props.SetLocked(orvex::com::View(bsName), bsValue);
         if (FAILED(hr)) return hr;
         return Self()->PropsOnSet(bsName, bsValue);
@@ -36,7 +34,7 @@ public:
                 Self()->PropsForward([&](IOXProps* p) { return p->PropsGet(bsName, pbsValue); }))
             return *r;
         if (!pbsValue) return E_POINTER;
-        std::shared_lock lock(m_props.Lock());
+        orvex::props::CRWSynchroLiteGuard lock(m_props.Lock(), orvex::props::LockMode::kRead);
         return m_props.GetLocked(orvex::com::View(bsName), pbsValue);
     }
 
@@ -45,7 +43,7 @@ public:
                 [&](IOXProps* p) { return p->PropsGetCount(bsNodeName, pnCount); }))
             return *r;
         if (!pnCount) return E_POINTER;
-        std::unique_lock lock(m_props.Lock());
+        orvex::props::CRWSynchroLiteGuard lock(m_props.Lock(), orvex::props::LockMode::kWrite);
         return m_props.GetCountLocked(orvex::com::View(bsNodeName), pnCount);
     }
 
@@ -55,7 +53,7 @@ public:
                 return p->PropsGetByIndex(bsNodeName, nIndex, pbsName, pbsValue, pbNode);
             }))
             return *r;
-        std::unique_lock lock(m_props.Lock());
+        orvex::props::CRWSynchroLiteGuard lock(m_props.Lock(), orvex::props::LockMode::kWrite);
         return m_props.GetByIndexLocked(orvex::com::View(bsNodeName), nIndex, pbsName, pbsValue,
                                         pbNode);
     }
@@ -64,7 +62,7 @@ public:
         if (orvex::com::View(bsName).empty()) return E_INVALIDARG;
         if (auto r = Self()->PropsForward([&](IOXProps* p) { return p->PropsRemove(bsName); }))
             return *r;
-        std::unique_lock lock(m_props.Lock());
+        orvex::props::CRWSynchroLiteGuard lock(m_props.Lock(), orvex::props::LockMode::kWrite);
         return m_props.RemoveLocked(orvex::com::View(bsName));
     }
 
@@ -76,7 +74,7 @@ public:
         if (!pbsInfo) return E_POINTER;
         *pbsInfo = nullptr;
         if (eType < eMIT_Help || eType >= eMIT_Node) return E_INVALIDARG;
-        std::shared_lock lock(m_props.Lock());
+        orvex::props::CRWSynchroLiteGuard lock(m_props.Lock(), orvex::props::LockMode::kRead);
         return m_props.InfoGetLocked(orvex::com::View(bsName), eType, pbsInfo);
     }
 
@@ -85,7 +83,7 @@ public:
                 [&](IOXProps* p) { return p->PropsOptionGetCount(bsName, pnCount); }))
             return *r;
         if (!pnCount) return E_POINTER;
-        std::shared_lock lock(m_props.Lock());
+        orvex::props::CRWSynchroLiteGuard lock(m_props.Lock(), orvex::props::LockMode::kRead);
         *pnCount = static_cast<int>(m_props.OptionsLocked(orvex::com::View(bsName)).size());
         return S_OK;
     }
@@ -98,7 +96,7 @@ public:
             return *r;
         if (pbsValue) *pbsValue = nullptr;
         if (pbsHelp) *pbsHelp = nullptr;
-        std::shared_lock lock(m_props.Lock());
+        orvex::props::CRWSynchroLiteGuard lock(m_props.Lock(), orvex::props::LockMode::kRead);
         auto options = m_props.OptionsLocked(orvex::com::View(bsName));
         if (nIndex < 0 || static_cast<std::size_t>(nIndex) >= options.size())
             return E_INVALID_INDEX;
@@ -117,7 +115,7 @@ public:
             return *r;
         CComBSTR item;
         {
-            std::shared_lock lock(m_props.Lock());
+            orvex::props::CRWSynchroLiteGuard lock(m_props.Lock(), orvex::props::LockMode::kRead);
             auto options = m_props.OptionsLocked(orvex::com::View(bsName));
             if (nIndex < 0 || static_cast<std::size_t>(nIndex) >= options.size())
                 return E_INVALID_INDEX;
@@ -134,7 +132,7 @@ public:
         if (pnIndex) *pnIndex = -1;
         if (pbsValue) *pbsValue = nullptr;
         if (pbsHelp) *pbsHelp = nullptr;
-        std::shared_lock lock(m_props.Lock());
+        orvex::props::CRWSynchroLiteGuard lock(m_props.Lock(), orvex::props::LockMode::kRead);
         const std::u16string_view name = orvex::com::View(bsName);
         std::u16string current;
         if (!m_props.AttributeLocked(name, &current)) return E_FILE_NOT_FOUND;

@@ -3,12 +3,12 @@
 // *Locked operations; the hooks of the renderer classes stay in the template.
 #pragma once
 
-#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "com/types.h"
+#include "props/rw_lock.h"
 #include "props/xml_node.h"
 
 namespace orvex::props {
@@ -17,8 +17,7 @@ namespace orvex::props {
 enum class ValueKind { kText, kAttributeList, kXml };
 ValueKind ClassifyValue(std::u16string_view value);
 
-// Stand-in for the module's reader/writer lock until it is shared by every subsystem.
-using PropsLock = std::shared_mutex;
+using PropsLock = CRWSynchroLiteRW;
 
 class PropsStore {
 public:
@@ -48,7 +47,7 @@ private:
     void RebuildInfoNames(XMLParse::CoXMLNode* node);
 
     XMLParse::XMLNodePtr root_;
-    mutable PropsLock lock_;
+    mutable PropsLock lock_{1024, false};
     std::vector<std::u16string> info_names_;  // scratch of the enumeration, under the write lock
 };
 

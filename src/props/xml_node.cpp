@@ -4,12 +4,21 @@
 #include <new>
 
 #include "com/runtime.h"
-#include "props/attribute_values.h"
 #include "props/name_fold.h"
+#include "props/value_text.h"
 #include "props/xml_text.h"
 
 namespace XMLParse {
 namespace {
+
+using orvex::props::CRWSynchroLiteGuard;
+using orvex::props::LockMode;
+using orvex::props::ParseBool;
+using orvex::props::ParseDouble;
+using orvex::props::ParseInt32;
+using orvex::props::PrintBool;
+using orvex::props::PrintDouble;
+using orvex::props::PrintInt32;
 
 constexpr std::size_t kLinearAttrs = 8;
 constexpr std::size_t kLinearChildren = 16;
@@ -107,7 +116,7 @@ bool SplitPath(std::u16string_view path, std::vector<std::u16string_view>* steps
 // ---- Node structure
 
 CoXMLNode::~CoXMLNode() {
-    std::lock_guard lock(children_lock_);
+    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
     for (auto& c : children_) c->SetParent(nullptr);
 }
 
@@ -138,13 +147,13 @@ CoXMLNode* CoXMLNode::From(IMNode* node) {
 }
 
 std::u16string CoXMLNode::Name() const {
-    std::shared_lock lock(node_lock_);
+    CRWSynchroLiteGuard lock(node_lock_, LockMode::kRead);
     return name_;
 }
 
 void CoXMLNode::SetName(std::u16string_view name) {
     {
-        std::unique_lock lock(node_lock_);
+        CRWSynchroLiteGuard lock(node_lock_, LockMode::kWrite);
         name_.assign(name);
         name_hash_.store(NameHash(name), std::memory_order_release);
     }
@@ -152,12 +161,12 @@ void CoXMLNode::SetName(std::u16string_view name) {
 }
 
 void CoXMLNode::SetParent(CoXMLNode* parent) {
-    std::unique_lock lock(node_lock_);
+    CRWSynchroLiteGuard lock(node_lock_, LockMode::kWrite);
     parent_ = parent;
 }
 
 XMLNodePtr CoXMLNode::ParentRef() const {
-    std::shared_lock lock(node_lock_);
+    CRWSynchroLiteGuard lock(node_lock_, LockMode::kRead);
     CoXMLNode* p = parent_;
     if (!p) return nullptr;
     // A parent whose count already reached zero is being destroyed: it clears this pointer
@@ -174,20 +183,20 @@ XMLNodePtr CoXMLNode::ParentRef() const {
 }
 
 void CoXMLNode::InvalidateChildIndex() {
-    std::lock_guard lock(children_lock_);
+    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
     child_index_valid_ = false;
     child_index_.clear();
 }
 
 std::u16string CoXMLNode::Value() const {
-    std::lock_guard lock(children_lock_);
+    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
     for (const auto& c : children_)
         if (c->text_run_) return c->text_;
     return {};
 }
 
 void CoXMLNode::SetValue(std::u16string_view text) {
-    std::lock_guard lock(children_lock_);
+    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
     for (auto& c : children_) {
         if (c->text_run_) {
             c->text_.assign(text);
@@ -200,7 +209,7 @@ void CoXMLNode::SetValue(std::u16string_view text) {
 
 void CoXMLNode::AddText(std::u16string_view text) {
     if (text.empty() || text_run_) return;
-    std::lock_guard lock(children_lock_);
+    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
     if (!children_.empty() && children_.back()->text_run_) {
         children_.back()->text_.append(text);
         return;
@@ -229,7 +238,7 @@ std::size_t CoXMLNode::FindAttrUnlocked(std::u16string_view name) const {
 }
 
 bool CoXMLNode::GetAttr(std::u16string_view name, std::u16string* value) const {
-    std::lock_guard lock(attributes_lock_);
+    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
     std::size_t i = FindAttrUnlocked(name);
     if (i == std::u16string_view::npos) return false;
     if (value) *value = attrs_[i].value;
@@ -237,7 +246,7 @@ bool CoXMLNode::GetAttr(std::u16string_view name, std::u16string* value) const {
 }
 
 void CoXMLNode::SetAttr(std::u16string_view name, std::u16string_view value, bool overwrite) {
-    std::lock_guard lock(attributes_lock_);
+    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
     std::size_t i = FindAttrUnlocked(name);
     if (i != std::u16string_view::npos) {
         if (overwrite) attrs_[i].value.assign(value);
@@ -248,7 +257,7 @@ void CoXMLNode::SetAttr(std::u16string_view name, std::u16string_view value, boo
 }
 
 bool CoXMLNode::RemoveAttr(std::u16string_view name) {
-    std::lock_guard lock(attributes_lock_);
+    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
     std::size_t i = FindAttrUnlocked(name);
     if (i == std::u16string_view::npos) return false;
     attrs_.erase(attrs_.begin() + static_cast<std::ptrdiff_t>(i));
@@ -258,24 +267,24 @@ bool CoXMLNode::RemoveAttr(std::u16string_view name) {
 }
 
 void CoXMLNode::RemoveAllAttrs() {
-    std::lock_guard lock(attributes_lock_);
+    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
     attrs_.clear();
     attr_index_valid_ = false;
     attr_index_.clear();
 }
 
 std::size_t CoXMLNode::AttrCount() const {
-    std::lock_guard lock(attributes_lock_);
+    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
     return attrs_.size();
 }
 
 std::vector<Attribute> CoXMLNode::Attributes() const {
-    std::lock_guard lock(attributes_lock_);
+    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
     return attrs_;
 }
 
 bool CoXMLNode::AttrAt(std::size_t index, Attribute* out) const {
-    std::lock_guard lock(attributes_lock_);
+    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
     if (index >= attrs_.size()) return false;
     *out = attrs_[index];
     return true;
@@ -285,7 +294,7 @@ bool CoXMLNode::AttrAt(std::size_t index, Attribute* out) const {
 
 bool CoXMLNode::IsSchema() const {
     if (NameHashValue() != kSchemaHash) return false;
-    std::shared_lock lock(node_lock_);
+    CRWSynchroLiteGuard lock(node_lock_, LockMode::kRead);
     return NamesEqual(name_, kSchemaName);
 }
 
@@ -293,10 +302,10 @@ XMLNodePtr CoXMLNode::FindChild(std::u16string_view name) const {
     const std::uint64_t hash = NameHash(name);
     auto matches = [&](const XMLNodePtr& c) {
         if (c->text_run_ || c->NameHashValue() != hash) return false;
-        std::shared_lock lock(c->node_lock_);
+        CRWSynchroLiteGuard lock(c->node_lock_, LockMode::kRead);
         return NamesEqual(c->name_, name);
     };
-    std::lock_guard lock(children_lock_);
+    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
     if (children_.size() > kLinearChildren) {
         if (!child_index_valid_) {
             child_index_.clear();
@@ -319,7 +328,7 @@ XMLNodePtr CoXMLNode::AppendChild(std::u16string_view name) {
     if (text_run_) return nullptr;
     XMLNodePtr child = Create(name, this, word_);
     if (!child) return nullptr;
-    std::lock_guard lock(children_lock_);
+    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
     children_.push_back(child);
     if (child_index_valid_) child_index_.try_emplace(child->NameHashValue(), children_.size() - 1);
     return child;
@@ -328,7 +337,7 @@ XMLNodePtr CoXMLNode::AppendChild(std::u16string_view name) {
 bool CoXMLNode::RemoveChild(CoXMLNode* child) {
     XMLNodePtr removed;
     {
-        std::lock_guard lock(children_lock_);
+        CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
         auto it = std::find_if(children_.begin(), children_.end(),
                                [&](const XMLNodePtr& c) { return c.p == child; });
         if (it == children_.end()) return false;
@@ -344,7 +353,7 @@ bool CoXMLNode::RemoveChild(CoXMLNode* child) {
 void CoXMLNode::ClearChildren(bool keep_schema) {
     std::vector<XMLNodePtr> removed;
     {
-        std::lock_guard lock(children_lock_);
+        CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
         if (keep_schema) {
             std::vector<XMLNodePtr> kept;
             for (auto& c : children_) (c->IsSchema() ? kept : removed).push_back(std::move(c));
@@ -359,27 +368,27 @@ void CoXMLNode::ClearChildren(bool keep_schema) {
 }
 
 std::vector<XMLNodePtr> CoXMLNode::Children() const {
-    std::lock_guard lock(children_lock_);
+    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
     return children_;
 }
 
 std::vector<XMLNodePtr> CoXMLNode::ElementChildren() const {
     std::vector<XMLNodePtr> out;
-    std::lock_guard lock(children_lock_);
+    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
     for (const auto& c : children_)
         if (!c->text_run_ && !c->IsSchema()) out.push_back(c);
     return out;
 }
 
 std::size_t CoXMLNode::ElementChildCount() const {
-    std::lock_guard lock(children_lock_);
+    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
     return static_cast<std::size_t>(
         std::count_if(children_.begin(), children_.end(),
                       [](const XMLNodePtr& c) { return !c->text_run_ && !c->IsSchema(); }));
 }
 
 bool CoXMLNode::HasElementChildren() const {
-    std::lock_guard lock(children_lock_);
+    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
     return std::any_of(children_.begin(), children_.end(),
                        [](const XMLNodePtr& c) { return !c->text_run_; });
 }
@@ -393,7 +402,7 @@ XMLNodePtr CoXMLNode::Resolve(const std::vector<std::u16string_view>& steps, std
             continue;
         }
         // Find and append under one lock, so that two writers make one node.
-        std::lock_guard lock(cur->children_lock_);
+        CRWSynchroLiteGuard lock(cur->children_lock_, LockMode::kWrite);
         XMLNodePtr next = cur->FindChild(steps[i]);
         if (!next) next = cur->AppendChild(steps[i]);
         cur = next;
@@ -422,7 +431,7 @@ HRESULT CoXMLNode::CopyFrom(const CoXMLNode& source) {
     SetName(source.Name());
     {
         std::vector<Attribute> attrs = source.Attributes();
-        std::lock_guard lock(attributes_lock_);
+        CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
         attrs_ = std::move(attrs);
         attr_index_valid_ = false;
         attr_index_.clear();
@@ -431,7 +440,7 @@ HRESULT CoXMLNode::CopyFrom(const CoXMLNode& source) {
     // Texts are read under the source's lock; copying then runs without it.
     std::vector<std::pair<XMLNodePtr, std::u16string>> items;
     {
-        std::lock_guard lock(source.children_lock_);
+        CRWSynchroLiteGuard lock(source.children_lock_, LockMode::kWrite);
         for (const auto& c : source.children_)
             items.emplace_back(c, c->text_run_ ? c->text_ : std::u16string());
     }
@@ -439,7 +448,7 @@ HRESULT CoXMLNode::CopyFrom(const CoXMLNode& source) {
         if (child->text_run_) {
             XMLNodePtr run = CreateTextRun(this, text);
             if (!run) return E_OUTOFMEMORY;
-            std::lock_guard lock(children_lock_);
+            CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
             children_.push_back(std::move(run));
             continue;
         }
@@ -601,7 +610,7 @@ STDMETHODIMP CoXMLNode::AttributesSetBool(BSTR bsName, int bValue) {
 }
 
 STDMETHODIMP CoXMLNode::AttributesSetInt(BSTR bsName, int nValue) {
-    CComBSTR v(PrintInt(nValue));
+    CComBSTR v(PrintInt32(nValue));
     return AttributesSet(bsName, v);
 }
 
@@ -645,7 +654,7 @@ STDMETHODIMP CoXMLNode::AttributesGetInt(BSTR bsName, int* pnValue) {
     *pnValue = 0;
     CComBSTR v;
     HRESULT hr = AttributesGet(bsName, &v);
-    if (hr == S_OK) *pnValue = ParseInt(v.View());
+    if (hr == S_OK) *pnValue = ParseInt32(v.View());
     return hr;
 }
 

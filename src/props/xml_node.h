@@ -4,8 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
-#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -14,6 +12,7 @@
 #include "com/object.h"
 #include "com/ptr.h"
 #include "orvex/ids.h"
+#include "props/rw_lock.h"
 
 namespace XMLParse {
 
@@ -110,8 +109,8 @@ public:
     HRESULT CopyFrom(const CoXMLNode& source);
 
     // Locks for callers that walk the tree (the writer): children, then attributes.
-    std::recursive_mutex& ChildrenLock() const { return children_lock_; }
-    std::recursive_mutex& AttributesLock() const { return attributes_lock_; }
+    orvex::props::CRWSynchroLiteCS& ChildrenLock() const { return children_lock_; }
+    orvex::props::CRWSynchroLiteCS& AttributesLock() const { return attributes_lock_; }
     // Unlocked views; hold the matching lock.
     const std::vector<XMLNodePtr>& ChildrenUnlocked() const { return children_; }
     const std::vector<Attribute>& AttributesUnlocked() const { return attrs_; }
@@ -170,18 +169,18 @@ private:
     void InvalidateChildIndex();
 
     // Guards name_ and parent_.
-    mutable std::shared_mutex node_lock_;
+    mutable orvex::props::CRWSynchroLiteRW node_lock_{1024, false};
     std::u16string name_;
     std::atomic<std::uint64_t> name_hash_{0};
     CoXMLNode* parent_ = nullptr;  // not a reference: the parent owns its children
 
-    mutable std::recursive_mutex children_lock_;
+    mutable orvex::props::CRWSynchroLiteCS children_lock_{1024};
     std::vector<XMLNodePtr> children_;
     // First child per name hash; built on demand for nodes with many children.
     mutable std::unordered_map<std::uint64_t, std::size_t> child_index_;
     mutable bool child_index_valid_ = false;
 
-    mutable std::recursive_mutex attributes_lock_;
+    mutable orvex::props::CRWSynchroLiteCS attributes_lock_{1024};
     std::vector<Attribute> attrs_;
     mutable std::unordered_multimap<std::uint64_t, std::size_t> attr_index_;
     mutable bool attr_index_valid_ = false;

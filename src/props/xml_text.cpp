@@ -185,7 +185,7 @@ void WriteAttributeList(const CoXMLNode& node, const AttributeListOptions& optio
         out->append(u" _node_value=");
         AppendQuotedValue(node.Value(), out);
     }
-    std::lock_guard lock(node.AttributesLock());
+    orvex::props::CRWSynchroLiteGuard lock(node.AttributesLock(), orvex::props::LockMode::kWrite);
     for (const auto& a : node.AttributesUnlocked()) {
         if (options.skip &&
             std::any_of(options.skip->begin(), options.skip->end(),
@@ -207,7 +207,7 @@ void WriteXml(const CoXMLNode& node, int indent, std::u16string* out) {
     WriteAttributeList(node, {}, out);
 
     // Children are written under the node's lock; locks are only ever taken downwards.
-    std::lock_guard lock(node.ChildrenLock());
+    orvex::props::CRWSynchroLiteGuard lock(node.ChildrenLock(), orvex::props::LockMode::kWrite);
     const auto& children = node.ChildrenUnlocked();
     bool has_elements = false, has_text = false;
     for (const auto& c : children) {
