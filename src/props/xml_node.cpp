@@ -117,7 +117,14 @@ bool SplitPath(std::u16string_view path, std::vector<std::u16string_view>* steps
 
 CoXMLNode::~CoXMLNode() {
     CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
-    for (auto& c : children_) c->SetParent(nullptr);
+    for (auto& c : children_) {
+        // A childless node that only we hold cannot be reached by anyone: nobody can be
+        // reading its parent pointer, so the lock can be skipped (most nodes are leaves).
+        if (c->m_dwRef.load(std::memory_order_acquire) == 1 && c->children_.empty())
+            c->parent_ = nullptr;
+        else
+            c->SetParent(nullptr);
+    }
 }
 
 XMLNodePtr CoXMLNode::Create(std::u16string_view name, CoXMLNode* parent, std::uintptr_t word) {
@@ -184,8 +191,7 @@ XMLNodePtr CoXMLNode::ParentRef() const {
 
 void CoXMLNode::InvalidateChildIndex() {
     CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
-    child_index_valid_ = false;
-    child_index_.clear();
+    child_index_.reset();
 }
 
 std::u16string CoXMLNode::Value() const {
@@ -217,6 +223,55 @@ void CoXMLNode::AddText(std::u16string_view text) {
     if (XMLNodePtr run = CreateTextRun(this, text)) children_.push_back(std::move(run));
 }
 
+void CoXMLNode::BuildText(std::u16string_view text) {
+    if (text.empty()) return;
+    if (!children_.empty() && children_.back()->text_run_) {
+        children_.back()->text_.append(text);
+        return;
+    }
+    if (XMLNodePtr run = CreateTextRun(this, text)) children_.push_back(std::move(run));
+}
+
+CoXMLNode* CoXMLNode::BuildChild(std::u16string_view name) {
+    XMLNodePtr child = Create(name, this, word_);
+    if (!child) return nullptr;
+    children_.push_back(std::move(child));
+    return children_.back().p;
+}
+
+void CoXMLNode::BuildAttr(std::u16string_view name, std::u16string_view value) {
+    std::size_t i = FindAttrUnlocked(name);
+    if (i != std::u16string_view::npos) {
+        attrs_[i].value.assign(value);
+        return;
+    }
+    attrs_.push_back(Attribute{std::u16string(name), std::u16string(value)});
+    if (attr_index_) attr_index_->emplace(NameHash(name), attrs_.size() - 1);
+}
+
+void CoXMLNode::UnbuildChild(CoXMLNode* child) {
+    auto it = std::find_if(children_.begin(), children_.end(),
+                           [&](const XMLNodePtr& c) { return c.p == child; });
+    if (it != children_.end()) children_.erase(it);
+}
+
+void CoXMLNode::AdoptContent(CoXMLNode& built) {
+    {
+        CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+        attrs_.swap(built.attrs_);
+        attr_index_.reset();
+    }
+    std::vector<XMLNodePtr> old;
+    {
+        CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+        old.swap(children_);
+        children_.swap(built.children_);
+        child_index_.reset();
+        for (auto& c : children_) c->SetParent(this);
+    }
+    for (auto& c : old) c->SetParent(nullptr);
+}
+
 // ---- Attributes
 
 std::size_t CoXMLNode::FindAttrUnlocked(std::u16string_view name) const {
@@ -225,13 +280,12 @@ std::size_t CoXMLNode::FindAttrUnlocked(std::u16string_view name) const {
             if (NamesEqual(attrs_[i].name, name)) return i;
         return std::u16string_view::npos;
     }
-    if (!attr_index_valid_) {
-        attr_index_.clear();
+    if (!attr_index_) {
+        attr_index_ = std::make_unique<std::unordered_multimap<std::uint64_t, std::size_t>>();
         for (std::size_t i = 0; i < attrs_.size(); ++i)
-            attr_index_.emplace(NameHash(attrs_[i].name), i);
-        attr_index_valid_ = true;
+            attr_index_->emplace(NameHash(attrs_[i].name), i);
     }
-    auto [first, last] = attr_index_.equal_range(NameHash(name));
+    auto [first, last] = attr_index_->equal_range(NameHash(name));
     for (auto it = first; it != last; ++it)
         if (NamesEqual(attrs_[it->second].name, name)) return it->second;
     return std::u16string_view::npos;
@@ -253,7 +307,7 @@ void CoXMLNode::SetAttr(std::u16string_view name, std::u16string_view value, boo
         return;
     }
     attrs_.push_back(Attribute{std::u16string(name), std::u16string(value)});
-    if (attr_index_valid_) attr_index_.emplace(NameHash(name), attrs_.size() - 1);
+    if (attr_index_) attr_index_->emplace(NameHash(name), attrs_.size() - 1);
 }
 
 bool CoXMLNode::RemoveAttr(std::u16string_view name) {
@@ -261,16 +315,14 @@ bool CoXMLNode::RemoveAttr(std::u16string_view name) {
     std::size_t i = FindAttrUnlocked(name);
     if (i == std::u16string_view::npos) return false;
     attrs_.erase(attrs_.begin() + static_cast<std::ptrdiff_t>(i));
-    attr_index_valid_ = false;
-    attr_index_.clear();
+    attr_index_.reset();
     return true;
 }
 
 void CoXMLNode::RemoveAllAttrs() {
     CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
     attrs_.clear();
-    attr_index_valid_ = false;
-    attr_index_.clear();
+    attr_index_.reset();
 }
 
 std::size_t CoXMLNode::AttrCount() const {
@@ -307,15 +359,14 @@ XMLNodePtr CoXMLNode::FindChild(std::u16string_view name) const {
     };
     CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
     if (children_.size() > kLinearChildren) {
-        if (!child_index_valid_) {
-            child_index_.clear();
+        if (!child_index_) {
+            child_index_ = std::make_unique<std::unordered_map<std::uint64_t, std::size_t>>();
             for (std::size_t i = 0; i < children_.size(); ++i)
                 if (!children_[i]->text_run_)
-                    child_index_.try_emplace(children_[i]->NameHashValue(), i);
-            child_index_valid_ = true;
+                    child_index_->try_emplace(children_[i]->NameHashValue(), i);
         }
-        auto it = child_index_.find(hash);
-        if (it == child_index_.end()) return nullptr;
+        auto it = child_index_->find(hash);
+        if (it == child_index_->end()) return nullptr;
         if (matches(children_[it->second])) return children_[it->second];
         // Two folded names with one hash: fall back to the scan.
     }
@@ -330,7 +381,7 @@ XMLNodePtr CoXMLNode::AppendChild(std::u16string_view name) {
     if (!child) return nullptr;
     CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
     children_.push_back(child);
-    if (child_index_valid_) child_index_.try_emplace(child->NameHashValue(), children_.size() - 1);
+    if (child_index_) child_index_->try_emplace(child->NameHashValue(), children_.size() - 1);
     return child;
 }
 
@@ -343,8 +394,7 @@ bool CoXMLNode::RemoveChild(CoXMLNode* child) {
         if (it == children_.end()) return false;
         removed = std::move(*it);
         children_.erase(it);
-        child_index_valid_ = false;
-        child_index_.clear();
+        child_index_.reset();
     }
     removed->SetParent(nullptr);
     return true;
@@ -361,8 +411,7 @@ void CoXMLNode::ClearChildren(bool keep_schema) {
         } else {
             removed.swap(children_);
         }
-        child_index_valid_ = false;
-        child_index_.clear();
+        child_index_.reset();
     }
     for (auto& c : removed) c->SetParent(nullptr);
 }
@@ -433,8 +482,7 @@ HRESULT CoXMLNode::CopyFrom(const CoXMLNode& source) {
         std::vector<Attribute> attrs = source.Attributes();
         CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
         attrs_ = std::move(attrs);
-        attr_index_valid_ = false;
-        attr_index_.clear();
+        attr_index_.reset();
     }
     ClearChildren();
     // Texts are read under the source's lock; copying then runs without it.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -163,6 +164,15 @@ public:
     STDMETHOD_(void*, NodeInternalGet)() override { return this; }
 
 private:
+    friend class XmlReader;
+    // Building a node that no other thread can reach yet: no locks, no index upkeep.
+    CoXMLNode* BuildChild(std::u16string_view name);  // null when too deep
+    void BuildText(std::u16string_view text);
+    void BuildAttr(std::u16string_view name, std::u16string_view value);
+    void UnbuildChild(CoXMLNode* child);
+    // Takes the attributes and children of a built node, replacing this node's own.
+    void AdoptContent(CoXMLNode& built);
+
     static XMLNodePtr CreateTextRun(CoXMLNode* parent, std::u16string_view text);
     std::size_t FindAttrUnlocked(std::u16string_view name) const;
     void SetParent(CoXMLNode* parent);
@@ -177,13 +187,12 @@ private:
     mutable orvex::props::CRWSynchroLiteCS children_lock_{1024};
     std::vector<XMLNodePtr> children_;
     // First child per name hash; built on demand for nodes with many children.
-    mutable std::unordered_map<std::uint64_t, std::size_t> child_index_;
-    mutable bool child_index_valid_ = false;
+    mutable std::unique_ptr<std::unordered_map<std::uint64_t, std::size_t>> child_index_;
 
     mutable orvex::props::CRWSynchroLiteCS attributes_lock_{1024};
     std::vector<Attribute> attrs_;
-    mutable std::unordered_multimap<std::uint64_t, std::size_t> attr_index_;
-    mutable bool attr_index_valid_ = false;
+    // Name index for nodes with many attributes; null until needed or after a removal.
+    mutable std::unique_ptr<std::unordered_multimap<std::uint64_t, std::size_t>> attr_index_;
 
     std::u16string text_;  // text runs only; guarded by the parent's children lock
     bool text_run_ = false;

@@ -121,15 +121,6 @@ std::u16string LowerTagName(std::u16string_view name) {
     return out;
 }
 
-// Adds the text between two tags to `node`.
-void AddElementText(std::u16string_view raw, CoXMLNode* node) {
-    std::size_t b = 0, e = raw.size();
-    while (b < e && IsTextSpace(raw[b])) ++b;
-    while (e > b && IsTextSpace(raw[e - 1])) --e;
-    if (b == e) return;
-    node->AddText(UnescapeText(raw.substr(b, e - b)));
-}
-
 }  // namespace
 
 // ---- Writing
@@ -251,8 +242,8 @@ std::u16string WriteXml(const CoXMLNode& node, int indent) {
 
 // ---- Attribute list
 
-bool ReadAttributeList(std::u16string_view t, bool bare_names,
-                       const std::function<void(std::u16string_view, std::u16string_view)>& pair) {
+template <class F>
+bool ReadPairs(std::u16string_view t, bool bare_names, F&& pair) {
     bool found = false;
     std::size_t i = 0;
     const std::size_t n = t.size();
@@ -294,17 +285,25 @@ bool ReadAttributeList(std::u16string_view t, bool bare_names,
     return found;
 }
 
+bool ReadAttributeList(std::u16string_view t, bool bare_names,
+                       const std::function<void(std::u16string_view, std::u16string_view)>& pair) {
+    return ReadPairs(t, bare_names, pair);
+}
+
 bool ParseAttributeList(std::u16string_view text, CoXMLNode* node, bool overwrite,
                         bool bare_names) {
-    return ReadAttributeList(text, bare_names,
-                             [&](std::u16string_view name, std::u16string_view value) {
-                                 node->SetAttr(name, value, overwrite);
-                             });
+    return ReadPairs(text, bare_names, [&](std::u16string_view name, std::u16string_view value) {
+        node->SetAttr(name, value, overwrite);
+    });
 }
 
 // ---- Reading
 
 std::u16string UnescapeText(std::u16string_view t) {
+    // Most text has nothing to replace; trimmed text without replacements is never all spaces.
+    if (t.find_first_of(u"&\r\n\t") == std::u16string_view::npos &&
+        t.find_first_not_of(u' ') != std::u16string_view::npos)
+        return std::u16string(t);
     std::u16string out;
     out.reserve(t.size());
     bool nbsp = false;
@@ -351,108 +350,135 @@ std::u16string UnescapeText(std::u16string_view t) {
     return out;
 }
 
-HRESULT ParseXml(std::u16string_view x, CoXMLNode* node, bool take_name) {
-    node->RemoveAllAttrs();
-    node->ClearChildren();
-
-    struct Open {
-        CoXMLNode* node;     // kept alive by its parent (or the caller for the top)
-        std::u16string tag;  // the lower-cased tag that must close it
-    };
-    std::vector<Open> stack;
-    XMLNodePtr open_top;  // the top-level child being read, removed again on failure
-    auto fail = [&](HRESULT hr) {
-        if (open_top) node->RemoveChild(open_top);
+// Reads a document into a private staging node, without locks (no other thread can see it),
+// and hands the result to the target node in one step at the end.
+class XmlReader {
+public:
+    static HRESULT Parse(std::u16string_view x, CoXMLNode* node, bool take_name) {
+        XMLNodePtr staging = CoXMLNode::Create(u"");
+        if (!staging) return E_OUTOFMEMORY;
+        staging->depth_ = node->Depth();
+        staging->word_ = node->Word();
+        std::u16string name;
+        HRESULT hr = Read(x, staging, &name);
+        if (take_name && !name.empty()) node->SetName(name);
+        node->AdoptContent(*staging);
         return hr;
-    };
-
-    std::size_t pos = 0;
-    const std::size_t n = x.size();
-    bool seen_top = false;
-    while (pos < n) {
-        std::size_t lt = x.find(u'<', pos);
-        if (!stack.empty())
-            AddElementText(x.substr(pos, (lt == std::u16string_view::npos ? n : lt) - pos),
-                           stack.back().node);
-        if (lt == std::u16string_view::npos) break;
-        std::u16string_view at = x.substr(lt);
-
-        if (at.starts_with(u"<!--")) {
-            std::size_t end = x.find(u"-->", lt + 4);
-            if (end == std::u16string_view::npos) return fail(E_INVALIDARG);
-            pos = end + 3;
-            continue;
-        }
-        if (at.starts_with(u"<?")) {
-            std::size_t end = x.find(u"?>", lt + 2);
-            if (end == std::u16string_view::npos) return fail(E_INVALIDARG);
-            pos = end + 2;
-            continue;
-        }
-        if (at.starts_with(u"<![")) {
-            std::size_t end = x.find(u"]]>", lt + 3);
-            if (end == std::u16string_view::npos) return fail(E_INVALIDARG);
-            std::size_t body = lt + (at.starts_with(u"<![CDATA[") ? 9 : 3);
-            if (!stack.empty() && end > body)
-                stack.back().node->AddText(x.substr(body, end - body));
-            pos = end + 3;
-            continue;
-        }
-        std::size_t gt = FindTagEnd(x, lt);
-        if (gt == std::u16string_view::npos) return fail(E_INVALIDARG);
-        pos = gt + 1;
-        if (at.starts_with(u"<!")) continue;  // <!DOCTYPE ...> and the like carry nothing here
-
-        const bool end_tag = x[lt + 1] == u'/';
-        std::size_t ns = lt + (end_tag ? 2 : 1), ne = ns;
-        while (ne < gt && !EndsTagName(x[ne])) ++ne;
-        if (ne == ns) return fail(E_INVALIDARG);
-        std::u16string tag = LowerTagName(x.substr(ns, ne - ns));
-
-        if (end_tag) {
-            if (!stack.empty() && stack.back().tag == tag) {
-                stack.pop_back();
-                if (stack.empty()) return S_OK;
-                if (stack.size() == 1) open_top = nullptr;
-            }
-            continue;
-        }
-
-        std::u16string_view attrs = x.substr(ne, gt - ne);
-        std::size_t last = attrs.find_last_not_of(u" \t\r\n");
-        bool empty = tag == u"br" || tag == u"tab";
-        if (last != std::u16string_view::npos && attrs[last] == u'/') {
-            empty = true;
-            attrs = attrs.substr(0, last);
-        }
-
-        CoXMLNode* target;
-        XMLNodePtr child;
-        if (!seen_top) {
-            seen_top = true;
-            if (take_name) node->SetName(tag);
-            target = node;
-        } else if (stack.empty()) {
-            break;  // content after the top element is not ours
-        } else {
-            CoXMLNode* parent = stack.back().node;
-            if (parent->Depth() >= kMaxDepth) return fail(E_INVALIDARG);
-            child = parent->AppendChild(tag);
-            if (!child) return fail(E_UNEXPECTED);
-            if (stack.size() == 1) open_top = child;
-            target = child;
-        }
-        ParseAttributeList(attrs, target);
-        if (empty) {
-            if (target == node) return S_OK;
-            if (stack.size() == 1) open_top = nullptr;
-            continue;
-        }
-        stack.push_back(Open{target, std::move(tag)});
     }
-    if (!seen_top) return E_INVALIDARG;
-    // Input ended inside an element.
-    return stack.empty() ? S_OK : fail(E_INVALIDARG);
+
+private:
+    static void AddText(std::u16string_view raw, CoXMLNode* node) {
+        std::size_t b = 0, e = raw.size();
+        while (b < e && IsTextSpace(raw[b])) ++b;
+        while (e > b && IsTextSpace(raw[e - 1])) --e;
+        if (b == e) return;
+        node->BuildText(UnescapeText(raw.substr(b, e - b)));
+    }
+
+    static void AddAttributes(std::u16string_view list, CoXMLNode* node) {
+        ReadPairs(list, false,
+                  [node](std::u16string_view n, std::u16string_view v) { node->BuildAttr(n, v); });
+    }
+
+    static HRESULT Read(std::u16string_view x, CoXMLNode* top, std::u16string* top_name) {
+        struct Open {
+            CoXMLNode* node;     // kept alive by its parent (or by the caller for the top)
+            std::u16string tag;  // the lower-cased tag that must close it
+        };
+        std::vector<Open> stack;
+        CoXMLNode* open_child = nullptr;  // the top's child being read: dropped on failure
+        auto fail = [&](HRESULT hr) {
+            if (open_child) top->UnbuildChild(open_child);
+            return hr;
+        };
+
+        std::size_t pos = 0;
+        const std::size_t n = x.size();
+        bool seen_top = false;
+        while (pos < n) {
+            std::size_t lt = x.find(u'<', pos);
+            if (!stack.empty())
+                AddText(x.substr(pos, (lt == std::u16string_view::npos ? n : lt) - pos),
+                        stack.back().node);
+            if (lt == std::u16string_view::npos) break;
+            std::u16string_view at = x.substr(lt);
+
+            if (at.starts_with(u"<!--")) {
+                std::size_t end = x.find(u"-->", lt + 4);
+                if (end == std::u16string_view::npos) return fail(E_INVALIDARG);
+                pos = end + 3;
+                continue;
+            }
+            if (at.starts_with(u"<?")) {
+                std::size_t end = x.find(u"?>", lt + 2);
+                if (end == std::u16string_view::npos) return fail(E_INVALIDARG);
+                pos = end + 2;
+                continue;
+            }
+            if (at.starts_with(u"<![")) {
+                std::size_t end = x.find(u"]]>", lt + 3);
+                if (end == std::u16string_view::npos) return fail(E_INVALIDARG);
+                std::size_t body = lt + (at.starts_with(u"<![CDATA[") ? 9 : 3);
+                if (!stack.empty() && end > body)
+                    stack.back().node->BuildText(x.substr(body, end - body));
+                pos = end + 3;
+                continue;
+            }
+            std::size_t gt = FindTagEnd(x, lt);
+            if (gt == std::u16string_view::npos) return fail(E_INVALIDARG);
+            pos = gt + 1;
+            if (at.starts_with(u"<!")) continue;  // <!DOCTYPE ...> and the like carry nothing
+
+            const bool end_tag = x[lt + 1] == u'/';
+            std::size_t ns = lt + (end_tag ? 2 : 1), ne = ns;
+            while (ne < gt && !EndsTagName(x[ne])) ++ne;
+            if (ne == ns) return fail(E_INVALIDARG);
+            std::u16string tag = LowerTagName(x.substr(ns, ne - ns));
+
+            if (end_tag) {
+                if (!stack.empty() && stack.back().tag == tag) {
+                    stack.pop_back();
+                    if (stack.empty()) return S_OK;
+                    if (stack.size() == 1) open_child = nullptr;
+                }
+                continue;
+            }
+
+            std::u16string_view attrs = x.substr(ne, gt - ne);
+            std::size_t last = attrs.find_last_not_of(u" \t\r\n");
+            bool empty = tag == u"br" || tag == u"tab";
+            if (last != std::u16string_view::npos && attrs[last] == u'/') {
+                empty = true;
+                attrs = attrs.substr(0, last);
+            }
+
+            CoXMLNode* target;
+            if (!seen_top) {
+                seen_top = true;
+                *top_name = tag;
+                target = top;
+            } else {
+                CoXMLNode* parent = stack.back().node;
+                if (parent->Depth() >= kMaxDepth) return fail(E_INVALIDARG);
+                target = parent->BuildChild(tag);
+                if (!target) return fail(E_UNEXPECTED);
+                if (stack.size() == 1) open_child = target;
+            }
+            AddAttributes(attrs, target);
+            if (empty) {
+                if (target == top) return S_OK;
+                if (stack.size() == 1) open_child = nullptr;
+                continue;
+            }
+            stack.push_back(Open{target, std::move(tag)});
+        }
+        if (!seen_top) return E_INVALIDARG;
+        return fail(E_INVALIDARG);  // the input ended inside an element
+    }
+};
+
+HRESULT ParseXml(std::u16string_view x, CoXMLNode* node, bool take_name) {
+    return XmlReader::Parse(x, node, take_name);
 }
 
 }  // namespace XMLParse
