@@ -197,37 +197,44 @@ void WriteXml(const CoXMLNode& node, int indent, std::u16string* out) {
     out->append(name);
     WriteAttributeList(node, {}, out);
 
-    // Children are written under the node's lock; locks are only ever taken downwards.
-    orvex::props::CRWSynchroLiteGuard lock(node.ChildrenLock(), orvex::props::LockMode::kWrite);
-    const auto& children = node.ChildrenUnlocked();
-    bool has_elements = false, has_text = false;
-    for (const auto& c : children) {
-        if (!c->IsTextRun())
-            has_elements = true;
-        else if (!c->TextUnlocked().empty())
-            has_text = true;
+    // The children are taken under the node's lock and written without it, so that a deep
+    // tree never has a lock per level held at once.
+    struct Piece {
+        XMLNodePtr element;   // or null for text
+        std::u16string text;  // a text run's text
+    };
+    std::vector<Piece> pieces;
+    bool has_elements = false;
+    {
+        orvex::props::CRWSynchroLiteGuard lock(node.ChildrenLock(), orvex::props::LockMode::kWrite);
+        for (const auto& c : node.ChildrenUnlocked()) {
+            if (!c->IsTextRun()) {
+                pieces.push_back(Piece{c, {}});
+                has_elements = true;
+            } else if (!c->TextUnlocked().empty()) {
+                pieces.push_back(Piece{nullptr, c->TextUnlocked()});
+            }
+        }
     }
-    if (!has_elements && !has_text) {
+    if (pieces.empty()) {
         out->append(u"/>");
         return;
     }
     out->push_back(u'>');
     if (has_elements) {
-        for (const auto& c : children) {
-            if (c->IsTextRun()) {
-                if (c->TextUnlocked().empty()) continue;
-                out->append(u"\r\n");
-                AppendTabs(indent + 1, out);
-                AppendEscaped(c->TextUnlocked(), QuoteEscape::kNo, out);
+        for (const auto& p : pieces) {
+            out->append(u"\r\n");
+            if (p.element) {
+                WriteXml(*p.element, indent + 1, out);
             } else {
-                out->append(u"\r\n");
-                WriteXml(*c, indent + 1, out);
+                AppendTabs(indent + 1, out);
+                AppendEscaped(p.text, QuoteEscape::kNo, out);
             }
         }
         out->append(u"\r\n");
         AppendTabs(indent, out);
     } else {
-        for (const auto& c : children) AppendEscaped(c->TextUnlocked(), QuoteEscape::kNo, out);
+        for (const auto& p : pieces) AppendEscaped(p.text, QuoteEscape::kNo, out);
     }
     out->append(u"</");
     out->append(name);

@@ -44,7 +44,7 @@ CComPtr<IOXProps> Make(CComObject<TestProps>** raw = nullptr) {
 
 std::pair<HRESULT, std::string> Get(IOXProps* props, const char16_t* name) {
     CComBSTR v;
-    HRESULT hr = props->PropsGet(B(name), &v);
+    HRESULT hr = props->PropsGet(B(name), Out(v));
     return {hr, v.m_str ? U8(v) : std::string("<null>")};
 }
 
@@ -147,30 +147,31 @@ TEST(Props, EnumerationFollowsTheSchema) {
     EXPECT_EQ(count, 3);  // mode, level (schema) and node stat
     CComBSTR name, value;
     BOOL node = 5;
-    ASSERT_EQ(props->PropsGetByIndex(B(u""), 1, &name, &value, &node), S_OK);
+    ASSERT_EQ(props->PropsGetByIndex(B(u""), 1, Out(name), Out(value), &node), S_OK);
     EXPECT_EQ(U8(name), "level");
     EXPECT_EQ(value.m_str, nullptr);  // described but unset
     EXPECT_EQ(node, 0);
     name.Empty();
-    ASSERT_EQ(props->PropsGetByIndex(B(u""), 2, &name, &value, &node), S_OK);
+    ASSERT_EQ(props->PropsGetByIndex(B(u""), 2, Out(name), Out(value), &node), S_OK);
     EXPECT_EQ(U8(name), "stat");
     EXPECT_EQ(node, 1);
-    EXPECT_EQ(props->PropsGetByIndex(B(u""), 3, &name, &value, &node), E_INVALID_INDEX);
-    EXPECT_EQ(props->PropsGetByIndex(B(u""), -1, &name, &value, &node), E_INVALID_INDEX);
-    EXPECT_EQ(props->PropsGetByIndex(B(u"nothing"), 0, &name, &value, &node), E_INVALIDARG);
+    EXPECT_EQ(props->PropsGetByIndex(B(u""), 3, Out(name), Out(value), &node), E_INVALID_INDEX);
+    EXPECT_EQ(props->PropsGetByIndex(B(u""), -1, Out(name), Out(value), &node), E_INVALID_INDEX);
+    EXPECT_EQ(props->PropsGetByIndex(B(u"nothing"), 0, Out(name), Out(value), &node), E_INVALIDARG);
     EXPECT_EQ(props->PropsGetCount(B(u"nothing"), &count), E_INVALIDARG);
     EXPECT_EQ(props->PropsGetCount(B(u""), nullptr), E_POINTER);
 
     // A count for one node does not mislead the enumeration of another.
     props->PropsGetCount(B(u""), &count);
     name.Empty();
-    ASSERT_EQ(props->PropsGetByIndex(B(u"stat"), 0, &name, &value, &node), S_OK);
+    ASSERT_EQ(props->PropsGetByIndex(B(u"stat"), 0, Out(name), Out(value), &node), S_OK);
     EXPECT_EQ(U8(name), "late");
 
     value.Empty();
-    ASSERT_EQ(props->PropsGetByIndex(B(u"_info_"), 0, nullptr, &value, nullptr), S_OK);
+    ASSERT_EQ(props->PropsGetByIndex(B(u"_info_"), 0, nullptr, Out(value), nullptr), S_OK);
     EXPECT_EQ(U8(value), "auto");
-    EXPECT_EQ(props->PropsGetByIndex(B(u"_info_"), 2, nullptr, &value, nullptr), E_INVALID_INDEX);
+    EXPECT_EQ(props->PropsGetByIndex(B(u"_info_"), 2, nullptr, Out(value), nullptr),
+              E_INVALID_INDEX);
 }
 
 TEST(Props, InfoAndOptions) {
@@ -178,11 +179,11 @@ TEST(Props, InfoAndOptions) {
     auto props = Make(&raw);
     Declare(props);
     CComBSTR info;
-    EXPECT_EQ(props->PropsInfoGet(B(u"level"), eMIT_Max, &info), S_OK);
+    EXPECT_EQ(props->PropsInfoGet(B(u"level"), eMIT_Max, Out(info)), S_OK);
     EXPECT_EQ(U8(info), "9");
-    EXPECT_EQ(props->PropsInfoGet(B(u"level"), eMIT_Node, &info), E_INVALIDARG);
-    EXPECT_EQ(props->PropsInfoGet(B(u""), eMIT_Help, &info), E_INVALIDARG);
-    EXPECT_EQ(props->PropsInfoGet(B(u"level"), eMIT_Values, &info), S_FALSE);
+    EXPECT_EQ(props->PropsInfoGet(B(u"level"), eMIT_Node, Out(info)), E_INVALIDARG);
+    EXPECT_EQ(props->PropsInfoGet(B(u""), eMIT_Help, Out(info)), E_INVALIDARG);
+    EXPECT_EQ(props->PropsInfoGet(B(u"level"), eMIT_Values, Out(info)), S_FALSE);
 
     int count = -1;
     ASSERT_EQ(props->PropsOptionGetCount(B(u"mode"), &count), S_OK);
@@ -190,15 +191,15 @@ TEST(Props, InfoAndOptions) {
     EXPECT_EQ(props->PropsOptionGetCount(B(u"level"), &count), S_OK);
     EXPECT_EQ(count, 0);
     CComBSTR value, help;
-    ASSERT_EQ(props->PropsOptionGetByIndex(B(u"mode"), 1, &value, &help), S_OK);
+    ASSERT_EQ(props->PropsOptionGetByIndex(B(u"mode"), 1, Out(value), Out(help)), S_OK);
     EXPECT_EQ(U8(value), "manual");
     EXPECT_EQ(U8(help), "By hand");
-    EXPECT_EQ(props->PropsOptionGetByIndex(B(u"mode"), 3, &value, &help), E_INVALID_INDEX);
+    EXPECT_EQ(props->PropsOptionGetByIndex(B(u"mode"), 3, Out(value), Out(help)), E_INVALID_INDEX);
 
     int index = 9;
     value.Empty();
     help.Empty();
-    ASSERT_EQ(props->PropsOptionGet(B(u"mode"), &index, &value, &help), S_OK);
+    ASSERT_EQ(props->PropsOptionGet(B(u"mode"), &index, Out(value), Out(help)), S_OK);
     EXPECT_EQ(index, 0);
     EXPECT_EQ(props->PropsOptionSetByIndex(B(u"mode"), 3), E_INVALID_INDEX);
     EXPECT_EQ(Get(props, u"mode").second, "auto");
@@ -206,7 +207,7 @@ TEST(Props, InfoAndOptions) {
     ASSERT_EQ(props->PropsOptionSetByIndex(B(u"mode"), 1), S_OK);
     EXPECT_EQ(raw->last_set, "mode=manual");
     help.Empty();
-    props->PropsOptionGet(B(u"mode"), &index, nullptr, &help);
+    props->PropsOptionGet(B(u"mode"), &index, nullptr, Out(help));
     EXPECT_EQ(index, 1);
     EXPECT_EQ(U8(help), "By hand");
     props->PropsSet(B(u"mode"), B(u"Manual"));  // compared case-sensitively
@@ -249,18 +250,19 @@ TEST(PropsThreads, ConcurrentSetGetAndEnumerateStayConsistent) {
                 const std::u16string value = orvex::com::ToUtf16(std::to_string(r));
                 props->PropsSet(CComBSTR(mine + u"::v"), CComBSTR(value));
                 CComBSTR got;
-                if (props->PropsGet(CComBSTR(mine + u"::v"), &got) != S_OK || got.View() != value)
+                if (props->PropsGet(CComBSTR(mine + u"::v"), Out(got)) != S_OK ||
+                    got.View() != value)
                     ++bad;
                 int count = 0;
                 props->PropsGetCount(B(u""), &count);
                 for (int i = 0; i < count; ++i) {
                     CComBSTR name, v;
                     BOOL node = 0;
-                    HRESULT hr = props->PropsGetByIndex(B(u""), i, &name, &v, &node);
+                    HRESULT hr = props->PropsGetByIndex(B(u""), i, Out(name), Out(v), &node);
                     if (FAILED(hr) && hr != E_INVALID_INDEX) ++bad;
                 }
                 CComBSTR whole;
-                if (props->PropsGet(B(u""), &whole) != S_OK) ++bad;
+                if (props->PropsGet(B(u""), Out(whole)) != S_OK) ++bad;
             }
         });
     }

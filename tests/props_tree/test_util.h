@@ -12,6 +12,11 @@ namespace props_test {
 inline CComBSTR B(const char16_t* s) {
     return CComBSTR(std::u16string_view(s));
 }
+// For an out parameter: frees what the string held, as a caller must before reusing it.
+inline BSTR* Out(CComBSTR& b) {
+    b.Empty();
+    return &b;
+}
 inline std::string U8(BSTR b) {
     return orvex::com::ToUtf8(orvex::com::View(b));
 }

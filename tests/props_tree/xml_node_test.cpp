@@ -16,10 +16,10 @@ TEST(XmlNode, PathSetCreatesNodesAndLooksUpInAnyCase) {
     ASSERT_EQ(root->NodeChildGet(B(u"a"), 0, &a), S_OK);
     ASSERT_EQ(a->NodeChildGet(B(u"b"), 0, &b), S_OK);
     CComBSTR v;
-    ASSERT_EQ(b->AttributesGet(B(u"c"), &v), S_OK);
+    ASSERT_EQ(b->AttributesGet(B(u"c"), Out(v)), S_OK);
     EXPECT_EQ(U8(v), "1");
     v.Empty();
-    ASSERT_EQ(root->AttributesGet(B(u"A::B::C"), &v), S_OK);
+    ASSERT_EQ(root->AttributesGet(B(u"A::B::C"), Out(v)), S_OK);
     EXPECT_EQ(U8(v), "1");
     // Setting again overwrites in place; no second node appears.
     ASSERT_EQ(root->AttributesSet(B(u"A::b::C"), B(u"2")), S_OK);
@@ -36,7 +36,7 @@ TEST(XmlNode, BadPathsAndMissingNamesGiveTheirCodes) {
         EXPECT_EQ(root->AttributesSet(B(bad), B(u"x")), E_INVALIDARG) << U8(bad);
     EXPECT_EQ(root->AttributesSet(nullptr, B(u"x")), E_INVALIDARG);
     CComBSTR v;
-    EXPECT_EQ(root->AttributesGet(B(u"nope"), &v), E_NOT_FOUND);
+    EXPECT_EQ(root->AttributesGet(B(u"nope"), Out(v)), E_NOT_FOUND);
     EXPECT_EQ(v.m_str, nullptr);
     EXPECT_EQ(root->AttributesGet(B(u"x"), nullptr), E_POINTER);
     EXPECT_EQ(root->AttributesRemove(B(u"nope")), E_NOT_FOUND);
@@ -67,15 +67,15 @@ TEST(XmlNode, AttributeListOrderIndexAndCounts) {
     EXPECT_EQ(root->AttributesGetCount(&n), S_OK);
     EXPECT_EQ(n, 40);
     CComBSTR name, value;
-    ASSERT_EQ(root->AttributesGetByIndex(39, &name, &value), S_OK);
+    ASSERT_EQ(root->AttributesGetByIndex(39, Out(name), Out(value)), S_OK);
     EXPECT_EQ(U8(name), "Name39");
-    EXPECT_EQ(root->AttributesGetByIndex(40, &name, nullptr), E_INVALID_INDEX);
+    EXPECT_EQ(root->AttributesGetByIndex(40, Out(name), nullptr), E_INVALID_INDEX);
     EXPECT_EQ(root->AttributesGetByIndex(-1, nullptr, nullptr), E_INVALID_INDEX);
     EXPECT_TRUE(root->HasAttr(u"NAME17"));
     EXPECT_EQ(root->AttributesRemove(B(u"name17")), S_OK);
     EXPECT_FALSE(root->HasAttr(u"Name17"));
     EXPECT_TRUE(root->HasAttr(u"name18"));
-    root->AttributesGetByIndex(17, &name, nullptr);
+    root->AttributesGetByIndex(17, Out(name), nullptr);
     EXPECT_EQ(U8(name), "Name18");
     EXPECT_EQ(root->AttributesRemoveAll(), S_OK);
     EXPECT_EQ(root->AttrCount(), 0u);
@@ -112,12 +112,12 @@ TEST(XmlNode, TypedAccessorsStoreAndParseText) {
 TEST(XmlNode, ValueIsTheFirstTextRun) {
     XMLNodePtr root = NewRoot();
     CComBSTR v;
-    root->NodeValueGet(&v);
+    root->NodeValueGet(Out(v));
     EXPECT_EQ(v.Length(), 0u);
     root->NodeChildAdd(B(u"kid"), B(u"k"), nullptr);
     root->NodeValueSet(B(u"<verbatim a='1'>"));
     v.Empty();
-    root->NodeValueGet(&v);
+    root->NodeValueGet(Out(v));
     EXPECT_EQ(U8(v), "<verbatim a='1'>");
     root->NodeValueSet(B(u"second"));
     EXPECT_EQ(U8(root->Value()), "second");
@@ -140,7 +140,7 @@ TEST(XmlNode, ChildrenAddGetRemoveAndDuplicateNames) {
     EXPECT_EQ(found.p, first.p);  // the first of that name
     CComBSTR name;
     CComPtr<IMNode> byIndex;
-    ASSERT_EQ(x->NodeChildGetByIndex(1, &name, &byIndex), S_OK);
+    ASSERT_EQ(x->NodeChildGetByIndex(1, Out(name), &byIndex), S_OK);
     EXPECT_EQ(byIndex.p, second.p);
     EXPECT_EQ(x->NodeChildGetByIndex(2, nullptr, nullptr), E_INVALID_INDEX);
 
@@ -153,7 +153,7 @@ TEST(XmlNode, ChildrenAddGetRemoveAndDuplicateNames) {
     CComPtr<IMNode> parent;
     EXPECT_EQ(first->NodeParentGet(&parent), S_FALSE);
     CComBSTR v;
-    first->NodeValueGet(&v);
+    first->NodeValueGet(Out(v));
     EXPECT_EQ(U8(v), "1");
 }
 
@@ -178,13 +178,13 @@ TEST(XmlNode, PathParentDetachAndClone) {
     CComPtr<IMNode> c;
     root->NodeChildGet(B(u"a::b::c"), 1, &c);
     CComBSTR path;
-    EXPECT_EQ(c->NodePathGet(&path, nullptr), S_OK);
+    EXPECT_EQ(c->NodePathGet(Out(path), nullptr), S_OK);
     EXPECT_EQ(U8(path), "a::b::c");
     path.Empty();
-    c->NodePathGet(&path, B(u"A"));
+    c->NodePathGet(Out(path), B(u"A"));
     EXPECT_EQ(U8(path), "b::c");
     path.Empty();
-    root->NodePathGet(&path, nullptr);
+    root->NodePathGet(Out(path), nullptr);
     EXPECT_EQ(path.Length(), 0u);
 
     c->AttributesSet(B(u"k"), B(u"v"));
@@ -193,8 +193,8 @@ TEST(XmlNode, PathParentDetachAndClone) {
     root->NodeChildGet(B(u"a"), 0, &a);
     ASSERT_EQ(a->NodeClone(&clone), S_OK);
     CComBSTR xml1, xml2;
-    a->NodeXmlGet(&xml1);
-    clone->NodeXmlGet(&xml2);
+    a->NodeXmlGet(Out(xml1));
+    clone->NodeXmlGet(Out(xml2));
     EXPECT_EQ(U8(xml1), U8(xml2));
     CComPtr<IMNode> none;
     EXPECT_EQ(clone->NodeParentGet(&none), S_FALSE);
@@ -208,7 +208,7 @@ TEST(XmlNode, PathParentDetachAndClone) {
     b->NodeChildCount(&n);
     EXPECT_EQ(n, 0);
     CComBSTR name;
-    b->NodeNameGet(&name);
+    b->NodeNameGet(Out(name));
     EXPECT_EQ(U8(name), "b");
     EXPECT_EQ(root->NodeDetach(), S_FALSE);
 }
@@ -239,7 +239,7 @@ TEST(XmlNode, AttributeListSetGetCloneCopy) {
     root->SetAttr(u"keep", u"old");
     EXPECT_EQ(root->AttributesSetList(B(u"a=1 b='x y' c=\"it's\" keep=new bare"), 0), S_OK);
     CComBSTR list;
-    root->AttributesListGet(&list);
+    root->AttributesListGet(Out(list));
     EXPECT_EQ(U8(list), " keep='new' a='1' b='x y' c=\"it's\"");
     EXPECT_EQ(root->AttributesSetList(B(u"z=9"), 2), S_OK);
     EXPECT_EQ(root->AttrCount(), 1u);
@@ -249,7 +249,7 @@ TEST(XmlNode, AttributeListSetGetCloneCopy) {
     ASSERT_EQ(root->AttributesClone(&clone), S_OK);
     CComQIPtr<IMNode> cloneNode(clone);
     CComBSTR name;
-    cloneNode->NodeNameGet(&name);
+    cloneNode->NodeNameGet(Out(name));
     EXPECT_EQ(U8(name), "m_attributes");
 
     XMLNodePtr other = NewRoot();
@@ -289,7 +289,7 @@ TEST(XmlNodeSchema, InfoTypesAndFallbacks) {
     XMLNodePtr root = SchemaTree();
     auto info = [&](const char16_t* name, int type) {
         CComBSTR v;
-        HRESULT hr = root->AttributesInfoGet(B(name), type, &v);
+        HRESULT hr = root->AttributesInfoGet(B(name), type, Out(v));
         return std::pair{hr, U8(v)};
     };
     EXPECT_EQ(info(u"mode", 0), (std::pair{S_OK, std::string("How")}));
@@ -314,18 +314,18 @@ TEST(XmlNodeSchema, InfoTypesAndFallbacks) {
     EXPECT_EQ(info(u"stat::late", 0).second, "Late frames");
 
     CComBSTR help;
-    EXPECT_EQ(root->AttributesInfoFieldGet(B(u"mode"), B(u"auto"), B(u""), &help), S_OK);
+    EXPECT_EQ(root->AttributesInfoFieldGet(B(u"mode"), B(u"auto"), B(u""), Out(help)), S_OK);
     EXPECT_EQ(U8(help), "Chosen for you");
-    EXPECT_EQ(root->AttributesInfoFieldGet(B(u"mode"), B(u"manual"), nullptr, &help), S_FALSE);
-    EXPECT_EQ(root->AttributesInfoFieldGet(B(u""), B(u"auto"), nullptr, &help), E_INVALIDARG);
+    EXPECT_EQ(root->AttributesInfoFieldGet(B(u"mode"), B(u"manual"), nullptr, Out(help)), S_FALSE);
+    EXPECT_EQ(root->AttributesInfoFieldGet(B(u""), B(u"auto"), nullptr, Out(help)), E_INVALIDARG);
 
     int found = 9;
     CComBSTR def;
-    EXPECT_EQ(root->AttributesGetOrDefault(B(u"mode"), &found, &def), S_FALSE);
+    EXPECT_EQ(root->AttributesGetOrDefault(B(u"mode"), &found, Out(def)), S_FALSE);
     EXPECT_EQ(found, 0);
     EXPECT_EQ(U8(def), "auto");
     def.Empty();
-    EXPECT_EQ(root->AttributesGetOrDefault(B(u"x"), &found, &def), S_OK);
+    EXPECT_EQ(root->AttributesGetOrDefault(B(u"x"), &found, Out(def)), S_OK);
     EXPECT_EQ(found, 1);
 }
 
@@ -337,21 +337,21 @@ TEST(XmlNodeSchema, InheritFalseAndCyclesAndNodeInfo) {
     CComPtr<IMNode> ownEntry;
     stat->NodeChildGet(B(u"attributes_info::own"), 1, &ownEntry);
     CComBSTR v;
-    EXPECT_EQ(stat->AttributesInfoGet(B(u"level"), 4, &v), S_OK);
+    EXPECT_EQ(stat->AttributesInfoGet(B(u"level"), 4, Out(v)), S_OK);
     CComPtr<IMNode> own;
     stat->NodeChildGet(B(u"attributes_info"), 0, &own);
     own->AttributesSet(B(u"inherit"), B(u"false"));
     v.Empty();
-    EXPECT_EQ(stat->AttributesInfoGet(B(u"level"), 4, &v), S_FALSE);
+    EXPECT_EQ(stat->AttributesInfoGet(B(u"level"), 4, Out(v)), S_FALSE);
 
     int n = 0;
     EXPECT_EQ(stat->AttributesInfoGetCount(&n), S_OK);
     EXPECT_EQ(n, 1);
     CComBSTR name;
-    EXPECT_EQ(stat->AttributesInfoGetByIndex(0, &name), S_OK);
+    EXPECT_EQ(stat->AttributesInfoGetByIndex(0, Out(name)), S_OK);
     EXPECT_EQ(U8(name), "own");
-    EXPECT_EQ(stat->AttributesInfoGetByIndex(1, &name), E_INVALID_INDEX);
-    EXPECT_EQ(stat->AttributesInfoGetByIndex(-1, &name), E_INVALIDARG);
+    EXPECT_EQ(stat->AttributesInfoGetByIndex(1, Out(name)), E_INVALID_INDEX);
+    EXPECT_EQ(stat->AttributesInfoGetByIndex(-1, Out(name)), E_INVALIDARG);
 
     // An "inherit" cycle ends instead of hanging.
     XMLNodePtr loop = NewRoot(u"m-props");
@@ -359,17 +359,17 @@ TEST(XmlNodeSchema, InheritFalseAndCyclesAndNodeInfo) {
                        u"</attributes_info><a/></m-props>"),
                      1);
     v.Empty();
-    EXPECT_EQ(loop->AttributesInfoGet(B(u"a::zz"), 0, &v), S_FALSE);
+    EXPECT_EQ(loop->AttributesInfoGet(B(u"a::zz"), 0, Out(v)), S_FALSE);
 
     // NodeInfoGet: the node's own entry in the nearest schema, following "inherit".
     CComPtr<IMNode> statNode;
     XMLNodePtr r2 = SchemaTree();
     r2->NodeChildGet(B(u"stat"), 0, &statNode);
     v.Empty();
-    EXPECT_EQ(statNode->NodeInfoGet(B(u"inherit"), &v), S_OK);
+    EXPECT_EQ(statNode->NodeInfoGet(B(u"inherit"), Out(v)), S_OK);
     EXPECT_EQ(U8(v), "base");
     v.Empty();
-    EXPECT_EQ(statNode->NodeInfoGet(B(u"type"), &v), S_FALSE);
+    EXPECT_EQ(statNode->NodeInfoGet(B(u"type"), Out(v)), S_FALSE);
 }
 
 }  // namespace

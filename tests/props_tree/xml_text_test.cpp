@@ -11,7 +11,7 @@ using XMLParse::XMLNodePtr;
 
 std::string Xml(const XMLNodePtr& node) {
     CComBSTR xml;
-    node->NodeXmlGet(&xml);
+    node->NodeXmlGet(Out(xml));
     return U8(xml);
 }
 
@@ -55,7 +55,7 @@ TEST(XmlRead, NamesCaseTextAndAttributes) {
                                1),
               S_OK);
     CComBSTR name;
-    node->NodeNameGet(&name);
+    node->NodeNameGet(Out(name));
     EXPECT_EQ(U8(name), "root");
     auto attrs = node->Attributes();
     ASSERT_EQ(attrs.size(), 3u);
@@ -142,7 +142,7 @@ TEST(XmlRead, DeepNestingIsRefusedWithoutRecursion) {
     for (int i = 0; i < XMLParse::kMaxDepth + 1; ++i) ok += u"</a>";
     EXPECT_EQ(n->NodeXmlSet(CComBSTR(ok), 1), S_OK);
     CComBSTR xml;
-    EXPECT_EQ(n->NodeXmlGet(&xml), S_OK);  // and the deepest tree still writes
+    EXPECT_EQ(n->NodeXmlGet(Out(xml)), S_OK);  // and the deepest tree still writes
 }
 
 TEST(XmlRoundTrip, TreeToXmlToTreeKeepsEverything) {
