@@ -116,7 +116,7 @@ bool SplitPath(std::u16string_view path, std::vector<std::u16string_view>* steps
 // ---- Node structure
 
 CoXMLNode::~CoXMLNode() {
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    // No lock of our own: with the count at zero nobody else can reach this node.
     for (auto& c : children_) {
         // A childless node that only we hold cannot be reached by anyone: nobody can be
         // reading its parent pointer, so the lock can be skipped (most nodes are leaves).
@@ -267,7 +267,8 @@ void CoXMLNode::AdoptContent(CoXMLNode& built) {
         old.swap(children_);
         children_.swap(built.children_);
         child_index_.reset();
-        for (auto& c : children_) c->SetParent(this);
+        // The built children were private until now: nobody can be reading their parent.
+        for (auto& c : children_) c->parent_ = this;
     }
     for (auto& c : old) c->SetParent(nullptr);
 }
