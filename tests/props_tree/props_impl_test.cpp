@@ -66,6 +66,13 @@ TEST(Props, EmptyNameWritesListsXmlOrText) {
 
     ASSERT_EQ(props->PropsSet(B(u""), B(u"")), S_OK);
     EXPECT_EQ(Get(props, u"").second, "<m-props/>");
+
+    using orvex::props::ClassifyValue;
+    using orvex::props::ValueKind;
+    EXPECT_EQ(ClassifyValue(u"<3 is text"), ValueKind::kText);
+    EXPECT_EQ(ClassifyValue(u"a=<b"), ValueKind::kXml);
+    EXPECT_EQ(ClassifyValue(u"x='a=b'"), ValueKind::kAttributeList);
+    EXPECT_EQ(ClassifyValue(u"'a=b'"), ValueKind::kText);
 }
 
 TEST(Props, NamedWritesAreVerbatimAndPromoteAttributes) {
@@ -271,6 +278,24 @@ TEST(PropsThreads, ConcurrentSetGetAndEnumerateStayConsistent) {
     int count = 0;
     props->PropsGetCount(B(u""), &count);
     EXPECT_EQ(count, 3 + kThreads);
+}
+
+TEST(PropsThreads, ConcurrentPathWritesMakeOneNode) {
+    XMLParse::XMLNodePtr root = NewRoot();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int r = 0; r < 200; ++r) {
+                std::u16string name = u"a::b::c" + orvex::com::ToUtf16(std::to_string(t));
+                root->AttributesSet(CComBSTR(name), CComBSTR(u"1"));
+                CComBSTR xml;
+                root->NodeXmlGet(&xml);
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(root->ElementChildCount(), 1u);
+    EXPECT_EQ(root->FindChild(u"a")->FindChild(u"b")->AttrCount(), 4u);
 }
 
 }  // namespace

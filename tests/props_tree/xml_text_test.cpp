@@ -172,6 +172,17 @@ TEST(XmlRoundTrip, TreeToXmlToTreeKeepsEverything) {
     EXPECT_EQ(U8(kids[3]->Value()), "text <2> & more");
 }
 
+TEST(AttributeListText, WriteOptions) {
+    XMLNodePtr node = NewRoot();
+    node->SetValue(u"text");
+    node->SetAttr(u"a", u"1");
+    node->SetAttr(u"Skip", u"2");
+    std::vector<std::u16string> skip{u"SKIP"};
+    std::u16string out;
+    XMLParse::WriteAttributeList(*node, {u"p.", &skip, true}, &out);
+    EXPECT_EQ(U8(out), " _node_value='text' p.a='1'");
+}
+
 TEST(AttributeListText, ReadRules) {
     std::vector<std::pair<std::string, std::string>> got;
     auto read = [&](const char16_t* text, bool bare) {
