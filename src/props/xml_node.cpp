@@ -556,7 +556,7 @@ std::u16string SchemaInfo(CoXMLNode* entry, int type) {
     return v;
 }
 
-std::vector<std::u16string> SchemaNames(CoXMLNode* node, bool* has_own) {
+std::vector<std::u16string> SchemaNames(CoXMLNode* node, bool* has_own, bool with_attributes) {
     std::vector<std::u16string> names;
     XMLNodePtr own = node->FindChild(kSchemaName);
     *has_own = own != nullptr;
@@ -580,8 +580,7 @@ std::vector<std::u16string> SchemaNames(CoXMLNode* node, bool* has_own) {
             break;
         }
     }
-    // The node's own attributes follow, so that listing the names covers every attribute.
-    if (*has_own || !names.empty())
+    if (with_attributes && (*has_own || !names.empty()))
         for (const auto& a : node->Attributes()) AddUnique(&names, a.name);
     return names;
 }
@@ -779,7 +778,7 @@ STDMETHODIMP CoXMLNode::AttributesInfoGetCount(int* pnCount) {
     *pnCount = 0;
     return Guard([&]() -> HRESULT {
         bool has_own = false;
-        std::vector<std::u16string> names = SchemaNames(this, &has_own);
+        std::vector<std::u16string> names = SchemaNames(this, &has_own, false);
         *pnCount = static_cast<int>(names.size());
         return *pnCount ? S_OK : S_FALSE;
     });
@@ -791,7 +790,7 @@ STDMETHODIMP CoXMLNode::AttributesInfoGetByIndex(int nIndex, BSTR* pbsName) {
     if (nIndex < 0) return E_INVALIDARG;
     return Guard([&]() -> HRESULT {
         bool has_own = false;
-        std::vector<std::u16string> names = SchemaNames(this, &has_own);
+        std::vector<std::u16string> names = SchemaNames(this, &has_own, false);
         if (static_cast<std::size_t>(nIndex) >= names.size()) return E_INVALID_INDEX;
         return Out(names[static_cast<std::size_t>(nIndex)], pbsName);
     });

@@ -345,6 +345,7 @@ TEST(XmlNodeSchema, InheritFalseAndCyclesAndNodeInfo) {
     EXPECT_EQ(stat->AttributesInfoGet(B(u"level"), 4, Out(v)), S_FALSE);
 
     int n = 0;
+    stat->AttributesSet(B(u"undescribed"), B(u"1"));  // not a schema entry
     EXPECT_EQ(stat->AttributesInfoGetCount(&n), S_OK);
     EXPECT_EQ(n, 1);
     CComBSTR name;
