@@ -445,6 +445,9 @@ bool CoXMLNode::HasElementChildren() const {
 
 XMLNodePtr CoXMLNode::Resolve(const std::vector<std::u16string_view>& steps, std::size_t count,
                               bool create) {
+    // A path that would pass the depth limit creates nothing at all.
+    if (create && static_cast<std::size_t>(depth_) + count > static_cast<std::size_t>(kMaxDepth))
+        return nullptr;
     XMLNodePtr cur(this);
     for (std::size_t i = 0; i < count && cur; ++i) {
         if (!create) {
