@@ -5,9 +5,11 @@ function(orvex_add_test name)
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main
                                           GTest::gmock Threads::Threads)
-    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-                         PROPERTIES LABELS "${T_LABELS}"
-                         ENVIRONMENT "ORVEX_TEST_BINARY_DIR=${CMAKE_BINARY_DIR}")
+    set(props ENVIRONMENT "ORVEX_TEST_BINARY_DIR=${CMAKE_BINARY_DIR}")
+    if(T_LABELS)
+        list(APPEND props LABELS "${T_LABELS}")
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
 endfunction()
 
 # orvex_add_fuzzer(NAME SOURCES ... LIBS ...)

@@ -3,7 +3,9 @@
 
 #include "com/free_threaded.h"
 #include "com/object.h"
+#include "formats/format_impl.h"
 #include "orvex/ids.h"
+#include "pipeline/receiver_impl.h"
 #include "props/props_impl.h"
 #include "renderer/interface_stubs.h"
 #include "renderer/registry_settings.h"
@@ -12,8 +14,8 @@ class CCoOXRendererBMD : public CComObjectRootEx<CComMultiThreadModel>,
                          public CComCoClass<CCoOXRendererBMD>,
                          public CFreeThreadedMarshalerHolder,
                          public IMPropsImpl<CCoOXRendererBMD, IOXProps>,
-                         public ONotImplemented<IOXFormat>,
-                         public ONotImplemented<IOXReceiver>,
+                         public IMFormatImpl<CCoOXRendererBMD>,
+                         public orvex::pipeline::IOXReceiverImpl<CCoOXRendererBMD>,
                          public ONotImplemented<IOXDevice> {
 public:
     BEGIN_COM_MAP(CCoOXRendererBMD)
@@ -34,5 +36,8 @@ public:
                                       orvex::renderer::kSettingsKeyPath, true);
         return S_OK;
     }
-    void FinalRelease() { ReleaseFreeThreadedMarshaler(); }
+    void FinalRelease() {
+        StopQueue();  // the queue's worker calls into this object
+        ReleaseFreeThreadedMarshaler();
+    }
 };

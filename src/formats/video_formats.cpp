@@ -1,4 +1,5 @@
 #include "formats/video_formats.h"
+#include "platform/text.h"
 
 #include <algorithm>
 #include <climits>
@@ -74,17 +75,6 @@ bool IsRowBytesMinFormat(std::uint32_t fcc) {
         default:
             return false;
     }
-}
-
-char16_t AsciiLower(char16_t c) {
-    return (c >= u'A' && c <= u'Z') ? c + (u'a' - u'A') : c;
-}
-
-bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-    return true;
 }
 
 struct PixelFormatName {
@@ -309,7 +299,7 @@ bool PixelFormatIsPlanar(eMFCC fcc) {
 
 eMFCC PixelFormatFromName(std::u16string_view name) {
     for (const auto& entry : kPixelFormatNames)
-        if (EqualsNoCase(name, entry.name)) return static_cast<eMFCC>(entry.code);
+        if (platform::EqualsNoCase(name, entry.name)) return static_cast<eMFCC>(entry.code);
     if (name.size() != 4) return eMFCC_Default;
     std::uint32_t code = 0;
     for (std::size_t i = 0; i < 4; ++i) {

@@ -103,10 +103,9 @@ namespace {
 // "Module" and "Module_Raw" replacements carry it inside single-quoted strings.
 HRESULT ModuleReplacement(std::u16string* out) {
     constexpr std::size_t kMaxPath = 260;
-    std::u16string path;
-    LONG err =
-        orvex::platform::ModuleFilePath(reinterpret_cast<const void*>(&DllGetClassObject), &path);
-    if (err != ERROR_SUCCESS) return HRESULT_FROM_WIN32(err);
+    const std::u16string path = orvex::com::ToUtf16(
+        orvex::platform::ModulePathOf(reinterpret_cast<const void*>(&DllGetClassObject)));
+    if (path.empty()) return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
     if (path.size() >= kMaxPath) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
     out->clear();
     for (char16_t c : path) {

@@ -113,6 +113,14 @@ void VirtualClock::AdvanceTo(Ticks when) {
     v.AdvanceLocked(when);
 }
 
+std::size_t VirtualClock::BlockedWaits() const {
+    VirtualGlobal& v = Virtual();
+    std::lock_guard<std::mutex> lock(v.m);
+    return static_cast<std::size_t>(
+        std::count_if(v.sleepers.begin(), v.sleepers.end(),
+                      [](const VirtualGlobal::Sleeper& s) { return s.wake != kInfinite; }));
+}
+
 VirtualClock::Mode VirtualClock::mode() const {
     return state_->mode;
 }

@@ -12,6 +12,7 @@
 // Infinite waits block for real in both modes, until satisfied.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -45,6 +46,9 @@ public:
     void Advance(Ticks delta);   // wakes timed waits whose deadline passed
     void AdvanceTo(Ticks when);  // no effect when `when` is not later than Now()
     Mode mode() const;
+    // Timed waits now blocked on virtual time (manual mode). Lets a test advance time only
+    // once the thread under test is known to wait.
+    std::size_t BlockedWaits() const;
 
 private:
     struct State;

@@ -52,6 +52,13 @@ public:
     // REG_DWORD 4 bytes and REG_QWORD 8 bytes little-endian, REG_BINARY as is.
     LONG SetValue(std::u16string_view name, DWORD type, const void* data, std::size_t size);
     LONG DeleteValue(std::u16string_view name);
+    // Holds SetValue/DeleteValue changes back and writes them with one rewrite of the file at
+    // CommitBatch (each rewrite is flushed to disk, so one per value is slow). Reads through
+    // this key see the held changes; Close or destruction without CommitBatch drops them.
+    // CommitBatch returns the first failure of the changes, which are applied in order.
+    void BeginBatch();
+    LONG CommitBatch();
+
     // Subkeys by index; ERROR_NO_MORE_ITEMS past the end.
     LONG EnumKey(DWORD index, std::u16string* name) const;
     // Deletes the subkey `subkey` with its whole subtree (ERROR_FILE_NOT_FOUND when missing);

@@ -152,96 +152,6 @@ bool IsSectionHeader(std::string_view line) {
 
 }  // namespace
 
-std::string ToUtf8(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
-std::u16string FromUtf8(std::string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        int extra = 0;
-        char32_t c = 0;
-        char32_t min = 0;
-        if (b < 0x80) {
-            out += static_cast<char16_t>(b);
-            ++i;
-            continue;
-        } else if ((b & 0xE0) == 0xC0) {
-            extra = 1, c = b & 0x1F, min = 0x80;
-        } else if ((b & 0xF0) == 0xE0) {
-            extra = 2, c = b & 0x0F, min = 0x800;
-        } else if ((b & 0xF8) == 0xF0) {
-            extra = 3, c = b & 0x07, min = 0x10000;
-        } else {
-            out += kReplacement;
-            ++i;
-            continue;
-        }
-        bool ok = i + static_cast<std::size_t>(extra) < text.size();
-        for (int k = 1; ok && k <= extra; ++k) {
-            const auto cb = static_cast<unsigned char>(text[i + k]);
-            if ((cb & 0xC0) != 0x80) {
-                ok = false;
-            } else {
-                c = (c << 6) | (cb & 0x3F);
-            }
-        }
-        if (!ok || c < min || c > 0x10FFFF) {
-            out += kReplacement;
-            ++i;
-            continue;
-        }
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (c >> 10));
-            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
-        i += static_cast<std::size_t>(extra) + 1;
-    }
-    return out;
-}
-
-bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char16_t x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char16_t>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<char16_t>(y - 'a' + 'A');
-        if (x != y) return false;
-    }
-    return true;
-}
-
 bool ParseValue(std::string_view text, Value* out) {
     std::string_view s = Trim(text);
     Value v;
@@ -347,7 +257,7 @@ Document Parse(std::string_view bytes) {
         std::size_t end = bytes.find('\n', start);
         if (end == std::string_view::npos) end = bytes.size();
         std::string_view line = bytes.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         lines.push_back(line);
         start = end + 1;
     }
@@ -405,10 +315,20 @@ std::string Serialize(const Document& doc) {
         out += '\n';
     }
     for (const Section& section : doc.sections) {
-        out += section.header.empty() ? "[" + ToUtf8(section.path) + "]" : section.header;
+        if (section.header.empty()) {
+            out += '[';
+            out += ToUtf8(section.path);
+            out += ']';
+        } else {
+            out += section.header;
+        }
         out += '\n';
         for (const Entry& entry : section.entries) {
-            out += entry.raw.empty() && entry.is_value ? FormatValue(entry.value) : entry.raw;
+            if (entry.raw.empty() && entry.is_value) {
+                out += FormatValue(entry.value);
+            } else {
+                out += entry.raw;
+            }
             out += '\n';
         }
     }

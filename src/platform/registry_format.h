@@ -3,6 +3,8 @@
 // that were not changed are written back as they were read, so hand edits survive rewrites.
 #pragma once
 
+#include "platform/text.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,12 +47,5 @@ std::string Serialize(const Document& doc);
 // One value assignment ("name"=data, possibly spanning continued lines joined by '\n').
 bool ParseValue(std::string_view text, Value* out);
 std::string FormatValue(const Value& value);
-
-// Unpaired surrogates go through as three-byte sequences, so any UTF-16 text round-trips.
-std::string ToUtf8(std::u16string_view text);
-std::u16string FromUtf8(std::string_view text);
-
-// Key and value names compare case-insensitively (ASCII letters).
-bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
 
 }  // namespace orvex::platform::regfile

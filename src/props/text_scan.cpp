@@ -15,17 +15,6 @@ int HexDigitValue(char16_t c) {
     return -1;
 }
 
-char16_t AsciiLower(char16_t c) {
-    return (c >= u'A' && c <= u'Z') ? c + (u'a' - u'A') : c;
-}
-
-bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-    return true;
-}
-
 IntegerScan ScanInteger(std::u16string_view text, int base) {
     IntegerScan scan;
     std::size_t i = 0;

@@ -2,6 +2,8 @@
 // strtol family's rules and decimal doubles with strtod's. They never read past the view.
 #pragma once
 
+#include "platform/text.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -16,8 +18,8 @@ inline bool IsDigit(char16_t c) {
     return c >= u'0' && c <= u'9';
 }
 int HexDigitValue(char16_t c);  // -1 when not a hexadecimal digit
-char16_t AsciiLower(char16_t c);
-bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
+using platform::AsciiLower;
+using platform::EqualsNoCase;
 
 struct IntegerScan {
     bool read = false;  // at least one digit

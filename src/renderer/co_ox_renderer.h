@@ -4,6 +4,7 @@
 
 #include "com/free_threaded.h"
 #include "com/object.h"
+#include "formats/format_impl.h"
 #include "orvex/ids.h"
 #include "props/props_impl.h"
 #include "renderer/interface_stubs.h"
@@ -13,7 +14,7 @@ class CCoOXRenderer : public CComObjectRootEx<CComMultiThreadModel>,
                       public CComCoClass<CCoOXRenderer>,
                       public CFreeThreadedMarshalerHolder,
                       public IMPropsImpl<CCoOXRenderer, IOXProps>,
-                      public ONotImplemented<IOXFormat>,
+                      public IMFormatImpl<CCoOXRenderer>,
                       public ONotImplemented<IOXReceiver>,
                       public ONotImplemented<IOXDevice> {
 public:
@@ -37,4 +38,7 @@ public:
         return S_OK;
     }
     void FinalRelease() { ReleaseFreeThreadedMarshaler(); }
+
+    // Format calls go to the current backend; without one the standard lists answer.
+    CComPtr<IUnknown> FormatDelegateGet() { return nullptr; }
 };

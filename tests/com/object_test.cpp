@@ -7,6 +7,7 @@
 #include "com/free_threaded.h"
 #include "com/object.h"
 #include "com/ptr.h"
+#include "support/counting_outer.h"
 
 struct IFirst : IUnknown {
     STDMETHOD(First)(int* p) = 0;
@@ -23,6 +24,8 @@ protected:
 };
 ORVEX_DECLARE_IID(ISecond, "6d3c9a40-95b1-4a4e-8f0d-1b8a5e7d2c02");
 namespace {
+
+using orvex::test::CountingOuter;
 
 constexpr IID IID_SecondAlias = MakeGuid("6d3c9a40-95b1-4a4e-8f0d-1b8a5e7d2c03");
 
@@ -61,23 +64,6 @@ public:
         *p = 2;
         return S_OK;
     }
-};
-
-// A controlling object that counts the references its aggregate hands to it.
-class Outer final : public IUnknown {
-public:
-    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown) {
-            AddRef();
-            *ppv = this;
-            return S_OK;
-        }
-        return inner ? inner->QueryInterface(riid, ppv) : E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return ++refs; }
-    STDMETHOD_(ULONG, Release)() override { return --refs; }
-    std::atomic<ULONG> refs{1};
-    IUnknown* inner = nullptr;
 };
 
 LONG Locks() {
@@ -145,7 +131,7 @@ TEST(ComObject, FailedFinalConstructDestroysTheObject) {
 }
 
 TEST(ComObject, AggregateDelegatesToTheOuterUnknown) {
-    Outer outer;
+    CountingOuter outer;
     const LONG before = Locks();
     IUnknown* inner = nullptr;
     ASSERT_EQ(
@@ -186,7 +172,7 @@ TEST(ComObject, ClassFactoryRules) {
                   reinterpret_cast<void*>(&CTwo::_CreatorClass::CreateInstance), IID_IClassFactory,
                   reinterpret_cast<void**>(&factory)),
               S_OK);
-    Outer outer;
+    CountingOuter outer;
     void* p = reinterpret_cast<void*>(1);
     EXPECT_EQ(factory->CreateInstance(nullptr, IID_IFirst, nullptr), E_POINTER);
     EXPECT_EQ(factory->CreateInstance(&outer, IID_IFirst, &p), CLASS_E_NOAGGREGATION);

@@ -11,9 +11,12 @@
 #include "orvex/orvex.h"
 #include "platform/dynamic_library.h"
 #include "platform/registry.h"
+#include "support/counting_outer.h"
 #include "support/temp_registry.h"
 
 namespace {
+
+using orvex::test::CountingOuter;
 
 using orvex::platform::DynamicLibrary;
 using orvex::platform::RegistryKey;
@@ -48,22 +51,6 @@ CComPtr<IClassFactory> FactoryOf(REFCLSID clsid) {
 }
 
 const CLSID* const kClasses[] = {&CLSID_OXRenderer, &CLSID_OXRendererBMD, &CLSID_OXRendererAJA};
-
-class CountingOuter final : public IUnknown {
-public:
-    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown) {
-            AddRef();
-            *ppv = this;
-            return S_OK;
-        }
-        return inner ? inner->QueryInterface(riid, ppv) : E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return ++refs; }
-    STDMETHOD_(ULONG, Release)() override { return --refs; }
-    std::atomic<ULONG> refs{1};
-    IUnknown* inner = nullptr;
-};
 
 TEST(ModuleEntry, ClassObjectLookup) {
     Module& m = TheModule();

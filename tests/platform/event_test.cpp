@@ -119,6 +119,7 @@ TEST(VirtualClock, RemovingTheClockEndsTimedWaits) {
     {
         VirtualClock clock(VirtualClock::Mode::kManual);
         ASSERT_TRUE(waiter.Start([&] { result = event.Wait(kTicksPerSecond); }));
+        ASSERT_TRUE(WaitFor([&] { return clock.BlockedWaits() == 1; }));
     }
     ASSERT_TRUE(waiter.Join());
     EXPECT_FALSE(result);

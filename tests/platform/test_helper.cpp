@@ -2,18 +2,24 @@
 //   reg-write <dir> <prefix> <count> <done-file>   writes <count> values into one key
 //   claim-kill <name> <held-file> <go-file>         holds a claim, then dies by SIGKILL
 //   touch <file>                                    creates a file
+//   priorities <result-file>                        as an ordinary user, applies every
+//                                                   priority level and reports what stood
+#include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
 #include <thread>
 
+#include "drop_privileges.h"
 #include "platform/clock.h"
 #include "platform/named_claim.h"
 #include "platform/process.h"
 #include "platform/registry.h"
+#include "platform/thread.h"
 
 using namespace orvex::platform;
 
@@ -56,6 +62,27 @@ int main(int argc, char** argv) {
             }
         }
         Touch(argv[5]);
+        return 0;
+    }
+    if (mode == "priorities" && argc == 3) {
+        // Opened while the folder is still writable for us; "end" marks a complete report.
+        std::ofstream out(argv[2]);
+        if (!test::DropPrivileges()) out << "cannot drop privileges\n";
+        // Each level on a fresh thread: raising must fall back quietly, never fail or lower.
+        for (int level = 0; level <= static_cast<int>(ThreadPriority::kTimeCritical); ++level) {
+            Thread thread;
+            int seen = -1;
+            const bool started =
+                thread.Start([&] { seen = static_cast<int>(Thread::GetCurrentPriority()); }, true);
+            const bool applied = started && thread.SetPriority(static_cast<ThreadPriority>(level));
+            thread.Resume();
+            thread.Join();
+            const int normal = static_cast<int>(ThreadPriority::kNormal);
+            if (!applied || seen != std::min(level, normal)) {
+                out << "level " << level << " gave " << seen << (applied ? "\n" : " (refused)\n");
+            }
+        }
+        out << "end\n";
         return 0;
     }
     if (mode == "claim-kill" && argc == 5) {

@@ -11,6 +11,7 @@
 #include "platform/event.h"
 #include "platform/thread.h"
 #include "platform/thread_pool.h"
+#include "test_util.h"
 
 namespace orvex::platform {
 namespace {
@@ -100,6 +101,18 @@ TEST(Thread, PrioritiesApplyOrFallBackQuietly) {
     ASSERT_TRUE(running.Join());
     EXPECT_EQ(seen, static_cast<int>(ThreadPriority::kLowest));
     EXPECT_FALSE(running.SetPriority(ThreadPriority::kNormal));  // no thread attached
+}
+
+// The same without the rights to raise priorities (run in a helper process as an ordinary
+// user): raising stays at the normal level, quietly.
+TEST(Thread, PrioritiesFallBackWithoutRights) {
+    test::TempDir tmp;
+    ASSERT_TRUE(LaunchDetached(PLATFORM_TEST_HELPER, {"priorities", tmp / "result"}));
+    ASSERT_TRUE(test::WaitUntil([&] {
+        const std::string text = test::ReadFile(tmp / "result");
+        return text.size() >= 4 && text.substr(text.size() - 4) == "end\n";
+    }));
+    EXPECT_EQ(test::ReadFile(tmp / "result"), "end\n");
 }
 
 TEST(ThreadPool, RunsEveryItemQueuedFromManyThreads) {

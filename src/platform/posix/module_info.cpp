@@ -63,6 +63,16 @@ ModuleInfo MakeModuleInfo(const void* address_in_module, const char* version, co
     ModuleInfo info;
     info.path = ModulePathOf(address_in_module);
     info.version = version != nullptr ? version : "";
+    // Up to four dot-separated numbers; anything else ends the reading.
+    const char* p = info.version.c_str();
+    for (unsigned& number : info.version_numbers) {
+        char* end = nullptr;
+        const unsigned long n = std::strtoul(p, &end, 10);
+        if (end == p) break;
+        number = static_cast<unsigned>(n);
+        if (*end != '.') break;
+        p = end + 1;
+    }
     info.build_date = date != nullptr ? date : "";
     info.build_time = time != nullptr ? time : "";
     info.built = IsoBuildStamp(date, time);

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <new>
+#include <unordered_set>
 
 #include "platform/posix/file_util.h"
 #include "platform/registry_format.h"
@@ -14,7 +16,6 @@ namespace {
 
 using regfile::Document;
 using regfile::Entry;
-using regfile::EqualsNoCase;
 using regfile::Section;
 
 std::u16string RootName(RegRoot root) {
@@ -42,7 +43,7 @@ std::string RegistryDir() {
 }
 
 std::string FilePath(const std::string& dir, RegRoot root) {
-    return dir + "/" + regfile::ToUtf8(RootName(root)) + ".reg";
+    return dir + "/" + ToUtf8(RootName(root)) + ".reg";
 }
 
 // Steps joined by single backslashes; empty steps dropped. Control characters cannot stand in
@@ -89,6 +90,16 @@ bool KeyExists(const Document& doc, std::u16string_view full) {
 
 // The key's values as an importer would see them: over all its sections, the last
 // assignment of a name wins.
+std::u16string FoldCase(std::u16string_view s) {
+    std::u16string folded(s);
+    for (char16_t& c : folded) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char16_t>(c - 'a' + 'A');
+    }
+    return folded;
+}
+
+// The key's values as an importer would see them: over all its sections, the last
+// assignment of a name wins.
 template <typename DocT, typename EntryT>
 std::vector<EntryT*> EffectiveValues(DocT& doc, std::u16string_view full) {
     std::vector<EntryT*> all;
@@ -98,13 +109,12 @@ std::vector<EntryT*> EffectiveValues(DocT& doc, std::u16string_view full) {
             if (entry.is_value) all.push_back(&entry);
         }
     }
+    std::unordered_set<std::u16string> seen;
     std::vector<EntryT*> effective;
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        const bool shadowed = std::any_of(
-            all.begin() + static_cast<std::ptrdiff_t>(i) + 1, all.end(),
-            [&](EntryT* later) { return EqualsNoCase(later->value.name, all[i]->value.name); });
-        if (!shadowed) effective.push_back(all[i]);
+    for (auto it = all.rbegin(); it != all.rend(); ++it) {
+        if (seen.insert(FoldCase((*it)->value.name)).second) effective.push_back(*it);
     }
+    std::reverse(effective.begin(), effective.end());
     return effective;
 }
 
@@ -277,9 +287,30 @@ std::vector<BYTE> StringData(std::u16string_view value) {
 
 }  // namespace
 
+using Change = std::function<LONG(Document&, bool&)>;
+
 struct RegistryKey::State {
     RegRoot root = RegRoot::kCurrentUser;
     std::u16string full;  // with the root's name
+    bool batching = false;
+    std::vector<Change> pending;  // value changes held back until CommitBatch
+
+    // The file as it stands, with this key's pending changes on top.
+    LONG Read(Document* doc) const {
+        if (const LONG r = Load(root, doc); r != ERROR_SUCCESS) return r;
+        for (const Change& change : pending) {
+            bool changed = false;
+            change(*doc, changed);
+        }
+        return ERROR_SUCCESS;
+    }
+    LONG Apply(Change change) {
+        if (batching) {
+            pending.push_back(std::move(change));
+            return ERROR_SUCCESS;
+        }
+        return Mutate(root, change);
+    }
 };
 
 RegistryKey::RegistryKey() = default;
@@ -295,7 +326,9 @@ LONG RegistryKey::Open(RegRoot root, std::u16string_view path, bool /*write*/) {
         Document doc;
         if (const LONG r = Load(root, &doc); r != ERROR_SUCCESS) return r;
         if (!KeyExists(doc, full)) return ERROR_FILE_NOT_FOUND;
-        state_ = std::make_unique<State>(State{root, full});
+        state_ = std::make_unique<State>();
+        state_->root = root;
+        state_->full = full;
         return ERROR_SUCCESS;
     });
 }
@@ -314,7 +347,9 @@ LONG RegistryKey::Create(RegRoot root, std::u16string_view path) {
             });
             if (r != ERROR_SUCCESS) return r;
         }
-        state_ = std::make_unique<State>(State{root, full});
+        state_ = std::make_unique<State>();
+        state_->root = root;
+        state_->full = full;
         return ERROR_SUCCESS;
     });
 }
@@ -332,7 +367,7 @@ LONG RegistryKey::EnumValue(DWORD index, std::u16string* name, DWORD* type,
     if (!state_) return ERROR_INVALID_HANDLE;
     return Guarded([&]() -> LONG {
         Document doc;
-        if (const LONG r = Load(state_->root, &doc); r != ERROR_SUCCESS) return r;
+        if (const LONG r = state_->Read(&doc); r != ERROR_SUCCESS) return r;
         if (!KeyExists(doc, state_->full)) return ERROR_KEY_DELETED;
         const auto values = EffectiveValues<const Document, const Entry>(doc, state_->full);
         if (index >= values.size()) return ERROR_NO_MORE_ITEMS;
@@ -348,7 +383,7 @@ LONG RegistryKey::QueryValue(std::u16string_view name, DWORD* type, std::vector<
     if (!state_) return ERROR_INVALID_HANDLE;
     return Guarded([&]() -> LONG {
         Document doc;
-        if (const LONG r = Load(state_->root, &doc); r != ERROR_SUCCESS) return r;
+        if (const LONG r = state_->Read(&doc); r != ERROR_SUCCESS) return r;
         if (!KeyExists(doc, state_->full)) return ERROR_KEY_DELETED;
         const Entry* e = FindValue(doc, state_->full, name);
         if (e == nullptr) return ERROR_FILE_NOT_FOUND;
@@ -368,18 +403,21 @@ LONG RegistryKey::SetValue(std::u16string_view name, DWORD type, const void* dat
         value.type = type;
         const BYTE* bytes = static_cast<const BYTE*>(data);
         value.data.assign(bytes, bytes + size);
-        return Mutate(state_->root, [&](Document& doc, bool& changed) -> LONG {
-            if (!KeyExists(doc, state_->full)) return ERROR_KEY_DELETED;
-            for (Entry* e : EffectiveValues<Document, Entry>(doc, state_->full)) {
-                if (!EqualsNoCase(e->value.name, name)) continue;
-                if (e->value.type == type && e->value.data == value.data) return ERROR_SUCCESS;
-                value.name = e->value.name;  // the name keeps the case it was written with
-                e->value = std::move(value);
+        return state_->Apply([full = state_->full, value](Document& doc, bool& changed) -> LONG {
+            if (!KeyExists(doc, full)) return ERROR_KEY_DELETED;
+            for (Entry* e : EffectiveValues<Document, Entry>(doc, full)) {
+                if (!EqualsNoCase(e->value.name, value.name)) continue;
+                if (e->value.type == value.type && e->value.data == value.data) {
+                    return ERROR_SUCCESS;
+                }
+                const std::u16string spelling = e->value.name;  // keeps its written case
+                e->value = value;
+                e->value.name = spelling;
                 e->raw.clear();
                 changed = true;
                 return ERROR_SUCCESS;
             }
-            AppendValue(*EnsureSection(doc, state_->full), std::move(value));
+            AppendValue(*EnsureSection(doc, full), value);
             changed = true;
             return ERROR_SUCCESS;
         });
@@ -389,10 +427,11 @@ LONG RegistryKey::SetValue(std::u16string_view name, DWORD type, const void* dat
 LONG RegistryKey::DeleteValue(std::u16string_view name) {
     if (!state_) return ERROR_INVALID_HANDLE;
     return Guarded([&]() -> LONG {
-        return Mutate(state_->root, [&](Document& doc, bool& changed) -> LONG {
-            if (!KeyExists(doc, state_->full)) return ERROR_KEY_DELETED;
+        return state_->Apply([full = state_->full, name = std::u16string(name)](
+                                 Document& doc, bool& changed) -> LONG {
+            if (!KeyExists(doc, full)) return ERROR_KEY_DELETED;
             for (Section& s : doc.sections) {
-                if (!EqualsNoCase(s.path, state_->full)) continue;
+                if (!EqualsNoCase(s.path, full)) continue;
                 const auto n = s.entries.size();
                 std::erase_if(s.entries, [&](const Entry& e) {
                     return e.is_value && EqualsNoCase(e.value.name, name);
@@ -404,11 +443,36 @@ LONG RegistryKey::DeleteValue(std::u16string_view name) {
     });
 }
 
+void RegistryKey::BeginBatch() {
+    if (state_) state_->batching = true;
+}
+
+LONG RegistryKey::CommitBatch() {
+    if (!state_) return ERROR_INVALID_HANDLE;
+    std::vector<Change> pending = std::move(state_->pending);
+    state_->pending.clear();
+    state_->batching = false;
+    if (pending.empty()) return ERROR_SUCCESS;
+    return Guarded([&]() -> LONG {
+        LONG first_error = ERROR_SUCCESS;
+        const LONG r = Mutate(state_->root, [&](Document& doc, bool& changed) -> LONG {
+            for (const Change& change : pending) {
+                bool this_changed = false;
+                const LONG result = change(doc, this_changed);
+                if (result != ERROR_SUCCESS && first_error == ERROR_SUCCESS) first_error = result;
+                changed = changed || this_changed;
+            }
+            return ERROR_SUCCESS;
+        });
+        return r != ERROR_SUCCESS ? r : first_error;
+    });
+}
+
 LONG RegistryKey::EnumKey(DWORD index, std::u16string* name) const {
     if (!state_) return ERROR_INVALID_HANDLE;
     return Guarded([&]() -> LONG {
         Document doc;
-        if (const LONG r = Load(state_->root, &doc); r != ERROR_SUCCESS) return r;
+        if (const LONG r = state_->Read(&doc); r != ERROR_SUCCESS) return r;
         if (!KeyExists(doc, state_->full)) return ERROR_KEY_DELETED;
         std::vector<std::u16string_view> children;
         for (const Section& s : doc.sections) {

@@ -43,19 +43,22 @@ int NiceFor(ThreadPriority p) {
     return 0;
 }
 
-// Without CAP_SYS_NICE a thread may lower its nice value only down to 20 - RLIMIT_NICE.
+// Without CAP_SYS_NICE a thread may lower its nice value only down to 20 - RLIMIT_NICE; then
+// it takes the best value allowed, and never ends lower than it was.
 bool SetNiceWithFallback(pid_t tid, int nice_value) {
     if (::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice_value) == 0) return true;
     if (errno != EPERM && errno != EACCES) return false;
+    errno = 0;
+    const int current = ::getpriority(PRIO_PROCESS, static_cast<id_t>(tid));
+    if (errno != 0) return false;
     rlimit limit{};
-    if (::getrlimit(RLIMIT_NICE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
-        const int best =
-            std::clamp(20 - static_cast<int>(std::min<rlim_t>(limit.rlim_cur, 40)), -20, 19);
-        if (best > nice_value && ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), best) == 0) {
-            return true;
-        }
+    if (::getrlimit(RLIMIT_NICE, &limit) == 0) {
+        const rlim_t allowed =
+            limit.rlim_cur == RLIM_INFINITY ? 40 : std::min<rlim_t>(limit.rlim_cur, 40);
+        const int best = std::max(nice_value, 20 - static_cast<int>(allowed));
+        if (best < current) ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), best);
     }
-    return true;  // not allowed to raise: the thread keeps its current priority
+    return true;
 }
 
 bool ApplyPriority(pthread_t handle, pid_t tid, ThreadPriority priority) {

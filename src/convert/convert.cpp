@@ -1,0 +1,304 @@
+#include "convert/convert.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "convert/planes.h"
+#include "formats/video_formats.h"
+#include "platform/event.h"
+#include "platform/thread_pool.h"
+
+namespace orvex::convert {
+namespace {
+
+enum class Cell { kNotSupported, kCopy, kRow, kTwoStep };
+
+// One entry of the conversion table. `multiplier` scales the pixel width handed to the
+// routine; a negative one marks the routines that take an alpha value (always 255).
+struct Entry {
+    Cell cell = Cell::kNotSupported;
+    Row row = Row::kSwap422;
+    Row second = Row::kSwap422;  // kTwoStep: applied to the unpacked UYVY row
+    YuvMatrix matrix = YuvMatrix::kBt601;
+    int multiplier = 1;
+};
+
+constexpr Entry Copy() {
+    return {Cell::kCopy};
+}
+constexpr Entry Rows(Row r, YuvMatrix m = YuvMatrix::kBt601, int mult = 1) {
+    return {Cell::kRow, r, r, m, mult};
+}
+constexpr Entry Unpacked(Row second, YuvMatrix m = YuvMatrix::kBt709) {
+    return {Cell::kTwoStep, Row::kV210ToUyvy, second, m, 1};
+}
+constexpr Entry kNone{};
+
+// BT.601 for UYVY and YUY2, BT.709 for HDYC; v210 carries no matrix of its own and is
+// taken as BT.709, the matrix of the formats it is used for.
+constexpr YuvMatrix k601 = YuvMatrix::kBt601;
+constexpr YuvMatrix k709 = YuvMatrix::kBt709;
+
+// clang-format off
+constexpr std::array<std::array<Entry, 6>, 6> kTable = {{
+    // to: RGB32, RGB24, UYVY, HDYC, YUY2, v210
+    {Copy(), Rows(Row::kRgb32ToRgb24), Rows(Row::kRgb32ToUyvy, k601),
+     Rows(Row::kRgb32ToUyvy, k709), Rows(Row::kRgb32ToYuy2, k601), kNone},
+    {Rows(Row::kRgb24ToRgb32, k601, -1), Copy(), Rows(Row::kRgb24ToUyvy, k601),
+     Rows(Row::kRgb24ToUyvy, k709), Rows(Row::kRgb24ToYuy2, k601), kNone},
+    {Rows(Row::kUyvyToRgb32, k601, -1), Rows(Row::kUyvyToRgb24, k601), Copy(), Copy(),
+     Rows(Row::kSwap422), Rows(Row::kUyvyToV210)},
+    {Rows(Row::kUyvyToRgb32, k709), Rows(Row::kUyvyToRgb24, k709), Copy(), Copy(),
+     Rows(Row::kSwap422), Rows(Row::kUyvyToV210)},
+    {Rows(Row::kYuy2ToRgb32, k601, -1), Rows(Row::kYuy2ToRgb24, k601), Rows(Row::kSwap422),
+     Rows(Row::kSwap422), Copy(), Rows(Row::kYuy2ToV210)},
+    {Unpacked(Row::kUyvyToRgb32), Unpacked(Row::kUyvyToRgb24), Rows(Row::kV210ToUyvy),
+     Rows(Row::kV210ToUyvy), Unpacked(Row::kSwap422), Copy()},
+}};
+// clang-format on
+
+constexpr int kBytesPerPixel[6] = {4, 3, 2, 2, 2, 0};
+
+// Bytes of `width` pixels of a layout.
+std::size_t LayoutBytes(int layout, int width) {
+    if (layout == 5) return static_cast<std::size_t>((width + 47) / 48) * 128;
+    return static_cast<std::size_t>(width) * static_cast<std::size_t>(kBytesPerPixel[layout]);
+}
+
+// A buffer walked in display order: first row and signed step.
+struct Walk {
+    const std::uint8_t* start;
+    std::ptrdiff_t step;
+};
+
+Walk MakeWalk(const std::uint8_t* base, const M_VID_PROPS& props, std::ptrdiff_t row_bytes) {
+    if (IsBottomUp(props)) {
+        return {base + (static_cast<std::ptrdiff_t>(props.nHeight) - 1) * row_bytes, -row_bytes};
+    }
+    return {base, row_bytes};
+}
+
+int RowBytesOf(const M_VID_PROPS& props) {
+    return props.nRowBytes != 0 ? props.nRowBytes
+                                : formats::RowBytesFor(props.fccType, props.nWidth);
+}
+
+int ConvertOneStripe(const std::uint8_t* src, std::uint8_t* dst, const M_VID_PROPS& sp,
+                     const M_VID_PROPS& dp) {
+    const int sl = LayoutIndex(sp.fccType), dl = LayoutIndex(dp.fccType);
+    if (sl < 0 || dl < 0) return kNotConvertible;
+    const Entry& e = kTable[sl][dl];
+    if (e.cell == Cell::kNotSupported) return kNotSupported;
+    if (src == nullptr || dst == nullptr) return kNullPointer;
+
+    int width = std::min(sp.nWidth, dp.nWidth);
+    int height = std::min(std::abs(sp.nHeight), std::abs(dp.nHeight));
+    if (sl >= 2 || dl >= 2) width &= ~1;  // whole 4:2:2 pairs only
+    if (width < 1 || height < 1) return kBadSize;
+    // Row sizes too small for the region would make rows overlap and the last one run
+    // past the buffer.
+    const int srb = RowBytesOf(sp), drb = RowBytesOf(dp);
+    if (srb <= 0 || drb <= 0 || static_cast<std::size_t>(srb) < LayoutBytes(sl, width) ||
+        static_cast<std::size_t>(drb) < LayoutBytes(dl, width)) {
+        return kBadSize;
+    }
+    Walk s = MakeWalk(src, sp, srb);
+    const Walk d0 = MakeWalk(dst, dp, drb);
+    std::uint8_t* d = const_cast<std::uint8_t*>(d0.start);
+    const std::ptrdiff_t dstep = d0.step;
+
+    // Field-order correction: shift by one line, then repeat the edge line left empty.
+    enum { kNoShift, kShiftDest, kShiftSource } shift = kNoShift;
+    const int so = FieldOrder(sp), dor = FieldOrder(dp);
+    const int dir = IsBottomUp(dp) ? -1 : 1;
+    const int full_height = height;
+    if (so != 0 && dor != 0 && height >= 2) {
+        if ((so - dor) * dir < 0) {
+            shift = kShiftDest;
+            d += dstep;
+            --height;
+        } else if ((so - dor) * dir > 0) {
+            shift = kShiftSource;
+            s.start += s.step;
+            --height;
+        }
+    }
+
+    const RowParams params = MakeRowParams(e.matrix, 255);
+    const int n = width * std::abs(e.multiplier);
+    int status = 0;
+    switch (e.cell) {
+        case Cell::kCopy:
+            status = CopyRows(s.start, s.step, d, dstep, LayoutBytes(sl, width), height);
+            break;
+        case Cell::kRow:
+            // RGB24 -> RGB32 writes the opaque alpha in the same pass.
+            status = ConvertRows(e.row, s.start, s.step, d, dstep, n, height, params);
+            break;
+        case Cell::kTwoStep:
+            status =
+                ConvertRowsTwoStep(e.row, e.second, s.start, s.step, d, dstep, n, height, params);
+            break;
+        case Cell::kNotSupported:
+            break;
+    }
+    if (status != 0) return status;
+
+    const std::size_t line = LayoutBytes(dl, width);
+    std::uint8_t* first = const_cast<std::uint8_t*>(d0.start);
+    if (shift == kShiftDest) {
+        std::memmove(first, first + dstep, line);
+    } else if (shift == kShiftSource) {
+        std::uint8_t* last = first + dstep * (full_height - 1);
+        std::memmove(last, last - dstep, line);
+    }
+    return 0;
+}
+
+// The stripe's share of a buffer: rows [row0, row0 + rows) in display order.
+M_VID_PROPS StripeOf(const M_VID_PROPS& props, int row_bytes, int row0, int rows,
+                     std::ptrdiff_t& offset) {
+    M_VID_PROPS part = props;
+    part.nRowBytes = row_bytes;
+    if (IsBottomUp(props)) {
+        offset = static_cast<std::ptrdiff_t>(props.nHeight - row0 - rows) * row_bytes;
+        part.nHeight = rows;
+    } else {
+        offset = static_cast<std::ptrdiff_t>(row0) * row_bytes;
+        part.nHeight = props.nHeight < 0 ? -rows : rows;
+    }
+    return part;
+}
+
+bool SameLayout(eMFCC a, eMFCC b) {
+    const auto canon = [](eMFCC f) {
+        if (f == eMFCC_HDYC) return eMFCC_UYVY;
+        if (f == eMFCC_RGB32) return eMFCC_ARGB32;
+        return f;
+    };
+    return canon(a) == canon(b);
+}
+
+bool OppositeOrders(const M_VID_PROPS& a, const M_VID_PROPS& b) {
+    return FieldOrder(a) * FieldOrder(b) < 0;
+}
+
+}  // namespace
+
+int LayoutIndex(eMFCC fcc) {
+    switch (fcc) {
+        case eMFCC_RGB32:
+        case eMFCC_ARGB32:
+            return 0;
+        case eMFCC_RGB24:
+            return 1;
+        case eMFCC_UYVY:
+            return 2;
+        case eMFCC_HDYC:
+            return 3;
+        case eMFCC_YUY2:
+            return 4;
+        case eMFCC_v210:
+            return 5;
+        default:
+            return -1;
+    }
+}
+
+int FieldOrder(const M_VID_PROPS& props) {
+    eMInterlace order = props.eInterlace;
+    if (order == eMI_Default) {
+        // The base format decides, so stereo variants follow their 2D base.
+        const auto base = static_cast<eMVideoFormat>(props.eVideoFormat & 0xFF);
+        if (base == 0) return 0;
+        order = formats::VideoFormatDefaults(base, eMFCC_UYVY).eInterlace;
+    }
+    switch (order) {
+        case eMI_Field1First:
+            return 1;
+        case eMI_Field2First:
+            return -1;
+        default:
+            return 0;
+    }
+}
+
+bool IsBottomUp(const M_VID_PROPS& props) {
+    const std::uint32_t f = props.fccType;
+    const bool rgb = (f >= 0xE436EB7Au && f <= 0xE436EB7Eu) || f == eMFCC_ARGB32 || f == eMFCC_r210;
+    return rgb && props.nHeight > 0;
+}
+
+int ConvertStripes(const std::uint8_t* src, std::uint8_t* dst, const M_VID_PROPS& src_props,
+                   const M_VID_PROPS& dst_props, int stripes) {
+    ProcessorLevelInit();
+    const int height = std::min(std::abs(src_props.nHeight), std::abs(dst_props.nHeight));
+    // A shifted field order moves the whole picture by one line: cut into stripes, every
+    // stripe would shift and repeat its own edge line. Copies gain nothing from stripes.
+    if (stripes <= 1 || height < 2 || SameLayout(src_props.fccType, dst_props.fccType) ||
+        OppositeOrders(src_props, dst_props)) {
+        return ConvertOneStripe(src, dst, src_props, dst_props);
+    }
+    const int sl = LayoutIndex(src_props.fccType), dl = LayoutIndex(dst_props.fccType);
+    if (sl < 0 || dl < 0) return kNotConvertible;
+    if (kTable[sl][dl].cell == Cell::kNotSupported) return kNotSupported;
+    if (src == nullptr || dst == nullptr) return kNullPointer;
+    stripes = std::min(stripes, height);
+
+    struct Item {
+        const std::uint8_t* src;
+        std::uint8_t* dst;
+        M_VID_PROPS sp, dp;
+        int status;
+        platform::Event done{platform::Event::ResetMode::kManual};
+    };
+    auto items = std::make_unique<Item[]>(static_cast<std::size_t>(stripes));
+    const int srb = RowBytesOf(src_props), drb = RowBytesOf(dst_props);
+    int row0 = 0;
+    for (int i = 0; i < stripes; ++i) {
+        const int rows = height / stripes + (i < height % stripes ? 1 : 0);
+        std::ptrdiff_t so = 0, doff = 0;
+        Item& it = items[static_cast<std::size_t>(i)];
+        it.sp = StripeOf(src_props, srb, row0, rows, so);
+        it.dp = StripeOf(dst_props, drb, row0, rows, doff);
+        it.src = src + so;
+        it.dst = dst + doff;
+        it.status = 0;
+        row0 += rows;
+    }
+    // The last stripe runs on this thread; the others on the pool.
+    for (int i = 0; i + 1 < stripes; ++i) {
+        Item* it = &items[static_cast<std::size_t>(i)];
+        const bool queued = platform::QueueWorkItem([it] {
+            it->status = ConvertOneStripe(it->src, it->dst, it->sp, it->dp);
+            it->done.Set();
+        });
+        if (!queued) {
+            it->status = ConvertOneStripe(it->src, it->dst, it->sp, it->dp);
+            it->done.Set();
+        }
+    }
+    Item& last = items[static_cast<std::size_t>(stripes - 1)];
+    last.status = ConvertOneStripe(last.src, last.dst, last.sp, last.dp);
+    int status = last.status;
+    for (int i = 0; i + 1 < stripes; ++i) {
+        Item& it = items[static_cast<std::size_t>(i)];
+        it.done.Wait(platform::kInfinite);
+        if (status == 0) status = it.status;
+    }
+    return status;
+}
+
+void Convert(const std::uint8_t* src, std::uint8_t* dst, const M_VID_PROPS& src_props,
+             const M_VID_PROPS& dst_props) {
+    ProcessorLevelInit();
+    const bool one =
+        SameLayout(src_props.fccType, dst_props.fccType) || OppositeOrders(src_props, dst_props);
+    const int workers = std::min(4, platform::ProcessorCount());
+    ConvertStripes(src, dst, src_props, dst_props, one ? 1 : workers);
+}
+
+}  // namespace orvex::convert

@@ -1,0 +1,86 @@
+// Row primitives of the pixel conversion: one row in, one row out. Every primitive has a
+// portable form (row_c.cpp) and, where it pays, variants per instruction-set level
+// (row_ssse3.cpp, row_avx2.cpp, row_avx512.cpp, each compiled with its own flags). The
+// SIMD variants only take widths that are a multiple of their block; RunRow in
+// row_select.cpp runs them on the bulk and finishes the tail with the portable form.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace orvex::convert {
+
+// Instruction-set levels, lowest first. Variants exist for portable, SSSE3, AVX2 and
+// AVX-512 (BW); the other levels fall back to the best lower variant.
+enum CpuLevel : int {
+    kLevelPortable = 0,
+    kLevelSse2 = 1,
+    kLevelSsse3 = 2,
+    kLevelSse41 = 3,
+    kLevelAvx2 = 4,
+    kLevelAvx512 = 5,
+    kLevelCount = 6,
+};
+
+enum class YuvMatrix { kBt601, kBt709 };
+
+// Fixed-point constants of the colour conversions, shared by every variant so that all
+// of them produce the same bytes. Studio range (Y 16..235, C 16..240).
+//
+// RGB -> YUV, Q15 coefficients, round half up:
+//   Y = (yb*B + yg*G + yr*R + ky) >> 15               ky = 16 << 15 | 1 << 14
+//   U = (ub*Bs + ug*Gs + ur*Rs + kc) >> 16            kc = 128 << 16 | 1 << 15
+// where Bs, Gs, Rs are the sums over the pixel pair (chroma is the pair's average).
+// The coefficient rows are balanced so that grey maps to exactly 128 and white to 235.
+//
+// YUV -> RGB, Q13 coefficients, round half up, clamped to 0..255:
+//   R = (yc*Y + crv*V + kr) >> 13
+//   G = (yc*Y + cgu*U + cgv*V + kg) >> 13             (cgu, cgv negative)
+//   B = (yc*Y + cbu*U + kb) >> 13
+// with the offsets of Y (16) and C (128) folded into kr, kg, kb.
+struct RowParams {
+    std::int16_t yb, yg, yr;
+    std::int16_t ub, ug, ur;
+    std::int16_t vb, vg, vr;
+    std::int32_t ky, kc;
+    std::int16_t yc, crv, cgu, cgv, cbu;
+    std::int32_t kr, kg, kb;
+    std::uint8_t alpha;
+};
+
+RowParams MakeRowParams(YuvMatrix matrix, std::uint8_t alpha = 255);
+
+using RowFn = void (*)(const std::uint8_t* src, std::uint8_t* dst, int width,
+                       const RowParams* params);
+
+// The primitives. Widths are in pixels; 4:2:2 and v210 primitives take even widths.
+enum class Row : int {
+    kSwap422,       // UYVY <-> YUY2 (exchanges the bytes of every 16-bit pair)
+    kRgb32ToRgb24,  // drops the fourth byte
+    kRgb24ToRgb32,  // fourth byte = alpha
+    kRgb32ToUyvy,
+    kRgb32ToYuy2,
+    kRgb24ToUyvy,
+    kRgb24ToYuy2,
+    kUyvyToRgb32,  // fourth byte = alpha
+    kYuy2ToRgb32,
+    kUyvyToRgb24,
+    kYuy2ToRgb24,
+    kUyvyToV210,  // pack
+    kYuy2ToV210,
+    kV210ToUyvy,  // unpack
+    kCount,
+};
+
+// Bytes a primitive reads and writes for `width` pixels.
+std::size_t RowSourceBytes(Row row, int width);
+std::size_t RowDestBytes(Row row, int width);
+
+// The variant a level uses, with the tail handled (any width).
+RowFn SelectRow(Row row, int level);
+// The raw variant of one level, or null where that level has no variant of its own;
+// for tests that compare variants. Widths must be multiples of RowBlockPixels.
+RowFn RowVariant(Row row, int level);
+int RowBlockPixels(Row row, int level);
+
+}  // namespace orvex::convert

@@ -1,0 +1,200 @@
+// The one place that picks a row primitive's variant for an instruction-set level, and the
+// one place that finishes a row's tail with the portable form.
+#include <cmath>
+#include <iterator>
+#include <utility>
+
+#include "convert/row_variants.h"
+
+namespace orvex::convert {
+namespace {
+
+std::int16_t Q(double v, int bits) {
+    return static_cast<std::int16_t>(std::lround(v * (1 << bits)));
+}
+
+struct Variants {
+    RowFn c, ssse3, avx2, avx512;
+    int lanePixels;   // pixels per 128-bit lane and step of the SIMD forms
+    bool avx512Pays;  // memory-bound rows run no faster at 512 bits; AVX2 serves them
+};
+
+#define ORVEX_ROW_VARIANTS(name, lane, pays) \
+    { name##_C, name##_SSSE3, name##_AVX2, name##_AVX512, lane, pays }
+
+// clang-format off
+constexpr Variants kVariants[] = {
+    ORVEX_ROW_VARIANTS(Swap422Row, 16, false),
+    ORVEX_ROW_VARIANTS(Rgb32ToRgb24Row, 16, false),
+    ORVEX_ROW_VARIANTS(Rgb24ToRgb32Row, 16, false),
+    ORVEX_ROW_VARIANTS(Rgb32ToUyvyRow, 16, true),
+    ORVEX_ROW_VARIANTS(Rgb32ToYuy2Row, 16, true),
+    ORVEX_ROW_VARIANTS(Rgb24ToUyvyRow, 16, true),
+    ORVEX_ROW_VARIANTS(Rgb24ToYuy2Row, 16, true),
+    ORVEX_ROW_VARIANTS(UyvyToRgb32Row, 8, true),
+    ORVEX_ROW_VARIANTS(Yuy2ToRgb32Row, 8, true),
+    ORVEX_ROW_VARIANTS(UyvyToRgb24Row, 16, true),
+    ORVEX_ROW_VARIANTS(Yuy2ToRgb24Row, 16, true),
+    ORVEX_ROW_VARIANTS(UyvyToV210Row, 24, true),
+    ORVEX_ROW_VARIANTS(Yuy2ToV210Row, 24, true),
+    ORVEX_ROW_VARIANTS(V210ToUyvyRow, 24, true),
+};
+// clang-format on
+static_assert(std::size(kVariants) == static_cast<std::size_t>(Row::kCount));
+
+#undef ORVEX_ROW_VARIANTS
+
+int LanesOf(int level) {
+    return level >= kLevelAvx512 ? 4 : level >= kLevelAvx2 ? 2 : level >= kLevelSsse3 ? 1 : 0;
+}
+
+RowFn OwnVariant(Row row, int lanes) {
+    const Variants& v = kVariants[static_cast<int>(row)];
+    switch (lanes) {
+        case 4:
+            return v.avx512;
+        case 2:
+            return v.avx2;
+        case 1:
+            return v.ssse3;
+        default:
+            return v.c;
+    }
+}
+
+// The widest variant at or below the level that exists and pays.
+int BestLanes(Row row, int level) {
+    for (int lanes = LanesOf(level); lanes > 0; lanes /= 2) {
+        if (lanes == 4 && !kVariants[static_cast<int>(row)].avx512Pays) continue;
+        if (OwnVariant(row, lanes) != nullptr) return lanes;
+    }
+    return 0;
+}
+
+// SIMD on the whole blocks, the portable form on what is left.
+template <Row kRow, int kLanes>
+void RunRow(const std::uint8_t* src, std::uint8_t* dst, int width, const RowParams* p) {
+    const Variants& v = kVariants[static_cast<int>(kRow)];
+    const int block = v.lanePixels * kLanes;
+    const int bulk = width - width % block;
+    if (bulk > 0) OwnVariant(kRow, kLanes)(src, dst, bulk, p);
+    if (bulk < width) {
+        v.c(src + RowSourceBytes(kRow, bulk), dst + RowDestBytes(kRow, bulk), width - bulk, p);
+    }
+}
+
+template <Row kRow>
+RowFn RunnerFor(int lanes) {
+    switch (lanes) {
+        case 4:
+            return RunRow<kRow, 4>;
+        case 2:
+            return RunRow<kRow, 2>;
+        case 1:
+            return RunRow<kRow, 1>;
+        default:
+            return kVariants[static_cast<int>(kRow)].c;
+    }
+}
+
+template <int... kRows>
+RowFn RunnerFor(Row row, int lanes, std::integer_sequence<int, kRows...>) {
+    RowFn fn = nullptr;
+    ((static_cast<int>(row) == kRows ? (fn = RunnerFor<static_cast<Row>(kRows)>(lanes)) : fn), ...);
+    return fn;
+}
+
+}  // namespace
+
+RowParams MakeRowParams(YuvMatrix matrix, std::uint8_t alpha) {
+    const double kr = matrix == YuvMatrix::kBt709 ? 0.2126 : 0.299;
+    const double kb = matrix == YuvMatrix::kBt709 ? 0.0722 : 0.114;
+    const double kg = 1.0 - kr - kb;
+    const double ys = 219.0 / 255.0, cs = 224.0 / 255.0;
+    RowParams p{};
+    // Forward rows balanced: the luma row sums to the scale of white, the chroma rows to 0.
+    p.yr = Q(kr * ys, 15);
+    p.yb = Q(kb * ys, 15);
+    p.yg = static_cast<std::int16_t>(Q(ys, 15) - p.yr - p.yb);
+    p.ub = Q(cs / 2, 15);
+    p.ur = Q(-kr * cs / (2 * (1 - kb)), 15);
+    p.ug = static_cast<std::int16_t>(-p.ub - p.ur);
+    p.vr = Q(cs / 2, 15);
+    p.vb = Q(-kb * cs / (2 * (1 - kr)), 15);
+    p.vg = static_cast<std::int16_t>(-p.vr - p.vb);
+    p.ky = (16 << 15) + (1 << 14);
+    p.kc = (128 << 16) + (1 << 15);
+    p.yc = Q(1 / ys, 13);
+    p.crv = Q(2 * (1 - kr) / cs, 13);
+    p.cbu = Q(2 * (1 - kb) / cs, 13);
+    p.cgu = Q(-2 * (1 - kb) * kb / kg / cs, 13);
+    p.cgv = Q(-2 * (1 - kr) * kr / kg / cs, 13);
+    p.kr = -16 * p.yc - 128 * p.crv + (1 << 12);
+    p.kg = -16 * p.yc - 128 * (p.cgu + p.cgv) + (1 << 12);
+    p.kb = -16 * p.yc - 128 * p.cbu + (1 << 12);
+    p.alpha = alpha;
+    return p;
+}
+
+std::size_t RowSourceBytes(Row row, int width) {
+    const auto w = static_cast<std::size_t>(width < 0 ? 0 : width);
+    switch (row) {
+        case Row::kRgb32ToRgb24:
+        case Row::kRgb32ToUyvy:
+        case Row::kRgb32ToYuy2:
+            return 4 * w;
+        case Row::kRgb24ToRgb32:
+        case Row::kRgb24ToUyvy:
+        case Row::kRgb24ToYuy2:
+            return 3 * w;
+        case Row::kV210ToUyvy:
+            return (w + 5) / 6 * 16;
+        default:
+            return 2 * w;
+    }
+}
+
+std::size_t RowDestBytes(Row row, int width) {
+    const auto w = static_cast<std::size_t>(width < 0 ? 0 : width);
+    switch (row) {
+        case Row::kRgb24ToRgb32:
+        case Row::kUyvyToRgb32:
+        case Row::kYuy2ToRgb32:
+            return 4 * w;
+        case Row::kRgb32ToRgb24:
+        case Row::kUyvyToRgb24:
+        case Row::kYuy2ToRgb24:
+            return 3 * w;
+        case Row::kUyvyToV210:
+        case Row::kYuy2ToV210:
+            return (w + 5) / 6 * 16;
+        default:
+            return 2 * w;
+    }
+}
+
+RowFn SelectRow(Row row, int level) {
+    return RunnerFor(row, BestLanes(row, level),
+                     std::make_integer_sequence<int, static_cast<int>(Row::kCount)>());
+}
+
+RowFn RowVariant(Row row, int level) {
+    switch (level) {
+        case kLevelPortable:
+            return OwnVariant(row, 0);
+        case kLevelSsse3:
+            return OwnVariant(row, 1);
+        case kLevelAvx2:
+            return OwnVariant(row, 2);
+        case kLevelAvx512:
+            return OwnVariant(row, 4);
+        default:
+            return nullptr;
+    }
+}
+
+int RowBlockPixels(Row row, int level) {
+    return kVariants[static_cast<int>(row)].lanePixels * (LanesOf(level) > 0 ? LanesOf(level) : 1);
+}
+
+}  // namespace orvex::convert

@@ -1,0 +1,33 @@
+// Declarations of every variant of every row primitive. Internal to the library: callers
+// go through SelectRow. The _C forms take any width; the SIMD forms take multiples of
+// their block (see row_select.cpp).
+#pragma once
+
+#include "convert/row.h"
+
+namespace orvex::convert {
+
+#define ORVEX_DECLARE_ROWS(suffix)                                                            \
+    void Swap422Row_##suffix(const std::uint8_t*, std::uint8_t*, int, const RowParams*);      \
+    void Rgb32ToRgb24Row_##suffix(const std::uint8_t*, std::uint8_t*, int, const RowParams*); \
+    void Rgb24ToRgb32Row_##suffix(const std::uint8_t*, std::uint8_t*, int, const RowParams*); \
+    void Rgb32ToUyvyRow_##suffix(const std::uint8_t*, std::uint8_t*, int, const RowParams*);  \
+    void Rgb32ToYuy2Row_##suffix(const std::uint8_t*, std::uint8_t*, int, const RowParams*);  \
+    void Rgb24ToUyvyRow_##suffix(const std::uint8_t*, std::uint8_t*, int, const RowParams*);  \
+    void Rgb24ToYuy2Row_##suffix(const std::uint8_t*, std::uint8_t*, int, const RowParams*);  \
+    void UyvyToRgb32Row_##suffix(const std::uint8_t*, std::uint8_t*, int, const RowParams*);  \
+    void Yuy2ToRgb32Row_##suffix(const std::uint8_t*, std::uint8_t*, int, const RowParams*);  \
+    void UyvyToRgb24Row_##suffix(const std::uint8_t*, std::uint8_t*, int, const RowParams*);  \
+    void Yuy2ToRgb24Row_##suffix(const std::uint8_t*, std::uint8_t*, int, const RowParams*);  \
+    void UyvyToV210Row_##suffix(const std::uint8_t*, std::uint8_t*, int, const RowParams*);   \
+    void Yuy2ToV210Row_##suffix(const std::uint8_t*, std::uint8_t*, int, const RowParams*);   \
+    void V210ToUyvyRow_##suffix(const std::uint8_t*, std::uint8_t*, int, const RowParams*);
+
+ORVEX_DECLARE_ROWS(C)
+ORVEX_DECLARE_ROWS(SSSE3)
+ORVEX_DECLARE_ROWS(AVX2)
+ORVEX_DECLARE_ROWS(AVX512)
+
+#undef ORVEX_DECLARE_ROWS
+
+}  // namespace orvex::convert
