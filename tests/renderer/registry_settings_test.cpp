@@ -4,12 +4,12 @@
 
 #include <cstring>
 
-#include "../support/temp_registry.h"
 #include "aja/co_ox_renderer_aja.h"
 #include "com/ptr.h"
 #include "decklink/co_ox_renderer_bmd.h"
 #include "renderer/co_ox_renderer.h"
 #include "renderer/registry_settings.h"
+#include "support/temp_registry.h"
 
 namespace {
 
