@@ -6,12 +6,14 @@
 #include "formats/format_impl.h"
 #include "orvex/ids.h"
 #include "pipeline/receiver_impl.h"
+#include "props/props_impl.h"
 #include "renderer/interface_stubs.h"
+#include "renderer/registry_settings.h"
 
 class CCoOXRendererAJA : public CComObjectRootEx<CComMultiThreadModel>,
                          public CComCoClass<CCoOXRendererAJA>,
                          public CFreeThreadedMarshalerHolder,
-                         public ONotImplemented<IOXProps>,
+                         public IMPropsImpl<CCoOXRendererAJA, IOXProps>,
                          public IMFormatImpl<CCoOXRendererAJA>,
                          public orvex::pipeline::IOXReceiverImpl<CCoOXRendererAJA>,
                          public ONotImplemented<IOXDevice> {
@@ -26,7 +28,14 @@ public:
     COM_INTERFACE_ENTRY_AGGREGATE(IID_IMarshal, m_pUnkMarshaler.p)
     END_COM_MAP()
 
-    HRESULT FinalConstruct() { return CreateFreeThreadedMarshaler(GetControllingUnknown()); }
+    HRESULT FinalConstruct() {
+        HRESULT hr = CreateFreeThreadedMarshaler(GetControllingUnknown());
+        if (FAILED(hr)) return hr;
+        // Registry trouble never stops a renderer from being created.
+        orvex::renderer::RegistryLoad(PropsRoot(), orvex::platform::RegRoot::kCurrentUser,
+                                      orvex::renderer::kSettingsKeyPath, true);
+        return S_OK;
+    }
     void FinalRelease() {
         StopQueue();  // the queue's worker calls into this object
         ReleaseFreeThreadedMarshaler();

@@ -16,13 +16,15 @@ struct ProcessClass {
     LPFNGETCLASSOBJECT get_class_object;
 };
 
+// Never destroyed: a module that cannot be unloaded revokes its classes from its own
+// finaliser, which runs after this library's static objects are gone.
 std::shared_mutex& ClassTableLock() {
-    static std::shared_mutex lock;
-    return lock;
+    static auto* lock = new std::shared_mutex;
+    return *lock;
 }
 std::vector<ProcessClass>& ClassTable() {
-    static std::vector<ProcessClass> table;
-    return table;
+    static auto* table = new std::vector<ProcessClass>;
+    return *table;
 }
 
 // Libraries loaded for registered in-process servers stay loaded for the life of the

@@ -6,12 +6,14 @@
 #include "com/object.h"
 #include "formats/format_impl.h"
 #include "orvex/ids.h"
+#include "props/props_impl.h"
 #include "renderer/interface_stubs.h"
+#include "renderer/registry_settings.h"
 
 class CCoOXRenderer : public CComObjectRootEx<CComMultiThreadModel>,
                       public CComCoClass<CCoOXRenderer>,
                       public CFreeThreadedMarshalerHolder,
-                      public ONotImplemented<IOXProps>,
+                      public IMPropsImpl<CCoOXRenderer, IOXProps>,
                       public IMFormatImpl<CCoOXRenderer>,
                       public ONotImplemented<IOXReceiver>,
                       public ONotImplemented<IOXDevice> {
@@ -26,7 +28,15 @@ public:
     COM_INTERFACE_ENTRY_AGGREGATE(IID_IMarshal, m_pUnkMarshaler.p)
     END_COM_MAP()
 
-    HRESULT FinalConstruct() { return CreateFreeThreadedMarshaler(GetControllingUnknown()); }
+    HRESULT FinalConstruct() {
+        HRESULT hr = CreateFreeThreadedMarshaler(GetControllingUnknown());
+        if (FAILED(hr)) return hr;
+        PropsRoot()->SetAttr(u"extra_devices.clsids", u"");
+        // Registry trouble never stops a renderer from being created.
+        orvex::renderer::RegistryLoad(PropsRoot(), orvex::platform::RegRoot::kCurrentUser,
+                                      orvex::renderer::kSettingsKeyPath, true);
+        return S_OK;
+    }
     void FinalRelease() { ReleaseFreeThreadedMarshaler(); }
 
     // Format calls go to the current backend; without one the standard lists answer.

@@ -1,0 +1,222 @@
+// One node of an attribute tree: a name, text runs among its children, a list of string
+// attributes and an ordered list of child nodes, exposed through IMNode and IMAttributes.
+// Names of attributes and children compare case-insensitively (name_fold.h).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "com/object.h"
+#include "com/ptr.h"
+#include "orvex/ids.h"
+#include "props/rw_lock.h"
+
+namespace XMLParse {
+
+// Nodes deeper than this are refused, so that the recursive walks over a tree (writing,
+// copying, releasing) stay well inside any thread's stack.
+inline constexpr int kMaxDepth = 1024;
+
+// The reserved child that describes its parent's attributes and nodes.
+inline constexpr std::u16string_view kSchemaName = u"attributes_info";
+
+class CoXMLNode;
+using XMLNodePtr = CComPtr<CoXMLNode>;
+
+struct Attribute {
+    std::u16string name;
+    std::u16string value;
+};
+
+// A property path split at "::"; false when a step is empty.
+bool SplitPath(std::u16string_view path, std::vector<std::u16string_view>* steps);
+
+class CoXMLNode : public CComObjectRootEx<CComMultiThreadModel>, public IMNode {
+public:
+    BEGIN_COM_MAP(CoXMLNode)
+    COM_INTERFACE_ENTRY(IMNode)
+    COM_INTERFACE_ENTRY(IMAttributes)
+    END_COM_MAP()
+
+    CoXMLNode() = default;
+    ~CoXMLNode();
+    CoXMLNode(const CoXMLNode&) = delete;
+    CoXMLNode& operator=(const CoXMLNode&) = delete;
+
+    // The factory: a node named `name` under `parent` (not added to the parent's children),
+    // with `word` stored for the creator. Null when the tree would grow too deep.
+    static XMLNodePtr Create(std::u16string_view name, CoXMLNode* parent = nullptr,
+                             std::uintptr_t word = 0);
+    // The implementing object of a node of this module, or null for foreign nodes.
+    static CoXMLNode* From(IMNode* node);
+
+    // ---- Internal interface for the text forms, the property store and the registry.
+    std::u16string Name() const;
+    void SetName(std::u16string_view name);
+    std::uint64_t NameHashValue() const { return name_hash_.load(std::memory_order_acquire); }
+    bool IsTextRun() const { return text_run_; }
+    int Depth() const { return depth_; }
+    std::uintptr_t Word() const { return word_; }
+    // Owned reference to the parent, or null for a root (or a parent being destroyed).
+    XMLNodePtr ParentRef() const;
+
+    // Text of the first text run, empty when there is none.
+    std::u16string Value() const;
+    // Replaces the text of the first text run, or appends one.
+    void SetValue(std::u16string_view text);
+    // Parsed text: joins the last child when that is a text run, else appends a new run.
+    void AddText(std::u16string_view text);
+
+    bool GetAttr(std::u16string_view name, std::u16string* value) const;
+    bool HasAttr(std::u16string_view name) const { return GetAttr(name, nullptr); }
+    // Adds or overwrites (or keeps an existing value when `overwrite` is false).
+    void SetAttr(std::u16string_view name, std::u16string_view value, bool overwrite = true);
+    bool RemoveAttr(std::u16string_view name);
+    void RemoveAllAttrs();
+    std::size_t AttrCount() const;
+    std::vector<Attribute> Attributes() const;
+    bool AttrAt(std::size_t index, Attribute* out) const;
+
+    // First element child of that name (schema children included, text runs never).
+    XMLNodePtr FindChild(std::u16string_view name) const;
+    // Appends an empty element child; null for a text run or when too deep.
+    XMLNodePtr AppendChild(std::u16string_view name);
+    bool RemoveChild(CoXMLNode* child);
+    // Removes every child; with `keep_schema` the schema children stay.
+    void ClearChildren(bool keep_schema = false);
+    // Every child in order, text runs included.
+    std::vector<XMLNodePtr> Children() const;
+    // Element children that are not schema children: what clients count and enumerate.
+    std::vector<XMLNodePtr> ElementChildren() const;
+    std::size_t ElementChildCount() const;
+    bool HasElementChildren() const;
+    bool IsSchema() const;
+
+    // Walks `steps` from this node. With `create`, missing steps are appended; null when a
+    // step is missing (or cannot be created).
+    XMLNodePtr Resolve(const std::vector<std::u16string_view>& steps, std::size_t count,
+                       bool create);
+    XMLNodePtr ResolvePath(std::u16string_view path, bool create);
+    // The attribute at a path: the node holding it and the attribute's name. `create` makes
+    // the nodes of the path. False when the path is malformed or a node is missing.
+    bool ResolveAttrPath(std::u16string_view path, bool create, XMLNodePtr& holder,
+                         std::u16string* name);
+
+    // Replaces this node's name, value, attributes and children by a deep copy of `source`.
+    HRESULT CopyFrom(const CoXMLNode& source);
+
+    // Locks for callers that walk the tree (the writer): children, then attributes.
+    orvex::props::CRWSynchroLiteCS& ChildrenLock() const { return children_lock_; }
+    orvex::props::CRWSynchroLiteCS& AttributesLock() const { return attributes_lock_; }
+    // Unlocked views; hold the matching lock.
+    const std::vector<XMLNodePtr>& ChildrenUnlocked() const { return children_; }
+    const std::vector<Attribute>& AttributesUnlocked() const { return attrs_; }
+    const std::u16string& TextUnlocked() const { return text_; }
+    const std::u16string& NameUnlocked() const { return name_; }
+
+    // ---- IMAttributes
+    STDMETHOD(AttributesGetCount)(int* pnCount) override;
+    STDMETHOD(AttributesGetByIndex)(int nIndex, BSTR* pbsName, BSTR* pbsValue) override;
+    STDMETHOD(AttributesRemove)(BSTR bsName) override;
+    STDMETHOD(AttributesRemoveAll)() override;
+    STDMETHOD(AttributesSet)(BSTR bsName, BSTR bsValue) override;
+    STDMETHOD(AttributesSetBool)(BSTR bsName, int bValue) override;
+    STDMETHOD(AttributesSetInt)(BSTR bsName, int nValue) override;
+    STDMETHOD(AttributesSetDouble)(BSTR bsName, double dblValue) override;
+    STDMETHOD(AttributesGetOrDefault)(BSTR bsName, int* pbFound, BSTR* pbsValue) override;
+    STDMETHOD(AttributesGet)(BSTR bsName, BSTR* pbsValue) override;
+    STDMETHOD(AttributesGetInt)(BSTR bsName, int* pnValue) override;
+    STDMETHOD(AttributesGetBool)(BSTR bsName, int* pbValue) override;
+    STDMETHOD(AttributesGetDouble)(BSTR bsName, double* pdblValue) override;
+    STDMETHOD(AttributesSetList)(BSTR bsList, int nMode) override;
+    STDMETHOD(AttributesListGet)(BSTR* pbsList) override;
+    STDMETHOD(AttributesClone)(IMAttributes** ppClone) override;
+    STDMETHOD(AttributesCopyFrom)(IMAttributes* pSource, int nMode) override;
+    STDMETHOD(AttributesInfoGetCount)(int* pnCount) override;
+    STDMETHOD(AttributesInfoGetByIndex)(int nIndex, BSTR* pbsName) override;
+    STDMETHOD(AttributesInfoGet)(BSTR bsName, int nType, BSTR* pbsInfo) override;
+    STDMETHOD(AttributesInfoFieldGet)
+    (BSTR bsName, BSTR bsEntry, BSTR bsField, BSTR* pbsValue) override;
+
+    // ---- IMNode
+    STDMETHOD(NodeNameGet)(BSTR* pbsName) override;
+    STDMETHOD(NodeNameSet)(BSTR bsName) override;
+    STDMETHOD(NodeValueGet)(BSTR* pbsValue) override;
+    STDMETHOD(NodeValueSet)(BSTR bsValue) override;
+    STDMETHOD(NodePathGet)(BSTR* pbsPath, BSTR bsStopName) override;
+    STDMETHOD(NodeParentGet)(IMNode** ppParent) override;
+    STDMETHOD(NodeDetach)() override;
+    STDMETHOD(NodeChildCount)(int* pnCount) override;
+    STDMETHOD(NodeChildGetByIndex)(int nIndex, BSTR* pbsName, IMNode** ppChild) override;
+    STDMETHOD(NodeChildAdd)(BSTR bsPath, BSTR bsValue, IMNode** ppChild) override;
+    STDMETHOD(NodeChildGet)(BSTR bsPath, int bCreate, IMNode** ppChild) override;
+    STDMETHOD(NodeChildRemove)(BSTR bsPath) override;
+    STDMETHOD(NodeClear)(int bWithAttributes) override;
+    STDMETHOD(NodeXmlSet)(BSTR bsXml, int bTakeName) override;
+    STDMETHOD(NodeXmlGet)(BSTR* pbsXml) override;
+    STDMETHOD(NodeClone)(IMNode** ppClone) override;
+    STDMETHOD(NodeReserved)(LONGLONG, LONGLONG, LONGLONG) override { return E_NOTIMPL; }
+    STDMETHOD(NodeInfoGet)(BSTR bsField, BSTR* pbsValue) override;
+    STDMETHOD_(void*, NodeInternalGet)() override { return this; }
+
+private:
+    friend class XmlReader;
+    // Building a node that no other thread can reach yet: no locks, no index upkeep.
+    CoXMLNode* BuildChild(std::u16string_view name);  // null when too deep
+    void BuildText(std::u16string_view text);
+    void BuildAttr(std::u16string_view name, std::u16string_view value);
+    void UnbuildChild(CoXMLNode* child);
+    // Takes the attributes and children of a built node, replacing this node's own.
+    void AdoptContent(CoXMLNode& built);
+
+    static XMLNodePtr CreateTextRun(CoXMLNode* parent, std::u16string_view text);
+    std::size_t FindAttrUnlocked(std::u16string_view name) const;
+    void SetParent(CoXMLNode* parent);
+    void InvalidateChildIndex();
+
+    // Guards name_ and parent_.
+    mutable orvex::props::CRWSynchroLiteRW node_lock_{1024, false};
+    std::u16string name_;
+    std::atomic<std::uint64_t> name_hash_{0};
+    CoXMLNode* parent_ = nullptr;  // not a reference: the parent owns its children
+
+    mutable orvex::props::CRWSynchroLiteCS children_lock_{1024};
+    std::vector<XMLNodePtr> children_;
+    // First child per name hash; built on demand for nodes with many children.
+    mutable std::unique_ptr<std::unordered_map<std::uint64_t, std::size_t>> child_index_;
+
+    mutable orvex::props::CRWSynchroLiteCS attributes_lock_{1024};
+    std::vector<Attribute> attrs_;
+    // Name index for nodes with many attributes; null until needed or after a removal.
+    mutable std::unique_ptr<std::unordered_multimap<std::uint64_t, std::size_t>> attr_index_;
+
+    std::u16string text_;  // text runs only; guarded by the parent's children lock
+    bool text_run_ = false;
+    int depth_ = 0;
+    std::uintptr_t word_ = 0;
+};
+
+// Schema helpers shared by the node methods and the property store.
+// The entry describing attribute `name` of `node` (the three search steps).
+XMLNodePtr FindSchemaEntry(CoXMLNode* node, std::u16string_view name);
+// Like FindSchemaEntry for a path from `start` whose nodes need not exist yet.
+XMLNodePtr FindSchemaEntryByPath(CoXMLNode* start, std::u16string_view path);
+// type 0: entry text; 1..5: "type", "default", "values", "min", "max" (with the "values"
+// fallbacks). Empty when missing.
+std::u16string SchemaInfo(CoXMLNode* entry, int type);
+// Names the schema gives for `node`'s attributes (its own schema, then the parent's unless
+// that is switched off, or the nearest ancestor's entry for the node and its "inherit"
+// chain). `has_own` tells whether the node has its own schema child. With
+// `with_attributes`, the node's own attribute names follow whenever a schema applies, so that
+// the list covers every attribute.
+std::vector<std::u16string> SchemaNames(CoXMLNode* node, bool* has_own,
+                                        bool with_attributes = true);
+// Option items of a "values" text: split at "|" when present, else at white space, ";" and
+// ",", empty items dropped.
+std::vector<std::u16string> SplitOptions(std::u16string_view values);
+
+}  // namespace XMLParse

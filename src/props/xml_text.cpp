@@ -1,0 +1,491 @@
+#include "props/xml_text.h"
+
+#include <algorithm>
+
+#include "props/name_fold.h"
+#include "props/xml_node.h"
+
+namespace XMLParse {
+namespace {
+
+constexpr int kMaxTabs = 64;
+
+bool IsListSpace(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == 0xFFEE || c == 0xFFEF;
+}
+
+bool IsTextSpace(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
+
+bool EndsTagName(char16_t c) {
+    switch (c) {
+        case 0:
+        case u' ':
+        case u'\t':
+        case u'\r':
+        case u'\n':
+        case u';':
+        case u',':
+        case u'<':
+        case u'>':
+        case u'/':
+        case u'\\':
+        case u'=':
+        case 0xFFEE:
+        case 0xFFEF:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void AppendTabs(int n, std::u16string* out) {
+    if (n > 0) out->append(static_cast<std::size_t>(std::min(n, kMaxTabs)), u'\t');
+}
+
+void AppendCodePoint(unsigned long cp, std::u16string* out) {
+    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        out->push_back(0xFFFD);  // a NUL or a non-character would cut or corrupt the text
+    } else if (cp >= 0x10000) {
+        cp -= 0x10000;
+        out->push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+        out->push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+        out->push_back(static_cast<char16_t>(cp));
+    }
+}
+
+int DigitValue(char16_t c) {
+    if (c >= u'0' && c <= u'9') return c - u'0';
+    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    return 99;
+}
+
+// Reads a number at `i` in `base` (0: a C literal); returns the characters used.
+std::size_t ReadNumber(std::u16string_view t, std::size_t i, int base, unsigned long* value) {
+    std::size_t start = i;
+    if (base == 0) {
+        if (i + 1 < t.size() && t[i] == u'0' && (t[i + 1] == u'x' || t[i + 1] == u'X') &&
+            i + 2 < t.size() && DigitValue(t[i + 2]) < 16) {
+            base = 16;
+            i += 2;
+        } else if (i < t.size() && t[i] == u'0') {
+            base = 8;
+        } else {
+            base = 10;
+        }
+    }
+    unsigned long v = 0;
+    std::size_t digits_start = i;
+    for (; i < t.size() && DigitValue(t[i]) < base; ++i) {
+        v = v * static_cast<unsigned long>(base) + static_cast<unsigned long>(DigitValue(t[i]));
+        if (v > 0x10FFFF) v = 0x110000;  // saturate: out of range anyway
+    }
+    if (i == digits_start) return 0;
+    *value = v;
+    return i - start;
+}
+
+struct Entity {
+    std::u16string_view text;
+    char16_t ch;
+};
+constexpr Entity kEntities[] = {
+    {u"&lt;", u'<'},   {u"&gt;", u'>'},     {u"&amp;", u'&'},   {u"&apos;", u'\''},
+    {u"&nbsp;", u' '}, {u"&copy;", 0x00A9}, {u"&reg;", 0x00AE}, {u"&quot;", u'"'},
+};
+
+// Position of the ">" ending the tag that starts at `lt`, outside quotes and not preceded
+// by "--"; npos when the tag never ends.
+std::size_t FindTagEnd(std::u16string_view x, std::size_t lt) {
+    char16_t quote = 0;
+    for (std::size_t i = lt + 1; i < x.size(); ++i) {
+        char16_t c = x[i];
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == u'\'' || c == u'"') {
+            quote = c;
+        } else if (c == u'>' && !(i >= lt + 3 && x[i - 1] == u'-' && x[i - 2] == u'-')) {
+            return i;
+        }
+    }
+    return std::u16string_view::npos;
+}
+
+std::u16string LowerTagName(std::u16string_view name) {
+    std::u16string out(name);
+    for (auto& c : out)
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+    return out;
+}
+
+}  // namespace
+
+// ---- Writing
+
+void AppendEscaped(std::u16string_view text, QuoteEscape quotes, std::u16string* out) {
+    bool esc_quotes = quotes == QuoteEscape::kYes;
+    if (quotes == QuoteEscape::kWhenPresent)
+        esc_quotes = text.find_first_of(u"'\"") != std::u16string_view::npos;
+    for (char16_t c : text) {
+        switch (c) {
+            case u'<':
+                out->append(u"&lt;");
+                break;
+            case u'>':
+                out->append(u"&gt;");
+                break;
+            case u'&':
+                out->append(u"&amp;");
+                break;
+            case u'\'':
+                if (esc_quotes)
+                    out->append(u"&apos;");
+                else
+                    out->push_back(c);
+                break;
+            case u'"':
+                if (esc_quotes)
+                    out->append(u"&quot;");
+                else
+                    out->push_back(c);
+                break;
+            default:
+                out->push_back(c);
+        }
+    }
+}
+
+void AppendQuotedValue(std::u16string_view value, std::u16string* out) {
+    if (value.find(u'\'') == std::u16string_view::npos) {
+        out->push_back(u'\'');
+        out->append(value);
+        out->push_back(u'\'');
+        return;
+    }
+    out->push_back(u'"');
+    for (char16_t c : value) out->push_back(c == u'"' ? u'\'' : c);
+    out->push_back(u'"');
+}
+
+void WriteAttributeList(const CoXMLNode& node, const AttributeListOptions& options,
+                        std::u16string* out) {
+    if (options.with_node_value) {
+        out->append(u" _node_value=");
+        AppendQuotedValue(node.Value(), out);
+    }
+    orvex::props::CRWSynchroLiteGuard lock(node.AttributesLock(), orvex::props::LockMode::kWrite);
+    for (const auto& a : node.AttributesUnlocked()) {
+        if (options.skip &&
+            std::any_of(options.skip->begin(), options.skip->end(),
+                        [&](const std::u16string& s) { return NamesEqual(s, a.name); }))
+            continue;
+        out->push_back(u' ');
+        out->append(options.prefix);
+        out->append(a.name);
+        out->push_back(u'=');
+        AppendQuotedValue(a.value, out);
+    }
+}
+
+void WriteXml(const CoXMLNode& node, int indent, std::u16string* out) {
+    AppendTabs(indent, out);
+    const std::u16string name = node.Name();
+    out->push_back(u'<');
+    out->append(name);
+    WriteAttributeList(node, {}, out);
+
+    // The children are taken under the node's lock and written without it, so that a deep
+    // tree never has a lock per level held at once.
+    struct Piece {
+        XMLNodePtr element;   // or null for text
+        std::u16string text;  // a text run's text
+    };
+    std::vector<Piece> pieces;
+    bool has_elements = false;
+    {
+        orvex::props::CRWSynchroLiteGuard lock(node.ChildrenLock(), orvex::props::LockMode::kWrite);
+        for (const auto& c : node.ChildrenUnlocked()) {
+            if (!c->IsTextRun()) {
+                pieces.push_back(Piece{c, {}});
+                has_elements = true;
+            } else if (!c->TextUnlocked().empty()) {
+                pieces.push_back(Piece{nullptr, c->TextUnlocked()});
+            }
+        }
+    }
+    if (pieces.empty()) {
+        out->append(u"/>");
+        return;
+    }
+    out->push_back(u'>');
+    if (has_elements) {
+        for (const auto& p : pieces) {
+            out->append(u"\r\n");
+            if (p.element) {
+                WriteXml(*p.element, indent + 1, out);
+            } else {
+                AppendTabs(indent + 1, out);
+                AppendEscaped(p.text, QuoteEscape::kNo, out);
+            }
+        }
+        out->append(u"\r\n");
+        AppendTabs(indent, out);
+    } else {
+        for (const auto& p : pieces) AppendEscaped(p.text, QuoteEscape::kNo, out);
+    }
+    out->append(u"</");
+    out->append(name);
+    out->push_back(u'>');
+}
+
+std::u16string WriteXml(const CoXMLNode& node, int indent) {
+    std::u16string out;
+    WriteXml(node, indent, &out);
+    return out;
+}
+
+// ---- Attribute list
+
+template <class F>
+bool ReadPairs(std::u16string_view t, bool bare_names, F&& pair) {
+    bool found = false;
+    std::size_t i = 0;
+    const std::size_t n = t.size();
+    auto skip = [&] {
+        while (i < n && IsListSpace(t[i])) ++i;
+    };
+    for (;;) {
+        skip();
+        if (i >= n) break;
+        std::size_t ns = i;
+        while (i < n && !IsListSpace(t[i]) && t[i] != u'=') ++i;
+        std::u16string_view name = t.substr(ns, i - ns);
+        skip();
+        if (i < n && t[i] == u'=') {
+            ++i;
+            skip();
+            std::u16string_view value;
+            if (i < n && (t[i] == u'\'' || t[i] == u'"')) {
+                char16_t q = t[i++];
+                std::size_t vs = i;
+                while (i < n && t[i] != q) ++i;
+                value = t.substr(vs, i - vs);
+                if (i < n) ++i;
+            } else {
+                std::size_t vs = i;
+                while (i < n && !IsListSpace(t[i])) ++i;
+                value = t.substr(vs, i - vs);
+            }
+            // A pair without a name cannot be stored; it is dropped.
+            if (!name.empty()) {
+                pair(name, value);
+                found = true;
+            }
+        } else if (bare_names && !name.empty()) {
+            pair(name, {});
+            found = true;
+        }
+    }
+    return found;
+}
+
+bool ReadAttributeList(std::u16string_view t, bool bare_names,
+                       const std::function<void(std::u16string_view, std::u16string_view)>& pair) {
+    return ReadPairs(t, bare_names, pair);
+}
+
+bool ParseAttributeList(std::u16string_view text, CoXMLNode* node, bool overwrite,
+                        bool bare_names) {
+    return ReadPairs(text, bare_names, [&](std::u16string_view name, std::u16string_view value) {
+        node->SetAttr(name, value, overwrite);
+    });
+}
+
+// ---- Reading
+
+std::u16string UnescapeText(std::u16string_view t) {
+    // Most text has nothing to replace; trimmed text without replacements is never all spaces.
+    if (t.find_first_of(u"&\r\n\t") == std::u16string_view::npos &&
+        t.find_first_not_of(u' ') != std::u16string_view::npos)
+        return std::u16string(t);
+    std::u16string out;
+    out.reserve(t.size());
+    bool nbsp = false;
+    for (std::size_t i = 0; i < t.size();) {
+        char16_t c = t[i];
+        if (c == u'\r' || c == u'\n' || c == u'\t') {
+            out.push_back(u' ');
+            ++i;
+            continue;
+        }
+        if (c != u'&') {
+            out.push_back(c);
+            ++i;
+            continue;
+        }
+        std::u16string_view rest = t.substr(i);
+        bool matched = false;
+        for (const auto& e : kEntities) {
+            if (rest.starts_with(e.text)) {
+                out.push_back(e.ch);
+                if (e.ch == u' ') nbsp = true;
+                i += e.text.size();
+                matched = true;
+                break;
+            }
+        }
+        if (matched) continue;
+        if (rest.starts_with(u"&#")) {
+            unsigned long cp = 0;
+            bool hex = rest.size() > 2 && rest[2] == u'x';
+            std::size_t at = i + (hex ? 3 : 2);
+            std::size_t used = ReadNumber(t, at, hex ? 16 : 0, &cp);
+            if (used) {
+                AppendCodePoint(cp, &out);
+                i = std::min(t.size(), at + used + 1);  // the ";" after the number
+                continue;
+            }
+        }
+        out.push_back(c);
+        ++i;
+    }
+    if (!nbsp && std::all_of(out.begin(), out.end(), [](char16_t ch) { return ch == u' '; }))
+        out.clear();
+    return out;
+}
+
+// Reads a document into a private staging node, without locks (no other thread can see it),
+// and hands the result to the target node in one step at the end.
+class XmlReader {
+public:
+    static HRESULT Parse(std::u16string_view x, CoXMLNode* node, bool take_name) {
+        XMLNodePtr staging = CoXMLNode::Create(u"");
+        if (!staging) return E_OUTOFMEMORY;
+        staging->depth_ = node->Depth();
+        staging->word_ = node->Word();
+        std::u16string name;
+        HRESULT hr = Read(x, staging, &name);
+        if (take_name && !name.empty()) node->SetName(name);
+        node->AdoptContent(*staging);
+        return hr;
+    }
+
+private:
+    static void AddText(std::u16string_view raw, CoXMLNode* node) {
+        std::size_t b = 0, e = raw.size();
+        while (b < e && IsTextSpace(raw[b])) ++b;
+        while (e > b && IsTextSpace(raw[e - 1])) --e;
+        if (b == e) return;
+        node->BuildText(UnescapeText(raw.substr(b, e - b)));
+    }
+
+    static void AddAttributes(std::u16string_view list, CoXMLNode* node) {
+        ReadPairs(list, false,
+                  [node](std::u16string_view n, std::u16string_view v) { node->BuildAttr(n, v); });
+    }
+
+    static HRESULT Read(std::u16string_view x, CoXMLNode* top, std::u16string* top_name) {
+        struct Open {
+            CoXMLNode* node;     // kept alive by its parent (or by the caller for the top)
+            std::u16string tag;  // the lower-cased tag that must close it
+        };
+        std::vector<Open> stack;
+        CoXMLNode* open_child = nullptr;  // the top's child being read: dropped on failure
+        auto fail = [&](HRESULT hr) {
+            if (open_child) top->UnbuildChild(open_child);
+            return hr;
+        };
+
+        std::size_t pos = 0;
+        const std::size_t n = x.size();
+        bool seen_top = false;
+        while (pos < n) {
+            std::size_t lt = x.find(u'<', pos);
+            if (!stack.empty())
+                AddText(x.substr(pos, (lt == std::u16string_view::npos ? n : lt) - pos),
+                        stack.back().node);
+            if (lt == std::u16string_view::npos) break;
+            std::u16string_view at = x.substr(lt);
+
+            if (at.starts_with(u"<!--")) {
+                std::size_t end = x.find(u"-->", lt + 4);
+                if (end == std::u16string_view::npos) return fail(E_INVALIDARG);
+                pos = end + 3;
+                continue;
+            }
+            if (at.starts_with(u"<?")) {
+                std::size_t end = x.find(u"?>", lt + 2);
+                if (end == std::u16string_view::npos) return fail(E_INVALIDARG);
+                pos = end + 2;
+                continue;
+            }
+            if (at.starts_with(u"<![")) {
+                std::size_t end = x.find(u"]]>", lt + 3);
+                if (end == std::u16string_view::npos) return fail(E_INVALIDARG);
+                std::size_t body = lt + (at.starts_with(u"<![CDATA[") ? 9 : 3);
+                if (!stack.empty() && end > body)
+                    stack.back().node->BuildText(x.substr(body, end - body));
+                pos = end + 3;
+                continue;
+            }
+            std::size_t gt = FindTagEnd(x, lt);
+            if (gt == std::u16string_view::npos) return fail(E_INVALIDARG);
+            pos = gt + 1;
+            if (at.starts_with(u"<!")) continue;  // <!DOCTYPE ...> and the like carry nothing
+
+            const bool end_tag = x[lt + 1] == u'/';
+            std::size_t ns = lt + (end_tag ? 2 : 1), ne = ns;
+            while (ne < gt && !EndsTagName(x[ne])) ++ne;
+            if (ne == ns) return fail(E_INVALIDARG);
+            std::u16string tag = LowerTagName(x.substr(ns, ne - ns));
+
+            if (end_tag) {
+                if (!stack.empty() && stack.back().tag == tag) {
+                    stack.pop_back();
+                    if (stack.empty()) return S_OK;
+                    if (stack.size() == 1) open_child = nullptr;
+                }
+                continue;
+            }
+
+            std::u16string_view attrs = x.substr(ne, gt - ne);
+            std::size_t last = attrs.find_last_not_of(u" \t\r\n");
+            bool empty = tag == u"br" || tag == u"tab";
+            if (last != std::u16string_view::npos && attrs[last] == u'/') {
+                empty = true;
+                attrs = attrs.substr(0, last);
+            }
+
+            CoXMLNode* target;
+            if (!seen_top) {
+                seen_top = true;
+                *top_name = tag;
+                target = top;
+            } else {
+                CoXMLNode* parent = stack.back().node;
+                if (parent->Depth() >= kMaxDepth) return fail(E_INVALIDARG);
+                target = parent->BuildChild(tag);
+                if (!target) return fail(E_UNEXPECTED);
+                if (stack.size() == 1) open_child = target;
+            }
+            AddAttributes(attrs, target);
+            if (empty) {
+                if (target == top) return S_OK;
+                if (stack.size() == 1) open_child = nullptr;
+                continue;
+            }
+            stack.push_back(Open{target, std::move(tag)});
+        }
+        if (!seen_top) return E_INVALIDARG;
+        return fail(E_INVALIDARG);  // the input ended inside an element
+    }
+};
+
+HRESULT ParseXml(std::u16string_view x, CoXMLNode* node, bool take_name) {
+    return XmlReader::Parse(x, node, take_name);
+}
+
+}  // namespace XMLParse

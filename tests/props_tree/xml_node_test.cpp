@@ -1,0 +1,378 @@
+// The node interfaces: attributes, paths, children, schema lookup and their result codes.
+#include <gtest/gtest.h>
+
+#include "test_util.h"
+
+namespace {
+
+using namespace props_test;
+using XMLParse::CoXMLNode;
+using XMLParse::XMLNodePtr;
+
+TEST(XmlNode, PathSetCreatesNodesAndLooksUpInAnyCase) {
+    XMLNodePtr root = NewRoot();
+    ASSERT_EQ(root->AttributesSet(B(u"a::b::c"), B(u"1")), S_OK);
+    CComPtr<IMNode> a, b;
+    ASSERT_EQ(root->NodeChildGet(B(u"a"), 0, &a), S_OK);
+    ASSERT_EQ(a->NodeChildGet(B(u"b"), 0, &b), S_OK);
+    CComBSTR v;
+    ASSERT_EQ(b->AttributesGet(B(u"c"), Out(v)), S_OK);
+    EXPECT_EQ(U8(v), "1");
+    v.Empty();
+    ASSERT_EQ(root->AttributesGet(B(u"A::B::C"), Out(v)), S_OK);
+    EXPECT_EQ(U8(v), "1");
+    // Setting again overwrites in place; no second node appears.
+    ASSERT_EQ(root->AttributesSet(B(u"A::b::C"), B(u"2")), S_OK);
+    int n = 0;
+    root->NodeChildCount(&n);
+    EXPECT_EQ(n, 1);
+    b->AttributesGetCount(&n);
+    EXPECT_EQ(n, 1);
+}
+
+TEST(XmlNode, BadPathsAndMissingNamesGiveTheirCodes) {
+    XMLNodePtr root = NewRoot();
+    for (const char16_t* bad : {u"", u"::a", u"a::", u"a::::b"})
+        EXPECT_EQ(root->AttributesSet(B(bad), B(u"x")), E_INVALIDARG) << U8(bad);
+    EXPECT_EQ(root->AttributesSet(nullptr, B(u"x")), E_INVALIDARG);
+    CComBSTR v;
+    EXPECT_EQ(root->AttributesGet(B(u"nope"), Out(v)), E_NOT_FOUND);
+    EXPECT_EQ(v.m_str, nullptr);
+    EXPECT_EQ(root->AttributesGet(B(u"x"), nullptr), E_POINTER);
+    EXPECT_EQ(root->AttributesRemove(B(u"nope")), E_NOT_FOUND);
+    int i = 7;
+    EXPECT_EQ(root->AttributesGetInt(B(u"nope"), &i), E_NOT_FOUND);
+    EXPECT_EQ(i, 0);
+    CComPtr<IMNode> child;
+    EXPECT_EQ(root->NodeChildGet(B(u"x::y"), 0, &child), E_NOT_FOUND);
+    EXPECT_EQ(root->NodeChildGet(B(u""), 1, &child), E_INVALIDARG);
+    EXPECT_EQ(root->NodeChildAdd(B(u""), B(u"v"), nullptr), E_INVALIDARG);
+    EXPECT_EQ(root->NodeNameSet(B(u"")), E_INVALIDARG);
+    EXPECT_EQ(root->NodeReserved(1, 2, 3), E_NOTIMPL);
+    EXPECT_EQ(root->AttributesSetList(nullptr, 0), E_INVALIDARG);
+    EXPECT_EQ(root->AttributesCopyFrom(nullptr, 1), E_INVALIDARG);
+    EXPECT_EQ(root->NodeXmlSet(nullptr, 1), E_INVALIDARG);
+}
+
+TEST(XmlNode, AttributeListOrderIndexAndCounts) {
+    XMLNodePtr root = NewRoot();
+    int n = -1;
+    EXPECT_EQ(root->AttributesGetCount(&n), S_FALSE);
+    EXPECT_EQ(n, 0);
+    // More than the linear-scan threshold, so the hash index is used too.
+    for (int k = 0; k < 40; ++k) {
+        std::u16string name = u"Name" + orvex::com::ToUtf16(std::to_string(k));
+        root->SetAttr(name, name);
+    }
+    EXPECT_EQ(root->AttributesGetCount(&n), S_OK);
+    EXPECT_EQ(n, 40);
+    CComBSTR name, value;
+    ASSERT_EQ(root->AttributesGetByIndex(39, Out(name), Out(value)), S_OK);
+    EXPECT_EQ(U8(name), "Name39");
+    EXPECT_EQ(root->AttributesGetByIndex(40, Out(name), nullptr), E_INVALID_INDEX);
+    EXPECT_EQ(root->AttributesGetByIndex(-1, nullptr, nullptr), E_INVALID_INDEX);
+    EXPECT_TRUE(root->HasAttr(u"NAME17"));
+    EXPECT_EQ(root->AttributesRemove(B(u"name17")), S_OK);
+    EXPECT_FALSE(root->HasAttr(u"Name17"));
+    EXPECT_TRUE(root->HasAttr(u"name18"));
+    root->AttributesGetByIndex(17, Out(name), nullptr);
+    EXPECT_EQ(U8(name), "Name18");
+    EXPECT_EQ(root->AttributesRemoveAll(), S_OK);
+    EXPECT_EQ(root->AttrCount(), 0u);
+}
+
+TEST(XmlNode, TypedAccessorsStoreAndParseText) {
+    XMLNodePtr root = NewRoot();
+    root->AttributesSetBool(B(u"b"), 5);
+    root->AttributesSetInt(B(u"i"), -42);
+    root->AttributesSetDouble(B(u"d"), 1.5);
+    std::u16string t;
+    root->GetAttr(u"b", &t);
+    EXPECT_EQ(U8(t), "true");
+    root->GetAttr(u"d", &t);
+    EXPECT_EQ(U8(t), "1.5");
+    int i = 0, b = 0;
+    double d = 0;
+    EXPECT_EQ(root->AttributesGetInt(B(u"i"), &i), S_OK);
+    EXPECT_EQ(i, -42);
+    root->SetAttr(u"hex", u"0x10");
+    root->AttributesGetInt(B(u"hex"), &i);
+    EXPECT_EQ(i, 16);
+    for (auto [text, expect] :
+         {std::pair{u"yes", 1}, {u"ON", 1}, {u"False", 0}, {u"2", 1}, {u"-1", 0}, {u"0", 0}}) {
+        root->SetAttr(u"flag", text);
+        root->AttributesGetBool(B(u"flag"), &b);
+        EXPECT_EQ(b, expect) << U8(text);
+    }
+    root->SetAttr(u"pct", u"50%");
+    root->AttributesGetDouble(B(u"pct"), &d);
+    EXPECT_DOUBLE_EQ(d, 0.5);
+}
+
+TEST(XmlNode, ValueIsTheFirstTextRun) {
+    XMLNodePtr root = NewRoot();
+    CComBSTR v;
+    root->NodeValueGet(Out(v));
+    EXPECT_EQ(v.Length(), 0u);
+    root->NodeChildAdd(B(u"kid"), B(u"k"), nullptr);
+    root->NodeValueSet(B(u"<verbatim a='1'>"));
+    v.Empty();
+    root->NodeValueGet(Out(v));
+    EXPECT_EQ(U8(v), "<verbatim a='1'>");
+    root->NodeValueSet(B(u"second"));
+    EXPECT_EQ(U8(root->Value()), "second");
+    int n = 0;
+    root->NodeChildCount(&n);
+    EXPECT_EQ(n, 1);  // text runs are not children to clients
+}
+
+TEST(XmlNode, ChildrenAddGetRemoveAndDuplicateNames) {
+    XMLNodePtr root = NewRoot();
+    CComPtr<IMNode> first, second;
+    ASSERT_EQ(root->NodeChildAdd(B(u"x::item"), B(u"1"), &first), S_OK);
+    ASSERT_EQ(root->NodeChildAdd(B(u"x::item"), B(u"2"), &second), S_OK);
+    CComPtr<IMNode> x, found;
+    root->NodeChildGet(B(u"x"), 0, &x);
+    int n = 0;
+    x->NodeChildCount(&n);
+    EXPECT_EQ(n, 2);
+    x->NodeChildGet(B(u"ITEM"), 0, &found);
+    EXPECT_EQ(found.p, first.p);  // the first of that name
+    CComBSTR name;
+    CComPtr<IMNode> byIndex;
+    ASSERT_EQ(x->NodeChildGetByIndex(1, Out(name), &byIndex), S_OK);
+    EXPECT_EQ(byIndex.p, second.p);
+    EXPECT_EQ(x->NodeChildGetByIndex(2, nullptr, nullptr), E_INVALID_INDEX);
+
+    EXPECT_EQ(root->NodeChildRemove(B(u"x::item")), S_OK);
+    EXPECT_EQ(root->NodeChildRemove(B(u"x::nothing")), S_FALSE);
+    found.Release();
+    x->NodeChildGet(B(u"item"), 0, &found);
+    EXPECT_EQ(found.p, second.p);
+    // The removed node lives on for its holder, as a root.
+    CComPtr<IMNode> parent;
+    EXPECT_EQ(first->NodeParentGet(&parent), S_FALSE);
+    CComBSTR v;
+    first->NodeValueGet(Out(v));
+    EXPECT_EQ(U8(v), "1");
+}
+
+TEST(XmlNode, ManyChildrenStayFindableAfterRenameAndRemove) {
+    XMLNodePtr root = NewRoot();
+    std::vector<XMLNodePtr> kids;
+    for (int k = 0; k < 50; ++k)
+        kids.push_back(root->AppendChild(u"c" + orvex::com::ToUtf16(std::to_string(k))));
+    EXPECT_EQ(root->FindChild(u"C42").p, kids[42].p);
+    kids[42]->SetName(u"renamed");
+    EXPECT_EQ(root->FindChild(u"c42").p, nullptr);
+    EXPECT_EQ(root->FindChild(u"RENAMED").p, kids[42].p);
+    root->RemoveChild(kids[10]);
+    EXPECT_EQ(root->FindChild(u"c10").p, nullptr);
+    EXPECT_EQ(root->FindChild(u"c11").p, kids[11].p);
+    kids.push_back(root->AppendChild(u"c11"));
+    EXPECT_EQ(root->FindChild(u"c11").p, kids[11].p);
+}
+
+TEST(XmlNode, PathParentDetachAndClone) {
+    XMLNodePtr root = NewRoot(u"m-props");
+    CComPtr<IMNode> c;
+    root->NodeChildGet(B(u"a::b::c"), 1, &c);
+    CComBSTR path;
+    EXPECT_EQ(c->NodePathGet(Out(path), nullptr), S_OK);
+    EXPECT_EQ(U8(path), "a::b::c");
+    path.Empty();
+    c->NodePathGet(Out(path), B(u"A"));
+    EXPECT_EQ(U8(path), "b::c");
+    path.Empty();
+    root->NodePathGet(Out(path), nullptr);
+    EXPECT_EQ(path.Length(), 0u);
+
+    c->AttributesSet(B(u"k"), B(u"v"));
+    c->NodeValueSet(B(u"text"));
+    CComPtr<IMNode> a, clone;
+    root->NodeChildGet(B(u"a"), 0, &a);
+    ASSERT_EQ(a->NodeClone(&clone), S_OK);
+    CComBSTR xml1, xml2;
+    a->NodeXmlGet(Out(xml1));
+    clone->NodeXmlGet(Out(xml2));
+    EXPECT_EQ(U8(xml1), U8(xml2));
+    CComPtr<IMNode> none;
+    EXPECT_EQ(clone->NodeParentGet(&none), S_FALSE);
+
+    CComPtr<IMNode> b;
+    a->NodeChildGet(B(u"b"), 0, &b);
+    EXPECT_EQ(b->NodeDetach(), S_OK);
+    int n = 5;
+    a->NodeChildCount(&n);
+    EXPECT_EQ(n, 0);
+    b->NodeChildCount(&n);
+    EXPECT_EQ(n, 0);
+    CComBSTR name;
+    b->NodeNameGet(Out(name));
+    EXPECT_EQ(U8(name), "b");
+    EXPECT_EQ(root->NodeDetach(), S_FALSE);
+}
+
+TEST(XmlNode, ParentOutlivedByChildIsNotReturned) {
+    CComPtr<IMNode> child;
+    {
+        XMLNodePtr root = NewRoot();
+        root->NodeChildGet(B(u"kid"), 1, &child);
+    }
+    CComPtr<IMNode> parent;
+    EXPECT_EQ(child->NodeParentGet(&parent), S_FALSE);
+    EXPECT_EQ(parent.p, nullptr);
+}
+
+TEST(XmlNode, DepthIsBounded) {
+    XMLNodePtr root = NewRoot();
+    std::u16string path = u"n";
+    // kMaxDepth nodes below the root, then the attribute.
+    for (int k = 0; k < XMLParse::kMaxDepth; ++k) path += u"::n";
+    EXPECT_EQ(root->AttributesSet(CComBSTR(path), B(u"1")), S_OK);
+    path += u"::n";
+    XMLNodePtr fresh = NewRoot();
+    EXPECT_EQ(fresh->AttributesSet(CComBSTR(path), B(u"1")), E_INVALIDARG);
+    EXPECT_EQ(fresh->ElementChildCount(), 0u);  // nothing half-made
+}
+
+TEST(XmlNode, AttributeListSetGetCloneCopy) {
+    XMLNodePtr root = NewRoot();
+    root->SetAttr(u"keep", u"old");
+    EXPECT_EQ(root->AttributesSetList(B(u"a=1 b='x y' c=\"it's\" keep=new bare"), 0), S_OK);
+    CComBSTR list;
+    root->AttributesListGet(Out(list));
+    EXPECT_EQ(U8(list), " keep='new' a='1' b='x y' c=\"it's\"");
+    EXPECT_EQ(root->AttributesSetList(B(u"z=9"), 2), S_OK);
+    EXPECT_EQ(root->AttrCount(), 1u);
+    EXPECT_EQ(root->AttributesSetList(B(u"   "), 0), S_FALSE);
+
+    CComPtr<IMAttributes> clone;
+    ASSERT_EQ(root->AttributesClone(&clone), S_OK);
+    CComQIPtr<IMNode> cloneNode(clone);
+    CComBSTR name;
+    cloneNode->NodeNameGet(Out(name));
+    EXPECT_EQ(U8(name), "m_attributes");
+
+    XMLNodePtr other = NewRoot();
+    other->SetAttr(u"z", u"mine");
+    other->SetAttr(u"w", u"1");
+    other->AttributesCopyFrom(clone, 0);  // only names not present
+    EXPECT_EQ(U8(std::u16string(other->Attributes()[0].value)), "mine");
+    other->AttributesCopyFrom(clone, 1);  // overwrite
+    EXPECT_EQ(U8(other->Attributes()[0].value), "9");
+    EXPECT_EQ(other->AttrCount(), 2u);
+    other->AttributesCopyFrom(clone, 2);  // replace
+    EXPECT_EQ(other->AttrCount(), 1u);
+    EXPECT_EQ(other->AttributesCopyFrom(other, 1), S_OK);  // from itself
+    EXPECT_EQ(other->AttrCount(), 1u);
+}
+
+// A schema the way a backend declares one.
+XMLNodePtr SchemaTree() {
+    XMLNodePtr root = NewRoot(u"m-props");
+    root->NodeXmlSet(B(u"<m-props x='1'>"
+                       u"<attributes_info>"
+                       u"<mode type='option_fixed' default='auto' values='auto manual'>How"
+                       u"<auto>Chosen for you</auto></mode>"
+                       u"<level min='0' max='10'>Level</level>"
+                       u"<copy select_from='mode'>Copy</copy>"
+                       u"<listed>Listed<one>First</one><two>Second</two></listed>"
+                       u"<stat inherit='base'><late type='int'>Late frames</late></stat>"
+                       u"<base><dropped type='int'>Dropped</dropped></base>"
+                       u"<out><speed>Speed</speed></out>"
+                       u"</attributes_info>"
+                       u"<stat/><out.x.y/></m-props>"),
+                     1);
+    return root;
+}
+
+TEST(XmlNodeSchema, InfoTypesAndFallbacks) {
+    XMLNodePtr root = SchemaTree();
+    auto info = [&](const char16_t* name, int type) {
+        CComBSTR v;
+        HRESULT hr = root->AttributesInfoGet(B(name), type, Out(v));
+        return std::pair{hr, U8(v)};
+    };
+    EXPECT_EQ(info(u"mode", 0), (std::pair{S_OK, std::string("How")}));
+    EXPECT_EQ(info(u"MODE", 1).second, "option_fixed");
+    EXPECT_EQ(info(u"mode", 2).second, "auto");
+    EXPECT_EQ(info(u"level", 4).second, "0");
+    EXPECT_EQ(info(u"level", 5).second, "10");
+    EXPECT_EQ(info(u"level", 3).first, S_FALSE);
+    EXPECT_EQ(info(u"copy", 3).second, "auto manual");  // select_from
+    EXPECT_EQ(info(u"listed", 3).second, "one|two");    // option entries
+    EXPECT_EQ(info(u"unknown", 0).first, S_FALSE);
+    EXPECT_EQ(info(u"mode", 6).first, E_INVALIDARG);
+    EXPECT_EQ(info(u"mode", -1).first, E_INVALIDARG);
+    EXPECT_EQ(info(u"", 0).first, E_INVALIDARG);
+    // Step 3: the ancestor's entry for the node, then its "inherit" chain.
+    EXPECT_EQ(info(u"stat::late", 0).second, "Late frames");
+    EXPECT_EQ(info(u"stat::dropped", 1).second, "int");
+    // A dotted node name falls back to the part before the first ".".
+    EXPECT_EQ(info(u"out.x.y::speed", 0).second, "Speed");
+    // The described node need not exist yet.
+    root->NodeChildRemove(B(u"stat"));
+    EXPECT_EQ(info(u"stat::late", 0).second, "Late frames");
+
+    CComBSTR help;
+    EXPECT_EQ(root->AttributesInfoFieldGet(B(u"mode"), B(u"auto"), B(u""), Out(help)), S_OK);
+    EXPECT_EQ(U8(help), "Chosen for you");
+    EXPECT_EQ(root->AttributesInfoFieldGet(B(u"mode"), B(u"manual"), nullptr, Out(help)), S_FALSE);
+    EXPECT_EQ(root->AttributesInfoFieldGet(B(u""), B(u"auto"), nullptr, Out(help)), E_INVALIDARG);
+
+    int found = 9;
+    CComBSTR def;
+    EXPECT_EQ(root->AttributesGetOrDefault(B(u"mode"), &found, Out(def)), S_FALSE);
+    EXPECT_EQ(found, 0);
+    EXPECT_EQ(U8(def), "auto");
+    def.Empty();
+    EXPECT_EQ(root->AttributesGetOrDefault(B(u"x"), &found, Out(def)), S_OK);
+    EXPECT_EQ(found, 1);
+}
+
+TEST(XmlNodeSchema, InheritFalseAndCyclesAndNodeInfo) {
+    XMLNodePtr root = SchemaTree();
+    CComPtr<IMNode> stat;
+    root->NodeChildGet(B(u"stat"), 0, &stat);
+    // The parent's schema applies to a node with its own schema unless switched off.
+    CComPtr<IMNode> ownEntry;
+    stat->NodeChildGet(B(u"attributes_info::own"), 1, &ownEntry);
+    CComBSTR v;
+    EXPECT_EQ(stat->AttributesInfoGet(B(u"level"), 4, Out(v)), S_OK);
+    CComPtr<IMNode> own;
+    stat->NodeChildGet(B(u"attributes_info"), 0, &own);
+    own->AttributesSet(B(u"inherit"), B(u"false"));
+    v.Empty();
+    EXPECT_EQ(stat->AttributesInfoGet(B(u"level"), 4, Out(v)), S_FALSE);
+
+    int n = 0;
+    stat->AttributesSet(B(u"undescribed"), B(u"1"));  // not a schema entry
+    EXPECT_EQ(stat->AttributesInfoGetCount(&n), S_OK);
+    EXPECT_EQ(n, 1);
+    CComBSTR name;
+    EXPECT_EQ(stat->AttributesInfoGetByIndex(0, Out(name)), S_OK);
+    EXPECT_EQ(U8(name), "own");
+    EXPECT_EQ(stat->AttributesInfoGetByIndex(1, Out(name)), E_INVALID_INDEX);
+    EXPECT_EQ(stat->AttributesInfoGetByIndex(-1, Out(name)), E_INVALIDARG);
+
+    // An "inherit" cycle ends instead of hanging.
+    XMLNodePtr loop = NewRoot(u"m-props");
+    loop->NodeXmlSet(B(u"<m-props><attributes_info><a inherit='b'/><b inherit='a'/>"
+                       u"</attributes_info><a/></m-props>"),
+                     1);
+    v.Empty();
+    EXPECT_EQ(loop->AttributesInfoGet(B(u"a::zz"), 0, Out(v)), S_FALSE);
+
+    // NodeInfoGet: the node's own entry in the nearest schema, following "inherit".
+    CComPtr<IMNode> statNode;
+    XMLNodePtr r2 = SchemaTree();
+    r2->NodeChildGet(B(u"stat"), 0, &statNode);
+    v.Empty();
+    EXPECT_EQ(statNode->NodeInfoGet(B(u"inherit"), Out(v)), S_OK);
+    EXPECT_EQ(U8(v), "base");
+    v.Empty();
+    EXPECT_EQ(statNode->NodeInfoGet(B(u"type"), Out(v)), S_FALSE);
+}
+
+}  // namespace

@@ -1,0 +1,207 @@
+// The XML and attribute-list text forms: exact output, parsing rules, malformed input.
+#include <gtest/gtest.h>
+
+#include "props/xml_text.h"
+#include "test_util.h"
+
+namespace {
+
+using namespace props_test;
+using XMLParse::XMLNodePtr;
+
+std::string Xml(const XMLNodePtr& node) {
+    CComBSTR xml;
+    node->NodeXmlGet(Out(xml));
+    return U8(xml);
+}
+
+TEST(XmlWrite, ExactLayoutQuotingAndEscaping) {
+    XMLNodePtr root = NewRoot(u"m-props");
+    EXPECT_EQ(Xml(root), "<m-props/>");
+    root->SetAttr(u"a", u"1");
+    root->SetAttr(u"q", u"it's \"x\"");
+    CComPtr<IMNode> child;
+    root->NodeChildAdd(B(u"c"), B(u"1 < 2 & 3 > 'x'"), &child);
+    root->NodeChildAdd(B(u"c::d"), nullptr, nullptr);
+    root->NodeChildAdd(B(u"e"), nullptr, nullptr);
+    EXPECT_EQ(Xml(root),
+              "<m-props a='1' q=\"it's 'x'\">\r\n"
+              "\t<c>\r\n"
+              "\t\t1 &lt; 2 &amp; 3 &gt; 'x'\r\n"
+              "\t\t<d/>\r\n"
+              "\t</c>\r\n"
+              "\t<e/>\r\n"
+              "</m-props>");
+    XMLNodePtr leaf = NewRoot(u"v");
+    leaf->SetValue(u"a&b");
+    EXPECT_EQ(Xml(leaf), "<v>a&amp;b</v>");
+
+    std::u16string out;
+    XMLParse::AppendEscaped(u"'\"", XMLParse::QuoteEscape::kWhenPresent, &out);
+    EXPECT_EQ(U8(out), "&apos;&quot;");
+}
+
+TEST(XmlWrite, IndentStopsAtSixtyFourTabs) {
+    XMLNodePtr root = NewRoot(u"r");
+    std::u16string out;
+    XMLParse::WriteXml(*root, 70, &out);
+    EXPECT_EQ(out, std::u16string(64, u'\t') + u"<r/>");
+}
+
+TEST(XmlRead, NamesCaseTextAndAttributes) {
+    XMLNodePtr node = NewRoot(u"keep");
+    ASSERT_EQ(node->NodeXmlSet(B(u"<?xml version='1.0'?><!-- c --><Root A='1' b=\"two words\" "
+                                 u"c=bare><Child>  some  text  </Child><Empty/></Root>"),
+                               1),
+              S_OK);
+    CComBSTR name;
+    node->NodeNameGet(Out(name));
+    EXPECT_EQ(U8(name), "root");
+    auto attrs = node->Attributes();
+    ASSERT_EQ(attrs.size(), 3u);
+    EXPECT_EQ(U8(attrs[0].name), "A");
+    EXPECT_EQ(U8(attrs[1].value), "two words");
+    EXPECT_EQ(U8(attrs[2].value), "bare");
+    auto kids = node->ElementChildren();
+    ASSERT_EQ(kids.size(), 2u);
+    EXPECT_EQ(U8(kids[0]->Name()), "child");
+    EXPECT_EQ(U8(kids[0]->Value()), "some  text");
+
+    // take_name = 0 keeps the node's name; end tags match the document's own name.
+    XMLNodePtr keep = NewRoot(u"m-props");
+    ASSERT_EQ(keep->NodeXmlSet(B(u"<other><x/></other>"), 0), S_OK);
+    EXPECT_EQ(U8(keep->Name()), "m-props");
+    EXPECT_EQ(keep->ElementChildCount(), 1u);
+}
+
+TEST(XmlRead, EntitiesReferencesAndWhiteSpace) {
+    auto text = [](const char16_t* xml) {
+        XMLNodePtr n = NewRoot();
+        EXPECT_EQ(n->NodeXmlSet(B(xml), 1), S_OK);
+        return n->Value();
+    };
+    EXPECT_EQ(text(u"<t>&#65;&#x42;</t>"), u"AB");
+    EXPECT_EQ(text(u"<t>   </t>"), u"");
+    EXPECT_EQ(text(u"<t>&nbsp;</t>"), u" ");
+    EXPECT_EQ(text(u"<t>&lt;&gt;&amp;&apos;&quot;&copy;&reg;</t>"), u"<>&'\"\u00A9\u00AE");
+    EXPECT_EQ(text(u"<t>a\r\nb\tc</t>"), u"a  b c");
+    EXPECT_EQ(text(u"<t>&unknown; & x</t>"), u"&unknown; & x");
+    EXPECT_EQ(text(u"<t>&#010;x</t>"), u"\bx");           // a C literal: octal
+    EXPECT_EQ(text(u"<t>&#x1F600;</t>"), u"\U0001F600");  // beyond 16 bits
+    EXPECT_EQ(text(u"<t>&#0;&#x110000;</t>"), u"\uFFFD\uFFFD");
+    EXPECT_EQ(text(u"<t><![CDATA[ <raw> & ]]></t>"), u" <raw> & ");
+    // "br" and "tab" never open an element: the text after them stays with the parent.
+    XMLNodePtr n = NewRoot();
+    ASSERT_EQ(n->NodeXmlSet(B(u"<t>a<br>b<tab>c</t>"), 1), S_OK);
+    EXPECT_EQ(n->ElementChildCount(), 2u);
+    EXPECT_EQ(U8(n->Children().back()->TextUnlocked()), "c");
+}
+
+TEST(XmlRead, TagEndRulesAndSkippedEndTags) {
+    XMLNodePtr n = NewRoot();
+    ASSERT_EQ(n->NodeXmlSet(B(u"<r a='x>y' b=\"p>q\"><c></stray></c><d /></r>"), 1), S_OK);
+    std::u16string v;
+    n->GetAttr(u"a", &v);
+    EXPECT_EQ(U8(v), "x>y");
+    EXPECT_EQ(n->ElementChildCount(), 2u);
+    // A DOCTYPE declaration does not swallow the document.
+    ASSERT_EQ(n->NodeXmlSet(B(u"<!DOCTYPE r><r><k/></r>"), 1), S_OK);
+    EXPECT_EQ(n->ElementChildCount(), 1u);
+}
+
+TEST(XmlRead, MalformedInputKeepsWhatWasReadAndFails) {
+    XMLNodePtr n = NewRoot();
+    n->SetAttr(u"old", u"1");
+    n->AppendChild(u"oldchild");
+    EXPECT_EQ(n->NodeXmlSet(B(u"no tags at all"), 1), E_INVALIDARG);
+    EXPECT_EQ(n->AttrCount(), 0u);
+    EXPECT_EQ(n->ElementChildCount(), 0u);
+
+    EXPECT_EQ(n->NodeXmlSet(B(u"<r a='1'><good/><bad><deeper>"), 1), E_INVALIDARG);
+    EXPECT_EQ(n->AttrCount(), 1u);
+    auto kids = n->ElementChildren();
+    ASSERT_EQ(kids.size(), 1u);  // the unfinished child is removed again
+    EXPECT_EQ(U8(kids[0]->Name()), "good");
+
+    for (const char16_t* bad : {u"<r", u"<r a='1>", u"<r><!-- open", u"<r><![CDATA[ x", u"<r><?pi",
+                                u"<r>< x/></r>", u"<>", u"</only>"})
+        EXPECT_EQ(n->NodeXmlSet(B(bad), 1), E_INVALIDARG) << U8(bad);
+}
+
+TEST(XmlRead, DeepNestingIsRefusedWithoutRecursion) {
+    std::u16string deep;
+    const int levels = 100000;
+    deep.reserve(levels * 7);
+    for (int i = 0; i < levels; ++i) deep += u"<a>";
+    for (int i = 0; i < levels; ++i) deep += u"</a>";
+    XMLNodePtr n = NewRoot();
+    EXPECT_EQ(n->NodeXmlSet(CComBSTR(deep), 1), E_INVALIDARG);
+
+    std::u16string ok;
+    for (int i = 0; i < XMLParse::kMaxDepth + 1; ++i) ok += u"<a>";
+    for (int i = 0; i < XMLParse::kMaxDepth + 1; ++i) ok += u"</a>";
+    EXPECT_EQ(n->NodeXmlSet(CComBSTR(ok), 1), S_OK);
+    CComBSTR xml;
+    EXPECT_EQ(n->NodeXmlGet(Out(xml)), S_OK);  // and the deepest tree still writes
+}
+
+TEST(XmlRoundTrip, TreeToXmlToTreeKeepsEverything) {
+    XMLNodePtr root = NewRoot(u"m-props");
+    root->SetAttr(u"Mixed.Case", u"v 1");
+    root->SetAttr(u"apos", u"it's");
+    root->SetAttr(u"empty", u"");
+    root->SetAttr(u"gt", u"a>b<c&d");
+    root->AttributesSet(B(u"z::y::x"), B(u"deep"));
+    for (int i = 0; i < 5; ++i) {
+        CComPtr<IMNode> c;
+        root->NodeChildAdd(
+            B(u"item"), CComBSTR(u"text <" + orvex::com::ToUtf16(std::to_string(i)) + u"> & more"),
+            &c);
+        c->AttributesSet(B(u"i"), CComBSTR(orvex::com::ToUtf16(std::to_string(i))));
+    }
+    const std::string first = Xml(root);
+    XMLNodePtr copy = NewRoot(u"other");
+    ASSERT_EQ(copy->NodeXmlSet(CComBSTR(orvex::com::ToUtf16(first)), 1), S_OK);
+    EXPECT_EQ(Xml(copy), first);
+    auto attrs = copy->Attributes();
+    ASSERT_EQ(attrs.size(), 4u);
+    EXPECT_EQ(U8(attrs[0].name), "Mixed.Case");
+    EXPECT_EQ(U8(attrs[3].value), "a>b<c&d");
+    auto kids = copy->ElementChildren();
+    ASSERT_EQ(kids.size(), 6u);
+    EXPECT_EQ(U8(kids[3]->Value()), "text <2> & more");
+}
+
+TEST(AttributeListText, WriteOptions) {
+    XMLNodePtr node = NewRoot();
+    node->SetValue(u"text");
+    node->SetAttr(u"a", u"1");
+    node->SetAttr(u"Skip", u"2");
+    std::vector<std::u16string> skip{u"SKIP"};
+    std::u16string out;
+    XMLParse::WriteAttributeList(*node, {u"p.", &skip, true}, &out);
+    EXPECT_EQ(U8(out), " _node_value='text' p.a='1'");
+}
+
+TEST(AttributeListText, ReadRules) {
+    std::vector<std::pair<std::string, std::string>> got;
+    auto read = [&](const char16_t* text, bool bare) {
+        got.clear();
+        return XMLParse::ReadAttributeList(text, bare,
+                                           [&](auto n, auto v) { got.emplace_back(U8(n), U8(v)); });
+    };
+    EXPECT_TRUE(read(u"  a = 1\tb='x y'\r\nc=\"q 'r'\" d='unterminated", false));
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_EQ(got[0], (std::pair<std::string, std::string>{"a", "1"}));
+    EXPECT_EQ(got[1].second, "x y");
+    EXPECT_EQ(got[2].second, "q 'r'");
+    EXPECT_EQ(got[3].second, "unterminated");
+    EXPECT_FALSE(read(u"bare only", false));
+    EXPECT_TRUE(read(u"bare x=1", true));
+    EXPECT_EQ(got.size(), 2u);
+    EXPECT_FALSE(read(u"=5 ==", false));  // no name, nothing stored
+    EXPECT_TRUE(read(u"a=&amp;", false));
+    EXPECT_EQ(got[0].second, "&amp;");  // no unescaping in lists
+}
+
+}  // namespace

@@ -1,0 +1,77 @@
+// IOXProps of the renderer classes as a host meets them: the module loaded as a library,
+// objects made by its class objects.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "com/ptr.h"
+#include "com/runtime.h"
+#include "orvex/ids.h"
+#include "platform/dynamic_library.h"
+#include "platform/registry.h"
+#include "renderer/registry_settings.h"
+#include "support/temp_registry.h"
+
+namespace {
+
+using orvex::platform::RegistryKey;
+using orvex::platform::RegRoot;
+
+CComPtr<IOXProps> Create(REFCLSID clsid) {
+    static orvex::platform::DynamicLibrary lib;
+    static auto get_class_object = [] {
+        EXPECT_TRUE(lib.Open(OXRENDERER_PATH));
+        return reinterpret_cast<HRESULT(STDMETHODCALLTYPE*)(REFCLSID, REFIID, void**)>(
+            lib.Symbol("DllGetClassObject"));
+    }();
+    CComPtr<IClassFactory> cf;
+    EXPECT_EQ(get_class_object(clsid, IID_IClassFactory, reinterpret_cast<void**>(&cf)), S_OK);
+    CComPtr<IOXProps> props;
+    if (cf) {
+        EXPECT_EQ(cf->CreateInstance(nullptr, IidOf<IOXProps>(), reinterpret_cast<void**>(&props)),
+                  S_OK);
+    }
+    return props;
+}
+
+std::u16string Get(IOXProps* props, const char16_t* name) {
+    CComBSTR v;
+    EXPECT_EQ(props->PropsGet(CComBSTR(name), &v), S_OK) << orvex::com::ToUtf8(name);
+    return std::u16string(v.View());
+}
+
+TEST(ModuleProps, FixedNamesDescribeTheModuleFile) {
+    CComPtr<IOXProps> props = Create(CLSID_OXRenderer);
+    ASSERT_TRUE(props);
+    EXPECT_EQ(std::filesystem::canonical(orvex::com::ToUtf8(Get(props, u"dll-path"))),
+              std::filesystem::canonical(OXRENDERER_PATH));
+    EXPECT_EQ(Get(props, u"dll-version"), u"1.0.0.0");
+    EXPECT_EQ(Get(props, u"dll-file-version"), u"1.0.0.0");
+    EXPECT_EQ(Get(props, u"dll-date").size(), 20u);
+}
+
+TEST(ModuleProps, EveryClassServesAStoreAndSharesTheKey) {
+    orvex::platform::RegistryDeleteTree(RegRoot::kCurrentUser, orvex::renderer::kSettingsKeyPath);
+    CComPtr<IOXProps> generic = Create(CLSID_OXRenderer);
+    ASSERT_TRUE(generic);
+    {
+        RegistryKey key;
+        ASSERT_EQ(key.Open(RegRoot::kCurrentUser, orvex::renderer::kSettingsKeyPath), 0);
+        std::u16string v = u"unset";
+        EXPECT_EQ(key.QueryString(u"extra_devices.clsids", &v), 0);
+        EXPECT_EQ(v, u"");
+        key.SetString(u"user.choice", u"7");
+    }
+    for (const CLSID* clsid : {&CLSID_OXRendererBMD, &CLSID_OXRendererAJA}) {
+        CComPtr<IOXProps> props = Create(*clsid);
+        ASSERT_TRUE(props);
+        EXPECT_EQ(Get(props, u"user.choice"), u"7");
+        EXPECT_EQ(props->PropsSet(CComBSTR(u"a::b"), CComBSTR(u"1")), S_OK);
+        EXPECT_EQ(Get(props, u"a::b"), u"1");
+    }
+    // Stores are per object.
+    CComBSTR v;
+    EXPECT_EQ(generic->PropsGet(CComBSTR(u"a::b"), &v), S_FALSE);
+}
+
+}  // namespace
