@@ -56,28 +56,3 @@ private:
         return E_NOTIMPL;
     }
 };
-
-template <>
-class ONotImplemented<IOXFormat> : public IOXFormat {
-public:
-    STDMETHOD(FormatVideoGetCount)(eMFormatType, int* p) override {
-        return p ? E_NOTIMPL : E_POINTER;
-    }
-    STDMETHOD(FormatVideoGetByIndex)(eMFormatType, int, M_VID_PROPS*, BSTR*) override {
-        return E_NOTIMPL;
-    }
-    STDMETHOD(FormatVideoSet)(eMFormatType, M_VID_PROPS*) override { return E_NOTIMPL; }
-    STDMETHOD(FormatVideoGet)(eMFormatType, M_VID_PROPS*, int*, BSTR*) override {
-        return E_NOTIMPL;
-    }
-    STDMETHOD(FormatAudioGetCount)(eMFormatType, int* p) override {
-        return p ? E_NOTIMPL : E_POINTER;
-    }
-    STDMETHOD(FormatAudioGetByIndex)(eMFormatType, int, M_AUD_PROPS*, BSTR*) override {
-        return E_NOTIMPL;
-    }
-    STDMETHOD(FormatAudioSet)(eMFormatType, M_AUD_PROPS*) override { return E_NOTIMPL; }
-    STDMETHOD(FormatAudioGet)(eMFormatType, M_AUD_PROPS*, int*, BSTR*) override {
-        return E_NOTIMPL;
-    }
-};

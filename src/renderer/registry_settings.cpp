@@ -167,8 +167,10 @@ HRESULT RegistrySave(IMNode* node, platform::RegRoot root, std::u16string_view k
     if (!source) return E_POINTER;
     RegistryKey key;
     if (key.Create(root, key_path) != 0) return S_FALSE;
+    // One flushed rewrite for the whole tree rather than one per value.
+    key.BeginBatch();
     SaveNode(key, source, prefix, true);
-    return S_OK;
+    return key.CommitBatch() == 0 ? S_OK : S_FALSE;
 }
 
 }  // namespace orvex::renderer
