@@ -5,6 +5,11 @@
 // Every item the queue takes holds one reference, released exactly once: when the handler is
 // done with it, when it is dropped to make room, flushed, or destroyed with the queue. Items
 // are released outside the queue's lock, since a release may run arbitrary code.
+//
+// Locks: the queue's lock guards the item list and the limits only. It is never held while
+// the handler runs, while a producer waits for room, or while an item is released, so the
+// handler may take any lock of the renderer (output lock, then frame clock or mailbox lock)
+// without an order against the queue.
 #pragma once
 
 #include <deque>

@@ -74,6 +74,8 @@ private:
     }
 
     // Several producers may be refused at once; the read and the write are one step.
+    // Lock order: overflowLock_, then the property tree's lock (taken inside PropsGet and
+    // PropsSet). Nothing that holds the property lock ever takes overflowLock_.
     void CountOverflow() {
         std::lock_guard lock(overflowLock_);
         const int count = ReadInt(OLESTR("stat::buffer_overlow"), 0);
