@@ -235,6 +235,8 @@ void CoXMLNode::BuildText(std::u16string_view text) {
 CoXMLNode* CoXMLNode::BuildChild(std::u16string_view name) {
     XMLNodePtr child = Create(name, this, word_);
     if (!child) return nullptr;
+    // Most elements have a few children: skip the 1, 2, 4 growth steps.
+    if (children_.capacity() == 0) children_.reserve(4);
     children_.push_back(std::move(child));
     return children_.back().p;
 }
@@ -245,6 +247,7 @@ void CoXMLNode::BuildAttr(std::u16string_view name, std::u16string_view value) {
         attrs_[i].value.assign(value);
         return;
     }
+    if (attrs_.capacity() == 0) attrs_.reserve(4);
     attrs_.push_back(Attribute{std::u16string(name), std::u16string(value)});
     if (attr_index_) attr_index_->emplace(NameHash(name), attrs_.size() - 1);
 }

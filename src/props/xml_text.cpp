@@ -129,33 +129,35 @@ void AppendEscaped(std::u16string_view text, QuoteEscape quotes, std::u16string*
     bool esc_quotes = quotes == QuoteEscape::kYes;
     if (quotes == QuoteEscape::kWhenPresent)
         esc_quotes = text.find_first_of(u"'\"") != std::u16string_view::npos;
-    for (char16_t c : text) {
-        switch (c) {
+    // Plain stretches go out in one append each; only the escaped characters are looked up.
+    std::size_t plain = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        std::u16string_view entity;
+        switch (text[i]) {
             case u'<':
-                out->append(u"&lt;");
+                entity = u"&lt;";
                 break;
             case u'>':
-                out->append(u"&gt;");
+                entity = u"&gt;";
                 break;
             case u'&':
-                out->append(u"&amp;");
+                entity = u"&amp;";
                 break;
             case u'\'':
-                if (esc_quotes)
-                    out->append(u"&apos;");
-                else
-                    out->push_back(c);
+                if (esc_quotes) entity = u"&apos;";
                 break;
             case u'"':
-                if (esc_quotes)
-                    out->append(u"&quot;");
-                else
-                    out->push_back(c);
+                if (esc_quotes) entity = u"&quot;";
                 break;
             default:
-                out->push_back(c);
+                break;
         }
+        if (entity.empty()) continue;
+        out->append(text.substr(plain, i - plain));
+        out->append(entity);
+        plain = i + 1;
     }
+    out->append(text.substr(plain));
 }
 
 void AppendQuotedValue(std::u16string_view value, std::u16string* out) {
@@ -379,7 +381,12 @@ private:
         while (b < e && IsTextSpace(raw[b])) ++b;
         while (e > b && IsTextSpace(raw[e - 1])) --e;
         if (b == e) return;
-        node->BuildText(UnescapeText(raw.substr(b, e - b)));
+        std::u16string_view text = raw.substr(b, e - b);
+        // Trimmed text without entities or inner breaks is stored as it stands.
+        if (text.find_first_of(u"&\r\n\t") == std::u16string_view::npos)
+            node->BuildText(text);
+        else
+            node->BuildText(UnescapeText(text));
     }
 
     static void AddAttributes(std::u16string_view list, CoXMLNode* node) {
