@@ -142,8 +142,11 @@ XMLNodePtr CoXMLNode::Create(std::u16string_view name, CoXMLNode* parent, std::u
 }
 
 XMLNodePtr CoXMLNode::CreateTextRun(CoXMLNode* parent, std::u16string_view text) {
+    // Detached: the copy is not among the parent's children, which would otherwise have to
+    // clear its parent pointer when they go.
     XMLNodePtr run = Create(u"", parent);
     if (!run) return nullptr;
+    run->parent_ = nullptr;
     run->text_run_ = true;
     run->text_.assign(text);
     return run;
@@ -196,40 +199,38 @@ void CoXMLNode::InvalidateChildIndex() {
 
 std::u16string CoXMLNode::Value() const {
     CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
-    for (const auto& c : children_)
-        if (c->text_run_) return c->text_;
-    return {};
+    return texts_.empty() ? std::u16string() : texts_.front().text;
 }
 
 void CoXMLNode::SetValue(std::u16string_view text) {
     CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
-    for (auto& c : children_) {
-        if (c->text_run_) {
-            c->text_.assign(text);
-            return;
-        }
+    if (!texts_.empty()) {
+        texts_.front().text.assign(text);
+        return;
     }
     if (text.empty() || text_run_) return;
-    if (XMLNodePtr run = CreateTextRun(this, text)) children_.push_back(std::move(run));
+    texts_.push_back(TextRun{std::u16string(text), children_.size()});
 }
 
 void CoXMLNode::AddText(std::u16string_view text) {
     if (text.empty() || text_run_) return;
     CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
-    if (!children_.empty() && children_.back()->text_run_) {
-        children_.back()->text_.append(text);
-        return;
-    }
-    if (XMLNodePtr run = CreateTextRun(this, text)) children_.push_back(std::move(run));
+    BuildText(text);
 }
 
 void CoXMLNode::BuildText(std::u16string_view text) {
     if (text.empty()) return;
-    if (!children_.empty() && children_.back()->text_run_) {
-        children_.back()->text_.append(text);
+    // Text right after text (nothing between them) joins it.
+    if (!texts_.empty() && texts_.back().before == children_.size()) {
+        texts_.back().text.append(text);
         return;
     }
-    if (XMLNodePtr run = CreateTextRun(this, text)) children_.push_back(std::move(run));
+    texts_.push_back(TextRun{std::u16string(text), children_.size()});
+}
+
+void CoXMLNode::ElementRemovedAt(std::size_t index) {
+    for (auto& t : texts_)
+        if (t.before > index) --t.before;
 }
 
 CoXMLNode* CoXMLNode::BuildChild(std::u16string_view name) {
@@ -255,7 +256,9 @@ void CoXMLNode::BuildAttr(std::u16string_view name, std::u16string_view value) {
 void CoXMLNode::UnbuildChild(CoXMLNode* child) {
     auto it = std::find_if(children_.begin(), children_.end(),
                            [&](const XMLNodePtr& c) { return c.p == child; });
-    if (it != children_.end()) children_.erase(it);
+    if (it == children_.end()) return;
+    ElementRemovedAt(static_cast<std::size_t>(it - children_.begin()));
+    children_.erase(it);
 }
 
 void CoXMLNode::AdoptContent(CoXMLNode& built) {
@@ -269,6 +272,8 @@ void CoXMLNode::AdoptContent(CoXMLNode& built) {
         CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
         old.swap(children_);
         children_.swap(built.children_);
+        texts_.swap(built.texts_);
+        built.texts_.clear();
         child_index_.reset();
         // The built children were private until now: nobody can be reading their parent.
         for (auto& c : children_) c->parent_ = this;
@@ -357,7 +362,7 @@ bool CoXMLNode::IsSchema() const {
 XMLNodePtr CoXMLNode::FindChild(std::u16string_view name) const {
     const std::uint64_t hash = NameHash(name);
     auto matches = [&](const XMLNodePtr& c) {
-        if (c->text_run_ || c->NameHashValue() != hash) return false;
+        if (c->NameHashValue() != hash) return false;
         CRWSynchroLiteGuard lock(c->node_lock_, LockMode::kRead);
         return NamesEqual(c->name_, name);
     };
@@ -366,8 +371,7 @@ XMLNodePtr CoXMLNode::FindChild(std::u16string_view name) const {
         if (!child_index_) {
             child_index_ = std::make_unique<std::unordered_map<std::uint64_t, std::size_t>>();
             for (std::size_t i = 0; i < children_.size(); ++i)
-                if (!children_[i]->text_run_)
-                    child_index_->try_emplace(children_[i]->NameHashValue(), i);
+                child_index_->try_emplace(children_[i]->NameHashValue(), i);
         }
         auto it = child_index_->find(hash);
         if (it == child_index_->end()) return nullptr;
@@ -397,6 +401,7 @@ bool CoXMLNode::RemoveChild(CoXMLNode* child) {
                                [&](const XMLNodePtr& c) { return c.p == child; });
         if (it == children_.end()) return false;
         removed = std::move(*it);
+        ElementRemovedAt(static_cast<std::size_t>(it - children_.begin()));
         children_.erase(it);
         child_index_.reset();
     }
@@ -415,6 +420,7 @@ void CoXMLNode::ClearChildren(bool keep_schema) {
         } else {
             removed.swap(children_);
         }
+        texts_.clear();
         child_index_.reset();
     }
     for (auto& c : removed) c->SetParent(nullptr);
@@ -422,28 +428,34 @@ void CoXMLNode::ClearChildren(bool keep_schema) {
 
 std::vector<XMLNodePtr> CoXMLNode::Children() const {
     CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
-    return children_;
+    std::vector<XMLNodePtr> out;
+    out.reserve(children_.size() + texts_.size());
+    auto t = texts_.begin();
+    for (std::size_t i = 0; i <= children_.size(); ++i) {
+        for (; t != texts_.end() && t->before == i; ++t)
+            if (XMLNodePtr run = CreateTextRun(nullptr, t->text)) out.push_back(std::move(run));
+        if (i < children_.size()) out.push_back(children_[i]);
+    }
+    return out;
 }
 
 std::vector<XMLNodePtr> CoXMLNode::ElementChildren() const {
     std::vector<XMLNodePtr> out;
     CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
     for (const auto& c : children_)
-        if (!c->text_run_ && !c->IsSchema()) out.push_back(c);
+        if (!c->IsSchema()) out.push_back(c);
     return out;
 }
 
 std::size_t CoXMLNode::ElementChildCount() const {
     CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
-    return static_cast<std::size_t>(
-        std::count_if(children_.begin(), children_.end(),
-                      [](const XMLNodePtr& c) { return !c->text_run_ && !c->IsSchema(); }));
+    return static_cast<std::size_t>(std::count_if(
+        children_.begin(), children_.end(), [](const XMLNodePtr& c) { return !c->IsSchema(); }));
 }
 
 bool CoXMLNode::HasElementChildren() const {
     CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
-    return std::any_of(children_.begin(), children_.end(),
-                       [](const XMLNodePtr& c) { return !c->text_run_; });
+    return !children_.empty();
 }
 
 XMLNodePtr CoXMLNode::Resolve(const std::vector<std::u16string_view>& steps, std::size_t count,
@@ -493,25 +505,27 @@ HRESULT CoXMLNode::CopyFrom(const CoXMLNode& source) {
     }
     ClearChildren();
     // Texts are read under the source's lock; copying then runs without it.
-    std::vector<std::pair<XMLNodePtr, std::u16string>> items;
+    std::vector<XMLNodePtr> children;
+    std::vector<TextRun> texts;
     {
         CRWSynchroLiteGuard lock(source.children_lock_, LockMode::kWrite);
-        for (const auto& c : source.children_)
-            items.emplace_back(c, c->text_run_ ? c->text_ : std::u16string());
+        children = source.children_;
+        texts = source.texts_;
     }
-    for (auto& [child, text] : items) {
-        if (child->text_run_) {
-            XMLNodePtr run = CreateTextRun(this, text);
-            if (!run) return E_OUTOFMEMORY;
-            CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
-            children_.push_back(std::move(run));
-            continue;
-        }
-        XMLNodePtr copy = AppendChild(child->Name());
+    auto text = texts.begin();
+    auto copy_texts_before = [&](std::size_t i) {
+        CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+        for (; text != texts.end() && text->before == i; ++text)
+            texts_.push_back(TextRun{std::move(text->text), children_.size()});
+    };
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        copy_texts_before(i);
+        XMLNodePtr copy = AppendChild(children[i]->Name());
         if (!copy) return E_INVALIDARG;
-        HRESULT hr = copy->CopyFrom(*child);
+        HRESULT hr = copy->CopyFrom(*children[i]);
         if (FAILED(hr)) return hr;
     }
+    copy_texts_before(children.size());
     return S_OK;
 }
 

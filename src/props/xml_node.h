@@ -32,6 +32,13 @@ struct Attribute {
     std::u16string value;
 };
 
+// Text among an element's children, kept inside the element rather than as a node of its
+// own: `before` is the index of the element child it precedes (the child count when last).
+struct TextRun {
+    std::u16string text;
+    std::size_t before = 0;
+};
+
 // A property path split at "::"; false when a step is empty.
 bool SplitPath(std::u16string_view path, std::vector<std::u16string_view>* steps);
 
@@ -88,7 +95,7 @@ public:
     bool RemoveChild(CoXMLNode* child);
     // Removes every child; with `keep_schema` the schema children stay.
     void ClearChildren(bool keep_schema = false);
-    // Every child in order, text runs included.
+    // Every child in order, text runs included as detached copies (IsTextRun()).
     std::vector<XMLNodePtr> Children() const;
     // Element children that are not schema children: what clients count and enumerate.
     std::vector<XMLNodePtr> ElementChildren() const;
@@ -112,8 +119,10 @@ public:
     // Locks for callers that walk the tree (the writer): children, then attributes.
     orvex::props::CRWSynchroLiteCS& ChildrenLock() const { return children_lock_; }
     orvex::props::CRWSynchroLiteCS& AttributesLock() const { return attributes_lock_; }
-    // Unlocked views; hold the matching lock.
+    // Unlocked views; hold the matching lock. ChildrenUnlocked() holds the element children
+    // only; TextsUnlocked() the text runs among them, in order.
     const std::vector<XMLNodePtr>& ChildrenUnlocked() const { return children_; }
+    const std::vector<TextRun>& TextsUnlocked() const { return texts_; }
     const std::vector<Attribute>& AttributesUnlocked() const { return attrs_; }
     const std::u16string& TextUnlocked() const { return text_; }
     const std::u16string& NameUnlocked() const { return name_; }
@@ -176,6 +185,8 @@ private:
     static XMLNodePtr CreateTextRun(CoXMLNode* parent, std::u16string_view text);
     std::size_t FindAttrUnlocked(std::u16string_view name) const;
     void SetParent(CoXMLNode* parent);
+    // Keeps the text runs in place after the element child at `index` has gone.
+    void ElementRemovedAt(std::size_t index);
     void InvalidateChildIndex();
 
     // Guards name_ and parent_.
@@ -188,13 +199,14 @@ private:
     std::vector<XMLNodePtr> children_;
     // First child per name hash; built on demand for nodes with many children.
     mutable std::unique_ptr<std::unordered_map<std::uint64_t, std::size_t>> child_index_;
+    std::vector<TextRun> texts_;  // guarded by children_lock_
 
     mutable orvex::props::CRWSynchroLiteCS attributes_lock_{1024};
     std::vector<Attribute> attrs_;
     // Name index for nodes with many attributes; null until needed or after a removal.
     mutable std::unique_ptr<std::unordered_multimap<std::uint64_t, std::size_t>> attr_index_;
 
-    std::u16string text_;  // text runs only; guarded by the parent's children lock
+    std::u16string text_;  // the copy a text run node made by Children() carries
     bool text_run_ = false;
     int depth_ = 0;
     std::uintptr_t word_ = 0;

@@ -209,14 +209,16 @@ void WriteXml(const CoXMLNode& node, int indent, std::u16string* out) {
     bool has_elements = false;
     {
         orvex::props::CRWSynchroLiteGuard lock(node.ChildrenLock(), orvex::props::LockMode::kWrite);
-        for (const auto& c : node.ChildrenUnlocked()) {
-            if (!c->IsTextRun()) {
-                pieces.push_back(Piece{c, {}});
-                has_elements = true;
-            } else if (!c->TextUnlocked().empty()) {
-                pieces.push_back(Piece{nullptr, c->TextUnlocked()});
-            }
+        const auto& children = node.ChildrenUnlocked();
+        const auto& texts = node.TextsUnlocked();
+        pieces.reserve(children.size() + texts.size());
+        auto t = texts.begin();
+        for (std::size_t i = 0; i <= children.size(); ++i) {
+            for (; t != texts.end() && t->before == i; ++t)
+                if (!t->text.empty()) pieces.push_back(Piece{nullptr, t->text});
+            if (i < children.size()) pieces.push_back(Piece{children[i], {}});
         }
+        has_elements = !children.empty();
     }
     if (pieces.empty()) {
         out->append(u"/>");
