@@ -228,6 +228,13 @@ void CoXMLNode::BuildText(std::u16string_view text) {
     texts_.push_back(TextRun{std::u16string(text), children_.size()});
 }
 
+void CoXMLNode::BuildText(std::u16string&& text) {
+    if (!text.empty() && (texts_.empty() || texts_.back().before != children_.size()))
+        texts_.push_back(TextRun{std::move(text), children_.size()});
+    else
+        BuildText(std::u16string_view(text));
+}
+
 void CoXMLNode::ElementRemovedAt(std::size_t index) {
     for (auto& t : texts_)
         if (t.before > index) --t.before;

@@ -177,6 +177,7 @@ private:
     // Building a node that no other thread can reach yet: no locks, no index upkeep.
     CoXMLNode* BuildChild(std::u16string_view name);  // null when too deep
     void BuildText(std::u16string_view text);
+    void BuildText(std::u16string&& text);  // takes the string when it starts a run
     void BuildAttr(std::u16string_view name, std::u16string_view value);
     void UnbuildChild(CoXMLNode* child);
     // Takes the attributes and children of a built node, replacing this node's own.

@@ -11,6 +11,7 @@ namespace {
 constexpr int kMaxTabs = 64;
 
 bool IsListSpace(char16_t c) {
+    if (c > u' ' && c < 0xFFEE) return false;
     return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == 0xFFEE || c == 0xFFEF;
 }
 
@@ -19,6 +20,7 @@ bool IsTextSpace(char16_t c) {
 }
 
 bool EndsTagName(char16_t c) {
+    if (c > u'\\' && c < 0xFFEE) return false;  // lower-case letters and most others
     switch (c) {
         case 0:
         case u' ':
@@ -103,6 +105,7 @@ std::size_t FindTagEnd(std::u16string_view x, std::size_t lt) {
     char16_t quote = 0;
     for (std::size_t i = lt + 1; i < x.size(); ++i) {
         char16_t c = x[i];
+        if (c > u'>') continue;  // above every character that matters here
         if (quote) {
             if (c == quote) quote = 0;
         } else if (c == u'\'' || c == u'"') {
@@ -119,6 +122,13 @@ std::u16string LowerTagName(std::u16string_view name) {
     for (auto& c : out)
         if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
     return out;
+}
+
+// Whether text needs UnescapeText: an entity or a break or tab to turn into a space.
+bool NeedsUnescape(std::u16string_view t) {
+    for (char16_t c : t)
+        if (c <= u'&' && (c == u'&' || c == u'\r' || c == u'\n' || c == u'\t')) return true;
+    return false;
 }
 
 }  // namespace
@@ -312,8 +322,7 @@ bool ParseAttributeList(std::u16string_view text, CoXMLNode* node, bool overwrit
 
 std::u16string UnescapeText(std::u16string_view t) {
     // Most text has nothing to replace; trimmed text without replacements is never all spaces.
-    if (t.find_first_of(u"&\r\n\t") == std::u16string_view::npos &&
-        t.find_first_not_of(u' ') != std::u16string_view::npos)
+    if (!NeedsUnescape(t) && t.find_first_not_of(u' ') != std::u16string_view::npos)
         return std::u16string(t);
     std::u16string out;
     out.reserve(t.size());
@@ -385,7 +394,7 @@ private:
         if (b == e) return;
         std::u16string_view text = raw.substr(b, e - b);
         // Trimmed text without entities or inner breaks is stored as it stands.
-        if (text.find_first_of(u"&\r\n\t") == std::u16string_view::npos)
+        if (!NeedsUnescape(text))
             node->BuildText(text);
         else
             node->BuildText(UnescapeText(text));
