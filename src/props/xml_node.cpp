@@ -256,7 +256,14 @@ void CoXMLNode::BuildAttr(std::u16string_view name, std::u16string_view value) {
         return;
     }
     if (attrs_.capacity() == 0) attrs_.reserve(4);
-    attrs_.push_back(Attribute{std::u16string(name), std::u16string(value)});
+    Attribute& added = attrs_.emplace_back();
+    try {
+        added.name.assign(name);
+        added.value.assign(value);
+    } catch (...) {
+        attrs_.pop_back();
+        throw;
+    }
     if (attr_index_) attr_index_->emplace(NameHash(name), attrs_.size() - 1);
 }
 

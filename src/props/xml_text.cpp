@@ -221,6 +221,20 @@ void WriteXml(const CoXMLNode& node, int indent, std::u16string* out) {
         orvex::props::CRWSynchroLiteGuard lock(node.ChildrenLock(), orvex::props::LockMode::kWrite);
         const auto& children = node.ChildrenUnlocked();
         const auto& texts = node.TextsUnlocked();
+        if (children.empty()) {
+            // A leaf takes no further lock, so its text can go out at once.
+            if (std::all_of(texts.begin(), texts.end(),
+                            [](const TextRun& t) { return t.text.empty(); })) {
+                out->append(u"/>");
+                return;
+            }
+            out->push_back(u'>');
+            for (const auto& t : texts) AppendEscaped(t.text, QuoteEscape::kNo, out);
+            out->append(u"</");
+            out->append(name);
+            out->push_back(u'>');
+            return;
+        }
         pieces.reserve(children.size() + texts.size());
         auto t = texts.begin();
         for (std::size_t i = 0; i <= children.size(); ++i) {
@@ -329,6 +343,13 @@ std::u16string UnescapeText(std::u16string_view t) {
     bool nbsp = false;
     for (std::size_t i = 0; i < t.size();) {
         char16_t c = t[i];
+        if (c > u'&') {  // nothing to replace up to the next special character
+            std::size_t j = i + 1;
+            while (j < t.size() && t[j] > u'&') ++j;
+            out.append(t.substr(i, j - i));
+            i = j;
+            continue;
+        }
         if (c == u'\r' || c == u'\n' || c == u'\t') {
             out.push_back(u' ');
             ++i;
