@@ -99,7 +99,84 @@ void AddEntryNames(CoXMLNode* schema_or_entry, std::vector<std::u16string>* name
     for (const auto& c : schema_or_entry->ElementChildren()) AddUnique(names, c->Name());
 }
 
+// Node blocks kept per thread for reuse. Sanitizer builds go straight to the heap, so that
+// a node used after its release is still caught.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr std::size_t kCachedNodes = 0;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr std::size_t kCachedNodes = 0;
+#else
+constexpr std::size_t kCachedNodes = 256;
+#endif
+#else
+constexpr std::size_t kCachedNodes = 256;
+#endif
+constexpr std::size_t kNodeBlock = sizeof(CComObject<CoXMLNode>);
+
+struct FreeBlock {
+    FreeBlock* next;
+};
+// Trivially destructible, so that nodes released after the thread's objects are gone (a
+// static tree at exit) still find it and see that it is closed.
+struct NodeCache {
+    FreeBlock* head = nullptr;
+    std::size_t count = 0;
+    bool closed = false;
+};
+thread_local NodeCache t_node_cache;
+
+// Returns the cached blocks to the heap when the thread ends.
+struct NodeCacheOwner {
+    bool open = true;
+    ~NodeCacheOwner() {
+        t_node_cache.closed = true;
+        while (FreeBlock* b = t_node_cache.head) {
+            t_node_cache.head = b->next;
+            ::operator delete(b);
+        }
+        t_node_cache.count = 0;
+    }
+};
+thread_local NodeCacheOwner t_node_cache_owner;
+
+void* TakeCachedNode(std::size_t size) noexcept {
+    NodeCache& cache = t_node_cache;
+    if (size != kNodeBlock || !cache.head) return nullptr;
+    FreeBlock* b = cache.head;
+    cache.head = b->next;
+    --cache.count;
+    return b;
+}
+
 }  // namespace
+
+void* CoXMLNode::operator new(std::size_t size) {
+    if (void* b = TakeCachedNode(size)) return b;
+    return ::operator new(size);
+}
+
+void* CoXMLNode::operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    if (void* b = TakeCachedNode(size)) return b;
+    return ::operator new(size, std::nothrow);
+}
+
+void CoXMLNode::operator delete(void* block, std::size_t size) noexcept {
+    NodeCache& cache = t_node_cache;
+    if (size == kNodeBlock && cache.count < kCachedNodes && !cache.closed &&
+        t_node_cache_owner.open) {
+        auto* b = static_cast<FreeBlock*>(block);
+        b->next = cache.head;
+        cache.head = b;
+        ++cache.count;
+        return;
+    }
+    ::operator delete(block);
+}
+
+void CoXMLNode::operator delete(void* block, const std::nothrow_t&) noexcept {
+    ::operator delete(block);
+}
 
 bool SplitPath(std::u16string_view path, std::vector<std::u16string_view>* steps) {
     steps->clear();
