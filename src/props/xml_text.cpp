@@ -8,6 +8,8 @@
 namespace XMLParse {
 namespace {
 
+using namespace std::string_view_literals;
+
 constexpr int kMaxTabs = 64;
 
 bool IsListSpace(char16_t c) {
@@ -449,22 +451,24 @@ private:
             if (lt == std::u16string_view::npos) break;
             std::u16string_view at = x.substr(lt);
 
-            if (at.starts_with(u"<!--")) {
-                std::size_t end = x.find(u"-->", lt + 4);
+            // Literals as views: their lengths are known without scanning them each time.
+            const char16_t mark = at.size() > 1 ? at[1] : 0;
+            if (mark == u'!' && at.starts_with(u"<!--"sv)) {
+                std::size_t end = x.find(u"-->"sv, lt + 4);
                 if (end == std::u16string_view::npos) return fail(E_INVALIDARG);
                 pos = end + 3;
                 continue;
             }
-            if (at.starts_with(u"<?")) {
-                std::size_t end = x.find(u"?>", lt + 2);
+            if (mark == u'?') {
+                std::size_t end = x.find(u"?>"sv, lt + 2);
                 if (end == std::u16string_view::npos) return fail(E_INVALIDARG);
                 pos = end + 2;
                 continue;
             }
-            if (at.starts_with(u"<![")) {
-                std::size_t end = x.find(u"]]>", lt + 3);
+            if (mark == u'!' && at.starts_with(u"<!["sv)) {
+                std::size_t end = x.find(u"]]>"sv, lt + 3);
                 if (end == std::u16string_view::npos) return fail(E_INVALIDARG);
-                std::size_t body = lt + (at.starts_with(u"<![CDATA[") ? 9 : 3);
+                std::size_t body = lt + (at.starts_with(u"<![CDATA["sv) ? 9 : 3);
                 if (!stack.empty() && end > body)
                     stack.back().node->BuildText(x.substr(body, end - body));
                 pos = end + 3;
@@ -473,7 +477,7 @@ private:
             std::size_t gt = FindTagEnd(x, lt);
             if (gt == std::u16string_view::npos) return fail(E_INVALIDARG);
             pos = gt + 1;
-            if (at.starts_with(u"<!")) continue;  // <!DOCTYPE ...> and the like carry nothing
+            if (mark == u'!') continue;  // <!DOCTYPE ...> and the like carry nothing
 
             const bool end_tag = x[lt + 1] == u'/';
             std::size_t ns = lt + (end_tag ? 2 : 1), ne = ns;
@@ -491,8 +495,8 @@ private:
             }
 
             std::u16string_view attrs = x.substr(ne, gt - ne);
-            std::size_t last = attrs.find_last_not_of(u" \t\r\n");
-            bool empty = tag == u"br" || tag == u"tab";
+            std::size_t last = attrs.find_last_not_of(u" \t\r\n"sv);
+            bool empty = tag == u"br"sv || tag == u"tab"sv;
             if (last != std::u16string_view::npos && attrs[last] == u'/') {
                 empty = true;
                 attrs = attrs.substr(0, last);
