@@ -119,11 +119,20 @@ std::size_t FindTagEnd(std::u16string_view x, std::size_t lt) {
     return std::u16string_view::npos;
 }
 
-std::u16string LowerTagName(std::u16string_view name) {
-    std::u16string out(name);
-    for (auto& c : out)
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
-    return out;
+char16_t LowerTagChar(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+}
+
+void LowerTagName(std::u16string* name) {
+    for (auto& c : *name) c = LowerTagChar(c);
+}
+
+// Tag names match when equal after LowerTagName.
+bool SameTag(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (LowerTagChar(a[i]) != LowerTagChar(b[i])) return false;
+    return true;
 }
 
 // Whether text needs UnescapeText: an entity or a break or tab to turn into a space.
@@ -430,10 +439,11 @@ private:
 
     static HRESULT Read(std::u16string_view x, CoXMLNode* top, std::u16string* top_name) {
         struct Open {
-            CoXMLNode* node;     // kept alive by its parent (or by the caller for the top)
-            std::u16string tag;  // the lower-cased tag that must close it
+            CoXMLNode* node;          // kept alive by its parent (or by the caller for the top)
+            std::u16string_view tag;  // the tag as written; any case closes it
         };
         std::vector<Open> stack;
+        stack.reserve(16);
         CoXMLNode* open_child = nullptr;  // the top's child being read: dropped on failure
         auto fail = [&](HRESULT hr) {
             if (open_child) top->UnbuildChild(open_child);
@@ -483,10 +493,10 @@ private:
             std::size_t ns = lt + (end_tag ? 2 : 1), ne = ns;
             while (ne < gt && !EndsTagName(x[ne])) ++ne;
             if (ne == ns) return fail(E_INVALIDARG);
-            std::u16string tag = LowerTagName(x.substr(ns, ne - ns));
+            const std::u16string_view tag = x.substr(ns, ne - ns);
 
             if (end_tag) {
-                if (!stack.empty() && stack.back().tag == tag) {
+                if (!stack.empty() && SameTag(stack.back().tag, tag)) {
                     stack.pop_back();
                     if (stack.empty()) return S_OK;
                     if (stack.size() == 1) open_child = nullptr;
@@ -496,7 +506,7 @@ private:
 
             std::u16string_view attrs = x.substr(ne, gt - ne);
             std::size_t last = attrs.find_last_not_of(u" \t\r\n"sv);
-            bool empty = tag == u"br"sv || tag == u"tab"sv;
+            bool empty = SameTag(tag, u"br"sv) || SameTag(tag, u"tab"sv);
             if (last != std::u16string_view::npos && attrs[last] == u'/') {
                 empty = true;
                 attrs = attrs.substr(0, last);
@@ -505,13 +515,16 @@ private:
             CoXMLNode* target;
             if (!seen_top) {
                 seen_top = true;
-                *top_name = tag;
+                top_name->assign(tag);
+                LowerTagName(top_name);
                 target = top;
             } else {
                 CoXMLNode* parent = stack.back().node;
                 if (parent->Depth() >= kMaxDepth) return fail(E_INVALIDARG);
                 target = parent->BuildChild(tag);
                 if (!target) return fail(E_UNEXPECTED);
+                // Lower-casing keeps the name's hash: the folding ignores case already.
+                LowerTagName(&target->name_);
                 if (stack.size() == 1) open_child = target;
             }
             AddAttributes(attrs, target);
@@ -520,7 +533,7 @@ private:
                 if (stack.size() == 1) open_child = nullptr;
                 continue;
             }
-            stack.push_back(Open{target, std::move(tag)});
+            stack.push_back(Open{target, tag});
         }
         if (!seen_top) return E_INVALIDARG;
         return fail(E_INVALIDARG);  // the input ended inside an element
