@@ -192,6 +192,15 @@ bool SplitPath(std::u16string_view path, std::vector<std::u16string_view>* steps
 
 // ---- Node structure
 
+orvex::props::CRWSynchroLiteCS& CoXMLNode::LazyLock(LockSlot& slot) {
+    orvex::props::CRWSynchroLiteCS* lock = slot.load(std::memory_order_acquire);
+    if (lock) return *lock;
+    auto made = std::make_unique<orvex::props::CRWSynchroLiteCS>(1024);
+    if (slot.compare_exchange_strong(lock, made.get(), std::memory_order_acq_rel))
+        return *made.release();
+    return *lock;  // another thread made it first
+}
+
 CoXMLNode::~CoXMLNode() {
     // No lock of our own: with the count at zero nobody else can reach this node.
     for (auto& c : children_) {
@@ -202,6 +211,8 @@ CoXMLNode::~CoXMLNode() {
         else
             c->SetParent(nullptr);
     }
+    delete children_lock_.load(std::memory_order_relaxed);
+    delete attributes_lock_.load(std::memory_order_relaxed);
 }
 
 XMLNodePtr CoXMLNode::Create(std::u16string_view name, CoXMLNode* parent, std::uintptr_t word) {
@@ -270,17 +281,17 @@ XMLNodePtr CoXMLNode::ParentRef() const {
 }
 
 void CoXMLNode::InvalidateChildIndex() {
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
     child_index_.reset();
 }
 
 std::u16string CoXMLNode::Value() const {
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
     return texts_.empty() ? std::u16string() : texts_.front().text;
 }
 
 void CoXMLNode::SetValue(std::u16string_view text) {
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
     if (!texts_.empty()) {
         texts_.front().text.assign(text);
         return;
@@ -291,7 +302,7 @@ void CoXMLNode::SetValue(std::u16string_view text) {
 
 void CoXMLNode::AddText(std::u16string_view text) {
     if (text.empty() || text_run_) return;
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
     BuildText(text);
 }
 
@@ -354,13 +365,13 @@ void CoXMLNode::UnbuildChild(CoXMLNode* child) {
 
 void CoXMLNode::AdoptContent(CoXMLNode& built) {
     {
-        CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+        CRWSynchroLiteGuard lock(AttributesLock(), LockMode::kWrite);
         attrs_.swap(built.attrs_);
         attr_index_.reset();
     }
     std::vector<XMLNodePtr> old;
     {
-        CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+        CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
         old.swap(children_);
         children_.swap(built.children_);
         texts_.swap(built.texts_);
@@ -392,7 +403,7 @@ std::size_t CoXMLNode::FindAttrUnlocked(std::u16string_view name) const {
 }
 
 bool CoXMLNode::GetAttr(std::u16string_view name, std::u16string* value) const {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(AttributesLock(), LockMode::kWrite);
     std::size_t i = FindAttrUnlocked(name);
     if (i == std::u16string_view::npos) return false;
     if (value) *value = attrs_[i].value;
@@ -400,7 +411,7 @@ bool CoXMLNode::GetAttr(std::u16string_view name, std::u16string* value) const {
 }
 
 void CoXMLNode::SetAttr(std::u16string_view name, std::u16string_view value, bool overwrite) {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(AttributesLock(), LockMode::kWrite);
     std::size_t i = FindAttrUnlocked(name);
     if (i != std::u16string_view::npos) {
         if (overwrite) attrs_[i].value.assign(value);
@@ -411,7 +422,7 @@ void CoXMLNode::SetAttr(std::u16string_view name, std::u16string_view value, boo
 }
 
 bool CoXMLNode::RemoveAttr(std::u16string_view name) {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(AttributesLock(), LockMode::kWrite);
     std::size_t i = FindAttrUnlocked(name);
     if (i == std::u16string_view::npos) return false;
     attrs_.erase(attrs_.begin() + static_cast<std::ptrdiff_t>(i));
@@ -420,23 +431,23 @@ bool CoXMLNode::RemoveAttr(std::u16string_view name) {
 }
 
 void CoXMLNode::RemoveAllAttrs() {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(AttributesLock(), LockMode::kWrite);
     attrs_.clear();
     attr_index_.reset();
 }
 
 std::size_t CoXMLNode::AttrCount() const {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(AttributesLock(), LockMode::kWrite);
     return attrs_.size();
 }
 
 std::vector<Attribute> CoXMLNode::Attributes() const {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(AttributesLock(), LockMode::kWrite);
     return attrs_;
 }
 
 bool CoXMLNode::AttrAt(std::size_t index, Attribute* out) const {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(AttributesLock(), LockMode::kWrite);
     if (index >= attrs_.size()) return false;
     *out = attrs_[index];
     return true;
@@ -457,7 +468,7 @@ XMLNodePtr CoXMLNode::FindChild(std::u16string_view name) const {
         CRWSynchroLiteGuard lock(c->node_lock_, LockMode::kRead);
         return NamesEqual(c->name_, name);
     };
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
     if (children_.size() > kLinearChildren) {
         if (!child_index_) {
             child_index_ = std::make_unique<std::unordered_map<std::uint64_t, std::size_t>>();
@@ -478,7 +489,7 @@ XMLNodePtr CoXMLNode::AppendChild(std::u16string_view name) {
     if (text_run_) return nullptr;
     XMLNodePtr child = Create(name, this, word_);
     if (!child) return nullptr;
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
     children_.push_back(child);
     if (child_index_) child_index_->try_emplace(child->NameHashValue(), children_.size() - 1);
     return child;
@@ -487,7 +498,7 @@ XMLNodePtr CoXMLNode::AppendChild(std::u16string_view name) {
 bool CoXMLNode::RemoveChild(CoXMLNode* child) {
     XMLNodePtr removed;
     {
-        CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+        CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
         auto it = std::find_if(children_.begin(), children_.end(),
                                [&](const XMLNodePtr& c) { return c.p == child; });
         if (it == children_.end()) return false;
@@ -503,7 +514,7 @@ bool CoXMLNode::RemoveChild(CoXMLNode* child) {
 void CoXMLNode::ClearChildren(bool keep_schema) {
     std::vector<XMLNodePtr> removed;
     {
-        CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+        CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
         if (keep_schema) {
             std::vector<XMLNodePtr> kept;
             for (auto& c : children_) (c->IsSchema() ? kept : removed).push_back(std::move(c));
@@ -518,7 +529,7 @@ void CoXMLNode::ClearChildren(bool keep_schema) {
 }
 
 std::vector<XMLNodePtr> CoXMLNode::Children() const {
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
     std::vector<XMLNodePtr> out;
     out.reserve(children_.size() + texts_.size());
     auto t = texts_.begin();
@@ -532,20 +543,20 @@ std::vector<XMLNodePtr> CoXMLNode::Children() const {
 
 std::vector<XMLNodePtr> CoXMLNode::ElementChildren() const {
     std::vector<XMLNodePtr> out;
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
     for (const auto& c : children_)
         if (!c->IsSchema()) out.push_back(c);
     return out;
 }
 
 std::size_t CoXMLNode::ElementChildCount() const {
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
     return static_cast<std::size_t>(std::count_if(
         children_.begin(), children_.end(), [](const XMLNodePtr& c) { return !c->IsSchema(); }));
 }
 
 bool CoXMLNode::HasElementChildren() const {
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
     return !children_.empty();
 }
 
@@ -561,7 +572,7 @@ XMLNodePtr CoXMLNode::Resolve(const std::vector<std::u16string_view>& steps, std
             continue;
         }
         // Find and append under one lock, so that two writers make one node.
-        CRWSynchroLiteGuard lock(cur->children_lock_, LockMode::kWrite);
+        CRWSynchroLiteGuard lock(cur->ChildrenLock(), LockMode::kWrite);
         XMLNodePtr next = cur->FindChild(steps[i]);
         if (!next) next = cur->AppendChild(steps[i]);
         cur = next;
@@ -590,7 +601,7 @@ HRESULT CoXMLNode::CopyFrom(const CoXMLNode& source) {
     SetName(source.Name());
     {
         std::vector<Attribute> attrs = source.Attributes();
-        CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+        CRWSynchroLiteGuard lock(AttributesLock(), LockMode::kWrite);
         attrs_ = std::move(attrs);
         attr_index_.reset();
     }
@@ -599,13 +610,13 @@ HRESULT CoXMLNode::CopyFrom(const CoXMLNode& source) {
     std::vector<XMLNodePtr> children;
     std::vector<TextRun> texts;
     {
-        CRWSynchroLiteGuard lock(source.children_lock_, LockMode::kWrite);
+        CRWSynchroLiteGuard lock(source.ChildrenLock(), LockMode::kWrite);
         children = source.children_;
         texts = source.texts_;
     }
     auto text = texts.begin();
     auto copy_texts_before = [&](std::size_t i) {
-        CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+        CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
         for (; text != texts.end() && text->before == i; ++text)
             texts_.push_back(TextRun{std::move(text->text), children_.size()});
     };
