@@ -244,12 +244,10 @@ XMLNodePtr CoXMLNode::Create(std::u16string_view name, CoXMLNode* parent, std::u
     return node;
 }
 
-XMLNodePtr CoXMLNode::CreateTextRun(CoXMLNode* parent, std::u16string_view text) {
-    // Detached: the copy is not among the parent's children, which would otherwise have to
-    // clear its parent pointer when they go.
-    XMLNodePtr run = Create(u"", parent);
+XMLNodePtr CoXMLNode::CreateTextRun(std::u16string_view text) {
+    // A detached copy with no parent: it is not among any node's children.
+    XMLNodePtr run = Create(u"");
     if (!run) return nullptr;
-    run->parent_ = nullptr;
     run->text_run_ = true;
     run->text_.assign(text);
     return run;
@@ -550,7 +548,7 @@ std::vector<XMLNodePtr> CoXMLNode::Children() const {
     auto t = texts_.begin();
     for (std::size_t i = 0; i <= children_.size(); ++i) {
         for (; t != texts_.end() && t->before == i; ++t)
-            if (XMLNodePtr run = CreateTextRun(nullptr, t->text)) out.push_back(std::move(run));
+            if (XMLNodePtr run = CreateTextRun(t->text)) out.push_back(std::move(run));
         if (i < children_.size()) out.push_back(children_[i]);
     }
     return out;

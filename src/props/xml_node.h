@@ -191,7 +191,7 @@ private:
     // Takes the attributes and children of a built node, replacing this node's own.
     void AdoptContent(CoXMLNode& built);
 
-    static XMLNodePtr CreateTextRun(CoXMLNode* parent, std::u16string_view text);
+    static XMLNodePtr CreateTextRun(std::u16string_view text);
     std::size_t FindAttrUnlocked(std::u16string_view name) const;
     void SetParent(CoXMLNode* parent);
     // Keeps the text runs in place after the element child at `index` has gone.

@@ -440,7 +440,7 @@ private:
     static HRESULT Read(std::u16string_view x, CoXMLNode* top, std::u16string* top_name) {
         struct Open {
             CoXMLNode* node;          // kept alive by its parent (or by the caller for the top)
-            std::u16string_view tag;  // the tag as written; any case closes it
+            std::u16string_view tag;  // as written; closed regardless of ASCII case
         };
         std::vector<Open> stack;
         stack.reserve(16);
