@@ -99,7 +99,84 @@ void AddEntryNames(CoXMLNode* schema_or_entry, std::vector<std::u16string>* name
     for (const auto& c : schema_or_entry->ElementChildren()) AddUnique(names, c->Name());
 }
 
+// Node blocks kept per thread for reuse. Sanitizer builds go straight to the heap, so that
+// a node used after its release is still caught.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr std::size_t kCachedNodes = 0;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr std::size_t kCachedNodes = 0;
+#else
+constexpr std::size_t kCachedNodes = 256;
+#endif
+#else
+constexpr std::size_t kCachedNodes = 256;
+#endif
+constexpr std::size_t kNodeBlock = sizeof(CComObject<CoXMLNode>);
+
+struct FreeBlock {
+    FreeBlock* next;
+};
+// Trivially destructible, so that nodes released after the thread's objects are gone (a
+// static tree at exit) still find it and see that it is closed.
+struct NodeCache {
+    FreeBlock* head = nullptr;
+    std::size_t count = 0;
+    bool closed = false;
+};
+thread_local NodeCache t_node_cache;
+
+// Returns the cached blocks to the heap when the thread ends.
+struct NodeCacheOwner {
+    bool open = true;
+    ~NodeCacheOwner() {
+        t_node_cache.closed = true;
+        while (FreeBlock* b = t_node_cache.head) {
+            t_node_cache.head = b->next;
+            ::operator delete(b);
+        }
+        t_node_cache.count = 0;
+    }
+};
+thread_local NodeCacheOwner t_node_cache_owner;
+
+void* TakeCachedNode(std::size_t size) noexcept {
+    NodeCache& cache = t_node_cache;
+    if (size != kNodeBlock || !cache.head) return nullptr;
+    FreeBlock* b = cache.head;
+    cache.head = b->next;
+    --cache.count;
+    return b;
+}
+
 }  // namespace
+
+void* CoXMLNode::operator new(std::size_t size) {
+    if (void* b = TakeCachedNode(size)) return b;
+    return ::operator new(size);
+}
+
+void* CoXMLNode::operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    if (void* b = TakeCachedNode(size)) return b;
+    return ::operator new(size, std::nothrow);
+}
+
+void CoXMLNode::operator delete(void* block, std::size_t size) noexcept {
+    NodeCache& cache = t_node_cache;
+    if (size == kNodeBlock && cache.count < kCachedNodes && !cache.closed &&
+        t_node_cache_owner.open) {
+        auto* b = static_cast<FreeBlock*>(block);
+        b->next = cache.head;
+        cache.head = b;
+        ++cache.count;
+        return;
+    }
+    ::operator delete(block);
+}
+
+void CoXMLNode::operator delete(void* block, const std::nothrow_t&) noexcept {
+    ::operator delete(block);
+}
 
 bool SplitPath(std::u16string_view path, std::vector<std::u16string_view>* steps) {
     steps->clear();
@@ -115,6 +192,30 @@ bool SplitPath(std::u16string_view path, std::vector<std::u16string_view>* steps
 
 // ---- Node structure
 
+namespace {
+// Stands in for a node lock that could not be allocated: taking a lock never fails, and
+// callers that promise not to throw keep that promise. Sharing it is safe, only coarser.
+orvex::props::CRWSynchroLiteCS& SpareLock() {
+    static orvex::props::CRWSynchroLiteCS spare(1024);
+    return spare;
+}
+}  // namespace
+
+orvex::props::CRWSynchroLiteCS& CoXMLNode::LazyLock(LockSlot& slot) {
+    orvex::props::CRWSynchroLiteCS* lock = slot.load(std::memory_order_acquire);
+    if (lock) return *lock;
+    orvex::props::CRWSynchroLiteCS* made = new (std::nothrow) orvex::props::CRWSynchroLiteCS(1024);
+    if (!made) made = &SpareLock();
+    if (slot.compare_exchange_strong(lock, made, std::memory_order_acq_rel)) return *made;
+    if (made != &SpareLock()) delete made;
+    return *lock;  // another thread made it first
+}
+
+void CoXMLNode::DropLock(LockSlot& slot) {
+    orvex::props::CRWSynchroLiteCS* lock = slot.load(std::memory_order_relaxed);
+    if (lock != &SpareLock()) delete lock;
+}
+
 CoXMLNode::~CoXMLNode() {
     // No lock of our own: with the count at zero nobody else can reach this node.
     for (auto& c : children_) {
@@ -125,6 +226,8 @@ CoXMLNode::~CoXMLNode() {
         else
             c->SetParent(nullptr);
     }
+    DropLock(children_lock_);
+    DropLock(attributes_lock_);
 }
 
 XMLNodePtr CoXMLNode::Create(std::u16string_view name, CoXMLNode* parent, std::uintptr_t word) {
@@ -141,8 +244,9 @@ XMLNodePtr CoXMLNode::Create(std::u16string_view name, CoXMLNode* parent, std::u
     return node;
 }
 
-XMLNodePtr CoXMLNode::CreateTextRun(CoXMLNode* parent, std::u16string_view text) {
-    XMLNodePtr run = Create(u"", parent);
+XMLNodePtr CoXMLNode::CreateTextRun(std::u16string_view text) {
+    // A detached copy with no parent: it is not among any node's children.
+    XMLNodePtr run = Create(u"");
     if (!run) return nullptr;
     run->text_run_ = true;
     run->text_.assign(text);
@@ -190,51 +294,58 @@ XMLNodePtr CoXMLNode::ParentRef() const {
 }
 
 void CoXMLNode::InvalidateChildIndex() {
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
     child_index_.reset();
 }
 
 std::u16string CoXMLNode::Value() const {
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
-    for (const auto& c : children_)
-        if (c->text_run_) return c->text_;
-    return {};
+    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
+    return texts_.empty() ? std::u16string() : texts_.front().text;
 }
 
 void CoXMLNode::SetValue(std::u16string_view text) {
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
-    for (auto& c : children_) {
-        if (c->text_run_) {
-            c->text_.assign(text);
-            return;
-        }
+    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
+    if (!texts_.empty()) {
+        texts_.front().text.assign(text);
+        return;
     }
     if (text.empty() || text_run_) return;
-    if (XMLNodePtr run = CreateTextRun(this, text)) children_.push_back(std::move(run));
+    texts_.push_back(TextRun{std::u16string(text), children_.size()});
 }
 
 void CoXMLNode::AddText(std::u16string_view text) {
     if (text.empty() || text_run_) return;
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
-    if (!children_.empty() && children_.back()->text_run_) {
-        children_.back()->text_.append(text);
-        return;
-    }
-    if (XMLNodePtr run = CreateTextRun(this, text)) children_.push_back(std::move(run));
+    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
+    BuildText(text);
 }
 
 void CoXMLNode::BuildText(std::u16string_view text) {
     if (text.empty()) return;
-    if (!children_.empty() && children_.back()->text_run_) {
-        children_.back()->text_.append(text);
+    // Text right after text (nothing between them) joins it.
+    if (!texts_.empty() && texts_.back().before == children_.size()) {
+        texts_.back().text.append(text);
         return;
     }
-    if (XMLNodePtr run = CreateTextRun(this, text)) children_.push_back(std::move(run));
+    texts_.push_back(TextRun{std::u16string(text), children_.size()});
+}
+
+void CoXMLNode::BuildText(std::u16string&& text) {
+    if (!text.empty() && (texts_.empty() || texts_.back().before != children_.size()))
+        texts_.push_back(TextRun{std::move(text), children_.size()});
+    else
+        BuildText(std::u16string_view(text));
+}
+
+void CoXMLNode::ElementRemovedAt(std::size_t index) {
+    for (auto& t : texts_)
+        if (t.before > index) --t.before;
 }
 
 CoXMLNode* CoXMLNode::BuildChild(std::u16string_view name) {
     XMLNodePtr child = Create(name, this, word_);
     if (!child) return nullptr;
+    // Most elements have a few children: skip the 1, 2, 4 growth steps.
+    if (children_.capacity() == 0) children_.reserve(4);
     children_.push_back(std::move(child));
     return children_.back().p;
 }
@@ -245,27 +356,39 @@ void CoXMLNode::BuildAttr(std::u16string_view name, std::u16string_view value) {
         attrs_[i].value.assign(value);
         return;
     }
-    attrs_.push_back(Attribute{std::u16string(name), std::u16string(value)});
+    if (attrs_.capacity() == 0) attrs_.reserve(4);
+    Attribute& added = attrs_.emplace_back();
+    try {
+        added.name.assign(name);
+        added.value.assign(value);
+    } catch (...) {
+        attrs_.pop_back();
+        throw;
+    }
     if (attr_index_) attr_index_->emplace(NameHash(name), attrs_.size() - 1);
 }
 
 void CoXMLNode::UnbuildChild(CoXMLNode* child) {
     auto it = std::find_if(children_.begin(), children_.end(),
                            [&](const XMLNodePtr& c) { return c.p == child; });
-    if (it != children_.end()) children_.erase(it);
+    if (it == children_.end()) return;
+    ElementRemovedAt(static_cast<std::size_t>(it - children_.begin()));
+    children_.erase(it);
 }
 
 void CoXMLNode::AdoptContent(CoXMLNode& built) {
     {
-        CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+        CRWSynchroLiteGuard lock(AttributesLock(), LockMode::kWrite);
         attrs_.swap(built.attrs_);
         attr_index_.reset();
     }
     std::vector<XMLNodePtr> old;
     {
-        CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+        CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
         old.swap(children_);
         children_.swap(built.children_);
+        texts_.swap(built.texts_);
+        built.texts_.clear();
         child_index_.reset();
         // The built children were private until now: nobody can be reading their parent.
         for (auto& c : children_) c->parent_ = this;
@@ -293,7 +416,7 @@ std::size_t CoXMLNode::FindAttrUnlocked(std::u16string_view name) const {
 }
 
 bool CoXMLNode::GetAttr(std::u16string_view name, std::u16string* value) const {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(AttributesLock(), LockMode::kWrite);
     std::size_t i = FindAttrUnlocked(name);
     if (i == std::u16string_view::npos) return false;
     if (value) *value = attrs_[i].value;
@@ -301,7 +424,7 @@ bool CoXMLNode::GetAttr(std::u16string_view name, std::u16string* value) const {
 }
 
 void CoXMLNode::SetAttr(std::u16string_view name, std::u16string_view value, bool overwrite) {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(AttributesLock(), LockMode::kWrite);
     std::size_t i = FindAttrUnlocked(name);
     if (i != std::u16string_view::npos) {
         if (overwrite) attrs_[i].value.assign(value);
@@ -312,7 +435,7 @@ void CoXMLNode::SetAttr(std::u16string_view name, std::u16string_view value, boo
 }
 
 bool CoXMLNode::RemoveAttr(std::u16string_view name) {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(AttributesLock(), LockMode::kWrite);
     std::size_t i = FindAttrUnlocked(name);
     if (i == std::u16string_view::npos) return false;
     attrs_.erase(attrs_.begin() + static_cast<std::ptrdiff_t>(i));
@@ -321,23 +444,23 @@ bool CoXMLNode::RemoveAttr(std::u16string_view name) {
 }
 
 void CoXMLNode::RemoveAllAttrs() {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(AttributesLock(), LockMode::kWrite);
     attrs_.clear();
     attr_index_.reset();
 }
 
 std::size_t CoXMLNode::AttrCount() const {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(AttributesLock(), LockMode::kWrite);
     return attrs_.size();
 }
 
 std::vector<Attribute> CoXMLNode::Attributes() const {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(AttributesLock(), LockMode::kWrite);
     return attrs_;
 }
 
 bool CoXMLNode::AttrAt(std::size_t index, Attribute* out) const {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(AttributesLock(), LockMode::kWrite);
     if (index >= attrs_.size()) return false;
     *out = attrs_[index];
     return true;
@@ -354,17 +477,16 @@ bool CoXMLNode::IsSchema() const {
 XMLNodePtr CoXMLNode::FindChild(std::u16string_view name) const {
     const std::uint64_t hash = NameHash(name);
     auto matches = [&](const XMLNodePtr& c) {
-        if (c->text_run_ || c->NameHashValue() != hash) return false;
+        if (c->NameHashValue() != hash) return false;
         CRWSynchroLiteGuard lock(c->node_lock_, LockMode::kRead);
         return NamesEqual(c->name_, name);
     };
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
     if (children_.size() > kLinearChildren) {
         if (!child_index_) {
             child_index_ = std::make_unique<std::unordered_map<std::uint64_t, std::size_t>>();
             for (std::size_t i = 0; i < children_.size(); ++i)
-                if (!children_[i]->text_run_)
-                    child_index_->try_emplace(children_[i]->NameHashValue(), i);
+                child_index_->try_emplace(children_[i]->NameHashValue(), i);
         }
         auto it = child_index_->find(hash);
         if (it == child_index_->end()) return nullptr;
@@ -380,7 +502,7 @@ XMLNodePtr CoXMLNode::AppendChild(std::u16string_view name) {
     if (text_run_) return nullptr;
     XMLNodePtr child = Create(name, this, word_);
     if (!child) return nullptr;
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
     children_.push_back(child);
     if (child_index_) child_index_->try_emplace(child->NameHashValue(), children_.size() - 1);
     return child;
@@ -389,11 +511,12 @@ XMLNodePtr CoXMLNode::AppendChild(std::u16string_view name) {
 bool CoXMLNode::RemoveChild(CoXMLNode* child) {
     XMLNodePtr removed;
     {
-        CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+        CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
         auto it = std::find_if(children_.begin(), children_.end(),
                                [&](const XMLNodePtr& c) { return c.p == child; });
         if (it == children_.end()) return false;
         removed = std::move(*it);
+        ElementRemovedAt(static_cast<std::size_t>(it - children_.begin()));
         children_.erase(it);
         child_index_.reset();
     }
@@ -404,7 +527,7 @@ bool CoXMLNode::RemoveChild(CoXMLNode* child) {
 void CoXMLNode::ClearChildren(bool keep_schema) {
     std::vector<XMLNodePtr> removed;
     {
-        CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+        CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
         if (keep_schema) {
             std::vector<XMLNodePtr> kept;
             for (auto& c : children_) (c->IsSchema() ? kept : removed).push_back(std::move(c));
@@ -412,35 +535,42 @@ void CoXMLNode::ClearChildren(bool keep_schema) {
         } else {
             removed.swap(children_);
         }
+        texts_.clear();
         child_index_.reset();
     }
     for (auto& c : removed) c->SetParent(nullptr);
 }
 
 std::vector<XMLNodePtr> CoXMLNode::Children() const {
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
-    return children_;
+    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
+    std::vector<XMLNodePtr> out;
+    out.reserve(children_.size() + texts_.size());
+    auto t = texts_.begin();
+    for (std::size_t i = 0; i <= children_.size(); ++i) {
+        for (; t != texts_.end() && t->before == i; ++t)
+            if (XMLNodePtr run = CreateTextRun(t->text)) out.push_back(std::move(run));
+        if (i < children_.size()) out.push_back(children_[i]);
+    }
+    return out;
 }
 
 std::vector<XMLNodePtr> CoXMLNode::ElementChildren() const {
     std::vector<XMLNodePtr> out;
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
     for (const auto& c : children_)
-        if (!c->text_run_ && !c->IsSchema()) out.push_back(c);
+        if (!c->IsSchema()) out.push_back(c);
     return out;
 }
 
 std::size_t CoXMLNode::ElementChildCount() const {
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
-    return static_cast<std::size_t>(
-        std::count_if(children_.begin(), children_.end(),
-                      [](const XMLNodePtr& c) { return !c->text_run_ && !c->IsSchema(); }));
+    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
+    return static_cast<std::size_t>(std::count_if(
+        children_.begin(), children_.end(), [](const XMLNodePtr& c) { return !c->IsSchema(); }));
 }
 
 bool CoXMLNode::HasElementChildren() const {
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
-    return std::any_of(children_.begin(), children_.end(),
-                       [](const XMLNodePtr& c) { return !c->text_run_; });
+    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
+    return !children_.empty();
 }
 
 XMLNodePtr CoXMLNode::Resolve(const std::vector<std::u16string_view>& steps, std::size_t count,
@@ -455,7 +585,7 @@ XMLNodePtr CoXMLNode::Resolve(const std::vector<std::u16string_view>& steps, std
             continue;
         }
         // Find and append under one lock, so that two writers make one node.
-        CRWSynchroLiteGuard lock(cur->children_lock_, LockMode::kWrite);
+        CRWSynchroLiteGuard lock(cur->ChildrenLock(), LockMode::kWrite);
         XMLNodePtr next = cur->FindChild(steps[i]);
         if (!next) next = cur->AppendChild(steps[i]);
         cur = next;
@@ -484,31 +614,33 @@ HRESULT CoXMLNode::CopyFrom(const CoXMLNode& source) {
     SetName(source.Name());
     {
         std::vector<Attribute> attrs = source.Attributes();
-        CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+        CRWSynchroLiteGuard lock(AttributesLock(), LockMode::kWrite);
         attrs_ = std::move(attrs);
         attr_index_.reset();
     }
     ClearChildren();
     // Texts are read under the source's lock; copying then runs without it.
-    std::vector<std::pair<XMLNodePtr, std::u16string>> items;
+    std::vector<XMLNodePtr> children;
+    std::vector<TextRun> texts;
     {
-        CRWSynchroLiteGuard lock(source.children_lock_, LockMode::kWrite);
-        for (const auto& c : source.children_)
-            items.emplace_back(c, c->text_run_ ? c->text_ : std::u16string());
+        CRWSynchroLiteGuard lock(source.ChildrenLock(), LockMode::kWrite);
+        children = source.children_;
+        texts = source.texts_;
     }
-    for (auto& [child, text] : items) {
-        if (child->text_run_) {
-            XMLNodePtr run = CreateTextRun(this, text);
-            if (!run) return E_OUTOFMEMORY;
-            CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
-            children_.push_back(std::move(run));
-            continue;
-        }
-        XMLNodePtr copy = AppendChild(child->Name());
+    auto text = texts.begin();
+    auto copy_texts_before = [&](std::size_t i) {
+        CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
+        for (; text != texts.end() && text->before == i; ++text)
+            texts_.push_back(TextRun{std::move(text->text), children_.size()});
+    };
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        copy_texts_before(i);
+        XMLNodePtr copy = AppendChild(children[i]->Name());
         if (!copy) return E_INVALIDARG;
-        HRESULT hr = copy->CopyFrom(*child);
+        HRESULT hr = copy->CopyFrom(*children[i]);
         if (FAILED(hr)) return hr;
     }
+    copy_texts_before(children.size());
     return S_OK;
 }
 

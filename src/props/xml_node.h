@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -32,6 +33,13 @@ struct Attribute {
     std::u16string value;
 };
 
+// Text among an element's children, kept inside the element rather than as a node of its
+// own: `before` is the index of the element child it precedes (the child count when last).
+struct TextRun {
+    std::u16string text;
+    std::size_t before = 0;
+};
+
 // A property path split at "::"; false when a step is empty.
 bool SplitPath(std::u16string_view path, std::vector<std::u16string_view>* steps);
 
@@ -46,6 +54,13 @@ public:
     ~CoXMLNode();
     CoXMLNode(const CoXMLNode&) = delete;
     CoXMLNode& operator=(const CoXMLNode&) = delete;
+
+    // Documents make and drop nodes by the thousand; a small per-thread cache of node blocks
+    // keeps most of that traffic away from the general heap.
+    static void* operator new(std::size_t size);
+    static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
+    static void operator delete(void* block, std::size_t size) noexcept;
+    static void operator delete(void* block, const std::nothrow_t&) noexcept;
 
     // The factory: a node named `name` under `parent` (not added to the parent's children),
     // with `word` stored for the creator. Null when the tree would grow too deep.
@@ -88,7 +103,7 @@ public:
     bool RemoveChild(CoXMLNode* child);
     // Removes every child; with `keep_schema` the schema children stay.
     void ClearChildren(bool keep_schema = false);
-    // Every child in order, text runs included.
+    // Every child in order, text runs included as detached copies (IsTextRun()).
     std::vector<XMLNodePtr> Children() const;
     // Element children that are not schema children: what clients count and enumerate.
     std::vector<XMLNodePtr> ElementChildren() const;
@@ -110,10 +125,12 @@ public:
     HRESULT CopyFrom(const CoXMLNode& source);
 
     // Locks for callers that walk the tree (the writer): children, then attributes.
-    orvex::props::CRWSynchroLiteCS& ChildrenLock() const { return children_lock_; }
-    orvex::props::CRWSynchroLiteCS& AttributesLock() const { return attributes_lock_; }
-    // Unlocked views; hold the matching lock.
+    orvex::props::CRWSynchroLiteCS& ChildrenLock() const { return LazyLock(children_lock_); }
+    orvex::props::CRWSynchroLiteCS& AttributesLock() const { return LazyLock(attributes_lock_); }
+    // Unlocked views; hold the matching lock. ChildrenUnlocked() holds the element children
+    // only; TextsUnlocked() the text runs among them, in order.
     const std::vector<XMLNodePtr>& ChildrenUnlocked() const { return children_; }
+    const std::vector<TextRun>& TextsUnlocked() const { return texts_; }
     const std::vector<Attribute>& AttributesUnlocked() const { return attrs_; }
     const std::u16string& TextUnlocked() const { return text_; }
     const std::u16string& NameUnlocked() const { return name_; }
@@ -168,14 +185,17 @@ private:
     // Building a node that no other thread can reach yet: no locks, no index upkeep.
     CoXMLNode* BuildChild(std::u16string_view name);  // null when too deep
     void BuildText(std::u16string_view text);
+    void BuildText(std::u16string&& text);  // takes the string when it starts a run
     void BuildAttr(std::u16string_view name, std::u16string_view value);
     void UnbuildChild(CoXMLNode* child);
     // Takes the attributes and children of a built node, replacing this node's own.
     void AdoptContent(CoXMLNode& built);
 
-    static XMLNodePtr CreateTextRun(CoXMLNode* parent, std::u16string_view text);
+    static XMLNodePtr CreateTextRun(std::u16string_view text);
     std::size_t FindAttrUnlocked(std::u16string_view name) const;
     void SetParent(CoXMLNode* parent);
+    // Keeps the text runs in place after the element child at `index` has gone.
+    void ElementRemovedAt(std::size_t index);
     void InvalidateChildIndex();
 
     // Guards name_ and parent_.
@@ -184,17 +204,23 @@ private:
     std::atomic<std::uint64_t> name_hash_{0};
     CoXMLNode* parent_ = nullptr;  // not a reference: the parent owns its children
 
-    mutable orvex::props::CRWSynchroLiteCS children_lock_{1024};
+    // The children and attribute locks are made on first use: a parsed tree that is only
+    // written out or dropped never needs them, and they are a third of a node's size.
+    using LockSlot = std::atomic<orvex::props::CRWSynchroLiteCS*>;
+    static orvex::props::CRWSynchroLiteCS& LazyLock(LockSlot& slot);
+    static void DropLock(LockSlot& slot);
+    mutable LockSlot children_lock_{nullptr};
     std::vector<XMLNodePtr> children_;
     // First child per name hash; built on demand for nodes with many children.
     mutable std::unique_ptr<std::unordered_map<std::uint64_t, std::size_t>> child_index_;
+    std::vector<TextRun> texts_;  // guarded by ChildrenLock()
 
-    mutable orvex::props::CRWSynchroLiteCS attributes_lock_{1024};
+    mutable LockSlot attributes_lock_{nullptr};
     std::vector<Attribute> attrs_;
     // Name index for nodes with many attributes; null until needed or after a removal.
     mutable std::unique_ptr<std::unordered_multimap<std::uint64_t, std::size_t>> attr_index_;
 
-    std::u16string text_;  // text runs only; guarded by the parent's children lock
+    std::u16string text_;  // the copy a text run node made by Children() carries
     bool text_run_ = false;
     int depth_ = 0;
     std::uintptr_t word_ = 0;

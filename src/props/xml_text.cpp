@@ -8,9 +8,12 @@
 namespace XMLParse {
 namespace {
 
+using namespace std::string_view_literals;
+
 constexpr int kMaxTabs = 64;
 
 bool IsListSpace(char16_t c) {
+    if (c > u' ' && c < 0xFFEE) return false;
     return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == 0xFFEE || c == 0xFFEF;
 }
 
@@ -19,6 +22,7 @@ bool IsTextSpace(char16_t c) {
 }
 
 bool EndsTagName(char16_t c) {
+    if (c > u'\\' && c < 0xFFEE) return false;  // lower-case letters and most others
     switch (c) {
         case 0:
         case u' ':
@@ -103,6 +107,7 @@ std::size_t FindTagEnd(std::u16string_view x, std::size_t lt) {
     char16_t quote = 0;
     for (std::size_t i = lt + 1; i < x.size(); ++i) {
         char16_t c = x[i];
+        if (c > u'>') continue;  // above every character that matters here
         if (quote) {
             if (c == quote) quote = 0;
         } else if (c == u'\'' || c == u'"') {
@@ -114,11 +119,27 @@ std::size_t FindTagEnd(std::u16string_view x, std::size_t lt) {
     return std::u16string_view::npos;
 }
 
-std::u16string LowerTagName(std::u16string_view name) {
-    std::u16string out(name);
-    for (auto& c : out)
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
-    return out;
+char16_t LowerTagChar(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+}
+
+void LowerTagName(std::u16string* name) {
+    for (auto& c : *name) c = LowerTagChar(c);
+}
+
+// Tag names match when equal after LowerTagName.
+bool SameTag(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (LowerTagChar(a[i]) != LowerTagChar(b[i])) return false;
+    return true;
+}
+
+// Whether text needs UnescapeText: an entity or a break or tab to turn into a space.
+bool NeedsUnescape(std::u16string_view t) {
+    for (char16_t c : t)
+        if (c <= u'&' && (c == u'&' || c == u'\r' || c == u'\n' || c == u'\t')) return true;
+    return false;
 }
 
 }  // namespace
@@ -129,33 +150,35 @@ void AppendEscaped(std::u16string_view text, QuoteEscape quotes, std::u16string*
     bool esc_quotes = quotes == QuoteEscape::kYes;
     if (quotes == QuoteEscape::kWhenPresent)
         esc_quotes = text.find_first_of(u"'\"") != std::u16string_view::npos;
-    for (char16_t c : text) {
-        switch (c) {
+    // Plain stretches go out in one append each; only the escaped characters are looked up.
+    std::size_t plain = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        std::u16string_view entity;
+        switch (text[i]) {
             case u'<':
-                out->append(u"&lt;");
+                entity = u"&lt;";
                 break;
             case u'>':
-                out->append(u"&gt;");
+                entity = u"&gt;";
                 break;
             case u'&':
-                out->append(u"&amp;");
+                entity = u"&amp;";
                 break;
             case u'\'':
-                if (esc_quotes)
-                    out->append(u"&apos;");
-                else
-                    out->push_back(c);
+                if (esc_quotes) entity = u"&apos;";
                 break;
             case u'"':
-                if (esc_quotes)
-                    out->append(u"&quot;");
-                else
-                    out->push_back(c);
+                if (esc_quotes) entity = u"&quot;";
                 break;
             default:
-                out->push_back(c);
+                break;
         }
+        if (entity.empty()) continue;
+        out->append(text.substr(plain, i - plain));
+        out->append(entity);
+        plain = i + 1;
     }
+    out->append(text.substr(plain));
 }
 
 void AppendQuotedValue(std::u16string_view value, std::u16string* out) {
@@ -207,14 +230,30 @@ void WriteXml(const CoXMLNode& node, int indent, std::u16string* out) {
     bool has_elements = false;
     {
         orvex::props::CRWSynchroLiteGuard lock(node.ChildrenLock(), orvex::props::LockMode::kWrite);
-        for (const auto& c : node.ChildrenUnlocked()) {
-            if (!c->IsTextRun()) {
-                pieces.push_back(Piece{c, {}});
-                has_elements = true;
-            } else if (!c->TextUnlocked().empty()) {
-                pieces.push_back(Piece{nullptr, c->TextUnlocked()});
+        const auto& children = node.ChildrenUnlocked();
+        const auto& texts = node.TextsUnlocked();
+        if (children.empty()) {
+            // A leaf takes no further lock, so its text can go out at once.
+            if (std::all_of(texts.begin(), texts.end(),
+                            [](const TextRun& t) { return t.text.empty(); })) {
+                out->append(u"/>");
+                return;
             }
+            out->push_back(u'>');
+            for (const auto& t : texts) AppendEscaped(t.text, QuoteEscape::kNo, out);
+            out->append(u"</");
+            out->append(name);
+            out->push_back(u'>');
+            return;
         }
+        pieces.reserve(children.size() + texts.size());
+        auto t = texts.begin();
+        for (std::size_t i = 0; i <= children.size(); ++i) {
+            for (; t != texts.end() && t->before == i; ++t)
+                if (!t->text.empty()) pieces.push_back(Piece{nullptr, t->text});
+            if (i < children.size()) pieces.push_back(Piece{children[i], {}});
+        }
+        has_elements = !children.empty();
     }
     if (pieces.empty()) {
         out->append(u"/>");
@@ -308,14 +347,20 @@ bool ParseAttributeList(std::u16string_view text, CoXMLNode* node, bool overwrit
 
 std::u16string UnescapeText(std::u16string_view t) {
     // Most text has nothing to replace; trimmed text without replacements is never all spaces.
-    if (t.find_first_of(u"&\r\n\t") == std::u16string_view::npos &&
-        t.find_first_not_of(u' ') != std::u16string_view::npos)
+    if (!NeedsUnescape(t) && t.find_first_not_of(u' ') != std::u16string_view::npos)
         return std::u16string(t);
     std::u16string out;
     out.reserve(t.size());
     bool nbsp = false;
     for (std::size_t i = 0; i < t.size();) {
         char16_t c = t[i];
+        if (c > u'&') {  // nothing to replace up to the next special character
+            std::size_t j = i + 1;
+            while (j < t.size() && t[j] > u'&') ++j;
+            out.append(t.substr(i, j - i));
+            i = j;
+            continue;
+        }
         if (c == u'\r' || c == u'\n' || c == u'\t') {
             out.push_back(u' ');
             ++i;
@@ -379,7 +424,12 @@ private:
         while (b < e && IsTextSpace(raw[b])) ++b;
         while (e > b && IsTextSpace(raw[e - 1])) --e;
         if (b == e) return;
-        node->BuildText(UnescapeText(raw.substr(b, e - b)));
+        std::u16string_view text = raw.substr(b, e - b);
+        // Trimmed text without entities or inner breaks is stored as it stands.
+        if (!NeedsUnescape(text))
+            node->BuildText(text);
+        else
+            node->BuildText(UnescapeText(text));
     }
 
     static void AddAttributes(std::u16string_view list, CoXMLNode* node) {
@@ -389,10 +439,11 @@ private:
 
     static HRESULT Read(std::u16string_view x, CoXMLNode* top, std::u16string* top_name) {
         struct Open {
-            CoXMLNode* node;     // kept alive by its parent (or by the caller for the top)
-            std::u16string tag;  // the lower-cased tag that must close it
+            CoXMLNode* node;          // kept alive by its parent (or by the caller for the top)
+            std::u16string_view tag;  // as written; closed regardless of ASCII case
         };
         std::vector<Open> stack;
+        stack.reserve(16);
         CoXMLNode* open_child = nullptr;  // the top's child being read: dropped on failure
         auto fail = [&](HRESULT hr) {
             if (open_child) top->UnbuildChild(open_child);
@@ -410,22 +461,24 @@ private:
             if (lt == std::u16string_view::npos) break;
             std::u16string_view at = x.substr(lt);
 
-            if (at.starts_with(u"<!--")) {
-                std::size_t end = x.find(u"-->", lt + 4);
+            // Literals as views: their lengths are known without scanning them each time.
+            const char16_t mark = at.size() > 1 ? at[1] : 0;
+            if (mark == u'!' && at.starts_with(u"<!--"sv)) {
+                std::size_t end = x.find(u"-->"sv, lt + 4);
                 if (end == std::u16string_view::npos) return fail(E_INVALIDARG);
                 pos = end + 3;
                 continue;
             }
-            if (at.starts_with(u"<?")) {
-                std::size_t end = x.find(u"?>", lt + 2);
+            if (mark == u'?') {
+                std::size_t end = x.find(u"?>"sv, lt + 2);
                 if (end == std::u16string_view::npos) return fail(E_INVALIDARG);
                 pos = end + 2;
                 continue;
             }
-            if (at.starts_with(u"<![")) {
-                std::size_t end = x.find(u"]]>", lt + 3);
+            if (mark == u'!' && at.starts_with(u"<!["sv)) {
+                std::size_t end = x.find(u"]]>"sv, lt + 3);
                 if (end == std::u16string_view::npos) return fail(E_INVALIDARG);
-                std::size_t body = lt + (at.starts_with(u"<![CDATA[") ? 9 : 3);
+                std::size_t body = lt + (at.starts_with(u"<![CDATA["sv) ? 9 : 3);
                 if (!stack.empty() && end > body)
                     stack.back().node->BuildText(x.substr(body, end - body));
                 pos = end + 3;
@@ -434,16 +487,16 @@ private:
             std::size_t gt = FindTagEnd(x, lt);
             if (gt == std::u16string_view::npos) return fail(E_INVALIDARG);
             pos = gt + 1;
-            if (at.starts_with(u"<!")) continue;  // <!DOCTYPE ...> and the like carry nothing
+            if (mark == u'!') continue;  // <!DOCTYPE ...> and the like carry nothing
 
             const bool end_tag = x[lt + 1] == u'/';
             std::size_t ns = lt + (end_tag ? 2 : 1), ne = ns;
             while (ne < gt && !EndsTagName(x[ne])) ++ne;
             if (ne == ns) return fail(E_INVALIDARG);
-            std::u16string tag = LowerTagName(x.substr(ns, ne - ns));
+            const std::u16string_view tag = x.substr(ns, ne - ns);
 
             if (end_tag) {
-                if (!stack.empty() && stack.back().tag == tag) {
+                if (!stack.empty() && SameTag(stack.back().tag, tag)) {
                     stack.pop_back();
                     if (stack.empty()) return S_OK;
                     if (stack.size() == 1) open_child = nullptr;
@@ -452,8 +505,8 @@ private:
             }
 
             std::u16string_view attrs = x.substr(ne, gt - ne);
-            std::size_t last = attrs.find_last_not_of(u" \t\r\n");
-            bool empty = tag == u"br" || tag == u"tab";
+            std::size_t last = attrs.find_last_not_of(u" \t\r\n"sv);
+            bool empty = SameTag(tag, u"br"sv) || SameTag(tag, u"tab"sv);
             if (last != std::u16string_view::npos && attrs[last] == u'/') {
                 empty = true;
                 attrs = attrs.substr(0, last);
@@ -462,13 +515,16 @@ private:
             CoXMLNode* target;
             if (!seen_top) {
                 seen_top = true;
-                *top_name = tag;
+                top_name->assign(tag);
+                LowerTagName(top_name);
                 target = top;
             } else {
                 CoXMLNode* parent = stack.back().node;
                 if (parent->Depth() >= kMaxDepth) return fail(E_INVALIDARG);
                 target = parent->BuildChild(tag);
                 if (!target) return fail(E_UNEXPECTED);
+                // Lower-casing keeps the name's hash: the folding ignores case already.
+                LowerTagName(&target->name_);
                 if (stack.size() == 1) open_child = target;
             }
             AddAttributes(attrs, target);
@@ -477,7 +533,7 @@ private:
                 if (stack.size() == 1) open_child = nullptr;
                 continue;
             }
-            stack.push_back(Open{target, std::move(tag)});
+            stack.push_back(Open{target, tag});
         }
         if (!seen_top) return E_INVALIDARG;
         return fail(E_INVALIDARG);  // the input ended inside an element

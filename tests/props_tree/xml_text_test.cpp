@@ -172,6 +172,43 @@ TEST(XmlRoundTrip, TreeToXmlToTreeKeepsEverything) {
     EXPECT_EQ(U8(kids[3]->Value()), "text <2> & more");
 }
 
+TEST(XmlRoundTrip, TextRunsKeepTheirPlaceAmongChildren) {
+    XMLNodePtr n = NewRoot();
+    ASSERT_EQ(n->NodeXmlSet(B(u"<r>one<a/>two<b/>three</r>"), 1), S_OK);
+    const std::string laid_out = "<r>\r\n\tone\r\n\t<a/>\r\n\ttwo\r\n\t<b/>\r\n\tthree\r\n</r>";
+    EXPECT_EQ(Xml(n), laid_out);
+    EXPECT_EQ(U8(n->Value()), "one");
+    auto all = n->Children();
+    ASSERT_EQ(all.size(), 5u);
+    EXPECT_TRUE(all[2]->IsTextRun());
+    EXPECT_EQ(U8(all[2]->TextUnlocked()), "two");
+    EXPECT_EQ(all[3].p, n->FindChild(u"b").p);
+    EXPECT_EQ(n->ElementChildCount(), 2u);
+
+    XMLNodePtr copy = NewRoot();
+    ASSERT_EQ(copy->CopyFrom(*n), S_OK);
+    EXPECT_EQ(Xml(copy), laid_out);
+
+    // Text after the last child joins it; removing a child leaves the texts around it apart.
+    n->AddText(u"!");
+    ASSERT_TRUE(n->RemoveChild(n->FindChild(u"a")));
+    EXPECT_EQ(Xml(n), "<r>\r\n\tone\r\n\ttwo\r\n\t<b/>\r\n\tthree!\r\n</r>");
+    n->ClearChildren();
+    EXPECT_EQ(Xml(n), "<r/>");
+    EXPECT_EQ(U8(n->Value()), "");
+    EXPECT_EQ(Xml(copy), laid_out);  // the copy shares nothing
+}
+
+TEST(XmlRoundTrip, DeepestElementKeepsItsText) {
+    std::u16string deep;
+    for (int i = 0; i < XMLParse::kMaxDepth + 1; ++i) deep += u"<a>";
+    deep += u"x";
+    for (int i = 0; i < XMLParse::kMaxDepth + 1; ++i) deep += u"</a>";
+    XMLNodePtr n = NewRoot();
+    ASSERT_EQ(n->NodeXmlSet(CComBSTR(deep), 1), S_OK);
+    EXPECT_NE(Xml(n).find("<a>x</a>"), std::string::npos);
+}
+
 TEST(AttributeListText, WriteOptions) {
     XMLNodePtr node = NewRoot();
     node->SetValue(u"text");
