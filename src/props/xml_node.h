@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <new>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -54,13 +53,6 @@ public:
     ~CoXMLNode();
     CoXMLNode(const CoXMLNode&) = delete;
     CoXMLNode& operator=(const CoXMLNode&) = delete;
-
-    // Documents make and drop nodes by the thousand; a small per-thread cache of node blocks
-    // keeps most of that traffic away from the general heap.
-    static void* operator new(std::size_t size);
-    static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
-    static void operator delete(void* block, std::size_t size) noexcept;
-    static void operator delete(void* block, const std::nothrow_t&) noexcept;
 
     // The factory: a node named `name` under `parent` (not added to the parent's children),
     // with `word` stored for the creator. Null when the tree would grow too deep.

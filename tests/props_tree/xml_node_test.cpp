@@ -1,8 +1,6 @@
 // The node interfaces: attributes, paths, children, schema lookup and their result codes.
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "test_util.h"
 
 namespace {
@@ -224,27 +222,6 @@ TEST(XmlNode, ParentOutlivedByChildIsNotReturned) {
     CComPtr<IMNode> parent;
     EXPECT_EQ(child->NodeParentGet(&parent), S_FALSE);
     EXPECT_EQ(parent.p, nullptr);
-}
-
-TEST(XmlNodeThreads, NodesReleasedOnAnotherThreadAreReusedCleanly) {
-    // Node blocks go back to a per-thread cache; blocks that moved between threads must come
-    // back as fresh nodes.
-    std::vector<XMLNodePtr> made;
-    for (int k = 0; k < 600; ++k) {
-        made.push_back(NewRoot(u"a"));
-        made.back()->SetAttr(u"k", u"v");
-    }
-    std::thread([&] {
-        made.clear();
-        XMLNodePtr local = NewRoot(u"t");
-        EXPECT_EQ(local->AttrCount(), 0u);
-    }).join();
-    for (int k = 0; k < 600; ++k) {
-        XMLNodePtr n = NewRoot(u"b");
-        ASSERT_EQ(n->AttrCount(), 0u);
-        ASSERT_EQ(n->ElementChildCount(), 0u);
-        ASSERT_EQ(n->ParentRef().p, nullptr);
-    }
 }
 
 TEST(XmlNode, DepthIsBounded) {
