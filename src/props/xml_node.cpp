@@ -115,28 +115,13 @@ bool SplitPath(std::u16string_view path, std::vector<std::u16string_view>* steps
 
 // ---- Node structure
 
-namespace {
-// Stands in for a node lock that could not be allocated: taking a lock never fails, and
-// callers that promise not to throw keep that promise. Sharing it is safe, only coarser.
-orvex::props::CRWSynchroLiteCS& SpareLock() {
-    static orvex::props::CRWSynchroLiteCS spare(1024);
-    return spare;
-}
-}  // namespace
-
 orvex::props::CRWSynchroLiteCS& CoXMLNode::LazyLock(LockSlot& slot) {
     orvex::props::CRWSynchroLiteCS* lock = slot.load(std::memory_order_acquire);
     if (lock) return *lock;
-    orvex::props::CRWSynchroLiteCS* made = new (std::nothrow) orvex::props::CRWSynchroLiteCS(1024);
-    if (!made) made = &SpareLock();
-    if (slot.compare_exchange_strong(lock, made, std::memory_order_acq_rel)) return *made;
-    if (made != &SpareLock()) delete made;
+    auto made = std::make_unique<orvex::props::CRWSynchroLiteCS>(1024);
+    if (slot.compare_exchange_strong(lock, made.get(), std::memory_order_acq_rel))
+        return *made.release();
     return *lock;  // another thread made it first
-}
-
-void CoXMLNode::DropLock(LockSlot& slot) {
-    orvex::props::CRWSynchroLiteCS* lock = slot.load(std::memory_order_relaxed);
-    if (lock != &SpareLock()) delete lock;
 }
 
 CoXMLNode::~CoXMLNode() {
@@ -149,8 +134,8 @@ CoXMLNode::~CoXMLNode() {
         else
             c->SetParent(nullptr);
     }
-    DropLock(children_lock_);
-    DropLock(attributes_lock_);
+    delete children_lock_.load(std::memory_order_relaxed);
+    delete attributes_lock_.load(std::memory_order_relaxed);
 }
 
 XMLNodePtr CoXMLNode::Create(std::u16string_view name, CoXMLNode* parent, std::uintptr_t word) {

@@ -200,7 +200,6 @@ private:
     // written out or dropped never needs them, and they are a third of a node's size.
     using LockSlot = std::atomic<orvex::props::CRWSynchroLiteCS*>;
     static orvex::props::CRWSynchroLiteCS& LazyLock(LockSlot& slot);
-    static void DropLock(LockSlot& slot);
     mutable LockSlot children_lock_{nullptr};
     std::vector<XMLNodePtr> children_;
     // First child per name hash; built on demand for nodes with many children.
