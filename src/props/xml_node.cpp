@@ -115,15 +115,6 @@ bool SplitPath(std::u16string_view path, std::vector<std::u16string_view>* steps
 
 // ---- Node structure
 
-orvex::props::CRWSynchroLiteCS& CoXMLNode::LazyLock(LockSlot& slot) {
-    orvex::props::CRWSynchroLiteCS* lock = slot.load(std::memory_order_acquire);
-    if (lock) return *lock;
-    auto made = std::make_unique<orvex::props::CRWSynchroLiteCS>(1024);
-    if (slot.compare_exchange_strong(lock, made.get(), std::memory_order_acq_rel))
-        return *made.release();
-    return *lock;  // another thread made it first
-}
-
 CoXMLNode::~CoXMLNode() {
     // No lock of our own: with the count at zero nobody else can reach this node.
     for (auto& c : children_) {
@@ -134,8 +125,6 @@ CoXMLNode::~CoXMLNode() {
         else
             c->SetParent(nullptr);
     }
-    delete children_lock_.load(std::memory_order_relaxed);
-    delete attributes_lock_.load(std::memory_order_relaxed);
 }
 
 XMLNodePtr CoXMLNode::Create(std::u16string_view name, CoXMLNode* parent, std::uintptr_t word) {
@@ -202,17 +191,17 @@ XMLNodePtr CoXMLNode::ParentRef() const {
 }
 
 void CoXMLNode::InvalidateChildIndex() {
-    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
+    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
     child_index_.reset();
 }
 
 std::u16string CoXMLNode::Value() const {
-    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
+    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
     return texts_.empty() ? std::u16string() : texts_.front().text;
 }
 
 void CoXMLNode::SetValue(std::u16string_view text) {
-    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
+    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
     if (!texts_.empty()) {
         texts_.front().text.assign(text);
         return;
@@ -223,7 +212,7 @@ void CoXMLNode::SetValue(std::u16string_view text) {
 
 void CoXMLNode::AddText(std::u16string_view text) {
     if (text.empty() || text_run_) return;
-    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
+    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
     BuildText(text);
 }
 
@@ -286,13 +275,13 @@ void CoXMLNode::UnbuildChild(CoXMLNode* child) {
 
 void CoXMLNode::AdoptContent(CoXMLNode& built) {
     {
-        CRWSynchroLiteGuard lock(AttributesLock(), LockMode::kWrite);
+        CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
         attrs_.swap(built.attrs_);
         attr_index_.reset();
     }
     std::vector<XMLNodePtr> old;
     {
-        CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
+        CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
         old.swap(children_);
         children_.swap(built.children_);
         texts_.swap(built.texts_);
@@ -324,7 +313,7 @@ std::size_t CoXMLNode::FindAttrUnlocked(std::u16string_view name) const {
 }
 
 bool CoXMLNode::GetAttr(std::u16string_view name, std::u16string* value) const {
-    CRWSynchroLiteGuard lock(AttributesLock(), LockMode::kWrite);
+    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
     std::size_t i = FindAttrUnlocked(name);
     if (i == std::u16string_view::npos) return false;
     if (value) *value = attrs_[i].value;
@@ -332,7 +321,7 @@ bool CoXMLNode::GetAttr(std::u16string_view name, std::u16string* value) const {
 }
 
 void CoXMLNode::SetAttr(std::u16string_view name, std::u16string_view value, bool overwrite) {
-    CRWSynchroLiteGuard lock(AttributesLock(), LockMode::kWrite);
+    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
     std::size_t i = FindAttrUnlocked(name);
     if (i != std::u16string_view::npos) {
         if (overwrite) attrs_[i].value.assign(value);
@@ -343,7 +332,7 @@ void CoXMLNode::SetAttr(std::u16string_view name, std::u16string_view value, boo
 }
 
 bool CoXMLNode::RemoveAttr(std::u16string_view name) {
-    CRWSynchroLiteGuard lock(AttributesLock(), LockMode::kWrite);
+    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
     std::size_t i = FindAttrUnlocked(name);
     if (i == std::u16string_view::npos) return false;
     attrs_.erase(attrs_.begin() + static_cast<std::ptrdiff_t>(i));
@@ -352,23 +341,23 @@ bool CoXMLNode::RemoveAttr(std::u16string_view name) {
 }
 
 void CoXMLNode::RemoveAllAttrs() {
-    CRWSynchroLiteGuard lock(AttributesLock(), LockMode::kWrite);
+    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
     attrs_.clear();
     attr_index_.reset();
 }
 
 std::size_t CoXMLNode::AttrCount() const {
-    CRWSynchroLiteGuard lock(AttributesLock(), LockMode::kWrite);
+    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
     return attrs_.size();
 }
 
 std::vector<Attribute> CoXMLNode::Attributes() const {
-    CRWSynchroLiteGuard lock(AttributesLock(), LockMode::kWrite);
+    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
     return attrs_;
 }
 
 bool CoXMLNode::AttrAt(std::size_t index, Attribute* out) const {
-    CRWSynchroLiteGuard lock(AttributesLock(), LockMode::kWrite);
+    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
     if (index >= attrs_.size()) return false;
     *out = attrs_[index];
     return true;
@@ -389,7 +378,7 @@ XMLNodePtr CoXMLNode::FindChild(std::u16string_view name) const {
         CRWSynchroLiteGuard lock(c->node_lock_, LockMode::kRead);
         return NamesEqual(c->name_, name);
     };
-    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
+    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
     if (children_.size() > kLinearChildren) {
         if (!child_index_) {
             child_index_ = std::make_unique<std::unordered_map<std::uint64_t, std::size_t>>();
@@ -410,7 +399,7 @@ XMLNodePtr CoXMLNode::AppendChild(std::u16string_view name) {
     if (text_run_) return nullptr;
     XMLNodePtr child = Create(name, this, word_);
     if (!child) return nullptr;
-    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
+    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
     children_.push_back(child);
     if (child_index_) child_index_->try_emplace(child->NameHashValue(), children_.size() - 1);
     return child;
@@ -419,7 +408,7 @@ XMLNodePtr CoXMLNode::AppendChild(std::u16string_view name) {
 bool CoXMLNode::RemoveChild(CoXMLNode* child) {
     XMLNodePtr removed;
     {
-        CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
+        CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
         auto it = std::find_if(children_.begin(), children_.end(),
                                [&](const XMLNodePtr& c) { return c.p == child; });
         if (it == children_.end()) return false;
@@ -435,7 +424,7 @@ bool CoXMLNode::RemoveChild(CoXMLNode* child) {
 void CoXMLNode::ClearChildren(bool keep_schema) {
     std::vector<XMLNodePtr> removed;
     {
-        CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
+        CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
         if (keep_schema) {
             std::vector<XMLNodePtr> kept;
             for (auto& c : children_) (c->IsSchema() ? kept : removed).push_back(std::move(c));
@@ -450,7 +439,7 @@ void CoXMLNode::ClearChildren(bool keep_schema) {
 }
 
 std::vector<XMLNodePtr> CoXMLNode::Children() const {
-    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
+    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
     std::vector<XMLNodePtr> out;
     out.reserve(children_.size() + texts_.size());
     auto t = texts_.begin();
@@ -464,20 +453,20 @@ std::vector<XMLNodePtr> CoXMLNode::Children() const {
 
 std::vector<XMLNodePtr> CoXMLNode::ElementChildren() const {
     std::vector<XMLNodePtr> out;
-    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
+    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
     for (const auto& c : children_)
         if (!c->IsSchema()) out.push_back(c);
     return out;
 }
 
 std::size_t CoXMLNode::ElementChildCount() const {
-    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
+    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
     return static_cast<std::size_t>(std::count_if(
         children_.begin(), children_.end(), [](const XMLNodePtr& c) { return !c->IsSchema(); }));
 }
 
 bool CoXMLNode::HasElementChildren() const {
-    CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
+    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
     return !children_.empty();
 }
 
@@ -493,7 +482,7 @@ XMLNodePtr CoXMLNode::Resolve(const std::vector<std::u16string_view>& steps, std
             continue;
         }
         // Find and append under one lock, so that two writers make one node.
-        CRWSynchroLiteGuard lock(cur->ChildrenLock(), LockMode::kWrite);
+        CRWSynchroLiteGuard lock(cur->children_lock_, LockMode::kWrite);
         XMLNodePtr next = cur->FindChild(steps[i]);
         if (!next) next = cur->AppendChild(steps[i]);
         cur = next;
@@ -522,7 +511,7 @@ HRESULT CoXMLNode::CopyFrom(const CoXMLNode& source) {
     SetName(source.Name());
     {
         std::vector<Attribute> attrs = source.Attributes();
-        CRWSynchroLiteGuard lock(AttributesLock(), LockMode::kWrite);
+        CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
         attrs_ = std::move(attrs);
         attr_index_.reset();
     }
@@ -531,13 +520,13 @@ HRESULT CoXMLNode::CopyFrom(const CoXMLNode& source) {
     std::vector<XMLNodePtr> children;
     std::vector<TextRun> texts;
     {
-        CRWSynchroLiteGuard lock(source.ChildrenLock(), LockMode::kWrite);
+        CRWSynchroLiteGuard lock(source.children_lock_, LockMode::kWrite);
         children = source.children_;
         texts = source.texts_;
     }
     auto text = texts.begin();
     auto copy_texts_before = [&](std::size_t i) {
-        CRWSynchroLiteGuard lock(ChildrenLock(), LockMode::kWrite);
+        CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
         for (; text != texts.end() && text->before == i; ++text)
             texts_.push_back(TextRun{std::move(text->text), children_.size()});
     };

@@ -117,8 +117,8 @@ public:
     HRESULT CopyFrom(const CoXMLNode& source);
 
     // Locks for callers that walk the tree (the writer): children, then attributes.
-    orvex::props::CRWSynchroLiteCS& ChildrenLock() const { return LazyLock(children_lock_); }
-    orvex::props::CRWSynchroLiteCS& AttributesLock() const { return LazyLock(attributes_lock_); }
+    orvex::props::CRWSynchroLiteCS& ChildrenLock() const { return children_lock_; }
+    orvex::props::CRWSynchroLiteCS& AttributesLock() const { return attributes_lock_; }
     // Unlocked views; hold the matching lock. ChildrenUnlocked() holds the element children
     // only; TextsUnlocked() the text runs among them, in order.
     const std::vector<XMLNodePtr>& ChildrenUnlocked() const { return children_; }
@@ -196,17 +196,13 @@ private:
     std::atomic<std::uint64_t> name_hash_{0};
     CoXMLNode* parent_ = nullptr;  // not a reference: the parent owns its children
 
-    // The children and attribute locks are made on first use: a parsed tree that is only
-    // written out or dropped never needs them, and they are a third of a node's size.
-    using LockSlot = std::atomic<orvex::props::CRWSynchroLiteCS*>;
-    static orvex::props::CRWSynchroLiteCS& LazyLock(LockSlot& slot);
-    mutable LockSlot children_lock_{nullptr};
+    mutable orvex::props::CRWSynchroLiteCS children_lock_{1024};
     std::vector<XMLNodePtr> children_;
     // First child per name hash; built on demand for nodes with many children.
     mutable std::unique_ptr<std::unordered_map<std::uint64_t, std::size_t>> child_index_;
-    std::vector<TextRun> texts_;  // guarded by ChildrenLock()
+    std::vector<TextRun> texts_;  // guarded by children_lock_
 
-    mutable LockSlot attributes_lock_{nullptr};
+    mutable orvex::props::CRWSynchroLiteCS attributes_lock_{1024};
     std::vector<Attribute> attrs_;
     // Name index for nodes with many attributes; null until needed or after a removal.
     mutable std::unique_ptr<std::unordered_multimap<std::uint64_t, std::size_t>> attr_index_;
