@@ -5,6 +5,7 @@
 #include <iterator>
 #include <mutex>
 
+#include "com/class_objects.h"
 #include "com/module_entry.h"
 #include "com/ptr.h"
 #include "com/runtime.h"
@@ -26,35 +27,14 @@ ClassEntry g_classes[] = {
 std::atomic<bool> g_initialized{false};
 std::mutex g_class_object_lock;
 
-HRESULT CreateClassObject(ClassEntry& entry, IUnknown** out) {
-    using Factory = CComObjectCached<CComClassFactory>;
-    auto* factory = new (std::nothrow) Factory();
-    if (!factory) return E_OUTOFMEMORY;
-    factory->SetVoid(reinterpret_cast<void*>(entry.creator));
-    return orvex::com::ConstructAndQuery(factory, IID_IUnknown, reinterpret_cast<void**>(out));
-}
-
 }  // namespace
 
 ORVEX_EXPORT HRESULT STDMETHODCALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (!g_initialized.load(std::memory_order_acquire)) return E_UNEXPECTED;
-    for (ClassEntry& e : g_classes) {
-        if (!(*e.clsid == rclsid)) continue;
-        IUnknown* cf = e.class_object.load(std::memory_order_acquire);
-        if (!cf) {
-            std::lock_guard lock(g_class_object_lock);
-            cf = e.class_object.load(std::memory_order_acquire);
-            if (!cf) {
-                HRESULT hr = CreateClassObject(e, &cf);
-                if (FAILED(hr)) return hr;
-                e.class_object.store(cf, std::memory_order_release);
-            }
-        }
-        return cf->QueryInterface(riid, ppv);
-    }
-    return CLASS_E_CLASSNOTAVAILABLE;
+    return orvex::com::GetCachedClassObject(std::begin(g_classes), std::end(g_classes),
+                                            g_class_object_lock, rclsid, riid, ppv);
 }
 
 ORVEX_EXPORT HRESULT STDMETHODCALLTYPE DllCanUnloadNow() {
@@ -64,17 +44,15 @@ ORVEX_EXPORT HRESULT STDMETHODCALLTYPE DllCanUnloadNow() {
 namespace {
 
 bool FrameModuleAttach(void*) {
-    for (ClassEntry& e : g_classes) OrvexRegisterProcessClass(*e.clsid, &DllGetClassObject);
+    orvex::com::RegisterModuleClasses(std::begin(g_classes), std::end(g_classes),
+                                      &DllGetClassObject);
     g_initialized.store(true, std::memory_order_release);
     return true;
 }
 
 void FrameModuleDetach() {
     g_initialized.store(false, std::memory_order_release);
-    for (ClassEntry& e : g_classes) {
-        OrvexRevokeProcessClass(*e.clsid, &DllGetClassObject);
-        if (IUnknown* cf = e.class_object.exchange(nullptr)) cf->Release();
-    }
+    orvex::com::RevokeModuleClasses(std::begin(g_classes), std::end(g_classes), &DllGetClassObject);
 }
 
 }  // namespace

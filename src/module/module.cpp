@@ -4,6 +4,7 @@
 #include <string>
 
 #include "aja/co_ox_renderer_aja.h"
+#include "com/class_objects.h"
 #include "com/module_entry.h"
 #include "com/ptr.h"
 #include "com/runtime.h"
@@ -28,14 +29,6 @@ std::atomic<bool> g_initialized{false};
 // Guards the lazy creation of class objects (the second test is inside it).
 std::mutex g_class_object_lock;
 
-HRESULT CreateClassObject(ClassEntry& entry, IUnknown** out) {
-    using Factory = CComObjectCached<CComClassFactory>;
-    auto* factory = new (std::nothrow) Factory();
-    if (!factory) return E_OUTOFMEMORY;
-    factory->SetVoid(reinterpret_cast<void*>(entry.creator));
-    return orvex::com::ConstructAndQuery(factory, IID_IUnknown, reinterpret_cast<void**>(out));
-}
-
 }  // namespace
 
 ClassEntry* ClassTableBegin() {
@@ -51,17 +44,14 @@ const char16_t* LoadResourceString(int id) {
 
 bool ModuleAttach(void*) {
     // Hosts of this process reach the classes without a registration step.
-    for (ClassEntry& e : g_classes) OrvexRegisterProcessClass(*e.clsid, &DllGetClassObject);
+    com::RegisterModuleClasses(std::begin(g_classes), std::end(g_classes), &DllGetClassObject);
     g_initialized.store(true, std::memory_order_release);
     return true;
 }
 
 void ModuleDetach() {
     g_initialized.store(false, std::memory_order_release);
-    for (ClassEntry& e : g_classes) {
-        OrvexRevokeProcessClass(*e.clsid, &DllGetClassObject);
-        if (IUnknown* cf = e.class_object.exchange(nullptr)) cf->Release();
-    }
+    com::RevokeModuleClasses(std::begin(g_classes), std::end(g_classes), &DllGetClassObject);
 }
 
 bool ModuleInitialized() {
@@ -76,21 +66,8 @@ ORVEX_EXPORT HRESULT STDMETHODCALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (!ModuleInitialized()) return E_UNEXPECTED;
-    for (ClassEntry* e = ClassTableBegin(); e != ClassTableEnd(); ++e) {
-        if (!(*e->clsid == rclsid)) continue;
-        IUnknown* cf = e->class_object.load(std::memory_order_acquire);
-        if (!cf) {
-            std::lock_guard lock(g_class_object_lock);
-            cf = e->class_object.load(std::memory_order_acquire);
-            if (!cf) {
-                HRESULT hr = CreateClassObject(*e, &cf);
-                if (FAILED(hr)) return hr;
-                e->class_object.store(cf, std::memory_order_release);
-            }
-        }
-        return cf->QueryInterface(riid, ppv);
-    }
-    return CLASS_E_CLASSNOTAVAILABLE;
+    return orvex::com::GetCachedClassObject(ClassTableBegin(), ClassTableEnd(), g_class_object_lock,
+                                            rclsid, riid, ppv);
 }
 
 ORVEX_EXPORT HRESULT STDMETHODCALLTYPE DllCanUnloadNow() {
