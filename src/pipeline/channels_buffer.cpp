@@ -78,14 +78,7 @@ HRESULT MChannelsBuffer::SetChannelCount(int count) {
         Clear();
         return E_OUTOFMEMORY;
     }
-    for (auto& block : channels) {
-        if (!block.Resize(bytes)) {
-            Clear();
-            return E_OUTOFMEMORY;
-        }
-    }
-    RefreshPointers();
-    return S_OK;
+    return ResizeBlocks(bytes);
 }
 
 HRESULT MChannelsBuffer::Resize(std::size_t bytes) {
@@ -93,6 +86,12 @@ HRESULT MChannelsBuffer::Resize(std::size_t bytes) {
         Clear();
         return E_OUTOFMEMORY;
     }
+    return ResizeBlocks(bytes);
+}
+
+// Every channel to `bytes`; on failure the store is emptied, so no channel is left shorter
+// than the others.
+HRESULT MChannelsBuffer::ResizeBlocks(std::size_t bytes) {
     for (auto& block : channels) {
         if (!block.Resize(bytes)) {
             Clear();

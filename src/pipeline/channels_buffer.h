@@ -79,6 +79,7 @@ public:
     void SetByteLimit(std::size_t bytes) noexcept { limit_ = bytes; }
 
     // Re-reads channelData after channel blocks were changed or swapped directly.
+    HRESULT ResizeBlocks(std::size_t bytes);
     void RefreshPointers() noexcept;
 
     // Start of each channel's bytes; null beyond the channel count.
