@@ -20,7 +20,7 @@
 #include "orvex/ids.h"
 #include "pipeline/receiver_impl.h"
 #include "platform/thread.h"
-#include "renderer/interface_stubs.h"
+#include "backend/interface_stubs.h"
 
 namespace {
 

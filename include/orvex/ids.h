@@ -2,7 +2,7 @@
 // modules create these classes and ask for these interfaces by value.
 #pragma once
 
-#include "com/types.h"
+#include "orvex/com.h"
 #include "orvex/interfaces.h"
 
 // Renderer classes served by the OXRenderer module.

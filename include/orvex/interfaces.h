@@ -2,7 +2,7 @@
 // IUnknown's). The slot order is part of the binary contract between SDK modules.
 #pragma once
 
-#include "com/types.h"
+#include "orvex/com.h"
 #include "orvex/types.h"
 
 struct IOXFrame;

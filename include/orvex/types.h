@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "com/types.h"
+#include "orvex/com.h"
 
 enum eMVideoFormat : std::int32_t {
     eMVF_Custom = 0,

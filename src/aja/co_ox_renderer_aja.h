@@ -1,6 +1,6 @@
 // The AJA renderer.
 #pragma once
 
-#include "renderer/renderer_backend.h"
+#include "backend/renderer_backend.h"
 
 class CCoOXRendererAJA : public CRendererBackend<CCoOXRendererAJA> {};

@@ -8,38 +8,9 @@
 #include <string_view>
 
 #include "com/types.h"
+#include "orvex/com.h"
 
 extern "C" {
-// BSTR: a 4-byte byte-length prefix, UTF-16 code units, a terminating zero.
-ORVEX_COM_API BSTR SysAllocString(const OLECHAR* psz);
-ORVEX_COM_API BSTR SysAllocStringLen(const OLECHAR* pch, UINT cch);
-ORVEX_COM_API BSTR SysAllocStringByteLen(const char* psz, UINT len);
-ORVEX_COM_API int SysReAllocString(BSTR* pbstr, const OLECHAR* psz);
-ORVEX_COM_API int SysReAllocStringLen(BSTR* pbstr, const OLECHAR* psz, UINT cch);
-ORVEX_COM_API UINT SysStringLen(BSTR bstr);
-ORVEX_COM_API UINT SysStringByteLen(BSTR bstr);
-ORVEX_COM_API void SysFreeString(BSTR bstr);
-
-ORVEX_COM_API void* CoTaskMemAlloc(std::size_t cb);
-ORVEX_COM_API void* CoTaskMemRealloc(void* pv, std::size_t cb);
-ORVEX_COM_API void CoTaskMemFree(void* pv);
-
-ORVEX_COM_API HRESULT CoInitializeEx(void* pvReserved, DWORD dwCoInit);
-ORVEX_COM_API void CoUninitialize();
-
-ORVEX_COM_API HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, void* pvReserved,
-                                       REFIID riid, void** ppv);
-ORVEX_COM_API HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext,
-                                       REFIID riid, void** ppv);
-ORVEX_COM_API HRESULT CoCreateFreeThreadedMarshaler(IUnknown* punkOuter, IUnknown** ppunkMarshal);
-
-// "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}", braces required, any case of hex digits.
-ORVEX_COM_API HRESULT CLSIDFromString(LPCOLESTR lpsz, CLSID* pclsid);
-ORVEX_COM_API HRESULT IIDFromString(LPCOLESTR lpsz, IID* piid);
-// Writes the braced upper-case form (39 characters with the terminator); returns the number
-// of characters written including the terminator, or 0 when cchMax is too small.
-ORVEX_COM_API int StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax);
-
 using LPFNGETCLASSOBJECT = HRESULT(STDMETHODCALLTYPE*)(REFCLSID, REFIID, void**);
 using LPFNCANUNLOADNOW = HRESULT(STDMETHODCALLTYPE*)();
 

@@ -1,6 +1,6 @@
 // The DeckLink renderer.
 #pragma once
 
-#include "renderer/renderer_backend.h"
+#include "backend/renderer_backend.h"
 
 class CCoOXRendererBMD : public CRendererBackend<CCoOXRendererBMD> {};

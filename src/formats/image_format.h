@@ -6,7 +6,7 @@
 
 #include "com/types.h"
 #include "orvex/types.h"
-#include "props/rw_lock.h"
+#include "platform/rw_lock.h"
 
 namespace orvex::formats {
 
@@ -77,10 +77,10 @@ protected:
     virtual void FormatVideoListFill(eMFormatType type, std::vector<M_VID_PROPS>& list);
     virtual void FormatAudioListFill(eMFormatType type, std::vector<M_AUD_PROPS>& list);
 
-    using ReadGuard = orvex::props::CRWSynchroLiteGuard;
-    using WriteGuard = orvex::props::CRWSynchroLiteGuard;
-    ReadGuard ReadLock() const { return ReadGuard(m_lock, orvex::props::LockMode::kRead); }
-    WriteGuard WriteLock() const { return WriteGuard(m_lock, orvex::props::LockMode::kWrite); }
+    using ReadGuard = orvex::platform::CRWSynchroLiteGuard;
+    using WriteGuard = orvex::platform::CRWSynchroLiteGuard;
+    ReadGuard ReadLock() const { return ReadGuard(m_lock, orvex::platform::LockMode::kRead); }
+    WriteGuard WriteLock() const { return WriteGuard(m_lock, orvex::platform::LockMode::kWrite); }
 
     // Guarded by the format lock.
     std::vector<M_VID_PROPS> m_videoLists[4];
@@ -100,7 +100,7 @@ private:
     M_VID_PROPS ConvertVideoGet() const;
 
     // Nested reads allowed: a deriving class may read settings inside its own read section.
-    mutable orvex::props::CRWSynchroLiteRW m_lock{1024, true};
+    mutable orvex::platform::CRWSynchroLiteRW m_lock{1024, true};
 };
 
 }  // namespace orvex::formats

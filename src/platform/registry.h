@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "com/types.h"
+#include "orvex/com.h"
 
 namespace orvex::platform {
 

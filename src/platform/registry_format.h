@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "com/types.h"
+#include "orvex/com.h"
 #include "platform/registry.h"
 
 namespace orvex::platform::regfile {

@@ -23,7 +23,8 @@ public:
         if (auto r =
                 Self()->PropsForward([&](IOXProps* p) { return p->PropsSet(bsName, bsValue); }))
             return *r;
-        orvex::props::CRWSynchroLiteGuard lock(m_props.Lock(), orvex::props::LockMode::kWrite);
+        orvex::platform::CRWSynchroLiteGuard lock(m_props.Lock(),
+                                                  orvex::platform::LockMode::kWrite);
         HRESULT hr = m_props.SetLocked(orvex::com::View(bsName), bsValue);
         if (FAILED(hr)) return hr;
         return Self()->PropsOnSet(bsName, bsValue);
@@ -34,7 +35,7 @@ public:
                 Self()->PropsForward([&](IOXProps* p) { return p->PropsGet(bsName, pbsValue); }))
             return *r;
         if (!pbsValue) return E_POINTER;
-        orvex::props::CRWSynchroLiteGuard lock(m_props.Lock(), orvex::props::LockMode::kRead);
+        orvex::platform::CRWSynchroLiteGuard lock(m_props.Lock(), orvex::platform::LockMode::kRead);
         return m_props.GetLocked(orvex::com::View(bsName), pbsValue);
     }
 
@@ -43,7 +44,8 @@ public:
                 [&](IOXProps* p) { return p->PropsGetCount(bsNodeName, pnCount); }))
             return *r;
         if (!pnCount) return E_POINTER;
-        orvex::props::CRWSynchroLiteGuard lock(m_props.Lock(), orvex::props::LockMode::kWrite);
+        orvex::platform::CRWSynchroLiteGuard lock(m_props.Lock(),
+                                                  orvex::platform::LockMode::kWrite);
         return m_props.GetCountLocked(orvex::com::View(bsNodeName), pnCount);
     }
 
@@ -53,7 +55,8 @@ public:
                 return p->PropsGetByIndex(bsNodeName, nIndex, pbsName, pbsValue, pbNode);
             }))
             return *r;
-        orvex::props::CRWSynchroLiteGuard lock(m_props.Lock(), orvex::props::LockMode::kWrite);
+        orvex::platform::CRWSynchroLiteGuard lock(m_props.Lock(),
+                                                  orvex::platform::LockMode::kWrite);
         return m_props.GetByIndexLocked(orvex::com::View(bsNodeName), nIndex, pbsName, pbsValue,
                                         pbNode);
     }
@@ -62,7 +65,8 @@ public:
         if (orvex::com::View(bsName).empty()) return E_INVALIDARG;
         if (auto r = Self()->PropsForward([&](IOXProps* p) { return p->PropsRemove(bsName); }))
             return *r;
-        orvex::props::CRWSynchroLiteGuard lock(m_props.Lock(), orvex::props::LockMode::kWrite);
+        orvex::platform::CRWSynchroLiteGuard lock(m_props.Lock(),
+                                                  orvex::platform::LockMode::kWrite);
         return m_props.RemoveLocked(orvex::com::View(bsName));
     }
 
@@ -74,7 +78,7 @@ public:
         if (!pbsInfo) return E_POINTER;
         *pbsInfo = nullptr;
         if (eType < eMIT_Help || eType >= eMIT_Node) return E_INVALIDARG;
-        orvex::props::CRWSynchroLiteGuard lock(m_props.Lock(), orvex::props::LockMode::kRead);
+        orvex::platform::CRWSynchroLiteGuard lock(m_props.Lock(), orvex::platform::LockMode::kRead);
         return m_props.InfoGetLocked(orvex::com::View(bsName), eType, pbsInfo);
     }
 
@@ -83,7 +87,7 @@ public:
                 [&](IOXProps* p) { return p->PropsOptionGetCount(bsName, pnCount); }))
             return *r;
         if (!pnCount) return E_POINTER;
-        orvex::props::CRWSynchroLiteGuard lock(m_props.Lock(), orvex::props::LockMode::kRead);
+        orvex::platform::CRWSynchroLiteGuard lock(m_props.Lock(), orvex::platform::LockMode::kRead);
         *pnCount = static_cast<int>(m_props.OptionsLocked(orvex::com::View(bsName)).size());
         return S_OK;
     }
@@ -96,7 +100,7 @@ public:
             return *r;
         if (pbsValue) *pbsValue = nullptr;
         if (pbsHelp) *pbsHelp = nullptr;
-        orvex::props::CRWSynchroLiteGuard lock(m_props.Lock(), orvex::props::LockMode::kRead);
+        orvex::platform::CRWSynchroLiteGuard lock(m_props.Lock(), orvex::platform::LockMode::kRead);
         auto options = m_props.OptionsLocked(orvex::com::View(bsName));
         if (nIndex < 0 || static_cast<std::size_t>(nIndex) >= options.size())
             return E_INVALID_INDEX;
@@ -115,7 +119,8 @@ public:
             return *r;
         CComBSTR item;
         {
-            orvex::props::CRWSynchroLiteGuard lock(m_props.Lock(), orvex::props::LockMode::kRead);
+            orvex::platform::CRWSynchroLiteGuard lock(m_props.Lock(),
+                                                      orvex::platform::LockMode::kRead);
             auto options = m_props.OptionsLocked(orvex::com::View(bsName));
             if (nIndex < 0 || static_cast<std::size_t>(nIndex) >= options.size())
                 return E_INVALID_INDEX;
@@ -132,7 +137,7 @@ public:
         if (pnIndex) *pnIndex = -1;
         if (pbsValue) *pbsValue = nullptr;
         if (pbsHelp) *pbsHelp = nullptr;
-        orvex::props::CRWSynchroLiteGuard lock(m_props.Lock(), orvex::props::LockMode::kRead);
+        orvex::platform::CRWSynchroLiteGuard lock(m_props.Lock(), orvex::platform::LockMode::kRead);
         const std::u16string_view name = orvex::com::View(bsName);
         std::u16string current;
         if (!m_props.AttributeLocked(name, &current)) return E_FILE_NOT_FOUND;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "com/types.h"
-#include "props/rw_lock.h"
+#include "platform/rw_lock.h"
 #include "props/xml_node.h"
 
 namespace orvex::props {
@@ -17,7 +17,7 @@ namespace orvex::props {
 enum class ValueKind { kText, kAttributeList, kXml };
 ValueKind ClassifyValue(std::u16string_view value);
 
-using PropsLock = CRWSynchroLiteRW;
+using PropsLock = orvex::platform::CRWSynchroLiteRW;
 
 class PropsStore {
 public:

@@ -11,8 +11,8 @@
 namespace XMLParse {
 namespace {
 
-using orvex::props::CRWSynchroLiteGuard;
-using orvex::props::LockMode;
+using orvex::platform::CRWSynchroLiteGuard;
+using orvex::platform::LockMode;
 using orvex::props::ParseBool;
 using orvex::props::ParseDouble;
 using orvex::props::ParseInt32;

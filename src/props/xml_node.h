@@ -13,7 +13,7 @@
 #include "com/object.h"
 #include "com/ptr.h"
 #include "orvex/ids.h"
-#include "props/rw_lock.h"
+#include "platform/rw_lock.h"
 
 namespace XMLParse {
 
@@ -117,8 +117,8 @@ public:
     HRESULT CopyFrom(const CoXMLNode& source);
 
     // Locks for callers that walk the tree (the writer): children, then attributes.
-    orvex::props::CRWSynchroLiteCS& ChildrenLock() const { return children_lock_; }
-    orvex::props::CRWSynchroLiteCS& AttributesLock() const { return attributes_lock_; }
+    orvex::platform::CRWSynchroLiteCS& ChildrenLock() const { return children_lock_; }
+    orvex::platform::CRWSynchroLiteCS& AttributesLock() const { return attributes_lock_; }
     // Unlocked views; hold the matching lock. ChildrenUnlocked() holds the element children
     // only; TextsUnlocked() the text runs among them, in order.
     const std::vector<XMLNodePtr>& ChildrenUnlocked() const { return children_; }
@@ -191,18 +191,18 @@ private:
     void InvalidateChildIndex();
 
     // Guards name_ and parent_.
-    mutable orvex::props::CRWSynchroLiteRW node_lock_{1024, false};
+    mutable orvex::platform::CRWSynchroLiteRW node_lock_{1024, false};
     std::u16string name_;
     std::atomic<std::uint64_t> name_hash_{0};
     CoXMLNode* parent_ = nullptr;  // not a reference: the parent owns its children
 
-    mutable orvex::props::CRWSynchroLiteCS children_lock_{1024};
+    mutable orvex::platform::CRWSynchroLiteCS children_lock_{1024};
     std::vector<XMLNodePtr> children_;
     // First child per name hash; built on demand for nodes with many children.
     mutable std::unique_ptr<std::unordered_map<std::uint64_t, std::size_t>> child_index_;
     std::vector<TextRun> texts_;  // guarded by children_lock_
 
-    mutable orvex::props::CRWSynchroLiteCS attributes_lock_{1024};
+    mutable orvex::platform::CRWSynchroLiteCS attributes_lock_{1024};
     std::vector<Attribute> attrs_;
     // Name index for nodes with many attributes; null until needed or after a removal.
     mutable std::unique_ptr<std::unordered_multimap<std::uint64_t, std::size_t>> attr_index_;

@@ -199,7 +199,7 @@ void WriteAttributeList(const CoXMLNode& node, const AttributeListOptions& optio
         out->append(u" _node_value=");
         AppendQuotedValue(node.Value(), out);
     }
-    orvex::props::CRWSynchroLiteGuard lock(node.AttributesLock(), orvex::props::LockMode::kWrite);
+    orvex::platform::CRWSynchroLiteGuard lock(node.AttributesLock(), orvex::platform::LockMode::kWrite);
     for (const auto& a : node.AttributesUnlocked()) {
         if (options.skip &&
             std::any_of(options.skip->begin(), options.skip->end(),
@@ -229,7 +229,7 @@ void WriteXml(const CoXMLNode& node, int indent, std::u16string* out) {
     std::vector<Piece> pieces;
     bool has_elements = false;
     {
-        orvex::props::CRWSynchroLiteGuard lock(node.ChildrenLock(), orvex::props::LockMode::kWrite);
+        orvex::platform::CRWSynchroLiteGuard lock(node.ChildrenLock(), orvex::platform::LockMode::kWrite);
         const auto& children = node.ChildrenUnlocked();
         const auto& texts = node.TextsUnlocked();
         if (children.empty()) {

@@ -7,8 +7,8 @@
 #include "formats/format_impl.h"
 #include "orvex/ids.h"
 #include "props/props_impl.h"
-#include "renderer/interface_stubs.h"
-#include "renderer/registry_settings.h"
+#include "backend/interface_stubs.h"
+#include "backend/registry_settings.h"
 
 class CCoOXRenderer : public CComObjectRootEx<CComMultiThreadModel>,
                       public CComCoClass<CCoOXRenderer>,
@@ -33,8 +33,8 @@ public:
         if (FAILED(hr)) return hr;
         PropsRoot()->SetAttr(u"extra_devices.clsids", u"");
         // Registry trouble never stops a renderer from being created.
-        orvex::renderer::RegistryLoad(PropsRoot(), orvex::platform::RegRoot::kCurrentUser,
-                                      orvex::renderer::kSettingsKeyPath, true);
+        orvex::backend::RegistryLoad(PropsRoot(), orvex::platform::RegRoot::kCurrentUser,
+                                      orvex::backend::kSettingsKeyPath, true);
         return S_OK;
     }
     void FinalRelease() { ReleaseFreeThreadedMarshaler(); }

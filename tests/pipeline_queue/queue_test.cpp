@@ -16,7 +16,7 @@
 #include "pipeline/receiver_impl.h"
 #include "platform/clock.h"
 #include "platform/thread.h"
-#include "renderer/interface_stubs.h"
+#include "backend/interface_stubs.h"
 
 namespace {
 

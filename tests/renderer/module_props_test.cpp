@@ -9,7 +9,7 @@
 #include "orvex/ids.h"
 #include "platform/dynamic_library.h"
 #include "platform/registry.h"
-#include "renderer/registry_settings.h"
+#include "backend/registry_settings.h"
 #include "support/temp_registry.h"
 
 namespace {
@@ -51,12 +51,12 @@ TEST(ModuleProps, FixedNamesDescribeTheModuleFile) {
 }
 
 TEST(ModuleProps, EveryClassServesAStoreAndSharesTheKey) {
-    orvex::platform::RegistryDeleteTree(RegRoot::kCurrentUser, orvex::renderer::kSettingsKeyPath);
+    orvex::platform::RegistryDeleteTree(RegRoot::kCurrentUser, orvex::backend::kSettingsKeyPath);
     CComPtr<IOXProps> generic = Create(CLSID_OXRenderer);
     ASSERT_TRUE(generic);
     {
         RegistryKey key;
-        ASSERT_EQ(key.Open(RegRoot::kCurrentUser, orvex::renderer::kSettingsKeyPath), 0);
+        ASSERT_EQ(key.Open(RegRoot::kCurrentUser, orvex::backend::kSettingsKeyPath), 0);
         std::u16string v = u"unset";
         EXPECT_EQ(key.QueryString(u"extra_devices.clsids", &v), 0);
         EXPECT_EQ(v, u"");

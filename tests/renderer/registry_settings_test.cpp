@@ -8,7 +8,7 @@
 #include "com/ptr.h"
 #include "decklink/co_ox_renderer_bmd.h"
 #include "renderer/co_ox_renderer.h"
-#include "renderer/registry_settings.h"
+#include "backend/registry_settings.h"
 #include "support/temp_registry.h"
 
 namespace {
@@ -16,7 +16,7 @@ namespace {
 using orvex::platform::RegistryDeleteTree;
 using orvex::platform::RegistryKey;
 using orvex::platform::RegRoot;
-using orvex::renderer::kSettingsKeyPath;
+using orvex::backend::kSettingsKeyPath;
 using XMLParse::CoXMLNode;
 using XMLParse::XMLNodePtr;
 
@@ -54,7 +54,7 @@ protected:
 };
 
 TEST(RegistryTypeOf, DecimalHexAndText) {
-    using orvex::renderer::RegistryTypeOf;
+    using orvex::backend::RegistryTypeOf;
     std::uint64_t n = 0;
     EXPECT_EQ(RegistryTypeOf(u"25", &n), orvex::platform::kRegDword);
     EXPECT_EQ(n, 25u);
@@ -95,7 +95,7 @@ TEST_F(RegistrySettings, ValuesLoadAsTextAndWriteBackByTheTypeRules) {
         key.SetString(u"", u"default value is not a property");
     }
     XMLNodePtr root = CoXMLNode::Create(u"m-props");
-    ASSERT_EQ(orvex::renderer::RegistryLoad(root, RegRoot::kCurrentUser, kSettingsKeyPath, true),
+    ASSERT_EQ(orvex::backend::RegistryLoad(root, RegRoot::kCurrentUser, kSettingsKeyPath, true),
               S_OK);
     std::u16string v;
     EXPECT_TRUE(root->GetAttr(u"sz25", &v) && v == u"25");
@@ -126,7 +126,7 @@ TEST_F(RegistrySettings, DottedNamesReachIntoChildNodes) {
     root->AttributesSet(CComBSTR(u"device::sub::hex"), CComBSTR(u"0x0000000000000010"));
     root->SetAttr(u"output.time_sync", u"on");
     root->AttributesSet(CComBSTR(u"attributes_info::device"), CComBSTR(u"schema"));
-    ASSERT_EQ(orvex::renderer::RegistrySave(root, RegRoot::kCurrentUser, kSettingsKeyPath), S_OK);
+    ASSERT_EQ(orvex::backend::RegistrySave(root, RegRoot::kCurrentUser, kSettingsKeyPath), S_OK);
     EXPECT_EQ(Dword(u"device.init_first"), 1u);
     EXPECT_EQ(Value(u"device.sub.hex").first, orvex::platform::kRegQword);
     EXPECT_EQ(Text(u"output.time_sync"), u"on");
@@ -136,7 +136,7 @@ TEST_F(RegistrySettings, DottedNamesReachIntoChildNodes) {
     Key().SetString(u"device.init_first", u"0");
     XMLNodePtr fresh = CoXMLNode::Create(u"m-props");
     fresh->AttributesSet(CComBSTR(u"device::init_first"), CComBSTR(u"1"));
-    orvex::renderer::RegistryLoad(fresh, RegRoot::kCurrentUser, kSettingsKeyPath, false);
+    orvex::backend::RegistryLoad(fresh, RegRoot::kCurrentUser, kSettingsKeyPath, false);
     CComBSTR got;
     fresh->AttributesGet(CComBSTR(u"device::init_first"), &got);
     EXPECT_EQ(got.View(), u"0");

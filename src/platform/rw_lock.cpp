@@ -1,10 +1,10 @@
-#include "props/rw_lock.h"
+#include "platform/rw_lock.h"
 
 #include <chrono>
 #include <thread>
 #include <vector>
 
-namespace orvex::props {
+namespace orvex::platform {
 namespace {
 
 // Slot indexes are reused once a lock is gone; serials never are, so a thread's stale depth
@@ -158,4 +158,4 @@ bool CRWSynchroLiteCS::LockWrite(bool wait, std::uint32_t tag, std::uint32_t* pr
     return true;
 }
 
-}  // namespace orvex::props
+}  // namespace orvex::platform

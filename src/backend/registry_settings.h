@@ -9,7 +9,7 @@
 #include "orvex/interfaces.h"
 #include "platform/registry.h"
 
-namespace orvex::renderer {
+namespace orvex::backend {
 
 // The key of all three renderer classes (under HKEY_CURRENT_USER).
 inline constexpr std::u16string_view kSettingsKeyPath = u"Software\\Tessaly\\Orvex\\OXRenderer";
@@ -32,4 +32,4 @@ HRESULT RegistrySave(IMNode* node, platform::RegRoot root, std::u16string_view k
 // the number for the first two.
 DWORD RegistryTypeOf(std::u16string_view text, std::uint64_t* number);
 
-}  // namespace orvex::renderer
+}  // namespace orvex::backend

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <mutex>
 
-namespace orvex::props {
+namespace orvex::platform {
 
 // Recursive critical section that spins a while before it blocks.
 class SpinCriticalSection {
@@ -125,4 +125,4 @@ private:
     std::uint32_t tag_;
 };
 
-}  // namespace orvex::props
+}  // namespace orvex::platform

@@ -10,8 +10,8 @@
 #include "orvex/ids.h"
 #include "pipeline/receiver_impl.h"
 #include "props/props_impl.h"
-#include "renderer/interface_stubs.h"
-#include "renderer/registry_settings.h"
+#include "backend/interface_stubs.h"
+#include "backend/registry_settings.h"
 
 template <class T>
 class CRendererBackend : public CComObjectRootEx<CComMultiThreadModel>,
@@ -36,8 +36,8 @@ public:
         HRESULT hr = this->CreateFreeThreadedMarshaler(this->GetControllingUnknown());
         if (FAILED(hr)) return hr;
         // Registry trouble never stops a renderer from being created.
-        orvex::renderer::RegistryLoad(this->PropsRoot(), orvex::platform::RegRoot::kCurrentUser,
-                                      orvex::renderer::kSettingsKeyPath, true);
+        orvex::backend::RegistryLoad(this->PropsRoot(), orvex::platform::RegRoot::kCurrentUser,
+                                      orvex::backend::kSettingsKeyPath, true);
         return S_OK;
     }
     void FinalRelease() {

@@ -1,4 +1,4 @@
-#include "renderer/registry_settings.h"
+#include "backend/registry_settings.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -10,7 +10,7 @@
 
 #include "props/xml_node.h"
 
-namespace orvex::renderer {
+namespace orvex::backend {
 namespace {
 
 using platform::RegistryKey;
@@ -173,4 +173,4 @@ HRESULT RegistrySave(IMNode* node, platform::RegRoot root, std::u16string_view k
     return key.CommitBatch() == 0 ? S_OK : S_FALSE;
 }
 
-}  // namespace orvex::renderer
+}  // namespace orvex::backend

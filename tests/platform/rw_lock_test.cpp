@@ -1,4 +1,4 @@
-#include "props/rw_lock.h"
+#include "platform/rw_lock.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-namespace orvex::props {
+namespace orvex::platform {
 namespace {
 
 // Polls a condition that another thread will make true; fails the test at the deadline.
@@ -233,4 +233,4 @@ TEST(CriticalSectionLock, GuardOnNullLockDoesNothing) {
 }
 
 }  // namespace
-}  // namespace orvex::props
+}  // namespace orvex::platform
