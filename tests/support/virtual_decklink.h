@@ -1,0 +1,69 @@
+// A virtual DeckLink rig for a test, set up the way a user sets one up: the card library is
+// registered into the test's temporary registry with its own DllRegisterServer, the rig is a
+// file named by ORVEX_DECKLINK_RIG, and renderers are made through the COM runtime from the
+// loaded module. The card library's control entry points inject faults.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+#include "com/ptr.h"
+#include "com/runtime.h"
+#include "orvex/ids.h"
+#include "platform/dynamic_library.h"
+#include "platform/process.h"
+#include "sim/decklink/sim_control.h"
+#include "support/temp_registry.h"
+
+namespace orvex::test {
+
+class VirtualDeckLink {
+public:
+    VirtualDeckLink() {
+        EXPECT_TRUE(card_library_.Open(OXDECKLINKSIM_PATH)) << card_library_.Error();
+        EXPECT_TRUE(module_.Open(OXRENDERER_PATH)) << module_.Error();
+    }
+
+    // Registers the card library, as orvex-regsvr does.
+    void Register() {
+        auto reg = reinterpret_cast<HRESULT(STDMETHODCALLTYPE*)()>(
+            card_library_.Symbol("DllRegisterServer"));
+        ASSERT_NE(reg, nullptr);
+        ASSERT_EQ(reg(), S_OK);
+    }
+
+    // Writes `cards` (card elements) as the rig and makes the cards read it again.
+    void UseRig(const std::string& cards) {
+        const std::string path = g_temp_registry->dir().string() + "/rig.xml";
+        std::ofstream(path) << "<rig>" << cards << "</rig>";
+        platform::SetEnvVar("ORVEX_DECKLINK_RIG", path);
+        auto reset = reinterpret_cast<OxSimResetFn>(card_library_.Symbol(OX_SIM_RESET));
+        ASSERT_NE(reset, nullptr);
+        reset();
+    }
+
+    void SetFault(int card, const char* name, double value) {
+        auto set = reinterpret_cast<OxSimSetFaultFn>(card_library_.Symbol(OX_SIM_SET_FAULT));
+        ASSERT_NE(set, nullptr);
+        ASSERT_EQ(set(card, name, value), 0) << name;
+    }
+
+    template <class Itf>
+    CComPtr<Itf> Create(REFCLSID clsid = CLSID_OXRendererBMD) {
+        CComPtr<Itf> object;
+        EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IidOf<Itf>(),
+                                   reinterpret_cast<void**>(&object)),
+                  S_OK);
+        return object;
+    }
+
+    const platform::DynamicLibrary& CardLibrary() const { return card_library_; }
+
+private:
+    platform::DynamicLibrary card_library_;
+    platform::DynamicLibrary module_;  // lists the renderer classes in the process table
+};
+
+}  // namespace orvex::test
