@@ -31,7 +31,7 @@ public:
 
     // Resamples up to `inSamples` samples of each channel, writing at most `outCapacity`
     // samples per channel; *consumed gets the input taken (all of it unless the output
-    // filled up). Returns the samples produced per channel, or -1 on failure.
+    // filled up). Returns the samples produced per channel, or kFailed.
     long long Process(const BYTE* const* in, std::size_t inSamples, BYTE* const* out,
                       std::size_t outCapacity, std::size_t* consumed);
     // Drains what the filters still hold (the end of the stream) and starts afresh.
@@ -40,9 +40,12 @@ public:
     void Reset() noexcept;
 
     // Resamples one complete block (no state kept): writes about inSamples * outRate / inRate
-    // samples of each channel into `out`. Returns the count produced, or -1 on failure.
+    // samples of each channel into `out`. Returns the count produced, or kFailed.
     static long long Once(int inRate, int outRate, int sampleBytes, const BYTE* in,
                           std::size_t inSamples, BYTE* out, std::size_t outCapacity);
+
+    // What Process and Once return when the converter cannot run.
+    static constexpr long long kFailed = -1;
 
     // Samples of headroom the output of Process needs beyond the rate ratio.
     static constexpr std::size_t kOutputMargin = 512;
