@@ -25,8 +25,6 @@ constexpr int kUnknownPosition = -1;    // PositionOf a tag never marked, or alr
 // Read and the Consume that follows), and every call takes it too, so it is recursive.
 class AudioBufferLock {
 public:
-    void Lock() { cs_.lock(); }
-    void Unlock() { cs_.unlock(); }
     void lock() { cs_.lock(); }
     void unlock() { cs_.unlock(); }
 

@@ -20,7 +20,6 @@ public:
     // Keeps the current state when nothing changed; otherwise starts afresh. sampleBytes is
     // the storage width, 2 or 4. False when the converter cannot be created.
     bool Configure(int inRate, int outRate, int channels, int sampleBytes);
-    bool IsConfigured() const noexcept { return engine_ != nullptr; }
     bool Matches(int inRate, int outRate, int channels, int sampleBytes) const noexcept {
         return engine_ && inRate == inRate_ && outRate == outRate_ && channels == channels_ &&
                sampleBytes == sampleBytes_;
