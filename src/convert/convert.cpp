@@ -87,7 +87,7 @@ Walk MakeWalk(const std::uint8_t* base, const M_VID_PROPS& props, std::ptrdiff_t
 // Everything a stripe needs to know before it touches a byte.
 struct Plan {
     const Entry* entry = nullptr;
-    int src_layout = -1, dst_layout = -1;
+    int src_layout = kNoLayout, dst_layout = kNoLayout;
     formats::PictureGeometry src, dst;
     int width = 0, height = 0;  // the common region
 };
@@ -118,7 +118,8 @@ ConvertStatus MakePlan(const std::uint8_t* src, const std::uint8_t* dst, const M
                        const M_VID_PROPS& dp, Plan* plan) {
     plan->src_layout = LayoutIndex(sp.fccType);
     plan->dst_layout = LayoutIndex(dp.fccType);
-    if (plan->src_layout < 0 || plan->dst_layout < 0) return ConvertStatus::kUnknownLayout;
+    if (plan->src_layout == kNoLayout || plan->dst_layout == kNoLayout)
+        return ConvertStatus::kUnknownLayout;
     plan->entry = &kTable[plan->src_layout][plan->dst_layout];
     if (plan->entry->cell == Cell::kNotSupported) return ConvertStatus::kNotSupported;
     if (src == nullptr || dst == nullptr) return ConvertStatus::kNullPointer;
@@ -252,7 +253,7 @@ int LayoutIndex(eMFCC fcc) {
         case eMFCC_v210:
             return 5;
         default:
-            return -1;
+            return kNoLayout;
     }
 }
 

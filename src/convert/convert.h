@@ -39,7 +39,8 @@ enum class ConvertStatus : int {
                                            const M_VID_PROPS& dst_props, int stripes);
 
 // Layout index of a pixel format: 0 RGB32/ARGB32, 1 RGB24, 2 UYVY, 3 HDYC, 4 YUY2, 5 v210;
-// -1 for anything else.
+// kNoLayout for anything else.
+constexpr int kNoLayout = -1;
 int LayoutIndex(eMFCC fcc);
 
 // +1 field 1 first, -1 field 2 first, 0 progressive or unknown.
