@@ -150,6 +150,17 @@ TEST(Convert, OverlapIsRefusedUnlessThePairRunsInPlace) {
         ASSERT_EQ(kDone, Convert(in_place.data(), in_place.data(), from, to));
         EXPECT_EQ(0, std::memcmp(apart.data(), in_place.data(), apart.size()));
     }
+    // The swap reads before it writes at every level, tail included (98 is no whole block).
+    for (int level = kLevelPortable; level <= ProcessorLevelSupported(); ++level) {
+        PageEndBuffer in_place(std::size_t(rb) * h), apart(std::size_t(rb) * h);
+        in_place.Fill(static_cast<std::uint32_t>(level));
+        const RowParams p = MakeRowParams(YuvMatrix::kBt601);
+        ASSERT_EQ(
+            0, ConvertRows(Row::kSwap422, in_place.data(), rb, apart.data(), rb, w, h, p, level));
+        ASSERT_EQ(0, ConvertRows(Row::kSwap422, in_place.data(), rb, in_place.data(), rb, w, h, p,
+                                 level));
+        EXPECT_EQ(0, std::memcmp(apart.data(), in_place.data(), apart.size())) << level;
+    }
 }
 
 // A bottom-up RGB24 source (positive height) lands upright: destination row 0 comes from
