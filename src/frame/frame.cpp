@@ -1,6 +1,7 @@
-// The frame's state behind one lock: buffers, data items, strings, objects, clones and the
-// asynchronous-work count, and the internal interface IMFrame_I that reads and writes it
-// directly. The public interface is in frame_public.cpp.
+// The frame's state behind one lock (buffers, data items, strings, objects, clones) and the
+// internal interface IMFrame_I that reads and writes it directly. The public interface, with
+// the asynchronous-work calls, is in frame_public.cpp; blocks and their sizes in
+// frame_buffers.cpp.
 #include "frame/frame.h"
 
 #include <algorithm>
