@@ -147,7 +147,8 @@ ConvertStatus ConvertOneStripe(const std::uint8_t* src, std::uint8_t* dst, const
     const ConvertStatus checked = MakePlan(src, dst, sp, dp, &plan);
     if (checked != ConvertStatus::kDone) return checked;
     const Entry& e = *plan.entry;
-    int width = plan.width, height = plan.height;
+    const int width = plan.width;
+    int height = plan.height;
     const auto srb = static_cast<std::ptrdiff_t>(plan.src.row_bytes);
     const auto drb = static_cast<std::ptrdiff_t>(plan.dst.row_bytes);
     Walk s = MakeWalk(src, sp, srb);
