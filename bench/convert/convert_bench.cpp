@@ -64,7 +64,10 @@ std::vector<std::uint8_t> Random(std::size_t n, unsigned seed) {
 std::vector<std::uint8_t> V210Picture(int w, int h) {
     std::vector<std::uint8_t> uyvy = Random(std::size_t(w) * 2 * h, 5);
     std::vector<std::uint8_t> v210(std::size_t(RowBytes(eMFCC_v210, w)) * h);
-    ConvertStripes(uyvy.data(), v210.data(), Props(eMFCC_UYVY, w, h), Props(eMFCC_v210, w, h), 1);
+    if (ConvertStripes(uyvy.data(), v210.data(), Props(eMFCC_UYVY, w, h), Props(eMFCC_v210, w, h),
+                       1) != ConvertStatus::kDone) {
+        v210.clear();  // the benchmark reports the refusal
+    }
     return v210;
 }
 
@@ -84,11 +87,17 @@ void BM_Cell(benchmark::State& state) {
     const M_VID_PROPS sp = Props(from, w, h), dp = Props(to, w, h);
     const std::vector<std::uint8_t> src = Source(from, w, h);
     std::vector<std::uint8_t> dst(std::size_t(dp.nRowBytes) * h, 1);
+    if (src.empty()) {
+        state.SkipWithError("the source picture could not be made");
+        return;
+    }
     for (auto _ : state) {
-        if (stripes == 0) {
-            Convert(src.data(), dst.data(), sp, dp);
-        } else {
-            ConvertStripes(src.data(), dst.data(), sp, dp, stripes);
+        const ConvertStatus status = stripes == 0
+                                         ? Convert(src.data(), dst.data(), sp, dp)
+                                         : ConvertStripes(src.data(), dst.data(), sp, dp, stripes);
+        if (status != ConvertStatus::kDone) {
+            state.SkipWithError("the conversion was refused");
+            break;
         }
         benchmark::ClobberMemory();
     }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "formats/picture_geometry.h"
 #include "formats/video_formats.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -18,6 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     VideoFormatName(props.eVideoFormat);
     InterlaceShortName(props.eInterlace);
     StereoShortName(props.e3DFormat);
+    // Whatever the record says, a picture that gets a layout fits the ceilings.
+    PictureGeometry g;
+    if (PictureGeometryOf(props, &g) == S_OK &&
+        (g.total_bytes > kMaxPictureBytes || g.row_bytes < g.pixel_bytes || g.total_bytes <= 0))
+        __builtin_trap();
     VideoPropsComplete(props, strict);
     return 0;
 }

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "convert/planes.h"
+#include "formats/picture_geometry.h"
 #include "formats/video_formats.h"
 #include "platform/event.h"
 #include "platform/thread_pool.h"
@@ -60,12 +61,14 @@ constexpr std::array<std::array<Entry, 6>, 6> kTable = {{
 }};
 // clang-format on
 
-constexpr int kBytesPerPixel[6] = {4, 3, 2, 2, 2, 0};
+static_assert(static_cast<int>(ConvertStatus::kNullPointer) == kNullPointer);
+static_assert(static_cast<int>(ConvertStatus::kBadGeometry) == kBadSize);
 
-// Bytes of `width` pixels of a layout.
-std::size_t LayoutBytes(int layout, int width) {
-    if (layout == 5) return static_cast<std::size_t>((width + 47) / 48) * 128;
-    return static_cast<std::size_t>(width) * static_cast<std::size_t>(kBytesPerPixel[layout]);
+// Bytes the pixels of a row of `width` take in a layout; `width` is within the checked region.
+std::size_t RegionRowBytes(eMFCC fcc, int width) {
+    formats::PictureGeometry g;
+    formats::PictureGeometryOf(fcc, width, 1, 0, &g);
+    return static_cast<std::size_t>(g.pixel_bytes);
 }
 
 // A buffer walked in display order: first row and signed step.
@@ -81,30 +84,73 @@ Walk MakeWalk(const std::uint8_t* base, const M_VID_PROPS& props, std::ptrdiff_t
     return {base, row_bytes};
 }
 
-int RowBytesOf(const M_VID_PROPS& props) {
-    return props.nRowBytes != 0 ? props.nRowBytes
-                                : formats::RowBytesFor(props.fccType, props.nWidth);
+// Everything a stripe needs to know before it touches a byte.
+struct Plan {
+    const Entry* entry = nullptr;
+    int src_layout = kNoLayout, dst_layout = kNoLayout;
+    formats::PictureGeometry src, dst;
+    int width = 0, height = 0;  // the common region
+};
+
+// One line of shift when both field orders are known and differ.
+bool FieldsShift(const M_VID_PROPS& sp, const M_VID_PROPS& dp) {
+    const int so = FieldOrder(sp), dor = FieldOrder(dp);
+    return so != 0 && dor != 0 && so != dor;
 }
 
-int ConvertOneStripe(const std::uint8_t* src, std::uint8_t* dst, const M_VID_PROPS& sp,
-                     const M_VID_PROPS& dp) {
-    const int sl = LayoutIndex(sp.fccType), dl = LayoutIndex(dp.fccType);
-    if (sl < 0 || dl < 0) return kNotConvertible;
-    const Entry& e = kTable[sl][dl];
-    if (e.cell == Cell::kNotSupported) return kNotSupported;
-    if (src == nullptr || dst == nullptr) return kNullPointer;
+// Bytes a description's rows span in memory, from its lowest address.
+std::uintptr_t Extent(const formats::PictureGeometry& g) {
+    return static_cast<std::uintptr_t>((g.rows - 1) * g.row_bytes + g.pixel_bytes);
+}
 
-    int width = std::min(sp.nWidth, dp.nWidth);
-    int height = std::min(std::abs(sp.nHeight), std::abs(dp.nHeight));
-    if (sl >= 2 || dl >= 2) width &= ~1;  // whole 4:2:2 pairs only
-    if (width < 1 || height < 1) return kBadSize;
-    // Row sizes too small for the region would make rows overlap and the last one run
-    // past the buffer.
-    const int srb = RowBytesOf(sp), drb = RowBytesOf(dp);
-    if (srb <= 0 || drb <= 0 || static_cast<std::size_t>(srb) < LayoutBytes(sl, width) ||
-        static_cast<std::size_t>(drb) < LayoutBytes(dl, width)) {
-        return kBadSize;
+// Copies and 4:2:2 swaps read each pixel group before they write it, so they may run on one
+// buffer, as long as both descriptions walk the same rows in the same order.
+bool RunsInPlace(const Plan& plan, const std::uint8_t* src, const std::uint8_t* dst,
+                 const M_VID_PROPS& sp, const M_VID_PROPS& dp) {
+    const bool same_walk = src == dst && plan.src.row_bytes == plan.dst.row_bytes &&
+                           sp.nHeight == dp.nHeight && IsBottomUp(sp) == IsBottomUp(dp);
+    const bool in_place_cell = plan.entry->cell == Cell::kCopy ||
+                               (plan.entry->cell == Cell::kRow && plan.entry->row == Row::kSwap422);
+    return same_walk && in_place_cell && !FieldsShift(sp, dp);
+}
+
+ConvertStatus MakePlan(const std::uint8_t* src, const std::uint8_t* dst, const M_VID_PROPS& sp,
+                       const M_VID_PROPS& dp, Plan* plan) {
+    plan->src_layout = LayoutIndex(sp.fccType);
+    plan->dst_layout = LayoutIndex(dp.fccType);
+    if (plan->src_layout == kNoLayout || plan->dst_layout == kNoLayout)
+        return ConvertStatus::kUnknownLayout;
+    plan->entry = &kTable[plan->src_layout][plan->dst_layout];
+    if (plan->entry->cell == Cell::kNotSupported) return ConvertStatus::kNotSupported;
+    if (src == nullptr || dst == nullptr) return ConvertStatus::kNullPointer;
+    // Both descriptions are checked whole (sides, strides, sizes) before any arithmetic on
+    // them; a description without a picture has nothing to convert either.
+    if (formats::PictureGeometryOf(sp, &plan->src) != S_OK ||
+        formats::PictureGeometryOf(dp, &plan->dst) != S_OK) {
+        return ConvertStatus::kBadGeometry;
     }
+    plan->width = std::min(sp.nWidth, dp.nWidth);
+    plan->height = static_cast<int>(std::min(plan->src.rows, plan->dst.rows));
+    if (plan->src_layout >= 2 || plan->dst_layout >= 2) plan->width &= ~1;  // whole 4:2:2 pairs
+    if (plan->width < 1) return ConvertStatus::kBadGeometry;
+
+    const auto s0 = reinterpret_cast<std::uintptr_t>(src);
+    const auto d0 = reinterpret_cast<std::uintptr_t>(dst);
+    const bool disjoint = s0 + Extent(plan->src) <= d0 || d0 + Extent(plan->dst) <= s0;
+    if (!disjoint && !RunsInPlace(*plan, src, dst, sp, dp)) return ConvertStatus::kOverlap;
+    return ConvertStatus::kDone;
+}
+
+ConvertStatus ConvertOneStripe(const std::uint8_t* src, std::uint8_t* dst, const M_VID_PROPS& sp,
+                               const M_VID_PROPS& dp) {
+    Plan plan;
+    const ConvertStatus checked = MakePlan(src, dst, sp, dp, &plan);
+    if (checked != ConvertStatus::kDone) return checked;
+    const Entry& e = *plan.entry;
+    const int width = plan.width;
+    int height = plan.height;
+    const auto srb = static_cast<std::ptrdiff_t>(plan.src.row_bytes);
+    const auto drb = static_cast<std::ptrdiff_t>(plan.dst.row_bytes);
     Walk s = MakeWalk(src, sp, srb);
     const Walk d0 = MakeWalk(dst, dp, drb);
     std::uint8_t* d = const_cast<std::uint8_t*>(d0.start);
@@ -132,7 +178,11 @@ int ConvertOneStripe(const std::uint8_t* src, std::uint8_t* dst, const M_VID_PRO
     int status = 0;
     switch (e.cell) {
         case Cell::kCopy:
-            status = CopyRows(s.start, s.step, d, dstep, LayoutBytes(sl, width), height);
+            // The same rows of the same buffer: nothing to move.
+            if (s.start != d) {
+                status =
+                    CopyRows(s.start, s.step, d, dstep, RegionRowBytes(sp.fccType, width), height);
+            }
             break;
         case Cell::kRow:
             // RGB24 -> RGB32 writes the opaque alpha in the same pass.
@@ -145,9 +195,9 @@ int ConvertOneStripe(const std::uint8_t* src, std::uint8_t* dst, const M_VID_PRO
         case Cell::kNotSupported:
             break;
     }
-    if (status != 0) return status;
+    if (status != 0) return static_cast<ConvertStatus>(status);
 
-    const std::size_t line = LayoutBytes(dl, width);
+    const std::size_t line = RegionRowBytes(dp.fccType, width);
     std::uint8_t* first = const_cast<std::uint8_t*>(d0.start);
     if (shift == kShiftDest) {
         std::memmove(first, first + dstep, line);
@@ -155,7 +205,7 @@ int ConvertOneStripe(const std::uint8_t* src, std::uint8_t* dst, const M_VID_PRO
         std::uint8_t* last = first + dstep * (full_height - 1);
         std::memmove(last, last - dstep, line);
     }
-    return 0;
+    return ConvertStatus::kDone;
 }
 
 // The stripe's share of a buffer: rows [row0, row0 + rows) in display order.
@@ -204,7 +254,7 @@ int LayoutIndex(eMFCC fcc) {
         case eMFCC_v210:
             return 5;
         default:
-            return -1;
+            return kNoLayout;
     }
 }
 
@@ -232,31 +282,33 @@ bool IsBottomUp(const M_VID_PROPS& props) {
     return rgb && props.nHeight > 0;
 }
 
-int ConvertStripes(const std::uint8_t* src, std::uint8_t* dst, const M_VID_PROPS& src_props,
-                   const M_VID_PROPS& dst_props, int stripes) {
+ConvertStatus ConvertStripes(const std::uint8_t* src, std::uint8_t* dst,
+                             const M_VID_PROPS& src_props, const M_VID_PROPS& dst_props,
+                             int stripes) {
     ProcessorLevelInit();
-    const int height = std::min(std::abs(src_props.nHeight), std::abs(dst_props.nHeight));
+    Plan plan;
+    const ConvertStatus checked = MakePlan(src, dst, src_props, dst_props, &plan);
+    if (checked != ConvertStatus::kDone) return checked;
+    const int height = plan.height;
     // A shifted field order moves the whole picture by one line: cut into stripes, every
     // stripe would shift and repeat its own edge line. Copies gain nothing from stripes.
     if (stripes <= 1 || height < 2 || SameLayout(src_props.fccType, dst_props.fccType) ||
         OppositeOrders(src_props, dst_props)) {
         return ConvertOneStripe(src, dst, src_props, dst_props);
     }
-    const int sl = LayoutIndex(src_props.fccType), dl = LayoutIndex(dst_props.fccType);
-    if (sl < 0 || dl < 0) return kNotConvertible;
-    if (kTable[sl][dl].cell == Cell::kNotSupported) return kNotSupported;
-    if (src == nullptr || dst == nullptr) return kNullPointer;
     stripes = std::min(stripes, height);
 
     struct Item {
         const std::uint8_t* src;
         std::uint8_t* dst;
         M_VID_PROPS sp, dp;
-        int status;
+        ConvertStatus status;
         platform::Event done{platform::Event::ResetMode::kManual};
     };
     auto items = std::make_unique<Item[]>(static_cast<std::size_t>(stripes));
-    const int srb = RowBytesOf(src_props), drb = RowBytesOf(dst_props);
+    // Checked strides, within the ceiling and so within an int.
+    const auto srb = static_cast<int>(plan.src.row_bytes);
+    const auto drb = static_cast<int>(plan.dst.row_bytes);
     int row0 = 0;
     for (int i = 0; i < stripes; ++i) {
         const int rows = height / stripes + (i < height % stripes ? 1 : 0);
@@ -266,7 +318,7 @@ int ConvertStripes(const std::uint8_t* src, std::uint8_t* dst, const M_VID_PROPS
         it.dp = StripeOf(dst_props, drb, row0, rows, doff);
         it.src = src + so;
         it.dst = dst + doff;
-        it.status = 0;
+        it.status = ConvertStatus::kDone;
         row0 += rows;
     }
     // The last stripe runs on this thread; the others on the pool.
@@ -283,22 +335,22 @@ int ConvertStripes(const std::uint8_t* src, std::uint8_t* dst, const M_VID_PROPS
     }
     Item& last = items[static_cast<std::size_t>(stripes - 1)];
     last.status = ConvertOneStripe(last.src, last.dst, last.sp, last.dp);
-    int status = last.status;
+    ConvertStatus status = last.status;
     for (int i = 0; i + 1 < stripes; ++i) {
         Item& it = items[static_cast<std::size_t>(i)];
         it.done.Wait(platform::kInfinite);
-        if (status == 0) status = it.status;
+        if (status == ConvertStatus::kDone) status = it.status;
     }
     return status;
 }
 
-void Convert(const std::uint8_t* src, std::uint8_t* dst, const M_VID_PROPS& src_props,
-             const M_VID_PROPS& dst_props) {
+ConvertStatus Convert(const std::uint8_t* src, std::uint8_t* dst, const M_VID_PROPS& src_props,
+                      const M_VID_PROPS& dst_props) {
     ProcessorLevelInit();
     const bool one =
         SameLayout(src_props.fccType, dst_props.fccType) || OppositeOrders(src_props, dst_props);
     const int workers = std::min(4, platform::ProcessorCount());
-    ConvertStripes(src, dst, src_props, dst_props, one ? 1 : workers);
+    return ConvertStripes(src, dst, src_props, dst_props, one ? 1 : workers);
 }
 
 }  // namespace orvex::convert

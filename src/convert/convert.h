@@ -8,25 +8,39 @@
 #include <cstdint>
 
 #include "convert/cpu_level.h"
+#include "convert/planes.h"
 #include "orvex/types.h"
 
 namespace orvex::convert {
 
-constexpr int kNotSupported = -9999;
-constexpr int kNotConvertible = -1;
+// What a conversion did. kNotSupported keeps the value that the table's unsupported pairs
+// have always reported; kNullPointer and kBadGeometry are the row primitives' own statuses.
+enum class ConvertStatus : int {
+    kDone = 0,
+    kUnknownLayout = -1,  // a pixel format outside the table
+    kBadGeometry = -6,    // a side, stride or size the description cannot have, or no region
+    kNullPointer = -8,
+    kOverlap = -10,  // source and destination share bytes, and the pair cannot run in place
+    kNotSupported = -9999,
+};
 
-// The entry point: picks the stripe count itself and returns when the picture is done.
-void Convert(const std::uint8_t* src, std::uint8_t* dst, const M_VID_PROPS& src_props,
-             const M_VID_PROPS& dst_props);
+// The entry point: picks the stripe count itself and returns when the picture is done. On any
+// status but kDone the destination is untouched.
+//
+// Source and destination may be the same buffer only for a copy or a 4:2:2 byte-order swap
+// (UYVY/HDYC and YUY2) of the same description without a field-order shift: those read each
+// pixel group before they write it. Any other sharing of bytes is refused with kOverlap.
+[[nodiscard]] ConvertStatus Convert(const std::uint8_t* src, std::uint8_t* dst,
+                                    const M_VID_PROPS& src_props, const M_VID_PROPS& dst_props);
 
-// The core. Returns 0, kNotSupported for a pair the table does not convert,
-// kNotConvertible for a layout outside the table, or a primitive's status (kNullPointer,
-// kBadSize, also for a row size too small for the width).
-int ConvertStripes(const std::uint8_t* src, std::uint8_t* dst, const M_VID_PROPS& src_props,
-                   const M_VID_PROPS& dst_props, int stripes);
+// The core, also used with one stripe directly; the same statuses as Convert.
+[[nodiscard]] ConvertStatus ConvertStripes(const std::uint8_t* src, std::uint8_t* dst,
+                                           const M_VID_PROPS& src_props,
+                                           const M_VID_PROPS& dst_props, int stripes);
 
 // Layout index of a pixel format: 0 RGB32/ARGB32, 1 RGB24, 2 UYVY, 3 HDYC, 4 YUY2, 5 v210;
-// -1 for anything else.
+// kNoLayout for anything else.
+constexpr int kNoLayout = -1;
 int LayoutIndex(eMFCC fcc);
 
 // +1 field 1 first, -1 field 2 first, 0 progressive or unknown.

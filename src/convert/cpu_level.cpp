@@ -9,7 +9,7 @@
 namespace orvex::convert {
 namespace {
 
-std::atomic<int> g_level{-1};
+std::atomic<int> g_level{kLevelNone};  // until the first probe
 std::mutex g_level_lock;
 
 }  // namespace
@@ -30,19 +30,19 @@ int ProcessorLevelFromName(std::string_view name) {
     for (int i = 0; i < kLevelCount; ++i) {
         if (name == kNames[i]) return i;
     }
-    return -1;
+    return kLevelNone;
 }
 
 int ProcessorLevelInit() {
     int level = g_level.load(std::memory_order_acquire);
-    if (level >= 0) return level;
+    if (level != kLevelNone) return level;
     std::lock_guard<std::mutex> lock(g_level_lock);
     level = g_level.load(std::memory_order_relaxed);
-    if (level >= 0) return level;
+    if (level != kLevelNone) return level;
     level = ProcessorLevelSupported();
     if (const char* forced = std::getenv("ORVEX_CPU_LEVEL")) {
         const int wanted = ProcessorLevelFromName(forced);
-        if (wanted >= 0 && wanted < level) level = wanted;
+        if (wanted != kLevelNone && wanted < level) level = wanted;
     }
     g_level.store(level, std::memory_order_release);
     return level;

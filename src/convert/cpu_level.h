@@ -19,7 +19,7 @@ int ProcessorLevel();
 // The highest level the processor supports, ignoring ORVEX_CPU_LEVEL.
 int ProcessorLevelSupported();
 
-// Level of a name as ORVEX_CPU_LEVEL takes it; -1 for an unknown name.
+// Level of a name as ORVEX_CPU_LEVEL takes it; kLevelNone for an unknown name.
 int ProcessorLevelFromName(std::string_view name);
 
 }  // namespace orvex::convert

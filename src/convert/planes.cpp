@@ -15,7 +15,7 @@ int ConvertRows(Row row, const std::uint8_t* src, std::ptrdiff_t src_step, std::
                 int level) {
     if (src == nullptr || dst == nullptr) return kNullPointer;
     if (width < (RowIsSubsampled(row) ? 2 : 1) || height < 1) return kBadSize;
-    const RowFn fn = SelectRow(row, level < 0 ? ProcessorLevel() : level);
+    const RowFn fn = SelectRow(row, level == kLevelNone ? ProcessorLevel() : level);
     // Row addresses by index: stepping past the last row of a bottom-up walk would form a
     // pointer before the buffer.
     for (int y = 0; y < height; ++y) fn(src + y * src_step, dst + y * dst_step, width, &params);
@@ -31,7 +31,7 @@ int ConvertRowsTwoStep(Row first, Row second, const std::uint8_t* src, std::ptrd
     // width is a whole number of v210 groups and SIMD blocks.
     constexpr int kPiece = 1536;
     alignas(64) std::uint8_t buffer[kPiece * 2];
-    if (level < 0) level = ProcessorLevel();
+    if (level == kLevelNone) level = ProcessorLevel();
     const RowFn one = SelectRow(first, level);
     const RowFn two = SelectRow(second, level);
     for (int y = 0; y < height; ++y) {

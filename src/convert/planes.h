@@ -14,15 +14,15 @@ namespace orvex::convert {
 constexpr int kNullPointer = -8;
 constexpr int kBadSize = -6;
 
-// `level` picks the variants; -1 takes the process-wide level.
+// `level` picks the variants; kLevelNone takes the process-wide level.
 int ConvertRows(Row row, const std::uint8_t* src, std::ptrdiff_t src_step, std::uint8_t* dst,
                 std::ptrdiff_t dst_step, int width, int height, const RowParams& params,
-                int level = -1);
+                int level = kLevelNone);
 
 // Two primitives in a row through a small intermediate buffer; `first` must produce UYVY.
 int ConvertRowsTwoStep(Row first, Row second, const std::uint8_t* src, std::ptrdiff_t src_step,
                        std::uint8_t* dst, std::ptrdiff_t dst_step, int width, int height,
-                       const RowParams& params, int level = -1);
+                       const RowParams& params, int level = kLevelNone);
 
 int CopyRows(const std::uint8_t* src, std::ptrdiff_t src_step, std::uint8_t* dst,
              std::ptrdiff_t dst_step, std::size_t row_bytes, int height);

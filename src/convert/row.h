@@ -20,6 +20,8 @@ enum CpuLevel : int {
     kLevelAvx2 = 4,
     kLevelAvx512 = 5,
     kLevelCount = 6,
+    // Not a level: an unknown level name, or "the level in force" where a level is optional.
+    kLevelNone = -1,
 };
 
 enum class YuvMatrix { kBt601, kBt709 };

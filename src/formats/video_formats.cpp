@@ -2,11 +2,11 @@
 #include "platform/text.h"
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <cstdint>
 
 #include "formats/format_table.h"
+#include "formats/picture_geometry.h"
 
 namespace orvex::formats {
 namespace {
@@ -263,19 +263,9 @@ double PictureAspect(const M_VID_PROPS& props) {
 }
 
 int RowBytesFor(eMFCC fcc, int width) {
-    // Widths below one have no rows; sizes that do not fit an int are refused the same way.
-    if (width <= 0) return 0;
-    const long long w = width;
-    long long bytes;
-    if (fcc == eMFCC_v210)
-        bytes = (w + 47) / 48 * 128;
-    else if (fcc == eMFCC_r210)
-        bytes = (w + 63) / 64 * 256;
-    else if (PixelFormatIsPlanar(fcc))
-        bytes = w;
-    else
-        bytes = (PixelFormatBits(fcc) * w / 8 + 3) & ~3LL;
-    return bytes <= INT_MAX ? static_cast<int>(bytes) : 0;
+    // No rows for widths below one or above the ceiling, nor for codes without a row layout.
+    PictureGeometry g;
+    return PictureGeometryOf(fcc, width, 1, 0, &g) == S_OK ? static_cast<int>(g.row_bytes) : 0;
 }
 
 int RowBytesMin(const M_VID_PROPS& props) {

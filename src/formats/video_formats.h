@@ -18,6 +18,7 @@ eMVideoFormat VideoPropsComplete(M_VID_PROPS& props, bool strict);
 bool VideoPropsIsValid(const M_VID_PROPS& props);
 double PictureAspect(const M_VID_PROPS& props);
 
+// The default stride of a row (picture_geometry.h); 0 when there is none.
 int RowBytesFor(eMFCC fcc, int width);
 int RowBytesMin(const M_VID_PROPS& props);
 int PixelFormatBits(eMFCC fcc);

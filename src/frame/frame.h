@@ -9,7 +9,6 @@
 // exception the contract asks for: their bytes may be changed in place by the holder.
 #pragma once
 
-#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <memory>
@@ -20,32 +19,10 @@
 
 #include "com/object.h"
 #include "com/ptr.h"
+#include "frame/frame_buffers.h"
 #include "orvex/ids.h"
 
 namespace orvex::frame {
-
-// A 64-byte aligned byte block (row routines and card DMA like aligned rows).
-class Block {
-public:
-    explicit Block(std::size_t size);
-    ~Block();
-    Block(const Block&) = delete;
-    Block& operator=(const Block&) = delete;
-
-    BYTE* data() const { return data_; }
-    std::size_t size() const { return size_; }
-    std::atomic<bool> lent{false};  // a pointer to it left the frame (blocks may be shared)
-
-private:
-    BYTE* data_ = nullptr;
-    std::size_t size_ = 0;
-};
-using BlockPtr = std::shared_ptr<Block>;
-
-// Bytes of one picture in the given layout; 0 when the layout does not tell.
-std::size_t VideoBytes(const M_VID_PROPS& props);
-// Bytes of `samples` interleaved samples; 0 when the layout does not tell.
-std::size_t AudioBytes(const M_AUD_PROPS& props, int samples);
 
 class CCoOXFrame : public CComObjectRootEx<CComMultiThreadModel>,
                    public IOXFrame,

@@ -1,19 +1,9 @@
 #include "frame/frame_factory.h"
 
-#include "platform/process.h"
+#include "formats/picture_geometry.h"
 
 namespace orvex::frame {
 namespace {
-
-// Asked once: the system call is costly and the answer never changes.
-DWORD ThisProcess() {
-    static const DWORD id = static_cast<DWORD>(orvex::platform::CurrentProcessId());
-    return id;
-}
-
-const BYTE* Bytes(LONGLONG address) {
-    return reinterpret_cast<const BYTE*>(static_cast<std::uintptr_t>(address));
-}
 
 HRESULT Hand(CComPtr<CCoOXFrame>& frame, IOXFrame** out) {
     *out = static_cast<IOXFrame*>(frame.Detach());
@@ -32,13 +22,13 @@ HRESULT FromInfo(const OX_FRAME_INFO& info, CComPtr<CCoOXFrame>& out) {
     if (info.lpVideo && info.cbVideo > 0) {
         if (info.cbVideo > 0x7FFFFFFFu) return E_INVALIDARG;
         hr = f->FrameVideoSet(&info.avProps.vidProps, static_cast<LONG>(info.cbVideo),
-                              Bytes(info.lpVideo));
+                              BytesAt(info.lpVideo));
         if (FAILED(hr)) return hr;
     }
     if (info.lpAudio && info.cbAudio > 0) {
         if (info.cbAudio > 0x7FFFFFFFu) return E_INVALIDARG;
         hr = f->FrameAudioSet(&info.avProps.audProps, info.lAudioSamples,
-                              static_cast<LONG>(info.cbAudio), Bytes(info.lpAudio));
+                              static_cast<LONG>(info.cbAudio), BytesAt(info.lpAudio));
         if (FAILED(hr)) return hr;
     }
     out = std::move(f);
@@ -62,7 +52,7 @@ HRESULT CopyPublic(IOXFrame* src, CComPtr<CCoOXFrame>& out) {
             LONG cb = 0;
             LONGLONG lp = 0;
             if (SUCCEEDED(src->OXDataGetByIndex(i, &fcc, &cb, &lp)) && (lp || cb == 0))
-                f->FrameDataSet(fcc, cb, Bytes(lp));
+                f->FrameDataSet(fcc, cb, BytesAt(lp));
         }
     }
     n = 0;
@@ -99,7 +89,7 @@ HRESULT CopySource(IMFrameSource_I* src, CComPtr<CCoOXFrame>& out) {
         LONG cb = 0;
         LONGLONG lp = 0;
         if (SUCCEEDED(src->SourceDataGet(fcc, &cb, &lp)) && lp && cb > 0)
-            f->FrameDataSet(fcc, cb, Bytes(lp));
+            f->FrameDataSet(fcc, cb, BytesAt(lp));
     }
     out = std::move(f);
     return S_OK;
@@ -152,14 +142,19 @@ STDMETHODIMP CCoOXFactory::OXFrameMakeFromMemory(const M_AV_PROPS* pProps, LONG 
     HRESULT hr = CCoOXFrame::Create(f);
     if (FAILED(hr)) return hr;
     f->FrameAVPropsSet(pProps);
-    // Without caller bytes a picture is allocated black when the layout tells its size.
-    if (lpVideo)
-        hr = f->FrameVideoSet(&pProps->vidProps, cbVideo, Bytes(lpVideo));
-    else if (VideoBytes(pProps->vidProps) > 0)
-        hr = f->FrameVideoAlloc(&pProps->vidProps);
+    // Without caller bytes a picture is allocated black when the record has a layout; a record
+    // without one (no picture, or a compressed code) makes a frame without video, and a
+    // geometry beyond the ceilings is refused before anything is allocated.
+    if (lpVideo) {
+        hr = f->FrameVideoSet(&pProps->vidProps, cbVideo, BytesAt(lpVideo));
+    } else {
+        formats::PictureGeometry geometry;
+        hr = formats::PictureGeometryOf(pProps->vidProps, &geometry);
+        if (hr == S_OK) hr = f->FrameVideoAlloc(&pProps->vidProps);
+    }
     if (FAILED(hr)) return hr;
     if (lpAudio)
-        hr = f->FrameAudioSet(&pProps->audProps, nAudioSamples, cbAudio, Bytes(lpAudio));
+        hr = f->FrameAudioSet(&pProps->audProps, nAudioSamples, cbAudio, BytesAt(lpAudio));
     else if (nAudioSamples > 0)
         hr = f->FrameAudioAlloc(&pProps->audProps, nAudioSamples);
     if (FAILED(hr)) return hr;

@@ -47,7 +47,7 @@ int MAudioBuffer2::TakeFormat(const M_AUD_PROPS& props) {
 
 int MAudioBuffer2::SetFormat(const M_AUD_PROPS* props) {
     std::lock_guard lock(*this);
-    if (!props) return -1;
+    if (!props) return kAudioNoFormat;
     if (IsDisabledFormat(*props)) {
         Reset();
         format = *props;
@@ -108,7 +108,7 @@ HRESULT MAudioBuffer2::ResampleStored(int newRate) {
         const long long made =
             AudioResampler::Once(format.nSamplesPerSec, newRate, bytes, channel.data(), samples,
                                  store.scratch.data(), capacity);
-        if (made < 0) return E_OUTOFMEMORY;
+        if (made == AudioResampler::kFailed) return E_OUTOFMEMORY;
         produced = std::min(produced, static_cast<std::size_t>(made));
         channel.Swap(store.scratch);
     }
@@ -167,7 +167,7 @@ HRESULT MAudioBuffer2::AppendResampled(AudioResampler& resampler, int srcRate, i
         const long long made = resampler.Process(inputs, samples - done, outputs, capacity, &used);
         store.Truncate(base + static_cast<std::size_t>(std::max(made, 0LL)) *
                                   static_cast<std::size_t>(bytes));
-        if (made < 0) return E_FAIL;
+        if (made == AudioResampler::kFailed) return E_FAIL;
         done += used;
     }
     return S_OK;
@@ -271,7 +271,7 @@ int MAudioBuffer2::Read(const M_AUD_PROPS* want, BYTE** out, int samples, int fi
 
     M_AUD_PROPS wanted = want ? *want : M_AUD_PROPS{};
     if (wanted.nSamplesPerSec <= 0) wanted.nSamplesPerSec = format.nSamplesPerSec;
-    if (wanted.nSamplesPerSec != format.nSamplesPerSec) return -1;
+    if (wanted.nSamplesPerSec != format.nSamplesPerSec) return kAudioRateMismatch;
     if (wanted.nChannels < 1) wanted.nChannels = format.nChannels;
     if (wanted.nBitsPerSample == 0) wanted.nBitsPerSample = format.nBitsPerSample;
     const int outBytes = WireBytes(wanted.nBitsPerSample);
@@ -356,7 +356,7 @@ int MAudioBuffer2::PositionOf(LONGLONG tag) {
     std::lock_guard guard(consumeLock);
     for (const auto& [key, position] : positions)
         if (key == tag) return static_cast<int>(position);
-    return -1;
+    return kUnknownPosition;
 }
 
 void MAudioBuffer2::MovePositions(int consumed) {

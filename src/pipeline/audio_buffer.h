@@ -16,12 +16,15 @@ namespace orvex::pipeline {
 // Returned by Append on a disabled buffer (ERROR_NOT_SUPPORTED).
 constexpr HRESULT E_AUDIO_DISABLED = HRESULT_FROM_WIN32(50);
 
+// The buffer's int results are sample counts, HRESULTs, or one of these.
+constexpr int kAudioNoFormat = -1;      // SetFormat without a record
+constexpr int kAudioRateMismatch = -1;  // Read at a rate other than the buffer's; nothing written
+constexpr int kUnknownPosition = -1;    // PositionOf a tag never marked, or already consumed
+
 // The buffer's own critical section: callers may hold it across several calls (for example a
 // Read and the Consume that follows), and every call takes it too, so it is recursive.
 class AudioBufferLock {
 public:
-    void Lock() { cs_.lock(); }
-    void Unlock() { cs_.unlock(); }
     void lock() { cs_.lock(); }
     void unlock() { cs_.unlock(); }
 
@@ -37,14 +40,16 @@ public:
     MAudioBuffer2& operator=(const MAudioBuffer2&) = delete;
 
     // Sets the output format, converting stored audio to it. Returns the stored samples,
-    // -1 for a null pointer, E_INVALIDARG for an invalid format, E_OUTOFMEMORY (store emptied).
+    // kAudioNoFormat for a null pointer, E_INVALIDARG for an invalid format, E_OUTOFMEMORY (store
+    // emptied).
     int SetFormat(const M_AUD_PROPS* props);
     // Adds interleaved audio (silence for null data). Returns the stored samples,
     // E_INVALIDARG, E_AUDIO_DISABLED or E_OUTOFMEMORY (store emptied).
     int Append(const M_AUD_PROPS* src, const BYTE* data, int bytes, bool adoptFormat, bool mixDown);
     // Writes `samples` interleaved samples of `channelCount` channels from `firstChannel` on
     // into an internal area returned in *out (valid until the next call); returns the real
-    // samples, the rest being silence. -1 when want's rate differs from the buffer's.
+    // samples, the rest being silence. kAudioRateMismatch when want's rate differs from the
+    // buffer's.
     // ditherOrRound rounds to narrower output widths; otherwise low bits are dropped.
     int Read(const M_AUD_PROPS* want, BYTE** out, int samples, int firstChannel, int channelCount,
              bool ditherOrRound);
@@ -57,7 +62,7 @@ public:
     M_AUD_PROPS Format();
     // Remembers the current end of the stream under `tag`; Consume moves it with the head.
     int MarkPosition(LONGLONG tag);
-    // Sample position of `tag` from the head, or -1 when unknown or already consumed.
+    // Sample position of `tag` from the head, or kUnknownPosition.
     int PositionOf(LONGLONG tag);
     // Caps the stored bytes per channel; growing beyond fails like a failed allocation.
     void SetStoreLimit(std::size_t bytesPerChannel);

@@ -81,7 +81,7 @@ bool AudioResampler::Configure(int inRate, int outRate, int channels, int sample
 long long AudioResampler::Process(const BYTE* const* in, std::size_t inSamples, BYTE* const* out,
                                   std::size_t outCapacity, std::size_t* consumedOut) {
     *consumedOut = 0;
-    if (!engine_) return -1;
+    if (!engine_) return kFailed;
     primed_ = true;
     std::array<const void*, kMaxAudioChannels> inputs{};
     std::array<void*, kMaxAudioChannels> outputs{};
@@ -96,7 +96,7 @@ long long AudioResampler::Process(const BYTE* const* in, std::size_t inSamples, 
         std::size_t made = 0;
         if (soxr_process(Engine(engine_), inputs.data(), inSamples - consumed, &used,
                          outputs.data(), outCapacity - produced, &made))
-            return -1;
+            return kFailed;
         consumed += used;
         produced += made;
         // Stop when all input is taken, or when no progress is possible (output full).
@@ -127,7 +127,7 @@ long long AudioResampler::Flush(BYTE* const* out, std::size_t outCapacity) {
 
 long long AudioResampler::Once(int inRate, int outRate, int sampleBytes, const BYTE* in,
                                std::size_t inSamples, BYTE* out, std::size_t outCapacity) {
-    if (inRate <= 0 || outRate <= 0 || (sampleBytes != 2 && sampleBytes != 4)) return -1;
+    if (inRate <= 0 || outRate <= 0 || (sampleBytes != 2 && sampleBytes != 4)) return kFailed;
     const soxr_io_spec_t io = IoSpec(sampleBytes);
     const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
     const soxr_runtime_spec_t runtime = Runtime();
@@ -136,7 +136,7 @@ long long AudioResampler::Once(int inRate, int outRate, int sampleBytes, const B
     std::size_t made = 0;
     if (soxr_oneshot(inRate, outRate, 1, inputs, inSamples, nullptr, outputs, outCapacity, &made,
                      &io, &quality, &runtime))
-        return -1;
+        return kFailed;
     return static_cast<long long>(made);
 }
 

@@ -20,7 +20,6 @@ public:
     // Keeps the current state when nothing changed; otherwise starts afresh. sampleBytes is
     // the storage width, 2 or 4. False when the converter cannot be created.
     bool Configure(int inRate, int outRate, int channels, int sampleBytes);
-    bool IsConfigured() const noexcept { return engine_ != nullptr; }
     bool Matches(int inRate, int outRate, int channels, int sampleBytes) const noexcept {
         return engine_ && inRate == inRate_ && outRate == outRate_ && channels == channels_ &&
                sampleBytes == sampleBytes_;
@@ -31,7 +30,7 @@ public:
 
     // Resamples up to `inSamples` samples of each channel, writing at most `outCapacity`
     // samples per channel; *consumed gets the input taken (all of it unless the output
-    // filled up). Returns the samples produced per channel, or -1 on failure.
+    // filled up). Returns the samples produced per channel, or kFailed.
     long long Process(const BYTE* const* in, std::size_t inSamples, BYTE* const* out,
                       std::size_t outCapacity, std::size_t* consumed);
     // Drains what the filters still hold (the end of the stream) and starts afresh.
@@ -40,9 +39,12 @@ public:
     void Reset() noexcept;
 
     // Resamples one complete block (no state kept): writes about inSamples * outRate / inRate
-    // samples of each channel into `out`. Returns the count produced, or -1 on failure.
+    // samples of each channel into `out`. Returns the count produced, or kFailed.
     static long long Once(int inRate, int outRate, int sampleBytes, const BYTE* in,
                           std::size_t inSamples, BYTE* out, std::size_t outCapacity);
+
+    // What Process and Once return when the converter cannot run.
+    static constexpr long long kFailed = -1;
 
     // Samples of headroom the output of Process needs beyond the rate ratio.
     static constexpr std::size_t kOutputMargin = 512;

@@ -79,7 +79,6 @@ public:
     void SetByteLimit(std::size_t bytes) noexcept { limit_ = bytes; }
 
     // Re-reads channelData after channel blocks were changed or swapped directly.
-    HRESULT ResizeBlocks(std::size_t bytes);
     void RefreshPointers() noexcept;
 
     // Start of each channel's bytes; null beyond the channel count.
@@ -88,6 +87,8 @@ public:
     GrowBlock scratch;
 
 private:
+    HRESULT ResizeBlocks(std::size_t bytes);
+
     std::size_t limit_ = SIZE_MAX;
 };
 

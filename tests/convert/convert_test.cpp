@@ -2,17 +2,26 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "convert/planes.h"
 #include "test_buffers.h"
 
 namespace orvex::convert {
+
+void PrintTo(ConvertStatus status, std::ostream* os) {
+    *os << static_cast<int>(status);
+}
+
 namespace {
 
+using enum ConvertStatus;
 using testing::PageEndBuffer;
 
 constexpr eMFCC kLayouts[] = {eMFCC_RGB32, eMFCC_RGB24, eMFCC_UYVY,
@@ -52,30 +61,106 @@ void FillRowIndex(std::uint8_t* data, int row_bytes, int rows) {
     for (int r = 0; r < rows; ++r) std::memset(data + r * row_bytes, r & 0xFF, row_bytes);
 }
 
-TEST(Convert, RgbToV210IsNotSupportedAndLeavesTheDestination) {
-    for (eMFCC from : {eMFCC_RGB32, eMFCC_ARGB32, eMFCC_RGB24}) {
-        const M_VID_PROPS sp = Props(from, 64, 8), dp = Props(eMFCC_v210, 64, 8);
-        std::vector<std::uint8_t> src(ImageBytes(sp), 0x40), dst(ImageBytes(dp), 0xA5);
-        EXPECT_EQ(kNotSupported, ConvertStripes(src.data(), dst.data(), sp, dp, 1));
-        Convert(src.data(), dst.data(), sp, dp);
-        for (std::uint8_t b : dst) ASSERT_EQ(0xA5, b);
+// Every refusal names its cause and leaves the destination as it was.
+TEST(Convert, RefusalsNameTheirCauseAndLeaveTheDestination) {
+    const M_VID_PROPS uyvy = Props(eMFCC_UYVY, 16, 4);
+    M_VID_PROPS narrow = uyvy, negative = uyvy, wide = uyvy, tall = uyvy, lowest = uyvy,
+                wrapping = Props(eMFCC_RGB32, 0x40000001, 1), empty = uyvy;
+    narrow.nRowBytes = 16;  // shorter than the 32 bytes of a row
+    negative.nRowBytes = -32;
+    wide.nWidth = INT_MAX;
+    tall.nHeight = 32769;
+    lowest.nHeight = INT_MIN;
+    empty.nWidth = 0;
+    struct Case {
+        const char* what;
+        M_VID_PROPS from, to;
+        bool null_source;
+        ConvertStatus want;
+    } cases[] = {
+        {"outside the table", Props(eMFCC_NV12, 16, 4), uyvy, false, kUnknownLayout},
+        {"RGB32 to v210", Props(eMFCC_RGB32, 64, 8), Props(eMFCC_v210, 64, 8), false,
+         kNotSupported},
+        {"ARGB32 to v210", Props(eMFCC_ARGB32, 64, 8), Props(eMFCC_v210, 64, 8), false,
+         kNotSupported},
+        {"RGB24 to v210", Props(eMFCC_RGB24, 64, 8), Props(eMFCC_v210, 64, 8), false,
+         kNotSupported},
+        {"no source", uyvy, uyvy, true, kNullPointer},
+        {"stride below the row", uyvy, narrow, false, kBadGeometry},
+        {"negative stride", negative, uyvy, false, kBadGeometry},
+        {"one 4:2:2 pixel", uyvy, Props(eMFCC_YUY2, 1, 4), false, kBadGeometry},
+        {"no width", empty, uyvy, false, kBadGeometry},
+        {"INT_MAX width", wide, uyvy, false, kBadGeometry},
+        {"wrapping RGB32 row", uyvy, wrapping, false, kBadGeometry},
+        {"height above the ceiling", uyvy, tall, false, kBadGeometry},
+        {"INT_MIN height", lowest, uyvy, false, kBadGeometry},
+    };
+    std::vector<std::uint8_t> src(4096, 0x40);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (int stripes : {0, 1, 3}) {
+            std::vector<std::uint8_t> dst(4096, 0xA5);
+            const std::uint8_t* from = c.null_source ? nullptr : src.data();
+            const ConvertStatus got = stripes == 0
+                                          ? Convert(from, dst.data(), c.from, c.to)
+                                          : ConvertStripes(from, dst.data(), c.from, c.to, stripes);
+            EXPECT_EQ(c.want, got) << stripes;
+            for (std::uint8_t b : dst) ASSERT_EQ(0xA5, b) << stripes;
+        }
     }
+    // The value callers have always known for an unsupported pair.
+    EXPECT_EQ(-9999, static_cast<int>(kNotSupported));
 }
 
-TEST(Convert, StatusOfBadInput) {
-    const M_VID_PROPS uyvy = Props(eMFCC_UYVY, 16, 4);
-    std::vector<std::uint8_t> buf(4096);
-    EXPECT_EQ(kNotConvertible,
-              ConvertStripes(buf.data(), buf.data(), Props(eMFCC_NV12, 16, 4), uyvy, 1));
-    EXPECT_EQ(kNullPointer, ConvertStripes(nullptr, buf.data(), uyvy, uyvy, 1));
-    EXPECT_EQ(kNullPointer,
-              ConvertStripes(buf.data(), nullptr, Props(eMFCC_RGB32, 16, 4), uyvy, 2));
-    // Row sizes too small for the width would overlap rows and overrun the buffer.
-    M_VID_PROPS narrow = uyvy;
-    narrow.nRowBytes = 16;
-    EXPECT_EQ(kBadSize, ConvertStripes(buf.data(), buf.data() + 2048, uyvy, narrow, 1));
-    EXPECT_EQ(kBadSize,
-              ConvertStripes(buf.data(), buf.data() + 2048, uyvy, Props(eMFCC_YUY2, 1, 4), 1));
+// Buffers that share bytes are refused, unless the pair reads each pixel group before it
+// writes it and both sides walk the same rows: copies and 4:2:2 swaps on one buffer, which
+// then give what a separate destination gets.
+TEST(Convert, OverlapIsRefusedUnlessThePairRunsInPlace) {
+    const int w = 98, h = 9, rb = RowBytes(eMFCC_UYVY, w);
+    PageEndBuffer buf(std::size_t(rb) * h * 2);
+    buf.Fill(4);
+    const std::vector<std::uint8_t> before(buf.data(), buf.data() + buf.size());
+    const M_VID_PROPS uyvy = Props(eMFCC_UYVY, w, h), yuy2 = Props(eMFCC_YUY2, w, h);
+    struct Overlap {
+        M_VID_PROPS from, to;
+        std::ptrdiff_t offset;  // of the destination from the source
+    } refused[] = {
+        {uyvy, yuy2, rb},                         // one row apart
+        {uyvy, yuy2, -rb * (h - 1)},              // the destination's last row is the first
+        {uyvy, Props(eMFCC_RGB32, w / 2, h), 0},  // same start, other layout
+        {uyvy, Props(eMFCC_UYVY, w, h, eMI_Field1First), 0},  // no shift in place
+    };
+    for (const Overlap& o : refused) {
+        const std::uint8_t* s = buf.data() + (o.offset < 0 ? -o.offset : 0);
+        std::uint8_t* d = buf.data() + (o.offset < 0 ? 0 : o.offset);
+        M_VID_PROPS from = o.from;
+        if (o.to.eInterlace == eMI_Field1First) from.eInterlace = eMI_Field2First;
+        EXPECT_EQ(kOverlap, Convert(s, d, from, o.to)) << o.offset;
+        EXPECT_EQ(kOverlap, ConvertStripes(s, d, from, o.to, 3)) << o.offset;
+        ASSERT_EQ(0, std::memcmp(before.data(), buf.data(), buf.size()));
+    }
+    // Right after the source's last pixel is not an overlap.
+    EXPECT_EQ(kDone, Convert(buf.data(), buf.data() + rb * h, uyvy, yuy2));
+
+    for (const auto& [from, to] :
+         {std::pair{uyvy, yuy2}, std::pair{yuy2, uyvy}, std::pair{uyvy, Props(eMFCC_HDYC, w, h)}}) {
+        PageEndBuffer in_place(std::size_t(rb) * h), apart(std::size_t(rb) * h);
+        in_place.Fill(8);
+        ASSERT_EQ(kDone, Convert(in_place.data(), apart.data(), from, to));
+        ASSERT_EQ(kDone, Convert(in_place.data(), in_place.data(), from, to));
+        EXPECT_EQ(0, std::memcmp(apart.data(), in_place.data(), apart.size()));
+    }
+    // The swap reads before it writes at every level, tail included (98 is no whole block).
+    for (int level = kLevelPortable; level <= ProcessorLevelSupported(); ++level) {
+        PageEndBuffer in_place(std::size_t(rb) * h), apart(std::size_t(rb) * h);
+        in_place.Fill(static_cast<std::uint32_t>(level));
+        const RowParams p = MakeRowParams(YuvMatrix::kBt601);
+        ASSERT_EQ(
+            0, ConvertRows(Row::kSwap422, in_place.data(), rb, apart.data(), rb, w, h, p, level));
+        ASSERT_EQ(0, ConvertRows(Row::kSwap422, in_place.data(), rb, in_place.data(), rb, w, h, p,
+                                 level));
+        EXPECT_EQ(0, std::memcmp(apart.data(), in_place.data(), apart.size())) << level;
+    }
 }
 
 // A bottom-up RGB24 source (positive height) lands upright: destination row 0 comes from
@@ -86,7 +171,7 @@ TEST(Convert, BottomUpRgb24IsUpright) {
     const int srb = RowBytes(eMFCC_RGB24, w);
     PageEndBuffer src(ImageBytes(sp)), dst(ImageBytes(dp)), want(ImageBytes(dp));
     src.Fill(3);
-    Convert(src.data(), dst.data(), sp, dp);
+    ASSERT_EQ(kDone, Convert(src.data(), dst.data(), sp, dp));
     const RowParams p = MakeRowParams(YuvMatrix::kBt601);
     for (int y = 0; y < h; ++y) {
         SelectRow(Row::kRgb24ToUyvy, kLevelPortable)(src.data() + (h - 1 - y) * srb,
@@ -104,7 +189,7 @@ TEST(Convert, OppositeFieldOrdersShiftOneLine) {
         const M_VID_PROPS dp = Props(eMFCC_UYVY, w, 486, eMI_Default, eMVF_NTSC);
         PageEndBuffer src(ImageBytes(sp)), dst(ImageBytes(dp));
         FillRowIndex(src.data(), w * 2, 576);
-        Convert(src.data(), dst.data(), sp, dp);
+        ASSERT_EQ(kDone, Convert(src.data(), dst.data(), sp, dp));
         for (int r = 0; r < 485; ++r) ASSERT_EQ((r + 1) & 0xFF, dst.data()[r * w * 2]) << r;
         EXPECT_EQ(485 & 0xFF, dst.data()[485 * w * 2]);
         EXPECT_EQ(485 & 0xFF, dst.data()[486 * w * 2 - 1]);
@@ -114,7 +199,7 @@ TEST(Convert, OppositeFieldOrdersShiftOneLine) {
         const M_VID_PROPS dp = Props(eMFCC_YUY2, w, 486, eMI_Field1First);
         PageEndBuffer src(ImageBytes(sp)), dst(ImageBytes(dp));
         FillRowIndex(src.data(), w * 2, 486);
-        Convert(src.data(), dst.data(), sp, dp);
+        ASSERT_EQ(kDone, Convert(src.data(), dst.data(), sp, dp));
         EXPECT_EQ(0, dst.data()[0]);
         for (int r = 1; r < 486; ++r) ASSERT_EQ((r - 1) & 0xFF, dst.data()[r * w * 2]) << r;
     }
@@ -133,7 +218,7 @@ TEST(Convert, OppositeFieldOrdersIntoBottomUpRgb) {
             src.data()[r * w * 2 + 2 * x + 1] = static_cast<std::uint8_t>(16 + 5 * r);  // luma
         }
     }
-    Convert(src.data(), dst.data(), sp, dp);
+    ASSERT_EQ(kDone, Convert(src.data(), dst.data(), sp, dp));
     const auto grey = [&](int display_row) { return dst.data()[(h - 1 - display_row) * w * 4]; };
     EXPECT_EQ(0, grey(0));
     EXPECT_EQ(0, grey(1));
@@ -160,7 +245,7 @@ TEST(Convert, FullHdUyvyPacksInto5120ByteRows) {
     PageEndBuffer src(ImageBytes(sp)), dst(5120 * 4);
     src.Set(0xFF);
     dst.Set(0);
-    Convert(src.data(), dst.data(), sp, dp);
+    ASSERT_EQ(kDone, Convert(src.data(), dst.data(), sp, dp));
     EXPECT_EQ(0x3F, dst.data()[5120 * 4 - 1]);  // the top of a 0x3FC sample at bit 20
 }
 
@@ -168,7 +253,7 @@ TEST(Convert, FullHdUyvyPacksInto5120ByteRows) {
 TEST(Convert, WritesOnlyTheCommonRegion) {
     const M_VID_PROPS sp = Props(eMFCC_RGB32, 10, -6), dp = Props(eMFCC_RGB24, 16, -9);
     std::vector<std::uint8_t> src(ImageBytes(sp), 0x11), dst(ImageBytes(dp), 0xEE);
-    Convert(src.data(), dst.data(), sp, dp);
+    ASSERT_EQ(kDone, Convert(src.data(), dst.data(), sp, dp));
     const int drb = RowBytes(eMFCC_RGB24, 16);
     for (int y = 0; y < 9; ++y) {
         for (int x = 0; x < drb; ++x) {
@@ -197,11 +282,11 @@ TEST_P(EveryCell, StripesEqualOneStripe) {
             one.Set(0x33);
             many.Set(0x33);
             entry.Set(0x33);
-            const int status = ConvertStripes(src.data(), one.data(), sp, dp, 1);
+            const ConvertStatus status = ConvertStripes(src.data(), one.data(), sp, dp, 1);
             const bool unsupported = LayoutIndex(to) == 5 && LayoutIndex(from) < 2;
-            EXPECT_EQ(unsupported ? kNotSupported : 0, status);
+            EXPECT_EQ(unsupported ? kNotSupported : kDone, status);
             EXPECT_EQ(status, ConvertStripes(src.data(), many.data(), sp, dp, 3));
-            Convert(src.data(), entry.data(), sp, dp);
+            EXPECT_EQ(status, Convert(src.data(), entry.data(), sp, dp));
             ASSERT_EQ(0, std::memcmp(one.data(), many.data(), one.size())) << h << " " << sign;
             ASSERT_EQ(0, std::memcmp(one.data(), entry.data(), one.size())) << h << " " << sign;
         }
@@ -228,15 +313,18 @@ TEST(Convert, CellsUseTheirMatrices) {
     const int w = 50, h = 3;
     PageEndBuffer rgb(w * 4 * h), a(w * 2 * h), b(w * 2 * h);
     rgb.Fill(9);
-    Convert(rgb.data(), a.data(), Props(eMFCC_RGB32, w, -h), Props(eMFCC_UYVY, w, h));
-    Convert(rgb.data(), b.data(), Props(eMFCC_RGB32, w, -h), Props(eMFCC_HDYC, w, h));
+    ASSERT_EQ(kDone,
+              Convert(rgb.data(), a.data(), Props(eMFCC_RGB32, w, -h), Props(eMFCC_UYVY, w, h)));
+    ASSERT_EQ(kDone,
+              Convert(rgb.data(), b.data(), Props(eMFCC_RGB32, w, -h), Props(eMFCC_HDYC, w, h)));
     EXPECT_NE(0, std::memcmp(a.data(), b.data(), a.size()));
 
     const M_VID_PROPS v = Props(eMFCC_v210, w, h);
     PageEndBuffer packed(ImageBytes(v)), direct(w * 4 * h), viaUyvy(w * 4 * h);
-    Convert(b.data(), packed.data(), Props(eMFCC_HDYC, w, h), v);
-    Convert(packed.data(), direct.data(), v, Props(eMFCC_RGB32, w, -h));
-    Convert(b.data(), viaUyvy.data(), Props(eMFCC_HDYC, w, h), Props(eMFCC_RGB32, w, -h));
+    ASSERT_EQ(kDone, Convert(b.data(), packed.data(), Props(eMFCC_HDYC, w, h), v));
+    ASSERT_EQ(kDone, Convert(packed.data(), direct.data(), v, Props(eMFCC_RGB32, w, -h)));
+    ASSERT_EQ(kDone, Convert(b.data(), viaUyvy.data(), Props(eMFCC_HDYC, w, h),
+                             Props(eMFCC_RGB32, w, -h)));
     EXPECT_EQ(0, std::memcmp(direct.data(), viaUyvy.data(), direct.size()));
     for (int i = 3; i < w * 4 * h; i += 4) ASSERT_EQ(255, direct.data()[i]);
 }

@@ -233,7 +233,7 @@ TEST(CpuLevel, NamesAndForcedLevel) {
     EXPECT_EQ(kLevelPortable, ProcessorLevelFromName("c"));
     EXPECT_EQ(kLevelAvx2, ProcessorLevelFromName("avx2"));
     EXPECT_EQ(kLevelAvx512, ProcessorLevelFromName("avx512"));
-    EXPECT_EQ(-1, ProcessorLevelFromName("AVX9"));
+    EXPECT_EQ(kLevelNone, ProcessorLevelFromName("AVX9"));
     EXPECT_LE(ProcessorLevel(), ProcessorLevelSupported());
     // Levels without a variant of their own take the best lower one.
     const RowParams p = MakeRowParams(YuvMatrix::kBt601);

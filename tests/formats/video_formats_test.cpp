@@ -74,12 +74,14 @@ TEST(RowBytes, RulesPerPixelFormatAndWidthBoundaries) {
     EXPECT_EQ(RowBytesFor(eMFCC_I420, 721), 721);
     EXPECT_EQ(RowBytesFor(eMFCC_NV12, 1920), 1920);
     EXPECT_EQ(RowBytesFor(static_cast<eMFCC>(0x12345678), 1920), 0);
-    // No rows for widths below one, nor for sizes an int cannot hold.
+    // No rows for widths below one, nor for widths beyond the ceiling.
     EXPECT_EQ(RowBytesFor(eMFCC_UYVY, -720), 0);
     EXPECT_EQ(RowBytesFor(eMFCC_v210, INT_MIN), 0);
     EXPECT_EQ(RowBytesFor(eMFCC_RGB32, INT_MAX), 0);
     EXPECT_EQ(RowBytesFor(eMFCC_v210, INT_MAX), 0);
-    EXPECT_EQ(RowBytesFor(eMFCC_I420, INT_MAX), INT_MAX);
+    EXPECT_EQ(RowBytesFor(eMFCC_I420, INT_MAX), 0);
+    EXPECT_EQ(RowBytesFor(eMFCC_RGB32, 32768), 131072);
+    EXPECT_EQ(RowBytesFor(eMFCC_RGB32, 32769), 0);
 
     M_VID_PROPS p = Record(1920, 1080, 25, eMI_Default, eMFCC_HDYC);
     EXPECT_EQ(RowBytesMin(p), 3840);

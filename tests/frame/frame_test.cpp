@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -136,6 +137,62 @@ TEST_F(FrameTest, BuffersShorterThanTheirLayoutAreRefused) {
     f.Release();
     EXPECT_EQ(factory->OXFrameMake(nullptr, 0, &f), E_POINTER);
     EXPECT_EQ(factory->OXFrameMake(&props, 0, nullptr), E_POINTER);
+}
+
+// Pictures are sized by the checked geometry: sides, strides and sizes beyond the ceilings are
+// refused before anything is allocated (no wrapped 32-bit size), records without a layout
+// make frames without video, and every layout gets its full size.
+TEST_F(FrameTest, PictureGeometryDecidesWhatIsAllocated) {
+    constexpr HRESULT kNoVideo = S_FALSE;  // made, but without a picture
+    struct Case {
+        eMFCC fcc;
+        int width, height, row_bytes;
+        HRESULT want;
+        LONG bytes;
+    } cases[] = {
+        {eMFCC_RGB32, 0x40000001, 1, 0, E_INVALIDARG, 0},  // 4 × width wraps to 4 in 32 bits
+        {eMFCC_RGB32, 32768, 32768, 0, E_INVALIDARG, 0},   // 4 GiB: no LONG can state it
+        {eMFCC_UYVY, INT_MAX, 1, 0, E_INVALIDARG, 0},
+        {eMFCC_UYVY, 1920, INT_MIN, 0, E_INVALIDARG, 0},
+        {eMFCC_UYVY, -2, 2, 0, E_INVALIDARG, 0},
+        {eMFCC_UYVY, 4, 2, -8, E_INVALIDARG, 0},
+        {eMFCC_UYVY, 4, 2, 7, E_INVALIDARG, 0},  // stride below the row's 8 bytes
+        {eMFCC_UYVY, 4, 2, INT_MAX, E_INVALIDARG, 0},
+        {eMFCC_UYVY, 0, 1080, 0, kNoVideo, 0},
+        {eMFCC_UYVY, 1920, 0, 0, kNoVideo, 0},
+        {static_cast<eMFCC>(0x47504A4D), 1920, 1080, 0, kNoVideo, 0},  // MJPG: no layout
+        {eMFCC_RGB32, 32768, 2, 0, S_OK, 32768 * 4 * 2},               // the widest picture
+        {eMFCC_v210, 1, 1, 0, S_OK, 128},
+        {eMFCC_UYVY, 3, -1, 0, S_OK, 8},
+        {eMFCC_RGB24, 2, 2, 6, S_OK, 12},  // tightly packed rows are fine
+        {eMFCC_I420, 5, 3, 0, S_OK, 15 + 2 * 3 * 2},
+        {eMFCC_NV12, 5, 3, 0, S_OK, 15 + 6 * 2},
+        {static_cast<eMFCC>(0x32323459), 4, 2, 0, S_OK, 8 + 2 * 2 * 2},  // Y422
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.fcc << std::dec << " " << c.width << "x"
+                                        << c.height << " stride " << c.row_bytes);
+        M_AV_PROPS props = Props(c.fcc, c.width, c.height);
+        props.vidProps.nRowBytes = c.row_bytes;
+        CComPtr<IOXFrame> f;
+        const HRESULT made = factory->OXFrameMake(&props, 0, &f);
+        EXPECT_EQ(made, c.want == kNoVideo ? S_OK : c.want);
+        if (FAILED(c.want)) {
+            EXPECT_FALSE(f);
+            // Nor may a frame take such a picture later, black or with bytes of its own.
+            CComPtr<IOXFrame> other = Make(Props(eMFCC_UYVY, 2, 1), 0);
+            BYTE byte = 0;
+            EXPECT_EQ(other->OXVideoAlloc(&props.vidProps), E_INVALIDARG);
+            EXPECT_EQ(other->OXVideoSet(&props.vidProps, 1, Addr(&byte)), E_INVALIDARG);
+            continue;
+        }
+        ASSERT_TRUE(f);
+        LONG cb = -1;
+        LONGLONG video = 0;
+        ASSERT_EQ(f->OXVideoBytesGet(&cb, &video), S_OK);
+        EXPECT_EQ(cb, c.bytes);
+        EXPECT_EQ(video == 0, c.bytes == 0);
+    }
 }
 
 TEST_F(FrameTest, HandedOutBuffersSurviveReplacementWhileTheFrameLives) {

@@ -29,7 +29,7 @@ TEST(AudioBuffer, RefusesBadInputAndDisabledState) {
     BYTE* out = nullptr;
     const M_AUD_PROPS noRate = Props(2, 0, 16), eightBit = Props(2, 48000, 8),
                       tooMany = Props(129, 48000, 16), stereo = Props(2, 48000, 16);
-    EXPECT_EQ(buf->SetFormat(nullptr), -1);
+    EXPECT_EQ(buf->SetFormat(nullptr), kAudioNoFormat);
     EXPECT_EQ(buf->SetFormat(&noRate), E_INVALIDARG);
     for (const M_AUD_PROPS* bad : {&eightBit, &tooMany, static_cast<const M_AUD_PROPS*>(nullptr)})
         EXPECT_EQ(buf->Append(bad, nullptr, 64, false, false), E_INVALIDARG);
@@ -62,7 +62,7 @@ TEST(AudioBuffer, RoundTripsReadsShortWithSilenceAndConsumes) {
     EXPECT_EQ(Values(got.begin() + 3000, got.end()), Values(602 * 3, 0));
     EXPECT_EQ(buf->Read(nullptr, &out, -1, 0, -1, false), 1000);  // negative: all stored
     const M_AUD_PROPS otherRate = Props(3, 44100, 16);
-    EXPECT_EQ(buf->Read(&otherRate, &out, 10, 0, -1, false), -1);
+    EXPECT_EQ(buf->Read(&otherRate, &out, 10, 0, -1, false), kAudioRateMismatch);
     EXPECT_EQ(out, nullptr);
 
     int remaining = -1;
@@ -145,7 +145,7 @@ TEST(AudioBuffer, ConsumeMovesRecordedPositions) {
         buf->Append(&fmt, nullptr, 200, false, false);
     }
     EXPECT_EQ(buf->Consume(100, nullptr), 100);
-    EXPECT_EQ(buf->PositionOf(1), -1);  // inside the consumed part
+    EXPECT_EQ(buf->PositionOf(1), kUnknownPosition);  // inside the consumed part
     EXPECT_EQ(buf->PositionOf(2), 0);
     EXPECT_EQ(buf->PositionOf(3), 100);
 }
@@ -159,7 +159,7 @@ TEST(AudioBuffer, AllocationFailureEmptiesTheStore) {
     buf->MarkPosition(7);
     EXPECT_EQ(buf->Append(&fmt, nullptr, 200 * 4, false, false), E_OUTOFMEMORY);
     EXPECT_EQ(buf->Available(), 0);
-    EXPECT_EQ(buf->PositionOf(7), -1);
+    EXPECT_EQ(buf->PositionOf(7), kUnknownPosition);
     // The converting path fails the same way, and the buffer stays usable.
     EXPECT_EQ(buf->Append(&src, nullptr, 1200 * 18, false, true), E_OUTOFMEMORY);
     EXPECT_EQ(buf->Append(&src, nullptr, 100 * 18, false, true), 100);

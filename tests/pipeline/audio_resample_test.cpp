@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <tuple>
 
 #include "audio_test_util.h"
 
@@ -108,6 +109,21 @@ TEST(AudioResample, ConverterTailSurvivesRateAndFormatChanges) {
     for (int i = 0; i < 10; ++i) buf->Append(&in, nullptr, 4410 * 4, false, false);
     const M_AUD_PROPS wider = Props(2, 48000, 32);
     EXPECT_NEAR(buf->SetFormat(&wider), 148800, 1);
+}
+
+// A converter that cannot run says so by name, not with a count of samples.
+TEST(AudioResample, ConvertersThatCannotRunReportFailure) {
+    BYTE in[64] = {}, out[64] = {};
+    for (const auto& [inRate, outRate, sampleBytes] :
+         {std::tuple{0, 48000, 2}, std::tuple{48000, -1, 2}, std::tuple{48000, 44100, 3}})
+        EXPECT_EQ(AudioResampler::Once(inRate, outRate, sampleBytes, in, 8, out, 8),
+                  AudioResampler::kFailed);
+    AudioResampler unconfigured;
+    const BYTE* inputs[1] = {in};
+    BYTE* outputs[1] = {out};
+    std::size_t consumed = 1;
+    EXPECT_EQ(unconfigured.Process(inputs, 8, outputs, 8, &consumed), AudioResampler::kFailed);
+    EXPECT_EQ(consumed, 0u);
 }
 
 }  // namespace
