@@ -85,9 +85,7 @@ std::string VancJson(IDeckLinkVideoFrame* frame, const ModeInfo& mode) {
     std::map<unsigned int, std::vector<std::uint8_t>> lines;
     CComPtr<ISimAncillary> own;
     if (SUCCEEDED(anc->QueryInterface(IID_ISimAncillary, reinterpret_cast<void**>(&own))) && own) {
-        lines = static_cast<SimAncillary*>(
-                    static_cast<IDeckLinkVideoFrameAncillary*>(static_cast<SimAncillary*>(own.p)))
-                    ->Lines();
+        lines = static_cast<SimAncillary*>(own.p)->Lines();
     } else {
         // Someone else's ancillary object: read every blanking line it gives.
         for (unsigned int line = 1; line <= 42; ++line) {

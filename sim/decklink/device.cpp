@@ -40,7 +40,8 @@ STDMETHODIMP SimDevice::QueryInterface(REFIID riid, void** ppv) {
     const CardSpec& spec = card_->spec();
     if (riid == IID_IUnknown || riid == IID_IDeckLink)
         return Answer(static_cast<IDeckLink*>(this), ppv);
-    if (riid == IID_IDeckLinkAttributes) return Answer(&attributes_, ppv);
+    if (riid == IID_IDeckLinkAttributes)
+        return Answer(static_cast<IDeckLinkAttributes*>(&attributes_), ppv);
     if (riid == IID_IDeckLinkConfiguration)
         return Answer(static_cast<IDeckLinkConfiguration*>(&configuration_), ppv);
     if (riid == IID_IDeckLinkConfiguration_v10_2)

@@ -3,14 +3,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 #include "com/runtime.h"
 
 namespace orvex::sim::decklink {
 namespace {
 
+// Hands out the interface subobject (not the object's own address).
 template <class Itf>
 HRESULT Answer(Itf* itf, void** ppv) {
+    static_assert(std::is_abstract_v<Itf>, "answer with an interface pointer");
     itf->AddRef();
     *ppv = itf;
     return S_OK;
@@ -31,7 +34,8 @@ HRESULT ReturnString(const std::string& text, BSTR* out) {
 STDMETHODIMP SimTimecode::QueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDeckLinkTimecode) return Answer(this, ppv);
+    if (riid == IID_IUnknown || riid == IID_IDeckLinkTimecode)
+        return Answer(static_cast<IDeckLinkTimecode*>(this), ppv);
     return E_NOINTERFACE;
 }
 
@@ -129,7 +133,7 @@ STDMETHODIMP SimFrame::QueryInterface(REFIID riid, void** ppv) {
     *ppv = nullptr;
     if (riid == IID_IUnknown || riid == IID_IDeckLinkVideoFrame ||
         riid == IID_IDeckLinkMutableVideoFrame)
-        return Answer(this, ppv);
+        return Answer(static_cast<IDeckLinkMutableVideoFrame*>(this), ppv);
     // The vendor's interface description lets a frame be asked for its ancillary object.
     if (riid == IID_IDeckLinkVideoFrameAncillary) {
         std::lock_guard guard(lock_);
@@ -228,7 +232,8 @@ STDMETHODIMP SimFrame::SetTimecodeUserBits(BMDTimecodeFormat format, BMDTimecode
 STDMETHODIMP SimDisplayMode::QueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDeckLinkDisplayMode) return Answer(this, ppv);
+    if (riid == IID_IUnknown || riid == IID_IDeckLinkDisplayMode)
+        return Answer(static_cast<IDeckLinkDisplayMode*>(this), ppv);
     return E_NOINTERFACE;
 }
 
@@ -253,7 +258,8 @@ STDMETHODIMP_(BMDDisplayModeFlags) SimDisplayMode::GetFlags() {
 STDMETHODIMP SimDisplayModeIterator::QueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDeckLinkDisplayModeIterator) return Answer(this, ppv);
+    if (riid == IID_IUnknown || riid == IID_IDeckLinkDisplayModeIterator)
+        return Answer(static_cast<IDeckLinkDisplayModeIterator*>(this), ppv);
     return E_NOINTERFACE;
 }
 
@@ -274,7 +280,8 @@ STDMETHODIMP SimDisplayModeIterator::Next(IDeckLinkDisplayMode** mode) {
 STDMETHODIMP SimIterator::QueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDeckLinkIterator) return Answer(this, ppv);
+    if (riid == IID_IUnknown || riid == IID_IDeckLinkIterator)
+        return Answer(static_cast<IDeckLinkIterator*>(this), ppv);
     return E_NOINTERFACE;
 }
 
