@@ -174,6 +174,7 @@ AVFrame* DecodeFirst(const std::string& path, AVCodecParameters* par) {
     if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) != 0) return nullptr;
     avformat_find_stream_info(fmt, nullptr);
     *par = *fmt->streams[0]->codecpar;
+    par->sample_aspect_ratio = fmt->streams[0]->sample_aspect_ratio;  // where the demuxer puts it
     const AVCodec* codec = avcodec_find_decoder(par->codec_id);
     AVCodecContext* ctx = avcodec_alloc_context3(codec);
     avcodec_parameters_to_context(ctx, fmt->streams[0]->codecpar);
