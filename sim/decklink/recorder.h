@@ -20,7 +20,8 @@ struct Picture {
     std::vector<std::uint8_t> bytes;
 };
 
-std::uint64_t PictureChecksum(const Picture& p);  // FNV-1a 64 over the visible bytes
+// 64-bit FNV-1a over the visible bytes of each row, eight bytes at a time.
+std::uint64_t PictureChecksum(const Picture& p);
 
 class VideoRecorder {
 public:

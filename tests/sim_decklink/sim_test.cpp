@@ -7,6 +7,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern "C" {
@@ -448,6 +449,183 @@ TEST_F(SimDeckLink, RecordingIsReadableAndLogsEveryPeriod) {
     EXPECT_EQ(period(lines[2]), period(lines[0]) + 2);
     std::error_code ec;
     fs::remove_all(dir, ec);
+}
+
+TEST_F(SimDeckLink, ReleasingTheLastDeviceEndsTheOutputAndCompletesTheRecording) {
+    std::random_device rd;
+    const fs::path dir = fs::temp_directory_path() / ("orvex-sim-rel-" + std::to_string(rd()));
+    UseRig("hdmi", dir.string());
+    {
+        auto out = Output();
+        ASSERT_EQ(out->EnableVideoOutput(bmdModeHD720p50, 0), S_OK);
+        ASSERT_EQ(out->EnableAudioOutput(48000, 16, 2, 0), S_OK);
+        auto frame = Frame(out, bmdFormat8BitYUV, 0x80, 1280, 720);
+        ASSERT_EQ(out->DisplayVideoFrameSync(frame), S_OK);
+        std::vector<std::int16_t> audio(2 * 960, 3);
+        unsigned int written = 0;
+        ASSERT_EQ(out->WriteAudioSamplesSync(audio.data(), 960, &written), S_OK);
+        clock_.Advance(200'000 * 5);  // five 720p50 periods
+    }
+    devices_.clear();  // no DisableVideoOutput/DisableAudioOutput: the client just lets go
+    const std::string base = (dir / "intensity-pro-4k-1-1").string();
+    Probe v = ReadWithLibav(base + ".y4m");
+    EXPECT_EQ(v.packets, 5);
+    EXPECT_EQ(v.par.format, AV_PIX_FMT_YUV422P);
+    EXPECT_EQ(fs::file_size(base + ".wav"), 44u + 5u * 960u * 4u);
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+}
+
+TEST_F(SimDeckLink, RigComesFromTheCardLibrarysRegistryKey) {
+    std::random_device rd;
+    const fs::path file =
+        fs::temp_directory_path() / ("orvex-sim-rig-" + std::to_string(rd()) + ".xml");
+    {
+        std::ofstream f(file);
+        f << R"(<rig><card model="Test Card A" video-out="sdi" modes="hd" formats="2vuy"
+                 audio-bits="16" audio-channels="2" frame-memory="8294400"/>
+                 <card model="Test Card B" video-out="hdmi"/></rig>)";
+    }
+    orvex::platform::RegistryKey key;
+    ASSERT_EQ(key.Create(orvex::platform::RegRoot::kClassesRoot,
+                         u"CLSID\\" + orvex::com::GuidToString(CLSID_CDeckLinkIterator)),
+              ERROR_SUCCESS);
+    ASSERT_EQ(key.SetString(u"Rig", orvex::com::ToUtf16(file.string())), ERROR_SUCCESS);
+    ::unsetenv("ORVEX_DECKLINK_RIG");
+    driver().reset();
+    devices_ = driver().Devices();
+    ASSERT_EQ(devices_.size(), 2u);
+    CComBSTR name;
+    ASSERT_EQ(devices_[1]->GetDisplayName(&name), S_OK);
+    EXPECT_EQ(orvex::com::ToUtf8(name.View()), "Test Card B");
+    // The card's frame memory holds two 1080 8-bit frames, not three.
+    auto out = Output(0);
+    ASSERT_EQ(out->EnableVideoOutput(bmdModeHD1080i50, 0), S_OK);
+    auto a = Frame(out, bmdFormat8BitYUV, 0), b = Frame(out, bmdFormat8BitYUV, 0);
+    CComPtr<IDeckLinkMutableVideoFrame> c;
+    EXPECT_EQ(out->CreateVideoFrame(1920, 1080, 3840, bmdFormat8BitYUV, 0, &c), E_OUTOFMEMORY);
+    a = nullptr;
+    EXPECT_EQ(out->CreateVideoFrame(1920, 1080, 3840, bmdFormat8BitYUV, 0, &c), S_OK);
+    // A broken setting lists no cards and says why.
+    ASSERT_EQ(key.SetString(u"Rig", u"/no/such/rig.xml"), ERROR_SUCCESS);
+    devices_.clear();
+    a = b = c = nullptr;
+    out = nullptr;
+    driver().reset();
+    char error[256] = {};
+    EXPECT_EQ(driver().count(error, sizeof error), 0);
+    EXPECT_NE(std::string(error).find("/no/such/rig.xml"), std::string::npos) << error;
+    key.DeleteValue(u"Rig");
+    fs::remove(file);
+}
+
+// The host's 3D frame: the left eye answers IDeckLinkVideoFrame, the right eye comes through
+// IDeckLinkVideoFrame3DExtensions, as the renderer's wrapper does.
+class StereoFrame : public IDeckLinkVideoFrame, public IDeckLinkVideoFrame3DExtensions {
+public:
+    StereoFrame(IDeckLinkVideoFrame* left, IDeckLinkVideoFrame* right)
+        : left_(left), right_(right) {}
+    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
+        if (riid == IID_IUnknown || riid == IID_IDeckLinkVideoFrame)
+            *ppv = static_cast<IDeckLinkVideoFrame*>(this);
+        else if (riid == IID_IDeckLinkVideoFrame3DExtensions)
+            *ppv = static_cast<IDeckLinkVideoFrame3DExtensions*>(this);
+        else
+            return *ppv = nullptr, E_NOINTERFACE;
+        return S_OK;
+    }
+    STDMETHOD_(ULONG, AddRef)() override { return 2; }
+    STDMETHOD_(ULONG, Release)() override { return 1; }
+    STDMETHOD_(std::int32_t, GetWidth)() override { return left_->GetWidth(); }
+    STDMETHOD_(std::int32_t, GetHeight)() override { return left_->GetHeight(); }
+    STDMETHOD_(std::int32_t, GetRowBytes)() override { return left_->GetRowBytes(); }
+    STDMETHOD_(BMDPixelFormat, GetPixelFormat)() override { return left_->GetPixelFormat(); }
+    STDMETHOD_(BMDFrameFlags, GetFlags)() override { return left_->GetFlags(); }
+    STDMETHOD(GetBytes)(void** b) override { return left_->GetBytes(b); }
+    STDMETHOD(GetTimecode)(BMDTimecodeFormat f, IDeckLinkTimecode** t) override {
+        return left_->GetTimecode(f, t);
+    }
+    STDMETHOD(GetAncillaryData)(IDeckLinkVideoFrameAncillary** a) override {
+        return left_->GetAncillaryData(a);
+    }
+    STDMETHOD_(BMDVideo3DPackingFormat, Get3DPackingFormat)() override {
+        return bmdVideo3DPackingLeftOnly;
+    }
+    STDMETHOD(GetFrameForRightEye)(IDeckLinkVideoFrame** f) override {
+        right_->AddRef();
+        *f = right_;
+        return S_OK;
+    }
+
+private:
+    IDeckLinkVideoFrame* left_;
+    IDeckLinkVideoFrame* right_;
+};
+
+TEST_F(SimDeckLink, DualStream3DRecordsBothEyes) {
+    std::random_device rd;
+    const fs::path dir = fs::temp_directory_path() / ("orvex-sim-3d-" + std::to_string(rd()));
+    UseRig("4k", dir.string());
+    auto out = Output();
+    ASSERT_EQ(out->EnableVideoOutput(bmdModeHD720p50, bmdVideoOutputDualStream3D), S_OK);
+    auto left = Frame(out, bmdFormat8BitYUV, 0x10, 1280, 720);
+    auto right = Frame(out, bmdFormat8BitYUV, 0xEB, 1280, 720);
+    StereoFrame stereo(left, right);
+    ASSERT_EQ(out->DisplayVideoFrameSync(&stereo), S_OK);
+    clock_.Advance(200'000 * 2);
+    ASSERT_EQ(out->DisableVideoOutput(), S_OK);
+    const std::string base = (dir / "decklink-4k-extreme-1-1").string();
+    EXPECT_EQ(ReadWithLibav(base + ".y4m").packets, ReadWithLibav(base + "-right.y4m").packets);
+    std::ifstream log(base + ".jsonl");
+    std::string first;
+    std::getline(log, first);
+    EXPECT_NE(first.find("\"eye\":\"left+right\""), std::string::npos) << first;
+    EXPECT_NE(first.find("\"right_checksum\""), std::string::npos);
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+}
+
+TEST_F(SimDeckLink, ConcurrentCallsKeepTheCardConsistent) {
+    UseRig("4k");
+    auto out = Output();
+    ASSERT_EQ(out->EnableVideoOutput(bmdModePAL, 0), S_OK);
+    ASSERT_EQ(out->EnableAudioOutput(48000, 16, 2, 0), S_OK);
+    std::atomic<bool> stop{false};
+    std::atomic<int> shown{0};
+    std::thread player([&] {
+        std::vector<std::int16_t> audio(2 * 960, 1);
+        for (int i = 0; i < 200; ++i) {
+            auto f = Frame(out, bmdFormat8BitYUV, static_cast<std::uint8_t>(i), 720, 576);
+            if (out->DisplayVideoFrameSync(f) == S_OK) ++shown;
+            unsigned int written = 0;
+            out->WriteAudioSamplesSync(audio.data(), 960, &written);
+        }
+    });
+    std::thread reader([&] {
+        BMDTimeValue hw, in, tpf, last = 0;
+        while (!stop) {
+            if (out->GetHardwareReferenceClock(10'000'000, &hw, &in, &tpf) == S_OK) {
+                EXPECT_GE(hw, last);
+                EXPECT_GE(in, 0);
+                EXPECT_LE(in, tpf);
+                last = hw;
+            }
+            unsigned int n;
+            out->GetBufferedAudioSampleFrameCount(&n);
+        }
+    });
+    for (int i = 0; i < 300; ++i) clock_.Advance(100'000);
+    player.join();
+    stop = true;
+    reader.join();
+    OxSimCardStats s = Stats();
+    EXPECT_EQ(shown.load(), 200);
+    unsigned int pending = 9;
+    ASSERT_EQ(out->GetBufferedVideoFrameCount(&pending), S_OK);
+    // Every frame went on air, was replaced within its period, or waits for the next one.
+    EXPECT_EQ(s.new_frames + s.replaced + pending, 200);
+    EXPECT_EQ(s.periods, s.new_frames + s.repeats);
+    EXPECT_EQ(s.frames_alive, 0);
 }
 
 }  // namespace
