@@ -166,6 +166,7 @@ void Card::EndVideoLocked() {
     pending_.reset();
     on_air_.reset();
     video_enabled_ = false;
+    video_owner_ = nullptr;
     mode_ = nullptr;
 }
 
@@ -248,11 +249,16 @@ void Card::DeviceAcquired() {
     ++devices_;
 }
 
-void Card::DeviceReleased() {
+void Card::DeviceReleased(const void* client) {
     CComPtr<IDeckLinkMemoryAllocator> allocator;
     bool decommit = false;
     {
         std::lock_guard guard(mutex_);
+        // A client that goes away without disabling its output gives the card up.
+        if (client && client == video_owner_ && devices_ > 1) {
+            if (mode_) CatchUpLocked();
+            EndVideoLocked();
+        }
         if (--devices_ > 0) return;
         if (mode_)
             CatchUpLocked();

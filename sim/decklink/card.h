@@ -67,7 +67,9 @@ public:
 
     // ---- Attributes and configuration.
     HRESULT GetAttrFlag(BMDDeckLinkAttributeID id, BOOL* value);
-    HRESULT GetAttrInt(BMDDeckLinkAttributeID id, LONGLONG* value);
+    // `client` is the device object asking: a card whose output another client holds reads
+    // as busy with playback to everyone else.
+    HRESULT GetAttrInt(BMDDeckLinkAttributeID id, LONGLONG* value, const void* client = nullptr);
     HRESULT ConfigSetFlag(BMDDeckLinkConfigurationID id, BOOL value);
     HRESULT ConfigGetFlag(BMDDeckLinkConfigurationID id, BOOL* value);
     HRESULT ConfigSetInt(BMDDeckLinkConfigurationID id, LONGLONG value, bool legacy);
@@ -85,8 +87,11 @@ public:
     bool Removed();
     HRESULT Supports(BMDDisplayMode mode, BMDPixelFormat format, BMDVideoOutputFlags flags,
                      BMDDisplayModeSupport* result);
-    HRESULT EnableVideo(BMDDisplayMode mode, BMDVideoOutputFlags flags);
-    HRESULT DisableVideo();
+    // The output belongs to the client that enabled it until that client disables it or lets
+    // the card go; other clients are refused meanwhile, as another program would be.
+    HRESULT EnableVideo(BMDDisplayMode mode, BMDVideoOutputFlags flags,
+                        const void* client = nullptr);
+    HRESULT DisableVideo(const void* client = nullptr);
     HRESULT SetAllocator(IDeckLinkMemoryAllocator* allocator);
     HRESULT CreateFrame(int width, int height, int row_bytes, BMDPixelFormat format,
                         BMDFrameFlags flags, IDeckLinkMutableVideoFrame** out);
@@ -111,7 +116,7 @@ public:
     // Device objects of this card come and go; when the last one goes the output ends, as a
     // driver ends it when its client lets go.
     void DeviceAcquired();
-    void DeviceReleased();
+    void DeviceReleased(const void* client = nullptr);
 
 private:
     // Caller holds mutex_.
@@ -147,6 +152,7 @@ private:
 
     // Video output.
     bool video_enabled_ = false;
+    const void* video_owner_ = nullptr;  // the client holding the output
     const ModeInfo* mode_ = nullptr;
     BMDVideoOutputFlags video_flags_ = 0;
     std::int64_t settled_period_ = 0;  // last period whose boundary was settled

@@ -110,12 +110,13 @@ HRESULT Card::Supports(BMDDisplayMode mode, BMDPixelFormat format, BMDVideoOutpu
     return S_OK;
 }
 
-HRESULT Card::EnableVideo(BMDDisplayMode mode, BMDVideoOutputFlags flags) {
+HRESULT Card::EnableVideo(BMDDisplayMode mode, BMDVideoOutputFlags flags, const void* client) {
     std::lock_guard guard(mutex_);
     if (faults_.removed) return kRemoved;
     if (FAILED(faults_.enable_error)) return faults_.enable_error;
     // Another client plays out through this card.
     if (busy_ & bmdDevicePlaybackBusy) return E_ACCESSDENIED;
+    if (video_owner_ && video_owner_ != client) return E_ACCESSDENIED;
     const ModeInfo* info = FindMode(mode);
     if (!info || !Contains(spec_.modes, mode) || Contains(faults_.refuse_modes, mode) ||
         (flags & ~spec_.flags) || (flags & faults_.refuse_flags))
@@ -127,16 +128,18 @@ HRESULT Card::EnableVideo(BMDDisplayMode mode, BMDVideoOutputFlags flags) {
     mode_ = info;
     video_flags_ = flags;
     video_enabled_ = true;
+    video_owner_ = client;
     ++segment_;
     settled_period_ = PeriodAtLocked(CardNowLocked());
     return S_OK;
 }
 
-HRESULT Card::DisableVideo() {
+HRESULT Card::DisableVideo(const void* client) {
     CComPtr<IDeckLinkMemoryAllocator> allocator;
     {
         std::lock_guard guard(mutex_);
         if (faults_.removed) return kRemoved;
+        if (video_owner_ && video_owner_ != client) return S_OK;  // not this client's output
         if (video_enabled_) CatchUpLocked();
         EndVideoLocked();
         if (allocator_committed_) allocator = allocator_;

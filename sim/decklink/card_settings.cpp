@@ -45,7 +45,7 @@ HRESULT Card::GetAttrFlag(BMDDeckLinkAttributeID id, BOOL* value) {
     return S_OK;
 }
 
-HRESULT Card::GetAttrInt(BMDDeckLinkAttributeID id, LONGLONG* value) {
+HRESULT Card::GetAttrInt(BMDDeckLinkAttributeID id, LONGLONG* value, const void* client) {
     if (!value) return E_POINTER;
     *value = 0;
     std::lock_guard guard(mutex_);
@@ -65,6 +65,7 @@ HRESULT Card::GetAttrInt(BMDDeckLinkAttributeID id, LONGLONG* value) {
             break;
         case BMDDeckLinkDeviceBusyState:
             *value = busy_;
+            if (video_owner_ && video_owner_ != client) *value |= bmdDevicePlaybackBusy;
             break;
         case BMDDeckLinkMaximumAudioChannels:
             for (int c : spec_.audio_channels) *value = std::max<LONGLONG>(*value, c);

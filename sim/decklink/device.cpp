@@ -31,7 +31,7 @@ SimDevice::SimDevice(std::shared_ptr<Card> card) : card_(std::move(card)) {
 }
 
 SimDevice::~SimDevice() {
-    card_->DeviceReleased();
+    card_->DeviceReleased(this);
 }
 
 STDMETHODIMP SimDevice::QueryInterface(REFIID riid, void** ppv) {
@@ -110,10 +110,10 @@ STDMETHODIMP SimDevice::SetScreenPreviewCallback(IDeckLinkScreenPreviewCallback*
     return card_->Removed() ? kRemoved : S_OK;  // the virtual card has no preview to give
 }
 STDMETHODIMP SimDevice::EnableVideoOutput(BMDDisplayMode mode, BMDVideoOutputFlags flags) {
-    return card_->EnableVideo(mode, flags);
+    return card_->EnableVideo(mode, flags, this);
 }
 STDMETHODIMP SimDevice::DisableVideoOutput() {
-    return card_->DisableVideo();
+    return card_->DisableVideo(this);
 }
 STDMETHODIMP SimDevice::SetVideoOutputFrameMemoryAllocator(IDeckLinkMemoryAllocator* a) {
     return card_->SetAllocator(a);
@@ -216,7 +216,7 @@ STDMETHODIMP SimAttributes::GetFlag(BMDDeckLinkAttributeID id, BOOL* value) {
     return device_->card().GetAttrFlag(id, value);
 }
 STDMETHODIMP SimAttributes::GetInt(BMDDeckLinkAttributeID id, LONGLONG* value) {
-    return device_->card().GetAttrInt(id, value);
+    return device_->card().GetAttrInt(id, value, device_);
 }
 STDMETHODIMP SimAttributes::GetFloat(BMDDeckLinkAttributeID, double* value) {
     if (!value) return E_POINTER;
