@@ -323,9 +323,10 @@ Document Parse(std::string_view bytes) {
         if (t.starts_with('"') || t.starts_with('@')) {
             const std::size_t last = lines[i].continues ? lines[i].run_end : i;
             // Without the last line's trailing blanks, which the value syntax ignores. A
-            // failed attempt stops at the next line that starts with a quote or '@' (neither
-            // continues a name, a string or a hex list), so the attempts of a run that does not
-            // parse add up to the length of the run.
+            // failed attempt ends within two quotes of its start (a quote closes a name or a
+            // string; neither a quote nor '@' belongs in a hex list), and every line that can
+            // start a long attempt holds a quote itself, so the attempts over a run add up to
+            // linear time, not to a pass over the rest of the run per line.
             const std::string_view candidate =
                 all.substr(lines[i].begin, lines[last].trimmed_end - lines[i].begin);
             if (ParseValue(candidate, &entry.value)) {
