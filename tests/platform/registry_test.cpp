@@ -415,8 +415,8 @@ std::string JunkFile(const std::string& body) {
            "\"end\"=dword:00000001\n";
 }
 
-// Runs of continued lines that never make a value, a megabyte each: an
-// attempt per line over the rest of the run would take far longer than the test may run.
+// Runs of continued lines that never make a value, a megabyte each: an attempt per line over
+// the rest of the run would take far longer than the test may run.
 TEST_F(Registry, ContinuedLinesThatNeverParseAreReadInOnePass) {
     const char* const shapes[] = {
         "\"a\\",            // a name that never closes
@@ -447,6 +447,11 @@ TEST_F(Registry, ContinuedLinesThatNeverParseAreReadInOnePass) {
     }
 }
 
+std::vector<BYTE> DwordBytes(DWORD v) {
+    return {static_cast<BYTE>(v), static_cast<BYTE>(v >> 8), static_cast<BYTE>(v >> 16),
+            static_cast<BYTE>(v >> 24)};
+}
+
 TEST_F(Registry, ManyValuesAndSubkeysAreListedFromOneParse) {
     constexpr int kValues = 50000, kSubkeys = 5000;
     std::string text =
@@ -474,10 +479,7 @@ TEST_F(Registry, ManyValuesAndSubkeysAreListedFromOneParse) {
         const int n = i + 1 < kValues ? i + 1 : 0;
         const std::string expected = n == 0 ? "V0" : "v" + std::to_string(n);
         ASSERT_EQ(name, std::u16string(expected.begin(), expected.end())) << i;
-        const DWORD value = n == 0 ? 0xffffffffu : static_cast<DWORD>(n);
-        ASSERT_EQ(data,
-                  Bytes({static_cast<int>(value & 0xff), static_cast<int>((value >> 8) & 0xff),
-                         static_cast<int>((value >> 16) & 0xff), static_cast<int>(value >> 24)}));
+        ASSERT_EQ(data, DwordBytes(n == 0 ? 0xffffffffu : static_cast<DWORD>(n)));
     }
     EXPECT_EQ(key.EnumValue(kValues, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
     for (int i = 0; i < kSubkeys; ++i) {
