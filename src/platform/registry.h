@@ -5,6 +5,19 @@
 // concurrent threads and processes never lose or tear a value. Lines the reader does not
 // understand are kept as they stand.
 //
+// A process parses each file once per version of it, in time linear in its size, and answers
+// reads (values and subkeys by index too) from what it parsed. It parses again when the file
+// changed: when the path names another file than the one read (writers replace the file;
+// the reader holds the file it read open, so its inode number cannot pass to a new file),
+// or when its size, modification or change time (to the nanosecond) moved. A file changed
+// within a timestamp tick of being read is not kept, so a same-size rewrite in place within
+// that tick is still seen.
+//
+// Files larger than kRegistryFileMaxBytes are refused whole: every call on a key of that
+// root fails with ERROR_FILE_TOO_LARGE, and nothing is written over the file. A change that
+// would make the file larger than that fails the same way and writes nothing. Only regular
+// files are read (anything else in the file's place gives ERROR_ACCESS_DENIED).
+//
 // Results are Win32 error codes (ERROR_SUCCESS, ERROR_FILE_NOT_FOUND, ERROR_NO_MORE_ITEMS,
 // ERROR_MORE_DATA, ...). Key paths use "\" between steps and compare case-insensitively.
 #pragma once
@@ -20,6 +33,12 @@
 namespace orvex::platform {
 
 enum class RegRoot { kCurrentUser, kClassesRoot };
+
+// The size ceiling of a registry file: far above what settings need (kilobytes), and a bound
+// on the time and memory a process spends reading a runaway or hostile file.
+inline constexpr std::uint64_t kRegistryFileMaxBytes = std::uint64_t{16} << 20;
+// The Win32 code for "the file size exceeds the limit allowed".
+inline constexpr LONG ERROR_FILE_TOO_LARGE = 223;
 
 enum RegType : DWORD {
     kRegNone = 0,

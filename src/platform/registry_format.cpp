@@ -190,7 +190,8 @@ bool ParseValue(std::string_view text, Value* out) {
         s.remove_prefix(3);
         v.type = kRegBinary;
         if (!s.empty() && s[0] == '(') {
-            const std::size_t close = s.find(')');
+            // The type has one to eight digits: looking further would only cost time.
+            const std::size_t close = s.substr(0, 10).find(')');
             if (close == std::string_view::npos || close < 2 || close > 9) return false;
             std::uint32_t type = 0;
             for (char c : s.substr(1, close - 1)) {
@@ -251,28 +252,63 @@ Document Parse(std::string_view bytes) {
         bytes.remove_prefix(3);
     }
 
-    std::vector<std::string_view> lines;
+    // The lines without their ends, joined by '\n' in one buffer: a value that goes on over
+    // continued lines is then a view into it, so trying a line as the start of a value costs
+    // nothing for the lines it might take in.
+    struct Line {
+        std::size_t begin = 0;
+        std::size_t end = 0;          // before the line end
+        std::size_t trimmed_end = 0;  // before trailing blanks as well
+        std::size_t run_end = 0;      // the last line of a continuation starting here
+        bool continues = false;       // ends in a backslash
+        bool header = false;
+    };
+    std::string text;
+    text.reserve(bytes.size() + 1);
+    std::vector<Line> lines;
     for (std::size_t start = 0; start < bytes.size();) {
         std::size_t end = bytes.find('\n', start);
         if (end == std::string_view::npos) end = bytes.size();
         std::string_view line = bytes.substr(start, end - start);
         while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines.push_back(line);
+        Line l;
+        l.begin = text.size();
+        l.end = l.begin + line.size();
+        std::string_view right = line;
+        while (!right.empty() &&
+               (right.back() == ' ' || right.back() == '\t' || right.back() == '\r')) {
+            right.remove_suffix(1);
+        }
+        l.trimmed_end = l.begin + right.size();
+        l.continues = right.ends_with('\\');
+        l.header = IsSectionHeader(line);
+        lines.push_back(l);
+        text += line;
+        text += '\n';
         start = end + 1;
     }
+    // Long hex lists go on over lines that end in a backslash, up to a section header. Every
+    // line of such a run ends it at the same place, so the ends are found once, from the back.
+    for (std::size_t k = lines.size(); k-- > 0;) {
+        lines[k].run_end = k;
+        if (lines[k].continues && k + 1 < lines.size() && !lines[k + 1].header) {
+            lines[k].run_end = lines[k + 1].run_end;
+        }
+    }
 
+    const std::string_view all = text;
     Document doc;
     bool signature_seen = false;
     Section* section = nullptr;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string_view line = lines[i];
+        const std::string_view line = all.substr(lines[i].begin, lines[i].end - lines[i].begin);
         const std::string_view t = Trim(line);
         if (!signature_seen && section == nullptr && (t == kSignature || t == "REGEDIT4")) {
             signature_seen = true;
             continue;
         }
         // "[-path]" (delete on import) opens a section too; its path matches no key.
-        if (IsSectionHeader(line)) {
+        if (lines[i].header) {
             doc.sections.emplace_back();
             section = &doc.sections.back();
             section->header = std::string(line);
@@ -284,23 +320,23 @@ Document Parse(std::string_view bytes) {
             continue;
         }
         Entry entry;
-        entry.raw = std::string(line);
-        // Long hex lists go on over lines that end in a backslash.
-        std::size_t last = i;
-        if ((t.starts_with("\"") || t.starts_with("@")) && t.ends_with("\\")) {
-            while (last + 1 < lines.size() && Trim(lines[last]).ends_with("\\") &&
-                   !IsSectionHeader(lines[last + 1])) {
-                ++last;
-                entry.raw += '\n';
-                entry.raw += lines[last];
+        if (t.starts_with('"') || t.starts_with('@')) {
+            const std::size_t last = lines[i].continues ? lines[i].run_end : i;
+            // Without the last line's trailing blanks, which the value syntax ignores. A
+            // failed attempt ends within two quotes of its start (a quote closes a name or a
+            // string; neither a quote nor '@' belongs in a hex list), and every line that can
+            // start a long attempt holds a quote itself, so the attempts over a run add up to
+            // linear time, not to a pass over the rest of the run per line.
+            const std::string_view candidate =
+                all.substr(lines[i].begin, lines[last].trimmed_end - lines[i].begin);
+            if (ParseValue(candidate, &entry.value)) {
+                entry.is_value = true;
+                entry.raw =
+                    std::string(all.substr(lines[i].begin, lines[last].end - lines[i].begin));
+                i = last;
             }
         }
-        if ((t.starts_with("\"") || t.starts_with("@")) && ParseValue(entry.raw, &entry.value)) {
-            entry.is_value = true;
-            i = last;
-        } else {
-            entry.raw = std::string(line);  // not a value after all: keep the one line
-        }
+        if (!entry.is_value) entry.raw = std::string(line);  // kept as the one line it is
         section->entries.push_back(std::move(entry));
     }
     return doc;

@@ -40,7 +40,7 @@ struct Document {
 };
 
 // Accepts UTF-8 (with or without BOM) and UTF-16LE with BOM. Never fails: what it cannot
-// read stays as raw text.
+// read stays as raw text. Takes time linear in the size of the text, however it is broken.
 Document Parse(std::string_view bytes);
 std::string Serialize(const Document& doc);
 

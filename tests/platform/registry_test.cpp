@@ -1,6 +1,11 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <time.h>
 
 #include <atomic>
+#include <cstdio>
+#include <functional>
 #include <set>
 #include <thread>
 #include <vector>
@@ -404,12 +409,234 @@ TEST_F(Registry, ConcurrentWriterProcessesLoseNothing) {
     }
 }
 
+// The text of a file with one key, Software\Junk, holding `body` and then "end"=dword:1.
+std::string JunkFile(const std::string& body) {
+    return "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Junk]\n" + body +
+           "\"end\"=dword:00000001\n";
+}
+
+// Runs of continued lines that never make a value, a megabyte each: an attempt per line over
+// the rest of the run would take far longer than the test may run.
+TEST_F(Registry, ContinuedLinesThatNeverParseAreReadInOnePass) {
+    const char* const shapes[] = {
+        "\"a\\",            // a name that never closes
+        "@=\"\\",           // a string that never closes
+        "\"a\"=hex:01,\\",  // a hex list broken by the next line
+        "\"a\"=hex(\\",     // a type that never closes
+    };
+    test::MakeDir(dir_);
+    for (const char* shape : shapes) {
+        SCOPED_TRACE(shape);
+        std::string body;
+        while (body.size() < 1024 * 1024) {
+            body += shape;
+            body += '\n';
+        }
+        const std::string original = JunkFile(body);
+        WriteFile(UserFile(), original);
+
+        RegistryKey key;
+        ASSERT_EQ(key.Open(RegRoot::kCurrentUser, u"Software\\Junk"), ERROR_SUCCESS);
+        EXPECT_EQ(key.QueryValue(u"a", nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+        DWORD v = 0;
+        ASSERT_EQ(key.QueryDword(u"end", &v), ERROR_SUCCESS);
+        EXPECT_EQ(v, 1u);
+        ASSERT_EQ(key.SetDword(u"new", 2), ERROR_SUCCESS);
+        // Kept as it was (compared whole: a failure would print megabytes).
+        EXPECT_TRUE(ReadFile(UserFile()) == original + "\"new\"=dword:00000002\n");
+    }
+}
+
+std::vector<BYTE> DwordBytes(DWORD v) {
+    return {static_cast<BYTE>(v), static_cast<BYTE>(v >> 8), static_cast<BYTE>(v >> 16),
+            static_cast<BYTE>(v >> 24)};
+}
+
+TEST_F(Registry, ManyValuesAndSubkeysAreListedFromOneParse) {
+    constexpr int kValues = 50000, kSubkeys = 5000;
+    std::string text =
+        "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Many]\n";
+    for (int i = 0; i < kValues; ++i) {
+        char line[48];
+        std::snprintf(line, sizeof line, "\"v%d\"=dword:%08x\n", i, i);
+        text += line;
+    }
+    // A later section of the same key assigns v0 again: it then stands last.
+    text += "\n[HKEY_CURRENT_USER\\SOFTWARE\\many]\n\"V0\"=dword:ffffffff\n";
+    for (int i = 0; i < kSubkeys; ++i) {
+        text += "[HKEY_CURRENT_USER\\Software\\Many\\Sub" + std::to_string(i) + "]\n";
+    }
+    text += "[HKEY_CURRENT_USER\\Software\\Many\\SUB7\\Deep]\n";  // not a second Sub7
+    test::MakeDir(dir_);
+    WriteFile(UserFile(), text);
+
+    RegistryKey key;
+    ASSERT_EQ(key.Open(RegRoot::kCurrentUser, u"Software\\Many"), ERROR_SUCCESS);
+    std::u16string name;
+    std::vector<BYTE> data;
+    for (int i = 0; i < kValues; ++i) {
+        ASSERT_EQ(key.EnumValue(static_cast<DWORD>(i), &name, nullptr, &data), ERROR_SUCCESS);
+        const int n = i + 1 < kValues ? i + 1 : 0;
+        const std::string expected = n == 0 ? "V0" : "v" + std::to_string(n);
+        ASSERT_EQ(name, std::u16string(expected.begin(), expected.end())) << i;
+        ASSERT_EQ(data, DwordBytes(n == 0 ? 0xffffffffu : static_cast<DWORD>(n)));
+    }
+    EXPECT_EQ(key.EnumValue(kValues, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    for (int i = 0; i < kSubkeys; ++i) {
+        ASSERT_EQ(key.EnumKey(static_cast<DWORD>(i), &name), ERROR_SUCCESS);
+        const std::string expected = "Sub" + std::to_string(i);
+        ASSERT_EQ(name, std::u16string(expected.begin(), expected.end()));
+    }
+    EXPECT_EQ(key.EnumKey(kSubkeys, &name), ERROR_NO_MORE_ITEMS);
+}
+
+TEST_F(Registry, FilesAboveTheCeilingAreRefusedAndNeverWrittenOver) {
+    const std::string head =
+        "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Big]\n"
+        "\"v\"=dword:00000001\n;";
+    const auto padded = [&](std::uint64_t size) {
+        return head + std::string(size - head.size() - 1, 'x') + "\n";
+    };
+    test::MakeDir(dir_);
+    RegistryKey early;  // opened while the file was small
+    ASSERT_EQ(early.Create(RegRoot::kCurrentUser, u"Software\\Big"), ERROR_SUCCESS);
+
+    // Exactly at the ceiling the file reads, but a change that would grow it is refused.
+    const std::string full = padded(kRegistryFileMaxBytes);
+    WriteFile(UserFile(), full);
+    RegistryKey key;
+    ASSERT_EQ(key.Open(RegRoot::kCurrentUser, u"Software\\Big"), ERROR_SUCCESS);
+    DWORD v = 0;
+    ASSERT_EQ(key.QueryDword(u"v", &v), ERROR_SUCCESS);
+    EXPECT_EQ(key.SetDword(u"more", 1), ERROR_FILE_TOO_LARGE);
+    EXPECT_TRUE(ReadFile(UserFile()) == full);
+
+    // One byte more and every call on the root is refused; nothing touches the file.
+    const std::string over = padded(kRegistryFileMaxBytes + 1);
+    WriteFile(UserFile(), over);
+    RegistryKey other;
+    const std::function<LONG()> calls[] = {
+        [&] { return other.Open(RegRoot::kCurrentUser, u"Software\\Big"); },
+        [&] { return other.Create(RegRoot::kCurrentUser, u"Software\\Other"); },
+        [&] { return RegistryDeleteTree(RegRoot::kCurrentUser, u"Software\\Big"); },
+        [&] { return early.QueryDword(u"v", &v); },
+        [&] { return early.EnumValue(0, nullptr, nullptr, nullptr); },
+        [&] { return early.EnumKey(0, nullptr); },
+        [&] { return early.SetDword(u"v", 2); },
+        [&] { return early.DeleteValue(u"v"); },
+        [&] { return early.DeleteTree(u""); },
+        [&] {
+            early.BeginBatch();
+            early.SetDword(u"v", 3);
+            return early.CommitBatch();
+        },
+    };
+    for (std::size_t i = 0; i < std::size(calls); ++i)
+        EXPECT_EQ(calls[i](), ERROR_FILE_TOO_LARGE) << i;
+    EXPECT_FALSE(other.IsOpen());
+    EXPECT_TRUE(ReadFile(UserFile()) == over);
+    EXPECT_FALSE(FileExists(UserFile() + ".tmp"));
+
+    // A pipe in the file's place is refused rather than waited on.
+    ASSERT_EQ(std::remove(UserFile().c_str()), 0);
+    ASSERT_EQ(::mkfifo(UserFile().c_str(), 0600), 0);
+    EXPECT_EQ(other.Open(RegRoot::kCurrentUser, u"Software\\Big"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(early.SetDword(u"v", 2), ERROR_ACCESS_DENIED);
+}
+
+std::int64_t Nanoseconds(const timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+// Waits until the file's times lie well behind the clock that stamps files, so that what is
+// read from it now is kept.
+bool WaitUntilSettled(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    const std::int64_t changed = std::max(Nanoseconds(st.st_mtim), Nanoseconds(st.st_ctim));
+    return test::WaitUntil([&] {
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+        return Nanoseconds(now) > changed + 100'000'000;
+    });
+}
+
+void SetTimes(const std::string& path, const struct stat& to) {
+    const timespec times[2] = {to.st_atim, to.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+TEST_F(Registry, ReadersSeeEveryChangeToTheFile) {
+    const auto file = [](int value) {
+        return "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\OrvexTest"
+               "\\Shared]\n\"v\"=dword:0000000" +
+               std::to_string(value) + "\n";
+    };
+    // Changes that leave the modification time (and for some the size) as it was.
+    struct Case {
+        const char* what;
+        std::function<void(const std::string& path, const struct stat& before)> change;
+    };
+    const Case cases[] = {
+        {"rewritten in place",
+         [&](const std::string& path, const struct stat& before) {
+             WriteFile(path, file(2));
+             SetTimes(path, before);
+         }},
+        {"replaced by another file",
+         [&](const std::string& path, const struct stat& before) {
+             WriteFile(path + ".new", file(2));
+             SetTimes(path + ".new", before);
+             ASSERT_EQ(std::rename((path + ".new").c_str(), path.c_str()), 0);
+         }},
+        {"grown in place",
+         [&](const std::string& path, const struct stat& before) {
+             WriteFile(path, file(2) + "; more\n");
+             SetTimes(path, before);
+         }},
+    };
+    test::MakeDir(dir_);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile(UserFile(), file(1));
+        ASSERT_TRUE(WaitUntilSettled(UserFile()));
+        RegistryKey key;
+        ASSERT_EQ(key.Open(RegRoot::kCurrentUser, u"Software\\OrvexTest\\Shared"), ERROR_SUCCESS);
+        DWORD v = 0;
+        ASSERT_EQ(key.QueryDword(u"v", &v), ERROR_SUCCESS);
+        EXPECT_EQ(v, 1u);
+        struct stat before {};
+        ASSERT_EQ(::stat(UserFile().c_str(), &before), 0);
+        c.change(UserFile(), before);
+        ASSERT_EQ(key.QueryDword(u"v", &v), ERROR_SUCCESS);
+        EXPECT_EQ(v, 2u);
+    }
+
+    // Same-size rewrites in place straight after each read, within one timestamp tick.
+    RegistryKey key;
+    ASSERT_EQ(key.Open(RegRoot::kCurrentUser, u"Software\\OrvexTest\\Shared"), ERROR_SUCCESS);
+    for (int i = 0; i < 40; ++i) {
+        WriteFile(UserFile(), file(i % 10));
+        DWORD v = 99;
+        ASSERT_EQ(key.QueryDword(u"v", &v), ERROR_SUCCESS);
+        ASSERT_EQ(v, static_cast<DWORD>(i % 10)) << i;
+    }
+
+    // Another process writes.
+    ASSERT_TRUE(WaitUntilSettled(UserFile()));
+    ASSERT_EQ(key.QueryValue(u"p0", nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+    ASSERT_TRUE(
+        LaunchDetached(PLATFORM_TEST_HELPER, {"reg-write", dir_, "p", "1", tmp_ / "p.done"}));
+    ASSERT_TRUE(test::WaitUntil([&] { return FileExists(tmp_ / "p.done"); }));
+    EXPECT_EQ(key.QueryValue(u"p0", nullptr, nullptr), ERROR_SUCCESS);
+}
+
 TEST(RegistryText, Utf8ConversionRoundTripsAnyUtf16) {
     const std::u16string odd = u"a\u00e9\u4e2d\U0001F600\xDC00x\xD800";
     EXPECT_EQ(FromUtf8(ToUtf8(odd)), odd);
     EXPECT_EQ(FromUtf8("\xC3"), u"\xFFFD");
     EXPECT_EQ(FromUtf8("\xC0\xAF"
-                                "a"),
+                       "a"),
               u"\xFFFD\xFFFD"
               u"a");  // overlong
     EXPECT_TRUE(EqualsNoCase(u"Software\\ABC", u"sOFTWARE\\abc"));

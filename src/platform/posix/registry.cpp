@@ -1,12 +1,16 @@
 #include "platform/registry.h"
 
 #include <pwd.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <mutex>
 #include <new>
+#include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "platform/posix/file_util.h"
 #include "platform/registry_format.h"
@@ -88,8 +92,6 @@ bool KeyExists(const Document& doc, std::u16string_view full) {
     });
 }
 
-// The key's values as an importer would see them: over all its sections, the last
-// assignment of a name wins.
 std::u16string FoldCase(std::u16string_view s) {
     std::u16string folded(s);
     for (char16_t& c : folded) {
@@ -98,31 +100,28 @@ std::u16string FoldCase(std::u16string_view s) {
     return folded;
 }
 
-// The key's values as an importer would see them: over all its sections, the last
-// assignment of a name wins.
-template <typename DocT, typename EntryT>
-std::vector<EntryT*> EffectiveValues(DocT& doc, std::u16string_view full) {
-    std::vector<EntryT*> all;
-    for (auto& section : doc.sections) {
-        if (!EqualsNoCase(section.path, full)) continue;
-        for (auto& entry : section.entries) {
-            if (entry.is_value) all.push_back(&entry);
-        }
-    }
+// The key's values as an importer would see them: over all the key's sections (in `entries`,
+// in file order), the last assignment of a name wins and stands where it was made.
+template <typename EntryT>
+std::vector<EntryT*> LastAssignments(const std::vector<EntryT*>& entries) {
     std::unordered_set<std::u16string> seen;
     std::vector<EntryT*> effective;
-    for (auto it = all.rbegin(); it != all.rend(); ++it) {
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
         if (seen.insert(FoldCase((*it)->value.name)).second) effective.push_back(*it);
     }
     std::reverse(effective.begin(), effective.end());
     return effective;
 }
 
-const Entry* FindValue(const Document& doc, std::u16string_view full, std::u16string_view name) {
-    for (const Entry* e : EffectiveValues<const Document, const Entry>(doc, full)) {
-        if (EqualsNoCase(e->value.name, name)) return e;
+std::vector<Entry*> EffectiveValues(Document& doc, std::u16string_view full) {
+    std::vector<Entry*> all;
+    for (Section& section : doc.sections) {
+        if (!EqualsNoCase(section.path, full)) continue;
+        for (Entry& entry : section.entries) {
+            if (entry.is_value) all.push_back(&entry);
+        }
     }
-    return nullptr;
+    return LastAssignments(all);
 }
 
 Section* NewSection(Document& doc, const std::u16string& full) {
@@ -179,24 +178,247 @@ void AppendValue(Section& section, regfile::Value value) {
     section.entries.insert(pos, std::move(entry));
 }
 
-LONG LoadFile(const std::string& path, Document* doc) {
-    posix::ScopedFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.valid()) {
-        if (errno == ENOENT) {
-            *doc = Document{};
-            return ERROR_SUCCESS;
+// One version of a file, parsed, with what readers look up in it indexed: the sections by
+// their folded paths (sorted, so a key's subtree is one range) and each key's values. Never
+// changed once built, so threads share it; only the subkey lists are made on first use.
+class Snapshot {
+public:
+    explicit Snapshot(Document doc) : doc_(std::move(doc)) {
+        sorted_.reserve(doc_.sections.size());
+        for (std::size_t i = 0; i < doc_.sections.size(); ++i) {
+            sorted_.emplace_back(FoldCase(doc_.sections[i].path), i);
         }
-        return ERROR_ACCESS_DENIED;
+        std::sort(sorted_.begin(), sorted_.end());
+        for (std::size_t g = 0; g < sorted_.size();) {
+            std::vector<const Entry*> all;
+            std::size_t end = g;
+            for (; end < sorted_.size() && sorted_[end].first == sorted_[g].first; ++end) {
+                for (const Entry& entry : doc_.sections[sorted_[end].second].entries) {
+                    if (entry.is_value) all.push_back(&entry);
+                }
+            }
+            KeyValues& key = values_[sorted_[g].first];
+            key.ordered = LastAssignments(all);
+            for (const Entry* e : key.ordered) key.by_name.emplace(FoldCase(e->value.name), e);
+            g = end;
+        }
     }
-    std::string bytes;
-    if (!posix::ReadWhole(fd.get(), &bytes)) return ERROR_ACCESS_DENIED;
-    *doc = regfile::Parse(bytes);
-    return ERROR_SUCCESS;
+
+    const Document& doc() const { return doc_; }
+
+    bool KeyExists(std::u16string_view full) const {
+        if (full.find(u'\\') == std::u16string_view::npos) return true;  // a root
+        const std::u16string folded = FoldCase(full);
+        auto it =
+            std::lower_bound(sorted_.begin(), sorted_.end(), folded,
+                             [](const auto& s, const std::u16string& f) { return s.first < f; });
+        if (it != sorted_.end() && it->first == folded) return true;
+        return FirstBelow(folded) != sorted_.end();
+    }
+
+    const std::vector<const Entry*>& Values(std::u16string_view full) const {
+        static const std::vector<const Entry*> kNone;
+        const auto it = values_.find(FoldCase(full));
+        return it == values_.end() ? kNone : it->second.ordered;
+    }
+
+    const Entry* FindValue(std::u16string_view full, std::u16string_view name) const {
+        const auto key = values_.find(FoldCase(full));
+        if (key == values_.end()) return nullptr;
+        const auto it = key->second.by_name.find(FoldCase(name));
+        return it == key->second.by_name.end() ? nullptr : it->second;
+    }
+
+    // The key's direct subkeys in the order they first appear in the file, with their written
+    // spelling; ERROR_NO_MORE_ITEMS past the end.
+    LONG Subkey(std::u16string_view full, std::size_t index, std::u16string* name) const {
+        const std::u16string folded = FoldCase(full);
+        std::lock_guard lock(subkeys_mutex_);
+        auto found = subkeys_.find(folded);
+        if (found == subkeys_.end()) found = subkeys_.emplace(folded, ListSubkeys(folded)).first;
+        const std::vector<std::u16string>& list = found->second;
+        if (index >= list.size()) return ERROR_NO_MORE_ITEMS;
+        if (name != nullptr) *name = list[index];
+        return ERROR_SUCCESS;
+    }
+
+private:
+    using Sorted = std::vector<std::pair<std::u16string, std::size_t>>;
+
+    struct KeyValues {
+        std::vector<const Entry*> ordered;
+        std::unordered_map<std::u16string, const Entry*> by_name;  // by folded name
+    };
+
+    // The first section below the folded key path, or end(): all of them follow in a run.
+    Sorted::const_iterator FirstBelow(const std::u16string& folded) const {
+        const std::u16string prefix = folded + u'\\';
+        // Past the prefix itself: a path ending in a backslash names no subkey.
+        auto it =
+            std::upper_bound(sorted_.begin(), sorted_.end(), prefix,
+                             [](const std::u16string& p, const auto& s) { return p < s.first; });
+        if (it != sorted_.end() && it->first.starts_with(prefix)) return it;
+        return sorted_.end();
+    }
+
+    std::vector<std::u16string> ListSubkeys(const std::u16string& folded) const {
+        // Folding keeps lengths, so a step stands at the same place in the written path.
+        std::unordered_map<std::u16string_view, std::size_t> first;  // folded step -> section
+        for (auto it = FirstBelow(folded);
+             it != sorted_.end() && it->first.size() > folded.size() + 1 &&
+             it->first.compare(0, folded.size() + 1, folded + u'\\') == 0;
+             ++it) {
+            std::u16string_view rest = std::u16string_view(it->first).substr(folded.size() + 1);
+            rest = rest.substr(0, rest.find(u'\\'));
+            if (rest.empty()) continue;
+            auto [pos, added] = first.emplace(rest, it->second);
+            if (!added) pos->second = std::min(pos->second, it->second);
+        }
+        std::vector<std::pair<std::size_t, std::size_t>> order;  // section, step length
+        order.reserve(first.size());
+        for (const auto& [step, section] : first) order.emplace_back(section, step.size());
+        std::sort(order.begin(), order.end());
+        std::vector<std::u16string> names;
+        names.reserve(order.size());
+        for (const auto& [section, length] : order) {
+            names.push_back(doc_.sections[section].path.substr(folded.size() + 1, length));
+        }
+        return names;
+    }
+
+    Document doc_;
+    Sorted sorted_;                                         // folded path, section index
+    std::unordered_map<std::u16string, KeyValues> values_;  // by folded key path
+    mutable std::mutex subkeys_mutex_;                      // a leaf: nothing is taken under it
+    mutable std::unordered_map<std::u16string, std::vector<std::u16string>> subkeys_;
+};
+
+using SnapshotPtr = std::shared_ptr<const Snapshot>;
+
+std::int64_t Nanoseconds(const timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
 
-LONG Load(RegRoot root, Document* doc) {
-    return LoadFile(FilePath(RegistryDir(), root), doc);
+// What tells one version of a file from another without reading it. The cache holds the file
+// it read open, so while it is cached its device and inode number name it and no other: every
+// writer here replaces the file with a new one, which therefore always differs. A program
+// that rewrites the file in place changes its size or its change time (which the kernel sets
+// on every write and nobody can set back), unless the write falls within the timestamp tick
+// in which the file was read; a file changed that close to the read is not cached.
+struct FileStamp {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    std::int64_t mtime = 0;
+    std::int64_t ctime = 0;
+
+    FileStamp() = default;
+    explicit FileStamp(const struct stat& st)
+        : dev(st.st_dev),
+          ino(st.st_ino),
+          size(st.st_size),
+          mtime(Nanoseconds(st.st_mtim)),
+          ctime(Nanoseconds(st.st_ctim)) {}
+    bool operator==(const FileStamp&) const = default;
+
+    // Whether a change after `read_start` (on the coarse real-time clock that stamps files)
+    // could leave the stamp as it is. File systems that keep whole seconds (or two) get a
+    // margin to match; others keep at least hundredths.
+    bool MayHideChangesAfter(const timespec& read_start) const {
+        const bool whole_seconds = mtime % 1'000'000'000 == 0 && ctime % 1'000'000'000 == 0;
+        const std::int64_t margin = whole_seconds ? 2'000'000'000 : 20'000'000;
+        return std::max(mtime, ctime) + margin > Nanoseconds(read_start);
+    }
+};
+
+const SnapshotPtr& EmptySnapshot() {
+    static const SnapshotPtr empty = std::make_shared<const Snapshot>(Document{});
+    return empty;
 }
+
+// Reads the whole file, refusing one above the ceiling, even if it grows while being read.
+LONG ReadBounded(int fd, std::string* out) {
+    out->clear();
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n == 0) return ERROR_SUCCESS;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return ERROR_ACCESS_DENIED;
+        }
+        if (out->size() + static_cast<std::size_t>(n) > kRegistryFileMaxBytes) {
+            return ERROR_FILE_TOO_LARGE;
+        }
+        out->append(buf, static_cast<std::size_t>(n));
+    }
+}
+
+// The parsed file of each root, kept while the file stays as it was read (see FileStamp).
+// Its mutex is a leaf, held for lookups and swaps only, never while reading or parsing.
+class FileCache {
+public:
+    static FileCache& Instance() {
+        static FileCache* cache = new FileCache;  // outlives static destruction
+        return *cache;
+    }
+
+    LONG Get(RegRoot root, const std::string& path, SnapshotPtr* out) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) {
+            if (errno != ENOENT) return ERROR_ACCESS_DENIED;
+            *out = EmptySnapshot();
+            return ERROR_SUCCESS;
+        }
+        Slot& slot = slots_[root == RegRoot::kClassesRoot ? 1 : 0];
+        {
+            std::lock_guard lock(mutex_);
+            if (slot.snapshot && slot.path == path && slot.stamp == FileStamp(st)) {
+                *out = slot.snapshot;
+                return ERROR_SUCCESS;
+            }
+        }
+        timespec read_start{};
+        ::clock_gettime(CLOCK_REALTIME_COARSE, &read_start);
+        // Not blocking on a pipe put in the file's place; only a regular file is read.
+        posix::ScopedFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        if (!fd.valid()) {
+            if (errno != ENOENT) return ERROR_ACCESS_DENIED;
+            *out = EmptySnapshot();
+            return ERROR_SUCCESS;
+        }
+        if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return ERROR_ACCESS_DENIED;
+        if (static_cast<std::uint64_t>(st.st_size) > kRegistryFileMaxBytes) {
+            return ERROR_FILE_TOO_LARGE;
+        }
+        std::string bytes;
+        if (const LONG r = ReadBounded(fd.get(), &bytes); r != ERROR_SUCCESS) return r;
+        if (::fstat(fd.get(), &st) != 0) return ERROR_ACCESS_DENIED;
+        const FileStamp stamp(st);
+        auto snapshot = std::make_shared<const Snapshot>(regfile::Parse(bytes));
+        *out = snapshot;
+        if (stamp.MayHideChangesAfter(read_start)) return ERROR_SUCCESS;
+        posix::ScopedFd old_pin;  // closed after the lock is released
+        std::lock_guard lock(mutex_);
+        old_pin = std::move(slot.pin);
+        slot.path = path;
+        slot.stamp = stamp;
+        slot.pin = std::move(fd);
+        slot.snapshot = std::move(snapshot);
+        return ERROR_SUCCESS;
+    }
+
+private:
+    struct Slot {
+        std::string path;
+        FileStamp stamp;
+        posix::ScopedFd pin;  // keeps the inode, so its number is not given to a new file
+        SnapshotPtr snapshot;
+    };
+
+    std::mutex mutex_;
+    Slot slots_[2];  // HKEY_CURRENT_USER, HKEY_CLASSES_ROOT
+};
 
 // Lock, re-read, change, write a new file and rename it over the old one: concurrent writers
 // (threads or processes) serialise on the lock and readers see the old or the new file whole.
@@ -209,11 +431,17 @@ LONG Mutate(RegRoot root, Change change) {
     if (!lock.valid()) return ERROR_ACCESS_DENIED;
     if (posix::Flock(lock.get(), LOCK_EX) != 0) return ERROR_LOCK_FAILED;
 
-    Document doc;
-    if (const LONG r = LoadFile(path, &doc); r != ERROR_SUCCESS) return r;
+    SnapshotPtr current;
+    if (const LONG r = FileCache::Instance().Get(root, path, &current); r != ERROR_SUCCESS) {
+        return r;  // a refused file stays as it is
+    }
+    Document doc = current->doc();
+    current.reset();
     bool changed = false;
     if (const LONG r = change(doc, changed); r != ERROR_SUCCESS || !changed) return r;
     if (doc.preamble.empty()) doc.preamble.emplace_back();  // a blank line after the signature
+    const std::string text = regfile::Serialize(doc);
+    if (text.size() > kRegistryFileMaxBytes) return ERROR_FILE_TOO_LARGE;
 
     mode_t mode = 0600;
     struct stat st {};
@@ -222,7 +450,7 @@ LONG Mutate(RegRoot root, Change change) {
     posix::ScopedFd out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
     if (!out.valid()) return ERROR_CANTWRITE;
     ::fchmod(out.get(), mode);
-    if (!posix::WriteWhole(out.get(), regfile::Serialize(doc)) || ::fsync(out.get()) != 0) {
+    if (!posix::WriteWhole(out.get(), text) || ::fsync(out.get()) != 0) {
         out.Reset();
         ::unlink(temp.c_str());
         return ERROR_CANTWRITE;
@@ -285,28 +513,54 @@ std::vector<BYTE> StringData(std::u16string_view value) {
     return data;
 }
 
-}  // namespace
-
 using Change = std::function<LONG(Document&, bool&)>;
+
+// The file of the root as it stands now.
+LONG Current(RegRoot root, SnapshotPtr* out) {
+    return FileCache::Instance().Get(root, FilePath(RegistryDir(), root), out);
+}
+
+}  // namespace
 
 struct RegistryKey::State {
     RegRoot root = RegRoot::kCurrentUser;
     std::u16string full;  // with the root's name
     bool batching = false;
-    std::vector<Change> pending;  // value changes held back until CommitBatch
+    std::vector<Change> pending;    // value changes held back until CommitBatch
+    std::uint64_t pending_gen = 0;  // counts changes to `pending`
+
+    // The file with the pending changes on top, kept while neither changes.
+    std::mutex view_mutex;
+    SnapshotPtr view_base;
+    std::uint64_t view_gen = 0;
+    SnapshotPtr view;
 
     // The file as it stands, with this key's pending changes on top.
-    LONG Read(Document* doc) const {
-        if (const LONG r = Load(root, doc); r != ERROR_SUCCESS) return r;
-        for (const Change& change : pending) {
-            bool changed = false;
-            change(*doc, changed);
+    LONG Read(SnapshotPtr* out) {
+        SnapshotPtr base;
+        if (const LONG r = Current(root, &base); r != ERROR_SUCCESS) return r;
+        if (pending.empty()) {
+            *out = std::move(base);
+            return ERROR_SUCCESS;
         }
+        std::lock_guard lock(view_mutex);
+        if (view == nullptr || view_base != base || view_gen != pending_gen) {
+            Document doc = base->doc();
+            for (const Change& change : pending) {
+                bool changed = false;
+                change(doc, changed);
+            }
+            view = std::make_shared<const Snapshot>(std::move(doc));
+            view_base = std::move(base);
+            view_gen = pending_gen;
+        }
+        *out = view;
         return ERROR_SUCCESS;
     }
     LONG Apply(Change change) {
         if (batching) {
             pending.push_back(std::move(change));
+            ++pending_gen;
             return ERROR_SUCCESS;
         }
         return Mutate(root, change);
@@ -323,9 +577,9 @@ LONG RegistryKey::Open(RegRoot root, std::u16string_view path, bool /*write*/) {
         std::u16string normal;
         if (!NormalizePath(path, &normal)) return ERROR_FILE_NOT_FOUND;
         const std::u16string full = FullPath(root, normal);
-        Document doc;
-        if (const LONG r = Load(root, &doc); r != ERROR_SUCCESS) return r;
-        if (!KeyExists(doc, full)) return ERROR_FILE_NOT_FOUND;
+        SnapshotPtr file;
+        if (const LONG r = Current(root, &file); r != ERROR_SUCCESS) return r;
+        if (!file->KeyExists(full)) return ERROR_FILE_NOT_FOUND;
         state_ = std::make_unique<State>();
         state_->root = root;
         state_->full = full;
@@ -366,10 +620,10 @@ LONG RegistryKey::EnumValue(DWORD index, std::u16string* name, DWORD* type,
                             std::vector<BYTE>* data) const {
     if (!state_) return ERROR_INVALID_HANDLE;
     return Guarded([&]() -> LONG {
-        Document doc;
-        if (const LONG r = state_->Read(&doc); r != ERROR_SUCCESS) return r;
-        if (!KeyExists(doc, state_->full)) return ERROR_KEY_DELETED;
-        const auto values = EffectiveValues<const Document, const Entry>(doc, state_->full);
+        SnapshotPtr file;
+        if (const LONG r = state_->Read(&file); r != ERROR_SUCCESS) return r;
+        if (!file->KeyExists(state_->full)) return ERROR_KEY_DELETED;
+        const std::vector<const Entry*>& values = file->Values(state_->full);
         if (index >= values.size()) return ERROR_NO_MORE_ITEMS;
         const regfile::Value& v = values[index]->value;
         if (name != nullptr) *name = v.name;
@@ -382,10 +636,10 @@ LONG RegistryKey::EnumValue(DWORD index, std::u16string* name, DWORD* type,
 LONG RegistryKey::QueryValue(std::u16string_view name, DWORD* type, std::vector<BYTE>* data) const {
     if (!state_) return ERROR_INVALID_HANDLE;
     return Guarded([&]() -> LONG {
-        Document doc;
-        if (const LONG r = state_->Read(&doc); r != ERROR_SUCCESS) return r;
-        if (!KeyExists(doc, state_->full)) return ERROR_KEY_DELETED;
-        const Entry* e = FindValue(doc, state_->full, name);
+        SnapshotPtr file;
+        if (const LONG r = state_->Read(&file); r != ERROR_SUCCESS) return r;
+        if (!file->KeyExists(state_->full)) return ERROR_KEY_DELETED;
+        const Entry* e = file->FindValue(state_->full, name);
         if (e == nullptr) return ERROR_FILE_NOT_FOUND;
         if (type != nullptr) *type = e->value.type;
         if (data != nullptr) *data = e->value.data;
@@ -405,7 +659,7 @@ LONG RegistryKey::SetValue(std::u16string_view name, DWORD type, const void* dat
         value.data.assign(bytes, bytes + size);
         return state_->Apply([full = state_->full, value](Document& doc, bool& changed) -> LONG {
             if (!KeyExists(doc, full)) return ERROR_KEY_DELETED;
-            for (Entry* e : EffectiveValues<Document, Entry>(doc, full)) {
+            for (Entry* e : EffectiveValues(doc, full)) {
                 if (!EqualsNoCase(e->value.name, value.name)) continue;
                 if (e->value.type == value.type && e->value.data == value.data) {
                     return ERROR_SUCCESS;
@@ -451,6 +705,7 @@ LONG RegistryKey::CommitBatch() {
     if (!state_) return ERROR_INVALID_HANDLE;
     std::vector<Change> pending = std::move(state_->pending);
     state_->pending.clear();
+    ++state_->pending_gen;
     state_->batching = false;
     if (pending.empty()) return ERROR_SUCCESS;
     return Guarded([&]() -> LONG {
@@ -471,23 +726,10 @@ LONG RegistryKey::CommitBatch() {
 LONG RegistryKey::EnumKey(DWORD index, std::u16string* name) const {
     if (!state_) return ERROR_INVALID_HANDLE;
     return Guarded([&]() -> LONG {
-        Document doc;
-        if (const LONG r = state_->Read(&doc); r != ERROR_SUCCESS) return r;
-        if (!KeyExists(doc, state_->full)) return ERROR_KEY_DELETED;
-        std::vector<std::u16string_view> children;
-        for (const Section& s : doc.sections) {
-            if (!IsBelow(s.path, state_->full)) continue;
-            std::u16string_view rest = std::u16string_view(s.path).substr(state_->full.size() + 1);
-            rest = rest.substr(0, rest.find(u'\\'));
-            if (rest.empty()) continue;
-            if (std::none_of(children.begin(), children.end(),
-                             [&](std::u16string_view c) { return EqualsNoCase(c, rest); })) {
-                children.push_back(rest);
-            }
-        }
-        if (index >= children.size()) return ERROR_NO_MORE_ITEMS;
-        if (name != nullptr) *name = std::u16string(children[index]);
-        return ERROR_SUCCESS;
+        SnapshotPtr file;
+        if (const LONG r = state_->Read(&file); r != ERROR_SUCCESS) return r;
+        if (!file->KeyExists(state_->full)) return ERROR_KEY_DELETED;
+        return file->Subkey(state_->full, index, name);
     });
 }
 
