@@ -207,8 +207,11 @@ INSTANTIATE_TEST_SUITE_P(
                       {{u"disable", u"Disable Keying"},
                        {u"internal", u"Internal Keying"},
                        {u"external", u"External Keying"}}},
-        ConnectorCase{
-            "video-out=\"sdi\" keying=\"\"", u"keying", {{u"disable", u"Not Supported"}}}));
+        ConnectorCase{"NoKeying",
+                      "video-out=\"sdi\" keying=\"\"",
+                      u"keying",
+                      {{u"disable", u"Not Supported"}}}),
+    [](const ::testing::TestParamInfo<ConnectorCase>& info) { return info.param.label; });
 
 TEST_F(DeckLinkDiscovery, ChoosingAnOptionTellsTheCard) {
     rig_.UseRig(Card("X",
