@@ -108,6 +108,7 @@ constexpr LONG ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr LONG ERROR_MORE_DATA = 234;
 constexpr LONG ERROR_NO_MORE_ITEMS = 259;
 constexpr LONG ERROR_BUSY = 170;
+constexpr LONG ERROR_FILE_TOO_LARGE = 223;  // the file size exceeds the limit allowed
 constexpr LONG ERROR_NOT_FOUND = 1168;
 constexpr LONG ERROR_INVALID_INDEX = 1413;
 constexpr LONG ERROR_TIMEOUT = 1460;

@@ -37,8 +37,6 @@ enum class RegRoot { kCurrentUser, kClassesRoot };
 // The size ceiling of a registry file: far above what settings need (kilobytes), and a bound
 // on the time and memory a process spends reading a runaway or hostile file.
 inline constexpr std::uint64_t kRegistryFileMaxBytes = std::uint64_t{16} << 20;
-// The Win32 code for "the file size exceeds the limit allowed".
-inline constexpr LONG ERROR_FILE_TOO_LARGE = 223;
 
 enum RegType : DWORD {
     kRegNone = 0,
