@@ -316,6 +316,7 @@ TEST_F(Directory, WithoutABackendOnlyTheOwnStoreAndFormatListsAnswer) {
     CComBSTR value;
     EXPECT_EQ(props->PropsGet(CComBSTR(u"extra_devices.clsids"), &value), S_OK);
     EXPECT_EQ(props->PropsSet(CComBSTR(u"own"), CComBSTR(u"1")), S_OK);
+    value.Empty();
     EXPECT_EQ(props->PropsGet(CComBSTR(u"own"), &value), S_OK);
     EXPECT_EQ(value.View(), u"1");
 }
