@@ -2,7 +2,9 @@
 // lists the cards, chooses one, sets it up through the renderer's properties and puts frames.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "backend/registry_settings.h"
@@ -22,9 +24,10 @@ TEST(GenericHost, ListsChoosesAndPlaysOnTheVirtualCard) {
     orvex::platform::RegistryDeleteTree(RegRoot::kCurrentUser, orvex::backend::kSettingsKeyPath);
     orvex::test::VirtualDeckLink rig;
     rig.Register();
-    rig.UseRig(
-        "<card model=\"DeckLink Mini Monitor\" video-out=\"sdi\" modes=\"all\"/>"
-        "<card model=\"DeckLink Mini Monitor\" video-out=\"sdi,hdmi\" modes=\"all\"/>");
+    const std::string card =
+        "model=\"DeckLink Mini Monitor\" modes=\"all\" formats=\"2vuy,v210,BGRA\" "
+        "audio-out=\"embedded\" audio-bits=\"16,32\" audio-channels=\"2,8,16\"";
+    rig.UseRig("<card video-out=\"sdi\" " + card + "/><card video-out=\"sdi,hdmi\" " + card + "/>");
 
     CComPtr<IOXDevice> device = rig.Create<IOXDevice>(CLSID_OXRenderer);
     ASSERT_TRUE(device);
@@ -81,13 +84,22 @@ TEST(GenericHost, ListsChoosesAndPlaysOnTheVirtualCard) {
         ASSERT_EQ(factory->OXFrameMake(&av, 0, &frame), S_OK);
         EXPECT_EQ(receiver->ReceiverFramePut(frame, -1, nullptr), S_OK);
     }
-    // Closing flushes the queue: every frame has been played or dropped, none is held.
-    EXPECT_EQ(device->DeviceClose(), S_OK);
-    for (auto& frame : frames) EXPECT_EQ(RefCount(frame), 1u);
-
+    // The chosen card shows each frame in a period of its own (on the real clock).
     auto stats_of = reinterpret_cast<OxSimStatsFn>(rig.CardLibrary().Symbol(OX_SIM_STATS));
     ASSERT_NE(stats_of, nullptr);
     OxSimCardStats stats{};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (stats_of(1, &stats) == 0 && stats.new_frames < 5 &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_EQ(stats.new_frames, 5);
+    OxSimCardStats first{};
+    ASSERT_EQ(stats_of(0, &first), 0);
+    EXPECT_EQ(first.new_frames, 0);  // the card let go at the change shows nothing
+
+    // Closing lets every frame go.
+    EXPECT_EQ(device->DeviceClose(), S_OK);
+    for (auto& frame : frames) EXPECT_EQ(RefCount(frame), 1u);
     ASSERT_EQ(stats_of(1, &stats), 0);
     EXPECT_EQ(stats.frames_alive, 0);
 }
