@@ -166,7 +166,14 @@ INSTANTIATE_TEST_SUITE_P(
                                             Braced(kFakeA) + u"x " + Braced(kFakeA));
                   },
                   {u"b", u"a"},
-                  {1, 1}}),
+                  {1, 1}},
+        TableCase{"a backend that makes a directory while it is made",
+                  [](Directory& t, Probes& p) {
+                      p = {&t.Backend(kSib1, {u"s"})};
+                      p[0]->makes_directory = true;
+                  },
+                  {u"s"},
+                  {1}}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
 
 TEST_F(Directory, ChoosingADeviceMovesBetweenBackendsAndClosesTheOldOne) {

@@ -173,6 +173,11 @@ public:
         *ppv = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
         if (FAILED(p_->create_result)) return p_->create_result;
+        if (p_->makes_directory) {
+            CComPtr<IUnknown> directory;
+            CoCreateInstance(CLSID_OXRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                             reinterpret_cast<void**>(&directory));
+        }
         auto* object = new FakeBackend(p_);
         const HRESULT hr = object->QueryInterface(riid, ppv);
         object->Release();

@@ -31,6 +31,7 @@ struct BackendProbe {
     bool props = true;             // answers IOXProps
     bool private_props = true;     // answers the private props identifier
     bool format = true;            // answers IOXFormat and the private format identifier
+    bool makes_directory = false;  // makes (and drops) a generic renderer while it is made
 
     // What happened.
     std::atomic<int> alive{0};
