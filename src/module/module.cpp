@@ -29,6 +29,18 @@ std::atomic<bool> g_initialized{false};
 // Guards the lazy creation of class objects (the second test is inside it).
 std::mutex g_class_object_lock;
 
+// The class object lookup behind DllGetClassObject. The process table and the module path
+// take this function, not the exported name: another loaded module exports the same name,
+// and on ELF a reference to an exported function may bind to whichever module defines it
+// first.
+HRESULT STDMETHODCALLTYPE GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (!ModuleInitialized()) return E_UNEXPECTED;
+    return com::GetCachedClassObject(ClassTableBegin(), ClassTableEnd(), g_class_object_lock,
+                                     rclsid, riid, ppv);
+}
+
 }  // namespace
 
 ClassEntry* ClassTableBegin() {
@@ -44,14 +56,14 @@ const char16_t* LoadResourceString(int id) {
 
 bool ModuleAttach(void*) {
     // Hosts of this process reach the classes without a registration step.
-    com::RegisterModuleClasses(std::begin(g_classes), std::end(g_classes), &DllGetClassObject);
+    com::RegisterModuleClasses(std::begin(g_classes), std::end(g_classes), &GetClassObject);
     g_initialized.store(true, std::memory_order_release);
     return true;
 }
 
 void ModuleDetach() {
     g_initialized.store(false, std::memory_order_release);
-    com::RevokeModuleClasses(std::begin(g_classes), std::end(g_classes), &DllGetClassObject);
+    com::RevokeModuleClasses(std::begin(g_classes), std::end(g_classes), &GetClassObject);
 }
 
 bool ModuleInitialized() {
@@ -63,11 +75,7 @@ bool ModuleInitialized() {
 using namespace orvex::module;
 
 ORVEX_EXPORT HRESULT STDMETHODCALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (!ModuleInitialized()) return E_UNEXPECTED;
-    return orvex::com::GetCachedClassObject(ClassTableBegin(), ClassTableEnd(), g_class_object_lock,
-                                            rclsid, riid, ppv);
+    return GetClassObject(rclsid, riid, ppv);
 }
 
 ORVEX_EXPORT HRESULT STDMETHODCALLTYPE DllCanUnloadNow() {
@@ -81,7 +89,7 @@ namespace {
 HRESULT ModuleReplacement(std::u16string* out) {
     constexpr std::size_t kMaxPath = 260;
     const std::u16string path = orvex::com::ToUtf16(
-        orvex::platform::ModulePathOf(reinterpret_cast<const void*>(&DllGetClassObject)));
+        orvex::platform::ModulePathOf(reinterpret_cast<const void*>(&GetClassObject)));
     if (path.empty()) return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
     if (path.size() >= kMaxPath) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
     out->clear();

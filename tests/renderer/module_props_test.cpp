@@ -4,12 +4,12 @@
 
 #include <filesystem>
 
+#include "backend/registry_settings.h"
 #include "com/ptr.h"
 #include "com/runtime.h"
 #include "orvex/ids.h"
 #include "platform/dynamic_library.h"
 #include "platform/registry.h"
-#include "backend/registry_settings.h"
 #include "support/temp_registry.h"
 
 namespace {

@@ -5,18 +5,18 @@
 #include <cstring>
 
 #include "aja/co_ox_renderer_aja.h"
+#include "backend/registry_settings.h"
 #include "com/ptr.h"
 #include "decklink/co_ox_renderer_bmd.h"
 #include "renderer/co_ox_renderer.h"
-#include "backend/registry_settings.h"
 #include "support/temp_registry.h"
 
 namespace {
 
+using orvex::backend::kSettingsKeyPath;
 using orvex::platform::RegistryDeleteTree;
 using orvex::platform::RegistryKey;
 using orvex::platform::RegRoot;
-using orvex::backend::kSettingsKeyPath;
 using XMLParse::CoXMLNode;
 using XMLParse::XMLNodePtr;
 
