@@ -367,7 +367,8 @@ HRESULT CCoOXRendererBMD::ConvertAndOutputFrame(const M_VID_PROPS* frameVideo,
             if (twoStep_.size() < size) twoStep_.resize(size);
             hr = scaler_.Convert(video, source, twoStep_.data(), mid, method);
             if (SUCCEEDED(hr) &&
-                orvex::convert::ConvertStripes(twoStep_.data(), out, mid, dest, 1) != 0)
+                orvex::convert::ConvertStripes(twoStep_.data(), out, mid, dest, 1) !=
+                    orvex::convert::ConvertStatus::kDone)
                 hr = E_INVALIDARG;
         } else {
             hr = scaler_.Convert(video, source, out, dest, method);

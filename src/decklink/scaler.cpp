@@ -179,7 +179,9 @@ HRESULT ScalingConverter::ConvertOne(const std::uint8_t* src, const M_VID_PROPS&
     const int sh = std::abs(sp.nHeight), dh = std::abs(dp.nHeight);
     if (sp.nWidth == dp.nWidth && sh == dh) {
         last_path_ = 0;
-        return convert::ConvertStripes(src, dst, sp, dp, 1) == 0 ? S_OK : E_INVALIDARG;
+        return convert::ConvertStripes(src, dst, sp, dp, 1) == orvex::convert::ConvertStatus::kDone
+                   ? S_OK
+                   : E_INVALIDARG;
     }
 
     int m = method.method;
@@ -197,7 +199,8 @@ HRESULT ScalingConverter::ConvertOne(const std::uint8_t* src, const M_VID_PROPS&
         scale_sp.nRowBytes = formats::RowBytesFor(eMFCC_UYVY, sp.nWidth);
         const std::size_t bytes = static_cast<std::size_t>(scale_sp.nRowBytes) * sh;
         if (source_copy_.size() < bytes) source_copy_.resize(bytes);
-        if (convert::ConvertStripes(src, source_copy_.data(), sp, scale_sp, 1) != 0)
+        if (convert::ConvertStripes(src, source_copy_.data(), sp, scale_sp, 1) !=
+            orvex::convert::ConvertStatus::kDone)
             return E_INVALIDARG;
         scale_src = source_copy_.data();
     }
@@ -223,7 +226,10 @@ HRESULT ScalingConverter::ConvertOne(const std::uint8_t* src, const M_VID_PROPS&
     last_path_ = field_wise ? 2 : 1;
     last_method_ = m;
     if (same_layout) return S_OK;
-    return convert::ConvertStripes(scale_dst, dst, scaled, dp, 1) == 0 ? S_OK : E_INVALIDARG;
+    return convert::ConvertStripes(scale_dst, dst, scaled, dp, 1) ==
+                   orvex::convert::ConvertStatus::kDone
+               ? S_OK
+               : E_INVALIDARG;
 }
 
 HRESULT ScalingConverter::Scale(const std::uint8_t* src, const M_VID_PROPS& sp, std::uint8_t* dst,
