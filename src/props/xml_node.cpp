@@ -233,6 +233,11 @@ void CoXMLNode::BuildText(std::u16string&& text) {
         BuildText(std::u16string_view(text));
 }
 
+void CoXMLNode::BuildEmptyRun() {
+    if (texts_.empty() || texts_.back().before != children_.size())
+        texts_.push_back(TextRun{std::u16string(), children_.size()});
+}
+
 void CoXMLNode::ElementRemovedAt(std::size_t index) {
     for (auto& t : texts_)
         if (t.before > index) --t.before;

@@ -178,6 +178,8 @@ private:
     CoXMLNode* BuildChild(std::u16string_view name);  // null when too deep
     void BuildText(std::u16string_view text);
     void BuildText(std::u16string&& text);  // takes the string when it starts a run
+    // An empty run where no run is yet, so that the value stays empty when text follows.
+    void BuildEmptyRun();
     void BuildAttr(std::u16string_view name, std::u16string_view value);
     void UnbuildChild(CoXMLNode* child);
     // Takes the attributes and children of a built node, replacing this node's own.

@@ -21,6 +21,35 @@ bool IsTextSpace(char16_t c) {
     return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
 }
 
+bool IsQuote(char16_t c) {
+    return c == u'\'' || c == u'"';
+}
+
+// Reads the quoted runs that start at t[i] (a quote) and follow each other with nothing
+// between them, as in 'it'"'s "'"x"' for it's "x": each run ends at its own closing quote (or
+// the end of the text). A single run is returned as a view of `t`; several are joined in
+// `buffer`.
+std::u16string_view ReadQuotedRuns(std::u16string_view t, std::size_t* i, std::u16string* buffer) {
+    const std::size_t n = t.size();
+    std::u16string_view first;
+    int runs = 0;
+    while (*i < n && IsQuote(t[*i])) {
+        const char16_t q = t[(*i)++];
+        const std::size_t start = *i;
+        while (*i < n && t[*i] != q) ++*i;
+        const std::u16string_view run = t.substr(start, *i - start);
+        if (*i < n) ++*i;  // the closing quote
+        if (runs == 0) {
+            first = run;
+        } else {
+            if (runs == 1) buffer->assign(first);
+            buffer->append(run);
+        }
+        ++runs;
+    }
+    return runs > 1 ? std::u16string_view(*buffer) : first;
+}
+
 bool EndsTagName(char16_t c) {
     if (c > u'\\' && c < 0xFFEE) return false;  // lower-case letters and most others
     switch (c) {
@@ -146,6 +175,75 @@ bool NeedsUnescape(std::u16string_view t) {
 
 // ---- Writing
 
+namespace {
+
+void AppendAttributeName(std::u16string_view name, std::u16string* out) {
+    for (char16_t c : name) {
+        if (IsListSpace(c) || IsQuote(c) || c == u'=' || c == u'<' || c == u'>') {
+            AppendQuotedValue(name, out);
+            return;
+        }
+    }
+    out->append(name);
+}
+
+void AppendTagName(std::u16string_view name, bool has_content, std::u16string* out) {
+    bool quote = name.empty() || name[0] == u'!' || name[0] == u'?' || name.back() == u'-' ||
+                 (has_content && (SameTag(name, u"br"sv) || SameTag(name, u"tab"sv)));
+    for (std::size_t i = 0; i < name.size() && !quote; ++i)
+        quote = EndsTagName(name[i]) || IsQuote(name[i]);
+    if (quote)
+        AppendQuotedValue(name, out);
+    else
+        out->append(name);
+}
+
+void AppendElementText(std::u16string_view text, std::u16string* out) {
+    // Breaks and tabs would read back as spaces, and spaces at either end would be trimmed:
+    // those go out as character references.
+    std::size_t lead = 0, trail = text.size();
+    while (lead < trail && text[lead] == u' ') ++lead;
+    while (trail > lead && text[trail - 1] == u' ') --trail;
+    std::size_t plain = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c > u'>') continue;
+        std::u16string_view entity;
+        switch (c) {
+            case u'<':
+                entity = u"&lt;";
+                break;
+            case u'>':
+                entity = u"&gt;";
+                break;
+            case u'&':
+                entity = u"&amp;";
+                break;
+            case u'\t':
+                entity = u"&#x9;";
+                break;
+            case u'\n':
+                entity = u"&#xA;";
+                break;
+            case u'\r':
+                entity = u"&#xD;";
+                break;
+            case u' ':
+                if (i < lead || i >= trail) entity = u"&#x20;";
+                break;
+            default:
+                break;
+        }
+        if (entity.empty()) continue;
+        out->append(text.substr(plain, i - plain));
+        out->append(entity);
+        plain = i + 1;
+    }
+    out->append(text.substr(plain));
+}
+
+}  // namespace
+
 void AppendEscaped(std::u16string_view text, QuoteEscape quotes, std::u16string* out) {
     bool esc_quotes = quotes == QuoteEscape::kYes;
     if (quotes == QuoteEscape::kWhenPresent)
@@ -182,15 +280,24 @@ void AppendEscaped(std::u16string_view text, QuoteEscape quotes, std::u16string*
 }
 
 void AppendQuotedValue(std::u16string_view value, std::u16string* out) {
-    if (value.find(u'\'') == std::u16string_view::npos) {
-        out->push_back(u'\'');
+    const bool apostrophe = value.find(u'\'') != std::u16string_view::npos;
+    if (!apostrophe || value.find(u'"') == std::u16string_view::npos) {
+        const char16_t q = apostrophe ? u'"' : u'\'';
+        out->push_back(q);
         out->append(value);
-        out->push_back(u'\'');
+        out->push_back(q);
         return;
     }
-    out->push_back(u'"');
-    for (char16_t c : value) out->push_back(c == u'"' ? u'\'' : c);
-    out->push_back(u'"');
+    // Both quotes: adjacent runs, each in the quote it does not hold: it's "x" goes out as
+    // 'it'"'s "'"x"'.
+    while (!value.empty()) {
+        const char16_t q = value[0] == u'\'' ? u'"' : u'\'';
+        std::size_t end = std::min(value.find(q), value.size());
+        out->push_back(q);
+        out->append(value.substr(0, end));
+        out->push_back(q);
+        value.remove_prefix(end);
+    }
 }
 
 void WriteAttributeList(const CoXMLNode& node, const AttributeListOptions& options,
@@ -206,8 +313,13 @@ void WriteAttributeList(const CoXMLNode& node, const AttributeListOptions& optio
                         [&](const std::u16string& s) { return NamesEqual(s, a.name); }))
             continue;
         out->push_back(u' ');
-        out->append(options.prefix);
-        out->append(a.name);
+        if (options.prefix.empty()) {
+            AppendAttributeName(a.name, out);
+        } else {
+            std::u16string prefixed(options.prefix);
+            prefixed += a.name;
+            AppendAttributeName(prefixed, out);
+        }
         out->push_back(u'=');
         AppendQuotedValue(a.value, out);
     }
@@ -216,9 +328,6 @@ void WriteAttributeList(const CoXMLNode& node, const AttributeListOptions& optio
 void WriteXml(const CoXMLNode& node, int indent, std::u16string* out) {
     AppendTabs(indent, out);
     const std::u16string name = node.Name();
-    out->push_back(u'<');
-    out->append(name);
-    WriteAttributeList(node, {}, out);
 
     // The children are taken under the node's lock and written without it, so that a deep
     // tree never has a lock per level held at once.
@@ -227,22 +336,25 @@ void WriteXml(const CoXMLNode& node, int indent, std::u16string* out) {
         std::u16string text;  // a text run's text
     };
     std::vector<Piece> pieces;
-    bool has_elements = false;
     {
         orvex::props::CRWSynchroLiteGuard lock(node.ChildrenLock(), orvex::props::LockMode::kWrite);
         const auto& children = node.ChildrenUnlocked();
         const auto& texts = node.TextsUnlocked();
+        const bool has_text = std::any_of(texts.begin(), texts.end(),
+                                          [](const TextRun& t) { return !t.text.empty(); });
+        out->push_back(u'<');
+        AppendTagName(name, has_text || !children.empty(), out);
+        WriteAttributeList(node, {}, out);  // children lock, then attributes lock
         if (children.empty()) {
             // A leaf takes no further lock, so its text can go out at once.
-            if (std::all_of(texts.begin(), texts.end(),
-                            [](const TextRun& t) { return t.text.empty(); })) {
+            if (!has_text) {
                 out->append(u"/>");
                 return;
             }
             out->push_back(u'>');
-            for (const auto& t : texts) AppendEscaped(t.text, QuoteEscape::kNo, out);
+            for (const auto& t : texts) AppendElementText(t.text, out);
             out->append(u"</");
-            out->append(name);
+            AppendTagName(name, true, out);
             out->push_back(u'>');
             return;
         }
@@ -250,33 +362,29 @@ void WriteXml(const CoXMLNode& node, int indent, std::u16string* out) {
         auto t = texts.begin();
         for (std::size_t i = 0; i <= children.size(); ++i) {
             for (; t != texts.end() && t->before == i; ++t)
-                if (!t->text.empty()) pieces.push_back(Piece{nullptr, t->text});
+                if (!t->text.empty() || (t == texts.begin() && has_text))
+                    pieces.push_back(Piece{nullptr, t->text});
             if (i < children.size()) pieces.push_back(Piece{children[i], {}});
         }
-        has_elements = !children.empty();
-    }
-    if (pieces.empty()) {
-        out->append(u"/>");
-        return;
     }
     out->push_back(u'>');
-    if (has_elements) {
-        for (const auto& p : pieces) {
-            out->append(u"\r\n");
-            if (p.element) {
-                WriteXml(*p.element, indent + 1, out);
-            } else {
-                AppendTabs(indent + 1, out);
-                AppendEscaped(p.text, QuoteEscape::kNo, out);
-            }
-        }
+    for (const auto& p : pieces) {
         out->append(u"\r\n");
-        AppendTabs(indent, out);
-    } else {
-        for (const auto& p : pieces) AppendEscaped(p.text, QuoteEscape::kNo, out);
+        if (p.element) {
+            WriteXml(*p.element, indent + 1, out);
+        } else {
+            AppendTabs(indent + 1, out);
+            // An empty first run before later text keeps the node's value empty on reading.
+            if (p.text.empty())
+                out->append(u"<![CDATA[]]>");
+            else
+                AppendElementText(p.text, out);
+        }
     }
+    out->append(u"\r\n");
+    AppendTabs(indent, out);
     out->append(u"</");
-    out->append(name);
+    AppendTagName(name, true, out);
     out->push_back(u'>');
 }
 
@@ -293,26 +401,29 @@ bool ReadPairs(std::u16string_view t, bool bare_names, F&& pair) {
     bool found = false;
     std::size_t i = 0;
     const std::size_t n = t.size();
+    std::u16string name_buffer, value_buffer;  // for names and values of several quoted runs
     auto skip = [&] {
         while (i < n && IsListSpace(t[i])) ++i;
     };
     for (;;) {
         skip();
         if (i >= n) break;
-        std::size_t ns = i;
-        while (i < n && !IsListSpace(t[i]) && t[i] != u'=') ++i;
-        std::u16string_view name = t.substr(ns, i - ns);
+        std::u16string_view name;
+        if (IsQuote(t[i])) {
+            // A name that holds white space, "=" or quotes is written in quotes.
+            name = ReadQuotedRuns(t, &i, &name_buffer);
+        } else {
+            std::size_t ns = i;
+            while (i < n && !IsListSpace(t[i]) && t[i] != u'=') ++i;
+            name = t.substr(ns, i - ns);
+        }
         skip();
         if (i < n && t[i] == u'=') {
             ++i;
             skip();
             std::u16string_view value;
-            if (i < n && (t[i] == u'\'' || t[i] == u'"')) {
-                char16_t q = t[i++];
-                std::size_t vs = i;
-                while (i < n && t[i] != q) ++i;
-                value = t.substr(vs, i - vs);
-                if (i < n) ++i;
+            if (i < n && IsQuote(t[i])) {
+                value = ReadQuotedRuns(t, &i, &value_buffer);
             } else {
                 std::size_t vs = i;
                 while (i < n && !IsListSpace(t[i])) ++i;
@@ -389,6 +500,7 @@ std::u16string UnescapeText(std::u16string_view t) {
             std::size_t at = i + (hex ? 3 : 2);
             std::size_t used = ReadNumber(t, at, hex ? 16 : 0, &cp);
             if (used) {
+                if (cp == u' ') nbsp = true;  // written for spaces that must stay
                 AppendCodePoint(cp, &out);
                 i = std::min(t.size(), at + used + 1);  // the ";" after the number
                 continue;
@@ -444,6 +556,7 @@ private:
         };
         std::vector<Open> stack;
         stack.reserve(16);
+        std::u16string name_buffer;       // a tag name written as several quoted runs
         CoXMLNode* open_child = nullptr;  // the top's child being read: dropped on failure
         auto fail = [&](HRESULT hr) {
             if (open_child) top->UnbuildChild(open_child);
@@ -479,8 +592,12 @@ private:
                 std::size_t end = x.find(u"]]>"sv, lt + 3);
                 if (end == std::u16string_view::npos) return fail(E_INVALIDARG);
                 std::size_t body = lt + (at.starts_with(u"<![CDATA["sv) ? 9 : 3);
-                if (!stack.empty() && end > body)
-                    stack.back().node->BuildText(x.substr(body, end - body));
+                if (!stack.empty()) {
+                    if (end > body)
+                        stack.back().node->BuildText(x.substr(body, end - body));
+                    else
+                        stack.back().node->BuildEmptyRun();
+                }
                 pos = end + 3;
                 continue;
             }
@@ -491,8 +608,14 @@ private:
 
             const bool end_tag = x[lt + 1] == u'/';
             std::size_t ns = lt + (end_tag ? 2 : 1), ne = ns;
-            while (ne < gt && !EndsTagName(x[ne])) ++ne;
-            if (ne == ns) return fail(E_INVALIDARG);
+            std::u16string_view name;  // the tag as written, less the quotes of a quoted one
+            if (ns < gt && IsQuote(x[ns])) {
+                name = ReadQuotedRuns(x.substr(0, gt), &ne, &name_buffer);
+            } else {
+                while (ne < gt && !EndsTagName(x[ne])) ++ne;
+                name = x.substr(ns, ne - ns);
+            }
+            if (name.empty()) return fail(E_INVALIDARG);
             const std::u16string_view tag = x.substr(ns, ne - ns);
 
             if (end_tag) {
@@ -515,13 +638,13 @@ private:
             CoXMLNode* target;
             if (!seen_top) {
                 seen_top = true;
-                top_name->assign(tag);
+                top_name->assign(name);
                 LowerTagName(top_name);
                 target = top;
             } else {
                 CoXMLNode* parent = stack.back().node;
                 if (parent->Depth() >= kMaxDepth) return fail(E_INVALIDARG);
-                target = parent->BuildChild(tag);
+                target = parent->BuildChild(name);
                 if (!target) return fail(E_UNEXPECTED);
                 // Lower-casing keeps the name's hash: the folding ignores case already.
                 LowerTagName(&target->name_);
