@@ -3,6 +3,7 @@
 #include "com/runtime.h"
 #include "props/module_facts.h"
 #include "props/name_fold.h"
+#include "props/xml_schema.h"
 #include "props/xml_text.h"
 
 namespace orvex::props {

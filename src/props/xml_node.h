@@ -215,23 +215,4 @@ private:
     std::uintptr_t word_ = 0;
 };
 
-// Schema helpers shared by the node methods and the property store.
-// The entry describing attribute `name` of `node` (the three search steps).
-XMLNodePtr FindSchemaEntry(CoXMLNode* node, std::u16string_view name);
-// Like FindSchemaEntry for a path from `start` whose nodes need not exist yet.
-XMLNodePtr FindSchemaEntryByPath(CoXMLNode* start, std::u16string_view path);
-// type 0: entry text; 1..5: "type", "default", "values", "min", "max" (with the "values"
-// fallbacks). Empty when missing.
-std::u16string SchemaInfo(CoXMLNode* entry, int type);
-// Names the schema gives for `node`'s attributes (its own schema, then the parent's unless
-// that is switched off, or the nearest ancestor's entry for the node and its "inherit"
-// chain). `has_own` tells whether the node has its own schema child. With
-// `with_attributes`, the node's own attribute names follow whenever a schema applies, so that
-// the list covers every attribute.
-std::vector<std::u16string> SchemaNames(CoXMLNode* node, bool* has_own,
-                                        bool with_attributes = true);
-// Option items of a "values" text: split at "|" when present, else at white space, ";" and
-// ",", empty items dropped.
-std::vector<std::u16string> SplitOptions(std::u16string_view values);
-
 }  // namespace XMLParse
