@@ -3,6 +3,7 @@
 #include "props/xml_node.h"
 
 #include <algorithm>
+#include <new>
 
 #include "props/name_fold.h"
 
@@ -47,9 +48,14 @@ CoXMLNode::~CoXMLNode() {
 XMLNodePtr CoXMLNode::Create(std::u16string_view name, CoXMLNode* parent, std::uintptr_t word) {
     int depth = parent ? parent->depth_ + 1 : 0;
     if (depth > kMaxDepth) return nullptr;
-    CComObject<CoXMLNode>* p = nullptr;
-    if (FAILED(CComObject<CoXMLNode>::CreateInstance(&p))) return nullptr;
-    XMLNodePtr node(p);
+    // The node is private until it is returned, so its first reference is set with a plain
+    // store: the generic CreateInstance would add and drop a reference around a
+    // FinalConstruct that nodes do not have, and the smart pointer would add a third.
+    auto* p = new (std::nothrow) CComObject<CoXMLNode>();
+    if (!p) return nullptr;
+    p->m_dwRef.store(1, std::memory_order_relaxed);
+    XMLNodePtr node;
+    node.Attach(p);
     p->name_.assign(name);
     p->name_hash_.store(NameHash(name), std::memory_order_release);
     p->parent_ = parent;

@@ -1,5 +1,6 @@
 // Writing the tree's text forms: XML and the attribute list.
 #include <algorithm>
+#include <deque>
 
 #include "props/name_fold.h"
 #include "props/xml_chars.h"
@@ -24,6 +25,7 @@ namespace {
 
 void AppendAttributeName(std::u16string_view name, std::u16string* out) {
     for (char16_t c : name) {
+        if (c > u'>' && c < 0xFFEE) continue;  // letters, digits above "?" and most others
         if (IsListSpace(c) || IsQuote(c) || c == u'=' || c == u'<' || c == u'>') {
             AppendQuotedValue(name, out);
             return;
@@ -125,8 +127,13 @@ void AppendEscaped(std::u16string_view text, QuoteEscape quotes, std::u16string*
 }
 
 void AppendQuotedValue(std::u16string_view value, std::u16string* out) {
-    const bool apostrophe = value.find(u'\'') != std::u16string_view::npos;
-    if (!apostrophe || value.find(u'"') == std::u16string_view::npos) {
+    bool apostrophe = false, quote = false;
+    for (char16_t c : value) {
+        if (c > u'\'') continue;
+        apostrophe |= c == u'\'';
+        quote |= c == u'"';
+    }
+    if (!apostrophe || !quote) {
         const char16_t q = apostrophe ? u'"' : u'\'';
         out->push_back(q);
         out->append(value);
@@ -170,17 +177,36 @@ void WriteAttributeList(const CoXMLNode& node, const AttributeListOptions& optio
     }
 }
 
-void WriteXml(const CoXMLNode& node, int indent, std::u16string* out) {
+namespace {
+
+// What a node's children are written from: taken under the node's lock and written without
+// it, so that a deep tree never has a lock per level held at once. One list per depth is
+// reused for every node at that depth, with the strings keeping their buffers.
+struct Piece {
+    XMLNodePtr element;   // or null for text
+    std::u16string text;  // a text run's text
+};
+using PieceLists = std::deque<std::vector<Piece>>;
+
+void WriteNode(const CoXMLNode& node, int indent, std::size_t level, PieceLists* lists,
+               std::u16string* out) {
     AppendTabs(indent, out);
     const std::u16string name = node.Name();
-
-    // The children are taken under the node's lock and written without it, so that a deep
-    // tree never has a lock per level held at once.
-    struct Piece {
-        XMLNodePtr element;   // or null for text
-        std::u16string text;  // a text run's text
+    if (lists->size() <= level) lists->emplace_back();
+    std::vector<Piece>& pieces = (*lists)[level];
+    std::size_t count = 0;
+    std::size_t tag_at = 0, tag_size = 0;  // the tag as the start tag wrote it
+    // The end tag repeats it; reserving first keeps the copied range in place.
+    auto end_tag = [&] {
+        out->reserve(out->size() + tag_size + 3);
+        out->append(u"</");
+        out->append(std::u16string_view(*out).substr(tag_at, tag_size));
+        out->push_back(u'>');
     };
-    std::vector<Piece> pieces;
+    auto next = [&]() -> Piece& {
+        if (count == pieces.size()) pieces.emplace_back();
+        return pieces[count++];
+    };
     {
         orvex::props::CRWSynchroLiteGuard lock(node.ChildrenLock(), orvex::props::LockMode::kWrite);
         const auto& children = node.ChildrenUnlocked();
@@ -188,7 +214,9 @@ void WriteXml(const CoXMLNode& node, int indent, std::u16string* out) {
         const bool has_text = std::any_of(texts.begin(), texts.end(),
                                           [](const TextRun& t) { return !t.text.empty(); });
         out->push_back(u'<');
+        tag_at = out->size();
         AppendTagName(name, has_text || !children.empty(), out);
+        tag_size = out->size() - tag_at;
         WriteAttributeList(node, {}, out);  // children lock, then attributes lock
         if (children.empty()) {
             // A leaf takes no further lock, so its text can go out at once.
@@ -198,39 +226,46 @@ void WriteXml(const CoXMLNode& node, int indent, std::u16string* out) {
             }
             out->push_back(u'>');
             for (const auto& t : texts) AppendElementText(t.text, out);
-            out->append(u"</");
-            AppendTagName(name, true, out);
-            out->push_back(u'>');
+            end_tag();
             return;
         }
-        pieces.reserve(children.size() + texts.size());
         auto t = texts.begin();
         for (std::size_t i = 0; i <= children.size(); ++i) {
-            for (; t != texts.end() && t->before == i; ++t)
-                if (!t->text.empty() || (t == texts.begin() && has_text))
-                    pieces.push_back(Piece{nullptr, t->text});
-            if (i < children.size()) pieces.push_back(Piece{children[i], {}});
+            for (; t != texts.end() && t->before == i; ++t) {
+                if (t->text.empty() && !(t == texts.begin() && has_text)) continue;
+                Piece& p = next();
+                p.element = nullptr;
+                p.text.assign(t->text);
+            }
+            if (i < children.size()) next().element = children[i];
         }
     }
     out->push_back(u'>');
-    for (const auto& p : pieces) {
+    for (std::size_t i = 0; i < count; ++i) {
+        // The list at this level is not touched by the deeper calls.
+        XMLNodePtr element = std::move(pieces[i].element);
         out->append(u"\r\n");
-        if (p.element) {
-            WriteXml(*p.element, indent + 1, out);
+        if (element) {
+            WriteNode(*element, indent + 1, level + 1, lists, out);
         } else {
             AppendTabs(indent + 1, out);
             // An empty first run before later text keeps the node's value empty on reading.
-            if (p.text.empty())
+            if (pieces[i].text.empty())
                 out->append(u"<![CDATA[]]>");
             else
-                AppendElementText(p.text, out);
+                AppendElementText(pieces[i].text, out);
         }
     }
     out->append(u"\r\n");
     AppendTabs(indent, out);
-    out->append(u"</");
-    AppendTagName(name, true, out);
-    out->push_back(u'>');
+    end_tag();
+}
+
+}  // namespace
+
+void WriteXml(const CoXMLNode& node, int indent, std::u16string* out) {
+    PieceLists lists;
+    WriteNode(node, indent, 0, &lists, out);
 }
 
 std::u16string WriteXml(const CoXMLNode& node, int indent) {
