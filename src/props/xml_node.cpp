@@ -56,7 +56,7 @@ XMLNodePtr CoXMLNode::Create(std::u16string_view name, CoXMLNode* parent, std::u
     p->m_dwRef.store(1, std::memory_order_relaxed);
     XMLNodePtr node;
     node.Attach(p);
-    p->name_.assign(name);
+    p->name_ = std::u16string(name);  // constructed, which is lighter than assign
     p->name_hash_.store(NameHash(name), std::memory_order_release);
     p->parent_ = parent;
     p->depth_ = depth;
@@ -182,14 +182,7 @@ void CoXMLNode::BuildAttr(std::u16string_view name, std::u16string_view value) {
         return;
     }
     if (attrs_.capacity() == 0) attrs_.reserve(4);
-    Attribute& added = attrs_.emplace_back();
-    try {
-        added.name.assign(name);
-        added.value.assign(value);
-    } catch (...) {
-        attrs_.pop_back();
-        throw;
-    }
+    attrs_.push_back(Attribute{std::u16string(name), std::u16string(value)});
     if (attr_index_) attr_index_->emplace(NameHash(name), attrs_.size() - 1);
 }
 

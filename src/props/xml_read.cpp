@@ -37,16 +37,18 @@ std::u16string_view ReadQuotedRuns(std::u16string_view t, std::size_t* i, std::u
     return runs > 1 ? std::u16string_view(*buffer) : first;
 }
 
-void AppendCodePoint(unsigned long cp, std::u16string* out) {
+// Writes the character at `w`; returns the position after it.
+char16_t* PutCodePoint(unsigned long cp, char16_t* w) {
     if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        out->push_back(0xFFFD);  // a NUL or a non-character would cut or corrupt the text
+        *w++ = 0xFFFD;  // a NUL or a non-character would cut or corrupt the text
     } else if (cp >= 0x10000) {
         cp -= 0x10000;
-        out->push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out->push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        *w++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+        *w++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
     } else {
-        out->push_back(static_cast<char16_t>(cp));
+        *w++ = static_cast<char16_t>(cp);
     }
+    return w;
 }
 
 int DigitValue(char16_t c) {
@@ -80,15 +82,6 @@ std::size_t ReadNumber(std::u16string_view t, std::size_t i, int base, unsigned 
     *value = v;
     return i - start;
 }
-
-struct Entity {
-    std::u16string_view text;
-    char16_t ch;
-};
-constexpr Entity kEntities[] = {
-    {u"&lt;", u'<'},   {u"&gt;", u'>'},     {u"&amp;", u'&'},   {u"&apos;", u'\''},
-    {u"&nbsp;", u' '}, {u"&copy;", 0x00A9}, {u"&reg;", 0x00AE}, {u"&quot;", u'"'},
-};
 
 // Position of the ">" ending the tag that starts at `lt`, outside quotes and not preceded
 // by "--"; npos when the tag never ends.
@@ -187,57 +180,92 @@ std::u16string UnescapeText(std::u16string_view t) {
     // Most text has nothing to replace; trimmed text without replacements is never all spaces.
     if (!NeedsUnescape(t) && t.find_first_not_of(u' ') != std::u16string_view::npos)
         return std::u16string(t);
-    std::u16string out;
-    out.reserve(t.size());
-    bool nbsp = false;
-    for (std::size_t i = 0; i < t.size();) {
-        char16_t c = t[i];
-        if (c > u'&') {  // nothing to replace up to the next special character
-            std::size_t j = i + 1;
-            while (j < t.size() && t[j] > u'&') ++j;
-            out.append(t.substr(i, j - i));
-            i = j;
+    // Nothing makes the text longer: every replaced sequence is at least as long as what
+    // replaces it, a character beyond 16 bits included.
+    std::u16string out(t.size(), u'\0');
+    char16_t* w = out.data();
+    bool keep_spaces = false;  // a space written as "&nbsp;" or a character reference
+    bool only_spaces = true;
+    const std::size_t n = t.size();
+    for (std::size_t i = 0; i < n;) {
+        const char16_t c = t[i];
+        if (c > u'&') {
+            *w++ = c;
+            only_spaces = false;
+            ++i;
             continue;
         }
         if (c == u'\r' || c == u'\n' || c == u'\t') {
-            out.push_back(u' ');
+            *w++ = u' ';
             ++i;
             continue;
         }
         if (c != u'&') {
-            out.push_back(c);
+            *w++ = c;
+            only_spaces &= c == u' ';
             ++i;
             continue;
         }
-        std::u16string_view rest = t.substr(i);
-        bool matched = false;
-        for (const auto& e : kEntities) {
-            if (rest.starts_with(e.text)) {
-                out.push_back(e.ch);
-                if (e.ch == u' ') nbsp = true;
-                i += e.text.size();
-                matched = true;
+        const std::u16string_view rest = t.substr(i);
+        char16_t entity = 0;
+        std::size_t length = 0;
+        auto is = [&](std::u16string_view e, char16_t ch) {
+            if (!rest.starts_with(e)) return false;
+            entity = ch;
+            length = e.size();
+            return true;
+        };
+        switch (rest.size() > 1 ? rest[1] : 0) {
+            case u'l':
+                is(u"&lt;"sv, u'<');
+                break;
+            case u'g':
+                is(u"&gt;"sv, u'>');
+                break;
+            case u'a':
+                is(u"&amp;"sv, u'&') || is(u"&apos;"sv, u'\'');
+                break;
+            case u'n':
+                keep_spaces |= is(u"&nbsp;"sv, u' ');
+                break;
+            case u'c':
+                is(u"&copy;"sv, 0x00A9);
+                break;
+            case u'r':
+                is(u"&reg;"sv, 0x00AE);
+                break;
+            case u'q':
+                is(u"&quot;"sv, u'"');
+                break;
+            case u'#': {
+                unsigned long cp = 0;
+                const bool hex = rest.size() > 2 && rest[2] == u'x';
+                const std::size_t at = i + (hex ? 3 : 2);
+                const std::size_t used = ReadNumber(t, at, hex ? 16 : 0, &cp);
+                if (used) {
+                    if (cp == u' ') keep_spaces = true;  // written for spaces that must stay
+                    only_spaces &= cp == u' ';
+                    w = PutCodePoint(cp, w);
+                    i = std::min(n, at + used + 1);  // the ";" after the number
+                    continue;
+                }
                 break;
             }
+            default:
+                break;
         }
-        if (matched) continue;
-        if (rest.starts_with(u"&#")) {
-            unsigned long cp = 0;
-            bool hex = rest.size() > 2 && rest[2] == u'x';
-            std::size_t at = i + (hex ? 3 : 2);
-            std::size_t used = ReadNumber(t, at, hex ? 16 : 0, &cp);
-            if (used) {
-                if (cp == u' ') nbsp = true;  // written for spaces that must stay
-                AppendCodePoint(cp, &out);
-                i = std::min(t.size(), at + used + 1);  // the ";" after the number
-                continue;
-            }
+        if (length) {
+            *w++ = entity;
+            only_spaces &= entity == u' ';
+            i += length;
+            continue;
         }
-        out.push_back(c);
+        *w++ = c;
+        only_spaces = false;
         ++i;
     }
-    if (!nbsp && std::all_of(out.begin(), out.end(), [](char16_t ch) { return ch == u' '; }))
-        out.clear();
+    out.resize(static_cast<std::size_t>(w - out.data()));
+    if (only_spaces && !keep_spaces) out.clear();
     return out;
 }
 
@@ -272,6 +300,9 @@ private:
     }
 
     static void AddAttributes(std::u16string_view list, CoXMLNode* node) {
+        // One "=" per pair, give or take those inside values: room for all in one step.
+        const auto pairs = std::count(list.begin(), list.end(), u'=');
+        if (pairs > 0) node->attrs_.reserve(node->attrs_.size() + static_cast<std::size_t>(pairs));
         ReadPairs(list, false,
                   [node](std::u16string_view n, std::u16string_view v) { node->BuildAttr(n, v); });
     }
