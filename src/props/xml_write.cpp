@@ -27,7 +27,9 @@ public:
     Sink& operator=(const Sink&) = delete;
 
     char16_t* Room(std::size_t n) {
-        if (out_->size() - size_ < n) out_->resize(std::max(size_ + n, out_->size() * 2 + 256));
+        // Up to the capacity first; past it the string grows its capacity geometrically.
+        if (out_->size() - size_ < n)
+            out_->resize(std::max({size_ + n, out_->capacity(), std::size_t{512}}));
         return out_->data() + size_;
     }
     void Commit(const char16_t* end) { size_ = static_cast<std::size_t>(end - out_->data()); }
