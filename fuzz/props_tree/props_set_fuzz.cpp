@@ -1,7 +1,9 @@
-// PropsSet with an empty name (attribute list, XML or text), then reads of the whole tree.
+// PropsSet with an empty name (attribute list, XML or text), then reads of the whole tree:
+// its text, written to another object, gives the same tree.
 #include "com/ptr.h"
 #include "fuzz_text.h"
 #include "props/props_impl.h"
+#include "tree_check.h"
 
 namespace {
 
@@ -12,12 +14,16 @@ public:
     END_COM_MAP()
 };
 
+CComPtr<IOXProps> Make(CComObject<FuzzProps>** raw) {
+    CComObject<FuzzProps>::CreateInstance(raw);
+    return CComPtr<IOXProps>(*raw);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    CComObject<FuzzProps>* raw = nullptr;
-    CComObject<FuzzProps>::CreateInstance(&raw);
-    CComPtr<IOXProps> props(raw);
+    CComObject<FuzzProps>* first = nullptr;
+    CComPtr<IOXProps> props = Make(&first);
     CComBSTR value(FuzzText(data, size));
     CComBSTR empty(u"");
     props->PropsSet(empty, value);
@@ -30,6 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         BOOL node = 0;
         props->PropsGetByIndex(empty, i, &name, &v, &node);
     }
-    props->PropsSet(empty, xml);
+    CComObject<FuzzProps>* second = nullptr;
+    CComPtr<IOXProps> copy = Make(&second);
+    if (copy->PropsSet(empty, xml) != S_OK) __builtin_trap();
+    if (!tree_check::SameTree(*first->PropsRoot(), *second->PropsRoot())) __builtin_trap();
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "com/runtime.h"
 #include "props/module_facts.h"
 #include "props/name_fold.h"
+#include "props/xml_schema.h"
 #include "props/xml_text.h"
 
 namespace orvex::props {
@@ -22,11 +23,17 @@ HRESULT Out(std::u16string_view s, BSTR* out) {
 ValueKind ClassifyValue(std::u16string_view value) {
     // A document that starts with a tag is XML even when no tag carries an attribute, so
     // that the text PropsGet("") returns can always be written back.
+    // The writer quotes a top name that is not plain ("<'my root'>"); any other name that
+    // starts the text and a ">" that ends it mark XML as well.
     std::size_t first = value.find_first_not_of(u" \t\r\n");
     if (first != std::u16string_view::npos && first + 1 < value.size() && value[first] == u'<') {
         char16_t c = value[first + 1];
         if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_' || c == u'?' ||
-            c == u'!')
+            c == u'!' || c == u'\'' || c == u'"' || c >= 0x80)
+            return ValueKind::kXml;
+        std::size_t last = value.find_last_not_of(u" \t\r\n");
+        if (value[last] == u'>' && c != u' ' && c != u'\t' && c != u'\r' && c != u'\n' &&
+            c != u'<' && c != u'>' && c != u'/' && c != u'=')
             return ValueKind::kXml;
     }
     bool eq = false, lt = false;

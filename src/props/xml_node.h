@@ -178,6 +178,8 @@ private:
     CoXMLNode* BuildChild(std::u16string_view name);  // null when too deep
     void BuildText(std::u16string_view text);
     void BuildText(std::u16string&& text);  // takes the string when it starts a run
+    // An empty run where no run is yet, so that the value stays empty when text follows.
+    void BuildEmptyRun();
     void BuildAttr(std::u16string_view name, std::u16string_view value);
     void UnbuildChild(CoXMLNode* child);
     // Takes the attributes and children of a built node, replacing this node's own.
@@ -212,24 +214,5 @@ private:
     int depth_ = 0;
     std::uintptr_t word_ = 0;
 };
-
-// Schema helpers shared by the node methods and the property store.
-// The entry describing attribute `name` of `node` (the three search steps).
-XMLNodePtr FindSchemaEntry(CoXMLNode* node, std::u16string_view name);
-// Like FindSchemaEntry for a path from `start` whose nodes need not exist yet.
-XMLNodePtr FindSchemaEntryByPath(CoXMLNode* start, std::u16string_view path);
-// type 0: entry text; 1..5: "type", "default", "values", "min", "max" (with the "values"
-// fallbacks). Empty when missing.
-std::u16string SchemaInfo(CoXMLNode* entry, int type);
-// Names the schema gives for `node`'s attributes (its own schema, then the parent's unless
-// that is switched off, or the nearest ancestor's entry for the node and its "inherit"
-// chain). `has_own` tells whether the node has its own schema child. With
-// `with_attributes`, the node's own attribute names follow whenever a schema applies, so that
-// the list covers every attribute.
-std::vector<std::u16string> SchemaNames(CoXMLNode* node, bool* has_own,
-                                        bool with_attributes = true);
-// Option items of a "values" text: split at "|" when present, else at white space, ";" and
-// ",", empty items dropped.
-std::vector<std::u16string> SplitOptions(std::u16string_view values);
 
 }  // namespace XMLParse

@@ -19,8 +19,11 @@ enum class QuoteEscape { kNo, kYes, kWhenPresent };
 void WriteXml(const CoXMLNode& node, int indent, std::u16string* out);
 std::u16string WriteXml(const CoXMLNode& node, int indent = 0);
 void AppendEscaped(std::u16string_view text, QuoteEscape quotes, std::u16string* out);
-// The value between quotes: single quotes unless it holds an apostrophe; then double quotes,
-// with its own double quotes turned into apostrophes.
+// The value between quotes: single quotes unless it holds an apostrophe, then double quotes;
+// a value with both is written as adjacent runs, each in the quote it does not hold
+// ('it'"'s "'"x"' for it's "x"), which the readers join. Attribute and tag names that the
+// plain form cannot carry are quoted the same way; element text escapes "<", ">", "&",
+// breaks, tabs and spaces at either end.
 void AppendQuotedValue(std::u16string_view value, std::u16string* out);
 
 struct AttributeListOptions {

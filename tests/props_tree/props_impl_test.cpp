@@ -4,6 +4,7 @@
 #include <atomic>
 #include <thread>
 
+#include "../../fuzz/props_tree/tree_check.h"
 #include "props/module_facts.h"
 #include "props/props_impl.h"
 #include "test_util.h"
@@ -73,6 +74,32 @@ TEST(Props, EmptyNameWritesListsXmlOrText) {
     EXPECT_EQ(ClassifyValue(u"a=<b"), ValueKind::kXml);
     EXPECT_EQ(ClassifyValue(u"x='a=b'"), ValueKind::kAttributeList);
     EXPECT_EQ(ClassifyValue(u"'a=b'"), ValueKind::kText);
+    EXPECT_EQ(ClassifyValue(u"<'my root'/>"), ValueKind::kXml);
+    EXPECT_EQ(ClassifyValue(u" <1.x>t</1.x>\r\n"), ValueKind::kXml);
+}
+
+TEST(Props, WholeTreeTextWritesBackTheSameTree) {
+    // Names and values the text form has to quote or escape, set the way hosts set them.
+    const std::pair<const char16_t*, std::u16string> writes[] = {
+        {u"q\"uote", u"a'b\"c"}, {u"gt>", u"'/><evil x='1'/><x y=\""},
+        {u"sp ace::e=q", u""},   {u"lead", u"  both ends  "},
+        {u"ctl", u"\t\r\n\x01"}, {u"nb::\u00e9t\u00e9", u"\u4e2d\u6587 \U0001F600"},
+        {u"node", u"text"},      {u"node::a b", u"x"},
+        {u"br::tab", u"<&>"},    {u"br::tab::x", u"&amp; &#65; ]]>"},
+    };
+    CComObject<TestProps>* first = nullptr;
+    auto props = Make(&first);
+    for (const auto& [name, value] : writes)
+        ASSERT_EQ(props->PropsSet(B(name), CComBSTR(value)), S_OK) << U8(name);
+    CComBSTR text;
+    ASSERT_EQ(props->PropsGet(B(u""), Out(text)), S_OK);
+    CComObject<TestProps>* second = nullptr;
+    auto copy = Make(&second);
+    ASSERT_EQ(copy->PropsSet(B(u""), text), S_OK) << U8(text);
+    EXPECT_TRUE(tree_check::SameTree(*first->PropsRoot(), *second->PropsRoot())) << U8(text);
+    EXPECT_EQ(Get(copy, u"q\"uote").second, "a'b\"c");
+    EXPECT_EQ(Get(copy, u"lead").second, "  both ends  ");
+    EXPECT_EQ(Get(copy, u"gt>").second, "'/><evil x='1'/><x y=\"");
 }
 
 TEST(Props, NamedWritesAreVerbatimAndPromoteAttributes) {

@@ -1,6 +1,9 @@
 // The XML and attribute-list text forms: exact output, parsing rules, malformed input.
 #include <gtest/gtest.h>
 
+#include <random>
+
+#include "../../fuzz/props_tree/tree_check.h"
 #include "props/xml_text.h"
 #include "test_util.h"
 
@@ -25,7 +28,7 @@ TEST(XmlWrite, ExactLayoutQuotingAndEscaping) {
     root->NodeChildAdd(B(u"c::d"), nullptr, nullptr);
     root->NodeChildAdd(B(u"e"), nullptr, nullptr);
     EXPECT_EQ(Xml(root),
-              "<m-props a='1' q=\"it's 'x'\">\r\n"
+              "<m-props a='1' q='it'\"'s \"'\"x\"'>\r\n"
               "\t<c>\r\n"
               "\t\t1 &lt; 2 &amp; 3 &gt; 'x'\r\n"
               "\t\t<d/>\r\n"
@@ -209,6 +212,74 @@ TEST(XmlRoundTrip, DeepestElementKeepsItsText) {
     EXPECT_NE(Xml(n).find("<a>x</a>"), std::string::npos);
 }
 
+TEST(XmlRoundTrip, NamesAndValuesThatNeedQuotingOrEscapes) {
+    struct Case {
+        std::u16string name, attr, value, text;
+        const char* xml;
+    };
+    const Case cases[] = {
+        {u"n", u"a", u"a'b\"c", u"", "<n a='a'\"'b\"'\"c'/>"},
+        {u"n", u"q\"'x", u"v", u"", "<n 'q\"'\"'x\"='v'/>"},
+        {u"my node", u"a b=c>d", u"'/><x y='", u"", "<'my node' 'a b=c>d'=\"'/><x y='\"/>"},
+        {u"br", u"a", u"", u"  lead\ttrail\r\n ",
+         "<'br' a=''>&#x20;&#x20;lead&#x9;trail&#xD;&#xA;&#x20;</'br'>"},
+        {u"a--", u"x", u"\n", u"<&>", "<'a--' x='\n'>&lt;&amp;&gt;</'a--'>"},
+        {u"!x;y", u"\u00e9", u"\u4e2d\u00a0", u" ",
+         "<'!x;y' \u00e9='\u4e2d\u00a0'>&#x20;</'!x;y'>"},
+    };
+    for (const auto& c : cases) {
+        XMLNodePtr n = XMLParse::CoXMLNode::Create(c.name);
+        n->SetAttr(c.attr, c.value);
+        n->SetValue(c.text);
+        const std::u16string xml = XMLParse::WriteXml(*n);
+        EXPECT_EQ(U8(xml), c.xml);
+        XMLNodePtr back = NewRoot(u"other");
+        ASSERT_EQ(XMLParse::ParseXml(xml, back, true), S_OK) << c.xml;
+        EXPECT_TRUE(tree_check::SameTree(*n, *back)) << c.xml;
+    }
+}
+
+TEST(XmlRoundTrip, GeneratedTreesReadBackIdentical) {
+    std::mt19937 rng(20261206);
+    for (int round = 0; round < 3000; ++round) {
+        std::vector<std::uint8_t> bytes(rng() % 300);
+        for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
+        XMLNodePtr tree = tree_check::BuildTree(bytes.data(), bytes.size());
+        const std::u16string xml = XMLParse::WriteXml(*tree);
+        XMLNodePtr back = NewRoot(u"other");
+        ASSERT_EQ(XMLParse::ParseXml(xml, back, true), S_OK) << U8(xml);
+        ASSERT_TRUE(tree_check::SameTree(*tree, *back)) << U8(xml);
+
+        std::u16string list;
+        XMLParse::WriteAttributeList(*tree, {}, &list);
+        XMLNodePtr attrs = NewRoot(u"other");
+        XMLParse::ParseAttributeList(list, attrs);
+        std::u16string again;
+        XMLParse::WriteAttributeList(*attrs, {}, &again);
+        ASSERT_EQ(again, list) << U8(list);
+    }
+}
+
+TEST(XmlRead, TextsOfTheEarlierWriterReadAsBefore) {
+    // Ordinary names were written as they stand; values with both quotes in double quotes
+    // with their own double quotes turned into apostrophes.
+    XMLNodePtr n = NewRoot();
+    ASSERT_EQ(
+        n->NodeXmlSet(B(u"<Cfg a='x y' q=\"it's 'x'\" e=''>\r\n\t<Item.1 k='1'>t &amp; u</Item.1>"
+                        u"\r\n\t<br/>\r\n</Cfg>"),
+                      1),
+        S_OK);
+    EXPECT_EQ(U8(n->Name()), "cfg");
+    std::u16string q;
+    n->GetAttr(u"q", &q);
+    EXPECT_EQ(U8(q), "it's 'x'");
+    auto kids = n->ElementChildren();
+    ASSERT_EQ(kids.size(), 2u);
+    EXPECT_EQ(U8(kids[0]->Name()), "item.1");
+    EXPECT_EQ(U8(kids[0]->Value()), "t & u");
+    EXPECT_EQ(U8(kids[1]->Name()), "br");
+}
+
 TEST(AttributeListText, WriteOptions) {
     XMLNodePtr node = NewRoot();
     node->SetValue(u"text");
@@ -239,6 +310,12 @@ TEST(AttributeListText, ReadRules) {
     EXPECT_FALSE(read(u"=5 ==", false));  // no name, nothing stored
     EXPECT_TRUE(read(u"a=&amp;", false));
     EXPECT_EQ(got[0].second, "&amp;");  // no unescaping in lists
+    // Quoted names, and adjacent quoted runs joined into one name or value.
+    EXPECT_TRUE(read(u"'a b'='x'\"'\"'y' \"=\"\"'\"=1 c='1' 'd'", false));
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0], (std::pair<std::string, std::string>{"a b", "x'y"}));
+    EXPECT_EQ(got[1], (std::pair<std::string, std::string>{"='", "1"}));
+    EXPECT_EQ(got[2].second, "1");
 }
 
 }  // namespace

@@ -1,63 +1,54 @@
-#include "props/xml_text.h"
-
+// Reading the tree's text forms: XML and the attribute list.
 #include <algorithm>
 
 #include "props/name_fold.h"
+#include "props/xml_chars.h"
 #include "props/xml_node.h"
+#include "props/xml_text.h"
 
 namespace XMLParse {
 namespace {
 
 using namespace std::string_view_literals;
+using namespace text_detail;
 
-constexpr int kMaxTabs = 64;
-
-bool IsListSpace(char16_t c) {
-    if (c > u' ' && c < 0xFFEE) return false;
-    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == 0xFFEE || c == 0xFFEF;
-}
-
-bool IsTextSpace(char16_t c) {
-    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
-}
-
-bool EndsTagName(char16_t c) {
-    if (c > u'\\' && c < 0xFFEE) return false;  // lower-case letters and most others
-    switch (c) {
-        case 0:
-        case u' ':
-        case u'\t':
-        case u'\r':
-        case u'\n':
-        case u';':
-        case u',':
-        case u'<':
-        case u'>':
-        case u'/':
-        case u'\\':
-        case u'=':
-        case 0xFFEE:
-        case 0xFFEF:
-            return true;
-        default:
-            return false;
+// Reads the quoted runs that start at t[i] (a quote) and follow each other with nothing
+// between them, as in 'it'"'s "'"x"' for it's "x": each run ends at its own closing quote (or
+// the end of the text). A single run is returned as a view of `t`; several are joined in
+// `buffer`.
+std::u16string_view ReadQuotedRuns(std::u16string_view t, std::size_t* i, std::u16string* buffer) {
+    const std::size_t n = t.size();
+    std::u16string_view first;
+    int runs = 0;
+    while (*i < n && IsQuote(t[*i])) {
+        const char16_t q = t[(*i)++];
+        const std::size_t start = *i;
+        while (*i < n && t[*i] != q) ++*i;
+        const std::u16string_view run = t.substr(start, *i - start);
+        if (*i < n) ++*i;  // the closing quote
+        if (runs == 0) {
+            first = run;
+        } else {
+            if (runs == 1) buffer->assign(first);
+            buffer->append(run);
+        }
+        ++runs;
     }
+    return runs > 1 ? std::u16string_view(*buffer) : first;
 }
 
-void AppendTabs(int n, std::u16string* out) {
-    if (n > 0) out->append(static_cast<std::size_t>(std::min(n, kMaxTabs)), u'\t');
-}
-
-void AppendCodePoint(unsigned long cp, std::u16string* out) {
+// Writes the character at `w`; returns the position after it.
+char16_t* PutCodePoint(unsigned long cp, char16_t* w) {
     if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        out->push_back(0xFFFD);  // a NUL or a non-character would cut or corrupt the text
+        *w++ = 0xFFFD;  // a NUL or a non-character would cut or corrupt the text
     } else if (cp >= 0x10000) {
         cp -= 0x10000;
-        out->push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out->push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        *w++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+        *w++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
     } else {
-        out->push_back(static_cast<char16_t>(cp));
+        *w++ = static_cast<char16_t>(cp);
     }
+    return w;
 }
 
 int DigitValue(char16_t c) {
@@ -92,15 +83,6 @@ std::size_t ReadNumber(std::u16string_view t, std::size_t i, int base, unsigned 
     return i - start;
 }
 
-struct Entity {
-    std::u16string_view text;
-    char16_t ch;
-};
-constexpr Entity kEntities[] = {
-    {u"&lt;", u'<'},   {u"&gt;", u'>'},     {u"&amp;", u'&'},   {u"&apos;", u'\''},
-    {u"&nbsp;", u' '}, {u"&copy;", 0x00A9}, {u"&reg;", 0x00AE}, {u"&quot;", u'"'},
-};
-
 // Position of the ">" ending the tag that starts at `lt`, outside quotes and not preceded
 // by "--"; npos when the tag never ends.
 std::size_t FindTagEnd(std::u16string_view x, std::size_t lt) {
@@ -119,20 +101,8 @@ std::size_t FindTagEnd(std::u16string_view x, std::size_t lt) {
     return std::u16string_view::npos;
 }
 
-char16_t LowerTagChar(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
-}
-
 void LowerTagName(std::u16string* name) {
     for (auto& c : *name) c = LowerTagChar(c);
-}
-
-// Tag names match when equal after LowerTagName.
-bool SameTag(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (LowerTagChar(a[i]) != LowerTagChar(b[i])) return false;
-    return true;
 }
 
 // Whether text needs UnescapeText: an entity or a break or tab to turn into a space.
@@ -144,148 +114,6 @@ bool NeedsUnescape(std::u16string_view t) {
 
 }  // namespace
 
-// ---- Writing
-
-void AppendEscaped(std::u16string_view text, QuoteEscape quotes, std::u16string* out) {
-    bool esc_quotes = quotes == QuoteEscape::kYes;
-    if (quotes == QuoteEscape::kWhenPresent)
-        esc_quotes = text.find_first_of(u"'\"") != std::u16string_view::npos;
-    // Plain stretches go out in one append each; only the escaped characters are looked up.
-    std::size_t plain = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        std::u16string_view entity;
-        switch (text[i]) {
-            case u'<':
-                entity = u"&lt;";
-                break;
-            case u'>':
-                entity = u"&gt;";
-                break;
-            case u'&':
-                entity = u"&amp;";
-                break;
-            case u'\'':
-                if (esc_quotes) entity = u"&apos;";
-                break;
-            case u'"':
-                if (esc_quotes) entity = u"&quot;";
-                break;
-            default:
-                break;
-        }
-        if (entity.empty()) continue;
-        out->append(text.substr(plain, i - plain));
-        out->append(entity);
-        plain = i + 1;
-    }
-    out->append(text.substr(plain));
-}
-
-void AppendQuotedValue(std::u16string_view value, std::u16string* out) {
-    if (value.find(u'\'') == std::u16string_view::npos) {
-        out->push_back(u'\'');
-        out->append(value);
-        out->push_back(u'\'');
-        return;
-    }
-    out->push_back(u'"');
-    for (char16_t c : value) out->push_back(c == u'"' ? u'\'' : c);
-    out->push_back(u'"');
-}
-
-void WriteAttributeList(const CoXMLNode& node, const AttributeListOptions& options,
-                        std::u16string* out) {
-    if (options.with_node_value) {
-        out->append(u" _node_value=");
-        AppendQuotedValue(node.Value(), out);
-    }
-    orvex::platform::CRWSynchroLiteGuard lock(node.AttributesLock(), orvex::platform::LockMode::kWrite);
-    for (const auto& a : node.AttributesUnlocked()) {
-        if (options.skip &&
-            std::any_of(options.skip->begin(), options.skip->end(),
-                        [&](const std::u16string& s) { return NamesEqual(s, a.name); }))
-            continue;
-        out->push_back(u' ');
-        out->append(options.prefix);
-        out->append(a.name);
-        out->push_back(u'=');
-        AppendQuotedValue(a.value, out);
-    }
-}
-
-void WriteXml(const CoXMLNode& node, int indent, std::u16string* out) {
-    AppendTabs(indent, out);
-    const std::u16string name = node.Name();
-    out->push_back(u'<');
-    out->append(name);
-    WriteAttributeList(node, {}, out);
-
-    // The children are taken under the node's lock and written without it, so that a deep
-    // tree never has a lock per level held at once.
-    struct Piece {
-        XMLNodePtr element;   // or null for text
-        std::u16string text;  // a text run's text
-    };
-    std::vector<Piece> pieces;
-    bool has_elements = false;
-    {
-        orvex::platform::CRWSynchroLiteGuard lock(node.ChildrenLock(), orvex::platform::LockMode::kWrite);
-        const auto& children = node.ChildrenUnlocked();
-        const auto& texts = node.TextsUnlocked();
-        if (children.empty()) {
-            // A leaf takes no further lock, so its text can go out at once.
-            if (std::all_of(texts.begin(), texts.end(),
-                            [](const TextRun& t) { return t.text.empty(); })) {
-                out->append(u"/>");
-                return;
-            }
-            out->push_back(u'>');
-            for (const auto& t : texts) AppendEscaped(t.text, QuoteEscape::kNo, out);
-            out->append(u"</");
-            out->append(name);
-            out->push_back(u'>');
-            return;
-        }
-        pieces.reserve(children.size() + texts.size());
-        auto t = texts.begin();
-        for (std::size_t i = 0; i <= children.size(); ++i) {
-            for (; t != texts.end() && t->before == i; ++t)
-                if (!t->text.empty()) pieces.push_back(Piece{nullptr, t->text});
-            if (i < children.size()) pieces.push_back(Piece{children[i], {}});
-        }
-        has_elements = !children.empty();
-    }
-    if (pieces.empty()) {
-        out->append(u"/>");
-        return;
-    }
-    out->push_back(u'>');
-    if (has_elements) {
-        for (const auto& p : pieces) {
-            out->append(u"\r\n");
-            if (p.element) {
-                WriteXml(*p.element, indent + 1, out);
-            } else {
-                AppendTabs(indent + 1, out);
-                AppendEscaped(p.text, QuoteEscape::kNo, out);
-            }
-        }
-        out->append(u"\r\n");
-        AppendTabs(indent, out);
-    } else {
-        for (const auto& p : pieces) AppendEscaped(p.text, QuoteEscape::kNo, out);
-    }
-    out->append(u"</");
-    out->append(name);
-    out->push_back(u'>');
-}
-
-std::u16string WriteXml(const CoXMLNode& node, int indent) {
-    std::u16string out;
-    WriteXml(node, indent, &out);
-    return out;
-}
-
 // ---- Attribute list
 
 template <class F>
@@ -293,26 +121,29 @@ bool ReadPairs(std::u16string_view t, bool bare_names, F&& pair) {
     bool found = false;
     std::size_t i = 0;
     const std::size_t n = t.size();
+    std::u16string name_buffer, value_buffer;  // for names and values of several quoted runs
     auto skip = [&] {
         while (i < n && IsListSpace(t[i])) ++i;
     };
     for (;;) {
         skip();
         if (i >= n) break;
-        std::size_t ns = i;
-        while (i < n && !IsListSpace(t[i]) && t[i] != u'=') ++i;
-        std::u16string_view name = t.substr(ns, i - ns);
+        std::u16string_view name;
+        if (IsQuote(t[i])) {
+            // A name that holds white space, "=" or quotes is written in quotes.
+            name = ReadQuotedRuns(t, &i, &name_buffer);
+        } else {
+            std::size_t ns = i;
+            while (i < n && !IsListSpace(t[i]) && t[i] != u'=') ++i;
+            name = t.substr(ns, i - ns);
+        }
         skip();
         if (i < n && t[i] == u'=') {
             ++i;
             skip();
             std::u16string_view value;
-            if (i < n && (t[i] == u'\'' || t[i] == u'"')) {
-                char16_t q = t[i++];
-                std::size_t vs = i;
-                while (i < n && t[i] != q) ++i;
-                value = t.substr(vs, i - vs);
-                if (i < n) ++i;
+            if (i < n && IsQuote(t[i])) {
+                value = ReadQuotedRuns(t, &i, &value_buffer);
             } else {
                 std::size_t vs = i;
                 while (i < n && !IsListSpace(t[i])) ++i;
@@ -349,56 +180,92 @@ std::u16string UnescapeText(std::u16string_view t) {
     // Most text has nothing to replace; trimmed text without replacements is never all spaces.
     if (!NeedsUnescape(t) && t.find_first_not_of(u' ') != std::u16string_view::npos)
         return std::u16string(t);
-    std::u16string out;
-    out.reserve(t.size());
-    bool nbsp = false;
-    for (std::size_t i = 0; i < t.size();) {
-        char16_t c = t[i];
-        if (c > u'&') {  // nothing to replace up to the next special character
-            std::size_t j = i + 1;
-            while (j < t.size() && t[j] > u'&') ++j;
-            out.append(t.substr(i, j - i));
-            i = j;
+    // Nothing makes the text longer: every replaced sequence is at least as long as what
+    // replaces it, a character beyond 16 bits included.
+    std::u16string out(t.size(), u'\0');
+    char16_t* w = out.data();
+    bool keep_spaces = false;  // a space written as "&nbsp;" or a character reference
+    bool only_spaces = true;
+    const std::size_t n = t.size();
+    for (std::size_t i = 0; i < n;) {
+        const char16_t c = t[i];
+        if (c > u'&') {
+            *w++ = c;
+            only_spaces = false;
+            ++i;
             continue;
         }
         if (c == u'\r' || c == u'\n' || c == u'\t') {
-            out.push_back(u' ');
+            *w++ = u' ';
             ++i;
             continue;
         }
         if (c != u'&') {
-            out.push_back(c);
+            *w++ = c;
+            only_spaces &= c == u' ';
             ++i;
             continue;
         }
-        std::u16string_view rest = t.substr(i);
-        bool matched = false;
-        for (const auto& e : kEntities) {
-            if (rest.starts_with(e.text)) {
-                out.push_back(e.ch);
-                if (e.ch == u' ') nbsp = true;
-                i += e.text.size();
-                matched = true;
+        const std::u16string_view rest = t.substr(i);
+        char16_t entity = 0;
+        std::size_t length = 0;
+        auto is = [&](std::u16string_view e, char16_t ch) {
+            if (!rest.starts_with(e)) return false;
+            entity = ch;
+            length = e.size();
+            return true;
+        };
+        switch (rest.size() > 1 ? rest[1] : 0) {
+            case u'l':
+                is(u"&lt;"sv, u'<');
+                break;
+            case u'g':
+                is(u"&gt;"sv, u'>');
+                break;
+            case u'a':
+                is(u"&amp;"sv, u'&') || is(u"&apos;"sv, u'\'');
+                break;
+            case u'n':
+                keep_spaces |= is(u"&nbsp;"sv, u' ');
+                break;
+            case u'c':
+                is(u"&copy;"sv, 0x00A9);
+                break;
+            case u'r':
+                is(u"&reg;"sv, 0x00AE);
+                break;
+            case u'q':
+                is(u"&quot;"sv, u'"');
+                break;
+            case u'#': {
+                unsigned long cp = 0;
+                const bool hex = rest.size() > 2 && rest[2] == u'x';
+                const std::size_t at = i + (hex ? 3 : 2);
+                const std::size_t used = ReadNumber(t, at, hex ? 16 : 0, &cp);
+                if (used) {
+                    if (cp == u' ') keep_spaces = true;  // written for spaces that must stay
+                    only_spaces &= cp == u' ';
+                    w = PutCodePoint(cp, w);
+                    i = std::min(n, at + used + 1);  // the ";" after the number
+                    continue;
+                }
                 break;
             }
+            default:
+                break;
         }
-        if (matched) continue;
-        if (rest.starts_with(u"&#")) {
-            unsigned long cp = 0;
-            bool hex = rest.size() > 2 && rest[2] == u'x';
-            std::size_t at = i + (hex ? 3 : 2);
-            std::size_t used = ReadNumber(t, at, hex ? 16 : 0, &cp);
-            if (used) {
-                AppendCodePoint(cp, &out);
-                i = std::min(t.size(), at + used + 1);  // the ";" after the number
-                continue;
-            }
+        if (length) {
+            *w++ = entity;
+            only_spaces &= entity == u' ';
+            i += length;
+            continue;
         }
-        out.push_back(c);
+        *w++ = c;
+        only_spaces = false;
         ++i;
     }
-    if (!nbsp && std::all_of(out.begin(), out.end(), [](char16_t ch) { return ch == u' '; }))
-        out.clear();
+    out.resize(static_cast<std::size_t>(w - out.data()));
+    if (only_spaces && !keep_spaces) out.clear();
     return out;
 }
 
@@ -433,6 +300,9 @@ private:
     }
 
     static void AddAttributes(std::u16string_view list, CoXMLNode* node) {
+        // One "=" per pair, give or take those inside values: room for all in one step.
+        const auto pairs = std::count(list.begin(), list.end(), u'=');
+        if (pairs > 0) node->attrs_.reserve(node->attrs_.size() + static_cast<std::size_t>(pairs));
         ReadPairs(list, false,
                   [node](std::u16string_view n, std::u16string_view v) { node->BuildAttr(n, v); });
     }
@@ -444,6 +314,7 @@ private:
         };
         std::vector<Open> stack;
         stack.reserve(16);
+        std::u16string name_buffer;       // a tag name written as several quoted runs
         CoXMLNode* open_child = nullptr;  // the top's child being read: dropped on failure
         auto fail = [&](HRESULT hr) {
             if (open_child) top->UnbuildChild(open_child);
@@ -479,8 +350,12 @@ private:
                 std::size_t end = x.find(u"]]>"sv, lt + 3);
                 if (end == std::u16string_view::npos) return fail(E_INVALIDARG);
                 std::size_t body = lt + (at.starts_with(u"<![CDATA["sv) ? 9 : 3);
-                if (!stack.empty() && end > body)
-                    stack.back().node->BuildText(x.substr(body, end - body));
+                if (!stack.empty()) {
+                    if (end > body)
+                        stack.back().node->BuildText(x.substr(body, end - body));
+                    else
+                        stack.back().node->BuildEmptyRun();
+                }
                 pos = end + 3;
                 continue;
             }
@@ -491,8 +366,14 @@ private:
 
             const bool end_tag = x[lt + 1] == u'/';
             std::size_t ns = lt + (end_tag ? 2 : 1), ne = ns;
-            while (ne < gt && !EndsTagName(x[ne])) ++ne;
-            if (ne == ns) return fail(E_INVALIDARG);
+            std::u16string_view name;  // the tag as written, less the quotes of a quoted one
+            if (ns < gt && IsQuote(x[ns])) {
+                name = ReadQuotedRuns(x.substr(0, gt), &ne, &name_buffer);
+            } else {
+                while (ne < gt && !EndsTagName(x[ne])) ++ne;
+                name = x.substr(ns, ne - ns);
+            }
+            if (name.empty()) return fail(E_INVALIDARG);
             const std::u16string_view tag = x.substr(ns, ne - ns);
 
             if (end_tag) {
@@ -515,13 +396,13 @@ private:
             CoXMLNode* target;
             if (!seen_top) {
                 seen_top = true;
-                top_name->assign(tag);
+                top_name->assign(name);
                 LowerTagName(top_name);
                 target = top;
             } else {
                 CoXMLNode* parent = stack.back().node;
                 if (parent->Depth() >= kMaxDepth) return fail(E_INVALIDARG);
-                target = parent->BuildChild(tag);
+                target = parent->BuildChild(name);
                 if (!target) return fail(E_UNEXPECTED);
                 // Lower-casing keeps the name's hash: the folding ignores case already.
                 LowerTagName(&target->name_);

@@ -1,0 +1,336 @@
+// Writing the tree's text forms: XML and the attribute list.
+#include <algorithm>
+#include <cstring>
+#include <deque>
+
+#include "props/name_fold.h"
+#include "props/xml_chars.h"
+#include "props/xml_node.h"
+#include "props/xml_text.h"
+
+namespace XMLParse {
+namespace {
+
+using namespace std::string_view_literals;
+using namespace text_detail;
+
+constexpr int kMaxTabs = 64;
+
+// Appends to a string through a cursor: the string is grown ahead (the tail cut back when
+// the sink goes), so that the many short pieces of a document go out without a call and a
+// capacity check each. Room(n) gives space for n characters; Commit() takes what was used.
+class Sink {
+public:
+    explicit Sink(std::u16string* out) : out_(out), size_(out->size()) {}
+    ~Sink() { out_->resize(size_); }
+    Sink(const Sink&) = delete;
+    Sink& operator=(const Sink&) = delete;
+
+    char16_t* Room(std::size_t n) {
+        // Up to the capacity first; past it the string grows its capacity geometrically.
+        if (out_->size() - size_ < n)
+            out_->resize(std::max({size_ + n, out_->capacity(), std::size_t{512}}));
+        return out_->data() + size_;
+    }
+    void Commit(const char16_t* end) { size_ = static_cast<std::size_t>(end - out_->data()); }
+    void Put(char16_t c) {
+        *Room(1) = c;
+        ++size_;
+    }
+    void Put(std::u16string_view text) {
+        std::memcpy(Room(text.size()), text.data(), text.size() * sizeof(char16_t));
+        size_ += text.size();
+    }
+    // Copies `n` characters already written at `from` (the end tag repeating the start tag).
+    void Repeat(std::size_t from, std::size_t n) {
+        char16_t* at = Room(n);
+        std::memcpy(at, out_->data() + from, n * sizeof(char16_t));
+        size_ += n;
+    }
+    std::size_t Size() const { return size_; }
+
+private:
+    std::u16string* out_;
+    std::size_t size_;
+};
+
+void PutTabs(int n, Sink& out) {
+    if (n <= 0) return;
+    const auto count = static_cast<std::size_t>(std::min(n, kMaxTabs));
+    char16_t* w = out.Room(count);
+    std::fill_n(w, count, u'\t');
+    out.Commit(w + count);
+}
+
+char16_t* PutRaw(char16_t* w, std::u16string_view text) {
+    for (char16_t c : text) *w++ = c;
+    return w;
+}
+
+// Between quotes: single quotes unless the text holds an apostrophe, then double quotes; with
+// both, adjacent runs, each in the quote it does not hold: it's "x" goes out as
+// 'it'"'s "'"x"'.
+void PutQuoted(std::u16string_view value, Sink& out) {
+    bool apostrophe = false, quote = false;
+    for (char16_t c : value) {
+        if (c > u'\'') continue;
+        apostrophe |= c == u'\'';
+        quote |= c == u'"';
+    }
+    if (!apostrophe || !quote) {
+        const char16_t q = apostrophe ? u'"' : u'\'';
+        char16_t* w = out.Room(value.size() + 2);
+        *w++ = q;
+        w = PutRaw(w, value);
+        *w++ = q;
+        out.Commit(w);
+        return;
+    }
+    char16_t* w = out.Room(value.size() * 3);  // at worst a run per character
+    while (!value.empty()) {
+        const char16_t q = value[0] == u'\'' ? u'"' : u'\'';
+        const std::size_t end = std::min(value.find(q), value.size());
+        *w++ = q;
+        w = PutRaw(w, value.substr(0, end));
+        *w++ = q;
+        value.remove_prefix(end);
+    }
+    out.Commit(w);
+}
+
+void PutAttributeName(std::u16string_view name, Sink& out) {
+    for (char16_t c : name) {
+        if (c > u'>' && c < 0xFFEE) continue;  // letters, digits above "?" and most others
+        if (IsListSpace(c) || IsQuote(c) || c == u'=' || c == u'<' || c == u'>') {
+            PutQuoted(name, out);
+            return;
+        }
+    }
+    out.Put(name);
+}
+
+void PutTagName(std::u16string_view name, bool has_content, Sink& out) {
+    bool quote = name.empty() || name[0] == u'!' || name[0] == u'?' || name.back() == u'-' ||
+                 (has_content && (SameTag(name, u"br"sv) || SameTag(name, u"tab"sv)));
+    for (std::size_t i = 0; i < name.size() && !quote; ++i)
+        quote = EndsTagName(name[i]) || IsQuote(name[i]);
+    if (quote)
+        PutQuoted(name, out);
+    else
+        out.Put(name);
+}
+
+char16_t* PutEntity(char16_t* w, std::u16string_view entity) {
+    return PutRaw(w, entity);
+}
+
+void PutElementText(std::u16string_view text, Sink& out) {
+    // Breaks and tabs would read back as spaces, and spaces at either end would be trimmed:
+    // those go out as character references.
+    std::size_t lead = 0, trail = text.size();
+    while (lead < trail && text[lead] == u' ') ++lead;
+    while (trail > lead && text[trail - 1] == u' ') --trail;
+    char16_t* w = out.Room(text.size() * 6);  // "&#x20;" is the longest replacement
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c > u'>') {
+            *w++ = c;
+            continue;
+        }
+        switch (c) {
+            case u'<':
+                w = PutEntity(w, u"&lt;"sv);
+                break;
+            case u'>':
+                w = PutEntity(w, u"&gt;"sv);
+                break;
+            case u'&':
+                w = PutEntity(w, u"&amp;"sv);
+                break;
+            case u'\t':
+                w = PutEntity(w, u"&#x9;"sv);
+                break;
+            case u'\n':
+                w = PutEntity(w, u"&#xA;"sv);
+                break;
+            case u'\r':
+                w = PutEntity(w, u"&#xD;"sv);
+                break;
+            case u' ':
+                if (i < lead || i >= trail)
+                    w = PutEntity(w, u"&#x20;"sv);
+                else
+                    *w++ = c;
+                break;
+            default:
+                *w++ = c;
+                break;
+        }
+    }
+    out.Commit(w);
+}
+
+void PutAttributeList(const CoXMLNode& node, const AttributeListOptions& options, Sink& out) {
+    if (options.with_node_value) {
+        out.Put(u" _node_value="sv);
+        PutQuoted(node.Value(), out);
+    }
+    orvex::platform::CRWSynchroLiteGuard lock(node.AttributesLock(), orvex::platform::LockMode::kWrite);
+    for (const auto& a : node.AttributesUnlocked()) {
+        if (options.skip &&
+            std::any_of(options.skip->begin(), options.skip->end(),
+                        [&](const std::u16string& s) { return NamesEqual(s, a.name); }))
+            continue;
+        out.Put(u' ');
+        if (options.prefix.empty()) {
+            PutAttributeName(a.name, out);
+        } else {
+            std::u16string prefixed(options.prefix);
+            prefixed += a.name;
+            PutAttributeName(prefixed, out);
+        }
+        out.Put(u'=');
+        PutQuoted(a.value, out);
+    }
+}
+
+// What a node's children are written from: taken under the node's lock and written without
+// it, so that a deep tree never has a lock per level held at once. One list per depth is
+// reused for every node at that depth, with the strings keeping their buffers.
+struct Piece {
+    XMLNodePtr element;   // or null for text
+    std::u16string text;  // a text run's text
+};
+using PieceLists = std::deque<std::vector<Piece>>;
+
+void WriteNode(const CoXMLNode& node, int indent, std::size_t level, PieceLists* lists, Sink& out) {
+    PutTabs(indent, out);
+    const std::u16string name = node.Name();
+    if (lists->size() <= level) lists->emplace_back();
+    std::vector<Piece>& pieces = (*lists)[level];
+    std::size_t count = 0;
+    auto next = [&]() -> Piece& {
+        if (count == pieces.size()) pieces.emplace_back();
+        return pieces[count++];
+    };
+    std::size_t tag_at = 0, tag_size = 0;  // the tag as the start tag wrote it
+    auto end_tag = [&] {
+        out.Put(u"</"sv);
+        out.Repeat(tag_at, tag_size);
+        out.Put(u'>');
+    };
+    {
+        orvex::platform::CRWSynchroLiteGuard lock(node.ChildrenLock(), orvex::platform::LockMode::kWrite);
+        const auto& children = node.ChildrenUnlocked();
+        const auto& texts = node.TextsUnlocked();
+        const bool has_text = std::any_of(texts.begin(), texts.end(),
+                                          [](const TextRun& t) { return !t.text.empty(); });
+        out.Put(u'<');
+        tag_at = out.Size();
+        PutTagName(name, has_text || !children.empty(), out);
+        tag_size = out.Size() - tag_at;
+        PutAttributeList(node, {}, out);  // children lock, then attributes lock
+        if (children.empty()) {
+            // A leaf takes no further lock, so its text can go out at once.
+            if (!has_text) {
+                out.Put(u"/>"sv);
+                return;
+            }
+            out.Put(u'>');
+            for (const auto& t : texts) PutElementText(t.text, out);
+            end_tag();
+            return;
+        }
+        auto t = texts.begin();
+        for (std::size_t i = 0; i <= children.size(); ++i) {
+            for (; t != texts.end() && t->before == i; ++t) {
+                if (t->text.empty() && !(t == texts.begin() && has_text)) continue;
+                Piece& p = next();
+                p.element = nullptr;
+                p.text.assign(t->text);
+            }
+            if (i < children.size()) next().element = children[i];
+        }
+    }
+    out.Put(u'>');
+    for (std::size_t i = 0; i < count; ++i) {
+        // The list at this level is not touched by the deeper calls.
+        XMLNodePtr element = std::move(pieces[i].element);
+        out.Put(u"\r\n"sv);
+        if (element) {
+            WriteNode(*element, indent + 1, level + 1, lists, out);
+        } else {
+            PutTabs(indent + 1, out);
+            // An empty first run before later text keeps the node's value empty on reading.
+            if (pieces[i].text.empty())
+                out.Put(u"<![CDATA[]]>"sv);
+            else
+                PutElementText(pieces[i].text, out);
+        }
+    }
+    out.Put(u"\r\n"sv);
+    PutTabs(indent, out);
+    end_tag();
+}
+
+}  // namespace
+
+void AppendEscaped(std::u16string_view text, QuoteEscape quotes, std::u16string* out) {
+    bool esc_quotes = quotes == QuoteEscape::kYes;
+    if (quotes == QuoteEscape::kWhenPresent)
+        esc_quotes = text.find_first_of(u"'\"") != std::u16string_view::npos;
+    // Plain stretches go out in one append each; only the escaped characters are looked up.
+    std::size_t plain = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        std::u16string_view entity;
+        switch (text[i]) {
+            case u'<':
+                entity = u"&lt;";
+                break;
+            case u'>':
+                entity = u"&gt;";
+                break;
+            case u'&':
+                entity = u"&amp;";
+                break;
+            case u'\'':
+                if (esc_quotes) entity = u"&apos;";
+                break;
+            case u'"':
+                if (esc_quotes) entity = u"&quot;";
+                break;
+            default:
+                break;
+        }
+        if (entity.empty()) continue;
+        out->append(text.substr(plain, i - plain));
+        out->append(entity);
+        plain = i + 1;
+    }
+    out->append(text.substr(plain));
+}
+
+void AppendQuotedValue(std::u16string_view value, std::u16string* out) {
+    Sink sink(out);
+    PutQuoted(value, sink);
+}
+
+void WriteAttributeList(const CoXMLNode& node, const AttributeListOptions& options,
+                        std::u16string* out) {
+    Sink sink(out);
+    PutAttributeList(node, options, sink);
+}
+
+void WriteXml(const CoXMLNode& node, int indent, std::u16string* out) {
+    PieceLists lists;
+    Sink sink(out);
+    WriteNode(node, indent, 0, &lists, sink);
+}
+
+std::u16string WriteXml(const CoXMLNode& node, int indent) {
+    std::u16string out;
+    WriteXml(node, indent, &out);
+    return out;
+}
+
+}  // namespace XMLParse
