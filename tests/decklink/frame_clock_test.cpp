@@ -50,7 +50,7 @@ TEST_F(DeckLinkClock, FramesAreHandedOverAboutThreeMillisecondsIntoThePeriod) {
     struct Seen {
         std::vector<HandOver> all;
         static void Note(void* self, const HandOver& h) {
-            static_cast<Seen*>(self)->all.push_back(h);
+            if (h.shown) static_cast<Seen*>(self)->all.push_back(h);
         }
     } seen;
     Clock()->SetHandOverObserver(&Seen::Note, &seen);
