@@ -79,6 +79,9 @@ void VideoRecorder::Start(std::string base, const ModeInfo& mode) {
 bool VideoRecorder::WriteY4m(std::FILE*& file, const std::string& path, const Picture& p) {
     if (p.format != bmdFormat8BitYUV && p.format != bmdFormat10BitYUV) return false;
     if (p.width != mode_.width || p.height != mode_.height) return false;
+    if (p.row_bytes < MinRowBytes(p.format, p.width) ||
+        p.bytes.size() < static_cast<std::size_t>(p.row_bytes) * static_cast<std::size_t>(p.height))
+        return false;
     const bool ten = p.format == bmdFormat10BitYUV;
     if (!file) {
         file = std::fopen(path.c_str(), "wb");
@@ -234,7 +237,9 @@ void AudioRecorder::Close() {
 }
 
 bool WritePng(const std::string& path, const Picture& p) {
-    if (p.width <= 0 || p.height <= 0) return false;
+    if (p.width <= 0 || p.height <= 0 || p.row_bytes < p.width * 4 ||
+        p.bytes.size() < static_cast<std::size_t>(p.row_bytes) * static_cast<std::size_t>(p.height))
+        return false;
     const std::size_t w = static_cast<std::size_t>(p.width);
     const bool argb = p.format == bmdFormat8BitARGB;
     // Raw scanlines: filter byte 0, then RGBA.

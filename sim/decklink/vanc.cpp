@@ -9,12 +9,11 @@ std::vector<VancPacket> FindVancPackets(const std::uint8_t* line, std::size_t by
     // Samples in order (Cb Y Cr Y ...), three to a little-endian word; never past `bytes`.
     std::vector<std::uint16_t> all;
     const std::size_t want = static_cast<std::size_t>(width) * 2;
-    for (std::size_t w = 0; w + 4 <= bytes && all.size() < want; ++w) {
+    for (std::size_t w = 0; 4 * w + 4 <= bytes && all.size() < want; ++w) {
         std::uint32_t word = static_cast<std::uint32_t>(line[4 * w]) |
                              (static_cast<std::uint32_t>(line[4 * w + 1]) << 8) |
                              (static_cast<std::uint32_t>(line[4 * w + 2]) << 16) |
                              (static_cast<std::uint32_t>(line[4 * w + 3]) << 24);
-        if (4 * w + 4 > bytes) break;
         for (int k = 0; k < 3 && all.size() < want; ++k) all.push_back((word >> (10 * k)) & 0x3FF);
     }
     std::vector<std::uint16_t> s;

@@ -2,6 +2,7 @@
 // loaded from the path found there, driven through our declarations on a virtual clock.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -167,6 +168,25 @@ TEST_F(SimDeckLink, StudioRigListsCardsWithTheirInterfaces) {
         EXPECT_EQ(attr->GetInt(BMDDeckLinkVideoOutputConnections, &v), S_OK);
         EXPECT_EQ(v, cases[i].vocn);
     }
+    // The SDI 4K keys internally only.
+    CComPtr<IDeckLinkKeyer> keyer;
+    ASSERT_EQ(devices_[4].QueryInterface(&keyer), S_OK);
+    EXPECT_EQ(keyer->Enable(TRUE), E_INVALIDARG);
+    EXPECT_EQ(keyer->Enable(FALSE), S_OK);
+    EXPECT_EQ(keyer->SetLevel(128), S_OK);
+    EXPECT_EQ(keyer->Disable(), S_OK);
+    // A second card of one model is a card of its own.
+    CComBSTR first, second;
+    devices_[4]->GetDisplayName(&first);
+    devices_[5]->GetDisplayName(&second);
+    EXPECT_EQ(first.View(), second.View());
+    CComPtr<IDeckLinkAttributes> a4, a5;
+    LONGLONG id4 = 0, id5 = 0;
+    devices_[4].QueryInterface(&a4);
+    devices_[5].QueryInterface(&a5);
+    a4->GetInt(BMDDeckLinkPersistentID, &id4);
+    a5->GetInt(BMDDeckLinkPersistentID, &id5);
+    EXPECT_NE(id4, id5);
 }
 
 TEST_F(SimDeckLink, ConfigurationRevisionsTranslateAudioInputCodes) {
@@ -229,6 +249,18 @@ TEST_F(SimDeckLink, HardwareClockRunsAtTheModesExactRateWithDrift) {
     clock_.Advance(100'000'000);  // 10 s at +100 ppm: 1 ms more
     ASSERT_EQ(out->GetHardwareReferenceClock(10'000'000, &hw1, &in1, &tpf), S_OK);
     EXPECT_EQ(hw1 - hw0, 100'000'000 + 10'000);
+    // Jitter delays readings by up to 0.5 ms; they never run backwards.
+    ASSERT_EQ(driver().set_fault(0, "drift-ppm", 0), S_OK);
+    ASSERT_EQ(driver().set_fault(0, "jitter-us", 500), S_OK);
+    BMDTimeValue last = 0, spread = 0;
+    for (int i = 0; i < 50; ++i) {
+        ASSERT_EQ(out->GetHardwareReferenceClock(10'000'000, &hw0, &in0, &tpf), S_OK);
+        EXPECT_GE(hw0, last);
+        spread = std::max(spread, hw0 - hw1);
+        last = hw0;
+    }
+    EXPECT_GT(spread, 0);
+    EXPECT_LE(spread, 5'000);
 }
 
 TEST_F(SimDeckLink, AudioDrainsAt48kHzFromABoundedBuffer) {
