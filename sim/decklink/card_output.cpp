@@ -43,7 +43,8 @@ std::string TimecodeJson(IDeckLinkVideoFrame* frame, BMDVideoOutputFlags flags) 
         char text[64];
         std::snprintf(text, sizeof text, "\"%s\":\"%02u:%02u:%02u%c%02u\"", FourCCText(f).c_str(),
                       h, m, s, (tc->GetFlags() & bmdTimecodeIsDropFrame) ? ';' : ':', fr);
-        json += (json.empty() ? "" : ",") + std::string(text);
+        if (!json.empty()) json += ',';
+        json += text;
     };
     if (flags & bmdVideoOutputRP188)
         for (BMDTimecodeFormat f :
@@ -84,8 +85,13 @@ std::string VancJson(IDeckLinkVideoFrame* frame, const ModeInfo& mode) {
             char head[96];
             std::snprintf(head, sizeof head, "{\"line\":%u,\"did\":\"%02x\",\"sdid\":\"%02x\",",
                           line, pk.did, pk.sdid);
-            json += (json.empty() ? "" : ",") + std::string(head) + "\"data\":\"" + data +
-                    "\",\"checksum_ok\":" + (pk.checksum_ok ? "true" : "false") + "}";
+            // Appended piece by piece: GCC 12 misreads `"" + std::string&&` under -Wrestrict.
+            if (!json.empty()) json += ',';
+            json += head;
+            json += "\"data\":\"";
+            json += data;
+            json += "\",\"checksum_ok\":";
+            json += pk.checksum_ok ? "true}" : "false}";
         }
     }
     return json.empty() ? json : "[" + json + "]";
