@@ -1,10 +1,11 @@
 # orvex_add_test(NAME SOURCES ... LIBS ... [LABELS ...])
-# One GoogleTest executable per subsystem; each test case is registered with CTest.
+# One GoogleTest executable per subsystem; each test case is registered with CTest. Every
+# test runs with its settings in a temporary folder of its own (tests/support).
 function(orvex_add_test name)
     cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
-    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main
-                                          GTest::gmock Threads::Threads)
+    target_link_libraries(${name} PRIVATE ${T_LIBS} orvex_test_support GTest::gtest
+                                          GTest::gtest_main GTest::gmock Threads::Threads)
     set(props ENVIRONMENT "ORVEX_TEST_BINARY_DIR=${CMAKE_BINARY_DIR}")
     if(T_LABELS)
         list(APPEND props LABELS "${T_LABELS}")
