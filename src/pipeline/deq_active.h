@@ -114,7 +114,7 @@ public:
             spaceEvent_.Set();
         }
         dropped.clear();
-        if (stopWorker) worker_.Stop(timeoutMs, false, false);
+        if (stopWorker) worker_.Stop(timeoutMs);
     }
 
     // The destruction sequence. The owner calls it before its own members go (FinalRelease),
