@@ -22,7 +22,6 @@ function(orvex_add_fuzzer name)
     add_executable(${name} ${F_SOURCES})
     target_link_libraries(${name} PRIVATE ${F_LIBS} Threads::Threads)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
-    set_property(GLOBAL APPEND PROPERTY ORVEX_FUZZERS ${name})
 
     set(seconds 10)
     if(ORVEX_FUZZ_SECONDS MATCHES "^[1-9][0-9]*$")
