@@ -1,10 +1,11 @@
 # orvex_add_test(NAME SOURCES ... LIBS ... [LABELS ...])
-# One GoogleTest executable per subsystem; each test case is registered with CTest.
+# One GoogleTest executable per subsystem; each test case is registered with CTest. Every
+# test runs with its settings in a temporary folder of its own (tests/support).
 function(orvex_add_test name)
     cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
-    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main
-                                          GTest::gmock Threads::Threads)
+    target_link_libraries(${name} PRIVATE ${T_LIBS} orvex_test_support GTest::gtest
+                                          GTest::gtest_main GTest::gmock Threads::Threads)
     set(props ENVIRONMENT "ORVEX_TEST_BINARY_DIR=${CMAKE_BINARY_DIR}")
     if(T_LABELS)
         list(APPEND props LABELS "${T_LABELS}")
@@ -13,19 +14,46 @@ function(orvex_add_test name)
 endfunction()
 
 # orvex_add_fuzzer(NAME SOURCES ... LIBS ...)
+# The target is also a test of the fuzz preset (label "fuzz"): a run of ORVEX_FUZZ_SECONDS
+# (default 10) that starts from the seeds in fuzz/corpus/NAME, when that folder exists, and
+# keeps what it finds in the build's corpus/NAME.
 function(orvex_add_fuzzer name)
     cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${F_SOURCES})
     target_link_libraries(${name} PRIVATE ${F_LIBS} Threads::Threads)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
-    set_property(GLOBAL APPEND PROPERTY ORVEX_FUZZERS ${name})
+
+    set(seconds 10)
+    if(ORVEX_FUZZ_SECONDS MATCHES "^[1-9][0-9]*$")
+        set(seconds ${ORVEX_FUZZ_SECONDS})
+    endif()
+    set(corpus ${CMAKE_BINARY_DIR}/corpus/${name})
+    file(MAKE_DIRECTORY ${corpus})
+    if(IS_DIRECTORY ${PROJECT_SOURCE_DIR}/fuzz/corpus/${name})
+        list(APPEND corpus ${PROJECT_SOURCE_DIR}/fuzz/corpus/${name})
+    endif()
+    add_test(NAME fuzz.${name}
+             COMMAND ${name} -max_total_time=${seconds} -rss_limit_mb=2048 -print_final_stats=1
+                     ${corpus})
+    math(EXPR limit "${seconds} + 120")
+    set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT ${limit})
 endfunction()
 
 # orvex_add_bench(NAME SOURCES ... LIBS ...)
+# With the tests, the benchmark is also a test (label "bench") that runs every case for one
+# short iteration, so that a benchmark that crashes or reports an error fails the build's
+# tests. Its settings stay in a folder of the build.
 function(orvex_add_bench name)
     cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${B_SOURCES})
     target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark Threads::Threads)
+    if(ORVEX_TESTS)
+        add_test(NAME bench.${name} COMMAND ${name} --benchmark_min_time=0)
+        set_tests_properties(bench.${name} PROPERTIES
+            LABELS bench
+            FAIL_REGULAR_EXPRESSION "ERROR OCCURRED"
+            ENVIRONMENT "ORVEX_REGISTRY_DIR=${CMAKE_CURRENT_BINARY_DIR}/${name}-registry")
+    endif()
 endfunction()
 
 # Adds every immediate subfolder of the current folder that has a CMakeLists.txt.

@@ -13,13 +13,6 @@ CActiveThread::~CActiveThread() {
     Stop(0xFFFFFFFFu);
 }
 
-HRESULT CActiveThread::Start(void* param, ThreadRoutine routine, std::size_t) {
-    if (!param || !routine) return E_INVALIDARG;
-    Stop(0xFFFFFFFFu);
-    std::lock_guard lock(lock_);
-    return StartLocked(param, routine);
-}
-
 HRESULT CActiveThread::StartIfEnded(void* param, ThreadRoutine routine) {
     if (!param || !routine) return E_INVALIDARG;
     std::lock_guard lock(lock_);
@@ -47,7 +40,6 @@ HRESULT CActiveThread::StartLocked(void* param, ThreadRoutine routine) {
         true);
     if (!started) return E_FAIL;
     run_ = std::move(run);
-    threadId_ = static_cast<std::uint32_t>(raw->thread.Id());
     running.store(true, std::memory_order_release);
     raw->thread.Resume();
     return S_OK;
@@ -58,7 +50,6 @@ int CActiveThread::IsRunningLocked() {
     if (run_->ended.IsSet()) {
         run_->thread.Join();  // the routine has returned; this only reaps the thread
         run_.reset();
-        threadId_ = 0;
         running.store(false, std::memory_order_release);
         return 0;
     }
@@ -82,7 +73,7 @@ std::shared_ptr<CActiveThread::Run> CActiveThread::CurrentRun() {
     return run_;
 }
 
-HRESULT CActiveThread::Stop(DWORD timeoutMs, bool, bool) {
+HRESULT CActiveThread::Stop(DWORD timeoutMs) {
     running.store(false, std::memory_order_release);
     std::shared_ptr<Run> run = CurrentRun();
     if (!run) return S_FALSE;

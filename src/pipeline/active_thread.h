@@ -2,8 +2,6 @@
 #pragma once
 
 #include <atomic>
-#include <cstddef>
-#include <cstdint>
 #include <memory>
 #include <mutex>
 
@@ -22,12 +20,10 @@ public:
     CActiveThread(const CActiveThread&) = delete;
     CActiveThread& operator=(const CActiveThread&) = delete;
 
-    // Stops any previous thread (without limit), then runs routine(param) on a new thread.
-    // The stack size is left to the system. E_INVALIDARG without param or routine; E_FAIL
-    // (and no thread) when the system refuses one.
-    HRESULT Start(void* param, ThreadRoutine routine, std::size_t stackSize);
-    // Starts the thread only when none is alive, as one step: two producers finding the
-    // worker gone start one thread between them.
+    // Runs routine(param) on a new thread when none is alive, as one step: two producers
+    // finding the worker gone start one thread between them. S_FALSE when one is alive;
+    // E_INVALIDARG without param or routine; E_FAIL (and no thread) when the system refuses
+    // one.
     HRESULT StartIfEnded(void* param, ThreadRoutine routine);
     // 0: no thread, or it has ended (it is then forgotten); 1: alive and running; 2: alive
     // with a stop requested.
@@ -35,9 +31,8 @@ public:
     // Wakes the thread if there is one.
     bool Signal();
     // Requests a stop and waits up to timeoutMs for the thread to end. S_FALSE when no thread
-    // runs, S_OK when it ended, 0x800705B4 when it is still alive. Threads cannot be killed
-    // here, so `terminate` is not honoured; `pumpMessages` has no meaning without windows.
-    HRESULT Stop(DWORD timeoutMs, bool terminate = false, bool pumpMessages = false);
+    // runs, S_OK when it ended, 0x800705B4 when it is still alive (threads are never killed).
+    HRESULT Stop(DWORD timeoutMs);
 
     // For the thread routine: waits for the next wake-up of the calling worker.
     void WaitWake();
@@ -59,7 +54,6 @@ private:
 
     std::mutex lock_;
     std::shared_ptr<Run> run_;  // null when no thread
-    std::uint32_t threadId_ = 0;
 };
 
 }  // namespace orvex::pipeline

@@ -2,6 +2,10 @@
 // queue takes them from the head and hands each one to the owner's frame handler,
 // Owner::ProcessFrame(item) -> HRESULT. The owner derives from the queue.
 //
+// An exception from the handler never leaves the worker: it is reported to the owner through
+// Owner::FrameHandlerFault(), which counts it, and the frame counts as handled (released, not
+// offered again); the worker goes on with the next one.
+//
 // Every item the queue takes holds one reference, released exactly once: when the handler is
 // done with it, when it is dropped to make room, flushed, or destroyed with the queue. Items
 // are released outside the queue's lock, since a release may run arbitrary code.
@@ -110,7 +114,7 @@ public:
             spaceEvent_.Set();
         }
         dropped.clear();
-        if (stopWorker) worker_.Stop(timeoutMs, false, false);
+        if (stopWorker) worker_.Stop(timeoutMs);
     }
 
     // The destruction sequence. The owner calls it before its own members go (FinalRelease),
@@ -135,6 +139,22 @@ protected:
     // Caller holds lock_.
     int Count() const { return static_cast<int>(items_.size()); }
 
+    // Runs the frame handler on the calling thread; an exception from it becomes
+    // E_UNEXPECTED after the owner has been told (it keeps the count).
+    HRESULT CallHandler(const Item& frame) noexcept {
+        try {
+            return static_cast<Owner*>(this)->ProcessFrame(frame);
+        } catch (...) {
+        }
+        try {
+            static_cast<Owner*>(this)->FrameHandlerFault();
+        } catch (...) {
+            // Counting needs memory; without it the fault goes unreported, the frame still
+            // goes.
+        }
+        return E_UNEXPECTED;
+    }
+
 private:
     static DWORD WorkerRoutine(void* param) {
         static_cast<CDeqActive*>(param)->WorkerLoop();
@@ -153,7 +173,7 @@ private:
                 frame = std::move(items_.front());
                 items_.pop_front();
             }
-            const HRESULT hr = static_cast<Owner*>(this)->ProcessFrame(frame);
+            const HRESULT hr = CallHandler(frame);
             {
                 std::lock_guard lock(lock_);
                 if (hr != kRetryFrame) {

@@ -1,7 +1,8 @@
 // IOXReceiver for the backend renderers: frames pass from the host's thread through the
 // active frame queue to the owner's ProcessFrame(IMFrame_I*). The owner derives from this
-// mix-in and from IOXProps, through which the queue's capacity "input.buffers" is read and
-// refusals are counted in "stat::buffer_overlow".
+// mix-in and from IOXProps, through which the queue's capacity "input.buffers" is read,
+// refusals are counted in "stat::buffer_overlow" and frame handler calls that ended in an
+// exception in "stat::handler_exceptions".
 #pragma once
 
 #include <charconv>
@@ -53,16 +54,19 @@ public:
 
         const int buffers = ReadInt(OLESTR("input.buffers"), 0);
         this->SetLimits(0, buffers, false);
-        if (buffers <= 0) return static_cast<Owner*>(this)->ProcessFrame(frame);
+        if (buffers <= 0) return this->CallHandler(frame);
 
         const LONGLONG wait = (time.eFFlags & eMFF_Live) ? 0 : kPutWait;
         if (this->Put(frame, wait) >= 0) return S_OK;
-        CountOverflow();
+        CountStat(OLESTR("stat::buffer_overlow"));
         return E_OUTOFMEMORY;
     }
 
     // The handler until the backend brings its own (the owner's ProcessFrame hides it).
     HRESULT ProcessFrame(IMFrame_I*) { return E_NOTIMPL; }
+
+    // The queue reports a frame handler that threw (on the worker or the caller's thread).
+    void FrameHandlerFault() { CountStat(OLESTR("stat::handler_exceptions")); }
 
 private:
     IOXProps* Props() { return static_cast<IOXProps*>(static_cast<Owner*>(this)); }
@@ -73,20 +77,20 @@ private:
         return ParseIntProperty(value.View(), fallback);
     }
 
-    // Several producers may be refused at once; the read and the write are one step.
-    // Lock order: overflowLock_, then the property tree's lock (taken inside PropsGet and
-    // PropsSet). Nothing that holds the property lock ever takes overflowLock_.
-    void CountOverflow() {
-        std::lock_guard lock(overflowLock_);
-        const int count = ReadInt(OLESTR("stat::buffer_overlow"), 0);
-        CComBSTR bsName(OLESTR("stat::buffer_overlow"));
+    // Adds one to an integer statistic. Several threads may count at once; the read and the
+    // write are one step. Lock order: statLock_, then the property tree's lock (taken inside
+    // PropsGet and PropsSet). Nothing that holds the property lock ever takes statLock_.
+    void CountStat(const OLECHAR* name) {
+        std::lock_guard lock(statLock_);
+        const int count = ReadInt(name, 0);
+        CComBSTR bsName(name);
         const std::string digits = std::to_string(count + 1);
         const std::u16string text(digits.begin(), digits.end());
         CComBSTR bsValue{std::u16string_view(text)};
         Props()->PropsSet(bsName, bsValue);
     }
 
-    std::mutex overflowLock_;
+    std::mutex statLock_;
 };
 
 }  // namespace orvex::pipeline

@@ -50,8 +50,7 @@ public:
             if (digits_ > 0) {
                 Close(c);
             } else if (const int unit = UnitPosition(c); unit >= 0) {
-                position_ = unit;
-                seconds_ = true;  // an explicit unit says what the numbers mean
+                SetUnit(unit);
             }
             if (IsBlank(c)) return i;
         }
@@ -77,9 +76,18 @@ public:
     }
 
 private:
+    // An explicit unit says what the numbers mean, and which position the next one takes.
+    void SetUnit(int unit) {
+        position_ = unit;
+        seconds_ = true;
+        second_unit_ = unit == 1;
+    }
+
     void Close(char16_t closer) {
         bool whole = true;
-        if (position_ == 0 && closer == u'.') {
+        // "3.5" and "3.5s" both end in half a second: a seconds letter leaves room for a
+        // fraction just as the end of the text does.
+        if ((position_ == 0 || second_unit_) && closer == u'.') {
             // Fraction of a second: the leading digits are enough for milliseconds.
             const std::size_t used = std::min<std::size_t>(digits_, 9);
             double numerator = 0, denominator = 1;
@@ -100,11 +108,13 @@ private:
         }
         total_ %= kSecondsPerDay;
 
+        second_unit_ = false;
         if (const int unit = UnitPosition(closer); unit >= 0) {
-            position_ = unit;
-            seconds_ = true;
+            SetUnit(unit);
+        } else if (!whole) {
+            position_ = 1;  // the whole seconds stand left of their fraction
         } else {
-            position_ = (position_ == 0 && whole) ? 2 : std::min(position_ + 1, 4);
+            position_ = position_ == 0 ? 2 : std::min(position_ + 1, 4);
         }
         digits_ = 0;
         value_ = 0;
@@ -115,6 +125,7 @@ private:
     std::uint64_t total_ = 0;
     double fraction_ = 0;
     bool seconds_ = false;
+    bool second_unit_ = false;  // position 1 was set by a seconds letter
     int position_ = 0;
     std::size_t digits_ = 0;
     std::size_t start_ = 0;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <barrier>
+#include <cstdint>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -95,6 +96,46 @@ TEST(ModuleEntry, EveryClassAnswersItsInterfaceTable) {
         marshal->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&id));
         EXPECT_EQ(id.p, obj.p);
         EXPECT_EQ(device->DeviceGetCount(eOXDT_Video, nullptr), E_POINTER);
+    }
+}
+
+// A failed call leaves no out-parameter as the caller's garbage, whatever the class.
+TEST(ModuleEntry, FailedDeviceCallsClearEveryOutParameter) {
+    BSTR const junkName = reinterpret_cast<BSTR>(std::uintptr_t{0x10});
+    IUnknown* const junkObject = reinterpret_cast<IUnknown*>(std::uintptr_t{0x20});
+    for (const CLSID* clsid : kClasses) {
+        CComPtr<IOXDevice> device;
+        ASSERT_EQ(FactoryOf(*clsid)->CreateInstance(nullptr, IID_IOXDevice,
+                                                    reinterpret_cast<void**>(&device)),
+                  S_OK);
+        int count = -7, index = -7;
+        BSTR name = junkName, current = junkName;
+        BOOL busy = 7;
+        IUnknown* internal = junkObject;
+        const HRESULT results[] = {
+            device->DeviceGetCount(eOXDT_Video, &count),
+            device->DeviceGetByIndex(eOXDT_Video, 0, &name, &busy),
+            device->DeviceGet(eOXDT_Video, &index, &current),
+            device->DeviceGetInternal(eOXDT_Video, &internal),
+        };
+        if (FAILED(results[0])) {
+            EXPECT_EQ(count, 0);
+        }
+        if (FAILED(results[1])) {
+            EXPECT_EQ(name, nullptr);
+            EXPECT_EQ(busy, FALSE);
+        }
+        if (FAILED(results[2])) {
+            EXPECT_EQ(index, 0);
+            EXPECT_EQ(current, nullptr);
+        }
+        if (FAILED(results[3])) {
+            EXPECT_EQ(internal, nullptr);
+        }
+        // Whatever did succeed hands out something the caller frees.
+        if (SUCCEEDED(results[1])) SysFreeString(name);
+        if (SUCCEEDED(results[2])) SysFreeString(current);
+        if (SUCCEEDED(results[3]) && internal) internal->Release();
     }
 }
 

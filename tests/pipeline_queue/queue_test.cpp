@@ -5,6 +5,8 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <new>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -284,6 +286,35 @@ TEST_F(QueueTest, RetryRequestedWhileStoppingDropsTheFrame) {
     ASSERT_TRUE(WaitUntil([&] { return renderer->WorkerState() == 0; }));
     EXPECT_EQ(renderer->QueuedCount(), 0);
     EXPECT_EQ(RefCount(a), 1u);
+}
+
+TEST_F(QueueTest, HandlerExceptionsAreCountedAndServingGoesOn) {
+    SetBuffers(u"4");
+    CComPtr<IOXFrame> frames[5] = {Frame(), Frame(), Frame(), Frame(), Frame()};
+    renderer->handler = [&](IMFrame_I* f) -> HRESULT {
+        if (f == Internal(frames[0])) gate.Pass();  // the rest queue up behind it
+        if (f == Internal(frames[0])) throw std::runtime_error("handler failed");
+        if (f == Internal(frames[2])) throw 42;
+        if (f == Internal(frames[4])) throw std::bad_alloc();
+        return S_OK;
+    };
+    for (int i = 0; i < 4; ++i) ASSERT_EQ(Put(frames[i]), S_OK);
+    gate.Open();
+    ASSERT_TRUE(WaitUntil([&] { return renderer->Seen().size() == 4; }));
+    ASSERT_TRUE(WaitUntil([&] { return RefCount(frames[3]) == 1; }));
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(RefCount(frames[i]), 1u) << i;  // released once each
+    EXPECT_EQ(renderer->Seen(),
+              (std::vector<IMFrame_I*>{Internal(frames[0]), Internal(frames[1]),
+                                       Internal(frames[2]), Internal(frames[3])}));
+    EXPECT_EQ(renderer->Prop(u"stat::handler_exceptions"), u"2");
+    EXPECT_EQ(renderer->WorkerState(), 1);
+
+    // Without a queue the handler runs on the caller's thread, and the exception stops there.
+    SetBuffers(u"0");
+    EXPECT_EQ(Put(frames[4]), E_UNEXPECTED);
+    EXPECT_EQ(RefCount(frames[4]), 1u);
+    EXPECT_EQ(renderer->Prop(u"stat::handler_exceptions"), u"3");
+    EXPECT_EQ(renderer->Prop(u"stat::buffer_overlow"), u"");
 }
 
 TEST_F(QueueTest, DroppingTheOldestFrameMakesRoom) {

@@ -232,6 +232,11 @@ TEST(TimeText, GroupsFractionsAndUnitLetters) {
     EXPECT_EQ(ParseTime(u"1H"), Time(1, 0, 0));
     EXPECT_EQ(ParseTime(u"5m30s"), Time(0, 5, 30));
     EXPECT_EQ(ParseTime(u"45s"), Time(0, 0, 45));
+    EXPECT_EQ(ParseTime(u"3.5s"), Time(0, 0, 3, 500));
+    EXPECT_EQ(ParseTime(u"0.25S"), Time(0, 0, 0, 250));
+    EXPECT_EQ(ParseTime(u"1m3.5s"), Time(0, 1, 3, 500));
+    EXPECT_EQ(ParseTime(u"01:02:03.5s"), Time(1, 2, 3, 500));
+    EXPECT_EQ(ParseTime(u"1.2.3"), Time(0, 1, 2, 300));
     EXPECT_EQ(ParseTime(u"2m"), Time(0, 2, 0));
     EXPECT_EQ(ParseTime(u"25:00:00"), Time(1, 0, 0));  // wraps at a day
     const SystemTime huge = ParseTime(u"99999999999999999999999999:99999999999999:9999.99999");

@@ -279,7 +279,8 @@ TEST(PropsThreads, ConcurrentSetGetAndEnumerateStayConsistent) {
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
-            const std::u16string mine = u"t" + orvex::com::ToUtf16(std::to_string(t));
+            std::u16string mine = u"t";
+            mine += orvex::com::ToUtf16(std::to_string(t));
             for (int r = 0; r < kRounds; ++r) {
                 const std::u16string value = orvex::com::ToUtf16(std::to_string(r));
                 props->PropsSet(CComBSTR(mine + u"::v"), CComBSTR(value));

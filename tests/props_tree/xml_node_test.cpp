@@ -160,8 +160,11 @@ TEST(XmlNode, ChildrenAddGetRemoveAndDuplicateNames) {
 TEST(XmlNode, ManyChildrenStayFindableAfterRenameAndRemove) {
     XMLNodePtr root = NewRoot();
     std::vector<XMLNodePtr> kids;
-    for (int k = 0; k < 50; ++k)
-        kids.push_back(root->AppendChild(u"c" + orvex::com::ToUtf16(std::to_string(k))));
+    for (int k = 0; k < 50; ++k) {
+        std::u16string name = u"c";
+        name += orvex::com::ToUtf16(std::to_string(k));
+        kids.push_back(root->AppendChild(name));
+    }
     EXPECT_EQ(root->FindChild(u"C42").p, kids[42].p);
     kids[42]->SetName(u"renamed");
     EXPECT_EQ(root->FindChild(u"c42").p, nullptr);

@@ -1,37 +1,36 @@
-// Points the registry stand-in at a fresh temporary folder for the life of a test
-// executable, so that no test reads or writes the user's own settings.
+// Every test executable runs with the registry stand-in pointed at a fresh temporary folder,
+// so that no test reads or writes the user's own settings. The environment is linked into
+// each test by orvex_add_test(); including this header only gives access to the folder.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <random>
+#include <optional>
 #include <string>
 
 namespace orvex::test {
 
 class TempRegistryEnvironment : public ::testing::Environment {
 public:
-    void SetUp() override {
-        std::random_device rd;
-        dir_ = std::filesystem::temp_directory_path() /
-               ("orvex-test-registry-" + std::to_string(rd()) + std::to_string(rd()));
-        std::filesystem::create_directories(dir_);
-        ::setenv("ORVEX_REGISTRY_DIR", dir_.c_str(), 1);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
+    // Makes the folder and points ORVEX_REGISTRY_DIR at it. HOME and XDG_CONFIG_HOME are
+    // pointed into it too, so that a test that clears ORVEX_REGISTRY_DIR still stays inside.
+    void SetUp() override;
+    // Removes the folder and puts the three variables back as they were.
+    void TearDown() override;
     const std::filesystem::path& dir() const { return dir_; }
 
 private:
+    struct Saved {
+        const char* name;
+        std::optional<std::string> value;
+    };
+
     std::filesystem::path dir_;
+    Saved saved_[3] = {{"ORVEX_REGISTRY_DIR", {}}, {"HOME", {}}, {"XDG_CONFIG_HOME", {}}};
 };
 
-// Registers the environment once per executable.
-inline TempRegistryEnvironment* const g_temp_registry = static_cast<TempRegistryEnvironment*>(
-    ::testing::AddGlobalTestEnvironment(new TempRegistryEnvironment));
+// The one environment of the executable.
+extern TempRegistryEnvironment* const g_temp_registry;
 
 }  // namespace orvex::test
