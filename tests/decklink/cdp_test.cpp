@@ -12,6 +12,12 @@
 
 #include "decklink/cdp.h"
 
+// GLib and GStreamer keep process-wide allocations for their lifetime; nothing of ours goes
+// through their allocator.
+extern "C" [[gnu::visibility("default")]] const char* __lsan_default_suppressions() {
+    return "leak:libglib-2.0.so\nleak:libgobject-2.0.so\nleak:libgstreamer-1.0.so\n";
+}
+
 namespace {
 
 using namespace orvex::decklink;
