@@ -135,6 +135,7 @@ HRESULT CardControl::GetInternal(IUnknown** device) {
 }
 
 void CardControl::CloseOutputLocked() {
+    if (clock_) clock_->Attach(nullptr, nullptr, nullptr);
     if (IDeckLinkOutput_v9_9* output = state_.output) {
         output->DisableVideoOutput();
         output->SetVideoOutputFrameMemoryAllocator(nullptr);
@@ -163,6 +164,18 @@ void CardControl::ApplyKeying(IMNode* root, const ChosenOption& option) {
     ApplyOption(state_.device, state_.keyer, option, KeyingLevel(root));
     // The key's fill and key come in through the inputs the "line-in" option chose.
     if (auto line_in = FindOption(root, kLineIn, CurrentValue(root, kLineIn)))
+        ApplyOption(state_.device, state_.keyer, *line_in, KeyingLevel(root));
+}
+
+void CardControl::ApplyConnectorsLocked(IMNode* root) {
+    if (!root || !state_.output) return;
+    if (auto line_out = FindOption(root, kLineOut, CurrentValue(root, kLineOut)))
+        ApplyOption(state_.device, state_.keyer, *line_out, KeyingLevel(root));
+    std::optional<ChosenOption> keying = FindOption(root, kKeying, CurrentValue(root, kKeying));
+    if (keying && state_.keying_active && state_.keyer)
+        ApplyKeying(root, *keying);
+    else if (auto line_in = FindOption(root, kLineIn, CurrentValue(root, kLineIn));
+             line_in && state_.keying_active)
         ApplyOption(state_.device, state_.keyer, *line_in, KeyingLevel(root));
 }
 

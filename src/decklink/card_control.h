@@ -16,6 +16,7 @@
 #include "com/ptr.h"
 #include "decklink/api/decklink_api.h"
 #include "decklink/cards.h"
+#include "decklink/frame_clock.h"
 #include "orvex/interfaces.h"
 #include "platform/rw_lock.h"
 
@@ -70,8 +71,13 @@ public:
     platform::CRWSynchroLiteRW& Lock() { return lock_; }
     // Guarded by Lock().
     OutputState& State() { return state_; }
-    // Closes the output with Lock() held for writing.
+    // Closes the output with Lock() held for writing: the frame clock is detached first.
     void CloseOutputLocked();
+    // The frame clock that every close detaches (set once, before any output opens).
+    void SetFrameClock(MDecklinkDirectOut* clock) { clock_ = clock; }
+    // Tells the card the current "line-out", "line-in" and "keying" choices of `root`, with
+    // Lock() held for writing (after the output opened).
+    void ApplyConnectorsLocked(IMNode* root);
 
 private:
     void ApplyKeying(IMNode* root, const struct ChosenOption& option);
@@ -79,6 +85,7 @@ private:
     platform::CRWSynchroLiteRW lock_{1024, false};
     std::vector<Card> cards_;  // fixed once listed
     OutputState state_;
+    MDecklinkDirectOut* clock_ = nullptr;
 };
 
 }  // namespace orvex::decklink

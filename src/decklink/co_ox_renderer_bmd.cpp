@@ -2,10 +2,52 @@
 
 #include "com/runtime.h"
 #include "platform/process.h"
+#include "platform/text.h"
+
+namespace {
+
+// The settings the constructor writes (the shared registry key and the host override them).
+constexpr const char16_t* kDefaults[][2] = {
+    {u"input.buffers", u"2"},
+    {u"output.10bit", u"false"},
+    {u"optimization.no_copy", u"true"},
+    {u"optimization.own_buffer", u"true"},
+    {u"experimental.direct_audio_thread", u"false"},
+    {u"scaling_quality", u"auto"},
+    {u"bypass.wait_frames", u"30"},
+    {u"device.init_first", u"true"},
+    {u"output.timecode", u"true"},
+    {u"timecode_format", u"auto"},
+    {u"cc_output", u"7"},
+    {u"cc_line_sdi", u"9"},
+    {u"cc_offset_dword", u"0"},
+    {u"output.copy_vanc", u"2"},
+    {u"crop", u""},
+    {u"mirror", u""},
+    {u"rotate", u""},
+};
+
+}  // namespace
 
 HRESULT CCoOXRendererBMD::FinalConstruct() {
+    WriteDefaults();
     HRESULT hr = CRendererBackend<CCoOXRendererBMD>::FinalConstruct();
     if (FAILED(hr)) return hr;
+    CComObject<orvex::decklink::FrameAllocator>* allocator = nullptr;
+    CComObject<orvex::decklink::CardCallbacks>* callbacks = nullptr;
+    if (FAILED(hr = CComObject<orvex::decklink::FrameAllocator>::CreateInstance(&allocator)))
+        return hr;
+    allocator->AddRef();
+    allocator_ = allocator;
+    if (FAILED(hr = CComObject<orvex::decklink::CardCallbacks>::CreateInstance(&callbacks)))
+        return hr;
+    callbacks->AddRef();
+    callbacks_ = callbacks;
+    directOut_ = new (std::nothrow) orvex::decklink::MDecklinkDirectOut();
+    if (!directOut_) return E_OUTOFMEMORY;
+    cards_.SetFrameClock(directOut_);
+    PropsRoot()->NodeChildGet(CComBSTR(u"stat"), 1, &statNode_);
+    ReadFrameSettings();
     cards_.ListCards();
     return S_OK;
 }
@@ -13,7 +55,20 @@ HRESULT CCoOXRendererBMD::FinalConstruct() {
 void CCoOXRendererBMD::FinalRelease() {
     StopQueue();  // the worker plays through the card
     cards_.Release();
+    if (directOut_) directOut_->Release();
+    directOut_ = nullptr;
+    cards_.SetFrameClock(nullptr);
+    if (callbacks_) callbacks_->Release();
+    callbacks_ = nullptr;
+    if (allocator_) allocator_->Release();
+    allocator_ = nullptr;
+    statNode_.Release();
     CRendererBackend<CCoOXRendererBMD>::FinalRelease();
+}
+
+void CCoOXRendererBMD::WriteDefaults() {
+    for (const auto& entry : kDefaults)
+        PropsRoot()->AttributesSet(CComBSTR(entry[0]), CComBSTR(entry[1]));
 }
 
 STDMETHODIMP CCoOXRendererBMD::DeviceGetCount(eOXDeviceType, int* pnCount) {
@@ -47,7 +102,7 @@ STDMETHODIMP CCoOXRendererBMD::DeviceShowProps(eOXDeviceType, BSTR, LONGLONG) {
 
 STDMETHODIMP CCoOXRendererBMD::DeviceClose() {
     Flush(true, 3000);
-    cards_.Close();
+    CloseOutput();
     return S_OK;
 }
 
@@ -56,5 +111,9 @@ STDMETHODIMP CCoOXRendererBMD::DeviceGetInternal(eOXDeviceType, IUnknown** ppDev
 }
 
 HRESULT CCoOXRendererBMD::PropsOnSet(BSTR bsName, BSTR bsValue) {
-    return cards_.OnPropertySet(PropsRoot(), orvex::com::View(bsName), orvex::com::View(bsValue));
+    const std::u16string_view name = orvex::com::View(bsName);
+    if (orvex::platform::EqualsNoCase(name, u"optimization.no_copy") ||
+        orvex::platform::EqualsNoCase(name, u"scaling_quality"))
+        ReadFrameSettings();
+    return cards_.OnPropertySet(PropsRoot(), name, orvex::com::View(bsValue));
 }

@@ -1,9 +1,24 @@
 // The DeckLink renderer: chooses a card, publishes its connectors and keying modes, and plays
 // the frames it is given on it.
+//
+// The frame path (output.cpp): ProcessFrame on the queue's worker opens the output on the
+// first frame and reopens it on a change of format, brings each picture into the card's
+// layout (zero copy when it already is), and hands it to the frame clock (frame_clock.h).
+// Locks: see card_control.h; the frame clock's lock comes after the output lock, the
+// allocator's lock is a leaf.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
 #include "backend/renderer_backend.h"
+#include "decklink/card_callbacks.h"
 #include "decklink/card_control.h"
+#include "decklink/frame_allocator.h"
+#include "decklink/frame_clock.h"
+#include "decklink/scaler.h"
+#include "pipeline/time_corrector.h"
 
 class CCoOXRendererBMD : public CRendererBackend<CCoOXRendererBMD> {
 public:
@@ -23,9 +38,55 @@ public:
     // The property hook: choosing a connector or keying option tells the card.
     HRESULT PropsOnSet(BSTR bsName, BSTR bsValue);
 
+    // The queue's frame handler (worker thread, or the host's with "input.buffers" 0).
+    HRESULT ProcessFrame(IMFrame_I* frame);
+
     // The program DeviceShowProps starts: the path in this property.
     static constexpr const char16_t* kControlPanelProperty = u"bmd.control_panel";
 
+    // For tests and benchmarks in this process.
+    struct OutputInfo {
+        int state = 0;
+        BMDDisplayMode mode = 0;
+        BMDPixelFormat pixel_format = 0;
+        bool dual_stream_3d = false;
+        int audio_bits = 0, audio_channels = 0;
+    };
+    OutputInfo CurrentOutput();
+    orvex::decklink::MDecklinkDirectOut* FrameClock() { return directOut_; }
+    orvex::decklink::FrameAllocator* Allocator() { return allocator_; }
+
 private:
+    HRESULT OpenOutput(bool live, const M_AV_PROPS* requested);
+    HRESULT OpenOutputLocked(bool live, const M_AV_PROPS* requested);
+    void CloseOutput();
+    HRESULT ConvertAndOutputFrame(const M_VID_PROPS* frameVideo, const M_TIME* inputTime,
+                                  IMFrame_I* frame);
+    HRESULT CreateCardFrame(IDeckLinkOutput_v9_9* output, int width, int height, int rowBytes,
+                            BMDPixelFormat format, IDeckLinkMutableVideoFrame** out);
+    void WriteDefaults();
+    void ReadFrameSettings();
+    void CountStat(const char16_t* name, std::int64_t* counter);
+
     orvex::decklink::CardControl cards_;
+    orvex::decklink::FrameAllocator* allocator_ = nullptr;      // own reference
+    orvex::decklink::CardCallbacks* callbacks_ = nullptr;       // own reference
+    orvex::decklink::MDecklinkDirectOut* directOut_ = nullptr;  // own reference
+    CComPtr<IMNode> statNode_;
+
+    // Guarded by the output lock (written under its write side, read under its read side by
+    // the one frame path).
+    CMTimeCorrector inputClock_;
+    int audioBits_ = 16;
+    int audioChannels_ = 16;
+
+    // Frame path only (one thread at a time: the queue's worker).
+    orvex::decklink::ScalingConverter scaler_;
+    std::vector<std::uint8_t> twoStep_;  // 8-bit 4:2:2 before v210
+    std::int64_t noBuffer_ = 0;
+    bool priorityRaised_ = false;
+
+    // Settings the frame path reads on every frame, refreshed at open and when written.
+    std::atomic<bool> noCopy_{true};
+    std::atomic<int> scaling_{0};  // method | field-wise << 8 | automatic << 9
 };

@@ -24,11 +24,11 @@ std::string Card(const std::string& model, const std::string& extra = "") {
 std::vector<std::u16string> Names(IOXDevice* device) {
     std::vector<std::u16string> names;
     int count = -1;
-    EXPECT_EQ(device->DeviceGetCount(eODT_Video, &count), S_OK);
+    EXPECT_EQ(device->DeviceGetCount(eOXDT_Video, &count), S_OK);
     for (int i = 0; i < count; ++i) {
         CComBSTR name;
         BOOL busy = 7;
-        EXPECT_EQ(device->DeviceGetByIndex(eODT_Video, i, &name, &busy), S_OK);
+        EXPECT_EQ(device->DeviceGetByIndex(eOXDT_Video, i, &name, &busy), S_OK);
         names.emplace_back(name.View());
     }
     return names;
@@ -56,7 +56,7 @@ std::u16string Get(IOXProps* props, const char16_t* name) {
 
 LONGLONG CardSetting(IOXDevice* device, BMDDeckLinkConfigurationID id) {
     CComPtr<IUnknown> card;
-    EXPECT_EQ(device->DeviceGetInternal(eODT_Video, &card), S_OK);
+    EXPECT_EQ(device->DeviceGetInternal(eOXDT_Video, &card), S_OK);
     CComPtr<IDeckLinkConfiguration> configuration;
     EXPECT_EQ(card.QueryInterface(&configuration), S_OK);
     LONGLONG value = -1;
@@ -81,10 +81,10 @@ TEST_F(DeckLinkDiscovery, ListsPlayoutCardsWithUniqueNames) {
                                            u"DeckLink Duo (3)", u"DeckLink Duo (2) (2)"}));
     CComBSTR name(u"stale");
     BOOL busy = 5;
-    EXPECT_EQ(device->DeviceGetByIndex(eODT_Video, 4, &name, &busy), kBadIndex);
+    EXPECT_EQ(device->DeviceGetByIndex(eOXDT_Video, 4, &name, &busy), kBadIndex);
     EXPECT_EQ(name.m_str, nullptr);
-    EXPECT_EQ(device->DeviceGetByIndex(eODT_Video, -1, &name, &busy), kBadIndex);
-    EXPECT_EQ(device->DeviceGetCount(eODT_Video, nullptr), E_POINTER);
+    EXPECT_EQ(device->DeviceGetByIndex(eOXDT_Video, -1, &name, &busy), kBadIndex);
+    EXPECT_EQ(device->DeviceGetCount(eOXDT_Video, nullptr), E_POINTER);
 }
 
 TEST_F(DeckLinkDiscovery, ChoosingACardClaimsItAndBusyCardsAreRefused) {
@@ -96,18 +96,18 @@ TEST_F(DeckLinkDiscovery, ChoosingACardClaimsItAndBusyCardsAreRefused) {
 
     int index = 9;
     CComBSTR name(u"stale");
-    EXPECT_EQ(device->DeviceGet(eODT_Video, &index, &name), S_FALSE);
+    EXPECT_EQ(device->DeviceGet(eOXDT_Video, &index, &name), S_FALSE);
     EXPECT_EQ(index, -1);
     EXPECT_EQ(name.m_str, nullptr);
     CComPtr<IUnknown> none;
-    EXPECT_EQ(device->DeviceGetInternal(eODT_Video, &none), kNoDeviceOpen);
+    EXPECT_EQ(device->DeviceGetInternal(eOXDT_Video, &none), kNoDeviceOpen);
 
-    EXPECT_EQ(device->DeviceSet(eODT_Video, 0, nullptr), S_OK);
-    EXPECT_EQ(device->DeviceSet(eODT_Video, 0, nullptr), S_FALSE);
-    EXPECT_EQ(device->DeviceSet(eODT_Video, 1, nullptr), kBusy);
-    EXPECT_EQ(device->DeviceSet(eODT_Video, 3, nullptr), kBusy);
-    EXPECT_EQ(device->DeviceSet(eODT_Video, 4, nullptr), kBadIndex);
-    EXPECT_EQ(device->DeviceGet(eODT_Video, &index, &name), S_OK);
+    EXPECT_EQ(device->DeviceSet(eOXDT_Video, 0, nullptr), S_OK);
+    EXPECT_EQ(device->DeviceSet(eOXDT_Video, 0, nullptr), S_FALSE);
+    EXPECT_EQ(device->DeviceSet(eOXDT_Video, 1, nullptr), kBusy);
+    EXPECT_EQ(device->DeviceSet(eOXDT_Video, 3, nullptr), kBusy);
+    EXPECT_EQ(device->DeviceSet(eOXDT_Video, 4, nullptr), kBadIndex);
+    EXPECT_EQ(device->DeviceGet(eOXDT_Video, &index, &name), S_OK);
     EXPECT_EQ(index, 0);
     EXPECT_EQ(name.View(), u"A");
 
@@ -115,7 +115,7 @@ TEST_F(DeckLinkDiscovery, ChoosingACardClaimsItAndBusyCardsAreRefused) {
     for (int i = 0; i < 4; ++i) {
         BOOL busy = 7;
         CComBSTR n;
-        EXPECT_EQ(device->DeviceGetByIndex(eODT_Video, i, &n, &busy), S_OK);
+        EXPECT_EQ(device->DeviceGetByIndex(eOXDT_Video, i, &n, &busy), S_OK);
         EXPECT_EQ(busy, expected_busy[i]) << i;
     }
 
@@ -123,15 +123,15 @@ TEST_F(DeckLinkDiscovery, ChoosingACardClaimsItAndBusyCardsAreRefused) {
     CComPtr<IOXDevice> other = rig_.Create<IOXDevice>();
     BOOL busy = 7;
     CComBSTR n;
-    EXPECT_EQ(other->DeviceGetByIndex(eODT_Video, 0, &n, &busy), S_OK);
+    EXPECT_EQ(other->DeviceGetByIndex(eOXDT_Video, 0, &n, &busy), S_OK);
     EXPECT_EQ(busy, 1);
-    EXPECT_EQ(other->DeviceSet(eODT_Video, 0, nullptr), kBusy);
+    EXPECT_EQ(other->DeviceSet(eOXDT_Video, 0, nullptr), kBusy);
     // Moving to another card lets the first go.
-    EXPECT_EQ(device->DeviceSet(eODT_Video, 2, nullptr), S_OK);
-    EXPECT_EQ(other->DeviceSet(eODT_Video, 0, nullptr), S_OK);
+    EXPECT_EQ(device->DeviceSet(eOXDT_Video, 2, nullptr), S_OK);
+    EXPECT_EQ(other->DeviceSet(eOXDT_Video, 0, nullptr), S_OK);
 
     CComPtr<IUnknown> internal;
-    ASSERT_EQ(device->DeviceGetInternal(eODT_Video, &internal), S_OK);
+    ASSERT_EQ(device->DeviceGetInternal(eOXDT_Video, &internal), S_OK);
     CComPtr<IDeckLink> card;
     EXPECT_EQ(internal.QueryInterface(&card), S_OK);
     CComBSTR model;
@@ -142,14 +142,14 @@ TEST_F(DeckLinkDiscovery, ChoosingACardClaimsItAndBusyCardsAreRefused) {
 TEST_F(DeckLinkDiscovery, ACardThatRefusesTheClaimIsNotChosen) {
     rig_.UseRig(Card("A") + Card("B"));
     CComPtr<IOXDevice> device = rig_.Create<IOXDevice>();
-    ASSERT_EQ(device->DeviceSet(eODT_Video, 0, nullptr), S_OK);
+    ASSERT_EQ(device->DeviceSet(eOXDT_Video, 0, nullptr), S_OK);
     rig_.SetFault(1, "enable-error", static_cast<double>(0x80004005u));
-    EXPECT_EQ(device->DeviceSet(eODT_Video, 1, nullptr), E_FAIL);
+    EXPECT_EQ(device->DeviceSet(eOXDT_Video, 1, nullptr), E_FAIL);
     int index = 9;
-    EXPECT_EQ(device->DeviceGet(eODT_Video, &index, nullptr), S_FALSE);
+    EXPECT_EQ(device->DeviceGet(eOXDT_Video, &index, nullptr), S_FALSE);
     EXPECT_EQ(index, -1);
     rig_.SetFault(1, "clear", 0);
-    EXPECT_EQ(device->DeviceSet(eODT_Video, 1, nullptr), S_OK);
+    EXPECT_EQ(device->DeviceSet(eOXDT_Video, 1, nullptr), S_OK);
 }
 
 struct ConnectorCase {
@@ -165,7 +165,7 @@ TEST_P(DeckLinkConnectorOptions, ListTheCardsConnectors) {
     const ConnectorCase& c = GetParam();
     rig_.UseRig(std::string("<card model=\"X\" modes=\"all\" ") + c.card + "/>");
     CComPtr<IOXDevice> device = rig_.Create<IOXDevice>();
-    ASSERT_EQ(device->DeviceSet(eODT_Video, 0, nullptr), S_OK);
+    ASSERT_EQ(device->DeviceSet(eOXDT_Video, 0, nullptr), S_OK);
     CComQIPtr<IOXProps> props(device);
     EXPECT_EQ(Options(props, c.property), c.options);
     EXPECT_EQ(Get(props, c.property), c.options.empty() ? u"" : c.options.front().first);
@@ -209,7 +209,7 @@ TEST_F(DeckLinkDiscovery, ChoosingAnOptionTellsTheCard) {
                      "video-out=\"sdi,component,composite\" video-in=\"sdi\" "
                      "audio-in=\"embedded,aes\" keying=\"internal\""));
     CComPtr<IOXDevice> device = rig_.Create<IOXDevice>();
-    ASSERT_EQ(device->DeviceSet(eODT_Video, 0, nullptr), S_OK);
+    ASSERT_EQ(device->DeviceSet(eOXDT_Video, 0, nullptr), S_OK);
     CComQIPtr<IOXProps> props(device);
     EXPECT_EQ(props->PropsSet(CComBSTR(u"line-out"), CComBSTR(u"composite")), S_OK);
     EXPECT_EQ(CardSetting(device, bmdDeckLinkConfigVideoOutputConnection), 0x10);
@@ -232,11 +232,11 @@ TEST_F(DeckLinkDiscovery, ControlPanelIsTheProgramTheSettingNames) {
     rig_.UseRig(Card("A"));
     CComPtr<IOXDevice> device = rig_.Create<IOXDevice>();
     CComQIPtr<IOXProps> props(device);
-    EXPECT_EQ(device->DeviceShowProps(eODT_Video, nullptr, 0), static_cast<HRESULT>(0x80070002));
+    EXPECT_EQ(device->DeviceShowProps(eOXDT_Video, nullptr, 0), static_cast<HRESULT>(0x80070002));
     props->PropsSet(CComBSTR(u"bmd.control_panel"), CComBSTR(u"/nonexistent/panel"));
-    EXPECT_EQ(device->DeviceShowProps(eODT_Video, nullptr, 0), static_cast<HRESULT>(0x80070002));
+    EXPECT_EQ(device->DeviceShowProps(eOXDT_Video, nullptr, 0), static_cast<HRESULT>(0x80070002));
     props->PropsSet(CComBSTR(u"bmd.control_panel"), CComBSTR(u"/bin/true"));
-    EXPECT_EQ(device->DeviceShowProps(eODT_Video, nullptr, 0), S_OK);
+    EXPECT_EQ(device->DeviceShowProps(eOXDT_Video, nullptr, 0), S_OK);
 }
 
 // The driver is found through the registry only; every way of not finding it leaves an empty
@@ -247,7 +247,9 @@ TEST(DeckLinkDriver, MissingOrBrokenDriverGivesAnEmptyList) {
         CComPtr<IOXDevice> device = rig.Create<IOXDevice>();
         int n = -1;
         EXPECT_TRUE(device);
-        if (device) EXPECT_EQ(device->DeviceGetCount(eODT_Video, &n), S_OK);
+        if (device) {
+            EXPECT_EQ(device->DeviceGetCount(eOXDT_Video, &n), S_OK);
+        }
         return n;
     };
     EXPECT_EQ(count(), 0);  // no key

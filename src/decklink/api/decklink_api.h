@@ -92,13 +92,13 @@ constexpr BMDDisplayMode bmdMode4kDCI25 = 0x34643235;      // '4d25'
 constexpr BMDDisplayMode bmdModeUnknown = 0x69756E6B;      // 'iunk'
 
 // Pixel formats. 8-bit ARGB is the plain number 32, not a four-character code.
-constexpr BMDPixelFormat bmdFormat8BitYUV = 0x32767579;    // '2vuy', U Y V Y, width * 2
-constexpr BMDPixelFormat bmdFormat10BitYUV = 0x76323130;   // 'v210', 128-byte groups of 48
-constexpr BMDPixelFormat bmdFormat8BitARGB = 0x00000020;   // 32
-constexpr BMDPixelFormat bmdFormat8BitBGRA = 0x42475241;   // 'BGRA'
-constexpr BMDPixelFormat bmdFormat10BitRGB = 0x72323130;   // 'r210' (row bytes unverified)
-constexpr BMDPixelFormat bmdFormat12BitRGB = 0x52313242;   // 'R12B' big-endian
-constexpr BMDPixelFormat bmdFormat12BitRGBLE = 0x5231324C;  // 'R12L'
+constexpr BMDPixelFormat bmdFormat8BitYUV = 0x32767579;      // '2vuy', U Y V Y, width * 2
+constexpr BMDPixelFormat bmdFormat10BitYUV = 0x76323130;     // 'v210', 128-byte groups of 48
+constexpr BMDPixelFormat bmdFormat8BitARGB = 0x00000020;     // 32
+constexpr BMDPixelFormat bmdFormat8BitBGRA = 0x42475241;     // 'BGRA'
+constexpr BMDPixelFormat bmdFormat10BitRGB = 0x72323130;     // 'r210' (row bytes unverified)
+constexpr BMDPixelFormat bmdFormat12BitRGB = 0x52313242;     // 'R12B' big-endian
+constexpr BMDPixelFormat bmdFormat12BitRGBLE = 0x5231324C;   // 'R12L'
 constexpr BMDPixelFormat bmdFormat10BitRGBXLE = 0x5231306C;  // 'R10l'
 constexpr BMDPixelFormat bmdFormat10BitRGBX = 0x52313062;    // 'R10b'
 
@@ -164,7 +164,7 @@ constexpr BMDDeckLinkAttributeID BMDDeckLinkAudioInputConnections = 0x6169636E; 
 constexpr BMDDeckLinkAttributeID BMDDeckLinkAudioOutputConnections = 0x616F636E;  // 'aocn'
 constexpr BMDDeckLinkAttributeID BMDDeckLinkSupportsFullDuplex = 0x66647570;      // 'fdup'
 // Answered up to 10.5.x; whether a later driver still answers it is not known.
-constexpr BMDDeckLinkAttributeID BMDDeckLinkDeviceBusyState = 0x64627374;  // 'dbst'
+constexpr BMDDeckLinkAttributeID BMDDeckLinkDeviceBusyState = 0x64627374;         // 'dbst'
 constexpr BMDDeckLinkAttributeID BMDDeckLinkSupportsInternalKeying = 0x6B657969;  // 'keyi'
 constexpr BMDDeckLinkAttributeID BMDDeckLinkSupportsExternalKeying = 0x6B657965;  // 'keye'
 constexpr BMDDeckLinkAttributeID BMDDeckLinkSupportsHDKeying = 0x6B657968;        // 'keyh'
@@ -212,8 +212,8 @@ constexpr std::uint32_t bmdAudioConnectionAnalogRCA_v10_2 = 0x61726361;  // 'arc
 
 // Configuration IDs (IDeckLinkConfiguration).
 constexpr BMDDeckLinkConfigurationID bmdDeckLinkConfigLowLatencyVideoOutput = 0x6C6C766F;  // llvo
-constexpr BMDDeckLinkConfigurationID bmdDeckLinkConfigFieldFlickerRemoval = 0x66646672;  // fdfr
-constexpr BMDDeckLinkConfigurationID bmdDeckLinkConfigBypass = 0x62797073;               // byps
+constexpr BMDDeckLinkConfigurationID bmdDeckLinkConfigFieldFlickerRemoval = 0x66646672;    // fdfr
+constexpr BMDDeckLinkConfigurationID bmdDeckLinkConfigBypass = 0x62797073;                 // byps
 constexpr BMDDeckLinkConfigurationID bmdDeckLinkConfigVideoOutputConnection = 0x766F636E;  // vocn
 constexpr BMDDeckLinkConfigurationID bmdDeckLinkConfigVideoInputConnection = 0x7669636E;   // vicn
 constexpr BMDDeckLinkConfigurationID bmdDeckLinkConfigAudioInputConnection = 0x6169636E;   // aicn
@@ -226,23 +226,23 @@ constexpr BMDDeckLinkConfigurationID bmdDeckLinkConfigBlackVideoOutputDuringCapt
 constexpr BMDDeckLinkConfigurationID bmdDeckLinkConfigAnalogAudioOutputSelect = 0x616F6161;
 constexpr BMDDeckLinkConfigurationID bmdDeckLinkConfigUse1080pNotPsF = 0x6670726F;  // <= 10.9.x
 // In 10.8 but not 10.3.1; whether 10.5 has it is not verified.
-constexpr BMDDeckLinkConfigurationID bmdDeckLinkConfigDuplexMode = 0x64757078;  // 'dupx'
+constexpr BMDDeckLinkConfigurationID bmdDeckLinkConfigDuplexMode = 0x64757078;             // 'dupx'
 constexpr BMDDeckLinkConfigurationID bmdDeckLinkConfigSingleLinkVideoOutput = 0x73676C6F;  // 10.4
 constexpr BMDDeckLinkConfigurationID bmdDeckLinkConfig3GBpsVideoOutput = 0x33676273;  // <= 10.2.x
-constexpr std::uint32_t bmdIdleVideoOutputBlack = 0x626C6163;      // 'blac'
-constexpr std::uint32_t bmdIdleVideoOutputLastFrame = 0x6C616661;  // 'lafa'
-constexpr std::uint32_t bmdIdleVideoOutputDesktop = 0x6465736B;    // 'desk' (<= 10.6)
-constexpr std::uint32_t bmdDuplexModeFull = 0x66647570;            // 'fdup'
-constexpr std::uint32_t bmdDuplexModeHalf = 0x68647570;            // 'hdup'
-constexpr std::uint32_t bmdAudioOutputSwitchAESEBU = 0x61657320;   // 'aes '
-constexpr std::uint32_t bmdAudioOutputSwitchAnalog = 0x616E6C67;   // 'anlg'
+constexpr std::uint32_t bmdIdleVideoOutputBlack = 0x626C6163;                         // 'blac'
+constexpr std::uint32_t bmdIdleVideoOutputLastFrame = 0x6C616661;                     // 'lafa'
+constexpr std::uint32_t bmdIdleVideoOutputDesktop = 0x6465736B;   // 'desk' (<= 10.6)
+constexpr std::uint32_t bmdDuplexModeFull = 0x66647570;           // 'fdup'
+constexpr std::uint32_t bmdDuplexModeHalf = 0x68647570;           // 'hdup'
+constexpr std::uint32_t bmdAudioOutputSwitchAESEBU = 0x61657320;  // 'aes '
+constexpr std::uint32_t bmdAudioOutputSwitchAnalog = 0x616E6C67;  // 'anlg'
 
 // Display-mode objects.
 constexpr BMDFieldDominance bmdUnknownFieldDominance = 0;
-constexpr BMDFieldDominance bmdLowerFieldFirst = 0x6C6F7772;                // 'lowr'
-constexpr BMDFieldDominance bmdUpperFieldFirst = 0x75707072;                // 'uppr'
-constexpr BMDFieldDominance bmdProgressiveFrame = 0x70726F67;               // 'prog'
-constexpr BMDFieldDominance bmdProgressiveSegmentedFrame = 0x70736620;      // 'psf '
+constexpr BMDFieldDominance bmdLowerFieldFirst = 0x6C6F7772;            // 'lowr'
+constexpr BMDFieldDominance bmdUpperFieldFirst = 0x75707072;            // 'uppr'
+constexpr BMDFieldDominance bmdProgressiveFrame = 0x70726F67;           // 'prog'
+constexpr BMDFieldDominance bmdProgressiveSegmentedFrame = 0x70736620;  // 'psf '
 constexpr BMDDisplayModeFlags bmdDisplayModeSupports3D = 0x1;
 constexpr BMDDisplayModeFlags bmdDisplayModeColorspaceRec601 = 0x2;
 constexpr BMDDisplayModeFlags bmdDisplayModeColorspaceRec709 = 0x4;

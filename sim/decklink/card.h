@@ -1,0 +1,186 @@
+// One virtual card: its rig entry, faults, configuration, keyer, and the output engine.
+//
+// Time. The card's hardware clock is the platform clock (or the time source a test installs
+// through the control API), scaled by the card's drift. Periods are not driven by a thread of
+// the card: every call catches the card up to "now" first, settling each period boundary
+// that passed since the last call (showing the pending frame or repeating the last one,
+// draining audio at 48 kHz, writing the recording). The outcome depends only on the clock
+// readings, so a virtual clock gives the same result on every run and a test never waits
+// for a card thread; the recording of the last periods is completed when the card is next
+// called, flushed, disabled or released.
+//
+// Locking. One mutex per card guards everything below; it is never held while the host's
+// allocator is called (the host's Decommit may wait for buffers that another thread returns
+// through the card).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "com/ptr.h"
+#include "decklink/api/decklink_api.h"
+#include "sim/decklink/recorder.h"
+#include "sim/decklink/rig.h"
+
+namespace orvex::sim::decklink {
+
+using NowFunction = std::int64_t (*)(void* context);
+// The time source of every card (100-ns ticks); null restores the platform clock.
+void SetTimeSource(NowFunction now, void* context);
+std::int64_t SourceNow();
+
+// What the card took from a frame at DisplayVideoFrameSync.
+struct Shown {
+    Picture picture;
+    std::optional<Picture> right_eye;
+    std::uint64_t checksum = 0, right_checksum = 0;
+    std::string timecode_json;  // {"rpv1":"10:00:00:00",...} or empty
+    std::string vanc_json;      // [{"line":9,...}] or empty
+};
+
+struct CardStats {
+    std::int64_t periods = 0, new_frames = 0, repeats = 0, replaced = 0;
+    std::int64_t frames_alive = 0, frame_bytes_alive = 0;
+    std::int64_t allocate_calls = 0, release_calls = 0, commit_calls = 0, decommit_calls = 0;
+    std::int64_t audio_played = 0, audio_silence = 0;
+};
+
+class Card : public std::enable_shared_from_this<Card> {
+public:
+    Card(CardSpec spec, int index, std::string record_folder);
+    ~Card();
+
+    const CardSpec& spec() const { return spec_; }
+    int index() const { return index_; }
+    std::mutex& mutex() { return mutex_; }
+
+    // ---- Control (tests and tools).
+    HRESULT SetFault(const std::string& name, double value);
+    CardStats Stats();
+    void Flush();  // catch up and flush the recording files
+
+    // ---- Attributes and configuration.
+    HRESULT GetAttrFlag(BMDDeckLinkAttributeID id, BOOL* value);
+    HRESULT GetAttrInt(BMDDeckLinkAttributeID id, LONGLONG* value);
+    HRESULT ConfigSetFlag(BMDDeckLinkConfigurationID id, BOOL value);
+    HRESULT ConfigGetFlag(BMDDeckLinkConfigurationID id, BOOL* value);
+    HRESULT ConfigSetInt(BMDDeckLinkConfigurationID id, LONGLONG value, bool legacy);
+    HRESULT ConfigGetInt(BMDDeckLinkConfigurationID id, LONGLONG* value, bool legacy);
+    HRESULT ConfigSetFloat(BMDDeckLinkConfigurationID id, double value);
+    HRESULT ConfigGetFloat(BMDDeckLinkConfigurationID id, double* value);
+
+    // ---- Keyer.
+    HRESULT KeyerEnable(BOOL external);
+    HRESULT KeyerSetLevel(unsigned char level);
+    HRESULT KeyerRamp(unsigned int frames, bool up);
+    HRESULT KeyerDisable();
+
+    // ---- Output.
+    bool Removed();
+    HRESULT Supports(BMDDisplayMode mode, BMDPixelFormat format, BMDVideoOutputFlags flags,
+                     BMDDisplayModeSupport* result);
+    HRESULT EnableVideo(BMDDisplayMode mode, BMDVideoOutputFlags flags);
+    HRESULT DisableVideo();
+    HRESULT SetAllocator(IDeckLinkMemoryAllocator* allocator);
+    HRESULT CreateFrame(int width, int height, int row_bytes, BMDPixelFormat format,
+                        BMDFrameFlags flags, IDeckLinkMutableVideoFrame** out);
+    HRESULT CreateAncillary(BMDPixelFormat format, IDeckLinkVideoFrameAncillary** out);
+    HRESULT DisplaySync(IDeckLinkVideoFrame* frame);
+    HRESULT BufferedVideo(unsigned int* count);
+    HRESULT EnableAudio(BMDAudioSampleRate rate, BMDAudioSampleType type, unsigned int channels,
+                        BMDAudioOutputStreamType stream);
+    HRESULT DisableAudio();
+    HRESULT WriteAudio(const void* data, unsigned int frames, unsigned int* written);
+    HRESULT BufferedAudio(unsigned int* count);
+    HRESULT FlushAudio();
+    HRESULT ReferenceStatus(BMDReferenceStatus* status);
+    HRESULT HardwareClock(BMDTimeScale scale, BMDTimeValue* hw, BMDTimeValue* in_frame,
+                          BMDTimeValue* ticks_per_frame);
+    HRESULT StreamTime(BMDTimeScale scale, BMDTimeValue* time, double* speed);
+    HRESULT SetVideoCallback(IDeckLinkVideoOutputCallback* callback);
+    HRESULT SetAudioCallback(IDeckLinkAudioOutputCallback* callback);
+
+    // Frames return their memory here (never under the card lock).
+    void FrameMemoryReleased(std::int64_t bytes, bool own_memory);
+    // Device objects of this card come and go; when the last one goes the output ends, as a
+    // driver ends it when its client lets go.
+    void DeviceAcquired();
+    void DeviceReleased();
+
+private:
+    // Caller holds mutex_.
+    std::int64_t CardNowLocked();  // card time in 100-ns ticks
+    std::int64_t PeriodAtLocked(std::int64_t card_time) const;
+    void CatchUpLocked();
+    void SettlePeriodLocked(std::int64_t period);
+    void DrainAudioLocked(std::int64_t card_time);
+    void EndVideoLocked();
+    void EndAudioLocked();
+    std::string SlugLocked() const;
+
+    const CardSpec spec_;
+    const int index_;
+    const std::string record_folder_;
+    std::mutex mutex_;
+
+    Faults faults_;
+    std::uint32_t busy_;
+    BMDReferenceStatus reference_;
+    std::map<std::uint32_t, LONGLONG> config_ints_;
+    std::map<std::uint32_t, BOOL> config_flags_;
+    std::map<std::uint32_t, double> config_floats_;
+    int keyer_ = 0;  // 0 off, 1 internal, 2 external
+    int key_level_ = 255;
+
+    // Clock: card time = base + (source - origin) * (1 + drift).
+    std::int64_t origin_ = 0;
+    std::int64_t base_ = 0;
+    double drift_ppm_ = 0;
+    std::uint64_t jitter_state_ = 0x9E3779B97F4A7C15ull;
+    std::int64_t last_reading_ = 0;
+
+    // Video output.
+    bool video_enabled_ = false;
+    const ModeInfo* mode_ = nullptr;
+    BMDVideoOutputFlags video_flags_ = 0;
+    std::int64_t settled_period_ = 0;  // last period whose boundary was settled
+    std::optional<Shown> pending_;     // shown from the next boundary
+    std::optional<Shown> on_air_;
+    int segment_ = 0;
+    VideoRecorder video_recorder_;
+    CComPtr<IDeckLinkMemoryAllocator> allocator_;
+    bool allocator_committed_ = false;
+    CComPtr<IDeckLinkVideoOutputCallback> video_callback_;
+    CComPtr<IDeckLinkAudioOutputCallback> audio_callback_;
+
+    // Audio output.
+    bool audio_enabled_ = false;
+    int audio_bits_ = 0, audio_channels_ = 0;
+    std::vector<std::uint8_t> audio_ring_;  // capacity = audio_buffer sample frames
+    std::size_t audio_head_ = 0;            // sample frames
+    std::size_t audio_count_ = 0;
+    bool audio_started_ = false;
+    std::int64_t audio_start_ = 0;   // card time of the first write
+    std::int64_t audio_played_ = 0;  // sample frames since the start (audio and silence)
+    AudioRecorder audio_recorder_;
+
+    int devices_ = 0;
+    CardStats stats_;
+    std::atomic<std::int64_t> frames_alive_{0}, frame_bytes_alive_{0};
+    std::atomic<std::int64_t> release_calls_{0};
+};
+
+// The cards of the loaded rig (loaded on first use).
+std::vector<std::shared_ptr<Card>> CurrentCards();
+// Drops the rig so that the next use reads the setting again; cards still referenced by
+// device objects live on.
+void ResetRig();
+std::string RigError();
+
+}  // namespace orvex::sim::decklink

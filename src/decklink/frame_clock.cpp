@@ -1,0 +1,384 @@
+#include "decklink/frame_clock.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/thread.h"
+
+namespace orvex::decklink {
+namespace {
+
+using platform::Ticks;
+
+constexpr HRESULT kTimeout = static_cast<HRESULT>(0x800705B4);
+constexpr Ticks kMs = platform::kTicksPerMillisecond;
+// A wait that ends this much later than asked counts as overtime.
+constexpr Ticks kOvertime = 50'000;
+
+// The counters in the order of their names.
+constexpr const char16_t* kCounterNames[] = {
+    u"bmd.skipped",        u"bmd.late",          u"bmd.missed", u"bmd.correct_end",
+    u"bmd.max_wait_count", u"bmd.wait_overtime", u"bmd.error",  u"bmd.audio_dropped"};
+
+std::int64_t* CounterAt(ClockCounters& c, int i) {
+    std::int64_t* fields[] = {&c.skipped,        &c.late,          &c.missed, &c.correct_end,
+                              &c.max_wait_count, &c.wait_overtime, &c.error,  &c.audio_dropped};
+    return fields[i];
+}
+
+// The names as BSTRs, made once: publishing allocates nothing of ours.
+const CComBSTR& CounterName(int i) {
+    static const CComBSTR names[] = {CComBSTR(kCounterNames[0]), CComBSTR(kCounterNames[1]),
+                                     CComBSTR(kCounterNames[2]), CComBSTR(kCounterNames[3]),
+                                     CComBSTR(kCounterNames[4]), CComBSTR(kCounterNames[5]),
+                                     CComBSTR(kCounterNames[6]), CComBSTR(kCounterNames[7])};
+    return names[i];
+}
+
+bool ReadBool(IMNode* node, const char16_t* name, bool fallback) {
+    if (!node) return fallback;
+    int value = 0;
+    return node->AttributesGetBool(CComBSTR(name), &value) == S_OK ? value != 0 : fallback;
+}
+
+}  // namespace
+
+HRESULT PerfClock::PreciseWait(Ticks duration, Ticks* now) {
+    if (duration <= 0) {
+        if (now) *now = -1;
+        return S_FALSE;
+    }
+    timer_.SetRelative(duration);
+    const Ticks limit = (duration / kMs * 2 + 1000) * kMs;
+    const bool fired = timer_.Wait(limit);
+    if (now) *now = Now();
+    return fired ? S_OK : kTimeout;
+}
+
+MDecklinkDirectOut::MDecklinkDirectOut() = default;
+
+MDecklinkDirectOut::~MDecklinkDirectOut() {
+    Attach(nullptr, nullptr, nullptr);
+}
+
+double MDecklinkDirectOut::FrameDurationFromRate(double rate, double fallback) {
+    double duration = rate > 0 ? static_cast<double>(pipeline::RoundTicks(1e7 / rate)) : fallback;
+    double exact = duration;
+    pipeline::SnapFrameDuration(duration, &exact);
+    return exact;
+}
+
+void MDecklinkDirectOut::DetachLocked() {
+    if (configuration_) {
+        if (saved_flicker_removal_)
+            configuration_->SetFlag(bmdDeckLinkConfigFieldFlickerRemoval, TRUE);
+        // No normal output since attach, or the last frame followed missed periods, or the
+        // watchdog is armed: let the input through.
+        if (bypass_ < 1) configuration_->SetInt(bmdDeckLinkConfigBypass, 0);
+    }
+    configuration_.Release();
+    output_.Release();
+    device_name_.Empty();
+    legacy_output_ = false;
+    saved_flicker_removal_ = FALSE;
+    bypass_ = kNoBypass;
+}
+
+HRESULT MDecklinkDirectOut::Attach(IUnknown* output, const M_AV_PROPS* props, IMNode* node) {
+    // The audio thread takes the lock to find the output: stop it before taking the lock.
+    audio_.StopThread();
+    std::lock_guard lock(lock_);
+    DetachLocked();
+
+    if (output) {
+        CComPtr<IDeckLinkOutput> current;
+        if (SUCCEEDED(output->QueryInterface(IidOf<IDeckLinkOutput>(),
+                                             reinterpret_cast<void**>(&current))) &&
+            current) {
+            output_ = current.p;
+        } else if (FAILED(output->QueryInterface(IidOf<IDeckLinkOutput_v9_9>(),
+                                                 reinterpret_cast<void**>(&output_))) ||
+                   !output_) {
+            output_.Release();
+            return E_NOINTERFACE;
+        } else {
+            legacy_output_ = true;
+        }
+        CComPtr<IDeckLink> device;
+        if (SUCCEEDED(
+                output->QueryInterface(IidOf<IDeckLink>(), reinterpret_cast<void**>(&device))) &&
+            device)
+            device->GetDisplayName(&device_name_);
+        if (SUCCEEDED(output->QueryInterface(IidOf<IDeckLinkConfiguration>(),
+                                             reinterpret_cast<void**>(&configuration_))) &&
+            configuration_) {
+            configuration_->GetFlag(bmdDeckLinkConfigFieldFlickerRemoval, &saved_flicker_removal_);
+            configuration_->SetFlag(bmdDeckLinkConfigFieldFlickerRemoval, FALSE);
+        } else {
+            configuration_.Release();
+        }
+        CComPtr<IDeckLinkAttributes> attributes;
+        BOOL has_bypass = FALSE;
+        if (SUCCEEDED(output->QueryInterface(IidOf<IDeckLinkAttributes>(),
+                                             reinterpret_cast<void**>(&attributes))) &&
+            attributes && SUCCEEDED(attributes->GetFlag(BMDDeckLinkHasBypass, &has_bypass)) &&
+            has_bypass) {
+            bypass_ = 0;
+            if (configuration_) configuration_->SetInt(bmdDeckLinkConfigBypass, -1);
+        }
+    }
+
+    audio_.Reset(props ? &props->audProps : nullptr);
+    av_props_ = props ? *props : M_AV_PROPS{};
+    last_index_ = -1;
+    stream_start_ = -1;
+    time_sync_ = false;
+    skip_run_ = 0;
+    input_clock_.ResetTime(0.0);
+    {
+        std::lock_guard counters(counters_lock_);
+        counters_ = ClockCounters{};
+        published_ = ClockCounters{};
+        publish_all_ = true;
+    }
+    reference_known_ = false;
+    clock_.Reset();
+    if (output_ && node) {
+        time_sync_ = ReadBool(node, u"output.time_sync", false);
+        if (ReadBool(node, u"experimental.direct_audio_thread", false) && audio_.Enabled())
+            audio_.StartThread(&MDecklinkDirectOut::OutputForAudio, this);
+    }
+    return S_OK;
+}
+
+CComPtr<IDeckLinkOutput_v9_9> MDecklinkDirectOut::OutputForAudio(void* self) {
+    auto* me = static_cast<MDecklinkDirectOut*>(self);
+    std::lock_guard lock(me->lock_);
+    return me->output_;
+}
+
+bool MDecklinkDirectOut::ReadClock(IDeckLinkOutput_v9_9* output, ClockReading* r) {
+    if (FAILED(output->GetHardwareReferenceClock(platform::kTicksPerSecond, &r->hw, &r->in_frame,
+                                                 &r->tpf)) ||
+        r->tpf <= 0)
+        return false;
+    return true;
+}
+
+std::int64_t MDecklinkDirectOut::Index(BMDTimeValue hw, BMDTimeValue in_frame, double tpf) const {
+    return static_cast<std::int64_t>(static_cast<double>(hw - in_frame + 10'000) / tpf);
+}
+
+void MDecklinkDirectOut::Wait(Ticks duration) {
+    const Ticks before = clock_.Now();
+    Ticks after = 0;
+    if (clock_.PreciseWait(duration, &after) == S_FALSE) return;
+    if (after - before - duration > kOvertime) {
+        std::lock_guard counters(counters_lock_);
+        ++counters_.wait_overtime;
+    }
+}
+
+void MDecklinkDirectOut::Publish(IMNode* stats) {
+    if (!stats) return;
+    ClockCounters now;
+    bool all = false;
+    {
+        std::lock_guard counters(counters_lock_);
+        now = counters_;
+        all = publish_all_;
+        publish_all_ = false;
+    }
+    // Only what changed is written: a steady clock writes nothing.
+    for (int i = 0; i < 8; ++i) {
+        const std::int64_t value = *CounterAt(now, i);
+        if (!all && value == *CounterAt(published_, i)) continue;
+        stats->AttributesSetInt(CounterName(i),
+                                static_cast<int>(std::min<std::int64_t>(value, INT32_MAX)));
+        *CounterAt(published_, i) = value;
+    }
+}
+
+HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* card_frame,
+                                        const M_AUD_PROPS* audio, const BYTE* audio_data,
+                                        int audio_bytes, IMNode* stats, int wait_frames) {
+    if (!frame || !card_frame) return E_POINTER;
+    M_AV_PROPS frame_props{};
+    M_TIME time{};
+    frame->FrameAVPropsGet(&frame_props);
+    frame->FrameTimeGet(&time);
+    M_TIME corrected{};
+    input_clock_.CorrectTime(&corrected, &frame_props.vidProps, &time, kMaxJump);
+    const LONGLONG input_time = corrected.rtStartTime;
+    const bool live = (time.eFFlags & eMFF_Live) != 0;
+
+    CComPtr<IDeckLinkOutput_v9_9> output;
+    CComPtr<IDeckLinkConfiguration> configuration;
+    {
+        std::lock_guard lock(lock_);
+        output = output_;
+    }
+    if (!output) return S_FALSE;
+
+    ClockReading r;
+    if (!ReadClock(output, &r)) return E_UNEXPECTED;
+    double tpf = static_cast<double>(r.tpf);
+    pipeline::SnapFrameDuration(tpf, &tpf);
+    if (stream_start_ < 0) {
+        stream_start_ =
+            pipeline::RoundTicks(static_cast<double>(Index(r.hw, r.in_frame, tpf)) * tpf) + 100'000;
+        std::lock_guard counters(counters_lock_);
+        const std::int64_t dropped = counters_.audio_dropped, error = counters_.error;
+        counters_ = ClockCounters{};
+        counters_.audio_dropped = dropped;
+        counters_.error = error;
+        publish_all_ = true;
+    }
+    const LONGLONG stream_time = r.hw - stream_start_;
+
+    if (!live && time_sync_ && input_time + r.tpf < stream_time) {
+        if (skip_run_ < 2) {
+            ++skip_run_;
+            {
+                std::lock_guard counters(counters_lock_);
+                ++counters_.skipped;
+            }
+            Publish(stats);
+            return S_FALSE;
+        }
+        std::lock_guard counters(counters_lock_);
+        ++counters_.late;
+    }
+
+    const platform::ThreadPriority old_priority = platform::Thread::GetCurrentPriority();
+    platform::Thread::SetCurrentPriority(platform::ThreadPriority::kTimeCritical);
+    struct RestorePriority {
+        platform::ThreadPriority priority;
+        ~RestorePriority() { platform::Thread::SetCurrentPriority(priority); }
+    } restore{old_priority};
+
+    const bool audio_wanted = audio_.Enabled() && audio && audio_data && audio_bytes > 0 &&
+                              (time.eFFlags & eMFF_Pause) != eMFF_Pause;
+    if (audio_wanted && audio_.ThreadRunning()) audio_.PutForThread(audio, audio_data, audio_bytes);
+
+    // Wait for a period in which no frame was shown yet.
+    std::int64_t waits = 0;
+    std::int64_t index = 0;
+    for (;;) {
+        {
+            std::lock_guard lock(lock_);
+            output = output_;
+            configuration = configuration_;
+        }
+        if (!output) return E_UNEXPECTED;
+        if (!ReadClock(output, &r)) return E_UNEXPECTED;
+        if (r.in_frame == r.tpf) {
+            // Exactly on the boundary: the reading is ambiguous, look again in a moment.
+            Wait(10'000);
+            std::lock_guard counters(counters_lock_);
+            ++counters_.correct_end;
+            r.in_frame = 0;
+        }
+        index = Index(r.hw, r.in_frame, tpf);
+        if (index != last_index_ && (last_index_ >= 0 || r.tpf - r.in_frame >= 10'000)) break;
+        Wait(r.tpf - r.in_frame + 20'000);
+        ++waits;
+    }
+    // Settle about 3 ms into the period.
+    platform::Ticks in_frame_at_hand_over = r.in_frame;
+    if (r.in_frame < 20'000) {
+        Wait(30'000 - r.in_frame);
+        in_frame_at_hand_over = 30'000;
+    }
+    bool missed = false;
+    {
+        std::lock_guard counters(counters_lock_);
+        if (last_index_ >= 0 && index > last_index_ + 1) {
+            counters_.missed += index - last_index_ - 1;
+            missed = true;
+        }
+        counters_.max_wait_count = std::max(counters_.max_wait_count, waits);
+    }
+    last_index_ = index;
+
+    HandOver hand_over{index, in_frame_at_hand_over, r.tpf, 0, false};
+    if (observer_) {
+        frame->FrameVideoIDGet(&hand_over.video_id);
+        observer_(observer_context_, hand_over);
+    }
+    HRESULT hr = output->DisplayVideoFrameSync(card_frame);
+    if (FAILED(hr)) {
+        {
+            std::lock_guard counters(counters_lock_);
+            ++counters_.error;
+        }
+        Publish(stats);
+        return hr;
+    }
+    skip_run_ = 0;
+    if (observer_) {
+        hand_over.shown = true;
+        observer_(observer_context_, hand_over);
+    }
+
+    // Bypass watchdog.
+    if (configuration && bypass_ != kNoBypass) {
+        if (missed) {
+            configuration->SetInt(bmdDeckLinkConfigBypass, -1);
+            bypass_ = -100;
+        } else if (wait_frames == 0 && bypass_ <= 0) {
+            configuration->SetInt(bmdDeckLinkConfigBypass, -1);
+            bypass_ = 1;
+        } else if (wait_frames > 0) {
+            if (bypass_ < 0) {
+                ++bypass_;
+            } else {
+                const LONGLONG ms = pipeline::RoundTicks(static_cast<double>(r.tpf) / 10'000.0);
+                configuration->SetInt(bmdDeckLinkConfigBypass, ms * wait_frames + 1);
+                bypass_ = 0;
+            }
+        }
+    }
+
+    HRESULT audio_hr = S_OK;
+    if (audio_wanted && !audio_.ThreadRunning()) {
+        std::int64_t dropped = 0;
+        {
+            std::lock_guard lock(lock_);
+            if (output_)
+                audio_hr = audio_.WriteSync(output_, audio, audio_data, audio_bytes, &dropped);
+        }
+        if (dropped) {
+            std::lock_guard counters(counters_lock_);
+            counters_.audio_dropped += dropped;
+        }
+    }
+
+    BMDReferenceStatus reference = 0;
+    if (SUCCEEDED(output->GetReferenceStatus(&reference)) &&
+        (!reference_known_ || reference != reference_) && stats) {
+        static const CComBSTR kRefStatus(u"ref_status");
+        stats->AttributesSetInt(kRefStatus, static_cast<int>(reference));
+        reference_ = reference;
+        reference_known_ = true;
+    }
+    Publish(stats);
+    return FAILED(audio_hr) ? audio_hr : S_OK;
+}
+
+ClockCounters MDecklinkDirectOut::Counters() {
+    std::lock_guard counters(counters_lock_);
+    return counters_;
+}
+
+std::int32_t MDecklinkDirectOut::BypassState() {
+    std::lock_guard lock(lock_);
+    return bypass_;
+}
+
+void MDecklinkDirectOut::SetHandOverObserver(HandOverObserver observer, void* context) {
+    observer_ = observer;
+    observer_context_ = context;
+}
+
+}  // namespace orvex::decklink

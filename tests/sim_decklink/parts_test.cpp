@@ -1,0 +1,283 @@
+// The card library's parts on their own: rig text, ancillary packet scan, recording files
+// (read back with FFmpeg's demuxer and decoder).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <string>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+#include "sim/decklink/modes.h"
+#include "sim/decklink/recorder.h"
+#include "sim/decklink/rig.h"
+#include "sim/decklink/vanc.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace orvex::sim::decklink;
+
+TEST(SimRig, EveryPresetParses) {
+    for (std::string_view name : PresetNames()) {
+        Rig rig;
+        std::string error;
+        EXPECT_TRUE(ParseRig(PresetText(name), &rig, &error)) << name << ": " << error;
+    }
+    Rig rig;
+    std::string error;
+    ASSERT_TRUE(ParseRig(PresetText("default"), &rig, &error));
+    ASSERT_EQ(rig.cards.size(), 1u);
+    const CardSpec& c = rig.cards[0];
+    EXPECT_TRUE(c.key_internal && c.key_external && c.key_hd && c.bypass);
+    EXPECT_EQ(c.video_out, bmdVideoConnectionSDI | bmdVideoConnectionHDMI);
+    EXPECT_NE(std::find(c.modes.begin(), c.modes.end(), bmdMode4K2160p60), c.modes.end());
+}
+
+TEST(SimRig, ReadsEveryAttributeOfACard) {
+    Rig rig;
+    std::string error;
+    ASSERT_TRUE(ParseRig(R"(<rig record="/r"><card model="M" name="N" video-out="sdi,optical-sdi"
+        keying="external" busy="capture,playback" reference="none" modes="4k30,pal"
+        formats="v210,32,0x42475241" flags="vanc,3d" audio-bits="32" audio-channels="16"
+        frame-memory="1000" audio-buffer="96" refuse-modes="Hi50" refuse-audio="32x16,16x2"
+        enable-error="0x80004005" frame-oom="3" removed="yes" drift-ppm="-2.5" jitter-us="40"/></rig>)",
+                         &rig, &error))
+        << error;
+    ASSERT_EQ(rig.cards.size(), 1u);
+    const CardSpec& c = rig.cards[0];
+    EXPECT_EQ(rig.record, "/r");
+    EXPECT_EQ(c.name, "N");
+    EXPECT_EQ(c.video_out, 0x05u);
+    EXPECT_TRUE(c.key_external && !c.key_internal);
+    EXPECT_EQ(c.busy, 3u);
+    EXPECT_EQ(c.reference, 0u);
+    EXPECT_EQ(c.modes.size(), 9u);  // five UHD, three 4K DCI, PAL
+    EXPECT_EQ(c.formats, (std::vector<BMDPixelFormat>{bmdFormat10BitYUV, bmdFormat8BitARGB,
+                                                      bmdFormat8BitBGRA}));
+    EXPECT_EQ(c.flags, bmdVideoOutputVANC | bmdVideoOutputDualStream3D);
+    EXPECT_EQ(c.frame_memory, 1000);
+    EXPECT_EQ(c.audio_buffer, 96);
+    EXPECT_EQ(c.faults.refuse_audio,
+              (std::vector<std::uint32_t>{(32u << 16) | 16, (16u << 16) | 2}));
+    EXPECT_EQ(c.faults.enable_error, static_cast<HRESULT>(0x80004005u));
+    EXPECT_EQ(c.faults.frame_oom, 3);
+    EXPECT_TRUE(c.faults.removed);
+    EXPECT_DOUBLE_EQ(c.faults.drift_ppm, -2.5);
+    EXPECT_EQ(c.faults.jitter, 400);
+}
+
+TEST(SimRig, RefusesMalformedRigs) {
+    const char* bad[] = {
+        "not xml",
+        "<cards/>",
+        "<rig><box/></rig>",
+        "<rig><card/></rig>",
+        R"(<rig><card model="M" video-out="sdi,dvi"/></rig>)",
+        R"(<rig><card model="M" modes="Hx99"/></rig>)",
+        R"(<rig><card model="M" formats="toolong"/></rig>)",
+        R"(<rig><card model="M" frame-memory="-1"/></rig>)",
+        R"(<rig><card model="M" audio-buffer="1e9"/></rig>)",
+        R"(<rig><card model="M" full-duplex="maybe"/></rig>)",
+        R"(<rig><card model="M" audio-channels="0"/></rig>)",
+        R"(<rig><card model="M" refuse-audio="16by2"/></rig>)",
+        R"(<rig><card model="M" drift-ppm="nan"/></rig>)",
+        R"(<rig><card model="M" jitter-us="99999999999"/></rig>)",
+    };
+    for (const char* text : bad) {
+        Rig rig;
+        std::string error;
+        EXPECT_FALSE(ParseRig(text, &rig, &error)) << text;
+        EXPECT_FALSE(error.empty()) << text;
+    }
+}
+
+// A v210 line with 10-bit samples placed in order (every sample, or luma only).
+std::vector<std::uint8_t> V210Line(const std::vector<std::uint16_t>& packet, bool luma_only,
+                                   int width, std::size_t at = 0) {
+    const std::size_t samples = static_cast<std::size_t>(width) * 2;
+    std::vector<std::uint16_t> s(samples, 0x200);
+    for (std::size_t i = 0; i < samples; i += 2) s[i + 1] = 0x040;
+    for (std::size_t i = 0; i < packet.size(); ++i)
+        s[luma_only ? 2 * (at + i) + 1 : at + i] = packet[i];
+    std::vector<std::uint8_t> line(static_cast<std::size_t>(MinRowBytes(bmdFormat10BitYUV, width)),
+                                   0);
+    for (std::size_t i = 0; i < samples; ++i) {
+        const std::size_t word = i / 3, shift = 10 * (i % 3);
+        std::uint32_t v;
+        std::memcpy(&v, &line[4 * word], 4);
+        v |= static_cast<std::uint32_t>(s[i]) << shift;
+        std::memcpy(&line[4 * word], &v, 4);
+    }
+    return line;
+}
+
+std::vector<std::uint16_t> Packet(std::uint8_t did, std::uint8_t sdid,
+                                  std::vector<std::uint8_t> data, bool good_checksum = true) {
+    std::vector<std::uint16_t> p = {0x000, 0x3FF, 0x3FF,
+                                    did,   sdid,  static_cast<std::uint16_t>(data.size())};
+    for (auto d : data) p.push_back(d);
+    std::uint32_t sum = 0;
+    for (std::size_t i = 3; i < p.size(); ++i) sum += p[i] & 0x1FF;
+    p.push_back(static_cast<std::uint16_t>((sum + (good_checksum ? 0 : 1)) & 0x1FF));
+    return p;
+}
+
+TEST(SimVanc, FindsPacketsInLumaOrInEverySample) {
+    struct Case {
+        bool luma_only;
+        int width;
+        std::size_t at;
+        bool good;
+    };
+    const Case cases[] = {{true, 1920, 0, true}, {true, 1920, 100, false}, {false, 720, 7, true}};
+    for (const Case& c : cases) {
+        auto p = Packet(0x61, 0x02, {0x96, 0x69, 0x01}, c.good);
+        auto line = V210Line(p, c.luma_only, c.width, c.at);
+        auto found = FindVancPackets(line.data(), line.size(), c.width, c.luma_only);
+        ASSERT_EQ(found.size(), 1u) << c.width;
+        EXPECT_EQ(found[0].did, 0x61);
+        EXPECT_EQ(found[0].sdid, 0x02);
+        EXPECT_EQ(found[0].data, (std::vector<std::uint8_t>{0x96, 0x69, 0x01}));
+        EXPECT_EQ(found[0].checksum_ok, c.good);
+    }
+    // A packet whose data count runs past the end of the line is not reported.
+    auto p = Packet(0x41, 0x05, std::vector<std::uint8_t>(200, 1));
+    auto line = V210Line(std::vector<std::uint16_t>(p.begin(), p.begin() + 6), false, 720, 1430);
+    EXPECT_TRUE(FindVancPackets(line.data(), line.size(), 720, false).empty());
+    EXPECT_TRUE(FindVancPackets(line.data(), 3, 720, false).empty());
+}
+
+class Folder {
+public:
+    Folder() {
+        std::random_device rd;
+        path_ = fs::temp_directory_path() / ("orvex-sim-parts-" + std::to_string(rd()));
+        fs::create_directories(path_);
+    }
+    ~Folder() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    std::string operator/(const char* name) const { return (path_ / name).string(); }
+
+private:
+    fs::path path_;
+};
+
+// Decodes the first picture of a file with libavformat + libavcodec.
+AVFrame* DecodeFirst(const std::string& path, AVCodecParameters* par) {
+    AVFormatContext* fmt = nullptr;
+    if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) != 0) return nullptr;
+    avformat_find_stream_info(fmt, nullptr);
+    *par = *fmt->streams[0]->codecpar;
+    par->sample_aspect_ratio = fmt->streams[0]->sample_aspect_ratio;  // where the demuxer puts it
+    const AVCodec* codec = avcodec_find_decoder(par->codec_id);
+    AVCodecContext* ctx = avcodec_alloc_context3(codec);
+    avcodec_parameters_to_context(ctx, fmt->streams[0]->codecpar);
+    avcodec_open2(ctx, codec, nullptr);
+    AVPacket* pkt = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    bool got = false;
+    while (!got && av_read_frame(fmt, pkt) >= 0) {
+        if (avcodec_send_packet(ctx, pkt) >= 0) got = avcodec_receive_frame(ctx, frame) >= 0;
+        av_packet_unref(pkt);
+    }
+    av_packet_free(&pkt);
+    avcodec_free_context(&ctx);
+    avformat_close_input(&fmt);
+    if (!got) av_frame_free(&frame);
+    return frame;
+}
+
+TEST(SimRecorder, PicturesDecodeToWhatTheCardWasShown) {
+    Folder dir;
+    const ModeInfo& pal = *FindMode(bmdModePAL);
+    struct Case {
+        BMDPixelFormat format;
+        const char* file;
+        AVPixelFormat expected;
+    };
+    const Case cases[] = {{bmdFormat8BitYUV, "c.y4m", AV_PIX_FMT_YUV422P},
+                          {bmdFormat8BitBGRA, "c-7.png", AV_PIX_FMT_RGBA}};
+    for (const Case& c : cases) {
+        Picture p;
+        p.width = 720;
+        p.height = 576;
+        p.format = c.format;
+        p.row_bytes = static_cast<std::int32_t>(MinRowBytes(c.format, 720)) + 64;  // padded rows
+        p.bytes.assign(static_cast<std::size_t>(p.row_bytes) * 576, 0);
+        // One recognisable pixel pair at (2, 1): 2vuy U=0x11 Y=0x22 V=0x33; BGRA B=1 G=2 R=3 A=4.
+        std::uint8_t* px = &p.bytes[static_cast<std::size_t>(p.row_bytes) + 8];
+        if (c.format == bmdFormat8BitYUV)
+            px[0] = 0x11, px[1] = 0x22, px[2] = 0x33;
+        else
+            px[0] = 1, px[1] = 2, px[2] = 3, px[3] = 4;
+        VideoRecorder rec;
+        rec.Start(dir / "c", pal);
+        EXPECT_TRUE(rec.WritePeriod(p, true, 7, nullptr));
+        EXPECT_TRUE(rec.WritePeriod(p, false, 8, nullptr));
+        rec.Close();
+        AVCodecParameters par{};
+        AVFrame* f = DecodeFirst(dir / c.file, &par);
+        ASSERT_NE(f, nullptr) << c.file;
+        EXPECT_EQ(f->width, 720);
+        EXPECT_EQ(f->height, 576);
+        EXPECT_EQ(f->format, c.expected);
+        if (c.format == bmdFormat8BitYUV) {
+            EXPECT_EQ(f->data[0][f->linesize[0] + 4], 0x22);
+            EXPECT_EQ(f->data[1][f->linesize[1] + 2], 0x11);
+            EXPECT_EQ(f->data[2][f->linesize[2] + 2], 0x33);
+            EXPECT_EQ(par.sample_aspect_ratio.num * 11, 12 * par.sample_aspect_ratio.den);
+        } else {
+            const std::uint8_t* rgba = f->data[0] + f->linesize[0] + 8;
+            EXPECT_EQ(rgba[0], 3);
+            EXPECT_EQ(rgba[1], 2);
+            EXPECT_EQ(rgba[2], 1);
+            EXPECT_EQ(rgba[3], 4);
+        }
+        av_frame_free(&f);
+    }
+    EXPECT_FALSE(fs::exists(dir / "c-8.png"));  // a repeat writes no new still
+}
+
+TEST(SimRecorder, WavHeaderIsValidWhileWritingAndAfterClose) {
+    Folder dir;
+    struct Case {
+        int bits, channels;
+        AVCodecID codec;
+        std::uintmax_t header;
+    };
+    const Case cases[] = {{16, 2, AV_CODEC_ID_PCM_S16LE, 44}, {32, 16, AV_CODEC_ID_PCM_S32LE, 68}};
+    for (const Case& c : cases) {
+        const std::string path = dir / ("a" + std::to_string(c.bits) + ".wav").c_str();
+        AudioRecorder rec;
+        ASSERT_TRUE(rec.Open(path, c.bits, c.channels));
+        std::vector<std::uint8_t> data(static_cast<std::size_t>(c.bits / 8 * c.channels) * 480,
+                                       0x5A);
+        rec.Write(data.data(), 480);
+        rec.Write(nullptr, 480);
+        // Still open: the sizes already describe what was written.
+        AVFormatContext* fmt = nullptr;
+        ASSERT_EQ(avformat_open_input(&fmt, path.c_str(), nullptr, nullptr), 0);
+        ASSERT_GE(avformat_find_stream_info(fmt, nullptr), 0);
+        EXPECT_EQ(fmt->streams[0]->codecpar->codec_id, c.codec);
+        EXPECT_EQ(fmt->streams[0]->codecpar->ch_layout.nb_channels, c.channels);
+        std::int64_t samples = 0;
+        AVPacket* pkt = av_packet_alloc();
+        while (av_read_frame(fmt, pkt) >= 0) {
+            samples += pkt->size / (c.bits / 8 * c.channels);
+            av_packet_unref(pkt);
+        }
+        av_packet_free(&pkt);
+        avformat_close_input(&fmt);
+        EXPECT_EQ(samples, 960);
+        rec.Close();
+        EXPECT_EQ(fs::file_size(path), c.header + data.size() * 2);
+    }
+}
+
+}  // namespace

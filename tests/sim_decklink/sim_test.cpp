@@ -1,0 +1,663 @@
+// The virtual DeckLink card as the renderer meets it: registered into the test's registry,
+// loaded from the path found there, driven through our declarations on a virtual clock.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+#include "com/ptr.h"
+#include "com/runtime.h"
+#include "decklink/api/decklink_api.h"
+#include "platform/clock.h"
+#include "platform/dynamic_library.h"
+#include "platform/registry.h"
+#include "sim/decklink/sim_control.h"
+#include "support/temp_registry.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using orvex::platform::VirtualClock;
+
+std::int64_t TestNow(void*) {
+    return orvex::platform::Now();
+}
+
+// The library, loaded once per process as a driver is.
+struct Driver {
+    orvex::platform::DynamicLibrary lib;
+    OxSimSetFaultFn set_fault = nullptr;
+    OxSimStatsFn stats = nullptr;
+    OxSimFlushFn flush = nullptr;
+    OxSimResetFn reset = nullptr;
+    OxSimCardCountFn count = nullptr;
+
+    static Driver& Get() {
+        static Driver* d = [] {
+            auto* d = new Driver;
+            // The user's step: regsvr on the built library.
+            const char* bin = std::getenv("ORVEX_TEST_BINARY_DIR");
+            std::string built = std::string(bin ? bin : ".") + "/lib/libOXDeckLinkSim.so";
+            {
+                orvex::platform::DynamicLibrary reg;
+                EXPECT_TRUE(reg.Open(built)) << reg.Error();
+                auto fn = reinterpret_cast<HRESULT(STDMETHODCALLTYPE*)()>(
+                    reg.Symbol("DllRegisterServer"));
+                EXPECT_EQ(fn ? fn() : E_FAIL, S_OK);
+                reg.Leak();
+            }
+            // The renderer's step: the path from HKCR\CLSID\{...}\InprocServer32.
+            orvex::platform::RegistryKey key;
+            std::u16string path;
+            EXPECT_EQ(key.Open(orvex::platform::RegRoot::kClassesRoot,
+                               u"CLSID\\" + orvex::com::GuidToString(CLSID_CDeckLinkIterator) +
+                                   u"\\InprocServer32"),
+                      ERROR_SUCCESS);
+            EXPECT_EQ(key.QueryString(u"", &path), ERROR_SUCCESS);
+            EXPECT_TRUE(d->lib.Open(orvex::com::ToUtf8(path))) << d->lib.Error();
+            d->set_fault = reinterpret_cast<OxSimSetFaultFn>(d->lib.Symbol(OX_SIM_SET_FAULT));
+            d->stats = reinterpret_cast<OxSimStatsFn>(d->lib.Symbol(OX_SIM_STATS));
+            d->flush = reinterpret_cast<OxSimFlushFn>(d->lib.Symbol(OX_SIM_FLUSH));
+            d->reset = reinterpret_cast<OxSimResetFn>(d->lib.Symbol(OX_SIM_RESET));
+            d->count = reinterpret_cast<OxSimCardCountFn>(d->lib.Symbol(OX_SIM_CARD_COUNT));
+            reinterpret_cast<OxSimSetTimeSourceFn>(d->lib.Symbol(OX_SIM_SET_TIME_SOURCE))(&TestNow,
+                                                                                          nullptr);
+            return d;
+        }();
+        return *d;
+    }
+
+    std::vector<CComPtr<IDeckLink>> Devices() {
+        auto get = reinterpret_cast<LPFNGETCLASSOBJECT>(lib.Symbol("DllGetClassObject"));
+        CComPtr<IClassFactory> factory;
+        EXPECT_EQ(
+            get(CLSID_CDeckLinkIterator, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+            S_OK);
+        CComPtr<IDeckLinkIterator> it;
+        EXPECT_EQ(
+            factory->CreateInstance(nullptr, IID_IDeckLinkIterator, reinterpret_cast<void**>(&it)),
+            S_OK);
+        std::vector<CComPtr<IDeckLink>> out;
+        for (;;) {
+            CComPtr<IDeckLink> d;
+            if (it->Next(&d) != S_OK) break;
+            out.push_back(d);
+        }
+        return out;
+    }
+};
+
+class SimDeckLink : public ::testing::Test {
+protected:
+    void UseRig(const std::string& rig, const std::string& record = {}) {
+        ::setenv("ORVEX_DECKLINK_RIG", rig.c_str(), 1);
+        if (record.empty())
+            ::unsetenv("ORVEX_DECKLINK_RECORD");
+        else
+            ::setenv("ORVEX_DECKLINK_RECORD", record.c_str(), 1);
+        driver().reset();
+        devices_ = driver().Devices();
+    }
+    Driver& driver() { return Driver::Get(); }
+    CComPtr<IDeckLinkOutput> Output(std::size_t i = 0) {
+        CComPtr<IDeckLinkOutput> out;
+        EXPECT_EQ(devices_.at(i).QueryInterface(&out), S_OK);
+        return out;
+    }
+    OxSimCardStats Stats(int card = 0) {
+        OxSimCardStats s{};
+        EXPECT_EQ(driver().stats(card, &s), S_OK);
+        return s;
+    }
+    CComPtr<IDeckLinkMutableVideoFrame> Frame(IDeckLinkOutput* out, BMDPixelFormat f,
+                                              std::uint8_t fill, int w = 1920, int h = 1080) {
+        CComPtr<IDeckLinkMutableVideoFrame> frame;
+        const int rb = f == bmdFormat10BitYUV  ? (w + 47) / 48 * 128
+                       : f == bmdFormat8BitYUV ? w * 2
+                                               : w * 4;
+        EXPECT_EQ(out->CreateVideoFrame(w, h, rb, f, bmdFrameFlagDefault, &frame), S_OK);
+        void* p = nullptr;
+        frame->GetBytes(&p);
+        std::memset(p, fill, static_cast<std::size_t>(rb) * h);
+        return frame;
+    }
+    void TearDown() override {
+        devices_.clear();
+        driver().reset();
+    }
+
+    VirtualClock clock_{VirtualClock::Mode::kManual, 1'000'000'000};
+    std::vector<CComPtr<IDeckLink>> devices_;
+};
+
+TEST_F(SimDeckLink, StudioRigListsCardsWithTheirInterfaces) {
+    UseRig("studio");
+    ASSERT_EQ(devices_.size(), 6u);
+    struct Case {
+        const char* model;
+        bool output, keyer;
+        LONGLONG vocn;
+    };
+    const Case cases[] = {
+        {"DeckLink SDI", true, false, 1},     {"DeckLink 4K Extreme", true, true, 3},
+        {"Intensity Pro 4K", true, false, 2}, {"DeckLink Mini Recorder", false, false, 0},
+        {"DeckLink SDI 4K", true, true, 1},   {"DeckLink SDI 4K", true, true, 1}};
+    for (std::size_t i = 0; i < 6; ++i) {
+        CComBSTR name;
+        ASSERT_EQ(devices_[i]->GetModelName(&name), S_OK);
+        EXPECT_EQ(orvex::com::ToUtf8(name.View()), cases[i].model);
+        CComPtr<IDeckLinkOutput> out;
+        CComPtr<IDeckLinkOutput_v9_9> legacy;
+        CComPtr<IDeckLinkKeyer> keyer;
+        EXPECT_EQ(devices_[i].QueryInterface(&out) == S_OK, cases[i].output) << i;
+        EXPECT_EQ(devices_[i].QueryInterface(&legacy) == S_OK, cases[i].output) << i;
+        EXPECT_EQ(devices_[i].QueryInterface(&keyer) == S_OK, cases[i].keyer) << i;
+        CComPtr<IDeckLinkAttributes> attr;
+        ASSERT_EQ(devices_[i].QueryInterface(&attr), S_OK);
+        LONGLONG v = -1;
+        EXPECT_EQ(attr->GetInt(BMDDeckLinkVideoOutputConnections, &v), S_OK);
+        EXPECT_EQ(v, cases[i].vocn);
+    }
+    // The SDI 4K keys internally only.
+    CComPtr<IDeckLinkKeyer> keyer;
+    ASSERT_EQ(devices_[4].QueryInterface(&keyer), S_OK);
+    EXPECT_EQ(keyer->Enable(TRUE), E_INVALIDARG);
+    EXPECT_EQ(keyer->Enable(FALSE), S_OK);
+    EXPECT_EQ(keyer->SetLevel(128), S_OK);
+    EXPECT_EQ(keyer->Disable(), S_OK);
+    // A second card of one model is a card of its own.
+    CComBSTR first, second;
+    devices_[4]->GetDisplayName(&first);
+    devices_[5]->GetDisplayName(&second);
+    EXPECT_EQ(first.View(), second.View());
+    CComPtr<IDeckLinkAttributes> a4, a5;
+    LONGLONG id4 = 0, id5 = 0;
+    devices_[4].QueryInterface(&a4);
+    devices_[5].QueryInterface(&a5);
+    a4->GetInt(BMDDeckLinkPersistentID, &id4);
+    a5->GetInt(BMDDeckLinkPersistentID, &id5);
+    EXPECT_NE(id4, id5);
+}
+
+TEST_F(SimDeckLink, ConfigurationRevisionsTranslateAudioInputCodes) {
+    UseRig("4k");
+    CComPtr<IDeckLinkConfiguration> current;
+    CComPtr<IDeckLinkConfiguration_v10_2> legacy;
+    ASSERT_EQ(devices_[0].QueryInterface(&current), S_OK);
+    ASSERT_EQ(devices_[0].QueryInterface(&legacy), S_OK);
+    EXPECT_EQ(legacy->SetInt(bmdDeckLinkConfigAudioInputConnection, bmdAudioConnectionAESEBU_v10_2),
+              S_OK);
+    LONGLONG v = 0;
+    EXPECT_EQ(current->GetInt(bmdDeckLinkConfigAudioInputConnection, &v), S_OK);
+    EXPECT_EQ(v, bmdAudioConnectionAESEBU);
+    EXPECT_EQ(current->SetInt(bmdDeckLinkConfigAudioInputConnection, bmdAudioConnectionAnalog),
+              S_OK);
+    EXPECT_EQ(legacy->GetInt(bmdDeckLinkConfigAudioInputConnection, &v), S_OK);
+    EXPECT_EQ(v, bmdAudioConnectionAnalog_v10_2);
+    EXPECT_EQ(current->SetInt(bmdDeckLinkConfigVideoOutputConnection, 0x08),
+              E_INVALIDARG);  // no component
+}
+
+TEST_F(SimDeckLink, FramesShowFromTheNextBoundaryReplaceAndRepeat) {
+    UseRig("4k");
+    auto out = Output();
+    ASSERT_EQ(out->EnableVideoOutput(bmdModeHD1080p25, 0), S_OK);
+    BMDTimeValue hw, in_frame, tpf;
+    ASSERT_EQ(out->GetHardwareReferenceClock(10'000'000, &hw, &in_frame, &tpf), S_OK);
+    EXPECT_EQ(tpf, 400'000);
+    clock_.Advance(tpf - in_frame + 1000);  // 0.1 ms into a period
+    auto a = Frame(out, bmdFormat8BitYUV, 1), b = Frame(out, bmdFormat8BitYUV, 2);
+    ASSERT_EQ(out->DisplayVideoFrameSync(a), S_OK);
+    ASSERT_EQ(out->DisplayVideoFrameSync(b), S_OK);  // same period: replaces a
+    unsigned int buffered = 9;
+    EXPECT_EQ(out->GetBufferedVideoFrameCount(&buffered), S_OK);
+    EXPECT_EQ(buffered, 1u);
+    EXPECT_EQ(Stats().periods, 0);
+    clock_.Advance(tpf);      // b goes on air
+    clock_.Advance(2 * tpf);  // two repeats
+    OxSimCardStats s = Stats();
+    EXPECT_EQ(s.new_frames, 1);
+    EXPECT_EQ(s.replaced, 1);
+    EXPECT_EQ(s.repeats, 2);
+    EXPECT_EQ(s.periods, 3);
+}
+
+TEST_F(SimDeckLink, HardwareClockRunsAtTheModesExactRateWithDrift) {
+    UseRig("4k");
+    auto out = Output();
+    ASSERT_EQ(out->EnableVideoOutput(bmdModeHD1080i5994, 0), S_OK);
+    BMDTimeValue hw0, in0, tpf;
+    ASSERT_EQ(out->GetHardwareReferenceClock(30000, &hw0, &in0, &tpf), S_OK);
+    EXPECT_EQ(tpf, 1001);  // exact in the mode's own scale
+    clock_.Advance(10'000'000);
+    BMDTimeValue hw1, in1;
+    ASSERT_EQ(out->GetHardwareReferenceClock(30000, &hw1, &in1, &tpf), S_OK);
+    EXPECT_EQ(hw1 - hw0, 30000);
+    EXPECT_EQ((hw1 - in1) % 1001, (hw0 - in0) % 1001);  // boundaries stay on the frame grid
+    ASSERT_EQ(driver().set_fault(0, "drift-ppm", 100), S_OK);
+    ASSERT_EQ(out->GetHardwareReferenceClock(10'000'000, &hw0, &in0, &tpf), S_OK);
+    clock_.Advance(100'000'000);  // 10 s at +100 ppm: 1 ms more
+    ASSERT_EQ(out->GetHardwareReferenceClock(10'000'000, &hw1, &in1, &tpf), S_OK);
+    EXPECT_EQ(hw1 - hw0, 100'000'000 + 10'000);
+    // Jitter delays readings by up to 0.5 ms; they never run backwards.
+    ASSERT_EQ(driver().set_fault(0, "drift-ppm", 0), S_OK);
+    ASSERT_EQ(driver().set_fault(0, "jitter-us", 500), S_OK);
+    BMDTimeValue last = 0, spread = 0;
+    for (int i = 0; i < 50; ++i) {
+        ASSERT_EQ(out->GetHardwareReferenceClock(10'000'000, &hw0, &in0, &tpf), S_OK);
+        EXPECT_GE(hw0, last);
+        spread = std::max(spread, hw0 - hw1);
+        last = hw0;
+    }
+    EXPECT_GT(spread, 0);
+    EXPECT_LE(spread, 5'000);
+}
+
+TEST_F(SimDeckLink, AudioDrainsAt48kHzFromABoundedBuffer) {
+    UseRig("hd-sdi");
+    auto out = Output();
+    ASSERT_EQ(out->EnableAudioOutput(48000, 16, 2, 0), S_OK);
+    EXPECT_EQ(out->EnableAudioOutput(48000, 16, 16, 0), E_INVALIDARG);  // card takes 2 or 8
+    std::vector<std::int16_t> samples(2 * 60000, 7);
+    unsigned int written = 0;
+    ASSERT_EQ(out->WriteAudioSamplesSync(samples.data(), 60000, &written), S_OK);
+    EXPECT_EQ(written, 48000u);  // the buffer holds one second
+    clock_.Advance(2'500'000);   // 0.25 s
+    unsigned int buffered = 0;
+    ASSERT_EQ(out->GetBufferedAudioSampleFrameCount(&buffered), S_OK);
+    EXPECT_EQ(buffered, 36000u);
+    clock_.Advance(10'000'000);
+    ASSERT_EQ(out->GetBufferedAudioSampleFrameCount(&buffered), S_OK);
+    EXPECT_EQ(buffered, 0u);
+    EXPECT_EQ(Stats().audio_played, 48000);
+    EXPECT_EQ(Stats().audio_silence, 12000);  // the underrun plays silence
+}
+
+class CountingAllocator : public IDeckLinkMemoryAllocator {
+public:
+    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
+        if (riid == IID_IUnknown || riid == IID_IDeckLinkMemoryAllocator) {
+            *ppv = this;
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHOD_(ULONG, AddRef)() override { return ++refs; }
+    STDMETHOD_(ULONG, Release)() override { return --refs; }
+    STDMETHOD(AllocateBuffer)(unsigned int size, void** buffer) override {
+        ++allocations;
+        last_size = size;
+        *buffer = std::malloc(size);
+        return S_OK;
+    }
+    STDMETHOD(ReleaseBuffer)(void* buffer) override {
+        ++releases;
+        std::free(buffer);
+        return S_OK;
+    }
+    STDMETHOD(Commit)() override { return ++commits, S_OK; }
+    STDMETHOD(Decommit)() override { return ++decommits, S_OK; }
+    ULONG refs = 1;
+    int allocations = 0, releases = 0, commits = 0, decommits = 0;
+    unsigned last_size = 0;
+};
+
+TEST_F(SimDeckLink, HostAllocatorIsCalledAsADriverDoes) {
+    UseRig("4k");
+    auto out = Output();
+    CountingAllocator alloc;
+    ASSERT_EQ(out->SetVideoOutputFrameMemoryAllocator(&alloc), S_OK);
+    ASSERT_EQ(out->EnableVideoOutput(bmdModeHD1080i50, 0), S_OK);
+    {
+        auto a = Frame(out, bmdFormat10BitYUV, 0), b = Frame(out, bmdFormat10BitYUV, 0);
+        EXPECT_EQ(alloc.commits, 1);
+        EXPECT_EQ(alloc.allocations, 2);
+        EXPECT_EQ(alloc.last_size, 5120u * 1080u);
+        ASSERT_EQ(driver().set_fault(0, "allocate-oom", 1), S_OK);
+        CComPtr<IDeckLinkMutableVideoFrame> c;
+        EXPECT_EQ(out->CreateVideoFrame(1920, 1080, 5120, bmdFormat10BitYUV, 0, &c), E_OUTOFMEMORY);
+    }
+    EXPECT_EQ(alloc.releases, 2);
+    ASSERT_EQ(out->DisableVideoOutput(), S_OK);
+    EXPECT_EQ(alloc.decommits, 1);
+    ASSERT_EQ(out->SetVideoOutputFrameMemoryAllocator(nullptr), S_OK);
+    EXPECT_EQ(alloc.refs, 1u);
+}
+
+TEST_F(SimDeckLink, InjectedFaultsShowThroughTheInterfaces) {
+    UseRig("4k");
+    auto out = Output();
+    BMDDisplayModeSupport support = 9;
+    ASSERT_EQ(out->DoesSupportVideoMode(bmdModeHD1080i50, bmdFormat10BitYUV, 7, &support, nullptr),
+              S_OK);
+    EXPECT_EQ(support, bmdDisplayModeSupported);
+    driver().set_fault(0, "refuse-format", bmdFormat10BitYUV);
+    ASSERT_EQ(out->DoesSupportVideoMode(bmdModeHD1080i50, bmdFormat10BitYUV, 7, &support, nullptr),
+              S_OK);
+    EXPECT_EQ(support, bmdDisplayModeNotSupported);
+    driver().set_fault(0, "refuse-flags", bmdVideoOutputRP188);
+    EXPECT_EQ(out->EnableVideoOutput(bmdModeHD1080i50, 7), E_INVALIDARG);
+    driver().set_fault(0, "enable-error", static_cast<double>(0x80004005u));
+    EXPECT_EQ(out->EnableVideoOutput(bmdModeHD1080i50, 0), E_FAIL);
+    driver().set_fault(0, "clear", 0);
+    ASSERT_EQ(out->EnableVideoOutput(bmdModeHD1080i50, 0), S_OK);
+    driver().set_fault(0, "frame-oom", 2);
+    CComPtr<IDeckLinkMutableVideoFrame> f;
+    EXPECT_EQ(out->CreateVideoFrame(1920, 1080, 3840, bmdFormat8BitYUV, 0, &f), E_OUTOFMEMORY);
+    EXPECT_EQ(out->CreateVideoFrame(1920, 1080, 3840, bmdFormat8BitYUV, 0, &f), E_OUTOFMEMORY);
+    ASSERT_EQ(out->CreateVideoFrame(1920, 1080, 3840, bmdFormat8BitYUV, 0, &f), S_OK);
+    CComPtr<IDeckLinkMutableVideoFrame> bad;
+    EXPECT_EQ(out->CreateVideoFrame(1920, 1080, 100, bmdFormat8BitYUV, 0, &bad), E_INVALIDARG);
+    driver().set_fault(0, "display-error", static_cast<double>(0x80004005u));
+    driver().set_fault(0, "display-error-calls", 1);
+    EXPECT_EQ(out->DisplayVideoFrameSync(f), E_FAIL);
+    EXPECT_EQ(out->DisplayVideoFrameSync(f), S_OK);
+    BMDReferenceStatus ref = 0;
+    driver().set_fault(0, "reference", 0);
+    EXPECT_EQ(out->GetReferenceStatus(&ref), S_OK);
+    EXPECT_EQ(ref, 0u);
+    driver().set_fault(0, "reference", bmdReferenceLocked);
+    EXPECT_EQ(out->GetReferenceStatus(&ref), S_OK);
+    EXPECT_EQ(ref, bmdReferenceLocked);
+    CComPtr<IDeckLinkAttributes> attr;
+    ASSERT_EQ(devices_[0].QueryInterface(&attr), S_OK);
+    driver().set_fault(0, "busy", bmdDevicePlaybackBusy);
+    LONGLONG busy = 0;
+    EXPECT_EQ(attr->GetInt(BMDDeckLinkDeviceBusyState, &busy), S_OK);
+    EXPECT_EQ(busy, bmdDevicePlaybackBusy);
+    EXPECT_EQ(out->EnableVideoOutput(bmdModeHD1080i50, 0), E_ACCESSDENIED);
+    driver().set_fault(0, "removed", 1);
+    EXPECT_EQ(out->GetReferenceStatus(&ref), E_FAIL);
+    EXPECT_EQ(out->DisplayVideoFrameSync(f), E_FAIL);
+    EXPECT_EQ(attr->GetInt(BMDDeckLinkDeviceBusyState, &busy), E_FAIL);
+    EXPECT_TRUE(driver().Devices().empty());  // a removed card is no longer listed
+}
+
+// Reads a recording with FFmpeg's demuxer: stream parameters and packet count.
+struct Probe {
+    int packets = 0;
+    AVCodecParameters par{};
+    AVRational rate{0, 1};
+    int field_order = 0;
+};
+Probe ReadWithLibav(const std::string& path) {
+    Probe p;
+    AVFormatContext* ctx = nullptr;
+    EXPECT_EQ(avformat_open_input(&ctx, path.c_str(), nullptr, nullptr), 0) << path;
+    if (!ctx) return p;
+    EXPECT_GE(avformat_find_stream_info(ctx, nullptr), 0);
+    p.par = *ctx->streams[0]->codecpar;
+    p.rate = ctx->streams[0]->avg_frame_rate;
+    AVPacket* pkt = av_packet_alloc();
+    while (av_read_frame(ctx, pkt) >= 0) {
+        ++p.packets;
+        av_packet_unref(pkt);
+    }
+    av_packet_free(&pkt);
+    avformat_close_input(&ctx);
+    return p;
+}
+
+TEST_F(SimDeckLink, RecordingIsReadableAndLogsEveryPeriod) {
+    std::random_device rd;
+    const fs::path dir = fs::temp_directory_path() / ("orvex-sim-rec-" + std::to_string(rd()));
+    UseRig("hd-sdi", dir.string());
+    auto out = Output();
+    ASSERT_EQ(out->EnableVideoOutput(bmdModeHD1080i50, bmdVideoOutputVANC | bmdVideoOutputRP188),
+              S_OK);
+    ASSERT_EQ(out->EnableAudioOutput(48000, 32, 8, 0), S_OK);
+    BMDTimeValue hw, in_frame, tpf;
+    ASSERT_EQ(out->GetHardwareReferenceClock(10'000'000, &hw, &in_frame, &tpf), S_OK);
+    clock_.Advance(tpf - in_frame + 30'000);
+    auto frame = Frame(out, bmdFormat10BitYUV, 0x40);
+    ASSERT_EQ(frame->SetTimecodeFromComponents(bmdTimecodeRP188VITC1, 10, 0, 0, 5, 0), S_OK);
+    // One 291M packet (DID 0x61, SDID 0x01, two words) in the luma samples of line 9.
+    CComPtr<IDeckLinkVideoFrameAncillary> anc;
+    ASSERT_EQ(out->CreateAncillaryData(bmdFormat10BitYUV, &anc), S_OK);
+    void* line = nullptr;
+    ASSERT_EQ(anc->GetBufferForVerticalBlankingLine(9, &line), S_OK);
+    const std::uint16_t words[] = {0x000, 0x3FF, 0x3FF, 0x161, 0x101, 0x102, 0x2AB, 0x1CD, 0x0};
+    std::uint32_t sum = 0;
+    for (int i = 3; i < 8; ++i) sum += words[i] & 0x1FF;
+    std::uint16_t packet[9];
+    std::memcpy(packet, words, sizeof packet);
+    packet[8] = static_cast<std::uint16_t>((sum & 0x1FF) | ((~sum & 0x100) << 1));
+    auto* w = static_cast<std::uint32_t*>(line);
+    for (int i = 0; i < 9; ++i) {  // luma: word 0 bits 10-19, word 1 bits 0-9 and 20-29, ...
+        const int group = i / 3, k = i % 3;
+        const int word = 2 * group + (k == 0 ? 0 : 1);
+        const int shift = k == 0 ? 10 : k == 1 ? 0 : 20;
+        w[word] = (w[word] & ~(0x3FFu << shift)) | (static_cast<std::uint32_t>(packet[i]) << shift);
+    }
+    ASSERT_EQ(frame->SetAncillaryData(anc), S_OK);
+    ASSERT_EQ(out->DisplayVideoFrameSync(frame), S_OK);
+    std::vector<std::int32_t> audio(8 * 4800, 1 << 20);
+    unsigned int written = 0;
+    ASSERT_EQ(out->WriteAudioSamplesSync(audio.data(), 4800, &written), S_OK);
+    clock_.Advance(3 * tpf);
+    ASSERT_EQ(out->DisableAudioOutput(), S_OK);
+    ASSERT_EQ(out->DisableVideoOutput(), S_OK);
+
+    const std::string base = (dir / "decklink-sdi-1-1").string();
+    Probe v = ReadWithLibav(base + ".y4m");
+    EXPECT_EQ(v.packets, 3);
+    EXPECT_EQ(v.par.width, 1920);
+    EXPECT_EQ(v.par.height, 1080);
+    EXPECT_EQ(v.par.format, AV_PIX_FMT_YUV422P10LE);
+    EXPECT_EQ(v.rate.num * 1, 25 * v.rate.den);
+    EXPECT_EQ(v.par.field_order, AV_FIELD_TT);
+    Probe a = ReadWithLibav(base + ".wav");
+    EXPECT_EQ(a.par.ch_layout.nb_channels, 8);
+    EXPECT_EQ(a.par.sample_rate, 48000);
+    EXPECT_EQ(a.par.codec_id, AV_CODEC_ID_PCM_S32LE);
+    EXPECT_EQ(fs::file_size(base + ".wav"), 68u + 3u * 1920u * 32u);  // 3 periods of 8 x 32 bit
+
+    std::ifstream log(base + ".jsonl");
+    std::vector<std::string> lines;
+    for (std::string l; std::getline(log, l);) lines.push_back(l);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_NE(lines[0].find("\"frame\":\"new\""), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("\"timecode\":{\"rpv1\":\"10:00:00:05\"}"), std::string::npos)
+        << lines[0];
+    EXPECT_NE(
+        lines[0].find(
+            "{\"line\":9,\"did\":\"61\",\"sdid\":\"01\",\"data\":\"abcd\",\"checksum_ok\":true}"),
+        std::string::npos)
+        << lines[0];
+    for (int i = 1; i < 3; ++i) EXPECT_NE(lines[i].find("\"frame\":\"repeat\""), std::string::npos);
+    const auto period = [](const std::string& l) { return std::stoll(l.substr(10)); };
+    EXPECT_EQ(period(lines[1]), period(lines[0]) + 1);
+    EXPECT_EQ(period(lines[2]), period(lines[0]) + 2);
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+}
+
+TEST_F(SimDeckLink, ReleasingTheLastDeviceEndsTheOutputAndCompletesTheRecording) {
+    std::random_device rd;
+    const fs::path dir = fs::temp_directory_path() / ("orvex-sim-rel-" + std::to_string(rd()));
+    UseRig("hdmi", dir.string());
+    {
+        auto out = Output();
+        ASSERT_EQ(out->EnableVideoOutput(bmdModeHD720p50, 0), S_OK);
+        ASSERT_EQ(out->EnableAudioOutput(48000, 16, 2, 0), S_OK);
+        auto frame = Frame(out, bmdFormat8BitYUV, 0x80, 1280, 720);
+        ASSERT_EQ(out->DisplayVideoFrameSync(frame), S_OK);
+        std::vector<std::int16_t> audio(2 * 960, 3);
+        unsigned int written = 0;
+        ASSERT_EQ(out->WriteAudioSamplesSync(audio.data(), 960, &written), S_OK);
+        clock_.Advance(200'000 * 5);  // five 720p50 periods
+    }
+    devices_.clear();  // no DisableVideoOutput/DisableAudioOutput: the client just lets go
+    const std::string base = (dir / "intensity-pro-4k-1-1").string();
+    Probe v = ReadWithLibav(base + ".y4m");
+    EXPECT_EQ(v.packets, 5);
+    EXPECT_EQ(v.par.format, AV_PIX_FMT_YUV422P);
+    EXPECT_EQ(fs::file_size(base + ".wav"), 44u + 5u * 960u * 4u);
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+}
+
+TEST_F(SimDeckLink, RigComesFromTheCardLibrarysRegistryKey) {
+    std::random_device rd;
+    const fs::path file =
+        fs::temp_directory_path() / ("orvex-sim-rig-" + std::to_string(rd()) + ".xml");
+    {
+        std::ofstream f(file);
+        f << R"(<rig><card model="Test Card A" video-out="sdi" modes="hd" formats="2vuy"
+                 audio-bits="16" audio-channels="2" frame-memory="8294400"/>
+                 <card model="Test Card B" video-out="hdmi"/></rig>)";
+    }
+    orvex::platform::RegistryKey key;
+    ASSERT_EQ(key.Create(orvex::platform::RegRoot::kClassesRoot,
+                         u"CLSID\\" + orvex::com::GuidToString(CLSID_CDeckLinkIterator)),
+              ERROR_SUCCESS);
+    ASSERT_EQ(key.SetString(u"Rig", orvex::com::ToUtf16(file.string())), ERROR_SUCCESS);
+    ::unsetenv("ORVEX_DECKLINK_RIG");
+    driver().reset();
+    devices_ = driver().Devices();
+    ASSERT_EQ(devices_.size(), 2u);
+    CComBSTR name;
+    ASSERT_EQ(devices_[1]->GetDisplayName(&name), S_OK);
+    EXPECT_EQ(orvex::com::ToUtf8(name.View()), "Test Card B");
+    // The card's frame memory holds two 1080 8-bit frames, not three.
+    auto out = Output(0);
+    ASSERT_EQ(out->EnableVideoOutput(bmdModeHD1080i50, 0), S_OK);
+    auto a = Frame(out, bmdFormat8BitYUV, 0), b = Frame(out, bmdFormat8BitYUV, 0);
+    CComPtr<IDeckLinkMutableVideoFrame> c;
+    EXPECT_EQ(out->CreateVideoFrame(1920, 1080, 3840, bmdFormat8BitYUV, 0, &c), E_OUTOFMEMORY);
+    a = nullptr;
+    EXPECT_EQ(out->CreateVideoFrame(1920, 1080, 3840, bmdFormat8BitYUV, 0, &c), S_OK);
+    // A broken setting lists no cards and says why.
+    ASSERT_EQ(key.SetString(u"Rig", u"/no/such/rig.xml"), ERROR_SUCCESS);
+    devices_.clear();
+    a = b = c = nullptr;
+    out = nullptr;
+    driver().reset();
+    char error[256] = {};
+    EXPECT_EQ(driver().count(error, sizeof error), 0);
+    EXPECT_NE(std::string(error).find("/no/such/rig.xml"), std::string::npos) << error;
+    key.DeleteValue(u"Rig");
+    fs::remove(file);
+}
+
+// The host's 3D frame: the left eye answers IDeckLinkVideoFrame, the right eye comes through
+// IDeckLinkVideoFrame3DExtensions, as the renderer's wrapper does.
+class StereoFrame : public IDeckLinkVideoFrame, public IDeckLinkVideoFrame3DExtensions {
+public:
+    StereoFrame(IDeckLinkVideoFrame* left, IDeckLinkVideoFrame* right)
+        : left_(left), right_(right) {}
+    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
+        if (riid == IID_IUnknown || riid == IID_IDeckLinkVideoFrame)
+            *ppv = static_cast<IDeckLinkVideoFrame*>(this);
+        else if (riid == IID_IDeckLinkVideoFrame3DExtensions)
+            *ppv = static_cast<IDeckLinkVideoFrame3DExtensions*>(this);
+        else
+            return *ppv = nullptr, E_NOINTERFACE;
+        return S_OK;
+    }
+    STDMETHOD_(ULONG, AddRef)() override { return 2; }
+    STDMETHOD_(ULONG, Release)() override { return 1; }
+    STDMETHOD_(std::int32_t, GetWidth)() override { return left_->GetWidth(); }
+    STDMETHOD_(std::int32_t, GetHeight)() override { return left_->GetHeight(); }
+    STDMETHOD_(std::int32_t, GetRowBytes)() override { return left_->GetRowBytes(); }
+    STDMETHOD_(BMDPixelFormat, GetPixelFormat)() override { return left_->GetPixelFormat(); }
+    STDMETHOD_(BMDFrameFlags, GetFlags)() override { return left_->GetFlags(); }
+    STDMETHOD(GetBytes)(void** b) override { return left_->GetBytes(b); }
+    STDMETHOD(GetTimecode)(BMDTimecodeFormat f, IDeckLinkTimecode** t) override {
+        return left_->GetTimecode(f, t);
+    }
+    STDMETHOD(GetAncillaryData)(IDeckLinkVideoFrameAncillary** a) override {
+        return left_->GetAncillaryData(a);
+    }
+    STDMETHOD_(BMDVideo3DPackingFormat, Get3DPackingFormat)() override {
+        return bmdVideo3DPackingLeftOnly;
+    }
+    STDMETHOD(GetFrameForRightEye)(IDeckLinkVideoFrame** f) override {
+        right_->AddRef();
+        *f = right_;
+        return S_OK;
+    }
+
+private:
+    IDeckLinkVideoFrame* left_;
+    IDeckLinkVideoFrame* right_;
+};
+
+TEST_F(SimDeckLink, DualStream3DRecordsBothEyes) {
+    std::random_device rd;
+    const fs::path dir = fs::temp_directory_path() / ("orvex-sim-3d-" + std::to_string(rd()));
+    UseRig("4k", dir.string());
+    auto out = Output();
+    ASSERT_EQ(out->EnableVideoOutput(bmdModeHD720p50, bmdVideoOutputDualStream3D), S_OK);
+    auto left = Frame(out, bmdFormat8BitYUV, 0x10, 1280, 720);
+    auto right = Frame(out, bmdFormat8BitYUV, 0xEB, 1280, 720);
+    StereoFrame stereo(left, right);
+    ASSERT_EQ(out->DisplayVideoFrameSync(&stereo), S_OK);
+    clock_.Advance(200'000 * 2);
+    ASSERT_EQ(out->DisableVideoOutput(), S_OK);
+    const std::string base = (dir / "decklink-4k-extreme-1-1").string();
+    EXPECT_EQ(ReadWithLibav(base + ".y4m").packets, ReadWithLibav(base + "-right.y4m").packets);
+    std::ifstream log(base + ".jsonl");
+    std::string first;
+    std::getline(log, first);
+    EXPECT_NE(first.find("\"eye\":\"left+right\""), std::string::npos) << first;
+    EXPECT_NE(first.find("\"right_checksum\""), std::string::npos);
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+}
+
+TEST_F(SimDeckLink, ConcurrentCallsKeepTheCardConsistent) {
+    UseRig("4k");
+    auto out = Output();
+    ASSERT_EQ(out->EnableVideoOutput(bmdModePAL, 0), S_OK);
+    ASSERT_EQ(out->EnableAudioOutput(48000, 16, 2, 0), S_OK);
+    std::atomic<bool> stop{false};
+    std::atomic<int> shown{0};
+    std::thread player([&] {
+        std::vector<std::int16_t> audio(2 * 960, 1);
+        for (int i = 0; i < 200; ++i) {
+            auto f = Frame(out, bmdFormat8BitYUV, static_cast<std::uint8_t>(i), 720, 576);
+            if (out->DisplayVideoFrameSync(f) == S_OK) ++shown;
+            unsigned int written = 0;
+            out->WriteAudioSamplesSync(audio.data(), 960, &written);
+        }
+    });
+    std::thread reader([&] {
+        BMDTimeValue hw, in, tpf, last = 0;
+        while (!stop) {
+            if (out->GetHardwareReferenceClock(10'000'000, &hw, &in, &tpf) == S_OK) {
+                EXPECT_GE(hw, last);
+                EXPECT_GE(in, 0);
+                EXPECT_LE(in, tpf);
+                last = hw;
+            }
+            unsigned int n;
+            out->GetBufferedAudioSampleFrameCount(&n);
+        }
+    });
+    for (int i = 0; i < 300; ++i) clock_.Advance(100'000);
+    player.join();
+    stop = true;
+    reader.join();
+    OxSimCardStats s = Stats();
+    EXPECT_EQ(shown.load(), 200);
+    unsigned int pending = 9;
+    ASSERT_EQ(out->GetBufferedVideoFrameCount(&pending), S_OK);
+    // Every frame went on air, was replaced within its period, or waits for the next one.
+    EXPECT_EQ(s.new_frames + s.replaced + pending, 200);
+    EXPECT_EQ(s.periods, s.new_frames + s.repeats);
+    EXPECT_EQ(s.frames_alive, 0);
+}
+
+}  // namespace
