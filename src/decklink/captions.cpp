@@ -65,6 +65,12 @@ void WriteCaptionDefaults(IMNode* root) {
     set_absent(u"cc_offset_dword", u"0");
 }
 
+bool DrawsIntoPicture(IMFrame_I* frame, const M_VID_PROPS& output_props,
+                      const CaptionSettings& settings) {
+    return frame && IsNtsc(output_props.eVideoFormat) && (settings.cc_output & kCcLine21) &&
+           ReadItem(frame, kItemC608);
+}
+
 FrameDataResult FrameDataWriter::PutCaptionPackets(std::uint8_t* line, std::size_t line_bytes,
                                                    const M_VID_PROPS& output_props, int cc_output,
                                                    const BYTE* c608, LONG c608_size,
@@ -106,9 +112,12 @@ FrameDataResult FrameDataWriter::PutFrameData(IMFrame_I* frame, IDeckLinkOutput_
                                               const CaptionSettings& settings) {
     FrameDataResult result;
     if (!frame || !deck_frame) return result;
+    // The card frame's width is the picture's, whatever the format table knows of the mode.
+    M_VID_PROPS props = output_props;
+    if (const std::int32_t width = deck_frame->GetWidth(); width > 0) props.nWidth = width;
     const Item c608 = ReadItem(frame, kItemC608);
 
-    if (IsNtsc(output_props.eVideoFormat) && c608 && (settings.cc_output & kCcLine21))
+    if (IsNtsc(props.eVideoFormat) && c608 && (settings.cc_output & kCcLine21))
         result.line21 =
             PutLine21(line21_, deck_frame, c608.data, static_cast<std::size_t>(c608.size));
 
@@ -120,7 +129,7 @@ FrameDataResult FrameDataWriter::PutFrameData(IMFrame_I* frame, IDeckLinkOutput_
         (settings.cc_output & (kCc608 | kCc708))) {
         CComPtr<IDeckLinkVideoFrameAncillary> ancillary;
         if (SUCCEEDED(output->CreateAncillaryData(pixel_format, &ancillary)) && ancillary) {
-            const std::size_t row_bytes = V210RowBytes(output_props.nWidth);
+            const std::size_t row_bytes = V210RowBytes(props.nWidth);
             if (settings.copy_vanc == 1 && vanc)
                 result.vanc_records += CopyVancRecords(
                     vanc.data, static_cast<std::size_t>(vanc.size), ancillary, row_bytes);
@@ -131,7 +140,7 @@ FrameDataResult FrameDataWriter::PutFrameData(IMFrame_I* frame, IDeckLinkOutput_
                 line) {
                 std::memset(line, 0, row_bytes);
                 const FrameDataResult packets = PutCaptionPackets(
-                    static_cast<std::uint8_t*>(line), row_bytes, output_props, settings.cc_output,
+                    static_cast<std::uint8_t*>(line), row_bytes, props, settings.cc_output,
                     c608.data, c608.size, c708.data, c708.size, ga94.data, ga94.size);
                 result.cdp = packets.cdp;
                 result.cea608 = packets.cea608;
@@ -145,9 +154,8 @@ FrameDataResult FrameDataWriter::PutFrameData(IMFrame_I* frame, IDeckLinkOutput_
 
     M_TIME time{};
     frame->FrameTimeGet(&time);
-    result.timecode =
-        PutTimecode(deck_frame, time, settings.timecode,
-                    TimecodeFormatFor(settings.timecode_format, output_props.eVideoFormat));
+    result.timecode = PutTimecode(deck_frame, time, settings.timecode,
+                                  TimecodeFormatFor(settings.timecode_format, props.eVideoFormat));
     return result;
 }
 

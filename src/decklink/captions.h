@@ -38,6 +38,11 @@ CaptionSettings ReadCaptionSettings(IMNode* root);
 // Writes the defaults (and "cc_offset_dword" 0) where the root has no value yet.
 void WriteCaptionDefaults(IMNode* root);
 
+// Whether PutFrameData would draw into the picture of this frame (line 21 on NTSC), so the
+// picture must not be the host's own memory.
+bool DrawsIntoPicture(IMFrame_I* frame, const M_VID_PROPS& output_props,
+                      const CaptionSettings& settings);
+
 // What the ancillary step did, for tests and statistics.
 struct FrameDataResult {
     bool line21 = false;

@@ -62,34 +62,16 @@ std::u16string_view ReferenceStatusText(BMDReferenceStatus status) {
     return u"none";
 }
 
-void WriteFrameClockStats(IMNode* root, const FrameClockPeriod& p) {
-    if (!root) return;
-    if (p.first_after_attach)
-        for (const char16_t* name :
-             {u"stat::bmd.skipped", u"stat::bmd.late", u"stat::bmd.missed",
-              u"stat::bmd.correct_end", u"stat::bmd.max_wait_count", u"stat::bmd.wait_overtime"})
-            SetInt(root, name, 0);
-    Add(root, u"stat::bmd.skipped", p.skipped);
-    Add(root, u"stat::bmd.late", p.late);
-    Add(root, u"stat::bmd.missed", p.missed);
-    Add(root, u"stat::bmd.correct_end", p.correct_end);
-    Add(root, u"stat::bmd.wait_overtime", p.wait_overtime);
-    Add(root, u"stat::bmd.error", p.display_errors);
-    Add(root, u"stat::bmd.audio_dropped", p.audio_dropped);
-    SetInt(root, u"stat::bmd.max_wait_count",
-           std::max(GetInt(root, u"stat::bmd.max_wait_count"), p.waits));
-    if (p.has_times) {
-        const std::int64_t stream = p.hardware_time - p.stream_start;
-        SetDouble(root, u"stat::bmd.stream_time", static_cast<double>(stream) / kTimeScale);
-        SetDouble(root, u"stat::bmd.input_time", static_cast<double>(p.input_time) / kTimeScale);
-        SetDouble(root, u"stat::bmd.stream_offset",
-                  static_cast<double>(p.input_time - stream) / 10'000);
-        SetDouble(root, u"stat::bmd.hw_time_sync",
-                  static_cast<double>(p.hardware_time - p.local_time) / 10'000);
-    }
-    if (p.has_reference)
-        root->AttributesSet(CComBSTR(u"stat::ref_status"),
-                            CComBSTR(ReferenceStatusText(p.reference)));
+void WriteStreamTimes(IMNode* stat, std::int64_t hardware_time, std::int64_t stream_start,
+                      std::int64_t input_time, std::int64_t local_time) {
+    if (!stat) return;
+    static const CComBSTR kStreamTime(u"bmd.stream_time"), kInputTime(u"bmd.input_time"),
+        kStreamOffset(u"bmd.stream_offset"), kSync(u"bmd.hw_time_sync");
+    const std::int64_t stream = hardware_time - stream_start;
+    stat->AttributesSetDouble(kStreamTime, static_cast<double>(stream) / kTimeScale);
+    stat->AttributesSetDouble(kInputTime, static_cast<double>(input_time) / kTimeScale);
+    stat->AttributesSetDouble(kStreamOffset, static_cast<double>(input_time - stream) / 10'000);
+    stat->AttributesSetDouble(kSync, static_cast<double>(hardware_time - local_time) / 10'000);
 }
 
 void AddQualityFigures(IMNode* root, BMDOutputFrameCompletionResult result,

@@ -33,28 +33,12 @@ HRESULT ReadHardwareStats(IDeckLinkOutput_v9_9* output, DeckLinkBufferStats* sta
 // "locked", "not-supported" or "none".
 std::u16string_view ReferenceStatusText(BMDReferenceStatus status);
 
-// What one call of the frame clock's OutputFrame saw, written by WriteFrameClockStats.
-struct FrameClockPeriod {
-    bool first_after_attach = false;  // zeroes the six per-attach counters first
-    int skipped = 0;                  // late frames dropped without showing
-    int late = 0;                     // late frames shown anyway
-    int missed = 0;                   // periods without a new frame
-    int correct_end = 0;              // readings on a frame boundary, corrected
-    int waits = 0;                    // whole-period waits this frame needed (kept as a maximum)
-    int wait_overtime = 0;            // timer waits that overran by more than 5 ms
-    int display_errors = 0;           // failed DisplayVideoFrameSync calls
-    int audio_dropped = 0;            // audio sample frames thrown away
-    bool has_times = false;           // the times below were taken
-    std::int64_t hardware_time = 0;   // hardware clock at the frame (100 ns)
-    std::int64_t stream_start = 0;    // hardware time when the stream started
-    std::int64_t input_time = 0;      // the frame's corrected start time
-    std::int64_t local_time = 0;      // local high-resolution clock read after the hardware clock
-    bool has_reference = false;
-    BMDReferenceStatus reference = 0;
-};
-
-// Adds one period's figures to the "stat" node of `root` (counters are created when absent).
-void WriteFrameClockStats(IMNode* root, const FrameClockPeriod& period);
+// The frame clock's time figures of one frame, into its statistics node `stat`: "bmd.stream_time"
+// (s, hardware time since the stream started), "bmd.input_time" (s, the frame's corrected
+// start), "bmd.stream_offset" (ms, input less stream time) and "bmd.hw_time_sync" (ms, hardware
+// less local clock). Times in 100-ns units.
+void WriteStreamTimes(IMNode* stat, std::int64_t hardware_time, std::int64_t stream_start,
+                      std::int64_t input_time, std::int64_t local_time);
 
 // The quality figures of one completed frame, added to the root's "quality::" figures.
 // Serialised by the caller (the read and write of each counter are one step).

@@ -1,5 +1,5 @@
-// The figures a host reads: the card's buffer levels, the frame clock's counters per attach,
-// the reference state and the quality figures of completed frames.
+// The card's buffer levels, the frame clock's times, the reference text and the quality
+// figures of completed frames, from driver threads.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -86,62 +86,17 @@ TEST(QualityFigures, EachResultCountsInItsOwnFigure) {
     EXPECT_EQ(GetInt(fresh, u"quality::frames"), 1);
 }
 
-TEST(FrameClockStats, PerAttachCountersStartAgainAndTheOthersKeepCounting) {
-    XMLParse::XMLNodePtr root = XMLParse::CoXMLNode::Create(u"m-props");
-    FrameClockPeriod p;
-    p.first_after_attach = true;
-    p.skipped = 2;
-    p.late = 1;
-    p.missed = 3;
-    p.correct_end = 1;
-    p.waits = 4;
-    p.wait_overtime = 1;
-    p.display_errors = 1;
-    p.audio_dropped = 480;
-    WriteFrameClockStats(root, p);
-    p.first_after_attach = false;
-    p.waits = 2;
-    WriteFrameClockStats(root, p);
-    EXPECT_EQ(GetInt(root, u"stat::bmd.skipped"), 4);
-    EXPECT_EQ(GetInt(root, u"stat::bmd.missed"), 6);
-    EXPECT_EQ(GetInt(root, u"stat::bmd.max_wait_count"), 4);
-    EXPECT_EQ(GetInt(root, u"stat::bmd.error"), 2);
-
-    // Reopened: the first frame zeroes the six per-attach counters only.
-    FrameClockPeriod after;
-    after.first_after_attach = true;
-    after.missed = 1;
-    after.waits = 1;
-    WriteFrameClockStats(root, after);
-    EXPECT_EQ(GetInt(root, u"stat::bmd.skipped"), 0);
-    EXPECT_EQ(GetInt(root, u"stat::bmd.late"), 0);
-    EXPECT_EQ(GetInt(root, u"stat::bmd.missed"), 1);
-    EXPECT_EQ(GetInt(root, u"stat::bmd.correct_end"), 0);
-    EXPECT_EQ(GetInt(root, u"stat::bmd.max_wait_count"), 1);
-    EXPECT_EQ(GetInt(root, u"stat::bmd.wait_overtime"), 0);
-    EXPECT_EQ(GetInt(root, u"stat::bmd.error"), 2);
-    EXPECT_EQ(GetInt(root, u"stat::bmd.audio_dropped"), 960);
-}
-
-TEST(FrameClockStats, TimesAndReferenceState) {
-    XMLParse::XMLNodePtr root = XMLParse::CoXMLNode::Create(u"m-props");
-    FrameClockPeriod p;
-    p.has_times = true;
-    p.hardware_time = 50'000'000;
-    p.stream_start = 20'000'000;
-    p.input_time = 30'200'000;
-    p.local_time = 49'990'000;
-    for (auto [status, text] :
-         {std::pair{0u, u"none"}, {1u, u"not-supported"}, {2u, u"locked"}, {3u, u"none"}}) {
-        p.has_reference = true;
-        p.reference = status;
-        WriteFrameClockStats(root, p);
-        EXPECT_EQ(Get(root, u"stat::ref_status"), text);
-    }
-    EXPECT_DOUBLE_EQ(GetDouble(root, u"stat::bmd.stream_time"), 3.0);
-    EXPECT_DOUBLE_EQ(GetDouble(root, u"stat::bmd.input_time"), 3.02);
-    EXPECT_DOUBLE_EQ(GetDouble(root, u"stat::bmd.stream_offset"), 20.0);
-    EXPECT_DOUBLE_EQ(GetDouble(root, u"stat::bmd.hw_time_sync"), 1.0);
+TEST(FrameClockStats, StreamTimesAndReferenceText) {
+    XMLParse::XMLNodePtr stat = XMLParse::CoXMLNode::Create(u"stat");
+    WriteStreamTimes(stat, 50'000'000, 20'000'000, 30'200'000, 49'990'000);
+    EXPECT_DOUBLE_EQ(GetDouble(stat, u"bmd.stream_time"), 3.0);
+    EXPECT_DOUBLE_EQ(GetDouble(stat, u"bmd.input_time"), 3.02);
+    EXPECT_DOUBLE_EQ(GetDouble(stat, u"bmd.stream_offset"), 20.0);
+    EXPECT_DOUBLE_EQ(GetDouble(stat, u"bmd.hw_time_sync"), 1.0);
+    EXPECT_EQ(ReferenceStatusText(0), u"none");
+    EXPECT_EQ(ReferenceStatusText(bmdReferenceNotSupportedByHardware), u"not-supported");
+    EXPECT_EQ(ReferenceStatusText(bmdReferenceLocked), u"locked");
+    EXPECT_EQ(ReferenceStatusText(3), u"none");
 }
 
 TEST(OutputCallback, CompletionsFromDriverThreadsAreAllCounted) {
