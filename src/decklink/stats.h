@@ -47,7 +47,9 @@ void AddQualityFigures(IMNode* root, BMDOutputFrameCompletionResult result,
 
 // The renderer's completion callbacks for the driver. They read the output set with
 // SetOutput (which may change from any thread) and write into the renderer's tree; they never
-// throw into the driver.
+// throw into the driver. Lock order: the renderer's output lock (SetOutput is called under
+// it), then `lock_`, then the tree's node locks. `lock_` is held while the driver's figures are
+// read and written, never while waiting for another thread.
 class DeckLinkOutputCallback : public CComObjectRootEx<CComMultiThreadModel>,
                                public IDeckLinkVideoOutputCallback,
                                public IDeckLinkAudioOutputCallback {

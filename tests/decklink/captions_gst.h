@@ -1,0 +1,31 @@
+// The ancillary packets GStreamer's VBI parser finds in one v210 blanking line (it checks each
+// packet's checksum and drops packets whose checksum is wrong).
+#pragma once
+
+#include <gst/video/video.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace orvex::test {
+
+struct GstPacket {
+    int did, sdid;
+    std::vector<std::uint8_t> data;
+};
+
+inline std::vector<GstPacket> GstPackets(const std::vector<std::uint8_t>& line, int width) {
+    std::vector<GstPacket> out;
+    gst_init(nullptr, nullptr);
+    GstVideoVBIParser* parser = gst_video_vbi_parser_new(GST_VIDEO_FORMAT_v210, width);
+    if (!parser) return out;
+    gst_video_vbi_parser_add_line(parser, line.data());
+    GstVideoAncillary anc;
+    while (gst_video_vbi_parser_get_ancillary(parser, &anc) == GST_VIDEO_VBI_PARSER_RESULT_OK)
+        out.push_back({anc.DID, anc.SDID_block_number,
+                       std::vector<std::uint8_t>(anc.data, anc.data + anc.data_count)});
+    gst_video_vbi_parser_free(parser);
+    return out;
+}
+
+}  // namespace orvex::test
