@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "captions_gst.h"
 #include "decklink/cdp.h"
 
 // GLib and GStreamer keep process-wide allocations for their lifetime; nothing of ours goes
@@ -26,7 +27,7 @@ using Bytes = std::vector<std::uint8_t>;
 // The cc_data triplets GStreamer's ccconverter takes out of one CDP at `fps`; nothing when it
 // drops the packet.
 std::optional<Bytes> ConvertCdp(const Bytes& cdp, const std::string& fps) {
-    gst_init(nullptr, nullptr);
+    orvex::test::InitGStreamer();
     const std::string desc =
         "appsrc name=src format=time caps=\"closedcaption/x-cea-708,format=(string)cdp,"
         "framerate=(fraction)" +
