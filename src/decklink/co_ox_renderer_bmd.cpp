@@ -34,12 +34,13 @@ HRESULT CCoOXRendererBMD::FinalConstruct() {
     HRESULT hr = CRendererBackend<CCoOXRendererBMD>::FinalConstruct();
     if (FAILED(hr)) return hr;
     CComObject<orvex::decklink::FrameAllocator>* allocator = nullptr;
-    CComObject<orvex::decklink::CardCallbacks>* callbacks = nullptr;
+    CComObject<orvex::decklink::DeckLinkOutputCallback>* callbacks = nullptr;
     if (FAILED(hr = CComObject<orvex::decklink::FrameAllocator>::CreateInstance(&allocator)))
         return hr;
     allocator->AddRef();
     allocator_ = allocator;
-    if (FAILED(hr = CComObject<orvex::decklink::CardCallbacks>::CreateInstance(&callbacks)))
+    if (FAILED(hr =
+                   CComObject<orvex::decklink::DeckLinkOutputCallback>::CreateInstance(&callbacks)))
         return hr;
     callbacks->AddRef();
     callbacks_ = callbacks;
@@ -58,7 +59,10 @@ void CCoOXRendererBMD::FinalRelease() {
     if (directOut_) directOut_->Release();
     directOut_ = nullptr;
     cards_.SetFrameClock(nullptr);
-    if (callbacks_) callbacks_->Release();
+    if (callbacks_) {
+        callbacks_->SetOutput(nullptr, nullptr);
+        callbacks_->Release();
+    }
     callbacks_ = nullptr;
     if (allocator_) allocator_->Release();
     allocator_ = nullptr;

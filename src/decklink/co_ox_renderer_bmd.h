@@ -13,11 +13,12 @@
 #include <vector>
 
 #include "backend/renderer_backend.h"
-#include "decklink/card_callbacks.h"
+#include "decklink/captions.h"
 #include "decklink/card_control.h"
 #include "decklink/frame_allocator.h"
 #include "decklink/frame_clock.h"
 #include "decklink/scaler.h"
+#include "decklink/stats.h"
 #include "pipeline/time_corrector.h"
 
 class CCoOXRendererBMD : public CRendererBackend<CCoOXRendererBMD> {
@@ -55,6 +56,7 @@ public:
     OutputInfo CurrentOutput();
     orvex::decklink::MDecklinkDirectOut* FrameClock() { return directOut_; }
     orvex::decklink::FrameAllocator* Allocator() { return allocator_; }
+    orvex::decklink::DeckLinkOutputCallback* Callbacks() { return callbacks_; }
 
 private:
     HRESULT OpenOutput(bool live, const M_AV_PROPS* requested);
@@ -69,9 +71,9 @@ private:
     void CountStat(const char16_t* name, std::int64_t* counter);
 
     orvex::decklink::CardControl cards_;
-    orvex::decklink::FrameAllocator* allocator_ = nullptr;      // own reference
-    orvex::decklink::CardCallbacks* callbacks_ = nullptr;       // own reference
-    orvex::decklink::MDecklinkDirectOut* directOut_ = nullptr;  // own reference
+    orvex::decklink::FrameAllocator* allocator_ = nullptr;          // own reference
+    orvex::decklink::DeckLinkOutputCallback* callbacks_ = nullptr;  // own reference
+    orvex::decklink::MDecklinkDirectOut* directOut_ = nullptr;      // own reference
     CComPtr<IMNode> statNode_;
 
     // Guarded by the output lock (written under its write side, read under its read side by
@@ -82,6 +84,7 @@ private:
 
     // Frame path only (one thread at a time: the queue's worker).
     orvex::decklink::ScalingConverter scaler_;
+    orvex::decklink::FrameDataWriter captions_;
     std::vector<std::uint8_t> twoStep_;  // 8-bit 4:2:2 before v210
     std::int64_t noBuffer_ = 0;
     bool priorityRaised_ = false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "decklink/stats.h"
 #include "platform/thread.h"
 
 namespace orvex::decklink {
@@ -137,7 +138,11 @@ HRESULT MDecklinkDirectOut::Attach(IUnknown* output, const M_AV_PROPS* props, IM
     input_clock_.ResetTime(0.0);
     {
         std::lock_guard counters(counters_lock_);
+        // Failed displays and dropped audio count over the renderer's life, not per output.
+        const ClockCounters kept = counters_;
         counters_ = ClockCounters{};
+        counters_.error = kept.error;
+        counters_.audio_dropped = kept.audio_dropped;
         published_ = ClockCounters{};
         publish_all_ = true;
     }
@@ -222,6 +227,7 @@ HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* c
 
     ClockReading r;
     if (!ReadClock(output, &r)) return E_UNEXPECTED;
+    const platform::Ticks local_time = clock_.Now();  // right after the hardware clock
     double tpf = static_cast<double>(r.tpf);
     pipeline::SnapFrameDuration(tpf, &tpf);
     if (stream_start_ < 0) {
@@ -235,6 +241,7 @@ HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* c
         publish_all_ = true;
     }
     const LONGLONG stream_time = r.hw - stream_start_;
+    WriteStreamTimes(stats, r.hw, stream_start_, input_time, local_time);
 
     if (!live && time_sync_ && input_time + r.tpf < stream_time) {
         if (skip_run_ < 2) {
@@ -358,7 +365,7 @@ HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* c
     if (SUCCEEDED(output->GetReferenceStatus(&reference)) &&
         (!reference_known_ || reference != reference_) && stats) {
         static const CComBSTR kRefStatus(u"ref_status");
-        stats->AttributesSetInt(kRefStatus, static_cast<int>(reference));
+        stats->AttributesSet(kRefStatus, CComBSTR(ReferenceStatusText(reference)));
         reference_ = reference;
         reference_known_ = true;
     }

@@ -194,6 +194,7 @@ HRESULT CCoOXRendererBMD::OpenOutputLocked(bool, const M_AV_PROPS* requested) {
                                   ReadBool(root, u"experimental.low_delay", true));
     if (ReadBool(root, u"optimization.own_buffer", true)) {
         output->SetVideoOutputFrameMemoryAllocator(allocator_);
+        callbacks_->SetOutput(output, root);
         output->SetScheduledFrameCompletionCallback(callbacks_);
     }
 
@@ -291,6 +292,7 @@ CCoOXRendererBMD::OutputInfo CCoOXRendererBMD::CurrentOutput() {
 void CCoOXRendererBMD::CloseOutput() {
     CRWSynchroLiteGuard lock(cards_.Lock(), LockMode::kWrite);
     cards_.CloseOutputLocked();
+    callbacks_->SetOutput(nullptr, nullptr);
 }
 
 HRESULT CCoOXRendererBMD::CreateCardFrame(IDeckLinkOutput_v9_9* output, int width, int height,
@@ -340,10 +342,14 @@ HRESULT CCoOXRendererBMD::ConvertAndOutputFrame(const M_VID_PROPS* frameVideo,
         source.nRowBytes < orvex::formats::RowBytesMin(source))
         return E_INVALIDARG;
 
+    const orvex::decklink::CaptionSettings captions =
+        orvex::decklink::ReadCaptionSettings(PropsRoot());
     const bool divideAlpha = source.fccType == eMFCC_ARGB32 && st.keying_active;
     const bool rgb = source.fccType == eMFCC_ARGB32 || source.fccType == eMFCC_RGB32;
     // Dividing by alpha in place would change the host's own picture: such frames are copied.
+    // Line 21 is drawn into the picture: never into the host's own.
     const bool zeroCopy = !divideAlpha && noCopy_.load(std::memory_order_relaxed) &&
+                          !orvex::decklink::DrawsIntoPicture(frame, target, captions) &&
                           source.nWidth == target.nWidth && std::abs(source.nHeight) == height &&
                           SameLayout(source.fccType, target.fccType) &&
                           (!rgb || (source.nHeight < 0) == (target.nHeight < 0)) &&
@@ -390,6 +396,8 @@ HRESULT CCoOXRendererBMD::ConvertAndOutputFrame(const M_VID_PROPS* frameVideo,
         if (FAILED(hr)) return hr;
         if (divideAlpha) DivideByAlpha(out, target.nWidth, height, dest.nRowBytes);
     }
+
+    captions_.PutFrameData(frame, st.output, cardFrame, target, captions);
 
     CComPtr<IDeckLinkVideoFrame> shown;
     if (st.dual_stream_3d) {

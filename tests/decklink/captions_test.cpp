@@ -1,0 +1,229 @@
+// What PutFrameData adds to a card frame: captions in the picture and in the blanking,
+// copied blanking lines in the order the setting asks, and the timecode.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "captions_fakes.h"
+#include "captions_gst.h"
+#include "decklink/captions.h"
+#include "decklink/cdp.h"
+#include "decklink/vanc.h"
+#include "props/xml_node.h"
+
+namespace {
+
+using namespace orvex::decklink;
+using orvex::test::FakeDeckFrame;
+using orvex::test::FakeOutput;
+using orvex::test::ItemFrame;
+using Bytes = std::vector<std::uint8_t>;
+
+// What GStreamer reads from a caption line of a picture `width` wide.
+std::vector<orvex::test::GstPacket> ReadPackets(const Bytes& line, int width) {
+    return orvex::test::GstPackets(line, width);
+}
+
+M_VID_PROPS Output(eMVideoFormat format, int width) {
+    M_VID_PROPS p{};
+    p.eVideoFormat = format;
+    p.nWidth = width;
+    return p;
+}
+
+Bytes Ga94Item(std::initializer_list<Bytes> triplets) {
+    Bytes item{'G', 'A', '9', '4', 3, static_cast<std::uint8_t>(0x40 | triplets.size()), 0xFF};
+    for (const Bytes& t : triplets) item.insert(item.end(), t.begin(), t.end());
+    while (item.size() < 11) item.push_back(0);
+    return item;
+}
+
+struct Rig {
+    Rig(eMVideoFormat format, int width, int height, BMDPixelFormat pixels)
+        : props(Output(format, width)),
+          output(V210RowBytes(width)),
+          deck(width, height, pixels,
+               pixels == bmdFormat10BitYUV ? static_cast<int>(V210RowBytes(width)) : width * 2) {}
+    FrameDataResult Put() { return writer.PutFrameData(&frame, &output, &deck, props, settings); }
+    Bytes& Line(unsigned n) { return output.ancillary.lines[n]; }
+
+    M_VID_PROPS props;
+    FakeOutput output;
+    FakeDeckFrame deck;
+    ItemFrame frame;
+    CaptionSettings settings;
+    FrameDataWriter writer;
+};
+
+TEST(PutFrameData, An8BitOutputGetsLine21AndTimecodeButNoPackets) {
+    Rig rig(eMVF_NTSC, 720, 486, bmdFormat8BitYUV);
+    rig.frame.items[kItemC608] = {0x94, 0x2C, 0x80, 0x80};
+    rig.frame.items[kItemGA94] = Ga94Item({{0xFC, 1, 2}});
+    rig.frame.time.tcFrame = {1, 2, 3, 4, eMTCF_NonDropFrame, 0};
+    const auto r = rig.Put();
+    EXPECT_TRUE(r.line21);
+    EXPECT_TRUE(r.timecode);
+    EXPECT_EQ(rig.deck.timecode->format, bmdTimecodeVITC);
+    EXPECT_EQ(rig.output.ancillary_made, 0);
+    EXPECT_EQ(rig.deck.ancillary, nullptr);
+    EXPECT_EQ(rig.writer.CdpSequence(), 0);
+}
+
+TEST(PutFrameData, NoLine21OutsideNtscOrWithoutItsBit) {
+    Rig pal(eMVF_PAL, 720, 576, bmdFormat8BitYUV);
+    pal.frame.items[kItemC608] = {0x94, 0x2C, 0x80, 0x80};
+    EXPECT_FALSE(pal.Put().line21);
+    Rig ntsc(eMVF_NTSC, 720, 486, bmdFormat8BitYUV);
+    ntsc.frame.items[kItemC608] = {0x94, 0x2C, 0x80, 0x80};
+    ntsc.settings.cc_output = kCc608 | kCc708;
+    const Bytes before = ntsc.deck.bytes;
+    EXPECT_FALSE(ntsc.Put().line21);
+    EXPECT_EQ(ntsc.deck.bytes, before);
+}
+
+struct PlacementCase {
+    const char* name;
+    eMVideoFormat format;
+    int width;
+    int cc_count;  // of the output's rate
+};
+
+class CaptionLine : public ::testing::TestWithParam<PlacementCase> {};
+
+TEST_P(CaptionLine, CdpAnd608PacketsLandOnTheCaptionLine) {
+    const PlacementCase c = GetParam();
+    Rig rig(c.format, c.width, 4, bmdFormat10BitYUV);
+    rig.frame.items[kItemC608] = {0x94, 0x2C};
+    rig.frame.items[kItemGA94] = Ga94Item({{0xFC, 0x94, 0x2C}, {0xFE, 0x41, 0x42}});
+    for (std::uint16_t expect_sequence = 1; expect_sequence <= 2; ++expect_sequence) {
+        const auto r = rig.Put();
+        EXPECT_TRUE(r.cdp);
+        EXPECT_TRUE(r.cea608);
+        EXPECT_EQ(rig.deck.ancillary, &rig.output.ancillary);
+        const auto packets = ReadPackets(rig.Line(9), c.width);
+        ASSERT_EQ(packets.size(), 2u);
+        EXPECT_EQ(packets[0].sdid, 0x01);
+        ASSERT_EQ(packets[0].data.size(), 13u + 3u * c.cc_count);
+        EXPECT_EQ((packets[0].data[5] << 8) | packets[0].data[6], expect_sequence);
+        EXPECT_EQ(Bytes(packets[0].data.begin() + 9, packets[0].data.begin() + 15),
+                  (Bytes{0xFC, 0x94, 0x2C, 0xFE, 0x41, 0x42}));
+        EXPECT_EQ(packets[1].sdid, 0x02);
+        EXPECT_EQ(packets[1].data, (Bytes{0x80, 0x94, 0x2C}));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, CaptionLine,
+                         ::testing::Values(PlacementCase{"PAL", eMVF_PAL, 720, 24},
+                                           PlacementCase{"HD720p50", eMVF_HD720_50p, 1280, 12},
+                                           PlacementCase{"HD1080i50", eMVF_HD1080_50i, 1920, 24},
+                                           PlacementCase{"TwoK", eMVF_2K_25p, 2048, 24},
+                                           PlacementCase{"UHD2997", eMVF_4K_UHD_2997p, 3840, 20},
+                                           PlacementCase{"UHD5994", eMVF_4K_UHD_5994p, 3840, 10},
+                                           PlacementCase{"DCI60", eMVF_4K_DCI_60p, 4096, 10}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PutFrameData, A708ItemIsSentCorrectedAndTheHostItemKept) {
+    Rig rig(eMVF_HD1080_50i, 1920, 4, bmdFormat10BitYUV);
+    const Bytes ga94 = Ga94Item({{0xFC, 0x94, 0x2C}});
+    Bytes cdp = *BuildCdpFromGa94(ga94.data(), ga94.size(), {3, 24}, 9);
+    Bytes item{1, 2, 3, 4};
+    item.insert(item.end(), cdp.begin(), cdp.end());
+    item.back() ^= 0xFF;
+    rig.frame.items[kItemC708] = item;
+    rig.frame.items[kItemGA94] = ga94;  // the 708 item wins
+    const auto r = rig.Put();
+    EXPECT_TRUE(r.cdp);
+    EXPECT_EQ(rig.frame.items[kItemC708], item);
+    const auto packets = ReadPackets(rig.Line(9), 1920);
+    ASSERT_EQ(packets.size(), 1u);
+    EXPECT_EQ(packets[0].data, cdp);
+    EXPECT_EQ(rig.writer.CdpSequence(), 0);  // no packet was built
+}
+
+TEST(PutFrameData, NoCdpForARateWithoutACodeButThe608PacketStays) {
+    Rig rig(eMVF_Custom, 1920, 4, bmdFormat10BitYUV);
+    rig.props.dblRate = 12.5;
+    rig.frame.items[kItemC608] = {0x94, 0x2C};
+    rig.frame.items[kItemGA94] = Ga94Item({{0xFC, 0x94, 0x2C}});
+    const auto r = rig.Put();
+    EXPECT_FALSE(r.cdp);
+    EXPECT_TRUE(r.cea608);
+    const auto packets = ReadPackets(rig.Line(9), 1920);
+    ASSERT_EQ(packets.size(), 1u);
+    EXPECT_EQ(packets[0].sdid, 0x02);
+    EXPECT_EQ(rig.writer.CdpSequence(), 0);
+}
+
+TEST(PutFrameData, CopiedLinesGoBeforeOrAfterTheCaptionsAsSet) {
+    // One record on the caption line itself and one on line 12.
+    auto vanc_item = [](std::size_t bytes) {
+        Bytes item;
+        for (int line : {9, 12}) {
+            item.insert(item.end(), {static_cast<std::uint8_t>(line), 0,
+                                     static_cast<std::uint8_t>(bytes & 0xFF),
+                                     static_cast<std::uint8_t>(bytes >> 8)});
+            item.insert(item.end(), bytes, 0x77);
+        }
+        return item;
+    };
+    const std::size_t row = V210RowBytes(1920);
+    struct Case {
+        int copy_vanc;
+        int records;
+        bool captions_survive;
+    } cases[] = {{0, 0, true}, {1, 2, true}, {2, 2, false}};
+    for (const Case& c : cases) {
+        Rig rig(eMVF_HD1080_50i, 1920, 4, bmdFormat10BitYUV);
+        rig.settings.copy_vanc = c.copy_vanc;
+        rig.frame.items[kItemC608] = {0x94, 0x2C};
+        rig.frame.items[kItemVANC] = vanc_item(row);
+        const auto r = rig.Put();
+        EXPECT_EQ(r.vanc_records, c.records) << c.copy_vanc;
+        EXPECT_EQ(!ReadPackets(rig.Line(9), 1920).empty(), c.captions_survive) << c.copy_vanc;
+        if (c.copy_vanc) {
+            EXPECT_EQ(rig.Line(12), Bytes(row, 0x77));
+        }
+    }
+}
+
+TEST(PutFrameData, TheCaptionLineIsClearedAndACardWithoutItChangesNothingElse) {
+    Rig rig(eMVF_HD1080_50i, 1920, 4, bmdFormat10BitYUV);
+    rig.settings.cc_line_sdi = 10;
+    rig.frame.items[kItemC608] = {0x94, 0x2C};
+    rig.Put();
+    const Bytes& line = rig.Line(10);
+    const auto packets = ReadPackets(line, 1920);
+    ASSERT_EQ(packets.size(), 1u);
+    // Past the packet every byte is zero (the fake fills new lines with 0xEE).
+    EXPECT_TRUE(std::all_of(line.begin() + 64, line.end(), [](std::uint8_t b) { return b == 0; }));
+
+    Rig refused(eMVF_HD1080_50i, 1920, 4, bmdFormat10BitYUV);
+    refused.output.ancillary.refused_line = 9;
+    refused.frame.items[kItemC608] = {0x94, 0x2C};
+    refused.frame.time.tcFrame = {1, 2, 3, 4, eMTCF_NonDropFrame, 0};
+    const auto r = refused.Put();
+    EXPECT_FALSE(r.cea608);
+    EXPECT_TRUE(r.timecode);
+    EXPECT_EQ(refused.deck.ancillary, &refused.output.ancillary);
+}
+
+TEST(CaptionSettings, ReadFromTheTreeWithDefaultsForWhatIsMissing) {
+    XMLParse::XMLNodePtr root = XMLParse::CoXMLNode::Create(u"m-props");
+    EXPECT_EQ(ReadCaptionSettings(root).cc_output, 7);
+    WriteCaptionDefaults(root);
+    root->AttributesSet(CComBSTR(u"cc_output"), CComBSTR(u"2"));
+    WriteCaptionDefaults(root);  // keeps what is set
+    root->AttributesSet(CComBSTR(u"timecode_format"), CComBSTR(u"rp188-ltc"));
+    root->AttributesSet(CComBSTR(u"output.timecode"), CComBSTR(u"false"));
+    root->AttributesSet(CComBSTR(u"output.copy_vanc"), CComBSTR(u"1"));
+    const CaptionSettings s = ReadCaptionSettings(root);
+    EXPECT_EQ(s.cc_output, 2);
+    EXPECT_EQ(s.cc_line_sdi, 9);
+    EXPECT_EQ(s.copy_vanc, 1);
+    EXPECT_FALSE(s.timecode);
+    EXPECT_EQ(s.timecode_format, u"rp188-ltc");
+    CComBSTR offset;
+    EXPECT_EQ(root->AttributesGet(CComBSTR(u"cc_offset_dword"), &offset), S_OK);
+}
+
+}  // namespace
