@@ -136,7 +136,8 @@ bool PutLine21(const Line21Generator& generator, IDeckLinkVideoFrame* frame,
         src.nRowBytes = static_cast<int>(Line21Generator::kLineBytes);
         src.eInterlace = eMI_Progressive;
         std::uint8_t* second = convert::IsBottomUp(target) ? rows : rows + target.nRowBytes;
-        return convert::ConvertStripes(field1, second, src, one, 1) == 0;
+        return convert::ConvertStripes(field1, second, src, one, 1) ==
+               convert::ConvertStatus::kDone;
     }
     M_VID_PROPS src{};
     src.fccType = eMFCC_UYVY;
@@ -144,7 +145,8 @@ bool PutLine21(const Line21Generator& generator, IDeckLinkVideoFrame* frame,
     src.nHeight = 2;
     src.nRowBytes = static_cast<int>(Line21Generator::kLineBytes);
     src.eInterlace = eMI_Progressive;
-    return convert::ConvertStripes(scratch.data(), rows, src, target, 1) == 0;
+    return convert::ConvertStripes(scratch.data(), rows, src, target, 1) ==
+           convert::ConvertStatus::kDone;
 }
 
 }  // namespace orvex::decklink

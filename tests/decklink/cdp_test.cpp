@@ -206,8 +206,8 @@ TEST(Cdp, C708ChecksumIsCorrectedInACopyAndBadLengthsAreRefused) {
     const auto rate = CdpRateFor(25);
     const Bytes ga94 = Ga94(2, {{0xFC, 0x94, 0x2C}, {0xFA, 0, 0}});
     Bytes cdp = *BuildCdpFromGa94(ga94.data(), ga94.size(), *rate, 3);
-    Bytes item{0, 0, 0, 0};
-    item.insert(item.end(), cdp.begin(), cdp.end());
+    Bytes item(4 + cdp.size(), 0);  // a 4-byte item header, then the packet
+    std::copy(cdp.begin(), cdp.end(), item.begin() + 4);
     item.back() ^= 0x55;  // wrong checksum
     const Bytes host = item;
     const auto sent = CdpFromC708(item.data(), item.size());

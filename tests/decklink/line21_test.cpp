@@ -106,7 +106,8 @@ std::vector<std::uint8_t> TopLinesAsUyvy(FakeDeckFrame& frame, eMFCC fcc) {
     const std::uint8_t* rows =
         frame.bytes.data() +
         (flipped ? static_cast<std::size_t>(frame.height - 2) * frame.row_bytes : 0);
-    EXPECT_EQ(orvex::convert::ConvertStripes(rows, out.data(), src, dst, 1), 0);
+    EXPECT_EQ(orvex::convert::ConvertStripes(rows, out.data(), src, dst, 1),
+              orvex::convert::ConvertStatus::kDone);
     return out;
 }
 

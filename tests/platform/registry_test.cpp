@@ -477,7 +477,8 @@ TEST_F(Registry, ManyValuesAndSubkeysAreListedFromOneParse) {
     for (int i = 0; i < kValues; ++i) {
         ASSERT_EQ(key.EnumValue(static_cast<DWORD>(i), &name, nullptr, &data), ERROR_SUCCESS);
         const int n = i + 1 < kValues ? i + 1 : 0;
-        const std::string expected = n == 0 ? "V0" : "v" + std::to_string(n);
+        std::string expected = n == 0 ? "V" : "v";
+        expected += std::to_string(n);
         ASSERT_EQ(name, std::u16string(expected.begin(), expected.end())) << i;
         ASSERT_EQ(data, DwordBytes(n == 0 ? 0xffffffffu : static_cast<DWORD>(n)));
     }

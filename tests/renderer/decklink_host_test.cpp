@@ -92,7 +92,8 @@ TEST(GenericHost, ListsChoosesAndPlaysOnTheVirtualCard) {
     while (stats_of(1, &stats) == 0 && stats.new_frames < 5 &&
            std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    EXPECT_EQ(stats.new_frames, 5);
+    EXPECT_EQ(stats.new_frames, 5) << "periods " << stats.periods << ", repeats " << stats.repeats
+                                   << ", replaced " << stats.replaced;
     OxSimCardStats first{};
     ASSERT_EQ(stats_of(0, &first), 0);
     EXPECT_EQ(first.new_frames, 0);  // the card let go at the change shows nothing

@@ -253,7 +253,10 @@ TEST(SimRecorder, WavHeaderIsValidWhileWritingAndAfterClose) {
     };
     const Case cases[] = {{16, 2, AV_CODEC_ID_PCM_S16LE, 44}, {32, 16, AV_CODEC_ID_PCM_S32LE, 68}};
     for (const Case& c : cases) {
-        const std::string path = dir / ("a" + std::to_string(c.bits) + ".wav").c_str();
+        std::string file = "a";
+        file += std::to_string(c.bits);
+        file += ".wav";
+        const std::string path = dir / file.c_str();
         AudioRecorder rec;
         ASSERT_TRUE(rec.Open(path, c.bits, c.channels));
         std::vector<std::uint8_t> data(static_cast<std::size_t>(c.bits / 8 * c.channels) * 480,
