@@ -45,6 +45,14 @@ public:
     static constexpr const char16_t* kControlPanelProperty = u"bmd.control_panel";
 
     // For tests and benchmarks in this process.
+    struct OutputInfo {
+        int state = 0;
+        BMDDisplayMode mode = 0;
+        BMDPixelFormat pixel_format = 0;
+        bool dual_stream_3d = false;
+        int audio_bits = 0, audio_channels = 0;
+    };
+    OutputInfo CurrentOutput();
     orvex::decklink::MDecklinkDirectOut* FrameClock() { return directOut_; }
     orvex::decklink::FrameAllocator* Allocator() { return allocator_; }
 

@@ -301,6 +301,11 @@ HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* c
     }
     last_index_ = index;
 
+    HandOver hand_over{index, in_frame_at_hand_over, r.tpf, 0, false};
+    if (observer_) {
+        frame->FrameVideoIDGet(&hand_over.video_id);
+        observer_(observer_context_, hand_over);
+    }
     HRESULT hr = output->DisplayVideoFrameSync(card_frame);
     if (FAILED(hr)) {
         {
@@ -312,9 +317,8 @@ HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* c
     }
     skip_run_ = 0;
     if (observer_) {
-        LONGLONG id = 0;
-        frame->FrameVideoIDGet(&id);
-        observer_(observer_context_, HandOver{index, in_frame_at_hand_over, r.tpf, id});
+        hand_over.shown = true;
+        observer_(observer_context_, hand_over);
     }
 
     // Bypass watchdog.

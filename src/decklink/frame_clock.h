@@ -46,12 +46,14 @@ struct ClockCounters {
                  wait_overtime = 0, error = 0, audio_dropped = 0;
 };
 
-// One hand-over, for those who measure the clock (benchmarks, tests).
+// One hand-over, for those who measure the clock (benchmarks, tests): reported just before
+// DisplayVideoFrameSync (`shown` false) and once it returned successfully (`shown` true).
 struct HandOver {
     std::int64_t period = 0;            // hardware period index
     platform::Ticks time_in_frame = 0;  // position in the period at the hand-over
     platform::Ticks ticks_per_frame = 0;
     LONGLONG video_id = 0;  // the SDK frame's video id
+    bool shown = false;
 };
 using HandOverObserver = void (*)(void* context, const HandOver& hand_over);
 

@@ -65,6 +65,13 @@ bool SameLayout(eMFCC a, eMFCC b) {
     return rgb32a ? rgb32b : a == b;
 }
 
+// Fills size and rate from the format; a format the table cannot complete keeps its name,
+// which is all the display mode needs.
+void Normalise(M_VID_PROPS& v) {
+    M_VID_PROPS completed = v;
+    if (orvex::formats::VideoPropsComplete(completed, false) != eMVF_Custom) v = completed;
+}
+
 }  // namespace
 
 void CCoOXRendererBMD::ReadFrameSettings() {
@@ -97,7 +104,7 @@ HRESULT CCoOXRendererBMD::ProcessFrame(IMFrame_I* frame) {
     M_VID_PROPS fixedVideo{};
     if (FormatVideoGet(eMFT_Convert, &fixedVideo, nullptr, nullptr) != S_OK) {
         M_VID_PROPS v = props.vidProps;
-        orvex::formats::VideoPropsComplete(v, false);
+        Normalise(v);
         const BMDDisplayMode mode = DisplayModeFor(v.eVideoFormat);
         const bool full3d = (v.eVideoFormat & kFull3DFlag) != 0;
         bool change = false;
@@ -161,7 +168,7 @@ HRESULT CCoOXRendererBMD::OpenOutputLocked(bool, const M_AV_PROPS* requested) {
 
     M_AV_PROPS av = *requested;
     av.audProps.nChannels = 16;
-    orvex::formats::VideoPropsComplete(av.vidProps, false);
+    Normalise(av.vidProps);
     st.display_mode = bmdModeNTSC;
     st.pixel_format = bmdFormat8BitYUV;
     st.dual_stream_3d = false;
@@ -272,6 +279,13 @@ HRESULT CCoOXRendererBMD::OpenOutputLocked(bool, const M_AV_PROPS* requested) {
     if (st.configuration) st.configuration->SetFlag(bmdDeckLinkConfigLowLatencyVideoOutput, TRUE);
     cards_.ApplyConnectorsLocked(root);
     return S_OK;
+}
+
+CCoOXRendererBMD::OutputInfo CCoOXRendererBMD::CurrentOutput() {
+    CRWSynchroLiteGuard lock(cards_.Lock(), LockMode::kRead);
+    const OutputState& st = cards_.State();
+    return OutputInfo{st.state,          st.display_mode, st.pixel_format,
+                      st.dual_stream_3d, audioBits_,      audioChannels_};
 }
 
 void CCoOXRendererBMD::CloseOutput() {

@@ -124,8 +124,7 @@ HRESULT ScalingConverter::Convert(const std::uint8_t* src, const M_VID_PROPS& sp
     const int packing = dp.e3DFormat & 0x600;
     if (packing != 0x200 && packing != 0x400) return ConvertOne(src, sp, dst, dp, method);
 
-    // One half per eye. A source in the same packing gives each eye its own half; any other
-    // source is shown to both eyes.
+    // One half per eye.
     const bool sbs = packing == 0x200;
     M_VID_PROPS half = dp;
     half.e3DFormat = static_cast<eM3DFormat>(0);
@@ -133,11 +132,15 @@ HRESULT ScalingConverter::Convert(const std::uint8_t* src, const M_VID_PROPS& sp
         half.nWidth = dp.nWidth / 2;
     else
         half.nHeight = dp.nHeight / 2;
+    // A source in either packing gives each eye its own half; any other source is shown to
+    // both eyes.
     M_VID_PROPS src_half = sp;
     src_half.e3DFormat = static_cast<eM3DFormat>(0);
-    const bool split_source = (sp.e3DFormat & 0x600) == packing;
+    const int src_packing = sp.e3DFormat & 0x600;
+    const bool split_source = src_packing == 0x200 || src_packing == 0x400;
+    const bool src_sbs = src_packing == 0x200;
     if (split_source) {
-        if (sbs)
+        if (src_sbs)
             src_half.nWidth = sp.nWidth / 2;
         else
             src_half.nHeight = sp.nHeight / 2;
@@ -147,23 +150,19 @@ HRESULT ScalingConverter::Convert(const std::uint8_t* src, const M_VID_PROPS& sp
     for (int eye = 0; eye < 2; ++eye) {
         const std::uint8_t* s = src;
         std::uint8_t* d = dst;
-        if (eye == 1) {
-            // Top-down buffers hold the right eye in the lower half; bottom-up RGB buffers
-            // store the lower half first.
-            if (sbs) {
-                d += formats::RowBytesFor(dp.fccType, half.nWidth);
-                if (split_source) s += formats::RowBytesFor(sp.fccType, src_half.nWidth);
-            } else {
-                if (!convert::IsBottomUp(dp))
-                    d += static_cast<std::ptrdiff_t>(dp.nRowBytes) * std::abs(half.nHeight);
-                if (split_source && !convert::IsBottomUp(sp))
-                    s += static_cast<std::ptrdiff_t>(sp.nRowBytes) * std::abs(src_half.nHeight);
-            }
-        } else if (!sbs) {
-            if (convert::IsBottomUp(dp))
-                d += static_cast<std::ptrdiff_t>(dp.nRowBytes) * std::abs(half.nHeight);
-            if (split_source && convert::IsBottomUp(sp))
+        // The right eye is the right or the lower half; bottom-up RGB buffers store the lower
+        // half first, so there the left eye is the one further into memory.
+        if (sbs) {
+            if (eye == 1) d += formats::RowBytesFor(dp.fccType, half.nWidth);
+        } else if ((eye == 1) != convert::IsBottomUp(dp)) {
+            d += static_cast<std::ptrdiff_t>(dp.nRowBytes) * std::abs(half.nHeight);
+        }
+        if (split_source) {
+            if (src_sbs) {
+                if (eye == 1) s += formats::RowBytesFor(sp.fccType, src_half.nWidth);
+            } else if ((eye == 1) != convert::IsBottomUp(sp)) {
                 s += static_cast<std::ptrdiff_t>(sp.nRowBytes) * std::abs(src_half.nHeight);
+            }
         }
         HRESULT hr = ConvertOne(s, src_half, d, half, method);
         if (FAILED(hr)) return hr;

@@ -1,0 +1,263 @@
+// Plays frames to the virtual DeckLink card on the real clock for --seconds (default 60) per
+// case and reports:
+//   missed      hardware periods without a new frame after the first (target 0);
+//   offset p50/p99  position of the hand-over in its period, ms (target 3 ± 1);
+//   cpu/frame   process processor time per frame, ms (the virtual card's own capture of
+//               each picture included);
+//   allocs/frame    heap allocations per frame in steady state, DisplayVideoFrameSync
+//               excluded (that is the card taking its copy);
+//   latency p50/max from ReceiverFramePut to DisplayVideoFrameSync, frame periods
+//               ("input.buffers" 2; target <= 2).
+// Cases: 1080p59.94 UYVY -> v210 with 16 channels of 24-bit audio; 2160p50 UYVY -> v210.
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "com/object.h"
+#include "com/ptr.h"
+#include "decklink/co_ox_renderer_bmd.h"
+#include "formats/video_formats.h"
+#include "orvex/ids.h"
+#include "platform/clock.h"
+#include "platform/dynamic_library.h"
+#include "platform/process.h"
+
+// ---- Counting every heap allocation of the process (glibc lets a program replace malloc).
+extern "C" void* __libc_malloc(size_t);
+extern "C" void* __libc_calloc(size_t, size_t);
+extern "C" void* __libc_realloc(void*, size_t);
+namespace {
+std::atomic<long long> g_allocations{0};
+thread_local bool t_paused = false;
+void Count() {
+    if (!t_paused) g_allocations.fetch_add(1, std::memory_order_relaxed);
+}
+}  // namespace
+extern "C" void* malloc(size_t n) {
+    Count();
+    return __libc_malloc(n);
+}
+extern "C" void* calloc(size_t n, size_t m) {
+    Count();
+    return __libc_calloc(n, m);
+}
+extern "C" void* realloc(void* p, size_t n) {
+    Count();
+    return __libc_realloc(p, n);
+}
+
+namespace {
+
+using orvex::platform::Ticks;
+
+double g_seconds = 60.0;
+
+struct Case {
+    int format;
+    eMFCC fcc;
+    int channels, bits;
+};
+
+struct Measure {
+    std::vector<double> offsets_ms;  // hand-over position in the period
+    std::vector<double> latency;     // in periods
+    std::vector<Ticks> put_time;     // by video id
+    IDeckLinkOutput_v9_9* output = nullptr;
+    Ticks period = 0;
+    bool counting = false;
+    long long allocations_at_start = 0;
+
+    static void Note(void* self, const orvex::decklink::HandOver& h) {
+        auto* m = static_cast<Measure*>(self);
+        if (h.shown) {
+            t_paused = false;
+            return;
+        }
+        // The card takes its copy of the picture in DisplayVideoFrameSync: not ours to count.
+        t_paused = true;
+        BMDTimeValue hw = 0, in_frame = 0, tpf = 0;
+        m->output->GetHardwareReferenceClock(orvex::platform::kTicksPerSecond, &hw, &in_frame,
+                                             &tpf);
+        m->period = tpf;
+        if (!m->counting) return;
+        m->offsets_ms.push_back(static_cast<double>(in_frame) / 10'000.0);
+        const auto id = static_cast<std::size_t>(h.video_id);
+        if (id < m->put_time.size() && m->put_time[id] > 0)
+            m->latency.push_back(static_cast<double>(orvex::platform::Now() - m->put_time[id]) /
+                                 static_cast<double>(tpf));
+    }
+};
+
+double Percentile(std::vector<double> v, double p) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1))];
+}
+
+double CpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+struct Environment {
+    Environment() {
+        const auto dir = std::filesystem::temp_directory_path() /
+                         ("orvex-decklink-bench-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir);
+        orvex::platform::SetEnvVar("ORVEX_REGISTRY_DIR", dir.string());
+        std::ofstream(dir / "rig.xml") << "<rig><card model=\"Bench\" video-out=\"sdi\" "
+                                          "modes=\"all\" formats=\"2vuy,v210,BGRA\" "
+                                          "flags=\"vanc,vitc,rp188\" audio-bits=\"16,32\" "
+                                          "audio-channels=\"2,8,16\"/></rig>";
+        orvex::platform::SetEnvVar("ORVEX_DECKLINK_RIG", (dir / "rig.xml").string());
+        ok = card.Open(OXDECKLINKSIM_PATH) && frames.Open(OXFRAME_PATH);
+        auto reg =
+            reinterpret_cast<HRESULT(STDMETHODCALLTYPE*)()>(card.Symbol("DllRegisterServer"));
+        ok = ok && reg && reg() == S_OK;
+    }
+    orvex::platform::DynamicLibrary card, frames;
+    bool ok = false;
+};
+
+void Play(benchmark::State& state, Case c) {
+    static Environment env;
+    if (!env.ok) {
+        state.SkipWithError("the virtual card or the frame library did not load");
+        return;
+    }
+    CComPtr<IOXFactory> factory;
+    CoCreateInstance(CLSID_OXFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IOXFactory,
+                     reinterpret_cast<void**>(&factory));
+    CComObject<CCoOXRendererBMD>* renderer = nullptr;
+    if (!factory || FAILED(CComObject<CCoOXRendererBMD>::CreateInstance(&renderer))) {
+        state.SkipWithError("no renderer");
+        return;
+    }
+    renderer->AddRef();
+    CComPtr<IOXDevice> device;
+    CComPtr<IOXReceiver> receiver;
+    CComPtr<IOXProps> props;
+    renderer->QueryInterface(IID_IOXDevice, reinterpret_cast<void**>(&device));
+    renderer->QueryInterface(IID_IOXReceiver, reinterpret_cast<void**>(&receiver));
+    renderer->QueryInterface(IID_IOXProps, reinterpret_cast<void**>(&props));
+    props->PropsSet(CComBSTR(u"input.buffers"), CComBSTR(u"2"));
+    props->PropsSet(CComBSTR(u"output.10bit"), CComBSTR(u"true"));
+    if (device->DeviceSet(eOXDT_Video, 0, nullptr) != S_OK) {
+        state.SkipWithError("the card was not chosen");
+        renderer->Release();
+        return;
+    }
+    CComPtr<IUnknown> card;
+    device->DeviceGetInternal(eOXDT_Video, &card);
+    CComPtr<IDeckLinkOutput> output;
+    card.QueryInterface(&output);
+
+    // A ring of frames, deeper than the queue and what the card holds.
+    M_AV_PROPS av{};
+    av.vidProps = orvex::formats::VideoFormatDefaults(static_cast<eMVideoFormat>(c.format), c.fcc);
+    av.audProps = {c.channels, 48000, c.bits, 0};
+    const double rate = av.vidProps.dblRate;
+    std::vector<CComPtr<IOXFrame>> ring;
+    for (int i = 0; i < 8; ++i) {
+        CComPtr<IOXFrame> f;
+        factory->OXFrameMake(&av, 0, &f);
+        ring.push_back(f);
+    }
+
+    Measure m;
+    m.output = output;
+    renderer->FrameClock()->SetHandOverObserver(&Measure::Note, &m);
+    const Ticks start = orvex::platform::Now();
+    const Ticks length = static_cast<Ticks>(g_seconds * 1e7);
+    const long long warm = static_cast<long long>(rate * 2);  // two seconds
+    const long long expected = static_cast<long long>(rate * g_seconds) + 16;
+    m.put_time.assign(static_cast<std::size_t>(expected + 64), 0);
+    long long n = 0, samples_given = 0;
+    double cpu_at_warm = 0;
+    orvex::decklink::ClockCounters at_warm{};
+    for (auto _ : state) {
+        while (orvex::platform::Now() - start < length &&
+               n + 1 < static_cast<long long>(m.put_time.size())) {
+            if (n == warm) {
+                m.counting = true;
+                cpu_at_warm = CpuSeconds();
+                at_warm = renderer->FrameClock()->Counters();
+                m.allocations_at_start = g_allocations.load();
+            }
+            IOXFrame* f = ring[static_cast<std::size_t>(n % 8)];
+            const long long s0 = static_cast<long long>(static_cast<double>(n) * 48000.0 / rate);
+            const long long s1 =
+                static_cast<long long>(static_cast<double>(n + 1) * 48000.0 / rate);
+            // Audio of the cadence's length, written into the frame once per use.
+            f->OXAudioAlloc(&av.audProps, static_cast<int>(s1 - s0));
+            samples_given += s1 - s0;
+            f->OXVideoIDSet(n);
+            m.put_time[static_cast<std::size_t>(n)] = orvex::platform::Now();
+            receiver->ReceiverFramePut(f, 0, nullptr);
+            ++n;
+        }
+    }
+    const long long allocations = g_allocations.load() - m.allocations_at_start;
+    const double cpu = CpuSeconds() - cpu_at_warm;
+    device->DeviceClose();
+    renderer->FrameClock()->SetHandOverObserver(nullptr, nullptr);
+    const orvex::decklink::ClockCounters end = renderer->FrameClock()->Counters();
+    const long long counted = n - warm;
+    device.Release();
+    receiver.Release();
+    props.Release();
+    output.Release();
+    card.Release();
+    renderer->Release();
+
+    state.counters["frames"] = static_cast<double>(n);
+    state.counters["missed"] = static_cast<double>(end.missed - at_warm.missed);
+    state.counters["skipped"] = static_cast<double>(end.skipped - at_warm.skipped);
+    state.counters["offset_p50_ms"] = Percentile(m.offsets_ms, 0.5);
+    state.counters["offset_p99_ms"] = Percentile(m.offsets_ms, 0.99);
+    state.counters["cpu_ms_per_frame"] =
+        counted > 0 ? cpu * 1000.0 / static_cast<double>(counted) : 0;
+    state.counters["allocs_per_frame"] =
+        counted > 0 ? static_cast<double>(allocations) / static_cast<double>(counted) : 0;
+    state.counters["latency_p50_periods"] = Percentile(m.latency, 0.5);
+    state.counters["latency_max_periods"] = Percentile(m.latency, 1.0);
+}
+
+}  // namespace
+
+BENCHMARK_CAPTURE(Play, hd1080p5994_uyvy_to_v210_16ch24,
+                  Case{eMVF_HD1080_5994p, eMFCC_UYVY, 16, 24})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(Play, uhd2160p50_uyvy_to_v210_16ch24, Case{eMVF_4K_UHD_50p, eMFCC_UYVY, 16, 24})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+
+int main(int argc, char** argv) {
+    // --seconds=N (default 60): how long each case plays.
+    std::vector<char*> rest;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--seconds=", 10) == 0)
+            g_seconds = std::max(0.5, std::atof(argv[i] + 10));
+        else
+            rest.push_back(argv[i]);
+    }
+    int count = static_cast<int>(rest.size());
+    benchmark::Initialize(&count, rest.data());
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
