@@ -33,6 +33,10 @@ install(TARGETS ${orvex_installed_libraries} EXPORT OXRendererTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# orvex-regsvr links no shared library of ours: it keeps no run path.
+if(TARGET orvex-regsvr)
+    set_target_properties(orvex-regsvr PROPERTIES INSTALL_RPATH "")
+endif()
 foreach(tool orvex-regsvr oxplay oxprops)
     if(TARGET ${tool})
         install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -48,5 +52,8 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/OXRendererConfig.cmake
               ${CMAKE_CURRENT_BINARY_DIR}/OXRendererConfigVersion.cmake
         DESTINATION ${ORVEX_CMAKE_DIR})
 
+# The prefix is found from the file's own place, so the package works wherever it is
+# installed (cmake --install --prefix ...).
+file(RELATIVE_PATH ORVEX_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
 configure_file(cmake/orvex.pc.in ${CMAKE_CURRENT_BINARY_DIR}/orvex.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/orvex.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

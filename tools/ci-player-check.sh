@@ -4,6 +4,9 @@
 # and audio length. The registry is a fresh temporary folder, so the player's first-run
 # registration of the virtual card is part of what is checked.
 #
+# Then installs the build into a temporary prefix, builds examples/host from outside the tree
+# against that prefix alone, and runs it on the virtual card registered from the prefix.
+#
 #   tools/ci-player-check.sh [BUILD_DIR] [SECONDS]      (defaults: build/default, 2)
 #
 # Needs ffprobe (Debian package ffmpeg).
@@ -15,7 +18,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 registry=$(mktemp -d)
-trap 'rm -rf "$registry"' EXIT
+prefix=$(mktemp -d)
+hostbuild=$(mktemp -d)
+trap 'rm -rf "$registry" "$prefix" "$hostbuild"' EXIT
 export ORVEX_REGISTRY_DIR=$registry
 
 fail() { echo "ci-player-check: $*" >&2; exit 1; }
@@ -32,9 +37,10 @@ echo "$out" | grep -q "registered the virtual DeckLink card" ||
 # The default: 1920x1080 at 25 frames/s, 8-bit 4:2:2; the tone on two channels comes back in
 # as many channels as the card plays (16 on the default rig), at 48 kHz.
 expected=$(awk -v s="$seconds" 'BEGIN { printf "%d", s * 25 + 0.5 }')
-probe() { ffprobe -v error -select_streams "$1" -show_entries "$2" -of default=nw=1:nk=1 "$3"; }
+probe() { ffprobe -v error -count_frames -select_streams "$1" -show_entries "$2" \
+    -of default=nw=1:nk=1 "$3"; }
 read -r width height pix rate frames < <(probe v:0 stream=width,height,pix_fmt,r_frame_rate,nb_read_frames \
-    -count_frames "$y4m" 2>/dev/null | tr '\n' ' ' ; echo)
+    "$y4m" | tr '\n' ' '; echo)
 [[ "$width" == 1920 && "$height" == 1080 ]] || fail "picture is ${width}x${height}, not 1920x1080"
 [[ "$pix" == yuv422p ]] || fail "pixel format is $pix, not yuv422p"
 [[ "$rate" == 25/1 ]] || fail "frame rate is $rate, not 25/1"
@@ -51,3 +57,14 @@ awk -v d="$duration" -v s="$seconds" 'BEGIN { exit !(d >= s - 0.02 && d <= s + 0
 
 echo "ci-player-check: $y4m: ${width}x${height} $pix $rate, $frames frames; $wav: $channels ch $arate Hz, $duration s"
 rm -f "$y4m" "$wav" "${y4m%.y4m}.jsonl"
+
+# The SDK as a package: install, build the example against the prefix alone, run it.
+cmake --install "$build" --prefix "$prefix" >/dev/null || fail "cmake --install failed"
+(cd "$hostbuild" && cmake -S "$root/examples/host" -B . -DCMAKE_PREFIX_PATH="$prefix" >/dev/null &&
+    cmake --build . >/dev/null) || fail "the example did not build against the installed package"
+rm -rf "$registry"/*
+"$prefix/bin/orvex-regsvr" "$prefix/lib/libOXDeckLinkSim.so" >/dev/null || fail "orvex-regsvr failed"
+host_out=$(cd "$hostbuild" && ORVEX_DECKLINK_RECORD= ./host) || fail "the example host failed"
+echo "$host_out"
+grep -q "played 100 frames" <<<"$host_out" || fail "the example host did not play its frames"
+echo "ci-player-check: the example host built against $prefix and played on the virtual card"
