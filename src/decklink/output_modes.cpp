@@ -128,6 +128,22 @@ int CardRowBytes(BMDPixelFormat format, int width) {
 
 M_VID_PROPS OutputVideoProps(BMDDisplayMode mode, BMDPixelFormat format, bool sd16x9) {
     M_VID_PROPS props = formats::VideoFormatDefaults(VideoFormatFor(mode), eMFCC_UYVY);
+    if (props.nWidth == 0) {
+        // UHD above 30 frames per second is outside the format table; the card's mode says it.
+        const double rate = mode == bmdMode4K2160p50     ? 50.0
+                            : mode == bmdMode4K2160p5994 ? 60000.0 / 1001.0
+                            : mode == bmdMode4K2160p60   ? 60.0
+                                                         : 0.0;
+        if (rate > 0) {
+            props.eVideoFormat = VideoFormatFor(mode);
+            props.nWidth = 3840;
+            props.nHeight = 2160;
+            props.dblRate = rate;
+            props.eInterlace = eMI_Progressive;
+            props.nAspectX = 16;
+            props.nAspectY = 9;
+        }
+    }
     const eMFCC fcc = FccFor(format, props.nHeight);
     props.fccType = fcc;
     props.nRowBytes = CardRowBytes(format, props.nWidth);

@@ -79,7 +79,9 @@ TEST_F(DeckLinkDiscovery, ListsPlayoutCardsWithUniqueNames) {
     EXPECT_EQ(Names(device),
               (std::vector<std::u16string>{u"DeckLink Duo", u"DeckLink Duo (2)",
                                            u"DeckLink Duo (3)", u"DeckLink Duo (2) (2)"}));
-    CComBSTR name(u"stale");
+    // An out-pointer holding garbage the callee must overwrite (owned by `stale`).
+    CComBSTR stale(u"stale"), name;
+    name.m_str = stale.m_str;
     BOOL busy = 5;
     EXPECT_EQ(device->DeviceGetByIndex(eOXDT_Video, 4, &name, &busy), kBadIndex);
     EXPECT_EQ(name.m_str, nullptr);
@@ -95,7 +97,9 @@ TEST_F(DeckLinkDiscovery, ChoosingACardClaimsItAndBusyCardsAreRefused) {
     ASSERT_TRUE(device);
 
     int index = 9;
-    CComBSTR name(u"stale");
+    // An out-pointer holding garbage the callee must overwrite (owned by `stale`).
+    CComBSTR stale(u"stale"), name;
+    name.m_str = stale.m_str;
     EXPECT_EQ(device->DeviceGet(eOXDT_Video, &index, &name), S_FALSE);
     EXPECT_EQ(index, -1);
     EXPECT_EQ(name.m_str, nullptr);

@@ -87,7 +87,8 @@ TEST(ScalingConverter, AFlatPictureStaysFlatWhenScaled) {
         ScalingConverter scaler;
         ASSERT_EQ(scaler.Convert(src.data(), sp, dst.data(), dp, ParseScalingQuality(q)), S_OK);
         for (std::size_t i = 0; i < dst.size(); ++i)
-            ASSERT_NEAR(dst[i], i % 2 ? 100 : 128, 1) << "method " << static_cast<int>(q[0]) << " byte " << i;
+            ASSERT_NEAR(dst[i], i % 2 ? 100 : 128, 1)
+                << "method " << static_cast<int>(q[0]) << " byte " << i;
     }
 }
 
