@@ -111,9 +111,18 @@ std::vector<DeviceEntry> ListDevices(IOXDevice* device) {
         CComBSTR name;
         BOOL busy = FALSE;
         if (FAILED(device->DeviceGetByIndex(eOXDT_Video, i, &name, &busy))) continue;
-        out.push_back({Utf8(name), busy != FALSE});
+        out.push_back({Utf8(name), busy != FALSE, false});
     }
+    int chosen = -1;
+    CComBSTR chosen_name;
+    if (SUCCEEDED(device->DeviceGet(eOXDT_Video, &chosen, &chosen_name)) && chosen >= 0 &&
+        chosen < static_cast<int>(out.size()))
+        out[static_cast<std::size_t>(chosen)].chosen = true;
     return out;
+}
+
+std::string DeviceMark(const DeviceEntry& entry) {
+    return entry.chosen ? " (chosen)" : entry.busy ? " (busy)" : "";
 }
 
 int FindDevice(const std::vector<DeviceEntry>& devices, const std::string& wanted) {

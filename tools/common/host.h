@@ -31,7 +31,10 @@ CComPtr<IOXDevice> MakeRenderer(REFCLSID clsid, std::string* error);
 struct DeviceEntry {
     std::string name;
     bool busy = false;
+    bool chosen = false;  // the renderer's own device (which it holds, so it reads busy)
 };
+// " (chosen)", " (busy)" or nothing.
+std::string DeviceMark(const DeviceEntry& entry);
 std::vector<DeviceEntry> ListDevices(IOXDevice* device);
 
 // The index of `wanted` (an index or a name, case-insensitive) in `devices`, or -1.

@@ -175,7 +175,7 @@ int Run(const Options& opt) {
         std::printf("Devices:\n");
         for (std::size_t i = 0; i < devices.size(); ++i)
             std::printf("  %zu: %s%s\n", i, devices[i].name.c_str(),
-                        devices[i].busy ? " (busy)" : "");
+                        oxtools::DeviceMark(devices[i]).c_str());
         if (devices.empty()) std::printf("  (none)\n");
         if (!devices.empty() && SUCCEEDED(device->DeviceSet(eOXDT_Video, 0, nullptr))) {
             std::printf("Formats of device 0 (--format):\n");

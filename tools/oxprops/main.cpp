@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
             const auto devices = oxtools::ListDevices(device);
             for (std::size_t i = 0; i < devices.size(); ++i)
                 std::printf("  %zu: %s%s\n", i, devices[i].name.c_str(),
-                            devices[i].busy ? " (busy)" : "");
+                            oxtools::DeviceMark(devices[i]).c_str());
             if (devices.empty()) std::printf("  (none)\n");
         }
         return 0;
