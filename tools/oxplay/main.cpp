@@ -361,9 +361,18 @@ int Run(const Options& opt) {
                     0x43363038 /* 'C608' */, static_cast<LONG>(pairs.size()),
                     static_cast<LONGLONG>(reinterpret_cast<std::uintptr_t>(pairs.data())));
         }
-        // Waits for room in the renderer's queue: the device sets the pace.
+        if (opt.live) {
+            // Live frames are never waited for: they come at their own pace, the clock's.
+            std::this_thread::sleep_until(start + std::chrono::microseconds(static_cast<long long>(
+                                                      played * 1e6 / video.Rate())));
+        }
+        // Waits for room in the renderer's queue: the device sets the pace. The renderer
+        // refuses a frame it found no room for within its wait (counted as refused); a live
+        // frame is then dropped, any other is offered again.
         hr = receiver->ReceiverFramePut(out, -1, nullptr);
-        if (FAILED(hr)) {
+        while (hr == E_OUTOFMEMORY && !opt.live && !g_stop.load())
+            hr = receiver->ReceiverFramePut(out, -1, nullptr);
+        if (FAILED(hr) && hr != E_OUTOFMEMORY) {
             exit_code = Fail(kFailed, "the renderer refused frame " + std::to_string(played) +
                                           ": " + HexCode(hr));
             break;
@@ -400,21 +409,27 @@ int Run(const Options& opt) {
     for (const auto& name : FilesIn(record_dir))
         if (!before.contains(name)) made.push_back(name);
     std::string y4m, wav;
+    int stills = 0;
     for (const auto& name : made) {
         if (name.ends_with(".y4m") && !name.ends_with("-right.y4m")) y4m = record_dir + "/" + name;
         if (name.ends_with(".wav")) wav = record_dir + "/" + name;
+        if (name.ends_with(".png")) ++stills;
     }
     if (!y4m.empty()) {
         std::printf("Recording: %s\n", y4m.c_str());
         if (!wav.empty()) std::printf("           %s\n", wav.c_str());
         std::printf("Watch it:  ffplay %s\n", y4m.c_str());
-        if (!wav.empty()) std::printf("Listen:    ffplay %s\n", wav.c_str());
+    } else if (stills > 0) {
+        // RGB pictures are kept as stills, one per new frame.
+        std::printf("Recording: %d PNG stills in %s\n", stills, record_dir.c_str());
+        if (!wav.empty()) std::printf("           %s\n", wav.c_str());
     } else {
         std::printf(
             "No recording was made in %s (a real card, or the device records "
             "elsewhere).\n",
             record_dir.c_str());
     }
+    if (!wav.empty()) std::printf("Listen:    ffplay %s\n", wav.c_str());
     return exit_code;
 }
 
