@@ -108,6 +108,7 @@ TEST(OxplayBadInput, EndsWithCodeTwoAndOneLine) {
                  {"--device 9", "unknown device '9'"},
                  {"--device 'No Such Card'", "unknown device 'No Such Card'"},
                  {"--format HD9999-1p", "unknown format 'HD9999-1p'"},
+                 {"--rig no-such-rig", "unknown rig 'no-such-rig'"},
                  {"--set no.such=1 --seconds 0.1", ""},
                  {"/nonexistent/clip.mov", "neither a pattern"},
                  {garbage, "garbage.mp4"},

@@ -140,8 +140,12 @@ int Run(const Options& opt) {
         record_dir = std::getenv("ORVEX_DECKLINK_RECORD");
     }
     if (opt.rig) {
-        if (opt.rig->find('/') != std::string::npos && !std::filesystem::exists(*opt.rig))
-            return Fail(kBadInput, "rig file '" + *opt.rig + "' not found");
+        // A preset of the virtual card, else the path of a rig file.
+        static const std::set<std::string> kPresets = {"default", "4k",   "hd-sdi", "hdmi",
+                                                       "capture", "pair", "studio", "none"};
+        if (!kPresets.contains(*opt.rig) && !std::filesystem::is_regular_file(*opt.rig))
+            return Fail(kBadInput, "unknown rig '" + *opt.rig +
+                                       "' (a file, or default, hd-sdi, hdmi, pair, studio, ...)");
         orvex::platform::SetEnvVar("ORVEX_DECKLINK_RIG", *opt.rig);
     }
 
