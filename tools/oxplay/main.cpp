@@ -291,7 +291,6 @@ int Run(const Options& opt) {
     std::int64_t limit = -1;
     if (opt.seconds_given ? opt.seconds > 0 : pattern)
         limit = std::llround(opt.seconds * video.Rate());
-    if (limit < 0 && opt.loop && !opt.seconds_given) limit = -1;
 
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
