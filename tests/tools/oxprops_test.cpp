@@ -1,0 +1,75 @@
+// oxprops run as a person runs it: a setting it sets is saved in the shared key and read back
+// by the next renderer, and bad input ends with exit code 2 and one line.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "support/temp_registry.h"
+
+namespace {
+
+struct Result {
+    int code = -1;
+    std::string out, err;
+};
+
+Result RunOxprops(const std::string& args) {
+    const auto tmp = orvex::test::g_temp_registry->dir();
+    const std::string cmd = std::string(OXPROPS_PATH) + " " + args + " >" + (tmp / "out").string() +
+                            " 2>" + (tmp / "err").string();
+    const int status = std::system(cmd.c_str());
+    Result r;
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    for (auto [name, text] : {std::pair{"out", &r.out}, std::pair{"err", &r.err}}) {
+        std::ifstream in(tmp / name);
+        std::stringstream s;
+        s << in.rdbuf();
+        *text = s.str();
+    }
+    return r;
+}
+
+TEST(Oxprops, SetSavesTheSettingForTheNextRenderer) {
+    Result r = RunOxprops("set input.buffers 5");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find(orvex::test::g_temp_registry->dir().string() + "/HKEY_CURRENT_USER.reg"),
+              std::string::npos)
+        << r.out;
+    r = RunOxprops("get input.buffers");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "5\n");
+    r = RunOxprops("show");
+    EXPECT_NE(r.out.find("input.buffers = 5"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("options: disable internal external"), std::string::npos) << r.out;
+    r = RunOxprops("devices");
+    EXPECT_NE(r.out.find("decklink:\n  0: DeckLink"), std::string::npos) << r.out;
+}
+
+TEST(Oxprops, BadInputEndsWithCodeTwoAndOneLine) {
+    const struct {
+        const char* args;
+        const char* reason;
+    } cases[] = {{"", "no command"},
+                 {"frob", "unknown command 'frob'"},
+                 {"--class nvidia show", "unknown class 'nvidia'"},
+                 {"--device", "--device needs a value"},
+                 {"--device 7 show", "unknown device '7'"},
+                 {"--bogus show", "unknown option '--bogus'"},
+                 {"get", "wrong number of arguments"},
+                 {"set input.buffers", "wrong number of arguments"},
+                 {"get no.such.property", "no property 'no.such.property'"},
+                 {"show no-such-node", "no node 'no-such-node'"}};
+    // The first run registers the virtual card and says so; later runs say nothing more.
+    ASSERT_EQ(RunOxprops("devices").code, 0);
+    for (const auto& c : cases) {
+        const Result r = RunOxprops(c.args);
+        EXPECT_EQ(r.code, 2) << c.args;
+        EXPECT_TRUE(r.err.starts_with("oxprops: ")) << c.args << ": " << r.err;
+        EXPECT_NE(r.err.find(c.reason), std::string::npos) << c.args << ": " << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+}
+
+}  // namespace

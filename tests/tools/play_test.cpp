@@ -1,0 +1,226 @@
+// oxplay run as a person runs it, on the virtual DeckLink card (registered by the player on
+// its first run into the test's temporary registry): each source kind plays and leaves a
+// recording, the recording of a pattern is the pattern, and bad input ends with exit code 2
+// and one line naming the problem.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "support/temp_registry.h"
+#include "tools/oxplay/source.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int code = -1;
+    std::string out;  // stdout
+    std::string err;  // stderr
+};
+
+std::string Slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+fs::path Dir(const std::string& name) {
+    const fs::path d = orvex::test::g_temp_registry->dir() / name;
+    fs::remove_all(d);
+    fs::create_directories(d);
+    return d;
+}
+
+Result RunOxplay(const std::string& args) {
+    const fs::path tmp = orvex::test::g_temp_registry->dir();
+    const std::string cmd = std::string(OXPLAY_PATH) + " " + args + " >" + (tmp / "out").string() +
+                            " 2>" + (tmp / "err").string();
+    Result r;
+    const int status = std::system(cmd.c_str());
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.out = Slurp(tmp / "out");
+    r.err = Slurp(tmp / "err");
+    return r;
+}
+
+bool HaveFfmpeg() {
+    return std::system("command -v ffmpeg >/dev/null 2>&1") == 0;
+}
+
+// A recorded Y4M file: its header and its pictures (8-bit 4:2:2 planar).
+struct Recording {
+    int width = 0, height = 0;
+    std::vector<std::string> frames;
+};
+
+Recording ReadRecording(const fs::path& dir) {
+    Recording rec;
+    for (const auto& e : fs::directory_iterator(dir)) {
+        if (e.path().extension() != ".y4m") continue;
+        const std::string data = Slurp(e.path());
+        const auto eol = data.find('\n');
+        std::sscanf(std::strstr(data.c_str(), " W"), " W%d", &rec.width);
+        std::sscanf(std::strstr(data.c_str(), " H"), " H%d", &rec.height);
+        EXPECT_NE(data.substr(0, eol).find("C422"), std::string::npos) << data.substr(0, eol);
+        const std::size_t size = static_cast<std::size_t>(rec.width) * rec.height * 2;
+        std::size_t at = eol + 1;
+        while (at < data.size()) {
+            const auto line = data.find('\n', at);
+            if (line == std::string::npos || line + 1 + size > data.size()) break;
+            rec.frames.push_back(data.substr(line + 1, size));
+            at = line + 1 + size;
+        }
+    }
+    return rec;
+}
+
+std::size_t WavSamples(const fs::path& dir, int* channels) {
+    for (const auto& e : fs::directory_iterator(dir)) {
+        if (e.path().extension() != ".wav") continue;
+        const std::string data = Slurp(e.path());
+        if (data.size() < 44) return 0;
+        const auto fmt = data.find("fmt ");
+        const auto d = data.find("data");
+        *channels = static_cast<unsigned char>(data[fmt + 10]);
+        const int bits = static_cast<unsigned char>(data[fmt + 22]);
+        std::uint32_t len;
+        std::memcpy(&len, data.data() + d + 4, 4);
+        return len / (*channels * bits / 8);
+    }
+    return 0;
+}
+
+TEST(OxplayBadInput, EndsWithCodeTwoAndOneLine) {
+    const std::string garbage = (orvex::test::g_temp_registry->dir() / "garbage.mp4").string();
+    std::ofstream(garbage) << std::string(4096, 'x');
+    const struct {
+        std::string args;
+        const char* reason;
+    } cases[] = {{"--no-such-option", "unknown option"},
+                 {"--seconds", "needs a value"},
+                 {"--device 9", "unknown device '9'"},
+                 {"--device 'No Such Card'", "unknown device 'No Such Card'"},
+                 {"--format HD9999-1p", "unknown format 'HD9999-1p'"},
+                 {"--rig no-such-rig", "unknown rig 'no-such-rig'"},
+                 {"--set no.such=1 --seconds 0.1", ""},
+                 {"/nonexistent/clip.mov", "neither a pattern"},
+                 {garbage, "garbage.mp4"},
+                 {"--captions /nonexistent/cc.txt", "cannot open caption file"}};
+    for (const auto& c : cases) {
+        const Result r = RunOxplay("--record " + Dir("bad").string() + " " + c.args);
+        if (std::string(c.reason).empty()) continue;  // only that it does not crash
+        EXPECT_EQ(r.code, 2) << c.args << "\n" << r.err;
+        EXPECT_TRUE(r.err.starts_with("oxplay: ")) << r.err;
+        EXPECT_NE(r.err.find(c.reason), std::string::npos) << c.args << ": " << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+}
+
+TEST(OxplayPattern, RecordsThePatternFrameForFrame) {
+    const fs::path dir = Dir("bars");
+    const Result r = RunOxplay("bars --format HD720-50p --seconds 0.4 --record " + dir.string());
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("ffplay " + dir.string()), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("frames 20"), std::string::npos) << r.out;
+    const Recording rec = ReadRecording(dir);
+    ASSERT_EQ(rec.width, 1280);
+    ASSERT_EQ(rec.height, 720);
+    ASSERT_GE(rec.frames.size(), 20u);
+
+    oxplay::Picture bars;
+    bars.Resize(1280, 720);
+    oxplay::DrawPattern(oxplay::Pattern::kBars, 0, {}, &bars);
+    const std::string& got = rec.frames[rec.frames.size() / 2];
+    const std::size_t luma = 1280 * 720;
+    int wrong = 0;
+    for (int y = 0; y < 720; y += 37)
+        for (int x = 0; x < 1280; x += 2) {
+            const std::uint8_t* want = &bars.uyvy[(static_cast<std::size_t>(y) * 1280 + x) * 2];
+            const auto at = static_cast<std::size_t>(y) * 1280 + x;
+            const auto c = static_cast<std::size_t>(y) * 640 + x / 2;
+            if (static_cast<std::uint8_t>(got[at]) != want[1] ||
+                static_cast<std::uint8_t>(got[luma + c]) != want[0] ||
+                static_cast<std::uint8_t>(got[luma + luma / 2 + c]) != want[2])
+                ++wrong;
+        }
+    EXPECT_EQ(wrong, 0);
+    int channels = 0;
+    const std::size_t samples = WavSamples(dir, &channels);
+    EXPECT_GE(channels, 2);      // the card plays as many channels as it has
+    EXPECT_GE(samples, 19200u);  // 0.4 s at 48 kHz
+}
+
+TEST(OxplayY4M, PlaysEveryPictureOfTheFile) {
+    // Ten 1280x720 50p pictures, each a flat grey of its own level.
+    std::string file = "YUV4MPEG2 W1280 H720 F50:1 Ip A1:1 C420jpeg\n";
+    for (int i = 0; i < 10; ++i)
+        file += "FRAME\n" + std::string(1280 * 720, static_cast<char>(20 + i * 20)) +
+                std::string(1280 * 720 / 2, '\x80');
+    const fs::path path = orvex::test::g_temp_registry->dir() / "grey.y4m";
+    std::ofstream(path, std::ios::binary) << file;
+    const fs::path dir = Dir("y4m");
+    const Result r = RunOxplay(path.string() + " --record " + dir.string());
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    const Recording rec = ReadRecording(dir);
+    std::vector<int> levels;  // the new pictures, in order
+    for (const auto& f : rec.frames)
+        if (levels.empty() || levels.back() != static_cast<unsigned char>(f[640 * 360]))
+            levels.push_back(static_cast<unsigned char>(f[640 * 360]));
+    std::vector<int> want;
+    for (int i = 0; i < 10; ++i) want.push_back(20 + i * 20);
+    // Before the first picture the card may show black (16).
+    if (!levels.empty() && levels.front() == 16) levels.erase(levels.begin());
+    EXPECT_EQ(levels, want);
+}
+
+TEST(OxplayWav, PlaysTheWholeFileOverBars) {
+    const int samples = 48000 * 2 / 5;  // 0.4 s
+    std::string data(static_cast<std::size_t>(samples) * 4, '\0');
+    for (int i = 0; i < samples * 2; ++i) {
+        const auto v = static_cast<std::int16_t>(i % 200 * 50);
+        std::memcpy(&data[static_cast<std::size_t>(i) * 2], &v, 2);
+    }
+    auto le = [](std::uint32_t v, int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+        return s;
+    };
+    const std::string wav = "RIFF" + le(36 + data.size(), 4) + "WAVEfmt " + le(16, 4) + le(1, 2) +
+                            le(2, 2) + le(48000, 4) + le(192000, 4) + le(4, 2) + le(16, 2) +
+                            "data" + le(data.size(), 4) + data;
+    const fs::path path = orvex::test::g_temp_registry->dir() / "tone.wav";
+    std::ofstream(path, std::ios::binary) << wav;
+    const fs::path dir = Dir("wav");
+    const Result r = RunOxplay(path.string() + " --format HD720-50p --record " + dir.string());
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("frames 20"), std::string::npos) << r.out;
+    int channels = 0;
+    EXPECT_GE(WavSamples(dir, &channels), static_cast<std::size_t>(samples));
+    EXPECT_GE(ReadRecording(dir).frames.size(), 20u);
+}
+
+TEST(OxplayMedia, PlaysAFileTheFfmpegProgramMade) {
+    if (!HaveFfmpeg()) GTEST_SKIP() << "the ffmpeg program is not installed";
+    const fs::path clip = orvex::test::g_temp_registry->dir() / "clip.mkv";
+    const std::string make =
+        "ffmpeg -loglevel error -y -f lavfi -i testsrc=size=1280x720:rate=50 -f lavfi -i "
+        "sine=frequency=1000:sample_rate=48000 -t 0.4 -c:v mpeg4 -pix_fmt yuv420p -c:a pcm_s16le " +
+        clip.string();
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    const fs::path dir = Dir("media");
+    const Result r = RunOxplay(clip.string() + " --record " + dir.string());
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("frames 20"), std::string::npos) << r.out;
+    EXPECT_GE(ReadRecording(dir).frames.size(), 20u);
+    int channels = 0;
+    EXPECT_GE(WavSamples(dir, &channels), 19000u);
+}
+
+}  // namespace
