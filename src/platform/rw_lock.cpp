@@ -1,6 +1,7 @@
 #include "platform/rw_lock.h"
 
 #include <chrono>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -28,7 +29,43 @@ struct DepthEntry {
 
 thread_local std::vector<DepthEntry> t_read_depths;
 
+inline void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
+
 }  // namespace
+
+std::uint32_t SpinCriticalSection::NewThreadTag() {
+    // Zero means "no owner", so it is skipped when the counter wraps.
+    static std::atomic<std::uint32_t> next{0};
+    std::uint32_t tag;
+    do tag = next.fetch_add(1, std::memory_order_relaxed) + 1;
+    while (tag == 0);
+    return tag;
+}
+
+void SpinCriticalSection::EnterContended() {
+    // Spin on reads first, so that the waiting core does not keep stealing the line.
+    for (int i = 0; i < spin_count_; ++i) {
+        std::uint32_t expected = word_.load(std::memory_order_relaxed);
+        if (expected == 0 && word_.compare_exchange_weak(expected, 1, std::memory_order_acquire,
+                                                         std::memory_order_relaxed))
+            return;
+        CpuRelax();
+    }
+    // Mark the word as having sleepers before sleeping; whoever takes it this way keeps the
+    // mark, so that its Leave wakes the next sleeper too.
+    while (word_.exchange(2, std::memory_order_acquire) != 0)
+        word_.wait(2, std::memory_order_relaxed);
+}
+
+void SpinCriticalSection::Wake() {
+    word_.notify_one();
+}
 
 CRWSynchroLiteRW::CRWSynchroLiteRW(int spin_count, bool nested_reads) : section_(spin_count) {
     if (!nested_reads) return;

@@ -3,7 +3,17 @@
 #include "props/xml_node.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <new>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define ORVEX_POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
+#define ORVEX_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)
+#else
+#define ORVEX_POISON(p, n) ((void)(p), (void)(n))
+#define ORVEX_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
 
 #include "props/name_fold.h"
 
@@ -17,7 +27,56 @@ constexpr std::size_t kLinearAttrs = 8;
 constexpr std::size_t kLinearChildren = 16;
 const std::uint64_t kSchemaHash = NameHash(kSchemaName);
 
+// Before every node: the slab it lives in, padded to keep the node's alignment.
+constexpr std::size_t kHeader = alignof(std::max_align_t);
+constexpr std::size_t kNodeStride =
+    (sizeof(CComObject<CoXMLNode>) + kHeader + kHeader - 1) / kHeader * kHeader;
+static_assert(alignof(CComObject<CoXMLNode>) <= kHeader);
+
+NodeSlab*& HeaderOf(void* node) {
+    return *reinterpret_cast<NodeSlab**>(static_cast<char*>(node) - kHeader);
+}
+
+constexpr std::size_t SlabHead() {
+    return (sizeof(NodeSlab) + kHeader - 1) / kHeader * kHeader;
+}
+
 }  // namespace
+
+NodeSlab* NodeSlab::Make(std::size_t nodes) noexcept {
+    nodes = std::clamp<std::size_t>(nodes, 1, kSlabNodes);
+    void* mem = ::operator new(SlabHead() + nodes * kNodeStride, std::nothrow);
+    if (!mem) return nullptr;
+    ORVEX_POISON(static_cast<char*>(mem) + SlabHead(), nodes * kNodeStride);
+    return ::new (mem) NodeSlab(nodes);
+}
+
+void* NodeSlab::Take() noexcept {
+    if (used_ == capacity_) return nullptr;
+    char* at = reinterpret_cast<char*>(this) + SlabHead() + used_++ * kNodeStride;
+    ORVEX_UNPOISON(at, kNodeStride);
+    *reinterpret_cast<NodeSlab**>(at) = this;
+    live_.fetch_add(1, std::memory_order_relaxed);
+    return at + kHeader;
+}
+
+void NodeSlab::Drop() noexcept {
+    if (live_.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+    this->~NodeSlab();
+    ::operator delete(this);
+}
+
+void CoXMLNode::operator delete(void* p) noexcept {
+    if (!p) return;
+    NodeSlab* slab = HeaderOf(p);
+    if (!slab) {
+        ::operator delete(static_cast<char*>(p) - kHeader);
+        return;
+    }
+    // The node's room is not reused; under AddressSanitizer a use after release still shows.
+    ORVEX_POISON(p, kNodeStride - kHeader);
+    slab->Drop();
+}
 
 bool SplitPath(std::u16string_view path, std::vector<std::u16string_view>* steps) {
     steps->clear();
@@ -46,13 +105,24 @@ CoXMLNode::~CoXMLNode() {
 }
 
 XMLNodePtr CoXMLNode::Create(std::u16string_view name, CoXMLNode* parent, std::uintptr_t word) {
+    return CreateIn(nullptr, name, parent, word);
+}
+
+XMLNodePtr CoXMLNode::CreateIn(NodeSlab* slab, std::u16string_view name, CoXMLNode* parent,
+                               std::uintptr_t word) {
     int depth = parent ? parent->depth_ + 1 : 0;
     if (depth > kMaxDepth) return nullptr;
     // The node is private until it is returned, so its first reference is set with a plain
     // store: the generic CreateInstance would add and drop a reference around a
     // FinalConstruct that nodes do not have, and the smart pointer would add a third.
-    auto* p = new (std::nothrow) CComObject<CoXMLNode>();
-    if (!p) return nullptr;
+    void* room = slab ? slab->Take() : nullptr;
+    if (!room) {
+        void* own = ::operator new(kNodeStride, std::nothrow);
+        if (!own) return nullptr;
+        *static_cast<NodeSlab**>(own) = nullptr;
+        room = static_cast<char*>(own) + kHeader;
+    }
+    auto* p = ::new (room) CComObject<CoXMLNode>();
     p->m_dwRef.store(1, std::memory_order_relaxed);
     XMLNodePtr node;
     node.Attach(p);
@@ -166,8 +236,8 @@ void CoXMLNode::ElementRemovedAt(std::size_t index) {
         if (t.before > index) --t.before;
 }
 
-CoXMLNode* CoXMLNode::BuildChild(std::u16string_view name) {
-    XMLNodePtr child = Create(name, this, word_);
+CoXMLNode* CoXMLNode::BuildChild(std::u16string_view name, NodeSlab* slab) {
+    XMLNodePtr child = CreateIn(slab, name, this, word_);
     if (!child) return nullptr;
     // Most elements have a few children: skip the 1, 2, 4 growth steps.
     if (children_.capacity() == 0) children_.reserve(4);

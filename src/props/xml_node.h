@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -26,6 +27,28 @@ inline constexpr std::u16string_view kSchemaName = u"attributes_info";
 
 class CoXMLNode;
 using XMLNodePtr = CComPtr<CoXMLNode>;
+
+// Room for the nodes that one parse builds, taken in one allocation instead of one per node.
+// Every node carries a header naming the slab it lives in (null for a node of its own
+// allocation); the slab goes when its last node has gone and its builder has let go. A node
+// that outlives the rest of its parse keeps its whole slab (at most kSlabNodes nodes) alive.
+class NodeSlab {
+public:
+    static constexpr std::size_t kSlabNodes = 256;
+    // A slab for `nodes` nodes (1..kSlabNodes), held by the caller; null when out of memory.
+    static NodeSlab* Make(std::size_t nodes) noexcept;
+    // Memory for one node, or null when the slab is full. Only the holder takes.
+    void* Take() noexcept;
+    bool Full() const noexcept { return used_ == capacity_; }
+    // The holder lets go, or a node of the slab has gone.
+    void Drop() noexcept;
+
+private:
+    explicit NodeSlab(std::size_t capacity) : capacity_(capacity) {}
+    std::atomic<std::size_t> live_{1};  // nodes placed and not yet gone, plus the holder
+    std::size_t capacity_;
+    std::size_t used_ = 0;
+};
 
 struct Attribute {
     std::u16string name;
@@ -58,6 +81,11 @@ public:
     // with `word` stored for the creator. Null when the tree would grow too deep.
     static XMLNodePtr Create(std::u16string_view name, CoXMLNode* parent = nullptr,
                              std::uintptr_t word = 0);
+
+    // Nodes come from their own allocation or from a NodeSlab, both made by Create with the
+    // slab header in front; only Create makes them.
+    static void* operator new(std::size_t) = delete;
+    static void operator delete(void* p) noexcept;
     // The implementing object of a node of this module, or null for foreign nodes.
     static CoXMLNode* From(IMNode* node);
 
@@ -175,7 +203,8 @@ public:
 private:
     friend class XmlReader;
     // Building a node that no other thread can reach yet: no locks, no index upkeep.
-    CoXMLNode* BuildChild(std::u16string_view name);  // null when too deep
+    // Null when too deep or out of memory; placed in `slab` while it has room.
+    CoXMLNode* BuildChild(std::u16string_view name, NodeSlab* slab);
     void BuildText(std::u16string_view text);
     void BuildText(std::u16string&& text);  // takes the string when it starts a run
     // An empty run where no run is yet, so that the value stays empty when text follows.
@@ -186,6 +215,8 @@ private:
     void AdoptContent(CoXMLNode& built);
 
     static XMLNodePtr CreateTextRun(std::u16string_view text);
+    static XMLNodePtr CreateIn(NodeSlab* slab, std::u16string_view name, CoXMLNode* parent,
+                               std::uintptr_t word);
     std::size_t FindAttrUnlocked(std::u16string_view name) const;
     void SetParent(CoXMLNode* parent);
     // Keeps the text runs in place after the element child at `index` has gone.

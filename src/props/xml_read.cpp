@@ -269,6 +269,33 @@ std::u16string UnescapeText(std::u16string_view t) {
     return out;
 }
 
+// Slabs for the elements of one document, each sized by the tags still ahead (every element
+// has a "<" of its own, so their count bounds the nodes needed).
+class SlabSource {
+public:
+    explicit SlabSource(std::u16string_view x)
+        : left_(static_cast<std::size_t>(std::count(x.begin(), x.end(), u'<'))) {}
+    ~SlabSource() {
+        if (slab_) slab_->Drop();
+    }
+    SlabSource(const SlabSource&) = delete;
+    SlabSource& operator=(const SlabSource&) = delete;
+
+    // Where the next node goes; null lets it take an allocation of its own.
+    NodeSlab* Next() {
+        if (slab_ && !slab_->Full()) return slab_;
+        if (slab_) slab_->Drop();
+        const std::size_t nodes = std::clamp<std::size_t>(left_, 1, NodeSlab::kSlabNodes);
+        left_ -= std::min(left_, nodes);
+        slab_ = NodeSlab::Make(nodes);
+        return slab_;
+    }
+
+private:
+    std::size_t left_;
+    NodeSlab* slab_ = nullptr;
+};
+
 // Reads a document into a private staging node, without locks (no other thread can see it),
 // and hands the result to the target node in one step at the end.
 class XmlReader {
@@ -314,6 +341,7 @@ private:
         };
         std::vector<Open> stack;
         stack.reserve(16);
+        SlabSource slabs(x);
         std::u16string name_buffer;       // a tag name written as several quoted runs
         CoXMLNode* open_child = nullptr;  // the top's child being read: dropped on failure
         auto fail = [&](HRESULT hr) {
@@ -402,7 +430,7 @@ private:
             } else {
                 CoXMLNode* parent = stack.back().node;
                 if (parent->Depth() >= kMaxDepth) return fail(E_INVALIDARG);
-                target = parent->BuildChild(name);
+                target = parent->BuildChild(name, slabs.Next());
                 if (!target) return fail(E_UNEXPECTED);
                 // Lower-casing keeps the name's hash: the folding ignores case already.
                 LowerTagName(&target->name_);

@@ -1,6 +1,9 @@
 // The node interfaces: attributes, paths, children, schema lookup and their result codes.
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 #include "test_util.h"
 
 namespace {
@@ -225,6 +228,35 @@ TEST(XmlNode, ParentOutlivedByChildIsNotReturned) {
     CComPtr<IMNode> parent;
     EXPECT_EQ(child->NodeParentGet(&parent), S_FALSE);
     EXPECT_EQ(parent.p, nullptr);
+}
+
+// Parsed elements share blocks of memory; each must stay usable for as long as it is held,
+// whatever happens to the tree and the other elements, and on whichever thread it goes.
+TEST(XmlNode, ParsedNodesOutliveTheirTreeAndEachOther) {
+    std::u16string doc = u"<r>";
+    for (int i = 0; i < 600; ++i)
+        doc += u"<e i='" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)) + u"'/>";
+    doc += u"</r>";
+    std::vector<XMLNodePtr> kept;
+    {
+        XMLNodePtr root = NewRoot();
+        ASSERT_EQ(root->NodeXmlSet(CComBSTR(doc), 1), S_OK);
+        auto children = root->ElementChildren();
+        ASSERT_EQ(children.size(), 600u);
+        for (std::size_t i : {0u, 299u, 599u}) kept.push_back(children[i]);
+        // A second parse replaces the children, and a failed one drops what it made.
+        ASSERT_EQ(root->NodeXmlSet(B(u"<r><a/><b>"), 1), E_INVALIDARG);
+    }
+    std::thread other([node = std::move(kept[1])]() mutable {
+        EXPECT_TRUE(node->HasAttr(u"i"));
+        node.Release();
+    });
+    std::u16string value;
+    ASSERT_TRUE(kept[2]->GetAttr(u"i", &value));
+    EXPECT_EQ(U8(value), "b");  // 599 % 26 == 1
+    kept[2]->SetAttr(u"late", u"1");
+    other.join();
+    kept.clear();
 }
 
 TEST(XmlNode, DepthIsBounded) {
