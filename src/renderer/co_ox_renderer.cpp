@@ -104,12 +104,11 @@ STDMETHODIMP CCoOXRenderer::DeviceGetCount(eOXDeviceType, int* pnCount) {
 
 STDMETHODIMP CCoOXRenderer::DeviceGetByIndex(eOXDeviceType eDevType, int nIndex, BSTR* pbsName,
                                              BOOL* pbBusy) {
+    if (pbsName) *pbsName = nullptr;
+    if (pbBusy) *pbBusy = FALSE;
     CRWSynchroLiteGuard lock(tableLock_, LockMode::kRead);
     const auto slot = table_.Map(nIndex);
-    if (!slot.entry) {
-        if (pbsName) *pbsName = nullptr;
-        return E_INVALID_INDEX;
-    }
+    if (!slot.entry) return E_INVALID_INDEX;
     return CallBackend([&] {
         return slot.entry->device->DeviceGetByIndex(eDevType, slot.local, pbsName, pbBusy);
     });
@@ -133,8 +132,11 @@ STDMETHODIMP CCoOXRenderer::DeviceSet(eOXDeviceType eDevType, int nIndex, BSTR b
 }
 
 STDMETHODIMP CCoOXRenderer::DeviceGet(eOXDeviceType eDevType, int* pnIndex, BSTR* pbsName) {
+    // Nothing chosen reads as the backends answer it: index -1, no name, S_FALSE.
+    if (pnIndex) *pnIndex = -1;
+    if (pbsName) *pbsName = nullptr;
     CRWSynchroLiteGuard lock(tableLock_, LockMode::kRead);
-    if (!current_) return S_OK;
+    if (!current_) return S_FALSE;
     const int base = table_.BaseOf(current_.p);
     int local = 0;
     const HRESULT hr = CallBackend([&] { return current_->DeviceGet(eDevType, &local, pbsName); });

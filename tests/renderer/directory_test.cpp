@@ -312,8 +312,8 @@ TEST_F(Directory, WithoutABackendOnlyTheOwnStoreAndFormatListsAnswer) {
     EXPECT_EQ(receiver->ReceiverFramePut(nullptr, 0, nullptr), E_NO_DEVICE);
     EXPECT_EQ(device->DeviceSet(eOXDT_Video, 0, nullptr), E_INVALID_INDEX);
     int index = 77;
-    EXPECT_EQ(device->DeviceGet(eOXDT_Video, &index, nullptr), S_OK);
-    EXPECT_EQ(index, 77);
+    EXPECT_EQ(device->DeviceGet(eOXDT_Video, &index, nullptr), S_FALSE);
+    EXPECT_EQ(index, -1);
 
     CComQIPtr<IOXFormat> format(device);
     int formats = 0;
