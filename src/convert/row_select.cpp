@@ -17,10 +17,17 @@ struct Variants {
     RowFn c, ssse3, avx2, avx512;
     int lanePixels;   // pixels per 128-bit lane and step of the SIMD forms
     bool avx512Pays;  // memory-bound rows run no faster at 512 bits; AVX2 serves them
+    // The same rows with the multiply-accumulate extension of AVX2 or AVX-512, or null.
+    RowFn avx2Vnni = nullptr, avx512Vnni = nullptr;
 };
 
 #define ORVEX_ROW_VARIANTS(name, lane, pays) \
     { name##_C, name##_SSSE3, name##_AVX2, name##_AVX512, lane, pays }
+#define ORVEX_ROW_VARIANTS_VNNI(name, lane)                                              \
+    {                                                                                    \
+        name##_C, name##_SSSE3, name##_AVX2, name##_AVX512, lane, true, name##_AVX2VNNI, \
+            name##_AVX512VNNI                                                            \
+    }
 
 // clang-format off
 constexpr Variants kVariants[] = {
@@ -31,10 +38,10 @@ constexpr Variants kVariants[] = {
     ORVEX_ROW_VARIANTS(Rgb32ToYuy2Row, 16, true),
     ORVEX_ROW_VARIANTS(Rgb24ToUyvyRow, 16, true),
     ORVEX_ROW_VARIANTS(Rgb24ToYuy2Row, 16, true),
-    ORVEX_ROW_VARIANTS(UyvyToRgb32Row, 8, true),
-    ORVEX_ROW_VARIANTS(Yuy2ToRgb32Row, 8, true),
-    ORVEX_ROW_VARIANTS(UyvyToRgb24Row, 16, true),
-    ORVEX_ROW_VARIANTS(Yuy2ToRgb24Row, 16, true),
+    ORVEX_ROW_VARIANTS_VNNI(UyvyToRgb32Row, 8),
+    ORVEX_ROW_VARIANTS_VNNI(Yuy2ToRgb32Row, 8),
+    ORVEX_ROW_VARIANTS_VNNI(UyvyToRgb24Row, 16),
+    ORVEX_ROW_VARIANTS_VNNI(Yuy2ToRgb24Row, 16),
     ORVEX_ROW_VARIANTS(UyvyToV210Row, 24, true),
     ORVEX_ROW_VARIANTS(Yuy2ToV210Row, 24, true),
     ORVEX_ROW_VARIANTS(V210ToUyvyRow, 24, true),
@@ -43,6 +50,15 @@ constexpr Variants kVariants[] = {
 static_assert(std::size(kVariants) == static_cast<std::size_t>(Row::kCount));
 
 #undef ORVEX_ROW_VARIANTS
+#undef ORVEX_ROW_VARIANTS_VNNI
+
+// The multiply-accumulate extensions are not levels of their own: where the processor has
+// one, the rows that have a variant with it use that variant at its level.
+bool HasVnni(int lanes) {
+    static const bool avx2 = __builtin_cpu_supports("avxvnni") != 0;
+    static const bool avx512 = __builtin_cpu_supports("avx512vnni") != 0;
+    return lanes == 4 ? avx512 : lanes == 2 && avx2;
+}
 
 int LanesOf(int level) {
     return level >= kLevelAvx512 ? 4 : level >= kLevelAvx2 ? 2 : level >= kLevelSsse3 ? 1 : 0;
@@ -52,9 +68,9 @@ RowFn OwnVariant(Row row, int lanes) {
     const Variants& v = kVariants[static_cast<int>(row)];
     switch (lanes) {
         case 4:
-            return v.avx512;
+            return v.avx512Vnni != nullptr && HasVnni(4) ? v.avx512Vnni : v.avx512;
         case 2:
-            return v.avx2;
+            return v.avx2Vnni != nullptr && HasVnni(2) ? v.avx2Vnni : v.avx2;
         case 1:
             return v.ssse3;
         default:
@@ -191,6 +207,17 @@ RowFn RowVariant(Row row, int level) {
         default:
             return nullptr;
     }
+}
+
+int RowVariantsOfLevel(Row row, int level, RowFn out[2]) {
+    const Variants& v = kVariants[static_cast<int>(row)];
+    int n = 0;
+    const int lanes = LanesOf(level);
+    const RowFn plain = lanes == 4 ? v.avx512 : lanes == 2 ? v.avx2 : lanes == 1 ? v.ssse3 : v.c;
+    const RowFn extended = lanes == 4 ? v.avx512Vnni : lanes == 2 ? v.avx2Vnni : nullptr;
+    if (plain != nullptr) out[n++] = plain;
+    if (extended != nullptr && HasVnni(lanes)) out[n++] = extended;
+    return n;
 }
 
 int RowBlockPixels(Row row, int level) {
