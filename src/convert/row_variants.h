@@ -39,6 +39,9 @@ ORVEX_DECLARE_INVERSE_ROWS(AVX2VNNI)
 ORVEX_DECLARE_INVERSE_ROWS(AVX512VNNI)
 
 #undef ORVEX_DECLARE_INVERSE_ROWS
+
+// RGB24 to RGB32 with the 512-bit byte permute of two tables (AVX-512 VBMI).
+void Rgb24ToRgb32Row_AVX512VBMI(const std::uint8_t*, std::uint8_t*, int, const RowParams*);
 #undef ORVEX_DECLARE_ROWS
 
 }  // namespace orvex::convert
