@@ -12,7 +12,9 @@ the figure that repeats. Single-stripe figures compare processor time; the strip
 compares wall time, the only time stripes save.
 The heading gives the run's date, processor model, instruction-set level and load average.
 With --compare, a second run of the same program is set against the first: the largest
-change of any ratio between the two is printed after the table.
+change of any ratio between the two is printed after the table. With --before, the
+ratios of an earlier build's run are printed next to each cell; --lines 1080 keeps one
+picture size.
 """
 import json
 import sys
@@ -81,27 +83,42 @@ def ratios(t):
 
 def main():
     args = sys.argv[1:]
-    other = None
-    if "--compare" in args:
-        i = args.index("--compare")
-        other = args[i + 1]
+    def option(name):
+        if name not in args:
+            return None
+        i = args.index(name)
+        value = args[i + 1]
         del args[i:i + 2]
+        return value
+
+    other = option("--compare")
+    only_lines = option("--lines")  # e.g. 1080: one picture size only
+    before_path = option("--before")
+    before = {r[0]: r for r in ratios(load(before_path)[1])} if before_path else {}
     context, t = load(args[0])
     print(f"Run of {context.get('date', '?')} on {context.get('orvex_cpu_model', '?')} "
           f"({context.get('num_cpus', '?')} logical processors), level "
           f"{context.get('orvex_cpu_level', '?')}, load average "
           f"{', '.join(f'{x:.1f}' for x in context.get('load_avg', [])) or '?'}.\n")
     f = lambda x: f"{x:.2f}" if x is not None else "–"
+    extra = " before ÷ memcpy | before ÷ peer | before speed-up |" if before else ""
     print("| cell | size | rows | 1 stripe µs (cpu) | ÷ memcpy | stripe speed-up (wall) "
-          "| ÷ peer | peer |")
-    print("|---|---|---|---|---|---|---|---|")
+          "| ÷ peer | peer |" + extra)
+    print("|---|---|---|---|---|---|---|---|" + ("---|---|---|" if before else ""))
     rows = ratios(t)
     for (s, d, w, h, order), us, mem, speedup, peer, peer_name in rows:
+        if only_lines and h != int(only_lines):
+            continue
         rgb = s < 2 or d < 2
-        print(f"| {NAMES[s]} → {NAMES[d]} | {h}p | "
-              f"{('bottom-up' if order else 'top-down') if rgb else '–'} | {us:.0f} | {f(mem)} | "
-              f"{'–' if s == d or {s, d} == {2, 3} else f(speedup)} | {f(peer)} | "
-              f"{peer_name or '–'} |")
+        copy = s == d or {s, d} == {2, 3}
+        line = (f"| {NAMES[s]} → {NAMES[d]} | {h}p | "
+                f"{('bottom-up' if order else 'top-down') if rgb else '–'} | {us:.0f} | {f(mem)} | "
+                f"{'–' if copy else f(speedup)} | {f(peer)} | {peer_name or '–'} |")
+        if before:
+            b = before.get((s, d, w, h, order))
+            line += (f" {f(b[2])} | {f(b[4])} | {'–' if copy else f(b[3])} |" if b
+                     else " – | – | – |")
+        print(line)
     if other:
         _, t2 = load(other)
         second = {r[0]: r for r in ratios(t2)}
