@@ -33,8 +33,8 @@ std::int64_t SourceNow() {
     return f ? f(g_now_context.load()) : orvex::platform::Now();
 }
 
-Card::Card(CardSpec spec, int index, std::string record_folder)
-    : spec_(std::move(spec)),
+Card::Card(CardSpec described, int index, std::string record_folder)
+    : spec_(std::move(described)),
       index_(index),
       record_folder_(std::move(record_folder)),
       faults_(spec_.faults),

@@ -53,10 +53,10 @@ struct CardStats {
 
 class Card : public std::enable_shared_from_this<Card> {
 public:
-    Card(CardSpec spec, int index, std::string record_folder);
+    Card(CardSpec described, int index, std::string record_folder);
     ~Card();
 
-    const CardSpec& spec() const { return spec_; }
+    const CardSpec& described() const { return spec_; }
     int index() const { return index_; }
     std::mutex& mutex() { return mutex_; }
 

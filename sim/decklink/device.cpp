@@ -37,7 +37,7 @@ SimDevice::~SimDevice() {
 STDMETHODIMP SimDevice::QueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
-    const CardSpec& spec = card_->spec();
+    const CardSpec& card = card_->described();
     if (riid == IID_IUnknown || riid == IID_IDeckLink)
         return Answer(static_cast<IDeckLink*>(this), ppv);
     if (riid == IID_IDeckLinkAttributes)
@@ -47,20 +47,20 @@ STDMETHODIMP SimDevice::QueryInterface(REFIID riid, void** ppv) {
     if (riid == IID_IDeckLinkConfiguration_v10_2)
         return Answer(static_cast<IDeckLinkConfiguration*>(&configuration_legacy_), ppv);
     // Capture-only cards have no output; cards without keying no keyer.
-    if ((riid == IID_IDeckLinkOutput || riid == IID_IDeckLinkOutput_v9_9) && spec.video_out)
+    if ((riid == IID_IDeckLinkOutput || riid == IID_IDeckLinkOutput_v9_9) && card.video_out)
         return Answer(static_cast<IDeckLinkOutput*>(this), ppv);
-    if (riid == IID_IDeckLinkKeyer && (spec.key_internal || spec.key_external))
+    if (riid == IID_IDeckLinkKeyer && (card.key_internal || card.key_external))
         return Answer(static_cast<IDeckLinkKeyer*>(this), ppv);
     return E_NOINTERFACE;
 }
 
 STDMETHODIMP SimDevice::GetModelName(BSTR* name) {
     if (card_->Removed()) return kRemoved;
-    return ReturnString(card_->spec().model, name);
+    return ReturnString(card_->described().model, name);
 }
 STDMETHODIMP SimDevice::GetDisplayName(BSTR* name) {
     if (card_->Removed()) return kRemoved;
-    return ReturnString(card_->spec().name, name);
+    return ReturnString(card_->described().name, name);
 }
 
 STDMETHODIMP SimDevice::Enable(BOOL external) {
@@ -98,7 +98,7 @@ STDMETHODIMP SimDevice::GetDisplayModeIterator(IDeckLinkDisplayModeIterator** it
     *iterator = nullptr;
     if (card_->Removed()) return kRemoved;
     std::vector<const ModeInfo*> modes;
-    for (BMDDisplayMode m : card_->spec().modes)
+    for (BMDDisplayMode m : card_->described().modes)
         if (const ModeInfo* info = FindMode(m)) modes.push_back(info);
     auto* it = new (std::nothrow) SimDisplayModeIterator(std::move(modes));
     if (!it) return E_OUTOFMEMORY;

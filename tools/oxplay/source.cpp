@@ -516,21 +516,21 @@ void DrawPattern(Pattern pattern, std::int64_t index, const std::string& timecod
     }
 }
 
-void DrawTone(std::int64_t first, int samples, const AudioSpec& spec, std::uint8_t* out) {
+void DrawTone(std::int64_t first, int samples, const AudioSpec& audio, std::uint8_t* out) {
     constexpr double kTwoPi = 6.283185307179586;
-    const std::int64_t quarter = spec.rate / 4;
-    const std::int64_t cycle = static_cast<std::int64_t>(spec.rate) * 5;
+    const std::int64_t quarter = audio.rate / 4;
+    const std::int64_t cycle = static_cast<std::int64_t>(audio.rate) * 5;
     for (int i = 0; i < samples; ++i) {
         const std::int64_t n = first + i;
         // -18 dBFS: the usual line-up level.
         const double s =
-            0.125893 * std::sin(kTwoPi * 1000.0 * static_cast<double>(n % spec.rate) / spec.rate);
+            0.125893 * std::sin(kTwoPi * 1000.0 * static_cast<double>(n % audio.rate) / audio.rate);
         const std::int64_t at = n % cycle;
-        for (int c = 0; c < spec.channels; ++c) {
+        for (int c = 0; c < audio.channels; ++c) {
             const bool mute = at >= (c + 1) * quarter && at < (c + 2) * quarter;
             const double v = mute ? 0.0 : s;
-            const std::size_t k = static_cast<std::size_t>(i) * spec.channels + c;
-            if (spec.bits == 16) {
+            const std::size_t k = static_cast<std::size_t>(i) * audio.channels + c;
+            if (audio.bits == 16) {
                 const auto q = static_cast<std::int16_t>(std::lround(v * 32767.0));
                 std::memcpy(out + k * 2, &q, 2);
             } else {

@@ -38,7 +38,7 @@ struct Frame {
     int samples = 0;
 };
 
-// The audio sample frames that belong to video frame `index` at `spec`'s rate, so that the
+// The audio sample frames that belong to video frame `index` at `audio`'s rate, so that the
 // running total follows the exact rate ratio (1601/1602 at 29.97 frames per second).
 int SamplesForFrame(std::int64_t index, const VideoSpec& video, int audio_rate);
 
@@ -81,9 +81,9 @@ void DrawPattern(Pattern pattern, std::int64_t index, const std::string& timecod
 // The 1 kHz tone with a channel ident for `samples` sample frames starting at `first`:
 // channel c falls silent for a quarter second at (c + 1) quarter seconds into every
 // five-second cycle, so a listener (or a meter) tells the channels apart.
-void DrawTone(std::int64_t first, int samples, const AudioSpec& spec, std::uint8_t* out);
+void DrawTone(std::int64_t first, int samples, const AudioSpec& audio, std::uint8_t* out);
 
-// Test patterns (video) with the tone (audio when spec.channels > 0); endless.
+// Test patterns (video) with the tone (audio when audio.channels > 0); endless.
 // `timecode_start` is the first frame's timecode in frames.
 std::unique_ptr<Source> MakePatternSource(Pattern pattern, const VideoSpec& video,
                                           const AudioSpec& audio, int timecode_start);
