@@ -1,3 +1,7 @@
+// The registry store on POSIX: key paths, the parsed-file cache with its change detection, and
+// the RegistryKey calls over them. It runs past the usual length because the three share the
+// private document types of the file parser and its locking rules; split, they would need a
+// header of internals that nothing else may use.
 #include "platform/registry.h"
 
 #include <pwd.h>
