@@ -99,3 +99,30 @@ UWord NTV2DeviceGetNumEmbeddedAudioOutputChannels(const NTV2DeviceID id) {
     const OxNtv2BoardInfo info = Lookup(id);
     return info.sdi_outputs ? info.max_audio_channels : 0;
 }
+
+ULWord NTV2DeviceGetNumberFrameBuffers(const NTV2DeviceID id, const NTV2FrameGeometry geometry,
+                                       const NTV2FrameBufferFormat fbf) {
+    // Board memory is counted in 1920x1080 8-bit 4:2:2 frames.
+    const OxNtv2BoardInfo info = Lookup(id);
+    ULWord64 w = 1920, h = 1080;
+    switch (geometry) {
+        case NTV2_FG_4x1920x1080:
+            w = 3840, h = 2160;
+            break;
+        case NTV2_FG_4x2048x1080:
+            w = 4096, h = 2160;
+            break;
+        case NTV2_FG_2048x1556:
+            w = 2048, h = 1556;
+            break;
+        case NTV2_FG_2048x1080:
+            w = 2048;
+            break;
+        default:
+            break;
+    }
+    const ULWord64 unit = 1920ull * 1080 * 2;
+    const ULWord64 row = fbf == NTV2_FBF_8BIT_YCBCR ? w * 2 : w * 4;
+    const ULWord64 per = (row * h + unit - 1) / unit;
+    return static_cast<ULWord>(info.frame_buffers / per);
+}

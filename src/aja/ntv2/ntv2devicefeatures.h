@@ -27,3 +27,7 @@ namespace orvex::aja {
 // Records what boards of `info.device_id` can do (the scanner calls it).
 void RegisterDeviceFeatures(const OxNtv2BoardInfo& info);
 }  // namespace orvex::aja
+
+// Frames of the given geometry and layout that the board's memory holds.
+ULWord NTV2DeviceGetNumberFrameBuffers(const NTV2DeviceID id, const NTV2FrameGeometry geometry,
+                                       const NTV2FrameBufferFormat fbf);
