@@ -19,6 +19,7 @@ namespace {
 constexpr HRESULT kDeviceInUse = HRESULT_FROM_WIN32(2404);  // 0x80070964
 constexpr platform::Ticks kMailboxWait = 500 * platform::kTicksPerMillisecond;
 constexpr int kRingFrames = 7;
+constexpr platform::Ticks kFrameWait = 20 * platform::kTicksPerMillisecond;
 
 struct FormatRow {
     eMVideoFormat source;
@@ -202,7 +203,11 @@ int AJARenderer::SetUp(const M_AV_PROPS* props) {
     // 7. Enable the channel.
     if (!card_.EnableChannel(ch)) return kSetUpFailed;
     // 8. VANC for HD, SD and 2K 1080p formats only.
-    const bool vancFormat = (format >= 1 && format <= 30) || (format >= 110 && format <= 116);
+    // HD, SD and 2K 1080p rasters carry VANC; UHD and film 2K do not.
+    const NTV2FrameGeometry geometry = GetNTV2FrameGeometryFromVideoFormat(format);
+    const bool vancFormat = geometry == NTV2_FG_1920x1080 || geometry == NTV2_FG_1280x720 ||
+                            geometry == NTV2_FG_720x486 || geometry == NTV2_FG_720x576 ||
+                            geometry == NTV2_FG_2048x1080;
     if (ReadBool(u"vanc.enabled", false) && !NTV2_IS_FBF_RGB(frameBufferFormat_) && vancFormat) {
         card_.SetEnableVANCData(true, ReadBool(u"vanc.wide", false), ch);
         if (NTV2_IS_FBF_8BIT(frameBufferFormat_))
@@ -348,6 +353,7 @@ HRESULT AJARenderer::PutFrame(IOXFrame* frame, IMNode* node) {
         audio_->Append(&a, reinterpret_cast<const BYTE*>(info.lpAudio),
                        static_cast<int>(info.cbAudio), false, true);
     slotFree_.Reset();
+    framePending_.Set();
     return S_OK;
 }
 
@@ -411,8 +417,8 @@ void AJARenderer::Playout() {
         int buffers = std::max(ReadInt(u"driver.buffers", 3), 2);
         buffers = std::min(buffers, status.endFrame - status.startFrame - 1);
         CComPtr<IOXFrame> frame;
-        if (known && static_cast<LWord>(status.bufferLevel) < buffers &&
-            (frame = PrepareTransfer())) {
+        const bool room = known && static_cast<LWord>(status.bufferLevel) < buffers;
+        if (room && (frame = PrepareTransfer())) {
             transferStatus_ = AUTOCIRCULATE_TRANSFER_STATUS_STRUCT{};
             task_.Clear();
             RP188_STRUCT* tc = &transfer_.rp188;
@@ -421,6 +427,10 @@ void AJARenderer::Playout() {
             task_.AddTimeCodeWriteTask(own[0], own[1], tc, tc, tc, tc, own[2], own[3], own[4],
                                        own[5], own[6], own[7]);
             card_.TransferWithAutoCirculateEx2(&transfer_, &transferStatus_, nullptr, task_);
+        } else if (room) {
+            // The ring has room: fill it as soon as the next frame arrives, up to the
+            // pre-buffer, rather than one frame per interrupt.
+            framePending_.Wait(kFrameWait);
         } else if (noVbiWait_ || !known) {
             platform::SleepFor(platform::kTicksPerMillisecond);
         } else if (!card_.WaitForOutputVerticalInterrupt(ch)) {

@@ -82,7 +82,8 @@ private:
     std::mutex mailboxLock_;
     CComPtr<IOXFrame> pending_;
     platform::Event slotFree_{platform::Event::ResetMode::kManual, true};
-    pipeline::MAudioBuffer2* audio_ = nullptr;  // own reference
+    platform::Event framePending_{platform::Event::ResetMode::kAuto, false};  // wakes playout
+    pipeline::MAudioBuffer2* audio_ = nullptr;                                // own reference
     std::uint64_t frameCounter_ = 0;
     bool noVbiWait_ = false;
     bool multiFormat_ = false;
