@@ -1,6 +1,46 @@
-// The AJA renderer.
+// The AJA renderer: lists every output channel of every AJA board as a device, claims the
+// chosen channel (and its board's format) across processes while its output runs, and plays
+// frames through the channel's AJARenderer.
+//
+// Locks: lock_ (the output lock) is written by discovery, device choice and close, read by
+// the device queries and the frame path; each AJARenderer's mailbox lock comes after it.
 #pragma once
 
-#include "backend/renderer_backend.h"
+#include <memory>
+#include <string>
+#include <vector>
 
-class CCoOXRendererAJA : public CRendererBackend<CCoOXRendererAJA> {};
+#include "aja/aja_renderer.h"
+#include "backend/renderer_backend.h"
+#include "platform/rw_lock.h"
+
+class CCoOXRendererAJA : public CRendererBackend<CCoOXRendererAJA> {
+public:
+    HRESULT FinalConstruct();
+    void FinalRelease();
+
+    // IOXDevice
+    STDMETHOD(DeviceGetCount)(eOXDeviceType, int* pnCount) override;
+    STDMETHOD(DeviceGetByIndex)(eOXDeviceType, int nIndex, BSTR* pbsName, BOOL* pbBusy) override;
+    STDMETHOD(DeviceSet)(eOXDeviceType, int nIndex, BSTR bsParams) override;
+    STDMETHOD(DeviceGet)(eOXDeviceType, int* pnIndex, BSTR* pbsName) override;
+    STDMETHOD(DeviceShowProps)(eOXDeviceType, BSTR, LONGLONG) override { return E_NOTIMPL; }
+    STDMETHOD(DeviceOpen)(BSTR, BSTR) override { return S_FALSE; }
+    STDMETHOD(DeviceClose)() override;
+    STDMETHOD(DeviceGetInternal)(eOXDeviceType, IUnknown**) override { return E_NOTIMPL; }
+
+    // The queue's frame handler.
+    HRESULT ProcessFrame(IMFrame_I* frame);
+
+    // For tests in this process: the selected channel (null when none), under no lock.
+    orvex::aja::AJARenderer* Current() { return current_; }
+
+private:
+    void Discover();
+    void StopOutput();
+
+    orvex::platform::CRWSynchroLiteRW lock_;
+    std::vector<std::unique_ptr<orvex::aja::AJARenderer>> devices_;
+    std::vector<std::u16string> names_;
+    orvex::aja::AJARenderer* current_ = nullptr;
+};

@@ -1,0 +1,55 @@
+// Files of what went on air through one channel's ring: the pictures (Y4M, 8-bit 4:2:2 as
+// C422, one picture per vertical interrupt), the audio (WAV, 32-bit, sizes valid after every
+// write) and a JSON-lines log with one line per interrupt. Not thread-safe: the board
+// serialises.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace orvex::sim::aja {
+
+struct RecordFormat {
+    std::uint32_t width = 0, height = 0;
+    std::uint32_t rate_num = 0, rate_den = 1;
+    bool interlaced = false;
+    std::uint32_t audio_channels = 0, audio_rate = 48000;
+    bool video = true;  // write the Y4M file
+};
+
+class Recorder {
+public:
+    Recorder() = default;
+    ~Recorder() { Close(); }
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
+
+    // `base` is the path without extension; files are created on first use.
+    void Start(std::string base, const RecordFormat& format);
+    bool Active() const { return !base_.empty(); }
+    // One picture of 8-bit UYVY rows (`row_bytes` apart), starting at `rows`.
+    void WritePicture(const std::uint8_t* rows, std::uint32_t row_bytes, std::size_t size);
+    // Interleaved 32-bit sample frames; null data writes silence.
+    void WriteAudio(const std::uint8_t* data, std::uint64_t frames);
+    void WriteLogLine(const std::string& json);
+    void Flush();
+    void Close();
+
+private:
+    void UpdateWavSizes();
+
+    std::string base_;
+    RecordFormat format_{};
+    std::FILE* y4m_ = nullptr;
+    std::FILE* wav_ = nullptr;
+    std::FILE* log_ = nullptr;
+    std::uint64_t wav_bytes_ = 0;
+    std::vector<std::uint8_t> plane_;
+};
+
+// 64-bit FNV-1a, eight bytes at a time (the tail byte by byte).
+std::uint64_t Checksum(const std::uint8_t* data, std::size_t size);
+
+}  // namespace orvex::sim::aja

@@ -1,0 +1,264 @@
+#include "sim/aja/rig.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "aja/ntv2/ntv2driver.h"
+#include "platform/registry.h"
+#include "platform/text.h"
+#include "props/xml_node.h"
+#include "props/xml_text.h"
+
+namespace orvex::sim::aja {
+namespace {
+
+using platform::FromUtf8;
+using platform::ToUtf8;
+
+constexpr std::string_view kQuad =
+    R"(<board model="Virtual 4K Quad" frame-stores="4" sdi-out="4" hdmi-out="1" analog-out="0"
+         bidirectional-sdi="true" multi-format="true" formats="sd,hd,2k,4k"
+         pixel-formats="8bit-ycbcr,10bit-ycbcr,argb,rgba" audio-systems="4" audio-channels="16"
+         audio-96k="true" frame-buffers="64" reference="external,sdi,hdmi"/>)";
+constexpr std::string_view kHdDuo =
+    R"(<board model="Virtual HD Duo" frame-stores="2" sdi-out="2" hdmi-out="0" analog-out="1"
+         bidirectional-sdi="false" multi-format="false" formats="sd,hd"
+         pixel-formats="8bit-ycbcr,10bit-ycbcr" audio-systems="1" audio-channels="8"
+         audio-96k="false" frame-buffers="32" reference="external,sdi,analog"/>)";
+constexpr std::string_view kEight =
+    R"(<board model="Virtual 8-Channel" frame-stores="8" sdi-out="8" hdmi-out="1" analog-out="0"
+         bidirectional-sdi="true" multi-format="true" formats="sd,hd,2k,4k"
+         pixel-formats="8bit-ycbcr,10bit-ycbcr,argb" audio-systems="8" audio-channels="16"
+         audio-96k="true" frame-buffers="128" reference="external,sdi"/>)";
+constexpr std::string_view kMono =
+    R"(<board model="Virtual Mono" frame-stores="1" sdi-out="1" hdmi-out="1" analog-out="1"
+         multi-format="false" formats="sd,hd" pixel-formats="8bit-ycbcr" audio-systems="1"
+         audio-channels="8" audio-96k="false" frame-buffers="16" reference="external"/>)";
+
+struct Preset {
+    std::string_view name;
+    std::string text;
+};
+
+const std::vector<Preset>& Presets() {
+    static const std::vector<Preset> presets = [] {
+        auto rig = [](std::initializer_list<std::string_view> boards) {
+            std::string s = "<rig>";
+            for (auto b : boards) s += b;
+            return s + "</rig>";
+        };
+        return std::vector<Preset>{
+            {"default", rig({kQuad})},
+            {"quad", rig({kQuad})},
+            {"hd-duo", rig({kHdDuo})},
+            {"eight", rig({kEight})},
+            {"mono", rig({kMono})},
+            {"pair", rig({kQuad, kQuad})},
+            {"studio", rig({kQuad, kHdDuo, kEight, kMono})},
+            {"none", "<rig/>"},
+        };
+    }();
+    return presets;
+}
+
+std::vector<std::string> Tokens(std::string_view text) {
+    std::vector<std::string> out;
+    std::string cur;
+    for (char c : text) {
+        if (c == ',' || c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            if (!cur.empty()) out.push_back(std::move(cur));
+            cur.clear();
+        } else {
+            cur += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        }
+    }
+    if (!cur.empty()) out.push_back(std::move(cur));
+    return out;
+}
+
+// Format groups by the NTV2 numbering.
+void AddGroup(std::bitset<512>& set, ULWord first, ULWord last) {
+    for (ULWord f = first; f <= last; ++f) set.set(f);
+}
+
+class Reader {
+public:
+    Reader(XMLParse::CoXMLNode* node, std::string* error) : node_(node), error_(error) {}
+    bool Has(const char* name) const { return node_->HasAttr(FromUtf8(name)); }
+    std::string Text(const char* name) const {
+        std::u16string v;
+        return node_->GetAttr(FromUtf8(name), &v) ? ToUtf8(v) : std::string();
+    }
+    bool Fail(const std::string& what) {
+        if (error_->empty()) *error_ = what;
+        return false;
+    }
+    bool Bool(const char* name, bool* out) {
+        if (!Has(name)) return true;
+        const std::string v = Text(name);
+        if (v == "true" || v == "1" || v == "yes")
+            *out = true;
+        else if (v == "false" || v == "0" || v == "no" || v.empty())
+            *out = false;
+        else
+            return Fail(std::string("bad boolean for ") + name + ": " + v);
+        return true;
+    }
+    template <class T>
+    bool Int(const char* name, std::int64_t lo, std::int64_t hi, T* out) {
+        if (!Has(name)) return true;
+        const std::string v = Text(name);
+        errno = 0;
+        char* end = nullptr;
+        const long long x = std::strtoll(v.c_str(), &end, 0);
+        if (v.empty() || *end || errno || x < lo || x > hi)
+            return Fail(std::string("bad number for ") + name + ": " + v);
+        *out = static_cast<T>(x);
+        return true;
+    }
+
+private:
+    XMLParse::CoXMLNode* node_;
+    std::string* error_;
+};
+
+bool ReadBoard(XMLParse::CoXMLNode* node, BoardSpec* b, std::string* error) {
+    Reader r(node, error);
+    if (r.Has("model")) b->model = r.Text("model");
+    if (b->model.empty() || b->model.size() > 47) return r.Fail("a model name has 1 to 47 bytes");
+    b->identifier = r.Text("identifier");
+    if (b->identifier.size() > 63) return r.Fail("an identifier has at most 63 bytes");
+    bool ok =
+        r.Int("serial", 0, INT64_MAX, &b->serial) &&
+        r.Int("frame-stores", 0, 8, &b->frame_stores) && r.Int("sdi-out", 0, 8, &b->sdi_outputs) &&
+        r.Int("hdmi-out", 0, 1, &b->hdmi_outputs) &&
+        r.Int("analog-out", 0, 1, &b->analog_outputs) &&
+        r.Bool("bidirectional-sdi", &b->bidirectional_sdi) &&
+        r.Bool("multi-format", &b->multi_format) &&
+        r.Int("audio-systems", 0, 8, &b->audio_systems) &&
+        r.Int("audio-channels", 0, 16, &b->audio_channels) && r.Bool("audio-96k", &b->audio_96k) &&
+        r.Int("frame-buffers", 0, 4096, &b->frame_buffers) && r.Bool("rp188", &b->rp188) &&
+        r.Bool("checksum", &b->checksum) && r.Bool("record-video", &b->record_video) &&
+        r.Bool("no-interrupt", &b->no_interrupt) &&
+        r.Int("dma-fail", -1, INT64_MAX, &b->dma_fail) && r.Bool("removed", &b->removed);
+    if (!ok) return false;
+    b->formats.reset();
+    for (const std::string& t : Tokens(r.Has("formats") ? r.Text("formats") : "sd,hd,2k,4k")) {
+        if (t == "sd") {
+            AddGroup(b->formats, NTV2_FORMAT_525_5994, NTV2_FORMAT_625psf_2500);
+        } else if (t == "hd") {
+            AddGroup(b->formats, NTV2_FORMAT_1080i_5000, NTV2_FORMAT_1080p_2K_2500);
+        } else if (t == "2k") {
+            AddGroup(b->formats, NTV2_FORMAT_2K_1498, NTV2_FORMAT_2K_2500);
+        } else if (t == "4k") {
+            AddGroup(b->formats, NTV2_FORMAT_4x1920x1080psf_2398, NTV2_FORMAT_4x1920x1080p_6000);
+        } else if (t == "4k30") {
+            AddGroup(b->formats, NTV2_FORMAT_4x1920x1080psf_2398, NTV2_FORMAT_4x2048x1080p_3000);
+        } else {
+            char* end = nullptr;
+            const unsigned long v = std::strtoul(t.c_str(), &end, 0);
+            if (*end || v >= 512) return r.Fail("unknown format " + t);
+            b->formats.set(v);
+        }
+    }
+    b->pixel_formats = 0;
+    for (const std::string& t :
+         Tokens(r.Has("pixel-formats") ? r.Text("pixel-formats") : "8bit-ycbcr,10bit-ycbcr")) {
+        if (t == "8bit-ycbcr")
+            b->pixel_formats |= 1u << NTV2_FBF_8BIT_YCBCR;
+        else if (t == "10bit-ycbcr")
+            b->pixel_formats |= 1u << NTV2_FBF_10BIT_YCBCR;
+        else if (t == "argb")
+            b->pixel_formats |= 1u << NTV2_FBF_ARGB;
+        else if (t == "rgba")
+            b->pixel_formats |= 1u << NTV2_FBF_RGBA;
+        else
+            return r.Fail("unknown pixel format " + t);
+    }
+    if (r.Has("reference")) {
+        b->reference_external = b->reference_sdi = b->reference_hdmi = b->reference_analog = false;
+        for (const std::string& t : Tokens(r.Text("reference"))) {
+            if (t == "external")
+                b->reference_external = true;
+            else if (t == "sdi")
+                b->reference_sdi = true;
+            else if (t == "hdmi")
+                b->reference_hdmi = true;
+            else if (t == "analog")
+                b->reference_analog = true;
+            else
+                return r.Fail("unknown reference " + t);
+        }
+    }
+    for (const std::string& t : Tokens(r.Text("refuse-formats"))) {
+        char* end = nullptr;
+        const unsigned long v = std::strtoul(t.c_str(), &end, 0);
+        if (*end || v >= 512) return r.Fail("bad refused format " + t);
+        b->refuse_formats.push_back(static_cast<std::uint32_t>(v));
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseRig(std::string_view xml, Rig* rig, std::string* error) {
+    *rig = Rig{};
+    error->clear();
+    XMLParse::XMLNodePtr root = XMLParse::CoXMLNode::Create(u"rig");
+    if (!root) return *error = "out of memory", false;
+    if (FAILED(XMLParse::ParseXml(FromUtf8(xml), root, true)))
+        return *error = "the rig is not well-formed XML", false;
+    if (root->Name() != u"rig") return *error = "the rig's root element must be <rig>", false;
+    std::u16string record;
+    if (root->GetAttr(u"record", &record)) rig->record = ToUtf8(record);
+    for (const XMLParse::XMLNodePtr& child : root->ElementChildren()) {
+        if (child->Name() != u"board")
+            return *error = "unknown element <" + ToUtf8(child->Name()) + "> in the rig", false;
+        BoardSpec board;
+        if (!ReadBoard(child, &board, error)) return false;
+        if (rig->boards.size() >= 16) return *error = "too many boards (16 at most)", false;
+        rig->boards.push_back(std::move(board));
+    }
+    return true;
+}
+
+std::string_view PresetText(std::string_view name) {
+    for (const Preset& p : Presets())
+        if (p.name == name) return p.text;
+    return {};
+}
+
+Rig LoadConfiguredRig(std::string* error) {
+    error->clear();
+    std::string setting;
+    if (const char* env = std::getenv("ORVEX_AJA_RIG"); env && *env) {
+        setting = env;
+    } else {
+        platform::RegistryKey key;
+        std::u16string value;
+        if (key.Open(platform::RegRoot::kClassesRoot, OX_NTV2_DRIVER_KEY) == ERROR_SUCCESS &&
+            key.QueryString(u"Rig", &value) == ERROR_SUCCESS)
+            setting = ToUtf8(value);
+    }
+    if (setting.empty()) setting = "default";
+    std::string text(PresetText(setting));
+    if (text.empty()) {
+        std::ifstream in(setting, std::ios::binary);
+        if (!in) return *error = "cannot read the rig file " + setting, Rig{};
+        std::ostringstream s;
+        s << in.rdbuf();
+        text = s.str();
+        if (text.size() > (16u << 20)) return *error = "the rig file is larger than 16 MiB", Rig{};
+    }
+    Rig rig;
+    if (!ParseRig(text, &rig, error)) {
+        *error = setting + ": " + *error;
+        return {};
+    }
+    if (const char* rec = std::getenv("ORVEX_AJA_RECORD"); rec) rig.record = rec;
+    return rig;
+}
+
+}  // namespace orvex::sim::aja

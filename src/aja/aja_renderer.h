@@ -1,0 +1,102 @@
+// One output channel of one AJA board: its set-up (format, reference, VANC, audio, routing,
+// AutoCirculate ring), the one-frame mailbox between the renderer's frame handler and the
+// playout thread, and the playout thread that keeps the board's ring filled.
+//
+// Locks: the renderer's output lock (read around PutFrame, write around Stop from a close),
+// then mailboxLock_. The playout thread takes only mailboxLock_ and never waits while
+// holding it; every wait on the board is bounded (50 ms per vertical interrupt).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "aja/aja_locker.h"
+#include "aja/ntv2/ntv2card.h"
+#include "aja/ntv2/ntv2devicescanner.h"
+#include "aja/ntv2/ntv2task.h"
+#include "com/ptr.h"
+#include "orvex/interfaces.h"
+#include "pipeline/active_thread.h"
+#include "pipeline/audio_buffer.h"
+#include "platform/event.h"
+
+namespace orvex::aja {
+
+// The NTV2 format of an eMVideoFormat (its low 8 bits); NTV2_FORMAT_UNKNOWN when unsupported.
+NTV2VideoFormat NTV2FormatFor(eMVideoFormat format);
+// The timecode format written with frames of `format`; `dropFrame` picks the drop-frame
+// variant where the format has one.
+TimecodeFormat TimecodeFormatFor(eMVideoFormat format, bool dropFrame);
+
+// SetUp results.
+inline constexpr int kSetUpReady = 2;
+inline constexpr int kSetUpFailed = 0;
+inline constexpr int kSetUpLockRefused = -2;
+inline constexpr int kSetUpNoSuchFormat = -12;
+
+class AJARenderer {
+public:
+    AJARenderer();
+    ~AJARenderer();
+    AJARenderer(const AJARenderer&) = delete;
+    AJARenderer& operator=(const AJARenderer&) = delete;
+
+    HRESULT Attach(int boardIndex, int channel);
+    const std::string& BoardIdentifier() const { return info_.deviceIdentifier; }
+    int Channel() const { return channel_; }
+    bool Busy() const { return ChannelBusy(info_.deviceIdentifier, channel_); }
+    bool Claimed() const { return channelLock_ != nullptr; }
+
+    // Hands a frame to the playout thread, (re)opening the output for its format.
+    HRESULT PutFrame(IOXFrame* frame, IMNode* props);
+    HRESULT Open(const M_AV_PROPS* props, IMNode* node);
+    void Stop();
+    bool IsActive();
+    int SetUp(const M_AV_PROPS* props);
+
+    NTV2VideoFormat VideoFormat() const { return videoFormat_; }
+
+private:
+    static DWORD PlayoutRoutine(void* param);
+    void Playout();
+    // Takes the waiting frame for a transfer; null when there is none.
+    CComPtr<IOXFrame> PrepareTransfer();
+    int ReadInt(const char16_t* name, int fallback);
+    bool ReadBool(const char16_t* name, bool fallback);
+    std::u16string ReadText(const char16_t* name);
+
+    CComPtr<IMNode> props_;
+    CNTV2Card card_;
+    NTV2DeviceInfo info_;
+    int boardIndex_ = -1;
+    pipeline::CActiveThread playoutThread_;
+    AUTOCIRCULATE_TRANSFER_STRUCT transfer_{};
+    AUTOCIRCULATE_TRANSFER_STATUS_STRUCT transferStatus_{};
+    CNTV2Task task_;
+    int channel_ = 0;
+    NTV2VideoFormat videoFormat_ = NTV2_FORMAT_UNKNOWN;
+    M_AUD_PROPS audioProps_{};
+    std::mutex mailboxLock_;
+    CComPtr<IOXFrame> pending_;
+    platform::Event slotFree_{platform::Event::ResetMode::kManual, true};
+    platform::Event framePending_{platform::Event::ResetMode::kAuto, false};  // wakes playout
+    pipeline::MAudioBuffer2* audio_ = nullptr;                                // own reference
+    std::uint64_t frameCounter_ = 0;
+    bool noVbiWait_ = false;
+    bool multiFormat_ = false;
+    std::unique_ptr<AJALocker> channelLock_;
+    std::unique_ptr<AJALocker> formatLock_;
+
+    // Set-up results.
+    NTV2AudioSystem audioSystem_ = NTV2_AUDIOSYSTEM_1;
+    NTV2FrameBufferFormat frameBufferFormat_ = NTV2_FBF_8BIT_YCBCR;
+    ULWord frameSize_ = 0;
+    ULWord audioTransferSize_ = 0;
+    NTV2Crosspoint crosspoint_ = NTV2CROSSPOINT_CHANNEL1;
+    eMVideoFormat sourceFormat_ = eMVF_Custom;
+};
+
+}  // namespace orvex::aja
