@@ -648,37 +648,45 @@ void Board::Flush() {
 }
 
 namespace {
-std::mutex g_rig_lock;
-bool g_loaded = false;
-std::vector<std::shared_ptr<Board>> g_boards;
-std::string g_error;
+// The loaded rig. Kept on the heap and never destroyed: the library's unload handler closes
+// the boards' recordings after the static objects of the process may already be gone.
+struct RigState {
+    std::mutex lock;
+    bool loaded = false;
+    std::vector<std::shared_ptr<Board>> boards;
+    std::string error;
+};
+RigState& TheRig() {
+    static RigState* const state = new RigState;
+    return *state;
+}
 }  // namespace
 
 std::vector<std::shared_ptr<Board>> CurrentBoards() {
-    std::lock_guard<std::mutex> lock(g_rig_lock);
-    if (!g_loaded) {
-        Rig rig = LoadConfiguredRig(&g_error);
-        g_boards.clear();
+    std::lock_guard<std::mutex> lock(TheRig().lock);
+    if (!TheRig().loaded) {
+        Rig rig = LoadConfiguredRig(&TheRig().error);
+        TheRig().boards.clear();
         for (std::size_t i = 0; i < rig.boards.size(); ++i)
-            g_boards.push_back(
+            TheRig().boards.push_back(
                 std::make_shared<Board>(std::move(rig.boards[i]), static_cast<int>(i), rig.record));
-        g_loaded = true;
+        TheRig().loaded = true;
     }
-    return g_boards;
+    return TheRig().boards;
 }
 
 std::string RigError() {
-    std::lock_guard<std::mutex> lock(g_rig_lock);
-    return g_error;
+    std::lock_guard<std::mutex> lock(TheRig().lock);
+    return TheRig().error;
 }
 
 void ResetRig() {
     std::vector<std::shared_ptr<Board>> old;
     {
-        std::lock_guard<std::mutex> lock(g_rig_lock);
-        old.swap(g_boards);
-        g_loaded = false;
-        g_error.clear();
+        std::lock_guard<std::mutex> lock(TheRig().lock);
+        old.swap(TheRig().boards);
+        TheRig().loaded = false;
+        TheRig().error.clear();
     }
 }
 

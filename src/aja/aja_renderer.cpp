@@ -313,7 +313,7 @@ HRESULT AJARenderer::Open(const M_AV_PROPS* props, IMNode* node) {
     audio_->Reset();
     audio_->SetFormat(&audioProps_);
     audio_->Append(&audioProps_, nullptr, audioProps_.nChannels * 4, false, false);
-    if (FAILED(playoutThread_.Start(this, &PlayoutRoutine, 0))) {
+    if (FAILED(playoutThread_.StartIfEnded(this, &PlayoutRoutine))) {
         Stop();
         return E_NO_USABLE_MODE;
     }
