@@ -78,6 +78,9 @@ STDMETHODIMP CCoOXRendererAJA::DeviceGetCount(eOXDeviceType, int* pnCount) {
 
 STDMETHODIMP CCoOXRendererAJA::DeviceGetByIndex(eOXDeviceType, int nIndex, BSTR* pbsName,
                                                 BOOL* pbBusy) {
+    // Every failure leaves the out-parameters cleared, so a caller never frees junk.
+    if (pbsName) *pbsName = nullptr;
+    if (pbBusy) *pbBusy = FALSE;
     CRWSynchroLiteGuard lock(&lock_, LockMode::kRead);
     if (nIndex < 0 || static_cast<std::size_t>(nIndex) >= devices_.size()) return E_INVALID_INDEX;
     if (pbsName)
@@ -97,6 +100,8 @@ STDMETHODIMP CCoOXRendererAJA::DeviceSet(eOXDeviceType, int nIndex, BSTR) {
 }
 
 STDMETHODIMP CCoOXRendererAJA::DeviceGet(eOXDeviceType, int* pnIndex, BSTR* pbsName) {
+    if (pnIndex) *pnIndex = 0;
+    if (pbsName) *pbsName = nullptr;
     CRWSynchroLiteGuard lock(&lock_, LockMode::kRead);
     if (!current_) return E_NO_DEVICE;
     for (std::size_t i = 0; i < devices_.size(); ++i) {

@@ -27,7 +27,10 @@ public:
     STDMETHOD(DeviceShowProps)(eOXDeviceType, BSTR, LONGLONG) override { return E_NOTIMPL; }
     STDMETHOD(DeviceOpen)(BSTR, BSTR) override { return S_FALSE; }
     STDMETHOD(DeviceClose)() override;
-    STDMETHOD(DeviceGetInternal)(eOXDeviceType, IUnknown**) override { return E_NOTIMPL; }
+    STDMETHOD(DeviceGetInternal)(eOXDeviceType, IUnknown** ppObject) override {
+        if (ppObject) *ppObject = nullptr;
+        return E_NOTIMPL;
+    }
 
     // The queue's frame handler.
     HRESULT ProcessFrame(IMFrame_I* frame);
