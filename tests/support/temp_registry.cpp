@@ -14,6 +14,12 @@ void TempRegistryEnvironment::SetUp() {
     dir_ = pattern;
     const std::filesystem::path home = dir_ / "home";
     std::filesystem::create_directories(home / ".config");
+    // A test's helper process (the same executable, started by the test) shares its parent's
+    // claims, which it inherits through ORVEX_TEST_RUNTIME_DIR.
+    std::filesystem::path run = dir_ / "run";
+    if (const char* parent = std::getenv("ORVEX_TEST_RUNTIME_DIR"); parent && parent[0] == '/')
+        run = parent;
+    std::filesystem::create_directories(run);
 
     for (Saved& s : saved_) {
         if (const char* v = std::getenv(s.name)) s.value = v;
@@ -21,6 +27,8 @@ void TempRegistryEnvironment::SetUp() {
     ::setenv("ORVEX_REGISTRY_DIR", dir_.c_str(), 1);
     ::setenv("HOME", home.c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", run.c_str(), 1);
+    ::setenv("ORVEX_TEST_RUNTIME_DIR", run.c_str(), 1);
 }
 
 void TempRegistryEnvironment::TearDown() {

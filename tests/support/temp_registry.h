@@ -15,8 +15,10 @@ class TempRegistryEnvironment : public ::testing::Environment {
 public:
     // Makes the folder and points ORVEX_REGISTRY_DIR at it. HOME and XDG_CONFIG_HOME are
     // pointed into it too, so that a test that clears ORVEX_REGISTRY_DIR still stays inside.
+    // XDG_RUNTIME_DIR goes there as well: named claims (devices, formats) then belong to this
+    // test process and its children, not to every test or program of the user running at once.
     void SetUp() override;
-    // Removes the folder and puts the three variables back as they were.
+    // Removes the folder and puts the variables back as they were.
     void TearDown() override;
     const std::filesystem::path& dir() const { return dir_; }
 
@@ -27,7 +29,11 @@ private:
     };
 
     std::filesystem::path dir_;
-    Saved saved_[3] = {{"ORVEX_REGISTRY_DIR", {}}, {"HOME", {}}, {"XDG_CONFIG_HOME", {}}};
+    Saved saved_[5] = {{"ORVEX_REGISTRY_DIR", {}},
+                       {"HOME", {}},
+                       {"XDG_CONFIG_HOME", {}},
+                       {"XDG_RUNTIME_DIR", {}},
+                       {"ORVEX_TEST_RUNTIME_DIR", {}}};
 };
 
 // The one environment of the executable.
