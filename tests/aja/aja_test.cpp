@@ -67,6 +67,7 @@ TEST_F(AjaTest, EveryChannelIsListedUnderAUniqueName) {
     EXPECT_EQ(device_->DeviceSet(eOXDT_Video, 0, nullptr), S_FALSE);
     EXPECT_EQ(device_->DeviceSet(eOXDT_Video, 9, nullptr), E_INVALID_INDEX);
     EXPECT_EQ(device_->DeviceSet(eOXDT_Video, 5, nullptr), S_OK);
+    name.Empty();  // an out-parameter: the call does not free what it held
     ASSERT_EQ(device_->DeviceGet(eOXDT_Video, &index, &name), S_OK);
     EXPECT_EQ(index, 5);
     EXPECT_EQ(name.View(), u"AJA Studio Ch 2");
