@@ -382,14 +382,16 @@ protected:
     // it waits, untimed, for more frames). Advancing with the worker still running would let
     // its mailbox wait run out in virtual time and drop frames.
     template <class Done>
-    bool PlayUntil(Done done, orvex::platform::Ticks step, int put, int maxSteps = 100000) {
-        return RunUntil(
-            done, step,
-            [&] {
-                const auto s = rig_.Stats(0, 0);
-                return put - s.transfers >= 2 ? 2 : 1;
-            },
-            maxSteps);
+    bool PlayUntil(Done done, orvex::platform::Ticks step, int put, int maxSteps) {
+        // No real-time fallback: the count of waiters is exact, and a thread that is slow to
+        // be scheduled must not see virtual time pass without it.
+        auto waiters = [&] { return put - rig_.Stats(0, 0).transfers >= 2 ? 2u : 1u; };
+        for (int i = 0; i < maxSteps; ++i) {
+            if (done()) return true;
+            while (clock_.BlockedWaits() < waiters()) std::this_thread::yield();
+            clock_.Advance(step);
+        }
+        return done();
     }
     struct Line {
         std::string frame, timecode;
