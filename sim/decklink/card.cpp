@@ -292,9 +292,14 @@ struct RigState {
     std::vector<std::shared_ptr<Card>> cards;
     std::string error;
 };
+// On the heap so that it outlives every static card user at exit; the library's unload
+// handler deletes it (DestroyRig), so nothing is left behind in the host.
+RigState*& RigSlot() {
+    static RigState* r = new RigState;
+    return r;
+}
 RigState& TheRig() {
-    static RigState* r = new RigState;  // outlives every card user at exit
-    return *r;
+    return *RigSlot();
 }
 }  // namespace
 
@@ -324,6 +329,13 @@ std::string RigError() {
     RigState& r = TheRig();
     std::lock_guard guard(r.lock);
     return r.error;
+}
+
+void DestroyRig() {
+    ResetRig();
+    RigState*& r = RigSlot();
+    delete r;
+    r = nullptr;
 }
 
 }  // namespace orvex::sim::decklink

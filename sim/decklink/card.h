@@ -187,6 +187,8 @@ std::vector<std::shared_ptr<Card>> CurrentCards();
 // Drops the rig so that the next use reads the setting again; cards still referenced by
 // device objects live on.
 void ResetRig();
+// Closes and frees the rig for good: only when the library unloads.
+void DestroyRig();
 std::string RigError();
 
 }  // namespace orvex::sim::decklink

@@ -6,21 +6,6 @@
 namespace orvex::sim::decklink {
 namespace {
 
-template <class Itf>
-HRESULT Answer(Itf* itf, void** ppv) {
-    itf->AddRef();
-    *ppv = itf;
-    return S_OK;
-}
-
-HRESULT ReturnString(const std::string& text, BSTR* out) {
-    if (!out) return E_POINTER;
-    std::u16string s = orvex::com::ToUtf16(text);
-    *out =
-        SysAllocStringLen(reinterpret_cast<const OLECHAR*>(s.data()), static_cast<UINT>(s.size()));
-    return *out ? S_OK : E_OUTOFMEMORY;
-}
-
 // The driver's answer once its card has gone (the vendor's code is not documented).
 constexpr HRESULT kRemoved = E_FAIL;
 

@@ -122,7 +122,7 @@ bool SimAttach(void*) {
 }
 void SimDetach() {
     orvex::com::RevokeModuleClasses(std::begin(g_classes), std::end(g_classes), &DllGetClassObject);
-    ResetRig();  // closes the recordings of cards nobody holds any more
+    DestroyRig();  // closes the recordings of cards nobody holds any more
 }
 }  // namespace
 

@@ -8,26 +8,7 @@
 #include "com/runtime.h"
 
 namespace orvex::sim::decklink {
-namespace {
-
-// Hands out the interface subobject (not the object's own address).
-template <class Itf>
-HRESULT Answer(Itf* itf, void** ppv) {
-    static_assert(std::is_abstract_v<Itf>, "answer with an interface pointer");
-    itf->AddRef();
-    *ppv = itf;
-    return S_OK;
-}
-
-HRESULT ReturnString(const std::string& text, BSTR* out) {
-    if (!out) return E_POINTER;
-    std::u16string s = orvex::com::ToUtf16(text);
-    *out =
-        SysAllocStringLen(reinterpret_cast<const OLECHAR*>(s.data()), static_cast<UINT>(s.size()));
-    return *out ? S_OK : E_OUTOFMEMORY;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 // ---- Timecode
 

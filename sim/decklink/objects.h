@@ -7,10 +7,13 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <type_traits>
 #include <vector>
 
 #include "com/object.h"
 #include "com/ptr.h"
+#include "com/runtime.h"
 #include "decklink/api/decklink_api.h"
 #include "sim/decklink/card.h"
 
@@ -20,6 +23,23 @@ struct ISimAncillary : IUnknown {};
 ORVEX_DECLARE_IID(ISimAncillary, "6F1D2C3B-5A49-4E8D-9B7C-0A1B2C3D4E5F");
 
 namespace orvex::sim::decklink {
+
+// Hands out the interface subobject (not the object's own address).
+template <class Itf>
+inline HRESULT Answer(Itf* itf, void** ppv) {
+    static_assert(std::is_abstract_v<Itf>, "answer with an interface pointer");
+    itf->AddRef();
+    *ppv = itf;
+    return S_OK;
+}
+
+inline HRESULT ReturnString(const std::string& text, BSTR* out) {
+    if (!out) return E_POINTER;
+    std::u16string s = orvex::com::ToUtf16(text);
+    *out =
+        SysAllocStringLen(reinterpret_cast<const OLECHAR*>(s.data()), static_cast<UINT>(s.size()));
+    return *out ? S_OK : E_OUTOFMEMORY;
+}
 
 // Reference counting shared by the objects below; each holds a module lock for its life.
 class RefBase {

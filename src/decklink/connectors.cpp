@@ -183,26 +183,18 @@ std::vector<ConnectorOption> LineInOptions(LONGLONG video_inputs,
 }
 
 std::vector<ConnectorOption> KeyingOptions(bool internal, bool external) {
+    auto keying = [](std::u16string name, std::u16string value, int id) {
+        ConnectorOption o;
+        o.name = std::move(name);
+        o.value = std::move(value);
+        o.keying_id = id;
+        return o;
+    };
     std::vector<ConnectorOption> options;
-    ConnectorOption off;
-    off.name = (internal || external) ? u"Disable Keying" : u"Not Supported";
-    off.value = u"disable";
-    off.keying_id = -1;
-    options.push_back(off);
-    if (internal) {
-        ConnectorOption o;
-        o.name = u"Internal Keying";
-        o.value = u"internal";
-        o.keying_id = 0;
-        options.push_back(o);
-    }
-    if (external) {
-        ConnectorOption o;
-        o.name = u"External Keying";
-        o.value = u"external";
-        o.keying_id = 1;
-        options.push_back(o);
-    }
+    options.push_back(
+        keying((internal || external) ? u"Disable Keying" : u"Not Supported", u"disable", -1));
+    if (internal) options.push_back(keying(u"Internal Keying", u"internal", 0));
+    if (external) options.push_back(keying(u"External Keying", u"external", 1));
     return options;
 }
 

@@ -89,11 +89,14 @@ TEST(GenericHost, ListsChoosesAndPlaysOnTheVirtualCard) {
     ASSERT_NE(stats_of, nullptr);
     OxSimCardStats stats{};
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (stats_of(1, &stats) == 0 && stats.new_frames < 5 &&
+    while (stats_of(1, &stats) == 0 && stats.new_frames + stats.replaced < 5 &&
            std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    EXPECT_EQ(stats.new_frames, 5) << "periods " << stats.periods << ", repeats " << stats.repeats
-                                   << ", replaced " << stats.replaced;
+    // Every frame reached the card. On the real clock a loaded machine can hand two frames
+    // over within one period, where the second replaces the first on air.
+    EXPECT_EQ(stats.new_frames + stats.replaced, 5)
+        << "periods " << stats.periods << ", repeats " << stats.repeats;
+    EXPECT_GE(stats.new_frames, 1);
     OxSimCardStats first{};
     ASSERT_EQ(stats_of(0, &first), 0);
     EXPECT_EQ(first.new_frames, 0);  // the card let go at the change shows nothing

@@ -86,6 +86,9 @@ bool EnsureDeckLinkDriver(std::string* note) {
         *note = "registering " + library + " failed: " + HexCode(hr);
         return false;
     }
+    // The renderer loads the same library as the driver next; keeping it loaded keeps its
+    // settings cache reachable instead of unmapping it under its own allocations.
+    lib.Leak();
     *note = "No DeckLink driver was registered: registered the virtual DeckLink card\n  " +
             library + "\n  in " + RegistryFolder() + " (undo with: orvex-regsvr -u " + library +
             ")";
