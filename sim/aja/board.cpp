@@ -87,8 +87,8 @@ void SetTimeSource(OxSimAjaNowFunction now, OxSimAjaSleepUntilFunction sleep, vo
     g_time = TimeSource{now, sleep, context};
 }
 
-Board::Board(BoardSpec spec, int index, std::string record_folder)
-    : spec_(std::move(spec)), index_(index), record_folder_(std::move(record_folder)) {
+Board::Board(BoardSpec model, int index, std::string record_folder)
+    : spec_(std::move(model)), index_(index), record_folder_(std::move(record_folder)) {
     refuse_formats_ = spec_.refuse_formats;
     no_interrupt_ = spec_.no_interrupt;
     dma_fail_ = spec_.dma_fail;
@@ -119,9 +119,13 @@ OxNtv2BoardInfo Board::Info() const {
     for (int v : {spec_.frame_stores, spec_.sdi_outputs, spec_.hdmi_outputs, spec_.analog_outputs,
                   spec_.audio_systems, spec_.audio_channels, int(spec_.multi_format),
                   int(spec_.bidirectional_sdi), int(spec_.audio_96k), int(spec_.rp188),
-                  int(spec_.frame_buffers), int(spec_.pixel_formats)})
-        canonical += "/" + std::to_string(v);
-    canonical += "/" + spec_.formats.to_string();
+                  int(spec_.frame_buffers), int(spec_.pixel_formats)}) {
+        // Appended piece by piece: GCC 12 misreads `"/" + std::string&&` under -Wrestrict.
+        canonical += '/';
+        canonical += std::to_string(v);
+    }
+    canonical += '/';
+    canonical += spec_.formats.to_string();
     std::uint32_t id = static_cast<std::uint32_t>(
         Checksum(reinterpret_cast<const std::uint8_t*>(canonical.data()), canonical.size()));
     if (id == DEVICE_ID_NOTFOUND) id = 0x7FFFFFFF;

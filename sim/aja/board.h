@@ -29,10 +29,10 @@ void SetTimeSource(OxSimAjaNowFunction now, OxSimAjaSleepUntilFunction sleep, vo
 
 class Board {
 public:
-    Board(BoardSpec spec, int index, std::string record_folder);
+    Board(BoardSpec model, int index, std::string record_folder);
     ~Board();
 
-    const BoardSpec& spec() const { return spec_; }
+    const BoardSpec& model() const { return spec_; }
     OxNtv2BoardInfo Info() const;
 
     int32_t Open();
