@@ -293,9 +293,16 @@ bool AJARenderer::IsActive() {
            status.state != NTV2_AUTOCIRCULATE_STOPPING;
 }
 
+void AJARenderer::Count(std::atomic<int>& counter, const char16_t* name) {
+    const int value = counter.fetch_add(1, std::memory_order_relaxed) + 1;
+    if (stat_) stat_->AttributesSetInt(CComBSTR(name), value & 0x7FFFFFFF);
+}
+
 HRESULT AJARenderer::Open(const M_AV_PROPS* props, IMNode* node) {
     Stop();
     props_ = node;
+    stat_.Release();
+    if (node) node->NodeChildGet(CComBSTR(u"stat"), 1, &stat_);
     if (!props) return E_NO_USABLE_MODE;
     const M_VID_PROPS& v = props->vidProps;
     if (v.eVideoFormat == eMVF_Custom) return E_NO_USABLE_MODE;
@@ -342,9 +349,15 @@ HRESULT AJARenderer::PutFrame(IOXFrame* frame, IMNode* node) {
     if (!playoutThread_.IsRunning() || !IsActive() || format != videoFormat_) {
         Stop();
         const HRESULT hr = Open(&info.avProps, node);
-        if (FAILED(hr)) return hr;
+        if (FAILED(hr)) {
+            Count(framesDropped_, u"aja.dropped");
+            return hr;
+        }
     }
-    if (!slotFree_.Wait(kMailboxWait)) return E_TIMEOUT;
+    if (!slotFree_.Wait(kMailboxWait)) {
+        Count(framesDropped_, u"aja.dropped");
+        return E_TIMEOUT;
+    }
     std::lock_guard<std::mutex> lock(mailboxLock_);
     pending_ = frame;
     const M_AUD_PROPS& a = info.avProps.audProps;
@@ -426,7 +439,10 @@ void AJARenderer::Playout() {
             own[channel_] = tc;
             task_.AddTimeCodeWriteTask(own[0], own[1], tc, tc, tc, tc, own[2], own[3], own[4],
                                        own[5], own[6], own[7]);
-            card_.TransferWithAutoCirculateEx2(&transfer_, &transferStatus_, nullptr, task_);
+            if (card_.TransferWithAutoCirculateEx2(&transfer_, &transferStatus_, nullptr, task_))
+                Count(framesTransferred_, u"aja.frames");
+            else
+                Count(transferErrors_, u"aja.transfer_errors");
         } else if (room) {
             // The ring has room: fill it as soon as the next frame arrives, up to the
             // pre-buffer, rather than one frame per interrupt.

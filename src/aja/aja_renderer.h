@@ -2,6 +2,11 @@
 // AutoCirculate ring), the one-frame mailbox between the renderer's frame handler and the
 // playout thread, and the playout thread that keeps the board's ring filled.
 //
+// Figures in the node "stat" of the renderer's tree: "aja.frames" (frames transferred to the
+// ring), "aja.dropped" (frames that never reached the ring: the mailbox stayed full for
+// 500 ms, or the output could not be opened for them) and "aja.transfer_errors" (transfers the
+// board refused).
+//
 // Locks: the renderer's output lock (read around PutFrame, write around Stop from a close),
 // then mailboxLock_. The playout thread takes only mailboxLock_ and never waits while
 // holding it; every wait on the board is bounded (50 ms per vertical interrupt).
@@ -67,8 +72,12 @@ private:
     int ReadInt(const char16_t* name, int fallback);
     bool ReadBool(const char16_t* name, bool fallback);
     std::u16string ReadText(const char16_t* name);
+    // Adds one to `counter` and publishes it as `name` in the statistics node.
+    void Count(std::atomic<int>& counter, const char16_t* name);
 
     CComPtr<IMNode> props_;
+    CComPtr<IMNode> stat_;  // set by Open while the playout thread is stopped
+    std::atomic<int> framesTransferred_{0}, framesDropped_{0}, transferErrors_{0};
     CNTV2Card card_;
     NTV2DeviceInfo info_;
     int boardIndex_ = -1;

@@ -121,6 +121,17 @@ std::size_t VirtualClock::BlockedWaits() const {
                       [](const VirtualGlobal::Sleeper& s) { return s.wake != kInfinite; }));
 }
 
+std::size_t VirtualClock::IdleThreads() const {
+    VirtualGlobal& v = Virtual();
+    // Lock order: the clock's lock, then a waiter's (as when time wakes sleepers).
+    std::lock_guard<std::mutex> lock(v.m);
+    return static_cast<std::size_t>(
+        std::count_if(v.sleepers.begin(), v.sleepers.end(), [](const VirtualGlobal::Sleeper& s) {
+            std::lock_guard<std::mutex> waiter_lock(s.waiter->m);
+            return !s.waiter->woken;
+        }));
+}
+
 VirtualClock::Mode VirtualClock::mode() const {
     return state_->mode;
 }
@@ -156,12 +167,14 @@ void BlockUntil(Waiter& w, Ticks wake) {
             {
                 std::unique_lock<std::mutex> lock(w.m);
                 w.cv.wait(lock, [&] { return w.woken; });
-                w.woken = false;
             }
             clock_lock.lock();
             auto it = std::find_if(v.sleepers.begin(), v.sleepers.end(),
                                    [&](const VirtualGlobal::Sleeper& s) { return s.waiter == &w; });
             if (it != v.sleepers.end()) v.sleepers.erase(it);
+            // Cleared only once out of the list, so IdleThreads never counts a woken thread.
+            std::lock_guard<std::mutex> lock(w.m);
+            w.woken = false;
             return;
         }
     }

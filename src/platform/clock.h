@@ -49,6 +49,10 @@ public:
     // Timed waits now blocked on virtual time (manual mode). Lets a test advance time only
     // once the thread under test is known to wait.
     std::size_t BlockedWaits() const;
+    // Threads blocked in any wait of this folder, timed or not, that nothing has woken yet.
+    // When every thread of the code under test is counted here, nothing can happen until
+    // time moves or the test acts: a test steps time exactly once per such quiet point.
+    std::size_t IdleThreads() const;
 
 private:
     struct State;

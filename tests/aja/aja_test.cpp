@@ -17,6 +17,7 @@
 #include "aja/ntv2/ntv2driver.h"
 #include "aja/ntv2/ntv2utils.h"
 #include "aja_fixture.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -376,19 +377,14 @@ protected:
             ASSERT_EQ(receiver_->ReceiverFramePut(frames_.back(), -1, nullptr), S_OK);
         }
     }
-    // Moves the clock once every renderer thread with work waits on it: the playout thread
-    // always, and the queue worker too while two or more of the session's `put` frames have
-    // not reached the ring (it is then handing one over or waiting for the mailbox; otherwise
-    // it waits, untimed, for more frames). Advancing with the worker still running would let
-    // its mailbox wait run out in virtual time and drop frames.
+    // Moves the clock one step each time both renderer threads (the queue worker and the
+    // playout thread) wait and nothing has woken them: time then passes only where the
+    // renderer could not go on without it, and every run plays the same frames.
     template <class Done>
-    bool PlayUntil(Done done, orvex::platform::Ticks step, int put, int maxSteps) {
-        // No real-time fallback: the count of waiters is exact, and a thread that is slow to
-        // be scheduled must not see virtual time pass without it.
-        auto waiters = [&] { return put - rig_.Stats(0, 0).transfers >= 2 ? 2u : 1u; };
+    bool PlayUntil(Done done, orvex::platform::Ticks step, int maxSteps) {
         for (int i = 0; i < maxSteps; ++i) {
             if (done()) return true;
-            while (clock_.BlockedWaits() < waiters()) std::this_thread::yield();
+            while (clock_.IdleThreads() < 2) std::this_thread::yield();
             clock_.Advance(step);
         }
         return done();
@@ -415,6 +411,12 @@ protected:
                                std::stoull(field("checksum"), nullptr, 16)});
         return out;
     }
+    int Stat(const char16_t* name) {
+        CComBSTR value;
+        if (props_->PropsGet(CComBSTR(std::u16string(u"stat::") + name), &value) != S_OK || !value)
+            return 0;
+        return std::stoi(orvex::platform::ToUtf8(value.View()));
+    }
     void ExpectNoFrameHeld() {
         for (auto& f : frames_) {
             f.p->AddRef();
@@ -430,10 +432,8 @@ TEST_F(AjaPlayout, EveryFrameGoesOnAirOnceInOrderWithItsTimecodeAndAudio) {
     constexpr int kFrames = 300;
     Play(0, kFrames);
     ASSERT_TRUE(PlayUntil([&] { return rig_.Stats(0, 0).frames_played >= kFrames; }, kNtscPeriod,
-                          kFrames, 2 * kFrames));
+                          2 * kFrames));
     const auto stats = rig_.Stats(0, 0);
-    // Repeats depend on how the threads were scheduled against the stepped clock; what went
-    // on air new is exact.
     EXPECT_EQ(stats.transfer_errors, 0);
     rig_.Flush(0);
     const auto log = Log("studio-ch1-1.jsonl");
@@ -463,12 +463,11 @@ TEST_F(AjaPlayout, EveryFrameGoesOnAirOnceInOrderWithItsTimecodeAndAudio) {
 TEST_F(AjaPlayout, AFormatChangeRestartsTheChannelInTheNewFormat) {
     Make(kStudio, dir_.string());
     Play(0, 20);
-    ASSERT_TRUE(
-        PlayUntil([&] { return rig_.Stats(0, 0).frames_played >= 20; }, kNtscPeriod, 20, 2000));
+    ASSERT_TRUE(PlayUntil([&] { return rig_.Stats(0, 0).frames_played >= 20; }, kNtscPeriod, 2000));
     Play(20, 20, eMVF_PAL);
     ASSERT_TRUE(PlayUntil(
         [&] { return rig_.Stats(0, 0).sessions == 2 && rig_.Stats(0, 0).frames_played >= 20; },
-        kTicksPerMillisecond * 40, 20, 2000));
+        kTicksPerMillisecond * 40, 2000));
     EXPECT_EQ(rig_.Register(0, OX_NTV2_REG_VIDEO_FORMAT), NTV2_FORMAT_625_5000);
     rig_.Flush(0);
     int pal = 0;
@@ -479,6 +478,40 @@ TEST_F(AjaPlayout, AFormatChangeRestartsTheChannelInTheNewFormat) {
     EXPECT_EQ(pal, 20);
     Close();
     ExpectNoFrameHeld();
+}
+
+// Each fault costs exactly the frames it must and no more; every frame is accounted for in
+// the statistics, nothing hangs and no frame is held after the close.
+TEST_F(AjaPlayout, BoardFaultsCostOnlyTheFramesTheyMust) {
+    struct Row {
+        const char* fault;
+        double value;
+        int transferred, errors, dropped;
+    };
+    for (const Row& r :
+         {Row{"no-interrupt", 1, 30, 0, 0}, Row{"dma-fail", 5, 25, 5, 0},
+          Row{"removed", 1, 0, 0, 30}, Row{"refuse-format", NTV2_FORMAT_525_5994, 0, 0, 30}}) {
+        SCOPED_TRACE(r.fault);
+        Make(kStudio);
+        rig_.SetFault(0, r.fault, r.value);
+        Play(0, 30);
+        // Without an open output only the queue worker is left to wait.
+        const std::size_t threads = r.dropped ? 1 : 2;
+        auto accounted = [&] {
+            return Stat(u"aja.frames") + Stat(u"aja.transfer_errors") + Stat(u"aja.dropped") >= 30;
+        };
+        for (int step = 0; step < 400 && !accounted(); ++step) {
+            while (clock_.IdleThreads() < threads) std::this_thread::yield();
+            clock_.Advance(kNtscPeriod);
+        }
+        EXPECT_EQ(Stat(u"aja.frames"), r.transferred);
+        EXPECT_EQ(Stat(u"aja.transfer_errors"), r.errors);
+        EXPECT_EQ(Stat(u"aja.dropped"), r.dropped);
+        Close();
+        rig_.SetFault(0, "clear", 0);
+        ExpectNoFrameHeld();
+        frames_.clear();
+    }
 }
 
 }  // namespace

@@ -131,6 +131,19 @@ TEST(VirtualClock, RemovingTheClockEndsTimedWaits) {
         std::logic_error);
 }
 
+TEST(VirtualClock, IdleThreadsCountsUntimedWaitsUntilTheyAreWoken) {
+    VirtualClock clock(VirtualClock::Mode::kManual);
+    Event event(Event::ResetMode::kManual);
+    Thread waiter;
+    ASSERT_TRUE(waiter.Start([&] { event.Wait(kInfinite); }));
+    ASSERT_TRUE(WaitFor([&] { return clock.IdleThreads() == 1; }));
+    EXPECT_EQ(clock.BlockedWaits(), 0u);
+    event.Set();
+    // Woken but perhaps not yet running: no longer idle.
+    EXPECT_EQ(clock.IdleThreads(), 0u);
+    ASSERT_TRUE(waiter.Join());
+}
+
 TEST(WaitAny, ReportsFirstSignalledAndConsumesOnlyAutoReset) {
     Event manual(Event::ResetMode::kManual, true);
     Event automatic(Event::ResetMode::kAuto, true);
