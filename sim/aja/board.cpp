@@ -325,6 +325,7 @@ void Board::StartRecording(int channel, Ring& ring) {
     rf.rate_den = den;
     rf.interlaced = !IsProgressiveFormat(format);
     rf.video = spec_.record_video;
+    rf.limit_bytes = spec_.record_limit_mb << 20;
     const std::uint32_t sys = ring.audio_system;
     rf.audio_channels =
         (ring.options & OX_NTV2_AC_AUDIO) ? regs_[OX_NTV2_REG_AUDIO_CHANNELS + sys] : 0;

@@ -1,5 +1,6 @@
 #include "sim/aja/recorder.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace orvex::sim::aja {
@@ -30,6 +31,8 @@ void Recorder::Start(std::string base, const RecordFormat& format) {
     Close();
     base_ = std::move(base);
     format_ = format;
+    wav_bytes_ = y4m_bytes_ = log_bytes_ = 0;
+    full_ = false;
 }
 
 void Recorder::WritePicture(const std::uint8_t* rows, std::uint32_t row_bytes, std::size_t size) {
@@ -37,13 +40,20 @@ void Recorder::WritePicture(const std::uint8_t* rows, std::uint32_t row_bytes, s
     const std::uint64_t w = format_.width, h = format_.height;
     if (!w || !h || w % 2 || row_bytes < w * 2 || static_cast<std::uint64_t>(row_bytes) * h > size)
         return;
+    const std::uint64_t frame_bytes = 6 + w * h * 2;
+    if (y4m_bytes_ + frame_bytes + 64 > format_.limit_bytes) {
+        full_ = true;
+        return;
+    }
     if (!y4m_) {
         y4m_ = std::fopen((base_ + ".y4m").c_str(), "wb");
         if (!y4m_) return;
-        std::fprintf(y4m_, "YUV4MPEG2 W%u H%u F%u:%u I%c A1:1 C422\n", format_.width,
-                     format_.height, format_.rate_num, format_.rate_den,
-                     format_.interlaced ? 't' : 'p');
+        const int header = std::fprintf(y4m_, "YUV4MPEG2 W%u H%u F%u:%u I%c A1:1 C422\n",
+                                        format_.width, format_.height, format_.rate_num,
+                                        format_.rate_den, format_.interlaced ? 't' : 'p');
+        y4m_bytes_ += header > 0 ? static_cast<std::uint64_t>(header) : 0;
     }
+    y4m_bytes_ += frame_bytes;
     // UYVY rows to the Y, Cb and Cr planes.
     plane_.resize(static_cast<std::size_t>(w * h * 2));
     std::uint8_t* y = plane_.data();
@@ -64,6 +74,11 @@ void Recorder::WritePicture(const std::uint8_t* rows, std::uint32_t row_bytes, s
 
 void Recorder::WriteAudio(const std::uint8_t* data, std::uint64_t frames) {
     if (!Active() || !format_.audio_channels || !frames) return;
+    const std::uint64_t bytes = frames * format_.audio_channels * 4;
+    if (44 + wav_bytes_ + bytes > std::min<std::uint64_t>(format_.limit_bytes, 0xFFFFFFFFull)) {
+        full_ = true;
+        return;
+    }
     if (!wav_) {
         wav_ = std::fopen((base_ + ".wav").c_str(), "wb");
         if (!wav_) return;
@@ -81,7 +96,6 @@ void Recorder::WriteAudio(const std::uint8_t* data, std::uint64_t frames) {
         std::fwrite(header, 1, sizeof header, wav_);
         wav_bytes_ = 0;
     }
-    const std::uint64_t bytes = frames * format_.audio_channels * 4;
     if (data) {
         std::fwrite(data, 1, static_cast<std::size_t>(bytes), wav_);
     } else {
@@ -111,6 +125,11 @@ void Recorder::UpdateWavSizes() {
 
 void Recorder::WriteLogLine(const std::string& json) {
     if (!Active()) return;
+    if (log_bytes_ + json.size() + 1 > format_.limit_bytes) {
+        full_ = true;
+        return;
+    }
+    log_bytes_ += json.size() + 1;
     if (!log_) log_ = std::fopen((base_ + ".jsonl").c_str(), "wb");
     if (!log_) return;
     std::fputs(json.c_str(), log_);

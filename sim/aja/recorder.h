@@ -17,6 +17,9 @@ struct RecordFormat {
     bool interlaced = false;
     std::uint32_t audio_channels = 0, audio_rate = 48000;
     bool video = true;  // write the Y4M file
+    // Each file stops growing before it would pass this size (the WAV file's own sizes are
+    // 32-bit, so it never passes 4 GiB); what would not fit is left out, not cut.
+    std::uint64_t limit_bytes = 0xFFFFFFFFull;
 };
 
 class Recorder {
@@ -29,6 +32,8 @@ public:
     // `base` is the path without extension; files are created on first use.
     void Start(std::string base, const RecordFormat& format);
     bool Active() const { return !base_.empty(); }
+    // Whether a file reached the size limit and left something out.
+    bool Full() const { return full_; }
     // One picture of 8-bit UYVY rows (`row_bytes` apart), starting at `rows`.
     void WritePicture(const std::uint8_t* rows, std::uint32_t row_bytes, std::size_t size);
     // Interleaved 32-bit sample frames; null data writes silence.
@@ -45,8 +50,9 @@ private:
     std::FILE* y4m_ = nullptr;
     std::FILE* wav_ = nullptr;
     std::FILE* log_ = nullptr;
-    std::uint64_t wav_bytes_ = 0;
+    std::uint64_t wav_bytes_ = 0, y4m_bytes_ = 0, log_bytes_ = 0;
     std::vector<std::uint8_t> plane_;
+    bool full_ = false;
 };
 
 // 64-bit FNV-1a, eight bytes at a time (the tail byte by byte).

@@ -141,6 +141,7 @@ bool ReadBoard(XMLParse::CoXMLNode* node, BoardSpec* b, std::string* error) {
         r.Int("audio-channels", 0, 16, &b->audio_channels) && r.Bool("audio-96k", &b->audio_96k) &&
         r.Int("frame-buffers", 0, 4096, &b->frame_buffers) && r.Bool("rp188", &b->rp188) &&
         r.Bool("checksum", &b->checksum) && r.Bool("record-video", &b->record_video) &&
+        r.Int("record-limit-mb", 1, 4095, &b->record_limit_mb) &&
         r.Bool("no-interrupt", &b->no_interrupt) &&
         r.Int("dma-fail", -1, INT64_MAX, &b->dma_fail) && r.Bool("removed", &b->removed);
     if (!ok) return false;

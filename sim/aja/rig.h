@@ -5,7 +5,8 @@
 //            hdmi-out="1" analog-out="0" bidirectional-sdi="true" multi-format="true"
 //            formats="sd,hd,2k,4k" pixel-formats="8bit-ycbcr,10bit-ycbcr,argb"
 //            audio-systems="4" audio-channels="16" audio-96k="true" frame-buffers="64"
-//            reference="external,sdi,hdmi" rp188="true" checksum="true"/>
+//            reference="external,sdi,hdmi" rp188="true" checksum="true"
+//            record-video="true" record-limit-mb="4095"/>
 //   </rig>
 //
 // The rig is read from the environment variable ORVEX_AJA_RIG, else from the string value
@@ -44,6 +45,7 @@ struct BoardSpec {
     bool rp188 = true;
     bool checksum = true;  // checksum every transferred picture (off for benchmarks)
     bool record_video = true;
+    std::uint64_t record_limit_mb = 4095;  // per recorded file
     // Faults present from the start.
     std::vector<std::uint32_t> refuse_formats;
     bool no_interrupt = false;

@@ -381,48 +381,58 @@ TEST_F(Ntv2Ring, RingBeyondTheBoardsMemoryIsRefused) {
     EXPECT_FALSE(card_.InitAutoCirculate(NTV2CROSSPOINT_INPUT1, 0, 6, 1, NTV2_AUDIOSYSTEM_1));
 }
 
-TEST_F(Ntv2Ring, RecordsEveryFrameWithSlotTimecodeAndAudio) {
-    const fs::path dir = fs::path(orvex::test::g_temp_registry->dir()) / "onair";
-    fs::create_directories(dir);
-    rig_.UseRig(kQuad, dir.string());
-    Init();
-    ASSERT_TRUE(card_.StartAutoCirculate(kXpt));
-    constexpr ULWord kFrames = 40;
-    ULWord sent = 0;
-    while (sent < kFrames) {
-        while (sent < kFrames && Status().bufferLevel < 3) ASSERT_TRUE(Send(sent++));
-        ASSERT_TRUE(card_.WaitForOutputVerticalInterrupt(NTV2_CHANNEL2));
+// Recorded twice: within the default size limit, and with a 1 MiB limit that holds one SD
+// picture but all of the log and the audio.
+TEST_F(Ntv2Ring, RecordsEveryFrameWithSlotTimecodeAndAudioUpToTheSizeLimit) {
+    for (const int limit_mb : {4095, 1}) {
+        SCOPED_TRACE(limit_mb);
+        const fs::path dir =
+            fs::path(orvex::test::g_temp_registry->dir()) / ("onair-" + std::to_string(limit_mb));
+        fs::create_directories(dir);
+        std::string board = kQuad;
+        board.insert(board.find("/>"), " record-limit-mb=\"" + std::to_string(limit_mb) + "\"");
+        rig_.UseRig(board, dir.string());
+        Init();
+        ASSERT_TRUE(card_.StartAutoCirculate(kXpt));
+        constexpr ULWord kFrames = 40;
+        ULWord sent = 0;
+        while (sent < kFrames) {
+            while (sent < kFrames && Status().bufferLevel < 3) ASSERT_TRUE(Send(sent++));
+            ASSERT_TRUE(card_.WaitForOutputVerticalInterrupt(NTV2_CHANNEL2));
+        }
+        clock_.Advance(4 * kPeriod);
+        rig_.Flush(0);
+        const OxSimAjaChannelStats st = rig_.Stats(0, 1);
+        EXPECT_EQ(st.frames_played, kFrames);
+        ASSERT_TRUE(card_.StopAutoCirculate(kXpt));
+        std::ifstream log(dir / "quad-0-ch2-1.jsonl");
+        ASSERT_TRUE(log) << "no log";
+        std::string line;
+        ULWord next = 0;
+        std::int64_t samples = 0;
+        while (std::getline(log, line)) {
+            if (line.find("\"frame\":\"new\"") == std::string::npos) continue;
+            std::string tc;
+            CRP188(next, kTCFormat30fpsDF).GetRP188Str(tc);
+            EXPECT_NE(line.find("\"timecode\":\"" + tc + "\""), std::string::npos) << line;
+            EXPECT_NE(line.find("\"slot\":" + std::to_string(7 + next % 7)), std::string::npos)
+                << line;
+            const ULWord expect =
+                GetAudioSamplesPerFrame(NTV2_FRAMERATE_2997, NTV2_AUDIO_48K, next);
+            EXPECT_NE(line.find("\"audio_samples\":" + std::to_string(expect)), std::string::npos)
+                << line;
+            samples += expect;
+            ++next;
+        }
+        EXPECT_EQ(next, kFrames);
+        // The audio file holds every sample, two channels of 32 bits.
+        EXPECT_EQ(fs::file_size(dir / "quad-0-ch2-1.wav"), 44u + samples * 8);
+        // And one picture per interrupt that had one on air.
+        const std::string header = "YUV4MPEG2 W720 H486 F30000:1001 It A1:1 C422\n";
+        const std::uint64_t pictures = limit_mb == 1 ? 1 : st.frames_played + st.frames_dropped;
+        EXPECT_EQ(fs::file_size(dir / "quad-0-ch2-1.y4m"),
+                  header.size() + pictures * (6 + 720u * 486 * 2));
     }
-    clock_.Advance(4 * kPeriod);
-    rig_.Flush(0);
-    const OxSimAjaChannelStats st = rig_.Stats(0, 1);
-    EXPECT_EQ(st.frames_played, kFrames);
-    ASSERT_TRUE(card_.StopAutoCirculate(kXpt));
-    std::ifstream log(dir / "quad-0-ch2-1.jsonl");
-    ASSERT_TRUE(log) << "no log";
-    std::string line;
-    ULWord next = 0;
-    std::int64_t samples = 0;
-    while (std::getline(log, line)) {
-        if (line.find("\"frame\":\"new\"") == std::string::npos) continue;
-        std::string tc;
-        CRP188(next, kTCFormat30fpsDF).GetRP188Str(tc);
-        EXPECT_NE(line.find("\"timecode\":\"" + tc + "\""), std::string::npos) << line;
-        EXPECT_NE(line.find("\"slot\":" + std::to_string(7 + next % 7)), std::string::npos) << line;
-        const ULWord expect = GetAudioSamplesPerFrame(NTV2_FRAMERATE_2997, NTV2_AUDIO_48K, next);
-        EXPECT_NE(line.find("\"audio_samples\":" + std::to_string(expect)), std::string::npos)
-            << line;
-        samples += expect;
-        ++next;
-    }
-    EXPECT_EQ(next, kFrames);
-    // The audio file holds every sample, two channels of 32 bits.
-    EXPECT_EQ(fs::file_size(dir / "quad-0-ch2-1.wav"), 44u + samples * 8);
-    // And one picture per interrupt that had one on air.
-    const std::string header = "YUV4MPEG2 W720 H486 F30000:1001 It A1:1 C422\n";
-    const std::uint64_t pictures = st.frames_played + st.frames_dropped;
-    EXPECT_EQ(fs::file_size(dir / "quad-0-ch2-1.y4m"),
-              header.size() + pictures * (6 + 720u * 486 * 2));
 }
 
 TEST_F(Ntv2Ring, InjectedFaultsFailTheirCallsAndNothingWaitsLonger) {
