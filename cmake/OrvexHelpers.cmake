@@ -39,16 +39,17 @@ function(orvex_add_fuzzer name)
     set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT ${limit})
 endfunction()
 
-# orvex_add_bench(NAME SOURCES ... LIBS ...)
+# orvex_add_bench(NAME SOURCES ... LIBS ... [TEST_ARGS ...])
 # With the tests, the benchmark is also a test (label "bench") that runs every case for one
-# short iteration, so that a benchmark that crashes or reports an error fails the build's
-# tests. Its settings stay in a folder of the build.
+# short iteration (TEST_ARGS shorten cases that run for a set time), so that a benchmark that
+# crashes or reports an error fails the build's tests. Its settings stay in a folder of the
+# build.
 function(orvex_add_bench name)
-    cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(B "" "" "SOURCES;LIBS;TEST_ARGS" ${ARGN})
     add_executable(${name} ${B_SOURCES})
     target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark Threads::Threads)
     if(ORVEX_TESTS)
-        add_test(NAME bench.${name} COMMAND ${name} --benchmark_min_time=0)
+        add_test(NAME bench.${name} COMMAND ${name} --benchmark_min_time=0 ${B_TEST_ARGS})
         set_tests_properties(bench.${name} PROPERTIES
             LABELS bench
             FAIL_REGULAR_EXPRESSION "ERROR OCCURRED"

@@ -119,7 +119,8 @@ TimecodeFormat TimecodeFormatFor(eMVideoFormat format, bool dropFrame) {
     return r->tc;
 }
 
-AJARenderer::AJARenderer() : audio_(new pipeline::MAudioBuffer2()) {}
+AJARenderer::AJARenderer(const std::atomic<int>* driverBuffers)
+    : driverBuffers_(driverBuffers), audio_(new pipeline::MAudioBuffer2()) {}
 
 AJARenderer::~AJARenderer() {
     Stop();
@@ -293,9 +294,9 @@ bool AJARenderer::IsActive() {
            status.state != NTV2_AUTOCIRCULATE_STOPPING;
 }
 
-void AJARenderer::Count(std::atomic<int>& counter, const char16_t* name) {
+void AJARenderer::Count(std::atomic<int>& counter, const CComBSTR& name) {
     const int value = counter.fetch_add(1, std::memory_order_relaxed) + 1;
-    if (stat_) stat_->AttributesSetInt(CComBSTR(name), value & 0x7FFFFFFF);
+    if (stat_) stat_->AttributesSetInt(name, value & 0x7FFFFFFF);
 }
 
 HRESULT AJARenderer::Open(const M_AV_PROPS* props, IMNode* node) {
@@ -350,12 +351,12 @@ HRESULT AJARenderer::PutFrame(IOXFrame* frame, IMNode* node) {
         Stop();
         const HRESULT hr = Open(&info.avProps, node);
         if (FAILED(hr)) {
-            Count(framesDropped_, u"aja.dropped");
+            Count(framesDropped_, droppedName_);
             return hr;
         }
     }
     if (!slotFree_.Wait(kMailboxWait)) {
-        Count(framesDropped_, u"aja.dropped");
+        Count(framesDropped_, droppedName_);
         return E_TIMEOUT;
     }
     std::lock_guard<std::mutex> lock(mailboxLock_);
@@ -427,7 +428,9 @@ void AJARenderer::Playout() {
     while (playoutThread_.running.load()) {
         AUTOCIRCULATE_STATUS_STRUCT status{};
         const bool known = card_.GetAutoCirculate(crosspoint_, &status);
-        int buffers = std::max(ReadInt(u"driver.buffers", 3), 2);
+        int buffers = std::max(driverBuffers_ ? driverBuffers_->load(std::memory_order_relaxed)
+                                              : ReadInt(u"driver.buffers", 3),
+                               2);
         buffers = std::min(buffers, status.endFrame - status.startFrame - 1);
         CComPtr<IOXFrame> frame;
         const bool room = known && static_cast<LWord>(status.bufferLevel) < buffers;
@@ -440,9 +443,9 @@ void AJARenderer::Playout() {
             task_.AddTimeCodeWriteTask(own[0], own[1], tc, tc, tc, tc, own[2], own[3], own[4],
                                        own[5], own[6], own[7]);
             if (card_.TransferWithAutoCirculateEx2(&transfer_, &transferStatus_, nullptr, task_))
-                Count(framesTransferred_, u"aja.frames");
+                Count(framesTransferred_, framesName_);
             else
-                Count(transferErrors_, u"aja.transfer_errors");
+                Count(transferErrors_, errorsName_);
         } else if (room) {
             // The ring has room: fill it as soon as the next frame arrives, up to the
             // pre-buffer, rather than one frame per interrupt.

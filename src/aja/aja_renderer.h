@@ -44,7 +44,9 @@ inline constexpr int kSetUpNoSuchFormat = -12;
 
 class AJARenderer {
 public:
-    AJARenderer();
+    // `driverBuffers`, when given, is the renderer's current "driver.buffers" (kept by its
+    // owner as the setting changes), read by the playout loop instead of the tree.
+    explicit AJARenderer(const std::atomic<int>* driverBuffers = nullptr);
     ~AJARenderer();
     AJARenderer(const AJARenderer&) = delete;
     AJARenderer& operator=(const AJARenderer&) = delete;
@@ -73,11 +75,14 @@ private:
     bool ReadBool(const char16_t* name, bool fallback);
     std::u16string ReadText(const char16_t* name);
     // Adds one to `counter` and publishes it as `name` in the statistics node.
-    void Count(std::atomic<int>& counter, const char16_t* name);
+    void Count(std::atomic<int>& counter, const CComBSTR& name);
 
     CComPtr<IMNode> props_;
+    const std::atomic<int>* driverBuffers_ = nullptr;
     CComPtr<IMNode> stat_;  // set by Open while the playout thread is stopped
     std::atomic<int> framesTransferred_{0}, framesDropped_{0}, transferErrors_{0};
+    const CComBSTR framesName_{u"aja.frames"}, droppedName_{u"aja.dropped"},
+        errorsName_{u"aja.transfer_errors"};
     CNTV2Card card_;
     NTV2DeviceInfo info_;
     int boardIndex_ = -1;

@@ -6,6 +6,7 @@
 #include "aja/ntv2/ntv2devicescanner.h"
 #include "com/runtime.h"
 #include "orvex/ids.h"
+#include "pipeline/receiver_impl.h"
 #include "platform/text.h"
 
 using orvex::platform::CRWSynchroLiteGuard;
@@ -27,6 +28,9 @@ HRESULT CCoOXRendererAJA::FinalConstruct() {
         PropsRoot()->AttributesSet(CComBSTR(entry[0]), CComBSTR(entry[1]));
     HRESULT hr = CRendererBackend<CCoOXRendererAJA>::FinalConstruct();
     if (FAILED(hr)) return hr;
+    CComBSTR buffers;
+    if (SUCCEEDED(PropsRoot()->AttributesGet(CComBSTR(u"driver.buffers"), &buffers)) && buffers)
+        driverBuffers_ = orvex::pipeline::ParseIntProperty(buffers.View(), 3);
     Discover();
     return S_OK;
 }
@@ -55,7 +59,7 @@ void CCoOXRendererAJA::Discover() {
         const int channels = std::min<int>(NTV2DeviceGetNumFrameStores(info.deviceID),
                                            NTV2DeviceGetNumVideoOutputs(info.deviceID));
         for (int c = 0; c < channels; ++c) {
-            auto device = std::make_unique<orvex::aja::AJARenderer>();
+            auto device = std::make_unique<orvex::aja::AJARenderer>(&driverBuffers_);
             if (FAILED(device->Attach(static_cast<int>(b), c))) continue;
             std::u16string base = u"AJA " + orvex::platform::FromUtf8(info.deviceIdentifier);
             if (channels > 1) base += u" Ch " + orvex::platform::FromUtf8(std::to_string(c + 1));
@@ -112,6 +116,12 @@ STDMETHODIMP CCoOXRendererAJA::DeviceGet(eOXDeviceType, int* pnIndex, BSTR* pbsN
         return S_OK;
     }
     return E_NO_DEVICE;
+}
+
+HRESULT CCoOXRendererAJA::PropsOnSet(BSTR bsName, BSTR bsValue) {
+    if (orvex::platform::EqualsNoCase(orvex::com::View(bsName), u"driver.buffers"))
+        driverBuffers_ = orvex::pipeline::ParseIntProperty(orvex::com::View(bsValue), 3);
+    return S_OK;
 }
 
 void CCoOXRendererAJA::StopOutput() {

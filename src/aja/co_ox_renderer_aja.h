@@ -6,6 +6,7 @@
 // the device queries and the frame path; each AJARenderer's mailbox lock comes after it.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,6 +33,9 @@ public:
         return E_NOTIMPL;
     }
 
+    // Keeps "driver.buffers" where the playout loops read it without touching the tree.
+    HRESULT PropsOnSet(BSTR bsName, BSTR bsValue);
+
     // The queue's frame handler.
     HRESULT ProcessFrame(IMFrame_I* frame);
 
@@ -46,4 +50,5 @@ private:
     std::vector<std::unique_ptr<orvex::aja::AJARenderer>> devices_;
     std::vector<std::u16string> names_;
     orvex::aja::AJARenderer* current_ = nullptr;
+    std::atomic<int> driverBuffers_{3};  // outlives every channel in devices_
 };
