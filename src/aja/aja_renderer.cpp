@@ -304,6 +304,12 @@ HRESULT AJARenderer::Open(const M_AV_PROPS* props, IMNode* node) {
     props_ = node;
     stat_.Release();
     if (node) node->NodeChildGet(CComBSTR(u"stat"), 1, &stat_);
+    if (stat_) {
+        // Published from the first open, so a host finds every figure.
+        stat_->AttributesSetInt(framesName_, framesTransferred_.load());
+        stat_->AttributesSetInt(droppedName_, framesDropped_.load());
+        stat_->AttributesSetInt(errorsName_, transferErrors_.load());
+    }
     if (!props) return E_NO_USABLE_MODE;
     const M_VID_PROPS& v = props->vidProps;
     if (v.eVideoFormat == eMVF_Custom) return E_NO_USABLE_MODE;

@@ -84,6 +84,7 @@ Figures ReadFigures(IOXProps* props) {
     Figures f;
     f.late = get("bmd.late");
     f.skipped = get("bmd.skipped");
+    if (f.skipped == "n/a") f.skipped = get("aja.dropped");  // frames an AJA channel dropped
     f.missed = get("bmd.missed");
     f.audio_dropped = get("bmd.audio_dropped");
     f.overflow = get("buffer_overlow");
@@ -139,6 +140,8 @@ int Run(const Options& opt) {
     } else {
         record_dir = std::getenv("ORVEX_DECKLINK_RECORD");
     }
+    // The virtual AJA boards record into the same folder.
+    orvex::platform::SetEnvVar("ORVEX_AJA_RECORD", record_dir);
     if (opt.rig) {
         // A preset of the virtual card, else the path of a rig file.
         static const std::set<std::string> kPresets = {"default", "4k",   "hd-sdi", "hdmi",
