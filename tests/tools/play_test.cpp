@@ -129,6 +129,7 @@ TEST(OxplayPattern, RecordsThePatternFrameForFrame) {
     ASSERT_EQ(r.code, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("ffplay " + dir.string()), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("frames 20"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("reference locked"), std::string::npos) << r.out;  // the rig's state
     const Recording rec = ReadRecording(dir);
     ASSERT_EQ(rec.width, 1280);
     ASSERT_EQ(rec.height, 720);

@@ -89,14 +89,8 @@ Figures ReadFigures(IOXProps* props) {
     f.audio_dropped = get("bmd.audio_dropped");
     f.overflow = get("buffer_overlow");
     f.queue = get("queue");
-    const std::string ref = get("ref_status");
-    // The card's reference bits: 1 supported, 2 present, 4 locked.
-    if (ref == "n/a") {
-        f.reference = ref;
-    } else {
-        const int bits = std::atoi(ref.c_str());
-        f.reference = bits & 4 ? "locked" : bits & 2 ? "present" : "none";
-    }
+    // "locked", "none" or "not-supported", as the renderer words it.
+    f.reference = get("ref_status");
     return f;
 }
 
