@@ -15,9 +15,8 @@ std::string ChannelLockName(const std::string& board, int channel) {
     return "_AJALock_" + board + "-Ch" + std::to_string(channel);
 }
 
-ULWord FormatLockNumber(NTV2VideoFormat format, bool byRate) {
-    if (!byRate) return format;
-    switch (const NTV2FrameRate rate = GetNTV2FrameRateFromVideoFormat(format)) {
+NTV2FrameRate RateFamily(NTV2FrameRate rate) {
+    switch (rate) {
         case NTV2_FRAMERATE_6000:
             return NTV2_FRAMERATE_3000;
         case NTV2_FRAMERATE_5994:
@@ -27,6 +26,11 @@ ULWord FormatLockNumber(NTV2VideoFormat format, bool byRate) {
         default:
             return rate;
     }
+}
+
+ULWord FormatLockNumber(NTV2VideoFormat format, bool byRate) {
+    if (!byRate) return format;
+    return RateFamily(GetNTV2FrameRateFromVideoFormat(format));
 }
 
 std::unique_ptr<AJALocker> ClaimChannel(const std::string& board, int channel) {

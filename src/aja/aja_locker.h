@@ -22,6 +22,8 @@ public:
 };
 
 std::string ChannelLockName(const std::string& board, int channel);
+// The family of a frame rate: 60 as 30, 59.94 as 29.97, 50 as 25, any other as itself.
+NTV2FrameRate RateFamily(NTV2FrameRate rate);
 // The number a format claim carries: the format, or with `byRate` its rate family (60 as
 // 30, 59.94 as 29.97, 50 as 25; 0 for a format outside the table).
 ULWord FormatLockNumber(NTV2VideoFormat format, bool byRate);

@@ -73,22 +73,6 @@ const FormatRow* RowFor(eMVideoFormat format) {
     return nullptr;
 }
 
-bool SameRateFamily(NTV2FrameRate a, NTV2FrameRate b) {
-    auto family = [](NTV2FrameRate r) {
-        switch (r) {
-            case NTV2_FRAMERATE_6000:
-                return NTV2_FRAMERATE_3000;
-            case NTV2_FRAMERATE_5994:
-                return NTV2_FRAMERATE_2997;
-            case NTV2_FRAMERATE_5000:
-                return NTV2_FRAMERATE_2500;
-            default:
-                return r;
-        }
-    };
-    return family(a) == family(b);
-}
-
 NTV2ReferenceSource ReferenceFor(std::u16string_view text) {
     struct Ref {
         const char16_t* name;
@@ -188,7 +172,7 @@ int AJARenderer::SetUp(const M_AV_PROPS* props) {
     const NTV2FrameRate rate = GetNTV2FrameRateFromVideoFormat(format);
     if (multiFormat_) {
         NTV2FrameRate first = NTV2_FRAMERATE_UNKNOWN;
-        if (card_.GetFrameRate(first, NTV2_CHANNEL1) && !SameRateFamily(first, rate) &&
+        if (card_.GetFrameRate(first, NTV2_CHANNEL1) && RateFamily(first) != RateFamily(rate) &&
             ch != NTV2_CHANNEL1)
             card_.SetFrameRate(rate, NTV2_CHANNEL1);
     }
