@@ -1,15 +1,12 @@
 #include "sim/aja/rig.h"
 
-#include <cerrno>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "aja/ntv2/ntv2driver.h"
-#include "platform/registry.h"
 #include "platform/text.h"
 #include "props/xml_node.h"
 #include "props/xml_text.h"
+#include "sim/common/rig_reader.h"
 
 namespace orvex::sim::aja {
 namespace {
@@ -64,18 +61,7 @@ const std::vector<Preset>& Presets() {
 }
 
 std::vector<std::string> Tokens(std::string_view text) {
-    std::vector<std::string> out;
-    std::string cur;
-    for (char c : text) {
-        if (c == ',' || c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-            if (!cur.empty()) out.push_back(std::move(cur));
-            cur.clear();
-        } else {
-            cur += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        }
-    }
-    if (!cur.empty()) out.push_back(std::move(cur));
-    return out;
+    return RigTokens(RigLower(std::string(text)));
 }
 
 // Format groups by the NTV2 numbering.
@@ -83,49 +69,8 @@ void AddGroup(std::bitset<512>& set, ULWord first, ULWord last) {
     for (ULWord f = first; f <= last; ++f) set.set(f);
 }
 
-class Reader {
-public:
-    Reader(XMLParse::CoXMLNode* node, std::string* error) : node_(node), error_(error) {}
-    bool Has(const char* name) const { return node_->HasAttr(FromUtf8(name)); }
-    std::string Text(const char* name) const {
-        std::u16string v;
-        return node_->GetAttr(FromUtf8(name), &v) ? ToUtf8(v) : std::string();
-    }
-    bool Fail(const std::string& what) {
-        if (error_->empty()) *error_ = what;
-        return false;
-    }
-    bool Bool(const char* name, bool* out) {
-        if (!Has(name)) return true;
-        const std::string v = Text(name);
-        if (v == "true" || v == "1" || v == "yes")
-            *out = true;
-        else if (v == "false" || v == "0" || v == "no" || v.empty())
-            *out = false;
-        else
-            return Fail(std::string("bad boolean for ") + name + ": " + v);
-        return true;
-    }
-    template <class T>
-    bool Int(const char* name, std::int64_t lo, std::int64_t hi, T* out) {
-        if (!Has(name)) return true;
-        const std::string v = Text(name);
-        errno = 0;
-        char* end = nullptr;
-        const long long x = std::strtoll(v.c_str(), &end, 0);
-        if (v.empty() || *end || errno || x < lo || x > hi)
-            return Fail(std::string("bad number for ") + name + ": " + v);
-        *out = static_cast<T>(x);
-        return true;
-    }
-
-private:
-    XMLParse::CoXMLNode* node_;
-    std::string* error_;
-};
-
 bool ReadBoard(XMLParse::CoXMLNode* node, BoardSpec* b, std::string* error) {
-    Reader r(node, error);
+    RigAttributes r(node, error);
     if (r.Has("model")) b->model = r.Text("model");
     if (b->model.empty() || b->model.size() > 47) return r.Fail("a model name has 1 to 47 bytes");
     b->identifier = r.Text("identifier");
@@ -232,27 +177,9 @@ std::string_view PresetText(std::string_view name) {
 }
 
 Rig LoadConfiguredRig(std::string* error) {
-    error->clear();
-    std::string setting;
-    if (const char* env = std::getenv("ORVEX_AJA_RIG"); env && *env) {
-        setting = env;
-    } else {
-        platform::RegistryKey key;
-        std::u16string value;
-        if (key.Open(platform::RegRoot::kClassesRoot, OX_NTV2_DRIVER_KEY) == ERROR_SUCCESS &&
-            key.QueryString(u"Rig", &value) == ERROR_SUCCESS)
-            setting = ToUtf8(value);
-    }
-    if (setting.empty()) setting = "default";
-    std::string text(PresetText(setting));
-    if (text.empty()) {
-        std::ifstream in(setting, std::ios::binary);
-        if (!in) return *error = "cannot read the rig file " + setting, Rig{};
-        std::ostringstream s;
-        s << in.rdbuf();
-        text = s.str();
-        if (text.size() > (16u << 20)) return *error = "the rig file is larger than 16 MiB", Rig{};
-    }
+    std::string setting, text;
+    if (!ReadRigText("ORVEX_AJA_RIG", OX_NTV2_DRIVER_KEY, PresetText, &setting, &text, error))
+        return {};
     Rig rig;
     if (!ParseRig(text, &rig, error)) {
         *error = setting + ": " + *error;

@@ -10,6 +10,7 @@
 #include "platform/registry.h"
 #include "props/xml_node.h"
 #include "props/xml_text.h"
+#include "sim/common/rig_reader.h"
 #include "sim/decklink/modes.h"
 
 namespace orvex::sim::decklink {
@@ -72,71 +73,17 @@ const std::vector<Preset>& Presets() {
 }
 
 std::vector<std::string> Tokens(std::string_view text) {
-    std::vector<std::string> out;
-    std::string cur;
-    for (char c : text) {
-        if (c == ',' || c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-            if (!cur.empty()) out.push_back(std::move(cur));
-            cur.clear();
-        } else {
-            cur += c;
-        }
-    }
-    if (!cur.empty()) out.push_back(std::move(cur));
-    return out;
+    return RigTokens(text);
 }
 
 std::string Lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
+    return RigLower(std::move(s));
 }
 
-class CardReader {
+class CardReader : public RigAttributes {
 public:
-    CardReader(XMLParse::CoXMLNode* node, std::string* error) : node_(node), error_(error) {}
+    using RigAttributes::RigAttributes;
 
-    bool Has(const char* name) const { return node_->HasAttr(ToUtf16(name)); }
-    std::string Text(const char* name, std::string fallback = {}) const {
-        std::u16string v;
-        return node_->GetAttr(ToUtf16(name), &v) ? ToUtf8(v) : fallback;
-    }
-    bool Fail(const std::string& what) {
-        if (error_->empty()) *error_ = what;
-        return false;
-    }
-    bool Bool(const char* name, bool* out) {
-        if (!Has(name)) return true;
-        std::string v = Lower(Text(name));
-        if (v == "true" || v == "1" || v == "yes")
-            *out = true;
-        else if (v == "false" || v == "0" || v == "no" || v.empty())
-            *out = false;
-        else
-            return Fail(std::string("bad boolean for ") + name + ": " + v);
-        return true;
-    }
-    bool Int(const char* name, std::int64_t lo, std::int64_t hi, std::int64_t* out) {
-        if (!Has(name)) return true;
-        std::string v = Text(name);
-        errno = 0;
-        char* end = nullptr;
-        long long x = std::strtoll(v.c_str(), &end, 0);
-        if (v.empty() || *end || errno || x < lo || x > hi)
-            return Fail(std::string("bad number for ") + name + ": " + v);
-        *out = x;
-        return true;
-    }
-    bool Double(const char* name, double lo, double hi, double* out) {
-        if (!Has(name)) return true;
-        std::string v = Text(name);
-        char* end = nullptr;
-        double x = std::strtod(v.c_str(), &end);
-        if (v.empty() || *end || !std::isfinite(x) || x < lo || x > hi)
-            return Fail(std::string("bad number for ") + name + ": " + v);
-        *out = x;
-        return true;
-    }
     bool Hr(const char* name, HRESULT* out) {
         std::int64_t v = 0;
         if (!Int(name, -0x80000000ll, 0xFFFFFFFFll, &v)) return false;
@@ -210,10 +157,6 @@ public:
         }
         return true;
     }
-
-private:
-    XMLParse::CoXMLNode* node_;
-    std::string* error_;
 };
 
 constexpr std::pair<const char*, std::uint32_t> kVideoWords[] = {
@@ -334,34 +277,11 @@ std::vector<std::string_view> PresetNames() {
 }
 
 Rig LoadConfiguredRig(std::string* error) {
-    error->clear();
-    std::string setting;
-    if (const char* env = std::getenv("ORVEX_DECKLINK_RIG"); env && *env) {
-        setting = env;
-    } else {
-        orvex::platform::RegistryKey key;
-        std::u16string path = u"CLSID\\" + orvex::com::GuidToString(CLSID_CDeckLinkIterator);
-        std::u16string value;
-        if (key.Open(orvex::platform::RegRoot::kClassesRoot, path) == ERROR_SUCCESS &&
-            key.QueryString(u"Rig", &value) == ERROR_SUCCESS)
-            setting = ToUtf8(value);
-    }
-    if (setting.empty()) setting = "default";
-    std::string text(PresetText(setting));
-    if (text.empty()) {
-        std::ifstream in(setting, std::ios::binary);
-        if (!in) {
-            *error = "cannot read the rig file " + setting;
-            return {};
-        }
-        std::ostringstream s;
-        s << in.rdbuf();
-        text = s.str();
-        if (text.size() > (16u << 20)) {
-            *error = "the rig file is larger than 16 MiB";
-            return {};
-        }
-    }
+    std::string setting, text;
+    if (!ReadRigText("ORVEX_DECKLINK_RIG",
+                     u"CLSID\\" + orvex::com::GuidToString(CLSID_CDeckLinkIterator), PresetText,
+                     &setting, &text, error))
+        return {};
     Rig rig;
     if (!ParseRig(text, &rig, error)) {
         *error = setting + ": " + *error;
