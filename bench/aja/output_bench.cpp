@@ -11,7 +11,6 @@
 //               ReceiverFramePut, apart.
 // Cases: 1080p59.94 and 2160p50, 8-bit 4:2:2, with 16 channels of 24-bit audio.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,6 +23,7 @@
 #include <vector>
 
 #include "aja/co_ox_renderer_aja.h"
+#include "bench/support/process_figures.h"
 #include "com/object.h"
 #include "com/ptr.h"
 #include "formats/video_formats.h"
@@ -34,10 +34,6 @@
 #include "platform/text.h"
 #include "sim/aja/sim_control.h"
 
-// ---- Counting every heap allocation of the process (glibc lets a program replace malloc).
-extern "C" void* __libc_malloc(size_t);
-extern "C" void* __libc_calloc(size_t, size_t);
-extern "C" void* __libc_realloc(void*, size_t);
 namespace {
 // Allocations on the host's thread inside ReceiverFramePut, and on every other thread (the
 // renderer's worker and playout thread: nothing else runs while the case plays).
@@ -50,18 +46,6 @@ void Count() {
         .fetch_add(1, std::memory_order_relaxed);
 }
 }  // namespace
-extern "C" void* malloc(size_t n) {
-    Count();
-    return __libc_malloc(n);
-}
-extern "C" void* calloc(size_t n, size_t m) {
-    Count();
-    return __libc_calloc(n, m);
-}
-extern "C" void* realloc(void* p, size_t n) {
-    Count();
-    return __libc_realloc(p, n);
-}
 
 namespace {
 
@@ -74,13 +58,6 @@ struct Case {
     int width, height;
     double rate;
 };
-
-double CpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 struct Environment {
     Environment() {
@@ -171,7 +148,7 @@ void Play(benchmark::State& state, Case c) {
         while (orvex::platform::RealNow() - start < length) {
             if (n == warm) {
                 env.stats(0, 0, &at_warm);
-                cpu_at_warm = CpuSeconds();
+                cpu_at_warm = orvex::bench::CpuSeconds();
                 g_renderer_allocations.store(0);
                 g_put_allocations.store(0);
                 g_counting = true;
@@ -189,7 +166,7 @@ void Play(benchmark::State& state, Case c) {
     g_counting = false;
     const long long renderer_allocations = g_renderer_allocations.load();
     const long long put_allocations = g_put_allocations.load();
-    const double cpu = CpuSeconds() - cpu_at_warm;
+    const double cpu = orvex::bench::CpuSeconds() - cpu_at_warm;
     OxSimAjaChannelStats end{};
     env.stats(0, 0, &end);
     const int dropped = StatOf(props, u"aja.dropped") + StatOf(props, u"aja.transfer_errors");
@@ -233,6 +210,7 @@ int main(int argc, char** argv) {
         else
             rest.push_back(argv[i]);
     }
+    orvex::bench::g_allocation_hook = &Count;
     int count = static_cast<int>(rest.size());
     benchmark::Initialize(&count, rest.data());
     benchmark::RunSpecifiedBenchmarks();

@@ -10,8 +10,6 @@
 //               ("input.buffers" 2; target <= 2).
 // Cases: 1080p59.94 UYVY -> v210 with 16 channels of 24-bit audio; 2160p50 UYVY -> v210.
 #include <benchmark/benchmark.h>
-#include <malloc.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -22,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/process_figures.h"
 #include "com/object.h"
 #include "com/ptr.h"
 #include "decklink/co_ox_renderer_bmd.h"
@@ -31,10 +30,6 @@
 #include "platform/dynamic_library.h"
 #include "platform/process.h"
 
-// ---- Counting every heap allocation of the process (glibc lets a program replace malloc).
-extern "C" void* __libc_malloc(size_t);
-extern "C" void* __libc_calloc(size_t, size_t);
-extern "C" void* __libc_realloc(void*, size_t);
 namespace {
 // Allocations on the queue's worker (the renderer's frame path) and on the host's thread
 // inside ReceiverFramePut, counted apart.
@@ -45,18 +40,6 @@ void Count() {
     if (t_counter == 2) g_put_allocations.fetch_add(1, std::memory_order_relaxed);
 }
 }  // namespace
-extern "C" void* malloc(size_t n) {
-    Count();
-    return __libc_malloc(n);
-}
-extern "C" void* calloc(size_t n, size_t m) {
-    Count();
-    return __libc_calloc(n, m);
-}
-extern "C" void* realloc(void* p, size_t n) {
-    Count();
-    return __libc_realloc(p, n);
-}
 
 namespace {
 
@@ -110,13 +93,6 @@ double Percentile(std::vector<double> v, double p) {
     if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
     return v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1))];
-}
-
-double CpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 struct Environment {
@@ -217,7 +193,7 @@ void Play(benchmark::State& state, Case c) {
                n + 1 < static_cast<long long>(m.put_time.size())) {
             if (n == warm) {
                 m.counting = true;
-                cpu_at_warm = CpuSeconds();
+                cpu_at_warm = orvex::bench::CpuSeconds();
                 g_worker_allocations.store(0);
                 g_put_allocations.store(0);
             }
@@ -241,7 +217,7 @@ void Play(benchmark::State& state, Case c) {
     }
     const long long worker_allocations = g_worker_allocations.load();
     const long long put_allocations = g_put_allocations.load();
-    const double cpu = CpuSeconds() - cpu_at_warm;
+    const double cpu = orvex::bench::CpuSeconds() - cpu_at_warm;
     device->DeviceClose();
     renderer->FrameClock()->SetHandOverObserver(nullptr, nullptr);
     const orvex::decklink::ClockCounters end = renderer->FrameClock()->Counters();
@@ -289,6 +265,7 @@ int main(int argc, char** argv) {
         else
             rest.push_back(argv[i]);
     }
+    orvex::bench::g_allocation_hook = &Count;
     int count = static_cast<int>(rest.size());
     benchmark::Initialize(&count, rest.data());
     benchmark::RunSpecifiedBenchmarks();
