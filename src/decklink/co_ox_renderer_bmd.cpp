@@ -116,8 +116,7 @@ STDMETHODIMP CCoOXRendererBMD::DeviceGetInternal(eOXDeviceType, IUnknown** ppDev
 
 HRESULT CCoOXRendererBMD::PropsOnSet(BSTR bsName, BSTR bsValue) {
     const std::u16string_view name = orvex::com::View(bsName);
-    if (orvex::platform::EqualsNoCase(name, u"optimization.no_copy") ||
-        orvex::platform::EqualsNoCase(name, u"scaling_quality"))
-        ReadFrameSettings();
+    // Every write: the frame path's settings are few and read once here, not per frame.
+    ReadFrameSettings();
     return cards_.OnPropertySet(PropsRoot(), name, orvex::com::View(bsValue));
 }

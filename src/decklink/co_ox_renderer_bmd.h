@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "backend/renderer_backend.h"
@@ -92,4 +93,6 @@ private:
     // Settings the frame path reads on every frame, refreshed at open and when written.
     std::atomic<bool> noCopy_{true};
     std::atomic<int> scaling_{0};  // method | field-wise << 8 | automatic << 9
+    // Timecode and caption settings, replaced whole when one of them is written.
+    std::atomic<std::shared_ptr<const orvex::decklink::CaptionSettings>> captionSettings_;
 };

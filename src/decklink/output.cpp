@@ -82,6 +82,8 @@ void CCoOXRendererBMD::ReadFrameSettings() {
         ParseScalingQuality(Found(root, u"scaling_quality", quality) ? quality.View() : u"auto");
     scaling_.store(m.method | (m.field_wise_forced ? 0x100 : 0) | (m.automatic ? 0x200 : 0),
                    std::memory_order_relaxed);
+    captionSettings_.store(std::make_shared<const orvex::decklink::CaptionSettings>(
+        orvex::decklink::ReadCaptionSettings(root)));
 }
 
 void CCoOXRendererBMD::CountStat(const char16_t* name, std::int64_t* counter) {
@@ -342,8 +344,8 @@ HRESULT CCoOXRendererBMD::ConvertAndOutputFrame(const M_VID_PROPS* frameVideo,
         source.nRowBytes < orvex::formats::RowBytesMin(source))
         return E_INVALIDARG;
 
-    const orvex::decklink::CaptionSettings captions =
-        orvex::decklink::ReadCaptionSettings(PropsRoot());
+    const auto captionSettings = captionSettings_.load();
+    const orvex::decklink::CaptionSettings& captions = *captionSettings;
     const bool divideAlpha = source.fccType == eMFCC_ARGB32 && st.keying_active;
     const bool rgb = source.fccType == eMFCC_ARGB32 || source.fccType == eMFCC_RGB32;
     // Dividing by alpha in place would change the host's own picture: such frames are copied.
