@@ -28,7 +28,6 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(frame_library_.Open(OXFRAME_PATH)) << frame_library_.Error();
         rig_.Register();
-        TimeSource()(&VirtualNow, nullptr);
         ASSERT_EQ(CoCreateInstance(CLSID_OXFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IOXFactory,
                                    reinterpret_cast<void**>(&factory_)),
                   S_OK);
@@ -57,9 +56,10 @@ protected:
     }
 
     // One card with `extra` attributes; the renderer chooses it. Properties are set before
-    // the card is chosen.
+    // the card is chosen. After TearDown it opens afresh.
     void Open(const std::string& extra = "",
               std::initializer_list<std::pair<const char16_t*, const char16_t*>> props = {}) {
+        TimeSource()(&VirtualNow, nullptr);
         // Defaults for what `extra` leaves out.
         std::string card = "<card model=\"Out\" video-out=\"sdi\" " + extra;
         for (std::string d :
