@@ -124,17 +124,6 @@ protected:
     CCoOXRendererBMD::OutputInfo Output() { return renderer_->CurrentOutput(); }
     decklink::MDecklinkDirectOut* Clock() { return renderer_->FrameClock(); }
 
-    // The card's configuration value `id`.
-    LONGLONG CardInt(BMDDeckLinkConfigurationID id) {
-        CComPtr<IUnknown> card;
-        EXPECT_EQ(device_->DeviceGetInternal(eOXDT_Video, &card), S_OK);
-        CComPtr<IDeckLinkConfiguration> configuration;
-        EXPECT_EQ(card.QueryInterface(&configuration), S_OK);
-        LONGLONG value = -12345;
-        if (configuration) configuration->GetInt(id, &value);
-        return value;
-    }
-
     // References held on `frame` besides the caller's.
     static ULONG OtherReferences(IUnknown* frame) {
         frame->AddRef();

@@ -9,6 +9,7 @@
 
 namespace {
 
+using orvex::test::CardSetting;
 using orvex::test::DeckLinkOutputTest;
 using namespace orvex::decklink;
 
@@ -187,17 +188,17 @@ TEST_F(DeckLinkOutputTest, KeyingSwitchesTheOutputToBgra) {
 TEST_F(DeckLinkOutputTest, BypassRelayIsReleasedOnlyWhileOutputRunsNormally) {
     Open("bypass=\"true\"");
     EXPECT_EQ(Put(Frame(kHD1080i50)), S_OK);
-    EXPECT_EQ(CardInt(bmdDeckLinkConfigBypass), -1);  // output, no pass-through
+    EXPECT_EQ(CardSetting(device_, bmdDeckLinkConfigBypass), -1);  // output, no pass-through
     EXPECT_EQ(Clock()->BypassState(), 1);
     ASSERT_EQ(device_->DeviceClose(), S_OK);
-    EXPECT_EQ(CardInt(bmdDeckLinkConfigBypass), -1);  // stays off after normal output
+    EXPECT_EQ(CardSetting(device_, bmdDeckLinkConfigBypass), -1);  // stays off after normal output
 
     // The first frame never reaches the card: closing lets the input through again.
     Fault("display-error", static_cast<double>(0x80004005u));
     EXPECT_EQ(Put(Frame(kHD1080i50)), S_OK);
     EXPECT_EQ(Clock()->BypassState(), 0);
     ASSERT_EQ(device_->DeviceClose(), S_OK);
-    EXPECT_EQ(CardInt(bmdDeckLinkConfigBypass), 0);
+    EXPECT_EQ(CardSetting(device_, bmdDeckLinkConfigBypass), 0);
     Fault("clear", 0);
 }
 
