@@ -14,11 +14,6 @@ namespace {
 
 using namespace orvex::test;
 
-ULONG RefCount(IUnknown* p) {
-    p->AddRef();
-    return p->Release();
-}
-
 class FrameTest : public ::testing::Test {
 protected:
     void SetUp() override {
