@@ -1,16 +1,26 @@
-# orvex_add_test(NAME SOURCES ... LIBS ... [LABELS ...])
+# orvex_add_test(NAME SOURCES ... LIBS ... [LABELS ...] [THREADED filter])
 # One GoogleTest executable per subsystem; each test case is registered with CTest. Every
-# test runs with its settings in a temporary folder of its own (tests/support).
+# test runs with its settings in a temporary folder of its own (tests/support). THREADED names,
+# as a GoogleTest filter, the cases that run threads of their own: they alone get the label
+# "threaded", which the thread sanitizer's run takes.
 function(orvex_add_test name)
-    cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(T "" "THREADED" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} orvex_test_support GTest::gtest
                                           GTest::gtest_main GTest::gmock Threads::Threads)
     set(props ENVIRONMENT "ORVEX_TEST_BINARY_DIR=${CMAKE_BINARY_DIR}")
-    if(T_LABELS)
-        list(APPEND props LABELS "${T_LABELS}")
+    set(labels ${T_LABELS})
+    if(T_THREADED)
+        list(APPEND labels threaded)
+        gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_FILTER "${T_THREADED}"
+                             PROPERTIES ${props} LABELS "${labels}")
+        set(labels ${T_LABELS})
+        set(filter TEST_FILTER "-${T_THREADED}")
     endif()
-    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
+    if(labels)
+        list(APPEND props LABELS "${labels}")
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST ${filter} PROPERTIES ${props})
 endfunction()
 
 # orvex_add_fuzzer(NAME SOURCES ... LIBS ...)

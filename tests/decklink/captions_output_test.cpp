@@ -98,16 +98,6 @@ TEST_F(DeckLinkCaptions, EachPeriodCarriesItsTimecodeAndCaptionPackets) {
     }
 }
 
-TEST_F(DeckLinkCaptions, An8BitOutputCarriesTimecodeButNoPackets) {
-    Open();
-    ASSERT_EQ(Put(Captioned(eMVF_PAL, 7, {{kItemC608, {0x94, 0x2C}}})), S_OK);
-    ASSERT_EQ(Output().pixel_format, bmdFormat8BitYUV);
-    const auto lines = NewPeriods();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_NE(lines[0].find("\"vitc\":\"10:00:00:07\""), std::string::npos) << lines[0];
-    EXPECT_EQ(lines[0].find("\"vanc\""), std::string::npos) << lines[0];
-}
-
 TEST_F(DeckLinkCaptions, NtscLine21NeverTouchesTheHostsPicture) {
     Open();
     CComPtr<IOXFrame> f = Captioned(eMVF_NTSC, 0, {{kItemC608, {0x94, 0x2C, 0x80, 0x80}}});

@@ -19,11 +19,6 @@ using orvex::test::FakeOutput;
 using orvex::test::ItemFrame;
 using Bytes = std::vector<std::uint8_t>;
 
-// What GStreamer reads from a caption line of a picture `width` wide.
-std::vector<orvex::test::GstPacket> ReadPackets(const Bytes& line, int width) {
-    return orvex::test::GstPackets(line, width);
-}
-
 M_VID_PROPS Output(eMVideoFormat format, int width) {
     M_VID_PROPS p{};
     p.eVideoFormat = format;
@@ -100,7 +95,7 @@ TEST_P(CaptionLine, CdpAnd608PacketsLandOnTheCaptionLine) {
         EXPECT_TRUE(r.cdp);
         EXPECT_TRUE(r.cea608);
         EXPECT_EQ(rig.deck.ancillary, &rig.output.ancillary);
-        const auto packets = ReadPackets(rig.Line(9), c.width);
+        const auto packets = orvex::test::GstPackets(rig.Line(9), c.width);
         ASSERT_EQ(packets.size(), 2u);
         EXPECT_EQ(packets[0].sdid, 0x01);
         ASSERT_EQ(packets[0].data.size(), 13u + 3u * c.cc_count);
@@ -134,7 +129,7 @@ TEST(PutFrameData, A708ItemIsSentCorrectedAndTheHostItemKept) {
     const auto r = rig.Put();
     EXPECT_TRUE(r.cdp);
     EXPECT_EQ(rig.frame.items[kItemC708], item);
-    const auto packets = ReadPackets(rig.Line(9), 1920);
+    const auto packets = orvex::test::GstPackets(rig.Line(9), 1920);
     ASSERT_EQ(packets.size(), 1u);
     EXPECT_EQ(packets[0].data, cdp);
     EXPECT_EQ(rig.writer.CdpSequence(), 0);  // no packet was built
@@ -148,7 +143,7 @@ TEST(PutFrameData, NoCdpForARateWithoutACodeButThe608PacketStays) {
     const auto r = rig.Put();
     EXPECT_FALSE(r.cdp);
     EXPECT_TRUE(r.cea608);
-    const auto packets = ReadPackets(rig.Line(9), 1920);
+    const auto packets = orvex::test::GstPackets(rig.Line(9), 1920);
     ASSERT_EQ(packets.size(), 1u);
     EXPECT_EQ(packets[0].sdid, 0x02);
     EXPECT_EQ(rig.writer.CdpSequence(), 0);
@@ -179,7 +174,8 @@ TEST(PutFrameData, CopiedLinesGoBeforeOrAfterTheCaptionsAsSet) {
         rig.frame.items[kItemVANC] = vanc_item(row);
         const auto r = rig.Put();
         EXPECT_EQ(r.vanc_records, c.records) << c.copy_vanc;
-        EXPECT_EQ(!ReadPackets(rig.Line(9), 1920).empty(), c.captions_survive) << c.copy_vanc;
+        EXPECT_EQ(!orvex::test::GstPackets(rig.Line(9), 1920).empty(), c.captions_survive)
+            << c.copy_vanc;
         if (c.copy_vanc) {
             EXPECT_EQ(rig.Line(12), Bytes(row, 0x77));
         }
@@ -192,7 +188,7 @@ TEST(PutFrameData, TheCaptionLineIsClearedAndACardWithoutItChangesNothingElse) {
     rig.frame.items[kItemC608] = {0x94, 0x2C};
     rig.Put();
     const Bytes& line = rig.Line(10);
-    const auto packets = ReadPackets(line, 1920);
+    const auto packets = orvex::test::GstPackets(line, 1920);
     ASSERT_EQ(packets.size(), 1u);
     // Past the packet every byte is zero (the fake fills new lines with 0xEE).
     EXPECT_TRUE(std::all_of(line.begin() + 64, line.end(), [](std::uint8_t b) { return b == 0; }));

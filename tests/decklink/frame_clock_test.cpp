@@ -76,7 +76,6 @@ TEST_F(DeckLinkClock, LateFileFramesAreSkippedAtMostTwiceAndLiveFramesNever) {
         EXPECT_EQ(Stat(u"bmd.skipped"), live ? 0 : 3);  // skip, skip, late, skip
         EXPECT_EQ(Stat(u"bmd.late"), live ? 0 : 1);
         TearDown();
-        TimeSource()(&orvex::test::VirtualNow, nullptr);
     }
 }
 

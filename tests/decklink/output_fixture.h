@@ -28,7 +28,6 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(frame_library_.Open(OXFRAME_PATH)) << frame_library_.Error();
         rig_.Register();
-        TimeSource()(&VirtualNow, nullptr);
         ASSERT_EQ(CoCreateInstance(CLSID_OXFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IOXFactory,
                                    reinterpret_cast<void**>(&factory_)),
                   S_OK);
@@ -57,9 +56,10 @@ protected:
     }
 
     // One card with `extra` attributes; the renderer chooses it. Properties are set before
-    // the card is chosen.
+    // the card is chosen. After TearDown it opens afresh.
     void Open(const std::string& extra = "",
               std::initializer_list<std::pair<const char16_t*, const char16_t*>> props = {}) {
+        TimeSource()(&VirtualNow, nullptr);
         // Defaults for what `extra` leaves out.
         std::string card = "<card model=\"Out\" video-out=\"sdi\" " + extra;
         for (std::string d :
@@ -123,17 +123,6 @@ protected:
 
     CCoOXRendererBMD::OutputInfo Output() { return renderer_->CurrentOutput(); }
     decklink::MDecklinkDirectOut* Clock() { return renderer_->FrameClock(); }
-
-    // The card's configuration value `id`.
-    LONGLONG CardInt(BMDDeckLinkConfigurationID id) {
-        CComPtr<IUnknown> card;
-        EXPECT_EQ(device_->DeviceGetInternal(eOXDT_Video, &card), S_OK);
-        CComPtr<IDeckLinkConfiguration> configuration;
-        EXPECT_EQ(card.QueryInterface(&configuration), S_OK);
-        LONGLONG value = -12345;
-        if (configuration) configuration->GetInt(id, &value);
-        return value;
-    }
 
     // References held on `frame` besides the caller's.
     static ULONG OtherReferences(IUnknown* frame) {

@@ -9,6 +9,7 @@
 
 namespace {
 
+using orvex::test::CardSetting;
 using orvex::test::DeckLinkOutputTest;
 using namespace orvex::decklink;
 
@@ -56,140 +57,34 @@ TEST_P(DeckLinkOpen, NegotiatesWithTheCard) {
     EXPECT_EQ(Stat(u"bmd.error"), 0);
 }
 
+// clang-format off
 const OpenCase kOpenCases[] = {
-    {"AsAsked",
-     "",
-     kHD1080i50,
-     eMFCC_UYVY,
-     16,
-     16,
-     {},
-     S_OK,
-     bmdModeHD1080i50,
-     bmdFormat8BitYUV,
-     16,
-     16},
-    {"TenBitSetting",
-     "",
-     kHD1080i50,
-     eMFCC_UYVY,
-     32,
-     16,
-     {{u"output.10bit", u"true"}},
-     S_OK,
-     bmdModeHD1080i50,
-     bmdFormat10BitYUV,
-     32,
-     16},
-    {"TenBitKeepsArgb",
-     "",
-     kHD1080i50,
-     eMFCC_ARGB32,
-     16,
-     16,
-     {{u"output.10bit", u"true"}},
-     S_OK,
-     bmdModeHD1080i50,
-     bmdFormat8BitBGRA,
-     16,
-     16},
-    {"FlagsDroppedOneByOne",
-     "refuse-flags=\"rp188,vanc\"",
-     kHD1080i50,
-     eMFCC_UYVY,
-     16,
-     16,
-     {},
-     S_OK,
-     bmdModeHD1080i50,
-     bmdFormat8BitYUV,
-     16,
-     16},
-    {"TwoKFallsBackToHd",
-     "modes=\"hd\"",
-     k2K25,
-     eMFCC_UYVY,
-     16,
-     16,
-     {},
-     S_OK,
-     bmdModeHD1080p25,
-     bmdFormat8BitYUV,
-     16,
-     16},
-    {"NtscLast",
-     "modes=\"hd\"",
-     kUHD30,
-     eMFCC_UYVY,
-     16,
-     16,
-     {},
-     S_OK,
-     bmdModeNTSC,
-     bmdFormat8BitYUV,
-     16,
-     16},
-    {"NoModeAtAll",
-     "modes=\"Hi50\"",
-     kHD1080p25,
-     eMFCC_UYVY,
-     16,
-     16,
-     {},
-     kNoUsableMode,
-     0,
-     0,
-     0,
-     0},
-    {"Audio32To16",
-     "audio-bits=\"16\"",
-     kHD1080i50,
-     eMFCC_UYVY,
-     32,
-     16,
-     {},
-     S_OK,
-     bmdModeHD1080i50,
-     bmdFormat8BitYUV,
-     16,
-     16},
-    {"AudioTo8Channels",
-     "audio-bits=\"16\" audio-channels=\"2,8\"",
-     kHD1080i50,
-     eMFCC_UYVY,
-     32,
-     16,
-     {},
-     S_OK,
-     bmdModeHD1080i50,
-     bmdFormat8BitYUV,
-     16,
-     8},
-    {"AudioTo2Channels",
-     "audio-channels=\"2\"",
-     kHD1080i50,
-     eMFCC_UYVY,
-     16,
-     16,
-     {},
-     S_OK,
-     bmdModeHD1080i50,
-     bmdFormat8BitYUV,
-     16,
-     2},
-    {"NoAudioLayout",
-     "audio-channels=\"4\"",
-     kHD1080i50,
-     eMFCC_UYVY,
-     16,
-     16,
-     {},
-     kNoUsableMode,
-     0,
-     0,
-     0,
-     0},
+    // name, card attributes, frame format, layout, audio bits and channels, properties,
+    // then the result and the mode, pixel format and audio the output opened with
+    {"AsAsked", "", kHD1080i50, eMFCC_UYVY, 16, 16, {},
+     S_OK, bmdModeHD1080i50, bmdFormat8BitYUV, 16, 16},
+    {"TenBitSetting", "", kHD1080i50, eMFCC_UYVY, 32, 16, {{u"output.10bit", u"true"}},
+     S_OK, bmdModeHD1080i50, bmdFormat10BitYUV, 32, 16},
+    {"TenBitKeepsArgb", "", kHD1080i50, eMFCC_ARGB32, 16, 16, {{u"output.10bit", u"true"}},
+     S_OK, bmdModeHD1080i50, bmdFormat8BitBGRA, 16, 16},
+    {"FlagsDroppedOneByOne", "refuse-flags=\"rp188,vanc\"", kHD1080i50, eMFCC_UYVY, 16, 16, {},
+     S_OK, bmdModeHD1080i50, bmdFormat8BitYUV, 16, 16},
+    {"TwoKFallsBackToHd", "modes=\"hd\"", k2K25, eMFCC_UYVY, 16, 16, {},
+     S_OK, bmdModeHD1080p25, bmdFormat8BitYUV, 16, 16},
+    {"NtscLast", "modes=\"hd\"", kUHD30, eMFCC_UYVY, 16, 16, {},
+     S_OK, bmdModeNTSC, bmdFormat8BitYUV, 16, 16},
+    {"NoModeAtAll", "modes=\"Hi50\"", kHD1080p25, eMFCC_UYVY, 16, 16, {},
+     kNoUsableMode, 0, 0, 0, 0},
+    {"Audio32To16", "audio-bits=\"16\"", kHD1080i50, eMFCC_UYVY, 32, 16, {},
+     S_OK, bmdModeHD1080i50, bmdFormat8BitYUV, 16, 16},
+    {"AudioTo8Channels", "audio-bits=\"16\" audio-channels=\"2,8\"", kHD1080i50, eMFCC_UYVY,
+     32, 16, {}, S_OK, bmdModeHD1080i50, bmdFormat8BitYUV, 16, 8},
+    {"AudioTo2Channels", "audio-channels=\"2\"", kHD1080i50, eMFCC_UYVY, 16, 16, {},
+     S_OK, bmdModeHD1080i50, bmdFormat8BitYUV, 16, 2},
+    {"NoAudioLayout", "audio-channels=\"4\"", kHD1080i50, eMFCC_UYVY, 16, 16, {},
+     kNoUsableMode, 0, 0, 0, 0},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Table, DeckLinkOpen, ::testing::ValuesIn(kOpenCases),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -251,7 +146,6 @@ TEST_F(DeckLinkOutputTest, ZeroCopyShowsTheFramesOwnMemoryAndKeepsItUntilTheCard
         TearDown();
         EXPECT_EQ(OtherReferences(a), 0u);
         EXPECT_EQ(OtherReferences(b), 0u);
-        TimeSource()(&orvex::test::VirtualNow, nullptr);
     }
 }
 
@@ -294,17 +188,17 @@ TEST_F(DeckLinkOutputTest, KeyingSwitchesTheOutputToBgra) {
 TEST_F(DeckLinkOutputTest, BypassRelayIsReleasedOnlyWhileOutputRunsNormally) {
     Open("bypass=\"true\"");
     EXPECT_EQ(Put(Frame(kHD1080i50)), S_OK);
-    EXPECT_EQ(CardInt(bmdDeckLinkConfigBypass), -1);  // output, no pass-through
+    EXPECT_EQ(CardSetting(device_, bmdDeckLinkConfigBypass), -1);  // output, no pass-through
     EXPECT_EQ(Clock()->BypassState(), 1);
     ASSERT_EQ(device_->DeviceClose(), S_OK);
-    EXPECT_EQ(CardInt(bmdDeckLinkConfigBypass), -1);  // stays off after normal output
+    EXPECT_EQ(CardSetting(device_, bmdDeckLinkConfigBypass), -1);  // stays off after normal output
 
     // The first frame never reaches the card: closing lets the input through again.
     Fault("display-error", static_cast<double>(0x80004005u));
     EXPECT_EQ(Put(Frame(kHD1080i50)), S_OK);
     EXPECT_EQ(Clock()->BypassState(), 0);
     ASSERT_EQ(device_->DeviceClose(), S_OK);
-    EXPECT_EQ(CardInt(bmdDeckLinkConfigBypass), 0);
+    EXPECT_EQ(CardSetting(device_, bmdDeckLinkConfigBypass), 0);
     Fault("clear", 0);
 }
 
@@ -339,7 +233,6 @@ TEST_F(DeckLinkOutputTest, DualStream3DFramesShowBothEyes) {
 
     // A card without dual-stream 3D plays the left eye's format.
     TearDown();
-    TimeSource()(&orvex::test::VirtualNow, nullptr);
     Open("flags=\"vanc,vitc,rp188\"");
     ASSERT_EQ(Put(Frame(full3d)), S_OK);
     EXPECT_FALSE(Output().dual_stream_3d);
@@ -371,7 +264,6 @@ TEST_P(DeckLinkFaults, HostKeepsRunningAndNothingLeaks) {
     EXPECT_EQ(Put(Frame(kHD1080i50)), S_OK);
     TearDown();
     for (auto& f : frames) EXPECT_EQ(OtherReferences(f), 0u);
-    TimeSource()(&orvex::test::VirtualNow, nullptr);
 }
 
 const FaultCase kFaults[] = {

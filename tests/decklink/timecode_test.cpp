@@ -42,30 +42,20 @@ TEST(Timecode, ComponentsAndDropFrameReachTheFrame) {
         bool set;
         unsigned char h = 0, m = 0, s = 0, f = 0;
         BMDTimecodeFlags flags = 0;
-    } cases[] = {
+    };
+    // clang-format off
+    const Case cases[] = {
         {{10, 20, 30, 12, eMTCF_NonDropFrame, 0}, true, bmdTimecodeVITC, true, 10, 20, 30, 12, 0},
-        {{1, 2, 3, 4, eMTCF_Rate_30_DF, 0},
-         true,
-         bmdTimecodeRP188VITC1,
-         true,
-         1,
-         2,
-         3,
-         4,
+        {{1, 2, 3, 4, eMTCF_Rate_30_DF, 0}, true, bmdTimecodeRP188VITC1, true, 1, 2, 3, 4,
          bmdTimecodeIsDropFrame},
-        {{0x123, 0x104, 0x105, 0x106, eMTCF_NonDropFrame, 0},
-         true,
-         bmdTimecodeVITC,
-         true,
-         0x23,
-         4,
-         5,
-         6,
-         0},
+        // Only the low byte of each component is a digit pair.
+        {{0x123, 0x104, 0x105, 0x106, eMTCF_NonDropFrame, 0}, true, bmdTimecodeVITC, true,
+         0x23, 4, 5, 6, 0},
         {{1, 2, 3, 4, static_cast<eMTimecodeFlags>(0x80000000u), 0}, true, bmdTimecodeVITC, false},
         {{1, 2, 3, 4, eMTCF_NonDropFrame, 0}, false, bmdTimecodeVITC, false},
         {{1, 2, 3, 4, eMTCF_NonDropFrame, 0}, true, std::nullopt, false},
     };
+    // clang-format on
     for (const Case& c : cases) {
         FakeDeckFrame frame(16, 2, bmdFormat8BitYUV, 32);
         M_TIME time{};

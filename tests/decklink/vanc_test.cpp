@@ -150,28 +150,23 @@ TEST(VancCopy, CopiesOnlyWhatTheItemAndTheLineHold) {
         std::vector<std::uint8_t> item;
         int copied;
         std::map<unsigned, std::vector<std::uint8_t>> expect;  // first bytes of each line
-    } cases[] = {
+    };
+    // clang-format off
+    Case cases[] = {
         {"two records", Records({{11, 4, four}, {12, 4, four}}), 2, {{11, four}, {12, four}}},
-        {"count longer than the row is cut to the row",
-         Records({{13, 10, ten}}),
-         1,
+        {"count longer than the row is cut to the row", Records({{13, 10, ten}}), 1,
          {{13, std::vector<std::uint8_t>(8, 9)}}},
-        {"negative count ends the copy",
-         Records({{11, 4, four}, {12, -4, four}, {13, 4, four}}),
-         1,
-         {{11, four}}},
-        {"count past the item ends the copy",
-         Records({{11, 4, four}, {12, 40, four}}),
-         1,
+        {"negative count ends the copy", Records({{11, 4, four}, {12, -4, four}, {13, 4, four}}),
+         1, {{11, four}}},
+        {"count past the item ends the copy", Records({{11, 4, four}, {12, 40, four}}), 1,
          {{11, four}}},
         {"line 0 and negative lines are skipped",
-         Records({{0, 4, four}, {-3, 4, four}, {14, 4, four}}),
-         1,
-         {{14, four}}},
+         Records({{0, 4, four}, {-3, 4, four}, {14, 4, four}}), 1, {{14, four}}},
         {"refused line is skipped", Records({{15, 4, four}, {16, 4, four}}), 1, {{16, four}}},
         {"truncated header", {11, 0, 4}, 0, {}},
         {"empty record", Records({{17, 0, {}}}), 1, {{17, {}}}},
     };
+    // clang-format on
     for (auto& c : cases) {
         FakeAncillary anc(8);
         anc.refused_line = 15;

@@ -5,7 +5,6 @@
 
 #include "format_test_objects.h"
 #include "formats/video_formats.h"
-#include "renderer/co_ox_renderer.h"
 
 using namespace orvex::formats;
 
@@ -35,19 +34,6 @@ protected:
 };
 
 }  // namespace
-
-TEST(GenericRenderer, ServesTheStandardListsWithoutABackend) {
-    auto renderer = MakeObject<CCoOXRenderer>();
-    CComQIPtr<IOXFormat> fmt(renderer->GetUnknown());
-    int count = 0;
-    BSTR name = nullptr;
-    ASSERT_EQ(fmt->FormatVideoGetCount(eMFT_Input, &count), S_OK);
-    EXPECT_EQ(count, 88);
-    ASSERT_EQ(fmt->FormatVideoGetByIndex(eMFT_Input, 14, nullptr, &name), S_OK);
-    EXPECT_EQ(Take(name), "HD1080-50i HDYC 1920x1080@25.00iT 16:9");
-    ASSERT_EQ(fmt->FormatAudioGetCount(eMFT_Output, &count), S_OK);
-    EXPECT_EQ(count, 191);
-}
 
 TEST_F(FormatIface, BadTypesAndIndexesAreRefused) {
     const auto bad = static_cast<eMFormatType>(4);

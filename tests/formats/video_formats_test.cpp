@@ -111,86 +111,77 @@ TEST(PixelFormats, TableAnswersAndNames) {
     EXPECT_EQ(PixelFormatFromName(u"AB\u20ACD"), static_cast<eMFCC>(0x443F4241));
 }
 
-TEST(VideoFormatDetect, StandardDefinition) {
-    EXPECT_EQ(VideoFormatDetect(Record(720, 576, 25), true), eMVF_PAL);
-    M_VID_PROPS wide = Record(720, 576, 25);
-    wide.nAspectX = 16;
-    wide.nAspectY = 9;
-    EXPECT_EQ(VideoFormatDetect(wide, true), eMVF_PAL_16x9);
-    // PAL takes the 39-line tolerance, not its own 49.
-    EXPECT_EQ(VideoFormatDetect(Record(720, 615, 25), false), eMVF_PAL);
-    EXPECT_EQ(VideoFormatDetect(Record(720, 616, 25), false), eMVF_Custom);
-    M_VID_PROPS ntsc = Record(720, 486, 30 / 1.001);
-    ntsc.nAspectX = 4;
-    ntsc.nAspectY = 3;
-    EXPECT_EQ(VideoFormatDetect(ntsc, false), eMVF_NTSC);
-    // The table's own NTSC height is exact, so strict detection accepts it.
-    EXPECT_EQ(VideoFormatDetect(ntsc, true), eMVF_NTSC);
-    ntsc.nHeight = 483;
-    EXPECT_EQ(VideoFormatDetect(ntsc, true), eMVF_Custom);
-    EXPECT_EQ(VideoFormatDetect(Record(720, -480, 24 / 1.001), true), eMVF_NTSC_2398);
-    // Without an aspect the pixel ratio 720:480 is wider than 1.4, so taken for 16:9.
-    EXPECT_EQ(VideoFormatDetect(Record(720, 480, 29.97), true), eMVF_NTSC_16x9);
-    EXPECT_EQ(VideoFormatDetect(Record(720, 576, 30), false), eMVF_Custom);
+M_VID_PROPS Aspect(M_VID_PROPS p, int x, int y) {
+    p.nAspectX = x;
+    p.nAspectY = y;
+    return p;
 }
 
-TEST(VideoFormatDetect, RatesWithinOneHundredth) {
-    EXPECT_EQ(VideoFormatDetect(Record(1280, 720, 59.94), true), eMVF_HD720_5994p);
-    EXPECT_EQ(VideoFormatDetect(Record(1280, 720, 59.95), true), eMVF_HD720_5994p);
-    EXPECT_EQ(VideoFormatDetect(Record(1280, 720, 59.95 + 0.0011), true), eMVF_Custom);
-    EXPECT_EQ(VideoFormatDetect(Record(1280, 720, 60.009), true), eMVF_HD720_60p);
-    EXPECT_EQ(VideoFormatDetect(Record(1920, 1080, 25.009, eMI_Progressive), true),
-              eMVF_HD1080_25p);
-    EXPECT_EQ(VideoFormatDetect(Record(1920, 1080, 25.011, eMI_Progressive), true), eMVF_Custom);
-    EXPECT_EQ(VideoFormatDetect(Record(1920, 1080, 29.98, eMI_Progressive), true),
-              eMVF_HD1080_2997p);
-    EXPECT_EQ(VideoFormatDetect(Record(1920, 1080, 29.96, eMI_Progressive), true), eMVF_Custom);
-    EXPECT_EQ(VideoFormatDetect(Record(1920, 1080, 0.0 / 0.0), false), eMVF_Custom);
-}
-
-TEST(VideoFormatDetect, FieldOrderAndToleranceAt1080) {
-    EXPECT_EQ(VideoFormatDetect(Record(1920, 1088, 25), false), eMVF_HD1080_50i);
-    EXPECT_EQ(VideoFormatDetect(Record(1920, 1088, 25), true), eMVF_Custom);
-    EXPECT_EQ(VideoFormatDetect(Record(1920, 1080, 25, eMI_Progressive), true), eMVF_HD1080_25p);
-    EXPECT_EQ(VideoFormatDetect(Record(1920, 1080, 25, eMI_Field2First), true), eMVF_Custom);
-    EXPECT_EQ(VideoFormatDetect(Record(1920, 1125, 50), false), eMVF_HD1080_50p);
-    EXPECT_EQ(VideoFormatDetect(Record(1920, 1126, 50), false), eMVF_Custom);
-    EXPECT_EQ(VideoFormatDetect(Record(1920, 1079, 50), false), eMVF_Custom);
-    EXPECT_EQ(VideoFormatDetect(Record(1920, 1080, 24), true), eMVF_HD1080_24p);
-}
-
-TEST(VideoFormatDetect, UltraHighDefinitionHasNoUpperHeight) {
-    EXPECT_EQ(VideoFormatDetect(Record(3840, 2160, 25), true), eMVF_4K_UHD_25p);
-    EXPECT_EQ(VideoFormatDetect(Record(3840, 2160, 25, eMI_Field1First), true), eMVF_4K_UHD_50i);
-    EXPECT_EQ(VideoFormatDetect(Record(3840, 2400, 30 / 1.001), true), eMVF_4K_UHD_2997p);
-    EXPECT_EQ(VideoFormatDetect(Record(4096, -2160, 24), true), eMVF_4K_DCI_24p);
-    EXPECT_EQ(VideoFormatDetect(Record(4096, 2160, 50), true), eMVF_Custom);
-    EXPECT_EQ(VideoFormatDetect(Record(2048, 1556, 24), true), eMVF_Custom);
-}
-
-TEST(VideoFormatDetect, StereoPackings) {
-    M_VID_PROPS p = Record(1920, 1080, 25, eMI_Progressive);
-    p.e3DFormat = eM3D_FullSideBySide;  // only the half bits are carried
-    EXPECT_EQ(VideoFormatDetect(p, true), eMVF_3D_SbS_1080_25p);
-
-    // Two stacked pictures of 1080 lines.
-    EXPECT_EQ(VideoFormatDetect(Record(1920, 2160, 25, eMI_Progressive), true),
-              eMVF_3D_Full_TnB_1080_25p);
-    EXPECT_EQ(VideoFormatDetect(Record(1280, 1440, 50), true), eMVF_3D_Full_TnB_720_50p);
-    // Top-down RGB heights are negative and are not taken for stacked pictures.
-    EXPECT_EQ(VideoFormatDetect(Record(1280, -1440, 50), true), eMVF_Custom);
-    // A stacked pair whose half matches nothing is no format at all.
-    EXPECT_EQ(VideoFormatDetect(Record(1000, 2000, 25), true), eMVF_Custom);
-
-    // Side by side when the rows are too short for the full width.
-    EXPECT_EQ(VideoFormatDetect(Record(3840, 1080, 25, eMI_Progressive, eMFCC_HDYC, 7680), true),
-              eMVF_3D_SbS_1080_25p);
-    EXPECT_EQ(VideoFormatDetect(Record(3840, 1080, 25, eMI_Progressive, eMFCC_Default, 7680), true),
-              eMVF_Custom);
-    EXPECT_EQ(VideoFormatDetect(Record(3840, 1080, 25, eMI_Progressive, eMFCC_HDYC, 15360), true),
-              eMVF_Custom);
-    EXPECT_EQ(VideoFormatDetect(Record(3000, 1080, 25, eMI_Progressive, eMFCC_HDYC, 0), true),
-              eMVF_Custom);
+TEST(VideoFormatDetect, SizeRateOrderAndPackingWithinTheirTolerances) {
+    M_VID_PROPS half_sbs = Record(1920, 1080, 25, eMI_Progressive);
+    half_sbs.e3DFormat = eM3D_FullSideBySide;  // only the half bits are carried
+    constexpr eMInterlace kP = eMI_Progressive;
+    const struct {
+        M_VID_PROPS record;
+        bool strict;
+        eMVideoFormat want;
+    } cases[] = {
+        // clang-format off
+        // Standard definition. PAL takes the 39-line tolerance, not its own 49; the table's own
+        // NTSC height is exact, so strict detection accepts it; without an aspect the pixel
+        // ratio 720:480 is wider than 1.4, so taken for 16:9.
+        {Record(720, 576, 25), true, eMVF_PAL},
+        {Aspect(Record(720, 576, 25), 16, 9), true, eMVF_PAL_16x9},
+        {Record(720, 615, 25), false, eMVF_PAL},
+        {Record(720, 616, 25), false, eMVF_Custom},
+        {Aspect(Record(720, 486, 30 / 1.001), 4, 3), false, eMVF_NTSC},
+        {Aspect(Record(720, 486, 30 / 1.001), 4, 3), true, eMVF_NTSC},
+        {Aspect(Record(720, 483, 30 / 1.001), 4, 3), true, eMVF_Custom},
+        {Record(720, -480, 24 / 1.001), true, eMVF_NTSC_2398},
+        {Record(720, 480, 29.97), true, eMVF_NTSC_16x9},
+        {Record(720, 576, 30), false, eMVF_Custom},
+        // Rates within one hundredth.
+        {Record(1280, 720, 59.94), true, eMVF_HD720_5994p},
+        {Record(1280, 720, 59.95), true, eMVF_HD720_5994p},
+        {Record(1280, 720, 59.95 + 0.0011), true, eMVF_Custom},
+        {Record(1280, 720, 60.009), true, eMVF_HD720_60p},
+        {Record(1920, 1080, 25.009, kP), true, eMVF_HD1080_25p},
+        {Record(1920, 1080, 25.011, kP), true, eMVF_Custom},
+        {Record(1920, 1080, 29.98, kP), true, eMVF_HD1080_2997p},
+        {Record(1920, 1080, 29.96, kP), true, eMVF_Custom},
+        {Record(1920, 1080, 0.0 / 0.0), false, eMVF_Custom},
+        // Field order, and the loose tolerance at 1080.
+        {Record(1920, 1088, 25), false, eMVF_HD1080_50i},
+        {Record(1920, 1088, 25), true, eMVF_Custom},
+        {Record(1920, 1080, 25, kP), true, eMVF_HD1080_25p},
+        {Record(1920, 1080, 25, eMI_Field2First), true, eMVF_Custom},
+        {Record(1920, 1125, 50), false, eMVF_HD1080_50p},
+        {Record(1920, 1126, 50), false, eMVF_Custom},
+        {Record(1920, 1079, 50), false, eMVF_Custom},
+        {Record(1920, 1080, 24), true, eMVF_HD1080_24p},
+        // Ultra high definition has no upper height.
+        {Record(3840, 2160, 25), true, eMVF_4K_UHD_25p},
+        {Record(3840, 2160, 25, eMI_Field1First), true, eMVF_4K_UHD_50i},
+        {Record(3840, 2400, 30 / 1.001), true, eMVF_4K_UHD_2997p},
+        {Record(4096, -2160, 24), true, eMVF_4K_DCI_24p},
+        {Record(4096, 2160, 50), true, eMVF_Custom},
+        {Record(2048, 1556, 24), true, eMVF_Custom},
+        // Stereo: two stacked pictures (never top-down RGB, never of an unknown half), side by
+        // side when the rows are too short for the full width.
+        {half_sbs, true, eMVF_3D_SbS_1080_25p},
+        {Record(1920, 2160, 25, kP), true, eMVF_3D_Full_TnB_1080_25p},
+        {Record(1280, 1440, 50), true, eMVF_3D_Full_TnB_720_50p},
+        {Record(1280, -1440, 50), true, eMVF_Custom},
+        {Record(1000, 2000, 25), true, eMVF_Custom},
+        {Record(3840, 1080, 25, kP, eMFCC_HDYC, 7680), true, eMVF_3D_SbS_1080_25p},
+        {Record(3840, 1080, 25, kP, eMFCC_Default, 7680), true, eMVF_Custom},
+        {Record(3840, 1080, 25, kP, eMFCC_HDYC, 15360), true, eMVF_Custom},
+        {Record(3000, 1080, 25, kP, eMFCC_HDYC, 0), true, eMVF_Custom},
+        // clang-format on
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(VideoFormatDetect(cases[i].record, cases[i].strict), cases[i].want)
+            << "case " << i;
 }
 
 TEST(VideoPropsComplete, DisabledAndGeometrylessFormatsStayAsTheyAre) {

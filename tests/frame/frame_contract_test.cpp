@@ -16,11 +16,6 @@ namespace {
 using namespace orvex::test;
 using orvex::formats::FrameInternalGet;
 
-ULONG RefCount(IUnknown* p) {
-    p->AddRef();
-    return p->Release();
-}
-
 CComPtr<IOXFactory> RealFactory() {
     CComPtr<IClassFactory> cf;
     EXPECT_EQ(DllGetClassObject(CLSID_OXFactory, IID_IClassFactory, reinterpret_cast<void**>(&cf)),

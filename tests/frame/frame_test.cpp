@@ -14,11 +14,6 @@ namespace {
 
 using namespace orvex::test;
 
-ULONG RefCount(IUnknown* p) {
-    p->AddRef();
-    return p->Release();
-}
-
 class FrameTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -150,24 +145,16 @@ TEST_F(FrameTest, PictureGeometryDecidesWhatIsAllocated) {
         HRESULT want;
         LONG bytes;
     } cases[] = {
+        // One record of each kind: the geometry itself is tested with the formats.
         {eMFCC_RGB32, 0x40000001, 1, 0, E_INVALIDARG, 0},  // 4 × width wraps to 4 in 32 bits
         {eMFCC_RGB32, 32768, 32768, 0, E_INVALIDARG, 0},   // 4 GiB: no LONG can state it
-        {eMFCC_UYVY, INT_MAX, 1, 0, E_INVALIDARG, 0},
         {eMFCC_UYVY, 1920, INT_MIN, 0, E_INVALIDARG, 0},
-        {eMFCC_UYVY, -2, 2, 0, E_INVALIDARG, 0},
-        {eMFCC_UYVY, 4, 2, -8, E_INVALIDARG, 0},
         {eMFCC_UYVY, 4, 2, 7, E_INVALIDARG, 0},  // stride below the row's 8 bytes
-        {eMFCC_UYVY, 4, 2, INT_MAX, E_INVALIDARG, 0},
         {eMFCC_UYVY, 0, 1080, 0, kNoVideo, 0},
-        {eMFCC_UYVY, 1920, 0, 0, kNoVideo, 0},
         {static_cast<eMFCC>(0x47504A4D), 1920, 1080, 0, kNoVideo, 0},  // MJPG: no layout
         {eMFCC_RGB32, 32768, 2, 0, S_OK, 32768 * 4 * 2},               // the widest picture
-        {eMFCC_v210, 1, 1, 0, S_OK, 128},
         {eMFCC_UYVY, 3, -1, 0, S_OK, 8},
-        {eMFCC_RGB24, 2, 2, 6, S_OK, 12},  // tightly packed rows are fine
         {eMFCC_I420, 5, 3, 0, S_OK, 15 + 2 * 3 * 2},
-        {eMFCC_NV12, 5, 3, 0, S_OK, 15 + 6 * 2},
-        {static_cast<eMFCC>(0x32323459), 4, 2, 0, S_OK, 8 + 2 * 2 * 2},  // Y422
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.fcc << std::dec << " " << c.width << "x"

@@ -23,6 +23,12 @@ inline LONGLONG Addr(const void* p) {
     return static_cast<LONGLONG>(reinterpret_cast<std::uintptr_t>(p));
 }
 
+// The references held on `p`.
+inline ULONG RefCount(IUnknown* p) {
+    p->AddRef();
+    return p->Release();
+}
+
 inline M_AV_PROPS Props(eMFCC fcc, int width, int height) {
     M_AV_PROPS p{};
     p.vidProps.eVideoFormat = eMVF_Custom;

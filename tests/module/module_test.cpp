@@ -198,14 +198,6 @@ TEST(ModuleEntry, ConcurrentRequestsShareOneClassObject) {
     }
 }
 
-TEST(ModuleEntry, HostsCreateRenderersByClassId) {
-    TheModule();  // loaded: its classes are in the process class table
-    CComPtr<IOXDevice> device;
-    EXPECT_EQ(CoCreateInstance(CLSID_OXRendererAJA, nullptr, CLSCTX_INPROC_SERVER, IID_IOXDevice,
-                               reinterpret_cast<void**>(&device)),
-              S_OK);
-}
-
 std::u16string DefaultValue(const std::u16string& path) {
     RegistryKey key;
     std::u16string v;

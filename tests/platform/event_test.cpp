@@ -7,22 +7,14 @@
 #include "platform/clock.h"
 #include "platform/event.h"
 #include "platform/thread.h"
+#include "test_util.h"
 
 namespace orvex::platform {
 namespace {
 
 constexpr Ticks kMs = kTicksPerMillisecond;
 
-// Polls `done` until it holds or a generous real-time deadline passes.
-template <typename F>
-bool WaitFor(F done) {
-    const Ticks deadline = RealNow() + 10 * kTicksPerSecond;
-    while (!done()) {
-        if (RealNow() > deadline) return false;
-        std::this_thread::yield();
-    }
-    return true;
-}
+using test::WaitUntil;
 
 TEST(VirtualClockAuto, TimedWaitsAdvanceTimeExactly) {
     VirtualClock clock(VirtualClock::Mode::kAutoAdvance, 1000);
@@ -84,7 +76,7 @@ TEST(VirtualClockManual, WaitsWakeWhenAnotherThreadAdvances) {
     result = -2;
     ASSERT_TRUE(waiter.Start([&] { result = event.Wait(50 * kMs) ? 1 : 0; }));
     // Whether the waiter has blocked yet or not, time past its deadline ends the wait.
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(WaitUntil([&] {
         clock.Advance(kMs);
         return result != -2;
     }));
@@ -119,7 +111,7 @@ TEST(VirtualClock, RemovingTheClockEndsTimedWaits) {
     {
         VirtualClock clock(VirtualClock::Mode::kManual);
         ASSERT_TRUE(waiter.Start([&] { result = event.Wait(kTicksPerSecond); }));
-        ASSERT_TRUE(WaitFor([&] { return clock.BlockedWaits() == 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return clock.BlockedWaits() == 1; }));
     }
     ASSERT_TRUE(waiter.Join());
     EXPECT_FALSE(result);
@@ -180,7 +172,7 @@ TEST(Event, AutoResetReleasesOneWaiterPerSet) {
     }
     for (int i = 1; i <= 4; ++i) {
         event.Set();
-        ASSERT_TRUE(WaitFor([&] { return woken >= i; }));
+        ASSERT_TRUE(WaitUntil([&] { return woken >= i; }));
         EXPECT_EQ(woken, i);
     }
     for (auto& t : threads) t.join();

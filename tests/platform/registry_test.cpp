@@ -13,6 +13,7 @@
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/registry_format.h"
+#include "support/stress.h"
 #include "test_util.h"
 
 namespace orvex::platform {
@@ -326,7 +327,8 @@ TEST_F(Registry, FolderFollowsTheEnvironment) {
 }
 
 TEST_F(Registry, ConcurrentWriterThreadsLoseNothing) {
-    constexpr int kThreads = 4, kValues = 25;
+    // Each value rewrites the file; ThreadSanitizer needs only a few to see a race.
+    constexpr int kThreads = 4, kValues = orvex::test::kUnderThreadSanitizer ? 5 : 25;
     std::atomic<bool> writing{true};
     std::atomic<int> failures{0};
     // A reader watches the count: a torn or stale-replaced file would make it drop.
@@ -622,14 +624,6 @@ TEST_F(Registry, ReadersSeeEveryChangeToTheFile) {
         ASSERT_EQ(key.QueryDword(u"v", &v), ERROR_SUCCESS);
         ASSERT_EQ(v, static_cast<DWORD>(i % 10)) << i;
     }
-
-    // Another process writes.
-    ASSERT_TRUE(WaitUntilSettled(UserFile()));
-    ASSERT_EQ(key.QueryValue(u"p0", nullptr, nullptr), ERROR_FILE_NOT_FOUND);
-    ASSERT_TRUE(
-        LaunchDetached(PLATFORM_TEST_HELPER, {"reg-write", dir_, "p", "1", tmp_ / "p.done"}));
-    ASSERT_TRUE(test::WaitUntil([&] { return FileExists(tmp_ / "p.done"); }));
-    EXPECT_EQ(key.QueryValue(u"p0", nullptr, nullptr), ERROR_SUCCESS);
 }
 
 TEST(RegistryText, Utf8ConversionRoundTripsAnyUtf16) {

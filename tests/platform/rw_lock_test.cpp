@@ -3,24 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
 
+#include "test_util.h"
+
 namespace orvex::platform {
 namespace {
 
-// Polls a condition that another thread will make true; fails the test at the deadline.
-bool WaitUntil(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::yield();
-    }
-    return true;
-}
+using test::WaitUntil;
 
 // A thread that holds a lock until told to let go.
 class Holder {

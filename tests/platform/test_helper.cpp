@@ -5,14 +5,12 @@
 //   priorities <result-file>                        as an ordinary user, applies every
 //                                                   priority level and reports what stood
 #include <algorithm>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
-#include <thread>
 
 #include "drop_privileges.h"
 #include "platform/clock.h"
@@ -20,6 +18,7 @@
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/thread.h"
+#include "test_util.h"
 
 using namespace orvex::platform;
 
@@ -27,15 +26,6 @@ namespace {
 
 void Touch(const std::string& path) {
     std::ofstream(path) << "done\n";
-}
-
-bool WaitForFile(const std::string& path) {
-    const Ticks deadline = RealNow() + 60 * kTicksPerSecond;
-    while (!FileExists(path)) {
-        if (RealNow() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
 }
 
 }  // namespace
@@ -90,7 +80,7 @@ int main(int argc, char** argv) {
         bool existed = true;
         if (!claim.Create(argv[2], &existed) || existed) return 1;
         Touch(argv[3]);
-        if (!WaitForFile(argv[4])) return 1;
+        if (!test::WaitUntil([&] { return FileExists(argv[4]); })) return 1;
         std::raise(SIGKILL);
     }
     return 2;

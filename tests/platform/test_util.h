@@ -58,10 +58,8 @@ inline void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-}  // namespace orvex::platform::test
-
-namespace orvex::platform::test {
 inline void MakeDir(const std::string& path) {
     std::filesystem::create_directories(path);
 }
+
 }  // namespace orvex::platform::test

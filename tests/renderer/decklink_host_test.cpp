@@ -31,33 +31,17 @@ TEST(GenericHost, ListsChoosesAndPlaysOnTheVirtualCard) {
 
     CComPtr<IOXDevice> device = rig.Create<IOXDevice>(CLSID_OXRenderer);
     ASSERT_TRUE(device);
+    // Names and busy flags are the DeckLink renderer's (tested with it): the generic class lists
+    // both cards and hands the choice of the second on.
     int count = 0;
     ASSERT_EQ(device->DeviceGetCount(eOXDT_Video, &count), S_OK);
     ASSERT_EQ(count, 2);
-    std::vector<std::u16string> names;
-    for (int i = 0; i < count; ++i) {
-        CComBSTR name;
-        BOOL busy = 7;
-        ASSERT_EQ(device->DeviceGetByIndex(eOXDT_Video, i, &name, &busy), S_OK);
-        names.emplace_back(name.View());
-    }
-    EXPECT_EQ(names, (std::vector<std::u16string>{u"DeckLink Mini Monitor",
-                                                  u"DeckLink Mini Monitor (2)"}));
-
-    // Choosing the second card claims it and lets the first (chosen at creation) go.
     ASSERT_EQ(device->DeviceSet(eOXDT_Video, 1, nullptr), S_OK);
     int index = -5;
     CComBSTR chosen;
     EXPECT_EQ(device->DeviceGet(eOXDT_Video, &index, &chosen), S_OK);
     EXPECT_EQ(index, 1);
-    EXPECT_EQ(chosen.View(), names[1]);
-    const BOOL expected_busy[] = {0, -1};
-    for (int i = 0; i < count; ++i) {
-        CComBSTR name;
-        BOOL busy = 7;
-        EXPECT_EQ(device->DeviceGetByIndex(eOXDT_Video, i, &name, &busy), S_OK);
-        EXPECT_EQ(busy, expected_busy[i]) << i;
-    }
+    EXPECT_EQ(chosen.View(), u"DeckLink Mini Monitor (2)");
 
     // Properties reach the DeckLink renderer: the chosen card's connector list is there.
     CComQIPtr<IOXProps> props(device);

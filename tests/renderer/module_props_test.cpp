@@ -54,12 +54,15 @@ TEST(ModuleProps, EveryClassServesAStoreAndSharesTheKey) {
     orvex::platform::RegistryDeleteTree(RegRoot::kCurrentUser, orvex::backend::kSettingsKeyPath);
     CComPtr<IOXProps> generic = Create(CLSID_OXRenderer);
     ASSERT_TRUE(generic);
+    // A fresh account gets the key with the defaults; later sets stay in the object's store.
+    EXPECT_EQ(generic->PropsSet(CComBSTR(u"later"), CComBSTR(u"12")), S_OK);
     {
         RegistryKey key;
         ASSERT_EQ(key.Open(RegRoot::kCurrentUser, orvex::backend::kSettingsKeyPath), 0);
         std::u16string v = u"unset";
         EXPECT_EQ(key.QueryString(u"extra_devices.clsids", &v), 0);
         EXPECT_EQ(v, u"");
+        EXPECT_NE(key.QueryString(u"later", &v), 0);
         key.SetString(u"user.choice", u"7");
     }
     for (const CLSID* clsid : {&CLSID_OXRendererBMD, &CLSID_OXRendererAJA}) {

@@ -4,11 +4,9 @@
 
 #include <cstring>
 
-#include "aja/co_ox_renderer_aja.h"
 #include "backend/registry_settings.h"
 #include "com/ptr.h"
-#include "decklink/co_ox_renderer_bmd.h"
-#include "renderer/co_ox_renderer.h"
+#include "props/xml_node.h"
 #include "support/temp_registry.h"
 
 namespace {
@@ -66,15 +64,6 @@ TEST(RegistryTypeOf, DecimalHexAndText) {
     EXPECT_EQ(RegistryTypeOf(u"0x00000000000000FF", &n), orvex::platform::kRegQword);
     EXPECT_EQ(n, 255u);
     EXPECT_EQ(RegistryTypeOf(u"0x00000000000000ff", &n), orvex::platform::kRegSz);
-}
-
-TEST_F(RegistrySettings, FreshAccountGetsTheKeyWithTheDefaults) {
-    CComObject<CCoOXRenderer>* raw = nullptr;
-    ASSERT_EQ(CComObject<CCoOXRenderer>::CreateInstance(&raw), S_OK);
-    CComPtr<IOXProps> renderer(raw);
-    auto [type, data] = Value(u"extra_devices.clsids");
-    EXPECT_EQ(type, orvex::platform::kRegSz);
-    EXPECT_EQ(Text(u"extra_devices.clsids"), u"");
 }
 
 TEST_F(RegistrySettings, ValuesLoadAsTextAndWriteBackByTheTypeRules) {
@@ -146,32 +135,6 @@ TEST_F(RegistrySettings, DottedNamesReachIntoChildNodes) {
     EXPECT_EQ(got.View(), u"16");
     std::u16string v;
     EXPECT_TRUE(fresh->GetAttr(u"output.time_sync", &v) && v == u"on");
-}
-
-TEST_F(RegistrySettings, RenderersShareTheKey) {
-    CComObject<CCoOXRenderer>* generic = nullptr;
-    ASSERT_EQ(CComObject<CCoOXRenderer>::CreateInstance(&generic), S_OK);
-    CComPtr<IOXProps> genericProps(generic);
-    genericProps->PropsSet(CComBSTR(u"shared.setting"), CComBSTR(u"12"));
-    // Later writes reach the registry only through the next renderer's write-back.
-    EXPECT_EQ(Value(u"shared.setting").first, 0u);
-    Key().SetString(u"from.user", u"hello");
-
-    CComObject<CCoOXRendererAJA>* aja = nullptr;
-    ASSERT_EQ(CComObject<CCoOXRendererAJA>::CreateInstance(&aja), S_OK);
-    CComPtr<IOXProps> ajaProps(aja);
-    CComBSTR v;
-    EXPECT_EQ(ajaProps->PropsGet(CComBSTR(u"extra_devices.clsids"), &v), S_OK);
-    EXPECT_EQ(v.Length(), 0u);
-    v.Empty();
-    EXPECT_EQ(ajaProps->PropsGet(CComBSTR(u"from.user"), &v), S_OK);
-    EXPECT_EQ(v.View(), u"hello");
-
-    CComObject<CCoOXRendererBMD>* bmd = nullptr;
-    ASSERT_EQ(CComObject<CCoOXRendererBMD>::CreateInstance(&bmd), S_OK);
-    CComPtr<IOXProps> bmdProps(bmd);
-    v.Empty();
-    EXPECT_EQ(bmdProps->PropsGet(CComBSTR(u"from.user"), &v), S_OK);
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <random>
 #include <string>
 
 extern "C" {
@@ -15,11 +14,15 @@ extern "C" {
 #include "sim/decklink/recorder.h"
 #include "sim/decklink/rig.h"
 #include "sim/decklink/vanc.h"
+#include "sim_test_util.h"
+#include "support/temp_registry.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace orvex::sim::decklink;
+using orvex::test::Packet;
+using orvex::test::V210Line;
 
 TEST(SimRig, EveryPresetParses) {
     for (std::string_view name : PresetNames()) {
@@ -95,37 +98,6 @@ TEST(SimRig, RefusesMalformedRigs) {
     }
 }
 
-// A v210 line with 10-bit samples placed in order (every sample, or luma only).
-std::vector<std::uint8_t> V210Line(const std::vector<std::uint16_t>& packet, bool luma_only,
-                                   int width, std::size_t at = 0) {
-    const std::size_t samples = static_cast<std::size_t>(width) * 2;
-    std::vector<std::uint16_t> s(samples, 0x200);
-    for (std::size_t i = 0; i < samples; i += 2) s[i + 1] = 0x040;
-    for (std::size_t i = 0; i < packet.size(); ++i)
-        s[luma_only ? 2 * (at + i) + 1 : at + i] = packet[i];
-    std::vector<std::uint8_t> line(static_cast<std::size_t>(MinRowBytes(bmdFormat10BitYUV, width)),
-                                   0);
-    for (std::size_t i = 0; i < samples; ++i) {
-        const std::size_t word = i / 3, shift = 10 * (i % 3);
-        std::uint32_t v;
-        std::memcpy(&v, &line[4 * word], 4);
-        v |= static_cast<std::uint32_t>(s[i]) << shift;
-        std::memcpy(&line[4 * word], &v, 4);
-    }
-    return line;
-}
-
-std::vector<std::uint16_t> Packet(std::uint8_t did, std::uint8_t sdid,
-                                  std::vector<std::uint8_t> data, bool good_checksum = true) {
-    std::vector<std::uint16_t> p = {0x000, 0x3FF, 0x3FF,
-                                    did,   sdid,  static_cast<std::uint16_t>(data.size())};
-    for (auto d : data) p.push_back(d);
-    std::uint32_t sum = 0;
-    for (std::size_t i = 3; i < p.size(); ++i) sum += p[i] & 0x1FF;
-    p.push_back(static_cast<std::uint16_t>((sum + (good_checksum ? 0 : 1)) & 0x1FF));
-    return p;
-}
-
 TEST(SimVanc, FindsPacketsInLumaOrInEverySample) {
     struct Case {
         bool luma_only;
@@ -151,21 +123,11 @@ TEST(SimVanc, FindsPacketsInLumaOrInEverySample) {
     EXPECT_TRUE(FindVancPackets(line.data(), 3, 720, false).empty());
 }
 
-class Folder {
-public:
-    Folder() {
-        std::random_device rd;
-        path_ = fs::temp_directory_path() / ("orvex-sim-parts-" + std::to_string(rd()));
-        fs::create_directories(path_);
-    }
-    ~Folder() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::string operator/(const char* name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
+// A fresh folder in the test's temporary folder.
+struct Folder {
+    Folder() { fs::create_directories(path); }
+    std::string operator/(const char* name) const { return (path / name).string(); }
+    const fs::path path = orvex::test::g_temp_registry->dir() / "parts";
 };
 
 // Decodes the first picture of a file with libavformat + libavcodec.
@@ -253,10 +215,7 @@ TEST(SimRecorder, WavHeaderIsValidWhileWritingAndAfterClose) {
     };
     const Case cases[] = {{16, 2, AV_CODEC_ID_PCM_S16LE, 44}, {32, 16, AV_CODEC_ID_PCM_S32LE, 68}};
     for (const Case& c : cases) {
-        std::string file = "a";
-        file += std::to_string(c.bits);
-        file += ".wav";
-        const std::string path = dir / file.c_str();
+        const std::string path = dir / (c.bits == 16 ? "a16.wav" : "a32.wav");
         AudioRecorder rec;
         ASSERT_TRUE(rec.Open(path, c.bits, c.channels));
         std::vector<std::uint8_t> data(static_cast<std::size_t>(c.bits / 8 * c.channels) * 480,
@@ -264,20 +223,10 @@ TEST(SimRecorder, WavHeaderIsValidWhileWritingAndAfterClose) {
         rec.Write(data.data(), 480);
         rec.Write(nullptr, 480);
         // Still open: the sizes already describe what was written.
-        AVFormatContext* fmt = nullptr;
-        ASSERT_EQ(avformat_open_input(&fmt, path.c_str(), nullptr, nullptr), 0);
-        ASSERT_GE(avformat_find_stream_info(fmt, nullptr), 0);
-        EXPECT_EQ(fmt->streams[0]->codecpar->codec_id, c.codec);
-        EXPECT_EQ(fmt->streams[0]->codecpar->ch_layout.nb_channels, c.channels);
-        std::int64_t samples = 0;
-        AVPacket* pkt = av_packet_alloc();
-        while (av_read_frame(fmt, pkt) >= 0) {
-            samples += pkt->size / (c.bits / 8 * c.channels);
-            av_packet_unref(pkt);
-        }
-        av_packet_free(&pkt);
-        avformat_close_input(&fmt);
-        EXPECT_EQ(samples, 960);
+        const orvex::test::Probe p = orvex::test::ReadWithLibav(path);
+        EXPECT_EQ(p.par.codec_id, c.codec);
+        EXPECT_EQ(p.par.ch_layout.nb_channels, c.channels);
+        EXPECT_EQ(p.bytes / (c.bits / 8 * c.channels), 960);
         rec.Close();
         EXPECT_EQ(fs::file_size(path), c.header + data.size() * 2);
     }

@@ -11,6 +11,7 @@
 
 #include "com/ptr.h"
 #include "com/runtime.h"
+#include "decklink/api/decklink_api.h"
 #include "orvex/ids.h"
 #include "platform/dynamic_library.h"
 #include "platform/process.h"
@@ -65,5 +66,18 @@ private:
     platform::DynamicLibrary card_library_;
     platform::DynamicLibrary module_;  // lists the renderer classes in the process table
 };
+
+// The configuration value `id` of the card that `device` chose; -12345 when there is none.
+inline LONGLONG CardSetting(IOXDevice* device, BMDDeckLinkConfigurationID id) {
+    CComPtr<IUnknown> card;
+    EXPECT_EQ(device->DeviceGetInternal(eOXDT_Video, &card), S_OK);
+    CComPtr<IDeckLinkConfiguration> configuration;
+    if (card) {
+        EXPECT_EQ(card.QueryInterface(&configuration), S_OK);
+    }
+    LONGLONG value = -12345;
+    if (configuration) configuration->GetInt(id, &value);
+    return value;
+}
 
 }  // namespace orvex::test

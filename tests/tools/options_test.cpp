@@ -2,6 +2,7 @@
 // naming what was wrong, and good input lands in the right fields.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -61,32 +62,13 @@ TEST(Options, DefaultsPlayTheBoxForTenSecondsToTheFirstDevice) {
 
 TEST(Options, EveryOptionLandsInItsField) {
     Options o;
-    ASSERT_EQ(ParseOptions({"clip.mov",
-                            "--device",
-                            "1",
-                            "--format=HD720-50p",
-                            "--pixel-format",
-                            "v210",
-                            "--audio-channels",
-                            "16",
-                            "--seconds",
-                            "2.5",
-                            "--loop",
-                            "--live",
-                            "--set",
-                            "input.buffers=3",
-                            "--set",
-                            "a::b=x=y",
-                            "--record",
-                            "out",
-                            "--rig",
-                            "pair",
-                            "--captions",
-                            "cc.txt",
-                            "--timecode",
-                            "01:02:03;04"},
-                           &o),
-              "");
+    std::vector<std::string> args;
+    std::istringstream line(
+        "clip.mov --device 1 --format=HD720-50p --pixel-format v210 --audio-channels 16 "
+        "--seconds 2.5 --loop --live --set input.buffers=3 --set a::b=x=y --record out "
+        "--rig pair --captions cc.txt --timecode 01:02:03;04");
+    for (std::string arg; line >> arg;) args.push_back(arg);
+    ASSERT_EQ(ParseOptions(args, &o), "");
     EXPECT_EQ(o.source, "clip.mov");
     EXPECT_EQ(o.device, "1");
     EXPECT_EQ(o.format, "HD720-50p");
@@ -103,20 +85,19 @@ TEST(Options, EveryOptionLandsInItsField) {
 }
 
 TEST(FormatNames, MatchTheWholeNameOrItsFirstWordInAnyCase) {
-    std::vector<oxplay::FormatEntry> formats(3);
-    formats[0].name = "HD1080-25p HDYC 1920x1080@25.00p 16:9";
-    formats[0].props.nWidth = 1920;
-    formats[0].props.nHeight = 1080;
-    formats[0].props.dblRate = 25;
-    formats[0].props.eInterlace = eMI_Progressive;
-    formats[1].name = "HD1080-50i HDYC 1920x1080@25.00iT 16:9";
-    formats[1].props = formats[0].props;
-    formats[1].props.eInterlace = eMI_Field1First;
-    formats[2].name = "HD720-59p HDYC 1280x720@59.94p 16:9";
-    formats[2].props.nWidth = 1280;
-    formats[2].props.nHeight = 720;
-    formats[2].props.dblRate = 60000.0 / 1001;
-    formats[2].props.eInterlace = eMI_Progressive;
+    const auto entry = [](const char* name, int width, int height, double rate, eMInterlace order) {
+        oxplay::FormatEntry e;
+        e.name = name;
+        e.props.nWidth = width;
+        e.props.nHeight = height;
+        e.props.dblRate = rate;
+        e.props.eInterlace = order;
+        return e;
+    };
+    const std::vector<oxplay::FormatEntry> formats = {
+        entry("HD1080-25p HDYC 1920x1080@25.00p 16:9", 1920, 1080, 25, eMI_Progressive),
+        entry("HD1080-50i HDYC 1920x1080@25.00iT 16:9", 1920, 1080, 25, eMI_Field1First),
+        entry("HD720-59p HDYC 1280x720@59.94p 16:9", 1280, 720, 60000.0 / 1001, eMI_Progressive)};
 
     EXPECT_EQ(oxplay::MatchFormatName(formats, "hd1080-50i"), 1);
     EXPECT_EQ(oxplay::MatchFormatName(formats, formats[2].name), 2);

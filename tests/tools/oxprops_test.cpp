@@ -1,38 +1,17 @@
 // oxprops run as a person runs it: a setting it sets is saved in the shared key and read back
 // by the next renderer, and bad input ends with exit code 2 and one line.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <fstream>
-#include <sstream>
-
-#include "support/temp_registry.h"
+#include "tool_test_util.h"
 
 namespace {
 
-struct Result {
-    int code = -1;
-    std::string out, err;
-};
-
-Result RunOxprops(const std::string& args) {
-    const auto tmp = orvex::test::g_temp_registry->dir();
-    const std::string cmd = std::string(OXPROPS_PATH) + " " + args + " >" + (tmp / "out").string() +
-                            " 2>" + (tmp / "err").string();
-    const int status = std::system(cmd.c_str());
-    Result r;
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    for (auto [name, text] : {std::pair{"out", &r.out}, std::pair{"err", &r.err}}) {
-        std::ifstream in(tmp / name);
-        std::stringstream s;
-        s << in.rdbuf();
-        *text = s.str();
-    }
-    return r;
+orvex::test::RunResult RunOxprops(const std::string& args) {
+    return orvex::test::RunTool(OXPROPS_PATH, args);
 }
 
 TEST(Oxprops, SetSavesTheSettingForTheNextRenderer) {
-    Result r = RunOxprops("set input.buffers 5");
+    auto r = RunOxprops("set input.buffers 5");
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find(orvex::test::g_temp_registry->dir().string() + "/HKEY_CURRENT_USER.reg"),
               std::string::npos)
@@ -63,13 +42,8 @@ TEST(Oxprops, BadInputEndsWithCodeTwoAndOneLine) {
                  {"show no-such-node", "no node 'no-such-node'"}};
     // The first run registers the virtual card and says so; later runs say nothing more.
     ASSERT_EQ(RunOxprops("devices").code, 0);
-    for (const auto& c : cases) {
-        const Result r = RunOxprops(c.args);
-        EXPECT_EQ(r.code, 2) << c.args;
-        EXPECT_TRUE(r.err.starts_with("oxprops: ")) << c.args << ": " << r.err;
-        EXPECT_NE(r.err.find(c.reason), std::string::npos) << c.args << ": " << r.err;
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-    }
+    for (const auto& c : cases)
+        orvex::test::ExpectRefused(RunOxprops(c.args), "oxprops", c.args, c.reason);
 }
 
 }  // namespace

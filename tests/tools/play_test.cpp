@@ -3,33 +3,17 @@
 // recording, the recording of a pattern is the pattern, and bad input ends with exit code 2
 // and one line naming the problem.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
-#include "support/temp_registry.h"
+#include "tool_test_util.h"
 #include "tools/oxplay/source.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Result {
-    int code = -1;
-    std::string out;  // stdout
-    std::string err;  // stderr
-};
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using orvex::test::Slurp;
 
 fs::path Dir(const std::string& name) {
     const fs::path d = orvex::test::g_temp_registry->dir() / name;
@@ -38,16 +22,8 @@ fs::path Dir(const std::string& name) {
     return d;
 }
 
-Result RunOxplay(const std::string& args) {
-    const fs::path tmp = orvex::test::g_temp_registry->dir();
-    const std::string cmd = std::string(OXPLAY_PATH) + " " + args + " >" + (tmp / "out").string() +
-                            " 2>" + (tmp / "err").string();
-    Result r;
-    const int status = std::system(cmd.c_str());
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = Slurp(tmp / "out");
-    r.err = Slurp(tmp / "err");
-    return r;
+orvex::test::RunResult RunOxplay(const std::string& args) {
+    return orvex::test::RunTool(OXPLAY_PATH, args);
 }
 
 bool HaveFfmpeg() {
@@ -114,18 +90,14 @@ TEST(OxplayBadInput, EndsWithCodeTwoAndOneLine) {
                  {garbage, "garbage.mp4"},
                  {"--captions /nonexistent/cc.txt", "cannot open caption file"}};
     for (const auto& c : cases) {
-        const Result r = RunOxplay("--record " + Dir("bad").string() + " " + c.args);
-        if (std::string(c.reason).empty()) continue;  // only that it does not crash
-        EXPECT_EQ(r.code, 2) << c.args << "\n" << r.err;
-        EXPECT_TRUE(r.err.starts_with("oxplay: ")) << r.err;
-        EXPECT_NE(r.err.find(c.reason), std::string::npos) << c.args << ": " << r.err;
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        const auto r = RunOxplay("--record " + Dir("bad").string() + " " + c.args);
+        if (*c.reason) orvex::test::ExpectRefused(r, "oxplay", c.args, c.reason);
     }
 }
 
 TEST(OxplayPattern, RecordsThePatternFrameForFrame) {
     const fs::path dir = Dir("bars");
-    const Result r = RunOxplay("bars --format HD720-50p --seconds 0.4 --record " + dir.string());
+    const auto r = RunOxplay("bars --format HD720-50p --seconds 0.4 --record " + dir.string());
     ASSERT_EQ(r.code, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("ffplay " + dir.string()), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("frames 20"), std::string::npos) << r.out;
@@ -167,7 +139,7 @@ TEST(OxplayY4M, PlaysEveryPictureOfTheFile) {
     const fs::path path = orvex::test::g_temp_registry->dir() / "grey.y4m";
     std::ofstream(path, std::ios::binary) << file;
     const fs::path dir = Dir("y4m");
-    const Result r = RunOxplay(path.string() + " --record " + dir.string());
+    const auto r = RunOxplay(path.string() + " --record " + dir.string());
     ASSERT_EQ(r.code, 0) << r.out << r.err;
     const Recording rec = ReadRecording(dir);
     std::vector<int> levels;  // the new pictures, in order
@@ -182,24 +154,17 @@ TEST(OxplayY4M, PlaysEveryPictureOfTheFile) {
 }
 
 TEST(OxplayWav, PlaysTheWholeFileOverBars) {
-    const int samples = 48000 * 2 / 5;  // 0.4 s
+    const int samples = 48000 * 2 / 5;  // 0.4 s of 16-bit stereo
     std::string data(static_cast<std::size_t>(samples) * 4, '\0');
     for (int i = 0; i < samples * 2; ++i) {
         const auto v = static_cast<std::int16_t>(i % 200 * 50);
         std::memcpy(&data[static_cast<std::size_t>(i) * 2], &v, 2);
     }
-    auto le = [](std::uint32_t v, int n) {
-        std::string s;
-        for (int i = 0; i < n; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-        return s;
-    };
-    const std::string wav = "RIFF" + le(36 + data.size(), 4) + "WAVEfmt " + le(16, 4) + le(1, 2) +
-                            le(2, 2) + le(48000, 4) + le(192000, 4) + le(4, 2) + le(16, 2) +
-                            "data" + le(data.size(), 4) + data;
+    const std::string wav = orvex::test::Wav(1, 2, 48000, 16, data);
     const fs::path path = orvex::test::g_temp_registry->dir() / "tone.wav";
     std::ofstream(path, std::ios::binary) << wav;
     const fs::path dir = Dir("wav");
-    const Result r = RunOxplay(path.string() + " --format HD720-50p --record " + dir.string());
+    const auto r = RunOxplay(path.string() + " --format HD720-50p --record " + dir.string());
     ASSERT_EQ(r.code, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("frames 20"), std::string::npos) << r.out;
     int channels = 0;
@@ -216,7 +181,7 @@ TEST(OxplayMedia, PlaysAFileTheFfmpegProgramMade) {
         clip.string();
     ASSERT_EQ(std::system(make.c_str()), 0);
     const fs::path dir = Dir("media");
-    const Result r = RunOxplay(clip.string() + " --record " + dir.string());
+    const auto r = RunOxplay(clip.string() + " --record " + dir.string());
     ASSERT_EQ(r.code, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("frames 20"), std::string::npos) << r.out;
     EXPECT_GE(ReadRecording(dir).frames.size(), 20u);

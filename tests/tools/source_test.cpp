@@ -7,33 +7,19 @@
 #include <fstream>
 #include <numeric>
 
-#include "support/temp_registry.h"
+#include "tool_test_util.h"
 #include "tools/oxplay/source.h"
 
 namespace {
 
 using namespace oxplay;
+using orvex::test::Le;
+using orvex::test::Wav;
 
 std::string TempFile(const std::string& name, const std::string& bytes) {
     const auto path = orvex::test::g_temp_registry->dir() / name;
     std::ofstream(path, std::ios::binary) << bytes;
     return path.string();
-}
-
-std::string Le(std::uint32_t v, int n) {
-    std::string s;
-    for (int i = 0; i < n; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-    return s;
-}
-
-std::string Wav(int tag, int channels, int rate, int bits, const std::string& data,
-                std::uint32_t data_len_override = 0) {
-    std::string fmt = Le(tag, 2) + Le(channels, 2) + Le(rate, 4) +
-                      Le(rate * channels * bits / 8, 4) + Le(channels * bits / 8, 2) + Le(bits, 2);
-    std::string body = "WAVE" + std::string("fmt ") + Le(16, 4) + fmt + "LIST" + Le(3, 4) + "abc" +
-                       std::string(1, '\0') + "data" +
-                       Le(data_len_override ? data_len_override : data.size(), 4) + data;
-    return "RIFF" + Le(body.size(), 4) + body;
 }
 
 TEST(AudioSplit, FollowsTheExactRateOverAnyRun) {
