@@ -128,7 +128,7 @@ TEST(VirtualClock, IdleThreadsCountsUntimedWaitsUntilTheyAreWoken) {
     Event event(Event::ResetMode::kManual);
     Thread waiter;
     ASSERT_TRUE(waiter.Start([&] { event.Wait(kInfinite); }));
-    ASSERT_TRUE(WaitFor([&] { return clock.IdleThreads() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return clock.IdleThreads() == 1; }));
     EXPECT_EQ(clock.BlockedWaits(), 0u);
     event.Set();
     // Woken but perhaps not yet running: no longer idle.
