@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -91,6 +92,11 @@ struct Plan {
     formats::PictureGeometry src, dst;
     int width = 0, height = 0;  // the common region
 };
+
+// Destination or source bytes (the larger) a stripe must hold to be worth a thread.
+constexpr std::size_t kMinStripeBytes = 512 * 1024;
+// Stripes of Convert's own choice: one per processor, at most this many.
+constexpr int kMaxStripes = 4;
 
 // One line of shift when both field orders are known and differ.
 bool FieldsShift(const M_VID_PROPS& sp, const M_VID_PROPS& dp) {
@@ -297,15 +303,23 @@ ConvertStatus ConvertStripes(const std::uint8_t* src, std::uint8_t* dst,
         return ConvertOneStripe(src, dst, src_props, dst_props);
     }
     stripes = std::min(stripes, height);
+    if (stripes <= 1) return ConvertOneStripe(src, dst, src_props, dst_props);
 
+    // Work sharing: each stripe goes to the pool, and whichever thread claims it first runs
+    // it. The caller runs the last stripe, then claims every stripe no pool thread has
+    // started, and waits only for those that are running. On a busy machine, where the pool
+    // threads get no processor in time, the call so costs about one stripe's time, not a
+    // queue's. The items are shared with the queued work, which may be run (and find its
+    // stripe claimed) after this call has returned.
     struct Item {
         const std::uint8_t* src;
         std::uint8_t* dst;
         M_VID_PROPS sp, dp;
         ConvertStatus status;
+        std::atomic<bool> claimed{false};
         platform::Event done{platform::Event::ResetMode::kManual};
     };
-    auto items = std::make_unique<Item[]>(static_cast<std::size_t>(stripes));
+    const std::shared_ptr<Item[]> items(new Item[static_cast<std::size_t>(stripes)]);
     // Checked strides, within the ceiling and so within an int.
     const auto srb = static_cast<int>(plan.src.row_bytes);
     const auto drb = static_cast<int>(plan.dst.row_bytes);
@@ -321,25 +335,27 @@ ConvertStatus ConvertStripes(const std::uint8_t* src, std::uint8_t* dst,
         it.status = ConvertStatus::kDone;
         row0 += rows;
     }
-    // The last stripe runs on this thread; the others on the pool.
     for (int i = 0; i + 1 < stripes; ++i) {
-        Item* it = &items[static_cast<std::size_t>(i)];
-        const bool queued = platform::QueueWorkItem([it] {
-            it->status = ConvertOneStripe(it->src, it->dst, it->sp, it->dp);
-            it->done.Set();
+        platform::QueueWorkItem([items, i] {
+            Item& it = items[static_cast<std::size_t>(i)];
+            if (it.claimed.exchange(true, std::memory_order_acq_rel)) return;
+            it.status = ConvertOneStripe(it.src, it.dst, it.sp, it.dp);
+            it.done.Set();
         });
-        if (!queued) {
-            it->status = ConvertOneStripe(it->src, it->dst, it->sp, it->dp);
-            it->done.Set();
-        }
     }
     Item& last = items[static_cast<std::size_t>(stripes - 1)];
-    last.status = ConvertOneStripe(last.src, last.dst, last.sp, last.dp);
-    ConvertStatus status = last.status;
-    for (int i = 0; i + 1 < stripes; ++i) {
+    ConvertStatus status = ConvertOneStripe(last.src, last.dst, last.sp, last.dp);
+    for (int i = stripes - 2; i >= 0; --i) {
         Item& it = items[static_cast<std::size_t>(i)];
-        it.done.Wait(platform::kInfinite);
-        if (status == ConvertStatus::kDone) status = it.status;
+        if (!it.claimed.exchange(true, std::memory_order_acq_rel)) {
+            it.status = ConvertOneStripe(it.src, it.dst, it.sp, it.dp);
+        } else {
+            it.done.Wait(platform::kInfinite);  // a pool thread is running it
+        }
+    }
+    for (int i = 0; i + 1 < stripes; ++i) {
+        const ConvertStatus s = items[static_cast<std::size_t>(i)].status;
+        if (status == ConvertStatus::kDone) status = s;
     }
     return status;
 }
@@ -347,10 +363,21 @@ ConvertStatus ConvertStripes(const std::uint8_t* src, std::uint8_t* dst,
 ConvertStatus Convert(const std::uint8_t* src, std::uint8_t* dst, const M_VID_PROPS& src_props,
                       const M_VID_PROPS& dst_props) {
     ProcessorLevelInit();
-    const bool one =
-        SameLayout(src_props.fccType, dst_props.fccType) || OppositeOrders(src_props, dst_props);
-    const int workers = std::min(4, platform::ProcessorCount());
-    return ConvertStripes(src, dst, src_props, dst_props, one ? 1 : workers);
+    if (SameLayout(src_props.fccType, dst_props.fccType) || OppositeOrders(src_props, dst_props)) {
+        return ConvertStripes(src, dst, src_props, dst_props, 1);
+    }
+    Plan plan;
+    const ConvertStatus checked = MakePlan(src, dst, src_props, dst_props, &plan);
+    if (checked != ConvertStatus::kDone) return checked;
+    // A stripe must carry enough bytes to repay handing it to another thread: a pool
+    // hand-off costs tens of microseconds, a stripe of kMinStripeBytes a few hundred.
+    const std::size_t region_bytes = static_cast<std::size_t>(plan.height) *
+                                     std::max(RegionRowBytes(src_props.fccType, plan.width),
+                                              RegionRowBytes(dst_props.fccType, plan.width));
+    const auto worth =
+        static_cast<int>(std::clamp<std::size_t>(region_bytes / kMinStripeBytes, 1, kMaxStripes));
+    return ConvertStripes(src, dst, src_props, dst_props,
+                          std::min({kMaxStripes, platform::ProcessorCount(), worth}));
 }
 
 }  // namespace orvex::convert

@@ -5,6 +5,35 @@
 #include "convert/cpu_level.h"
 
 namespace orvex::convert {
+namespace {
+
+// Calls fn(y) for every row index, in the order that reads the source in rising address
+// order: a bottom-up source (negative step) is visited from its last row index to its
+// first. Loads stall on what the prefetchers have not brought in, and the prefetchers
+// follow rising addresses best; stores are buffered and mind the order less (4:2:2 into
+// a bottom-up RGB32 buffer took 1.4-1.5x the time of the top-down one when the
+// destination led the walk and the source was read downwards). Rows are independent, so
+// the order changes no byte of the result.
+template <class Fn>
+void ForEachRow(std::ptrdiff_t src_step, int height, Fn fn) {
+    if (src_step < 0) {
+        for (int y = height - 1; y >= 0; --y) fn(y, y - 1);
+    } else {
+        for (int y = 0; y < height; ++y) fn(y, y + 1 < height ? y + 1 : -1);
+    }
+}
+
+// The side that runs against the walk (a destination whose rows lie the other way) starts
+// every row on a page the prefetchers have not seen. Touching the head of the next row
+// while this one converts hides that start.
+constexpr std::ptrdiff_t kRowHead = 1024;
+inline void PrefetchRowHead(const std::uint8_t* p, std::size_t row_bytes) {
+    const std::ptrdiff_t n =
+        static_cast<std::ptrdiff_t>(row_bytes) < kRowHead ? std::ptrdiff_t(row_bytes) : kRowHead;
+    for (std::ptrdiff_t i = 0; i < n; i += 64) __builtin_prefetch(p + i, 1, 3);
+}
+
+}  // namespace
 
 bool RowIsSubsampled(Row row) {
     return row != Row::kRgb32ToRgb24 && row != Row::kRgb24ToRgb32;
@@ -18,7 +47,12 @@ int ConvertRows(Row row, const std::uint8_t* src, std::ptrdiff_t src_step, std::
     const RowFn fn = SelectRow(row, level == kLevelNone ? ProcessorLevel() : level);
     // Row addresses by index: stepping past the last row of a bottom-up walk would form a
     // pointer before the buffer.
-    for (int y = 0; y < height; ++y) fn(src + y * src_step, dst + y * dst_step, width, &params);
+    const bool against = (src_step < 0) != (dst_step < 0);
+    const std::size_t dst_row = RowDestBytes(row, width);
+    ForEachRow(src_step, height, [&](int y, int next) {
+        if (against && next >= 0) PrefetchRowHead(dst + next * dst_step, dst_row);
+        fn(src + y * src_step, dst + y * dst_step, width, &params);
+    });
     return 0;
 }
 
@@ -34,7 +68,7 @@ int ConvertRowsTwoStep(Row first, Row second, const std::uint8_t* src, std::ptrd
     if (level == kLevelNone) level = ProcessorLevel();
     const RowFn one = SelectRow(first, level);
     const RowFn two = SelectRow(second, level);
-    for (int y = 0; y < height; ++y) {
+    ForEachRow(src_step, height, [&](int y, int) {
         const std::uint8_t* s = src + y * src_step;
         std::uint8_t* d = dst + y * dst_step;
         for (int x = 0; x < width; x += kPiece) {
@@ -42,7 +76,7 @@ int ConvertRowsTwoStep(Row first, Row second, const std::uint8_t* src, std::ptrd
             one(s + RowSourceBytes(first, x), buffer, n, &params);
             two(buffer, d + RowDestBytes(second, x), n, &params);
         }
-    }
+    });
     return 0;
 }
 
@@ -50,7 +84,16 @@ int CopyRows(const std::uint8_t* src, std::ptrdiff_t src_step, std::uint8_t* dst
              std::ptrdiff_t dst_step, std::size_t row_bytes, int height) {
     if (src == nullptr || dst == nullptr) return kNullPointer;
     if (row_bytes < 1 || height < 1) return kBadSize;
-    for (int y = 0; y < height; ++y) std::memcpy(dst + y * dst_step, src + y * src_step, row_bytes);
+    // Rows without gaps that run the same way on both sides are one block of memory: one
+    // call copies it forward, whichever way the rows are numbered.
+    const auto dense = static_cast<std::ptrdiff_t>(row_bytes);
+    if (src_step == dst_step && (src_step == dense || src_step == -dense)) {
+        const std::ptrdiff_t low = src_step < 0 ? (height - 1) * src_step : 0;
+        std::memcpy(dst + low, src + low, row_bytes * static_cast<std::size_t>(height));
+        return 0;
+    }
+    ForEachRow(src_step, height,
+               [&](int y, int) { std::memcpy(dst + y * dst_step, src + y * src_step, row_bytes); });
     return 0;
 }
 

@@ -80,9 +80,13 @@ std::size_t RowDestBytes(Row row, int width);
 
 // The variant a level uses, with the tail handled (any width).
 RowFn SelectRow(Row row, int level);
-// The raw variant of one level, or null where that level has no variant of its own;
-// for tests that compare variants. Widths must be multiples of RowBlockPixels.
+// The raw variant of one level that SelectRow runs (with the multiply-accumulate extension
+// where the processor has one), or null where that level has no variant of its own; for
+// tests that compare variants. Widths must be multiples of RowBlockPixels.
 RowFn RowVariant(Row row, int level);
+// Every raw variant of one level this processor can run (the plain one, and the one with
+// the extension where there is one): up to two, in `out`; returns the count.
+int RowVariantsOfLevel(Row row, int level, RowFn out[2]);
 int RowBlockPixels(Row row, int level);
 
 }  // namespace orvex::convert

@@ -13,28 +13,57 @@ std::int16_t Q(double v, int bits) {
     return static_cast<std::int16_t>(std::lround(v * (1 << bits)));
 }
 
+// Instruction-set extensions that are not levels of their own: where the processor has
+// one, a row with a variant using it runs that variant at the extension's level.
+enum class Extension { kNone, kAvxVnni, kAvx512Vnni, kAvx512Vbmi };
+
+bool Has(Extension e) {
+    static const bool avx_vnni = __builtin_cpu_supports("avxvnni") != 0;
+    static const bool avx512_vnni = __builtin_cpu_supports("avx512vnni") != 0;
+    static const bool avx512_vbmi = __builtin_cpu_supports("avx512vbmi") != 0;
+    switch (e) {
+        case Extension::kAvxVnni:
+            return avx_vnni;
+        case Extension::kAvx512Vnni:
+            return avx512_vnni;
+        case Extension::kAvx512Vbmi:
+            return avx512_vbmi;
+        default:
+            return false;
+    }
+}
+
 struct Variants {
     RowFn c, ssse3, avx2, avx512;
     int lanePixels;   // pixels per 128-bit lane and step of the SIMD forms
     bool avx512Pays;  // memory-bound rows run no faster at 512 bits; AVX2 serves them
+    // Variants with an extension at the AVX2 and the AVX-512 level, or null.
+    RowFn avx2Ext = nullptr, avx512Ext = nullptr;
+    Extension avx2Needs = Extension::kNone, avx512Needs = Extension::kNone;
 };
 
 #define ORVEX_ROW_VARIANTS(name, lane, pays) \
     { name##_C, name##_SSSE3, name##_AVX2, name##_AVX512, lane, pays }
+#define ORVEX_ROW_VARIANTS_VNNI(name, lane)                                              \
+    {                                                                                    \
+        name##_C, name##_SSSE3, name##_AVX2, name##_AVX512, lane, true, name##_AVX2VNNI, \
+            name##_AVX512VNNI, Extension::kAvxVnni, Extension::kAvx512Vnni               \
+    }
 
 // clang-format off
 constexpr Variants kVariants[] = {
     ORVEX_ROW_VARIANTS(Swap422Row, 16, false),
     ORVEX_ROW_VARIANTS(Rgb32ToRgb24Row, 16, false),
-    ORVEX_ROW_VARIANTS(Rgb24ToRgb32Row, 16, false),
+    {Rgb24ToRgb32Row_C, Rgb24ToRgb32Row_SSSE3, Rgb24ToRgb32Row_AVX2, Rgb24ToRgb32Row_AVX512, 16,
+     false, nullptr, Rgb24ToRgb32Row_AVX512VBMI, Extension::kNone, Extension::kAvx512Vbmi},
     ORVEX_ROW_VARIANTS(Rgb32ToUyvyRow, 16, true),
     ORVEX_ROW_VARIANTS(Rgb32ToYuy2Row, 16, true),
     ORVEX_ROW_VARIANTS(Rgb24ToUyvyRow, 16, true),
     ORVEX_ROW_VARIANTS(Rgb24ToYuy2Row, 16, true),
-    ORVEX_ROW_VARIANTS(UyvyToRgb32Row, 8, true),
-    ORVEX_ROW_VARIANTS(Yuy2ToRgb32Row, 8, true),
-    ORVEX_ROW_VARIANTS(UyvyToRgb24Row, 16, true),
-    ORVEX_ROW_VARIANTS(Yuy2ToRgb24Row, 16, true),
+    ORVEX_ROW_VARIANTS_VNNI(UyvyToRgb32Row, 8),
+    ORVEX_ROW_VARIANTS_VNNI(Yuy2ToRgb32Row, 8),
+    ORVEX_ROW_VARIANTS_VNNI(UyvyToRgb24Row, 16),
+    ORVEX_ROW_VARIANTS_VNNI(Yuy2ToRgb24Row, 16),
     ORVEX_ROW_VARIANTS(UyvyToV210Row, 24, true),
     ORVEX_ROW_VARIANTS(Yuy2ToV210Row, 24, true),
     ORVEX_ROW_VARIANTS(V210ToUyvyRow, 24, true),
@@ -43,6 +72,14 @@ constexpr Variants kVariants[] = {
 static_assert(std::size(kVariants) == static_cast<std::size_t>(Row::kCount));
 
 #undef ORVEX_ROW_VARIANTS
+#undef ORVEX_ROW_VARIANTS_VNNI
+
+// The variant with an extension at a level, where there is one and the processor has it.
+RowFn ExtendedVariant(const Variants& v, int lanes) {
+    if (lanes == 4 && v.avx512Ext != nullptr && Has(v.avx512Needs)) return v.avx512Ext;
+    if (lanes == 2 && v.avx2Ext != nullptr && Has(v.avx2Needs)) return v.avx2Ext;
+    return nullptr;
+}
 
 int LanesOf(int level) {
     return level >= kLevelAvx512 ? 4 : level >= kLevelAvx2 ? 2 : level >= kLevelSsse3 ? 1 : 0;
@@ -52,9 +89,9 @@ RowFn OwnVariant(Row row, int lanes) {
     const Variants& v = kVariants[static_cast<int>(row)];
     switch (lanes) {
         case 4:
-            return v.avx512;
+            return ExtendedVariant(v, 4) != nullptr ? ExtendedVariant(v, 4) : v.avx512;
         case 2:
-            return v.avx2;
+            return ExtendedVariant(v, 2) != nullptr ? ExtendedVariant(v, 2) : v.avx2;
         case 1:
             return v.ssse3;
         default:
@@ -65,7 +102,9 @@ RowFn OwnVariant(Row row, int lanes) {
 // The widest variant at or below the level that exists and pays.
 int BestLanes(Row row, int level) {
     for (int lanes = LanesOf(level); lanes > 0; lanes /= 2) {
-        if (lanes == 4 && !kVariants[static_cast<int>(row)].avx512Pays) continue;
+        const Variants& v = kVariants[static_cast<int>(row)];
+        // A row the plain 512-bit form does not speed up may still gain from an extension.
+        if (lanes == 4 && !v.avx512Pays && ExtendedVariant(v, 4) == nullptr) continue;
         if (OwnVariant(row, lanes) != nullptr) return lanes;
     }
     return 0;
@@ -191,6 +230,17 @@ RowFn RowVariant(Row row, int level) {
         default:
             return nullptr;
     }
+}
+
+int RowVariantsOfLevel(Row row, int level, RowFn out[2]) {
+    const Variants& v = kVariants[static_cast<int>(row)];
+    int n = 0;
+    const int lanes = LanesOf(level);
+    const RowFn plain = lanes == 4 ? v.avx512 : lanes == 2 ? v.avx2 : lanes == 1 ? v.ssse3 : v.c;
+    const RowFn extended = ExtendedVariant(v, lanes);
+    if (plain != nullptr) out[n++] = plain;
+    if (extended != nullptr) out[n++] = extended;
+    return n;
 }
 
 int RowBlockPixels(Row row, int level) {

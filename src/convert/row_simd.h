@@ -248,10 +248,9 @@ template <class T, bool kYuy2>
 inline typename T::V InverseHalf(const InverseConstants<T, kYuy2>& k, typename T::V x, int h) {
     const auto yu = T::Shuffle(x, k.yu[h]);
     const auto yv = T::Shuffle(x, k.yv[h]);
-    const auto r = T::template Srai32<13>(T::Add32(T::Madd(yv, k.r), k.kr));
-    const auto g =
-        T::template Srai32<13>(T::Add32(T::Add32(T::Madd(yu, k.gu), T::Madd(yv, k.gv)), k.kg));
-    const auto b = T::template Srai32<13>(T::Add32(T::Madd(yu, k.b), k.kb));
+    const auto r = T::template Srai32<13>(T::MaddAdd(k.kr, yv, k.r));
+    const auto g = T::template Srai32<13>(T::MaddAdd(T::MaddAdd(k.kg, yu, k.gu), yv, k.gv));
+    const auto b = T::template Srai32<13>(T::MaddAdd(k.kb, yu, k.b));
     const auto planar = T::PackU16(T::PackS32(b, g), T::PackS32(r, k.alpha));
     return T::Shuffle(planar, k.planar);
 }
@@ -330,6 +329,26 @@ void UnpackV210Simd(const std::uint8_t* s, std::uint8_t* d, int w) {
 }  // namespace
 }  // namespace orvex::convert
 
+// The 4:2:2 to RGB rows of one instruction-set file over its traits; also defined on their
+// own by the files of the multiply-accumulate extensions.
+#define ORVEX_DEFINE_INVERSE_ROWS(suffix, Traits)                               \
+    void UyvyToRgb32Row_##suffix(const std::uint8_t* s, std::uint8_t* d, int w, \
+                                 const RowParams* p) {                          \
+        YuvToRgb32Simd<Traits, false>(s, d, w, p);                              \
+    }                                                                           \
+    void Yuy2ToRgb32Row_##suffix(const std::uint8_t* s, std::uint8_t* d, int w, \
+                                 const RowParams* p) {                          \
+        YuvToRgb32Simd<Traits, true>(s, d, w, p);                               \
+    }                                                                           \
+    void UyvyToRgb24Row_##suffix(const std::uint8_t* s, std::uint8_t* d, int w, \
+                                 const RowParams* p) {                          \
+        YuvToRgb24Simd<Traits, false>(s, d, w, p);                              \
+    }                                                                           \
+    void Yuy2ToRgb24Row_##suffix(const std::uint8_t* s, std::uint8_t* d, int w, \
+                                 const RowParams* p) {                          \
+        YuvToRgb24Simd<Traits, true>(s, d, w, p);                               \
+    }
+
 // Defines the exported variants of one instruction-set file over its traits.
 #define ORVEX_DEFINE_SIMD_ROWS(suffix, Traits)                                                     \
     namespace orvex::convert {                                                                     \
@@ -360,22 +379,7 @@ void UnpackV210Simd(const std::uint8_t* s, std::uint8_t* d, int w) {
                                  const RowParams* p) {                                             \
         Rgb24To422Simd<Traits, true>(s, d, w, p);                                                  \
     }                                                                                              \
-    void UyvyToRgb32Row_##suffix(const std::uint8_t* s, std::uint8_t* d, int w,                    \
-                                 const RowParams* p) {                                             \
-        YuvToRgb32Simd<Traits, false>(s, d, w, p);                                                 \
-    }                                                                                              \
-    void Yuy2ToRgb32Row_##suffix(const std::uint8_t* s, std::uint8_t* d, int w,                    \
-                                 const RowParams* p) {                                             \
-        YuvToRgb32Simd<Traits, true>(s, d, w, p);                                                  \
-    }                                                                                              \
-    void UyvyToRgb24Row_##suffix(const std::uint8_t* s, std::uint8_t* d, int w,                    \
-                                 const RowParams* p) {                                             \
-        YuvToRgb24Simd<Traits, false>(s, d, w, p);                                                 \
-    }                                                                                              \
-    void Yuy2ToRgb24Row_##suffix(const std::uint8_t* s, std::uint8_t* d, int w,                    \
-                                 const RowParams* p) {                                             \
-        YuvToRgb24Simd<Traits, true>(s, d, w, p);                                                  \
-    }                                                                                              \
+    ORVEX_DEFINE_INVERSE_ROWS(suffix, Traits)                                                      \
     void UyvyToV210Row_##suffix(const std::uint8_t* s, std::uint8_t* d, int w, const RowParams*) { \
         PackV210Simd<Traits, false>(s, d, w);                                                      \
     }                                                                                              \

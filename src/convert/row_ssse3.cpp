@@ -38,6 +38,7 @@ struct Ssse3 {
     static V Shuffle(V a, V m) { return _mm_shuffle_epi8(a, m); }
     static V Madd(V a, V b) { return _mm_madd_epi16(a, b); }
     static V Hadd32(V a, V b) { return _mm_hadd_epi32(a, b); }
+    static V MaddAdd(V acc, V a, V b) { return Add32(acc, Madd(a, b)); }
     static V Add16(V a, V b) { return _mm_add_epi16(a, b); }
     static V Add32(V a, V b) { return _mm_add_epi32(a, b); }
     static V And(V a, V b) { return _mm_and_si128(a, b); }

@@ -28,6 +28,20 @@ ORVEX_DECLARE_ROWS(SSSE3)
 ORVEX_DECLARE_ROWS(AVX2)
 ORVEX_DECLARE_ROWS(AVX512)
 
+// The 4:2:2 to RGB rows of the multiply-accumulate extensions (AVX-VNNI, AVX-512 VNNI).
+#define ORVEX_DECLARE_INVERSE_ROWS(suffix)                                                   \
+    void UyvyToRgb32Row_##suffix(const std::uint8_t*, std::uint8_t*, int, const RowParams*); \
+    void Yuy2ToRgb32Row_##suffix(const std::uint8_t*, std::uint8_t*, int, const RowParams*); \
+    void UyvyToRgb24Row_##suffix(const std::uint8_t*, std::uint8_t*, int, const RowParams*); \
+    void Yuy2ToRgb24Row_##suffix(const std::uint8_t*, std::uint8_t*, int, const RowParams*);
+
+ORVEX_DECLARE_INVERSE_ROWS(AVX2VNNI)
+ORVEX_DECLARE_INVERSE_ROWS(AVX512VNNI)
+
+#undef ORVEX_DECLARE_INVERSE_ROWS
+
+// RGB24 to RGB32 with the 512-bit byte permute of two tables (AVX-512 VBMI).
+void Rgb24ToRgb32Row_AVX512VBMI(const std::uint8_t*, std::uint8_t*, int, const RowParams*);
 #undef ORVEX_DECLARE_ROWS
 
 }  // namespace orvex::convert
