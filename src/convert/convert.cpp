@@ -2,16 +2,13 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include "convert/planes.h"
+#include "convert/stripe_pool.h"
 #include "formats/picture_geometry.h"
 #include "formats/video_formats.h"
-#include "platform/event.h"
-#include "platform/thread_pool.h"
 
 namespace orvex::convert {
 namespace {
@@ -97,6 +94,8 @@ struct Plan {
 constexpr std::size_t kMinStripeBytes = 512 * 1024;
 // Stripes of Convert's own choice: one per processor, at most this many.
 constexpr int kMaxStripes = 4;
+// Stripes one call cuts at most, whatever the caller asks for.
+constexpr int kMaxCallStripes = 64;
 
 // One line of shift when both field orders are known and differ.
 bool FieldsShift(const M_VID_PROPS& sp, const M_VID_PROPS& dp) {
@@ -305,21 +304,15 @@ ConvertStatus ConvertStripes(const std::uint8_t* src, std::uint8_t* dst,
     stripes = std::min(stripes, height);
     if (stripes <= 1) return ConvertOneStripe(src, dst, src_props, dst_props);
 
-    // Work sharing: each stripe goes to the pool, and whichever thread claims it first runs
-    // it. The caller runs the last stripe, then claims every stripe no pool thread has
-    // started, and waits only for those that are running. On a busy machine, where the pool
-    // threads get no processor in time, the call so costs about one stripe's time, not a
-    // queue's. The items are shared with the queued work, which may be run (and find its
-    // stripe claimed) after this call has returned.
-    struct Item {
+    // Fork and join on the stripe workers: RunStripes returns when every stripe is done.
+    struct Stripe {
         const std::uint8_t* src;
         std::uint8_t* dst;
         M_VID_PROPS sp, dp;
         ConvertStatus status;
-        std::atomic<bool> claimed{false};
-        platform::Event done{platform::Event::ResetMode::kManual};
     };
-    const std::shared_ptr<Item[]> items(new Item[static_cast<std::size_t>(stripes)]);
+    std::array<Stripe, kMaxCallStripes> parts;
+    stripes = std::min(stripes, kMaxCallStripes);
     // Checked strides, within the ceiling and so within an int.
     const auto srb = static_cast<int>(plan.src.row_bytes);
     const auto drb = static_cast<int>(plan.dst.row_bytes);
@@ -327,7 +320,7 @@ ConvertStatus ConvertStripes(const std::uint8_t* src, std::uint8_t* dst,
     for (int i = 0; i < stripes; ++i) {
         const int rows = height / stripes + (i < height % stripes ? 1 : 0);
         std::ptrdiff_t so = 0, doff = 0;
-        Item& it = items[static_cast<std::size_t>(i)];
+        Stripe& it = parts[static_cast<std::size_t>(i)];
         it.sp = StripeOf(src_props, srb, row0, rows, so);
         it.dp = StripeOf(dst_props, drb, row0, rows, doff);
         it.src = src + so;
@@ -335,29 +328,15 @@ ConvertStatus ConvertStripes(const std::uint8_t* src, std::uint8_t* dst,
         it.status = ConvertStatus::kDone;
         row0 += rows;
     }
-    for (int i = 0; i + 1 < stripes; ++i) {
-        platform::QueueWorkItem([items, i] {
-            Item& it = items[static_cast<std::size_t>(i)];
-            if (it.claimed.exchange(true, std::memory_order_acq_rel)) return;
-            it.status = ConvertOneStripe(it.src, it.dst, it.sp, it.dp);
-            it.done.Set();
-        });
+    RunStripes(stripes, [&parts](int i) {
+        Stripe& it = parts[static_cast<std::size_t>(i)];
+        it.status = ConvertOneStripe(it.src, it.dst, it.sp, it.dp);
+    });
+    for (int i = 0; i < stripes; ++i) {
+        const ConvertStatus s = parts[static_cast<std::size_t>(i)].status;
+        if (s != ConvertStatus::kDone) return s;
     }
-    Item& last = items[static_cast<std::size_t>(stripes - 1)];
-    ConvertStatus status = ConvertOneStripe(last.src, last.dst, last.sp, last.dp);
-    for (int i = stripes - 2; i >= 0; --i) {
-        Item& it = items[static_cast<std::size_t>(i)];
-        if (!it.claimed.exchange(true, std::memory_order_acq_rel)) {
-            it.status = ConvertOneStripe(it.src, it.dst, it.sp, it.dp);
-        } else {
-            it.done.Wait(platform::kInfinite);  // a pool thread is running it
-        }
-    }
-    for (int i = 0; i + 1 < stripes; ++i) {
-        const ConvertStatus s = items[static_cast<std::size_t>(i)].status;
-        if (status == ConvertStatus::kDone) status = s;
-    }
-    return status;
+    return ConvertStatus::kDone;
 }
 
 ConvertStatus Convert(const std::uint8_t* src, std::uint8_t* dst, const M_VID_PROPS& src_props,
@@ -377,7 +356,7 @@ ConvertStatus Convert(const std::uint8_t* src, std::uint8_t* dst, const M_VID_PR
     const auto worth =
         static_cast<int>(std::clamp<std::size_t>(region_bytes / kMinStripeBytes, 1, kMaxStripes));
     return ConvertStripes(src, dst, src_props, dst_props,
-                          std::min({kMaxStripes, platform::ProcessorCount(), worth}));
+                          std::min({kMaxStripes, StripeThreads(), worth}));
 }
 
 }  // namespace orvex::convert
