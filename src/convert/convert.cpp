@@ -90,10 +90,16 @@ struct Plan {
     int width = 0, height = 0;  // the common region
 };
 
-// Destination or source bytes (the larger) a stripe must hold to be worth a thread.
-constexpr std::size_t kMinStripeBytes = 512 * 1024;
-// Stripes of Convert's own choice: one per processor, at most this many.
-constexpr int kMaxStripes = 4;
+// Destination or source bytes (the larger) a stripe must hold to be worth a hand-off: a
+// worker's wake-up costs some tens of microseconds, a stripe of this size about as much.
+constexpr std::size_t kMinStripeBytes = 256 * 1024;
+// Destination bytes from which a picture is written with non-temporal stores. The card or
+// the next step reads a converted picture long after it is written; below this size it
+// still fits the processors' second-level caches, and streaming it out would cost more
+// than the read for ownership that it saves.
+constexpr std::size_t kStreamBytes = 2 * 1024 * 1024;
+// Stripes of Convert's own choice per stripe thread.
+constexpr int kStripesPerThread = 4;
 // Stripes one call cuts at most, whatever the caller asks for.
 constexpr int kMaxCallStripes = 64;
 
@@ -147,7 +153,7 @@ ConvertStatus MakePlan(const std::uint8_t* src, const std::uint8_t* dst, const M
 }
 
 ConvertStatus ConvertOneStripe(const std::uint8_t* src, std::uint8_t* dst, const M_VID_PROPS& sp,
-                               const M_VID_PROPS& dp) {
+                               const M_VID_PROPS& dp, bool stream) {
     Plan plan;
     const ConvertStatus checked = MakePlan(src, dst, sp, dp, &plan);
     if (checked != ConvertStatus::kDone) return checked;
@@ -191,11 +197,12 @@ ConvertStatus ConvertOneStripe(const std::uint8_t* src, std::uint8_t* dst, const
             break;
         case Cell::kRow:
             // RGB24 -> RGB32 writes the opaque alpha in the same pass.
-            status = ConvertRows(e.row, s.start, s.step, d, dstep, n, height, params);
+            status = ConvertRows(e.row, s.start, s.step, d, dstep, n, height, params, kLevelNone,
+                                 stream);
             break;
         case Cell::kTwoStep:
-            status =
-                ConvertRowsTwoStep(e.row, e.second, s.start, s.step, d, dstep, n, height, params);
+            status = ConvertRowsTwoStep(e.row, e.second, s.start, s.step, d, dstep, n, height,
+                                        params, kLevelNone, stream);
             break;
         case Cell::kNotSupported:
             break;
@@ -295,14 +302,17 @@ ConvertStatus ConvertStripes(const std::uint8_t* src, std::uint8_t* dst,
     const ConvertStatus checked = MakePlan(src, dst, src_props, dst_props, &plan);
     if (checked != ConvertStatus::kDone) return checked;
     const int height = plan.height;
+    const bool stream =
+        static_cast<std::size_t>(height) * RegionRowBytes(dst_props.fccType, plan.width) >=
+        kStreamBytes;
     // A shifted field order moves the whole picture by one line: cut into stripes, every
     // stripe would shift and repeat its own edge line. Copies gain nothing from stripes.
     if (stripes <= 1 || height < 2 || SameLayout(src_props.fccType, dst_props.fccType) ||
         OppositeOrders(src_props, dst_props)) {
-        return ConvertOneStripe(src, dst, src_props, dst_props);
+        return ConvertOneStripe(src, dst, src_props, dst_props, stream);
     }
     stripes = std::min(stripes, height);
-    if (stripes <= 1) return ConvertOneStripe(src, dst, src_props, dst_props);
+    if (stripes <= 1) return ConvertOneStripe(src, dst, src_props, dst_props, stream);
 
     // Fork and join on the stripe workers: RunStripes returns when every stripe is done.
     struct Stripe {
@@ -328,9 +338,9 @@ ConvertStatus ConvertStripes(const std::uint8_t* src, std::uint8_t* dst,
         it.status = ConvertStatus::kDone;
         row0 += rows;
     }
-    RunStripes(stripes, [&parts](int i) {
+    RunStripes(stripes, [&parts, stream](int i) {
         Stripe& it = parts[static_cast<std::size_t>(i)];
-        it.status = ConvertOneStripe(it.src, it.dst, it.sp, it.dp);
+        it.status = ConvertOneStripe(it.src, it.dst, it.sp, it.dp, stream);
     });
     for (int i = 0; i < stripes; ++i) {
         const ConvertStatus s = parts[static_cast<std::size_t>(i)].status;
@@ -348,15 +358,19 @@ ConvertStatus Convert(const std::uint8_t* src, std::uint8_t* dst, const M_VID_PR
     Plan plan;
     const ConvertStatus checked = MakePlan(src, dst, src_props, dst_props, &plan);
     if (checked != ConvertStatus::kDone) return checked;
-    // A stripe must carry enough bytes to repay handing it to another thread: a pool
-    // hand-off costs tens of microseconds, a stripe of kMinStripeBytes a few hundred.
+    const int threads = StripeThreads();
+    if (threads == 1) {
+        return ConvertStripes(src, dst, src_props, dst_props, 1);
+    }
+    // Several stripes per thread, so that a worker the machine serves late still takes a
+    // share (the caller takes stripes too and never waits for one that has not started);
+    // each stripe carries enough bytes to repay the hand-off.
     const std::size_t region_bytes = static_cast<std::size_t>(plan.height) *
                                      std::max(RegionRowBytes(src_props.fccType, plan.width),
                                               RegionRowBytes(dst_props.fccType, plan.width));
-    const auto worth =
-        static_cast<int>(std::clamp<std::size_t>(region_bytes / kMinStripeBytes, 1, kMaxStripes));
-    return ConvertStripes(src, dst, src_props, dst_props,
-                          std::min({kMaxStripes, StripeThreads(), worth}));
+    const auto stripes = static_cast<int>(std::min<std::size_t>(
+        region_bytes / kMinStripeBytes, static_cast<std::size_t>(threads * kStripesPerThread)));
+    return ConvertStripes(src, dst, src_props, dst_props, std::max(stripes, 1));
 }
 
 }  // namespace orvex::convert

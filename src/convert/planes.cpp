@@ -1,5 +1,8 @@
 #include "convert/planes.h"
 
+#include <emmintrin.h>
+
+#include <cstdint>
 #include <cstring>
 
 #include "convert/cpu_level.h"
@@ -33,6 +36,12 @@ inline void PrefetchRowHead(const std::uint8_t* p, std::size_t row_bytes) {
     for (std::ptrdiff_t i = 0; i < n; i += 64) __builtin_prefetch(p + i, 1, 3);
 }
 
+// Streaming stores need every row start 16-byte aligned; they are ordered before what
+// follows (another thread's read after the stripe is handed back) by one fence.
+bool CanStream(const std::uint8_t* dst, std::ptrdiff_t dst_step) {
+    return (reinterpret_cast<std::uintptr_t>(dst) & 15) == 0 && dst_step % 16 == 0;
+}
+
 }  // namespace
 
 bool RowIsSubsampled(Row row) {
@@ -40,11 +49,12 @@ bool RowIsSubsampled(Row row) {
 }
 
 int ConvertRows(Row row, const std::uint8_t* src, std::ptrdiff_t src_step, std::uint8_t* dst,
-                std::ptrdiff_t dst_step, int width, int height, const RowParams& params,
-                int level) {
+                std::ptrdiff_t dst_step, int width, int height, const RowParams& params, int level,
+                bool stream) {
     if (src == nullptr || dst == nullptr) return kNullPointer;
     if (width < (RowIsSubsampled(row) ? 2 : 1) || height < 1) return kBadSize;
-    const RowFn fn = SelectRow(row, level == kLevelNone ? ProcessorLevel() : level);
+    stream = stream && CanStream(dst, dst_step);
+    const RowFn fn = SelectRow(row, level == kLevelNone ? ProcessorLevel() : level, stream);
     // Row addresses by index: stepping past the last row of a bottom-up walk would form a
     // pointer before the buffer.
     const bool against = (src_step < 0) != (dst_step < 0);
@@ -53,21 +63,23 @@ int ConvertRows(Row row, const std::uint8_t* src, std::ptrdiff_t src_step, std::
         if (against && next >= 0) PrefetchRowHead(dst + next * dst_step, dst_row);
         fn(src + y * src_step, dst + y * dst_step, width, &params);
     });
+    if (stream) _mm_sfence();
     return 0;
 }
 
 int ConvertRowsTwoStep(Row first, Row second, const std::uint8_t* src, std::ptrdiff_t src_step,
                        std::uint8_t* dst, std::ptrdiff_t dst_step, int width, int height,
-                       const RowParams& params, int level) {
+                       const RowParams& params, int level, bool stream) {
     if (src == nullptr || dst == nullptr) return kNullPointer;
     if (width < 2 || height < 1) return kBadSize;
+    stream = stream && CanStream(dst, dst_step);
     // The intermediate UYVY row lives on the stack: long rows go through in pieces whose
     // width is a whole number of v210 groups and SIMD blocks.
     constexpr int kPiece = 1536;
     alignas(64) std::uint8_t buffer[kPiece * 2];
     if (level == kLevelNone) level = ProcessorLevel();
     const RowFn one = SelectRow(first, level);
-    const RowFn two = SelectRow(second, level);
+    const RowFn two = SelectRow(second, level, stream);
     ForEachRow(src_step, height, [&](int y, int) {
         const std::uint8_t* s = src + y * src_step;
         std::uint8_t* d = dst + y * dst_step;
@@ -77,6 +89,7 @@ int ConvertRowsTwoStep(Row first, Row second, const std::uint8_t* src, std::ptrd
             two(buffer, d + RowDestBytes(second, x), n, &params);
         }
     });
+    if (stream) _mm_sfence();
     return 0;
 }
 

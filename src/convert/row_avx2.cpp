@@ -3,3 +3,4 @@
 #include "convert/row_avx2.h"
 
 ORVEX_DEFINE_SIMD_ROWS(AVX2, Avx2)
+ORVEX_DEFINE_SIMD_ROWS(AVX2NT, Streaming<Avx2>)

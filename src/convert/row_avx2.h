@@ -32,10 +32,18 @@ struct Avx2 {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(p + kSpan), _mm256_extracti128_si256(v, 1));
         }
     }
-    // Lanes a0 b0 a1 b1, stored contiguously.
-    static void StoreZipped(std::uint8_t* p, V a, V b) {
-        Store<16>(p, _mm256_permute2x128_si256(a, b, 0x20));
-        Store<16>(p + 32, _mm256_permute2x128_si256(a, b, 0x31));
+    // Lanes a0 b0 a1 b1, to be stored contiguously.
+    static void Zip(V a, V b, V& lo, V& hi) {
+        lo = _mm256_permute2x128_si256(a, b, 0x20);
+        hi = _mm256_permute2x128_si256(a, b, 0x31);
+    }
+    template <int kLane>
+    static __m128i Lane(V v) {
+        if constexpr (kLane == 0) {
+            return _mm256_castsi256_si128(v);
+        } else {
+            return _mm256_extracti128_si256(v, kLane);
+        }
     }
     // Qwords 0 2 1 3.
     static V GatherQwords(V a) { return _mm256_permute4x64_epi64(a, 0xD8); }

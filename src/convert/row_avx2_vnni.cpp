@@ -17,4 +17,5 @@ struct Avx2Vnni : Avx2 {
 
 namespace orvex::convert {
 ORVEX_DEFINE_INVERSE_ROWS(AVX2VNNI, Avx2Vnni)
+ORVEX_DEFINE_INVERSE_ROWS(AVX2VNNINT, Streaming<Avx2Vnni>)
 }  // namespace orvex::convert

@@ -3,3 +3,4 @@
 #include "convert/row_avx512.h"
 
 ORVEX_DEFINE_SIMD_ROWS(AVX512, Avx512)
+ORVEX_DEFINE_SIMD_ROWS(AVX512NT, Streaming<Avx512>)

@@ -41,12 +41,18 @@ struct Avx512 {
                              _mm256_extracti128_si256(hi, 1));
         }
     }
-    // Lanes a0 b0 a1 b1 a2 b2 a3 b3, stored contiguously.
-    static void StoreZipped(std::uint8_t* p, V a, V b) {
-        const V lo = _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11);
-        const V hi = _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15);
-        Store<16>(p, _mm512_permutex2var_epi64(a, lo, b));
-        Store<16>(p + 64, _mm512_permutex2var_epi64(a, hi, b));
+    // Lanes a0 b0 a1 b1 a2 b2 a3 b3, to be stored contiguously.
+    static void Zip(V a, V b, V& lo, V& hi) {
+        lo = _mm512_permutex2var_epi64(a, _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11), b);
+        hi = _mm512_permutex2var_epi64(a, _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15), b);
+    }
+    template <int kLane>
+    static __m128i Lane(V v) {
+        if constexpr (kLane == 0) {
+            return _mm512_castsi512_si128(v);
+        } else {
+            return _mm512_extracti32x4_epi32(v, kLane);
+        }
     }
     // Qwords 0 2 4 6 1 3 5 7.
     static V GatherQwords(V a) {

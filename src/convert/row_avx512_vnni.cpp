@@ -14,4 +14,5 @@ struct Avx512Vnni : Avx512 {
 
 namespace orvex::convert {
 ORVEX_DEFINE_INVERSE_ROWS(AVX512VNNI, Avx512Vnni)
+ORVEX_DEFINE_INVERSE_ROWS(AVX512VNNINT, Streaming<Avx512Vnni>)
 }  // namespace orvex::convert

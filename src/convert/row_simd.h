@@ -11,7 +11,10 @@
 // copy of a helper to baseline code.
 #pragma once
 
+#include <immintrin.h>
+
 #include <cstdint>
+#include <utility>
 
 #include "convert/row_variants.h"
 
@@ -76,6 +79,28 @@ constexpr Pattern16 MakePackHighPattern(bool yuy2) {
     }
     return p;
 }
+
+// The same traits with every store non-temporal, in 128-bit pieces (the destination is
+// 16-byte aligned, wider alignment is not assumed). A large picture's destination is not
+// read again by the conversion, and streaming it skips the read for ownership that a
+// cached store pays on every line: the rows that move about as many bytes as memcpy then
+// move fewer. The caller fences once after the last row.
+template <class Base>
+struct Streaming : Base {
+    using V = typename Base::V;
+    template <int kSpan>
+    static void Store(std::uint8_t* p, V v) {
+        StorePieces<kSpan>(p, v, std::make_integer_sequence<int, Base::kLanes>());
+    }
+
+private:
+    template <int kSpan, int... kLane>
+    static void StorePieces(std::uint8_t* p, V v, std::integer_sequence<int, kLane...>) {
+        (_mm_stream_si128(reinterpret_cast<__m128i*>(p + kLane * kSpan),
+                          Base::template Lane<kLane>(v)),
+         ...);
+    }
+};
 
 // -- shared pieces -------------------------------------------------------------------------
 
@@ -262,7 +287,10 @@ void YuvToRgb32Simd(const std::uint8_t* s, std::uint8_t* d, int w, const RowPara
     const InverseConstants<T, kYuy2> k(p);
     for (int x = 0; x < w; x += 8 * T::kLanes, s += 16 * T::kLanes, d += 32 * T::kLanes) {
         const auto a = T::template Load<16>(s);
-        T::StoreZipped(d, InverseHalf<T, kYuy2>(k, a, 0), InverseHalf<T, kYuy2>(k, a, 1));
+        typename T::V lo, hi;
+        T::Zip(InverseHalf<T, kYuy2>(k, a, 0), InverseHalf<T, kYuy2>(k, a, 1), lo, hi);
+        T::template Store<16>(d, lo);
+        T::template Store<16>(d + 16 * T::kLanes, hi);
     }
 }
 

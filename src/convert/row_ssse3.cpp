@@ -18,10 +18,14 @@ struct Ssse3 {
     static void Store(std::uint8_t* p, V v) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
     }
-    // Lane zip of two vectors, stored contiguously.
-    static void StoreZipped(std::uint8_t* p, V a, V b) {
-        Store<16>(p, a);
-        Store<16>(p + 16, b);
+    // Lane zip of two vectors, to be stored contiguously.
+    static void Zip(V a, V b, V& lo, V& hi) {
+        lo = a;
+        hi = b;
+    }
+    template <int kLane>
+    static __m128i Lane(V v) {
+        return v;
     }
     // Qwords 0 2 4 .. then 1 3 5 .. (a single lane: nothing moves).
     static V GatherQwords(V a) { return a; }
