@@ -57,7 +57,9 @@ int ConvertRows(Row row, const std::uint8_t* src, std::ptrdiff_t src_step, std::
     const RowFn fn = SelectRow(row, level == kLevelNone ? ProcessorLevel() : level, stream);
     // Row addresses by index: stepping past the last row of a bottom-up walk would form a
     // pointer before the buffer.
-    const bool against = (src_step < 0) != (dst_step < 0);
+    // Streaming stores write around the caches: fetching their lines first would bring back
+    // the very read for ownership they avoid.
+    const bool against = !stream && (src_step < 0) != (dst_step < 0);
     const std::size_t dst_row = RowDestBytes(row, width);
     ForEachRow(src_step, height, [&](int y, int next) {
         if (against && next >= 0) PrefetchRowHead(dst + next * dst_step, dst_row);
