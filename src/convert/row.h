@@ -80,8 +80,8 @@ std::size_t RowDestBytes(Row row, int width);
 
 // The variant a level uses, with the tail handled (any width). With `stream` the variant
 // writes its destination with non-temporal stores where the level has such a form (AVX2 and
-// up): the destination must then be 16-byte aligned, and the caller fences (_mm_sfence)
-// before anything else reads it.
+// up) and the row is bound by memory (not the RGB to 4:2:2 rows): the destination must then
+// be 16-byte aligned, and the caller fences (_mm_sfence) before anything else reads it.
 RowFn SelectRow(Row row, int level, bool stream = false);
 // The raw variant of one level that SelectRow runs (with the multiply-accumulate extension
 // where the processor has one), or null where that level has no variant of its own; for
