@@ -14,7 +14,9 @@ The heading gives the run's date, processor model, instruction-set level and loa
 With --compare, a second run of the same program is set against the first: the largest
 change of any ratio between the two is printed after the table. With --before, the
 ratios of an earlier build's run are printed next to each cell; --lines 1080 keeps one
-picture size.
+picture size. After the table, each target is checked against this run and the cells that
+miss it are named: copies and 4:2:2 reorders within 1.2x memcpy, bottom-up no slower than
+top-down, at or below every peer, and stripes at least 1.6x faster than one stripe.
 """
 import json
 import sys
@@ -81,6 +83,42 @@ def ratios(t):
     return out
 
 
+def target_report(rows):
+    """One line per target: how many cells it covers and which miss it."""
+    def name(k):
+        s, d, w, h, order = k
+        rgb = s < 2 or d < 2
+        return f"{NAMES[s]}→{NAMES[d]} {h}p" + (" bottom-up" if rgb and order else "")
+    copy_like = lambda s, d: s == d or {s, d} <= {2, 3} or ({s, d} & {2, 3} and 4 in {s, d})
+    checks = {"copy/reorder ≤ 1.2× memcpy": [], "bottom-up ≤ top-down": [],
+              "≤ 1.0× peer": [], "stripes ≥ 1.6×": []}
+    counts = dict.fromkeys(checks, 0)
+    by_key = {r[0]: r for r in rows}
+    for (s, d, w, h, order), us, mem, speedup, peer, _ in rows:
+        key = (s, d, w, h, order)
+        if copy_like(s, d) and mem is not None:
+            counts["copy/reorder ≤ 1.2× memcpy"] += 1
+            if mem > 1.2:
+                checks["copy/reorder ≤ 1.2× memcpy"].append(f"{name(key)} {mem:.2f}")
+        if order == 1 and (s, d, w, h, 0) in by_key:
+            counts["bottom-up ≤ top-down"] += 1
+            top = by_key[(s, d, w, h, 0)][1]
+            if us > top:
+                checks["bottom-up ≤ top-down"].append(f"{name(key)} {us / top:.2f}")
+        if peer is not None:
+            counts["≤ 1.0× peer"] += 1
+            if peer > 1.0:
+                checks["≤ 1.0× peer"].append(f"{name(key)} {peer:.2f}")
+        if not (s == d or {s, d} <= {2, 3}) and speedup is not None:
+            counts["stripes ≥ 1.6×"] += 1
+            if speedup < 1.6:
+                checks["stripes ≥ 1.6×"].append(f"{name(key)} {speedup:.2f}")
+    for target, misses in checks.items():
+        met = counts[target] - len(misses)
+        yield (f"- {target}: {met} of {counts[target]} cells"
+               + (f"; missed by {', '.join(misses)}" if misses else ""))
+
+
 def main():
     args = sys.argv[1:]
     def option(name):
@@ -119,10 +157,14 @@ def main():
             line += (f" {f(b[2])} | {f(b[4])} | {'–' if copy else f(b[3])} |" if b
                      else " – | – | – |")
         print(line)
+    print()
+    for line in target_report(rows):
+        print(line)
     if other:
         _, t2 = load(other)
         second = {r[0]: r for r in ratios(t2)}
         worst = (0.0, None)
+        changes = []
         for r in rows:
             r2 = second.get(r[0])
             if not r2:
@@ -130,10 +172,14 @@ def main():
             for i in (2, 4):  # the ratios to memcpy and to the peer
                 if r[i] and r2[i]:
                     change = abs(r2[i] / r[i] - 1)
+                    changes.append(change)
                     if change > worst[0]:
                         worst = (change, r[0])
-        print(f"\nLargest change of a ratio in the second run: {worst[0] * 100:.1f}% "
-              f"(cell {worst[1]})")
+        changes.sort()
+        within = sum(1 for c in changes if c <= 0.10)
+        median = changes[len(changes) // 2] if changes else 0.0
+        print(f"\nSecond run: {within} of {len(changes)} ratios within 10 % (median change "
+              f"{median * 100:.1f} %); largest change {worst[0] * 100:.1f} % (cell {worst[1]})")
 
 
 if __name__ == "__main__":
