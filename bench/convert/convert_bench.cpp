@@ -6,7 +6,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "convert/convert.h"
@@ -42,11 +45,13 @@ int RowBytes(eMFCC fcc, int width) {
     }
 }
 
-M_VID_PROPS Props(eMFCC fcc, int w, int h) {
+// RGB buffers are top-down (negative height) unless `bottom_up`; the other layouts have
+// one row order only.
+M_VID_PROPS Props(eMFCC fcc, int w, int h, bool bottom_up = false) {
     M_VID_PROPS p{};
     p.fccType = fcc;
     p.nWidth = w;
-    p.nHeight = (fcc == eMFCC_RGB32 || fcc == eMFCC_RGB24) ? -h : h;  // top-down
+    p.nHeight = (fcc == eMFCC_RGB32 || fcc == eMFCC_RGB24) && !bottom_up ? -h : h;
     p.nRowBytes = RowBytes(fcc, w);
     p.eInterlace = eMI_Progressive;
     return p;
@@ -80,11 +85,13 @@ void SetBytes(benchmark::State& state, std::size_t bytes) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
 }
 
-// Args: source layout, destination layout, width, height, stripes (0: Convert decides).
+// Args: source layout, destination layout, width, height, stripes (0: Convert decides),
+// RGB row order (0 top-down, 1 bottom-up).
 void BM_Cell(benchmark::State& state) {
     const eMFCC from = kLayouts[state.range(0)], to = kLayouts[state.range(1)];
     const int w = int(state.range(2)), h = int(state.range(3)), stripes = int(state.range(4));
-    const M_VID_PROPS sp = Props(from, w, h), dp = Props(to, w, h);
+    const bool bottom_up = state.range(5) != 0;
+    const M_VID_PROPS sp = Props(from, w, h, bottom_up), dp = Props(to, w, h, bottom_up);
     const std::vector<std::uint8_t> src = Source(from, w, h);
     std::vector<std::uint8_t> dst(std::size_t(dp.nRowBytes) * h, 1);
     if (src.empty()) {
@@ -104,16 +111,19 @@ void BM_Cell(benchmark::State& state) {
     SetBytes(state, dst.size());
 }
 
+// Every cell at 1080 and 2160 lines, one stripe and Convert's own choice; every RGB cell
+// also bottom-up.
 void CellArgs(benchmark::internal::Benchmark* b) {
-    for (int s = 0; s < 6; ++s) {
-        for (int d = 0; d < 6; ++d) {
-            if (d == 5 && s < 2) continue;  // not supported
-            b->Args({s, d, 1920, 1080, 1});
-            b->Args({s, d, 1920, 1080, 0});
+    for (const auto& [w, h] : {std::pair{1920, 1080}, std::pair{3840, 2160}}) {
+        for (int s = 0; s < 6; ++s) {
+            for (int d = 0; d < 6; ++d) {
+                if (d == 5 && s < 2) continue;  // not supported
+                for (int order = 0; order <= (s < 2 || d < 2 ? 1 : 0); ++order) {
+                    b->Args({s, d, w, h, 1, order})->Args({s, d, w, h, 0, order});
+                }
+            }
         }
     }
-    for (int s : {2, 4}) b->Args({s, 5, 3840, 2160, 1})->Args({s, 5, 3840, 2160, 0});
-    b->Args({5, 2, 3840, 2160, 1})->Args({5, 2, 3840, 2160, 0});
 }
 BENCHMARK(BM_Cell)->Apply(CellArgs)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
@@ -163,8 +173,10 @@ BENCHMARK(BM_Memcpy)
     ->Arg(1920 * 1080 * 3)
     ->Arg(1920 * 1080 * 2)
     ->Arg(5120 * 1080)
-    ->Arg(10240 * 2160)
+    ->Arg(3840 * 2160 * 4)
+    ->Arg(3840 * 2160 * 3)
     ->Arg(3840 * 2160 * 2)
+    ->Arg(10240 * 2160)
     ->UseRealTime()
     ->Unit(benchmark::kMicrosecond);
 
@@ -322,6 +334,29 @@ BENCHMARK(BM_FFmpeg_V210Decode)
     ->Unit(benchmark::kMicrosecond);
 #endif
 
+// The processor's model name, for the table's heading.
+std::string ProcessorModel() {
+    std::ifstream info("/proc/cpuinfo");
+    for (std::string line; std::getline(info, line);) {
+        if (line.rfind("model name", 0) == 0) {
+            const auto colon = line.find(':');
+            if (colon != std::string::npos)
+                return line.substr(line.find_first_not_of(' ', colon + 1));
+        }
+    }
+    return "unknown";
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    constexpr const char* kLevelNames[kLevelCount] = {"c",     "sse2", "ssse3",
+                                                      "sse41", "avx2", "avx512"};
+    benchmark::AddCustomContext("orvex_cpu_level", kLevelNames[ProcessorLevelInit()]);
+    benchmark::AddCustomContext("orvex_cpu_model", ProcessorModel());
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,13 +1,22 @@
 #!/usr/bin/env python3
 """Turns convert_bench's JSON output into the README's table of time ratios.
 
-    convert_bench --benchmark_repetitions=5 --benchmark_out=convert.json \
+    convert_bench --benchmark_repetitions=5 --benchmark_out=convert.json \\
                   --benchmark_out_format=json
-    python3 bench/convert/ratio_table.py convert.json
+    python3 bench/convert/ratio_table.py convert.json [--compare other.json]
 
 Each ratio is our time over the other's time in the same run (below 1: we are faster).
-With repetitions, medians are used. Single-threaded runs compare processor time (steadier
-on a shared machine); striped runs compare wall time, the only time they save.
+With repetitions, each benchmark counts with the least time of its repetitions (processor
+and wall time apart): on a shared machine other work only ever adds time, so the least is
+the figure that repeats. Single-stripe figures compare processor time; the stripe speed-up
+compares wall time, the only time stripes save.
+The heading gives the run's date, processor model, instruction-set level and load average.
+With --compare, a second run of the same program is set against the first: the largest
+change of any ratio between the two is printed after the table. With --before, the
+ratios of an earlier build's run are printed next to each cell; --lines 1080 keeps one
+picture size. After the table, each target is checked against this run and the cells that
+miss it are named: copies and 4:2:2 reorders within 1.2x memcpy, bottom-up no slower than
+top-down, at or below every peer, and stripes at least 1.6x faster than one stripe.
 """
 import json
 import sys
@@ -36,18 +45,15 @@ PEERS = {
 
 
 def load(path):
+    data = json.load(open(path))
     times = {}
-    for b in json.load(open(path))["benchmarks"]:
-        name = b["run_name"] if "run_name" in b else b["name"]
-        name = name.replace("/real_time", "")
-        if b.get("run_type") == "aggregate" and b.get("aggregate_name") != "median":
+    for b in data["benchmarks"]:
+        if b.get("run_type") == "aggregate" or b.get("error_occurred"):
             continue
-        if b.get("error_occurred"):
-            continue
-        # Medians win over single repetitions.
-        if b.get("run_type") == "aggregate" or name not in times:
-            times[name] = (b["cpu_time"], b["real_time"])
-    return times
+        name = (b["run_name"] if "run_name" in b else b["name"]).replace("/real_time", "")
+        cpu, wall = times.get(name, (float("inf"), float("inf")))
+        times[name] = (min(cpu, b["cpu_time"]), min(wall, b["real_time"]))
+    return data.get("context", {}), times
 
 
 def dest_bytes(to, w, h):
@@ -56,30 +62,124 @@ def dest_bytes(to, w, h):
     return w * BPP[to] * h
 
 
-def main():
-    t = load(sys.argv[1])
-    rows = []
-    for key in sorted(k for k in t if k.startswith("BM_Cell/") and k.endswith("/1")):
-        s, d, w, h, _ = (int(x) for x in key.split("/")[1:])
-        single = t[key][0]
-        striped = t.get(key[:-2] + "/0", (None, None))[1]
-        copy_times = t.get(f"BM_Memcpy/{dest_bytes(d, w, h)}", (None, None))
-        copy, copy_wall = copy_times
-        peer_name = PEERS.get((s, d), "")
-        peer_name = peer_name.format(w=w, h=h)
+def ratios(t):
+    """One row per cell, size and row order: (key, figures...)."""
+    out = []
+    for key in sorted(k for k in t if k.startswith("BM_Cell/")):
+        s, d, w, h, stripes, order = (int(x) for x in key.split("/")[1:])
+        if stripes != 1:
+            continue
+        single_cpu, single_wall = t[key]
+        striped = t.get(f"BM_Cell/{s}/{d}/{w}/{h}/0/{order}", (None, None))[1]
+        copy = t.get(f"BM_Memcpy/{dest_bytes(d, w, h)}", (None, None))[0]
+        peer_name = PEERS.get((s, d), "").format(w=w, h=h)
         if "Libyuv" in peer_name and (w, h) != (1920, 1080):
             peer_name = ""
         peer = t.get(peer_name, (None, None))[0] if peer_name else None
-        fmt = lambda a, b: f"{a / b:.2f}" if a and b else "-"
-        rows.append(
-            f"| {NAMES[s]} → {NAMES[d]} | {w}×{h} | {single:.0f} | "
-            f"{striped:.0f} | {fmt(single, copy)} | {fmt(striped, copy_wall)} | "
-            f"{fmt(single, peer)} | {peer_name.replace('BM_', '') or '-'} |"
-        )
-    print("| cell | size | 1 stripe µs (cpu) | stripes µs (wall) | 1 stripe / memcpy "
-          "| stripes / memcpy | 1 stripe / peer | peer |")
-    print("|---|---|---|---|---|---|---|---|")
-    print("\n".join(rows))
+        div = lambda a, b: a / b if a and b else None
+        out.append(((s, d, w, h, order), single_cpu, div(single_cpu, copy),
+                    div(single_wall, striped), div(single_cpu, peer),
+                    peer_name.replace("BM_", "").split("/")[0]))
+    return out
+
+
+def target_report(rows):
+    """One line per target: how many cells it covers and which miss it."""
+    def name(k):
+        s, d, w, h, order = k
+        rgb = s < 2 or d < 2
+        return f"{NAMES[s]}→{NAMES[d]} {h}p" + (" bottom-up" if rgb and order else "")
+    copy_like = lambda s, d: s == d or {s, d} <= {2, 3} or ({s, d} & {2, 3} and 4 in {s, d})
+    checks = {"copy/reorder ≤ 1.2× memcpy": [], "bottom-up ≤ top-down": [],
+              "≤ 1.0× peer": [], "stripes ≥ 1.6×": []}
+    counts = dict.fromkeys(checks, 0)
+    by_key = {r[0]: r for r in rows}
+    for (s, d, w, h, order), us, mem, speedup, peer, _ in rows:
+        key = (s, d, w, h, order)
+        if copy_like(s, d) and mem is not None:
+            counts["copy/reorder ≤ 1.2× memcpy"] += 1
+            if mem > 1.2:
+                checks["copy/reorder ≤ 1.2× memcpy"].append(f"{name(key)} {mem:.2f}")
+        if order == 1 and (s, d, w, h, 0) in by_key:
+            counts["bottom-up ≤ top-down"] += 1
+            top = by_key[(s, d, w, h, 0)][1]
+            if us > top:
+                checks["bottom-up ≤ top-down"].append(f"{name(key)} {us / top:.2f}")
+        if peer is not None:
+            counts["≤ 1.0× peer"] += 1
+            if peer > 1.0:
+                checks["≤ 1.0× peer"].append(f"{name(key)} {peer:.2f}")
+        if not (s == d or {s, d} <= {2, 3}) and speedup is not None:
+            counts["stripes ≥ 1.6×"] += 1
+            if speedup < 1.6:
+                checks["stripes ≥ 1.6×"].append(f"{name(key)} {speedup:.2f}")
+    for target, misses in checks.items():
+        met = counts[target] - len(misses)
+        yield (f"- {target}: {met} of {counts[target]} cells"
+               + (f"; missed by {', '.join(misses)}" if misses else ""))
+
+
+def main():
+    args = sys.argv[1:]
+    def option(name):
+        if name not in args:
+            return None
+        i = args.index(name)
+        value = args[i + 1]
+        del args[i:i + 2]
+        return value
+
+    other = option("--compare")
+    only_lines = option("--lines")  # e.g. 1080: one picture size only
+    before_path = option("--before")
+    before = {r[0]: r for r in ratios(load(before_path)[1])} if before_path else {}
+    context, t = load(args[0])
+    print(f"Run of {context.get('date', '?')} on {context.get('orvex_cpu_model', '?')} "
+          f"({context.get('num_cpus', '?')} logical processors), level "
+          f"{context.get('orvex_cpu_level', '?')}, load average "
+          f"{', '.join(f'{x:.1f}' for x in context.get('load_avg', [])) or '?'}.\n")
+    f = lambda x: f"{x:.2f}" if x is not None else "–"
+    extra = " before ÷ memcpy | before ÷ peer | before speed-up |" if before else ""
+    print("| cell | size | rows | 1 stripe µs (cpu) | ÷ memcpy | stripe speed-up (wall) "
+          "| ÷ peer | peer |" + extra)
+    print("|---|---|---|---|---|---|---|---|" + ("---|---|---|" if before else ""))
+    rows = ratios(t)
+    for (s, d, w, h, order), us, mem, speedup, peer, peer_name in rows:
+        if only_lines and h != int(only_lines):
+            continue
+        rgb = s < 2 or d < 2
+        copy = s == d or {s, d} == {2, 3}
+        line = (f"| {NAMES[s]} → {NAMES[d]} | {h}p | "
+                f"{('bottom-up' if order else 'top-down') if rgb else '–'} | {us:.0f} | {f(mem)} | "
+                f"{'–' if copy else f(speedup)} | {f(peer)} | {peer_name or '–'} |")
+        if before:
+            b = before.get((s, d, w, h, order))
+            line += (f" {f(b[2])} | {f(b[4])} | {'–' if copy else f(b[3])} |" if b
+                     else " – | – | – |")
+        print(line)
+    print()
+    for line in target_report(rows):
+        print(line)
+    if other:
+        _, t2 = load(other)
+        second = {r[0]: r for r in ratios(t2)}
+        worst = (0.0, None)
+        changes = []
+        for r in rows:
+            r2 = second.get(r[0])
+            if not r2:
+                continue
+            for i in (2, 4):  # the ratios to memcpy and to the peer
+                if r[i] and r2[i]:
+                    change = abs(r2[i] / r[i] - 1)
+                    changes.append(change)
+                    if change > worst[0]:
+                        worst = (change, r[0])
+        changes.sort()
+        within = sum(1 for c in changes if c <= 0.10)
+        median = changes[len(changes) // 2] if changes else 0.0
+        print(f"\nSecond run: {within} of {len(changes)} ratios within 10 % (median change "
+              f"{median * 100:.1f} %); largest change {worst[0] * 100:.1f} % (cell {worst[1]})")
 
 
 if __name__ == "__main__":

@@ -4,13 +4,11 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include "convert/planes.h"
+#include "convert/stripe_pool.h"
 #include "formats/picture_geometry.h"
 #include "formats/video_formats.h"
-#include "platform/event.h"
-#include "platform/thread_pool.h"
 
 namespace orvex::convert {
 namespace {
@@ -92,6 +90,19 @@ struct Plan {
     int width = 0, height = 0;  // the common region
 };
 
+// Destination or source bytes (the larger) a stripe must hold to be worth a hand-off: a
+// worker's wake-up costs some tens of microseconds, a stripe of this size about as much.
+constexpr std::size_t kMinStripeBytes = 256 * 1024;
+// Destination bytes from which a picture is written with non-temporal stores. In a steady
+// loop a 1920x1080 picture (4-8 MB of destination) stays in the last-level cache, and
+// streaming it gained nothing (0.96-1.07x the cached time); at 3840x2160 (17-33 MB) the
+// memory-bound rows took 0.53-0.89x.
+constexpr std::size_t kStreamBytes = 12 * 1024 * 1024;
+// Stripes of Convert's own choice per stripe thread.
+constexpr int kStripesPerThread = 4;
+// Stripes one call cuts at most, whatever the caller asks for.
+constexpr int kMaxCallStripes = 64;
+
 // One line of shift when both field orders are known and differ.
 bool FieldsShift(const M_VID_PROPS& sp, const M_VID_PROPS& dp) {
     const int so = FieldOrder(sp), dor = FieldOrder(dp);
@@ -142,7 +153,7 @@ ConvertStatus MakePlan(const std::uint8_t* src, const std::uint8_t* dst, const M
 }
 
 ConvertStatus ConvertOneStripe(const std::uint8_t* src, std::uint8_t* dst, const M_VID_PROPS& sp,
-                               const M_VID_PROPS& dp) {
+                               const M_VID_PROPS& dp, bool stream) {
     Plan plan;
     const ConvertStatus checked = MakePlan(src, dst, sp, dp, &plan);
     if (checked != ConvertStatus::kDone) return checked;
@@ -186,11 +197,12 @@ ConvertStatus ConvertOneStripe(const std::uint8_t* src, std::uint8_t* dst, const
             break;
         case Cell::kRow:
             // RGB24 -> RGB32 writes the opaque alpha in the same pass.
-            status = ConvertRows(e.row, s.start, s.step, d, dstep, n, height, params);
+            status = ConvertRows(e.row, s.start, s.step, d, dstep, n, height, params, kLevelNone,
+                                 stream);
             break;
         case Cell::kTwoStep:
-            status =
-                ConvertRowsTwoStep(e.row, e.second, s.start, s.step, d, dstep, n, height, params);
+            status = ConvertRowsTwoStep(e.row, e.second, s.start, s.step, d, dstep, n, height,
+                                        params, kLevelNone, stream);
             break;
         case Cell::kNotSupported:
             break;
@@ -290,22 +302,27 @@ ConvertStatus ConvertStripes(const std::uint8_t* src, std::uint8_t* dst,
     const ConvertStatus checked = MakePlan(src, dst, src_props, dst_props, &plan);
     if (checked != ConvertStatus::kDone) return checked;
     const int height = plan.height;
+    const bool stream =
+        static_cast<std::size_t>(height) * RegionRowBytes(dst_props.fccType, plan.width) >=
+        kStreamBytes;
     // A shifted field order moves the whole picture by one line: cut into stripes, every
     // stripe would shift and repeat its own edge line. Copies gain nothing from stripes.
     if (stripes <= 1 || height < 2 || SameLayout(src_props.fccType, dst_props.fccType) ||
         OppositeOrders(src_props, dst_props)) {
-        return ConvertOneStripe(src, dst, src_props, dst_props);
+        return ConvertOneStripe(src, dst, src_props, dst_props, stream);
     }
     stripes = std::min(stripes, height);
+    if (stripes <= 1) return ConvertOneStripe(src, dst, src_props, dst_props, stream);
 
-    struct Item {
+    // Fork and join on the stripe workers: RunStripes returns when every stripe is done.
+    struct Stripe {
         const std::uint8_t* src;
         std::uint8_t* dst;
         M_VID_PROPS sp, dp;
         ConvertStatus status;
-        platform::Event done{platform::Event::ResetMode::kManual};
     };
-    auto items = std::make_unique<Item[]>(static_cast<std::size_t>(stripes));
+    std::array<Stripe, kMaxCallStripes> parts;
+    stripes = std::min(stripes, kMaxCallStripes);
     // Checked strides, within the ceiling and so within an int.
     const auto srb = static_cast<int>(plan.src.row_bytes);
     const auto drb = static_cast<int>(plan.dst.row_bytes);
@@ -313,7 +330,7 @@ ConvertStatus ConvertStripes(const std::uint8_t* src, std::uint8_t* dst,
     for (int i = 0; i < stripes; ++i) {
         const int rows = height / stripes + (i < height % stripes ? 1 : 0);
         std::ptrdiff_t so = 0, doff = 0;
-        Item& it = items[static_cast<std::size_t>(i)];
+        Stripe& it = parts[static_cast<std::size_t>(i)];
         it.sp = StripeOf(src_props, srb, row0, rows, so);
         it.dp = StripeOf(dst_props, drb, row0, rows, doff);
         it.src = src + so;
@@ -321,36 +338,39 @@ ConvertStatus ConvertStripes(const std::uint8_t* src, std::uint8_t* dst,
         it.status = ConvertStatus::kDone;
         row0 += rows;
     }
-    // The last stripe runs on this thread; the others on the pool.
-    for (int i = 0; i + 1 < stripes; ++i) {
-        Item* it = &items[static_cast<std::size_t>(i)];
-        const bool queued = platform::QueueWorkItem([it] {
-            it->status = ConvertOneStripe(it->src, it->dst, it->sp, it->dp);
-            it->done.Set();
-        });
-        if (!queued) {
-            it->status = ConvertOneStripe(it->src, it->dst, it->sp, it->dp);
-            it->done.Set();
-        }
+    RunStripes(stripes, [&parts, stream](int i) {
+        Stripe& it = parts[static_cast<std::size_t>(i)];
+        it.status = ConvertOneStripe(it.src, it.dst, it.sp, it.dp, stream);
+    });
+    for (int i = 0; i < stripes; ++i) {
+        const ConvertStatus s = parts[static_cast<std::size_t>(i)].status;
+        if (s != ConvertStatus::kDone) return s;
     }
-    Item& last = items[static_cast<std::size_t>(stripes - 1)];
-    last.status = ConvertOneStripe(last.src, last.dst, last.sp, last.dp);
-    ConvertStatus status = last.status;
-    for (int i = 0; i + 1 < stripes; ++i) {
-        Item& it = items[static_cast<std::size_t>(i)];
-        it.done.Wait(platform::kInfinite);
-        if (status == ConvertStatus::kDone) status = it.status;
-    }
-    return status;
+    return ConvertStatus::kDone;
 }
 
 ConvertStatus Convert(const std::uint8_t* src, std::uint8_t* dst, const M_VID_PROPS& src_props,
                       const M_VID_PROPS& dst_props) {
     ProcessorLevelInit();
-    const bool one =
-        SameLayout(src_props.fccType, dst_props.fccType) || OppositeOrders(src_props, dst_props);
-    const int workers = std::min(4, platform::ProcessorCount());
-    return ConvertStripes(src, dst, src_props, dst_props, one ? 1 : workers);
+    if (SameLayout(src_props.fccType, dst_props.fccType) || OppositeOrders(src_props, dst_props)) {
+        return ConvertStripes(src, dst, src_props, dst_props, 1);
+    }
+    Plan plan;
+    const ConvertStatus checked = MakePlan(src, dst, src_props, dst_props, &plan);
+    if (checked != ConvertStatus::kDone) return checked;
+    const int threads = StripeThreads();
+    if (threads == 1) {
+        return ConvertStripes(src, dst, src_props, dst_props, 1);
+    }
+    // Several stripes per thread, so that a worker the machine serves late still takes a
+    // share (the caller takes stripes too and never waits for one that has not started);
+    // each stripe carries enough bytes to repay the hand-off.
+    const std::size_t region_bytes = static_cast<std::size_t>(plan.height) *
+                                     std::max(RegionRowBytes(src_props.fccType, plan.width),
+                                              RegionRowBytes(dst_props.fccType, plan.width));
+    const auto stripes = static_cast<int>(std::min<std::size_t>(
+        region_bytes / kMinStripeBytes, static_cast<std::size_t>(threads * kStripesPerThread)));
+    return ConvertStripes(src, dst, src_props, dst_props, std::max(stripes, 1));
 }
 
 }  // namespace orvex::convert

@@ -2,7 +2,8 @@
 // v210. No scaling: the region converted is the smaller width and height of the two
 // descriptions. A field-order mismatch is corrected by a one-line shift; bottom-up RGB
 // buffers are walked from their last row; large conversions run in horizontal stripes on
-// the platform work-item pool.
+// the conversion's own stripe workers (stripe_pool.h), and every call returns only when all
+// of its stripes are done.
 #pragma once
 
 #include <cstdint>
@@ -33,7 +34,8 @@ enum class ConvertStatus : int {
 [[nodiscard]] ConvertStatus Convert(const std::uint8_t* src, std::uint8_t* dst,
                                     const M_VID_PROPS& src_props, const M_VID_PROPS& dst_props);
 
-// The core, also used with one stripe directly; the same statuses as Convert.
+// The core, also used with one stripe directly; the same statuses as Convert. Stripe counts
+// above 64 are taken as 64.
 [[nodiscard]] ConvertStatus ConvertStripes(const std::uint8_t* src, std::uint8_t* dst,
                                            const M_VID_PROPS& src_props,
                                            const M_VID_PROPS& dst_props, int stripes);

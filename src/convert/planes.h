@@ -14,15 +14,18 @@ namespace orvex::convert {
 constexpr int kNullPointer = -8;
 constexpr int kBadSize = -6;
 
-// `level` picks the variants; kLevelNone takes the process-wide level.
+// `level` picks the variants; kLevelNone takes the process-wide level. With `stream` the
+// destination is written with non-temporal stores where it is 16-byte aligned row by row
+// (the call fences before it returns): for large pictures that nothing reads back soon.
 int ConvertRows(Row row, const std::uint8_t* src, std::ptrdiff_t src_step, std::uint8_t* dst,
                 std::ptrdiff_t dst_step, int width, int height, const RowParams& params,
-                int level = kLevelNone);
+                int level = kLevelNone, bool stream = false);
 
 // Two primitives in a row through a small intermediate buffer; `first` must produce UYVY.
+// `stream` applies to the final destination only.
 int ConvertRowsTwoStep(Row first, Row second, const std::uint8_t* src, std::ptrdiff_t src_step,
                        std::uint8_t* dst, std::ptrdiff_t dst_step, int width, int height,
-                       const RowParams& params, int level = kLevelNone);
+                       const RowParams& params, int level = kLevelNone, bool stream = false);
 
 int CopyRows(const std::uint8_t* src, std::ptrdiff_t src_step, std::uint8_t* dst,
              std::ptrdiff_t dst_step, std::size_t row_bytes, int height);

@@ -78,11 +78,20 @@ enum class Row : int {
 std::size_t RowSourceBytes(Row row, int width);
 std::size_t RowDestBytes(Row row, int width);
 
-// The variant a level uses, with the tail handled (any width).
-RowFn SelectRow(Row row, int level);
-// The raw variant of one level, or null where that level has no variant of its own;
-// for tests that compare variants. Widths must be multiples of RowBlockPixels.
+// The variant a level uses, with the tail handled (any width). With `stream` the variant
+// writes its destination with non-temporal stores where the level has such a form (AVX2 and
+// up) and the row is bound by memory (not the RGB to 4:2:2 rows): the destination must then
+// be 16-byte aligned, and the caller fences (_mm_sfence) before anything else reads it.
+RowFn SelectRow(Row row, int level, bool stream = false);
+// The raw variant of one level that SelectRow runs (with the multiply-accumulate extension
+// where the processor has one), or null where that level has no variant of its own; for
+// tests that compare variants. Widths must be multiples of RowBlockPixels.
 RowFn RowVariant(Row row, int level);
+// Every raw variant of one level this processor can run (the plain one, and the one with
+// the extension where there is one): up to two, in `out`; returns the count.
+int RowVariantsOfLevel(Row row, int level, RowFn out[2]);
+// Their streaming twins (AVX2 and up), which need a 16-byte aligned destination.
+int RowStreamingVariantsOfLevel(Row row, int level, RowFn out[2]);
 int RowBlockPixels(Row row, int level);
 
 }  // namespace orvex::convert

@@ -11,7 +11,10 @@
 // copy of a helper to baseline code.
 #pragma once
 
+#include <immintrin.h>
+
 #include <cstdint>
+#include <utility>
 
 #include "convert/row_variants.h"
 
@@ -76,6 +79,28 @@ constexpr Pattern16 MakePackHighPattern(bool yuy2) {
     }
     return p;
 }
+
+// The same traits with every store non-temporal, in 128-bit pieces (the destination is
+// 16-byte aligned, wider alignment is not assumed). A large picture's destination is not
+// read again by the conversion, and streaming it skips the read for ownership that a
+// cached store pays on every line: the rows that move about as many bytes as memcpy then
+// move fewer. The caller fences once after the last row.
+template <class Base>
+struct Streaming : Base {
+    using V = typename Base::V;
+    template <int kSpan>
+    static void Store(std::uint8_t* p, V v) {
+        StorePieces<kSpan>(p, v, std::make_integer_sequence<int, Base::kLanes>());
+    }
+
+private:
+    template <int kSpan, int... kLane>
+    static void StorePieces(std::uint8_t* p, V v, std::integer_sequence<int, kLane...>) {
+        (_mm_stream_si128(reinterpret_cast<__m128i*>(p + kLane * kSpan),
+                          Base::template Lane<kLane>(v)),
+         ...);
+    }
+};
 
 // -- shared pieces -------------------------------------------------------------------------
 
@@ -248,10 +273,9 @@ template <class T, bool kYuy2>
 inline typename T::V InverseHalf(const InverseConstants<T, kYuy2>& k, typename T::V x, int h) {
     const auto yu = T::Shuffle(x, k.yu[h]);
     const auto yv = T::Shuffle(x, k.yv[h]);
-    const auto r = T::template Srai32<13>(T::Add32(T::Madd(yv, k.r), k.kr));
-    const auto g =
-        T::template Srai32<13>(T::Add32(T::Add32(T::Madd(yu, k.gu), T::Madd(yv, k.gv)), k.kg));
-    const auto b = T::template Srai32<13>(T::Add32(T::Madd(yu, k.b), k.kb));
+    const auto r = T::template Srai32<13>(T::MaddAdd(k.kr, yv, k.r));
+    const auto g = T::template Srai32<13>(T::MaddAdd(T::MaddAdd(k.kg, yu, k.gu), yv, k.gv));
+    const auto b = T::template Srai32<13>(T::MaddAdd(k.kb, yu, k.b));
     const auto planar = T::PackU16(T::PackS32(b, g), T::PackS32(r, k.alpha));
     return T::Shuffle(planar, k.planar);
 }
@@ -263,7 +287,10 @@ void YuvToRgb32Simd(const std::uint8_t* s, std::uint8_t* d, int w, const RowPara
     const InverseConstants<T, kYuy2> k(p);
     for (int x = 0; x < w; x += 8 * T::kLanes, s += 16 * T::kLanes, d += 32 * T::kLanes) {
         const auto a = T::template Load<16>(s);
-        T::StoreZipped(d, InverseHalf<T, kYuy2>(k, a, 0), InverseHalf<T, kYuy2>(k, a, 1));
+        typename T::V lo, hi;
+        T::Zip(InverseHalf<T, kYuy2>(k, a, 0), InverseHalf<T, kYuy2>(k, a, 1), lo, hi);
+        T::template Store<16>(d, lo);
+        T::template Store<16>(d + 16 * T::kLanes, hi);
     }
 }
 
@@ -330,6 +357,26 @@ void UnpackV210Simd(const std::uint8_t* s, std::uint8_t* d, int w) {
 }  // namespace
 }  // namespace orvex::convert
 
+// The 4:2:2 to RGB rows of one instruction-set file over its traits; also defined on their
+// own by the files of the multiply-accumulate extensions.
+#define ORVEX_DEFINE_INVERSE_ROWS(suffix, Traits)                               \
+    void UyvyToRgb32Row_##suffix(const std::uint8_t* s, std::uint8_t* d, int w, \
+                                 const RowParams* p) {                          \
+        YuvToRgb32Simd<Traits, false>(s, d, w, p);                              \
+    }                                                                           \
+    void Yuy2ToRgb32Row_##suffix(const std::uint8_t* s, std::uint8_t* d, int w, \
+                                 const RowParams* p) {                          \
+        YuvToRgb32Simd<Traits, true>(s, d, w, p);                               \
+    }                                                                           \
+    void UyvyToRgb24Row_##suffix(const std::uint8_t* s, std::uint8_t* d, int w, \
+                                 const RowParams* p) {                          \
+        YuvToRgb24Simd<Traits, false>(s, d, w, p);                              \
+    }                                                                           \
+    void Yuy2ToRgb24Row_##suffix(const std::uint8_t* s, std::uint8_t* d, int w, \
+                                 const RowParams* p) {                          \
+        YuvToRgb24Simd<Traits, true>(s, d, w, p);                               \
+    }
+
 // Defines the exported variants of one instruction-set file over its traits.
 #define ORVEX_DEFINE_SIMD_ROWS(suffix, Traits)                                                     \
     namespace orvex::convert {                                                                     \
@@ -360,22 +407,7 @@ void UnpackV210Simd(const std::uint8_t* s, std::uint8_t* d, int w) {
                                  const RowParams* p) {                                             \
         Rgb24To422Simd<Traits, true>(s, d, w, p);                                                  \
     }                                                                                              \
-    void UyvyToRgb32Row_##suffix(const std::uint8_t* s, std::uint8_t* d, int w,                    \
-                                 const RowParams* p) {                                             \
-        YuvToRgb32Simd<Traits, false>(s, d, w, p);                                                 \
-    }                                                                                              \
-    void Yuy2ToRgb32Row_##suffix(const std::uint8_t* s, std::uint8_t* d, int w,                    \
-                                 const RowParams* p) {                                             \
-        YuvToRgb32Simd<Traits, true>(s, d, w, p);                                                  \
-    }                                                                                              \
-    void UyvyToRgb24Row_##suffix(const std::uint8_t* s, std::uint8_t* d, int w,                    \
-                                 const RowParams* p) {                                             \
-        YuvToRgb24Simd<Traits, false>(s, d, w, p);                                                 \
-    }                                                                                              \
-    void Yuy2ToRgb24Row_##suffix(const std::uint8_t* s, std::uint8_t* d, int w,                    \
-                                 const RowParams* p) {                                             \
-        YuvToRgb24Simd<Traits, true>(s, d, w, p);                                                  \
-    }                                                                                              \
+    ORVEX_DEFINE_INVERSE_ROWS(suffix, Traits)                                                      \
     void UyvyToV210Row_##suffix(const std::uint8_t* s, std::uint8_t* d, int w, const RowParams*) { \
         PackV210Simd<Traits, false>(s, d, w);                                                      \
     }                                                                                              \

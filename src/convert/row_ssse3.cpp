@@ -18,10 +18,14 @@ struct Ssse3 {
     static void Store(std::uint8_t* p, V v) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
     }
-    // Lane zip of two vectors, stored contiguously.
-    static void StoreZipped(std::uint8_t* p, V a, V b) {
-        Store<16>(p, a);
-        Store<16>(p + 16, b);
+    // Lane zip of two vectors, to be stored contiguously.
+    static void Zip(V a, V b, V& lo, V& hi) {
+        lo = a;
+        hi = b;
+    }
+    template <int kLane>
+    static __m128i Lane(V v) {
+        return v;
     }
     // Qwords 0 2 4 .. then 1 3 5 .. (a single lane: nothing moves).
     static V GatherQwords(V a) { return a; }
@@ -38,6 +42,7 @@ struct Ssse3 {
     static V Shuffle(V a, V m) { return _mm_shuffle_epi8(a, m); }
     static V Madd(V a, V b) { return _mm_madd_epi16(a, b); }
     static V Hadd32(V a, V b) { return _mm_hadd_epi32(a, b); }
+    static V MaddAdd(V acc, V a, V b) { return Add32(acc, Madd(a, b)); }
     static V Add16(V a, V b) { return _mm_add_epi16(a, b); }
     static V Add32(V a, V b) { return _mm_add_epi32(a, b); }
     static V And(V a, V b) { return _mm_and_si128(a, b); }

@@ -27,7 +27,27 @@ ORVEX_DECLARE_ROWS(C)
 ORVEX_DECLARE_ROWS(SSSE3)
 ORVEX_DECLARE_ROWS(AVX2)
 ORVEX_DECLARE_ROWS(AVX512)
+// The same with non-temporal stores; the destination must be 16-byte aligned.
+ORVEX_DECLARE_ROWS(AVX2NT)
+ORVEX_DECLARE_ROWS(AVX512NT)
 
+// The 4:2:2 to RGB rows of the multiply-accumulate extensions (AVX-VNNI, AVX-512 VNNI).
+#define ORVEX_DECLARE_INVERSE_ROWS(suffix)                                                   \
+    void UyvyToRgb32Row_##suffix(const std::uint8_t*, std::uint8_t*, int, const RowParams*); \
+    void Yuy2ToRgb32Row_##suffix(const std::uint8_t*, std::uint8_t*, int, const RowParams*); \
+    void UyvyToRgb24Row_##suffix(const std::uint8_t*, std::uint8_t*, int, const RowParams*); \
+    void Yuy2ToRgb24Row_##suffix(const std::uint8_t*, std::uint8_t*, int, const RowParams*);
+
+ORVEX_DECLARE_INVERSE_ROWS(AVX2VNNI)
+ORVEX_DECLARE_INVERSE_ROWS(AVX512VNNI)
+ORVEX_DECLARE_INVERSE_ROWS(AVX2VNNINT)
+ORVEX_DECLARE_INVERSE_ROWS(AVX512VNNINT)
+
+#undef ORVEX_DECLARE_INVERSE_ROWS
+
+// RGB24 to RGB32 with the 512-bit byte permute of two tables (AVX-512 VBMI).
+void Rgb24ToRgb32Row_AVX512VBMI(const std::uint8_t*, std::uint8_t*, int, const RowParams*);
+void Rgb24ToRgb32Row_AVX512VBMINT(const std::uint8_t*, std::uint8_t*, int, const RowParams*);
 #undef ORVEX_DECLARE_ROWS
 
 }  // namespace orvex::convert

@@ -293,6 +293,41 @@ TEST_P(EveryCell, StripesEqualOneStripe) {
     }
 }
 
+// Pictures large enough to be written with streaming stores (and in stripes) give the bytes
+// of a destination that cannot stream (not 16-byte aligned), bottom-up RGB included; rows
+// of any width give the same bytes through the streaming runners.
+TEST(Convert, StreamedPicturesEqualCachedOnes) {
+    // 12 MiB of RGB32 destination each: large enough to stream.
+    for (const auto& [from, height] : {std::pair{eMFCC_YUY2, -1536}, std::pair{eMFCC_v210, 1536}}) {
+        const M_VID_PROPS sp = Props(from, 2048, 1536), dp = Props(eMFCC_RGB32, 2048, height);
+        PageEndBuffer src(ImageBytes(sp)), aligned(ImageBytes(dp)), offset(ImageBytes(dp) + 4);
+        ASSERT_EQ(0u, reinterpret_cast<std::uintptr_t>(aligned.data()) % 16);
+        src.Fill(7);
+        aligned.Set(0x5A);
+        offset.Set(0x5A);
+        ASSERT_EQ(kDone, Convert(src.data(), aligned.data(), sp, dp));
+        ASSERT_EQ(kDone, Convert(src.data(), offset.data() + 4, sp, dp));
+        EXPECT_EQ(0, std::memcmp(aligned.data(), offset.data() + 4, aligned.size())) << from;
+    }
+    const RowParams params = MakeRowParams(YuvMatrix::kBt709);
+    for (Row row : {Row::kUyvyToRgb32, Row::kRgb24ToYuy2, Row::kUyvyToV210, Row::kSwap422}) {
+        for (int width : {2, 190, 1000}) {
+            const std::size_t sb = RowSourceBytes(row, width);
+            const auto db = static_cast<std::ptrdiff_t>((RowDestBytes(row, width) + 15) / 16 * 16);
+            PageEndBuffer src(sb * 3), cached(std::size_t(db) * 3), streamed(std::size_t(db) * 3);
+            src.Fill(static_cast<std::uint32_t>(width));
+            cached.Set(0);
+            streamed.Set(0);
+            ASSERT_EQ(0, ConvertRows(row, src.data(), std::ptrdiff_t(sb), cached.data(), db, width,
+                                     3, params, kLevelNone, false));
+            ASSERT_EQ(0, ConvertRows(row, src.data(), std::ptrdiff_t(sb), streamed.data(), db,
+                                     width, 3, params, kLevelNone, true));
+            EXPECT_EQ(0, std::memcmp(cached.data(), streamed.data(), cached.size()))
+                << int(row) << " " << width;
+        }
+    }
+}
+
 std::vector<Pair> AllPairs() {
     std::vector<Pair> pairs;
     for (eMFCC a : kLayouts) {

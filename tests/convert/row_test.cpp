@@ -40,24 +40,35 @@ struct Case {
 
 class RowVariants : public ::testing::TestWithParam<Case> {};
 
-// Each SIMD variant on whole blocks, at every alignment, against the portable form.
+// Each SIMD variant (with and without the multiply-accumulate extension) on whole blocks,
+// at every alignment, against the portable form.
 TEST_P(RowVariants, MatchPortableOnWholeBlocks) {
     const auto [row, level] = GetParam();
-    const RowFn simd = RowVariant(row, level);
-    if (simd == nullptr) GTEST_SKIP() << "no variant of its own at this level";
+    // Plain variants first, then the streaming ones (whose destination stays 16-byte aligned).
+    RowFn variants[4];
+    const int plain = RowVariantsOfLevel(row, level, variants);
+    const int count = plain + RowStreamingVariantsOfLevel(row, level, variants + plain);
+    if (count == 0) GTEST_SKIP() << "no variant of its own at this level";
     const RowParams params = MakeRowParams(YuvMatrix::kBt601, 200);
     const int block = RowBlockPixels(row, level);
-    for (int blocks : {1, 2, 5}) {
-        const int width = block * blocks;
-        for (int misalign = 0; misalign < 4; ++misalign) {
-            PageEndBuffer src(RowSourceBytes(row, width) + misalign);
-            FillSource(row, src, static_cast<std::uint32_t>(width + misalign));
-            PageEndBuffer want(RowDestBytes(row, width)), got(RowDestBytes(row, width) + misalign);
-            RowVariant(row, kLevelPortable)(src.data() + misalign, want.data(), width, &params);
-            simd(src.data() + misalign, got.data() + misalign, width, &params);
-            ASSERT_EQ(0, std::memcmp(want.data(), got.data() + misalign, want.size()))
-                << "row " << int(row) << " level " << level << " width " << width << " misalign "
-                << misalign;
+    for (int v = 0; v < count; ++v) {
+        const RowFn simd = variants[v];
+        for (int blocks : {1, 2, 5}) {
+            const int width = block * blocks;
+            for (int misalign = 0; misalign < 4; ++misalign) {
+                const std::size_t dst_bytes = RowDestBytes(row, width);
+                const std::size_t dst_misalign = v < plain ? misalign : 0;
+                PageEndBuffer src(RowSourceBytes(row, width) + misalign);
+                FillSource(row, src, static_cast<std::uint32_t>(width + misalign));
+                PageEndBuffer want(dst_bytes), got((dst_bytes + 15) / 16 * 16 + dst_misalign);
+                std::uint8_t* out = got.data() + dst_misalign;
+                ASSERT_TRUE(v < plain || reinterpret_cast<std::uintptr_t>(out) % 16 == 0);
+                RowVariant(row, kLevelPortable)(src.data() + misalign, want.data(), width, &params);
+                simd(src.data() + misalign, out, width, &params);
+                ASSERT_EQ(0, std::memcmp(want.data(), out, want.size()))
+                    << "row " << int(row) << " level " << level << " variant " << v << " width "
+                    << width << " misalign " << misalign;
+            }
         }
     }
 }

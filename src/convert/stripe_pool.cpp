@@ -1,0 +1,141 @@
+#include "convert/stripe_pool.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "platform/thread.h"
+#include "platform/thread_pool.h"
+
+namespace orvex::convert {
+namespace {
+
+constexpr int kMaxThreads = 4;
+
+// One striped call. Lives on the caller's stack: the caller withdraws it from the pool and
+// waits until `active` is 0 before it returns, so no worker can reach it afterwards.
+struct Job {
+    const std::function<void(int)>* task;
+    int count;
+    std::atomic<int> next{0};
+    int active = 0;  // workers inside the job; under the pool's lock
+};
+
+void Work(Job& job) {
+    for (int i = job.next.fetch_add(1, std::memory_order_relaxed); i < job.count;
+         i = job.next.fetch_add(1, std::memory_order_relaxed)) {
+        (*job.task)(i);
+    }
+}
+
+class StripePool {
+public:
+    void Run(int count, const std::function<void(int)>& task) {
+        Job job{&task, count};
+        bool shared = false;
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            if (!stopping_ && job_ == nullptr && StartWorkers()) {
+                job_ = &job;
+                ++generation_;
+                shared = true;
+            }
+        }
+        if (shared) wake_.notify_all();
+        Work(job);
+        if (!shared) return;
+        // Withdraw the job, then wait for the workers that joined it to leave it. Every task
+        // is claimed by now, so they are finishing their last one.
+        std::unique_lock<std::mutex> lock(m_);
+        job_ = nullptr;
+        left_.wait(lock, [&] { return job.active == 0; });
+    }
+
+    // At exit or unload: the workers finish what they hold and are joined.
+    void Shutdown() {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        // No worker is added once stopping_ is set, so the list is stable here.
+        for (std::thread& t : threads_) t.join();
+        threads_.clear();
+    }
+
+private:
+    // Under m_. False when no worker could be started at all.
+    bool StartWorkers() {
+        if (started_) return !threads_.empty();
+        started_ = true;
+        const int wanted = StripeThreads() - 1;
+        for (int i = 0; i < wanted; ++i) {
+            try {
+                threads_.emplace_back([this] { Serve(); });
+            } catch (const std::system_error&) {
+                break;  // the caller and the workers there are will do
+            }
+        }
+        return !threads_.empty();
+    }
+
+    void Serve() {
+        platform::Thread::SetCurrentName("orvex convert");
+        std::uint64_t seen = 0;
+        std::unique_lock<std::mutex> lock(m_);
+        for (;;) {
+            wake_.wait(lock, [&] { return stopping_ || (job_ != nullptr && generation_ != seen); });
+            if (stopping_) return;
+            seen = generation_;
+            Job& job = *job_;
+            ++job.active;
+            lock.unlock();
+            Work(job);
+            lock.lock();
+            if (--job.active == 0) left_.notify_all();
+        }
+    }
+
+    std::mutex m_;
+    std::condition_variable wake_;  // a job was posted, or the pool stops
+    std::condition_variable left_;  // a worker left a job
+    Job* job_ = nullptr;
+    std::uint64_t generation_ = 0;  // counts jobs, so a worker joins each at most once
+    std::vector<std::thread> threads_;
+    bool started_ = false;
+    bool stopping_ = false;
+};
+
+StripePool& Pool() {
+    // Never freed, so that a call made while the statics are torn down still finds a pool (a
+    // stopped one, which leaves the work to the caller). The joiner's destructor runs with
+    // the library's other statics and joins the workers.
+    static StripePool* const pool = new StripePool;
+    static const struct Joiner {
+        ~Joiner() { pool->Shutdown(); }
+    } joiner;
+    return *pool;
+}
+
+}  // namespace
+
+int StripeThreads() {
+    static const int threads = std::clamp(platform::ProcessorCount(), 1, kMaxThreads);
+    return threads;
+}
+
+void RunStripes(int count, const std::function<void(int)>& task) {
+    if (count <= 0) return;
+    if (count == 1 || StripeThreads() == 1) {
+        for (int i = 0; i < count; ++i) task(i);
+        return;
+    }
+    Pool().Run(count, task);
+}
+
+}  // namespace orvex::convert
