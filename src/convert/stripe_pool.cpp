@@ -56,16 +56,23 @@ public:
         left_.wait(lock, [&] { return job.active == 0; });
     }
 
-    // At exit or unload: the workers finish what they hold and are joined.
-    void Shutdown() {
+    // The workers finish what they hold and are joined; unless `final`, the next call starts
+    // them again. Lock order: shutdown_, then m_ (never held while joining).
+    void Shutdown(bool final) {
+        std::lock_guard<std::mutex> one_at_a_time(shutdown_);
         {
             std::lock_guard<std::mutex> lock(m_);
+            if (stopping_) return;  // stopped for good
             stopping_ = true;
         }
         wake_.notify_all();
-        // No worker is added once stopping_ is set, so the list is stable here.
+        // No worker is added while stopping_ is set, so the list is stable here.
         for (std::thread& t : threads_) t.join();
         threads_.clear();
+        if (final) return;
+        std::lock_guard<std::mutex> lock(m_);
+        stopping_ = false;
+        started_ = false;
     }
 
 private:
@@ -101,6 +108,7 @@ private:
         }
     }
 
+    std::mutex shutdown_;
     std::mutex m_;
     std::condition_variable wake_;  // a job was posted, or the pool stops
     std::condition_variable left_;  // a worker left a job
@@ -117,7 +125,7 @@ StripePool& Pool() {
     // the library's other statics and joins the workers.
     static StripePool* const pool = new StripePool;
     static const struct Joiner {
-        ~Joiner() { pool->Shutdown(); }
+        ~Joiner() { pool->Shutdown(true); }
     } joiner;
     return *pool;
 }
@@ -136,6 +144,10 @@ void RunStripes(int count, const std::function<void(int)>& task) {
         return;
     }
     Pool().Run(count, task);
+}
+
+void StopStripeWorkers() {
+    Pool().Shutdown(false);
 }
 
 }  // namespace orvex::convert

@@ -1,8 +1,9 @@
 // The stripe workers of the conversion: a small pool of threads of its own that lends itself
 // to one striped call at a time (fork and join). A call returns only when every stripe it
 // handed out has finished and no worker refers to it any more, so nothing of a conversion
-// runs or waits in a queue after it returns. The workers are joined when the library's
-// statics are torn down (process exit or unload); calls after that run on the caller alone.
+// runs or waits in a queue after it returns. The workers are joined when the module may be
+// unloaded (StopStripeWorkers) and when the library's statics are torn down; calls after the
+// latter run on the caller alone.
 #pragma once
 
 #include <functional>
@@ -18,5 +19,11 @@ int StripeThreads();
 // or shut down, or the machine gives its workers no processor, the caller runs every task
 // itself. `task` must not throw.
 void RunStripes(int count, const std::function<void(int)>& task);
+
+// Joins the workers once the call they may be serving has finished; the next striped call
+// starts them again. The module calls it when it answers that it may be unloaded: a library
+// must not be unloaded with threads of its own still running in it, and joining them while
+// the system unloads it (under its loader lock on Windows) could wait for ever.
+void StopStripeWorkers();
 
 }  // namespace orvex::convert

@@ -8,6 +8,7 @@
 #include "com/module_entry.h"
 #include "com/ptr.h"
 #include "com/runtime.h"
+#include "convert/stripe_pool.h"
 #include "decklink/co_ox_renderer_bmd.h"
 #include "module/class_table.h"
 #include "platform/module_info.h"
@@ -79,7 +80,10 @@ ORVEX_EXPORT HRESULT STDMETHODCALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID
 }
 
 ORVEX_EXPORT HRESULT STDMETHODCALLTYPE DllCanUnloadNow() {
-    return orvex::com::ThisModule().LockCount() == 0 ? S_OK : S_FALSE;
+    if (orvex::com::ThisModule().LockCount() != 0) return S_FALSE;
+    // Nothing of ours is in use: let the conversion's workers go before the library may.
+    orvex::convert::StopStripeWorkers();
+    return S_OK;
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -19,6 +20,15 @@ TEST(StripePool, EveryTaskRunsOnceAndIsDoneOnReturn) {
     struct Case {
         int callers, count;
     };
+    // The workers may also be stopped (as when the module may be unloaded) while calls run:
+    // the calls finish as before and the next ones start the workers again.
+    std::atomic<bool> stopping{true};
+    std::thread stopper([&] {
+        while (stopping) {
+            StopStripeWorkers();
+            std::this_thread::yield();
+        }
+    });
     for (const Case c : {Case{1, 1}, Case{1, 2}, Case{1, 7}, Case{3, 4}, Case{2, 64}}) {
         const auto caller = [count = c.count](int* failures) {
             for (int round = 0; round < 200; ++round) {
@@ -34,6 +44,8 @@ TEST(StripePool, EveryTaskRunsOnceAndIsDoneOnReturn) {
         for (std::thread& t : threads) t.join();
         for (int f : failures) EXPECT_EQ(0, f) << c.callers << " callers, " << c.count;
     }
+    stopping = false;
+    stopper.join();
 }
 
 }  // namespace
