@@ -1,5 +1,13 @@
 // Reading the tree's text forms: XML and the attribute list.
 #include <algorithm>
+#include <array>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "props/name_fold.h"
 #include "props/xml_chars.h"
@@ -110,6 +118,121 @@ bool NeedsUnescape(std::u16string_view t) {
     for (char16_t c : t)
         if (c <= u'&' && (c == u'&' || c == u'\r' || c == u'\n' || c == u'\t')) return true;
     return false;
+}
+
+// Position of the first `c` at or after `from`, or npos. Eight characters a step where SSE2
+// is there (it is on every x86-64).
+std::size_t FindChar(std::u16string_view t, std::size_t from, char16_t c) {
+    const char16_t* p = t.data();
+    const std::size_t n = t.size();
+    std::size_t i = from;
+#if defined(__SSE2__)
+    const __m128i want = _mm_set1_epi16(static_cast<short>(c));
+    for (; i + 8 <= n; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const int mask = _mm_movemask_epi8(_mm_cmpeq_epi16(v, want));
+        if (mask)
+            return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2;
+    }
+#endif
+    for (; i < n; ++i)
+        if (p[i] == c) return i;
+    return std::u16string_view::npos;
+}
+
+std::size_t CountChar(std::u16string_view t, char16_t c) {
+    const char16_t* p = t.data();
+    const std::size_t n = t.size();
+    std::size_t i = 0, count = 0;
+#if defined(__SSE2__)
+    const __m128i want = _mm_set1_epi16(static_cast<short>(c));
+    while (i + 8 <= n) {
+        // Each match subtracts one (all bits set) from its lane; lanes stay far from wrapping.
+        __m128i lanes = _mm_setzero_si128();
+        for (std::size_t k = 0; k < 4096 && i + 8 <= n; ++k, i += 8) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            lanes = _mm_sub_epi16(lanes, _mm_cmpeq_epi16(v, want));
+        }
+        alignas(16) std::uint16_t sums[8];
+        _mm_store_si128(reinterpret_cast<__m128i*>(sums), lanes);
+        for (std::uint16_t s : sums) count += s;
+    }
+#endif
+    for (; i < n; ++i) count += p[i] == c;
+    return count;
+}
+
+// What the quick reading of a tag makes of a character: the plain case needs no look-up.
+enum : unsigned char {
+    kPlain = 0,  // part of a name
+    kSpace = 1,  // space, tab, break
+    kStop = 2,   // anything else that needs a decision: = > / < quotes, ; , \\ and NUL
+};
+
+constexpr std::array<unsigned char, 128> kAsciiKinds = [] {
+    std::array<unsigned char, 128> kinds{};
+    for (int c = 0; c < 32; ++c) kinds[c] = kStop;
+    for (char16_t c : u" \t\r\n") kinds[c] = kSpace;
+    for (char16_t c : u"=<>/'\";,\\") kinds[c] = kStop;
+    kinds[0] = kStop;  // the loops above also met the strings' terminators
+    return kinds;
+}();
+
+inline unsigned char CharKind(char16_t c) {
+    if (c < 128) return kAsciiKinds[c];
+    return c >= 0xFFEE ? kStop : kPlain;  // the two white-space marks of attribute lists
+}
+
+// A start tag read in one pass: its name, its attributes as views of the text and where it
+// ends. Anything out of the ordinary (quoted names, values without quotes, adjacent quoted
+// runs, stray characters) is left to the general reading.
+struct QuickTag {
+    std::u16string_view name;
+    std::size_t gt = 0;  // the closing ">"
+    bool self_closed = false;
+    std::vector<std::pair<std::u16string_view, std::u16string_view>>* attrs;
+};
+
+bool ReadQuickStartTag(std::u16string_view x, std::size_t lt, QuickTag* tag) {
+    const char16_t* p = x.data();
+    const std::size_t n = x.size();
+    std::size_t i = lt + 1;
+    while (i < n && CharKind(p[i]) == kPlain) ++i;
+    if (i == lt + 1 || i >= n) return false;
+    tag->name = x.substr(lt + 1, i - lt - 1);
+    tag->attrs->clear();
+    for (;;) {
+        while (i < n && CharKind(p[i]) == kSpace) ++i;
+        if (i >= n) return false;
+        const char16_t c = p[i];
+        if (c == u'>') {
+            // A ">" after "--" does not end the tag.
+            if (p[i - 1] == u'-' && p[i - 2] == u'-') return false;
+            tag->gt = i;
+            tag->self_closed = false;
+            return true;
+        }
+        if (c == u'/') {
+            if (i + 1 >= n || p[i + 1] != u'>') return false;
+            tag->gt = i + 1;
+            tag->self_closed = true;
+            return true;
+        }
+        const std::size_t ns = i;
+        while (i < n && CharKind(p[i]) == kPlain) ++i;
+        if (i == ns || i >= n) return false;
+        const std::u16string_view name = x.substr(ns, i - ns);
+        while (i < n && CharKind(p[i]) == kSpace) ++i;
+        if (i >= n || p[i] != u'=') return false;
+        ++i;
+        while (i < n && CharKind(p[i]) == kSpace) ++i;
+        if (i >= n || !IsQuote(p[i])) return false;
+        const std::size_t close = FindChar(x, i + 1, p[i]);
+        if (close == std::u16string_view::npos) return false;
+        tag->attrs->emplace_back(name, x.substr(i + 1, close - i - 1));
+        i = close + 1;
+        if (i < n && IsQuote(p[i])) return false;  // adjacent runs join: the general way
+    }
 }
 
 }  // namespace
@@ -273,8 +396,7 @@ std::u16string UnescapeText(std::u16string_view t) {
 // has a "<" of its own, so their count bounds the nodes needed).
 class SlabSource {
 public:
-    explicit SlabSource(std::u16string_view x)
-        : left_(static_cast<std::size_t>(std::count(x.begin(), x.end(), u'<'))) {}
+    explicit SlabSource(std::u16string_view x) : left_(CountChar(x, u'<')) {}
     ~SlabSource() {
         if (slab_) slab_->Drop();
     }
@@ -352,8 +474,33 @@ private:
         std::size_t pos = 0;
         const std::size_t n = x.size();
         bool seen_top = false;
+        std::vector<std::pair<std::u16string_view, std::u16string_view>> quick_attrs;
+        QuickTag quick{{}, 0, false, &quick_attrs};
+        // Opens the element of a start tag (the top first); null when it cannot be made.
+        auto open = [&](std::u16string_view name, HRESULT* hr) -> CoXMLNode* {
+            if (!seen_top) {
+                seen_top = true;
+                top_name->assign(name);
+                LowerTagName(top_name);
+                return top;
+            }
+            CoXMLNode* parent = stack.back().node;
+            if (parent->Depth() >= kMaxDepth) {
+                *hr = E_INVALIDARG;
+                return nullptr;
+            }
+            CoXMLNode* child = parent->BuildChild(name, slabs.Next());
+            if (!child) {
+                *hr = E_UNEXPECTED;
+                return nullptr;
+            }
+            // Lower-casing keeps the name's hash: the folding ignores case already.
+            LowerTagName(&child->name_);
+            if (stack.size() == 1) open_child = child;
+            return child;
+        };
         while (pos < n) {
-            std::size_t lt = x.find(u'<', pos);
+            std::size_t lt = FindChar(x, pos, u'<');
             if (!stack.empty())
                 AddText(x.substr(pos, (lt == std::u16string_view::npos ? n : lt) - pos),
                         stack.back().node);
@@ -362,6 +509,38 @@ private:
 
             // Literals as views: their lengths are known without scanning them each time.
             const char16_t mark = at.size() > 1 ? at[1] : 0;
+
+            // The common tags in one pass; the rest takes the general way below.
+            if (mark == u'/' && !stack.empty()) {
+                const std::u16string_view open_tag = stack.back().tag;
+                const std::size_t end = lt + 2 + open_tag.size();
+                if (end < n && x[end] == u'>' && !IsQuote(open_tag[0]) &&
+                    !open_tag.ends_with(u"--"sv) && x.substr(lt + 2, open_tag.size()) == open_tag) {
+                    pos = end + 1;
+                    stack.pop_back();
+                    if (stack.empty()) return S_OK;
+                    if (stack.size() == 1) open_child = nullptr;
+                    continue;
+                }
+            } else if (mark != u'/' && mark != u'!' && mark != u'?' &&
+                       ReadQuickStartTag(x, lt, &quick)) {
+                pos = quick.gt + 1;
+                HRESULT hr = S_OK;
+                CoXMLNode* target = open(quick.name, &hr);
+                if (!target) return fail(hr);
+                if (!quick_attrs.empty()) {
+                    target->attrs_.reserve(target->attrs_.size() + quick_attrs.size());
+                    for (const auto& [an, av] : quick_attrs) target->BuildAttr(an, av);
+                }
+                if (quick.self_closed || SameTag(quick.name, u"br"sv) ||
+                    SameTag(quick.name, u"tab"sv)) {
+                    if (target == top) return S_OK;
+                    if (stack.size() == 1) open_child = nullptr;
+                    continue;
+                }
+                stack.push_back(Open{target, quick.name});
+                continue;
+            }
             if (mark == u'!' && at.starts_with(u"<!--"sv)) {
                 std::size_t end = x.find(u"-->"sv, lt + 4);
                 if (end == std::u16string_view::npos) return fail(E_INVALIDARG);
@@ -421,21 +600,9 @@ private:
                 attrs = attrs.substr(0, last);
             }
 
-            CoXMLNode* target;
-            if (!seen_top) {
-                seen_top = true;
-                top_name->assign(name);
-                LowerTagName(top_name);
-                target = top;
-            } else {
-                CoXMLNode* parent = stack.back().node;
-                if (parent->Depth() >= kMaxDepth) return fail(E_INVALIDARG);
-                target = parent->BuildChild(name, slabs.Next());
-                if (!target) return fail(E_UNEXPECTED);
-                // Lower-casing keeps the name's hash: the folding ignores case already.
-                LowerTagName(&target->name_);
-                if (stack.size() == 1) open_child = target;
-            }
+            HRESULT hr = S_OK;
+            CoXMLNode* target = open(name, &hr);
+            if (!target) return fail(hr);
             AddAttributes(attrs, target);
             if (empty) {
                 if (target == top) return S_OK;
