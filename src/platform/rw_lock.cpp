@@ -176,23 +176,4 @@ void CRWSynchroLiteRW::UnlockWrite() {
     section_.Leave();
 }
 
-bool CRWSynchroLiteCS::LockRead(bool wait, std::uint32_t* tag) {
-    if (wait)
-        section_.Enter();
-    else if (!section_.TryEnter())
-        return false;
-    if (tag) *tag = tag_.load();
-    return true;
-}
-
-bool CRWSynchroLiteCS::LockWrite(bool wait, std::uint32_t tag, std::uint32_t* previous_tag) {
-    if (previous_tag) *previous_tag = tag_.load();
-    if (wait)
-        section_.Enter();
-    else if (!section_.TryEnter())
-        return false;
-    tag_.store(tag);
-    return true;
-}
-
 }  // namespace orvex::platform

@@ -122,10 +122,26 @@ class CRWSynchroLiteCS final : public CRWSynchroLiteBase {
 public:
     explicit CRWSynchroLiteCS(int spin_count = 1024) : section_(spin_count) {}
 
-    bool LockRead(bool wait = true, std::uint32_t* tag = nullptr) override;
+    // Defined here, so that callers holding the final type get them inlined.
+    bool LockRead(bool wait = true, std::uint32_t* tag = nullptr) override {
+        if (wait)
+            section_.Enter();
+        else if (!section_.TryEnter())
+            return false;
+        if (tag) *tag = tag_.load();
+        return true;
+    }
     void UnlockRead() override { section_.Leave(); }
     bool LockWrite(bool wait = true, std::uint32_t tag = 0,
-                   std::uint32_t* previous_tag = nullptr) override;
+                   std::uint32_t* previous_tag = nullptr) override {
+        if (previous_tag) *previous_tag = tag_.load();
+        if (wait)
+            section_.Enter();
+        else if (!section_.TryEnter())
+            return false;
+        tag_.store(tag);
+        return true;
+    }
     void UnlockWrite() override { section_.Leave(); }
 
 private:

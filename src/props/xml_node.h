@@ -144,8 +144,10 @@ public:
     // Replaces this node's name, value, attributes and children by a deep copy of `source`.
     HRESULT CopyFrom(const CoXMLNode& source);
 
-    // Locks for callers that walk the tree (the writer): children, then attributes.
+    // Locks for callers that walk the tree (the writer): children, then name, then
+    // attributes; a parent's children lock before any lock of its children.
     orvex::platform::CRWSynchroLiteCS& ChildrenLock() const { return children_lock_; }
+    orvex::platform::CRWSynchroLiteRW& NameLock() const { return node_lock_; }
     orvex::platform::CRWSynchroLiteCS& AttributesLock() const { return attributes_lock_; }
     // Unlocked views; hold the matching lock. ChildrenUnlocked() holds the element children
     // only; TextsUnlocked() the text runs among them, in order.
@@ -153,7 +155,7 @@ public:
     const std::vector<TextRun>& TextsUnlocked() const { return texts_; }
     const std::vector<Attribute>& AttributesUnlocked() const { return attrs_; }
     const std::u16string& TextUnlocked() const { return text_; }
-    const std::u16string& NameUnlocked() const { return name_; }
+    const std::u16string& NameUnlocked() const { return name_; }  // hold NameLock()
 
     // ---- IMAttributes
     STDMETHOD(AttributesGetCount)(int* pnCount) override;
