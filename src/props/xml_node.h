@@ -15,6 +15,7 @@
 #include "com/ptr.h"
 #include "orvex/ids.h"
 #include "platform/rw_lock.h"
+#include "props/parse_arena.h"
 
 namespace XMLParse {
 
@@ -55,10 +56,16 @@ struct Attribute {
     std::u16string value;
 };
 
+// An attribute as a node keeps it.
+struct StoredAttribute {
+    ParseString name;
+    ParseString value;
+};
+
 // Text among an element's children, kept inside the element rather than as a node of its
 // own: `before` is the index of the element child it precedes (the child count when last).
 struct TextRun {
-    std::u16string text;
+    ParseString text;
     std::size_t before = 0;
 };
 
@@ -151,11 +158,11 @@ public:
     orvex::platform::CRWSynchroLiteCS& AttributesLock() const { return attributes_lock_; }
     // Unlocked views; hold the matching lock. ChildrenUnlocked() holds the element children
     // only; TextsUnlocked() the text runs among them, in order.
-    const std::vector<XMLNodePtr>& ChildrenUnlocked() const { return children_; }
-    const std::vector<TextRun>& TextsUnlocked() const { return texts_; }
-    const std::vector<Attribute>& AttributesUnlocked() const { return attrs_; }
+    const ParseVector<XMLNodePtr>& ChildrenUnlocked() const { return children_; }
+    const ParseVector<TextRun>& TextsUnlocked() const { return texts_; }
+    const ParseVector<StoredAttribute>& AttributesUnlocked() const { return attrs_; }
     const std::u16string& TextUnlocked() const { return text_; }
-    const std::u16string& NameUnlocked() const { return name_; }  // hold NameLock()
+    const ParseString& NameUnlocked() const { return name_; }  // hold NameLock()
 
     // ---- IMAttributes
     STDMETHOD(AttributesGetCount)(int* pnCount) override;
@@ -208,7 +215,6 @@ private:
     // Null when too deep or out of memory; placed in `slab` while it has room.
     CoXMLNode* BuildChild(std::u16string_view name, NodeSlab* slab);
     void BuildText(std::u16string_view text);
-    void BuildText(std::u16string&& text);  // takes the string when it starts a run
     // An empty run where no run is yet, so that the value stays empty when text follows.
     void BuildEmptyRun();
     void BuildAttr(std::u16string_view name, std::u16string_view value);
@@ -227,18 +233,18 @@ private:
 
     // Guards name_ and parent_.
     mutable orvex::platform::CRWSynchroLiteRW node_lock_{1024, false};
-    std::u16string name_;
+    ParseString name_;
     std::atomic<std::uint64_t> name_hash_{0};
     CoXMLNode* parent_ = nullptr;  // not a reference: the parent owns its children
 
     mutable orvex::platform::CRWSynchroLiteCS children_lock_{1024};
-    std::vector<XMLNodePtr> children_;
+    ParseVector<XMLNodePtr> children_;
     // First child per name hash; built on demand for nodes with many children.
     mutable std::unique_ptr<std::unordered_map<std::uint64_t, std::size_t>> child_index_;
-    std::vector<TextRun> texts_;  // guarded by children_lock_
+    ParseVector<TextRun> texts_;  // guarded by children_lock_
 
     mutable orvex::platform::CRWSynchroLiteCS attributes_lock_{1024};
-    std::vector<Attribute> attrs_;
+    ParseVector<StoredAttribute> attrs_;
     // Name index for nodes with many attributes; null until needed or after a removal.
     mutable std::unique_ptr<std::unordered_multimap<std::uint64_t, std::size_t>> attr_index_;
 

@@ -109,7 +109,8 @@ std::size_t FindTagEnd(std::u16string_view x, std::size_t lt) {
     return std::u16string_view::npos;
 }
 
-void LowerTagName(std::u16string* name) {
+template <class String>
+void LowerTagName(String* name) {
     for (auto& c : *name) c = LowerTagChar(c);
 }
 
@@ -299,14 +300,13 @@ bool ParseAttributeList(std::u16string_view text, CoXMLNode* node, bool overwrit
 
 // ---- Reading
 
-std::u16string UnescapeText(std::u16string_view t) {
-    // Most text has nothing to replace; trimmed text without replacements is never all spaces.
-    if (!NeedsUnescape(t) && t.find_first_not_of(u' ') != std::u16string_view::npos)
-        return std::u16string(t);
-    // Nothing makes the text longer: every replaced sequence is at least as long as what
-    // replaces it, a character beyond 16 bits included.
-    std::u16string out(t.size(), u'\0');
-    char16_t* w = out.data();
+namespace {
+
+// Writes the plain text of `t` at `out`, which has room for t.size() characters: nothing
+// makes the text longer, as every replaced sequence is at least as long as what replaces
+// it, a character beyond 16 bits included. Returns the length written.
+std::size_t UnescapeTo(std::u16string_view t, char16_t* out) {
+    char16_t* w = out;
     bool keep_spaces = false;  // a space written as "&nbsp;" or a character reference
     bool only_spaces = true;
     const std::size_t n = t.size();
@@ -387,8 +387,18 @@ std::u16string UnescapeText(std::u16string_view t) {
         only_spaces = false;
         ++i;
     }
-    out.resize(static_cast<std::size_t>(w - out.data()));
-    if (only_spaces && !keep_spaces) out.clear();
+    if (only_spaces && !keep_spaces) return 0;
+    return static_cast<std::size_t>(w - out);
+}
+
+}  // namespace
+
+std::u16string UnescapeText(std::u16string_view t) {
+    // Most text has nothing to replace; trimmed text without replacements is never all spaces.
+    if (!NeedsUnescape(t) && t.find_first_not_of(u' ') != std::u16string_view::npos)
+        return std::u16string(t);
+    std::u16string out(t.size(), u'\0');
+    out.resize(UnescapeTo(t, out.data()));
     return out;
 }
 
@@ -428,24 +438,31 @@ public:
         staging->depth_ = node->Depth();
         staging->word_ = node->Word();
         std::u16string name;
-        HRESULT hr = Read(x, staging, &name);
+        HRESULT hr;
+        {
+            // The strings and lists of the new nodes come from chunks of this parse.
+            ParseArena::Scope arena(x.size() * sizeof(char16_t));
+            hr = Read(x, staging, &name);
+        }
         if (take_name && !name.empty()) node->SetName(name);
         node->AdoptContent(*staging);
         return hr;
     }
 
 private:
-    static void AddText(std::u16string_view raw, CoXMLNode* node) {
+    static void AddText(std::u16string_view raw, CoXMLNode* node, std::u16string* buffer) {
         std::size_t b = 0, e = raw.size();
         while (b < e && IsTextSpace(raw[b])) ++b;
         while (e > b && IsTextSpace(raw[e - 1])) --e;
         if (b == e) return;
         std::u16string_view text = raw.substr(b, e - b);
         // Trimmed text without entities or inner breaks is stored as it stands.
-        if (!NeedsUnescape(text))
+        if (!NeedsUnescape(text)) {
             node->BuildText(text);
-        else
-            node->BuildText(UnescapeText(text));
+            return;
+        }
+        if (buffer->size() < text.size()) buffer->resize(text.size());
+        node->BuildText(std::u16string_view(buffer->data(), UnescapeTo(text, buffer->data())));
     }
 
     static void AddAttributes(std::u16string_view list, CoXMLNode* node) {
@@ -465,6 +482,7 @@ private:
         stack.reserve(16);
         SlabSource slabs(x);
         std::u16string name_buffer;       // a tag name written as several quoted runs
+        std::u16string text_buffer;       // text with its entities replaced
         CoXMLNode* open_child = nullptr;  // the top's child being read: dropped on failure
         auto fail = [&](HRESULT hr) {
             if (open_child) top->UnbuildChild(open_child);
@@ -503,7 +521,7 @@ private:
             std::size_t lt = FindChar(x, pos, u'<');
             if (!stack.empty())
                 AddText(x.substr(pos, (lt == std::u16string_view::npos ? n : lt) - pos),
-                        stack.back().node);
+                        stack.back().node, &text_buffer);
             if (lt == std::u16string_view::npos) break;
             std::u16string_view at = x.substr(lt);
 
