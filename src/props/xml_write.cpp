@@ -17,74 +17,90 @@ using namespace text_detail;
 
 constexpr int kMaxTabs = 64;
 
-// Appends to a string through a cursor over a buffer of its own, handed to the string in
-// large pieces: the many short pieces of a document go out without a call and a capacity
-// check each, and the string never fills room that is then overwritten. Room(n) gives space
-// for n characters; Commit() takes what was used. Finish() hands over the rest; a sink left
-// without it (an exception on the way) leaves the string with a part of the text.
+// Appends to a string through a cursor over buffers of its own: the many short pieces of a
+// document go out without a call and a capacity check each, and the text is copied into the
+// string once, at its full length, instead of through every step of the string's growth.
+// Room(n) gives space for n characters; Commit() takes what was used; Finish() hands the
+// text to the string (a sink left without it, on an exception, hands over nothing).
 class Sink {
 public:
-    explicit Sink(std::u16string* out) : out_(out), start_(out->size()) {}
+    explicit Sink(std::u16string* out) : out_(out) {}
     Sink(const Sink&) = delete;
     Sink& operator=(const Sink&) = delete;
 
     char16_t* Room(std::size_t n) {
-        if (capacity_ - used_ < n) Grow(n);
-        return buffer_ + used_;
+        if (static_cast<std::size_t>(end_ - cursor_) < n) Grow(n);
+        return cursor_;
     }
-    void Commit(const char16_t* end) { used_ = static_cast<std::size_t>(end - buffer_); }
-    void Put(char16_t c) {
-        *Room(1) = c;
-        ++used_;
-    }
+    void Commit(char16_t* end) { cursor_ = end; }
+    void Put(char16_t c) { *Room(1) = c, ++cursor_; }
     void Put(std::u16string_view text) {
         char16_t* w = Room(text.size());
         if (text.size() > 16) {
             std::memcpy(w, text.data(), text.size() * sizeof(char16_t));
+            cursor_ = w + text.size();
         } else {
             // Tags, names and line breaks: shorter than a call to memcpy costs.
             for (char16_t c : text) *w++ = c;
+            cursor_ = w;
         }
-        used_ += text.size();
     }
     // Copies `n` characters written at `from` (a Size() of this sink) once more: the end tag
-    // repeating the start tag. They may lie in the string, in the buffer or across both.
+    // repeating the start tag. They may lie in earlier buffers, or across two.
     void Repeat(std::size_t from, std::size_t n) {
-        char16_t* at = Room(n);
-        const std::size_t handed = out_->size() - start_;
-        if (from < handed) {
-            const std::size_t part = std::min(n, handed - from);
-            std::memcpy(at, out_->data() + start_ + from, part * sizeof(char16_t));
-            at += part;
+        char16_t* w = Room(n);
+        std::size_t b = done_.size();
+        while (n > 0) {
+            if (from >= base_start_) {
+                std::memcpy(w, base_ + (from - base_start_), n * sizeof(char16_t));
+                w += n;
+                break;
+            }
+            while (done_[b - 1].start > from) --b;
+            const Block& block = done_[b - 1];
+            const std::size_t part = std::min(n, block.start + block.size - from);
+            std::memcpy(w, block.data + (from - block.start), part * sizeof(char16_t));
+            w += part;
             from += part;
             n -= part;
+            ++b;
         }
-        std::memcpy(at, buffer_ + (from - handed), n * sizeof(char16_t));
-        used_ = static_cast<std::size_t>(at + n - buffer_);
+        cursor_ = w;
     }
-    std::size_t Size() const { return out_->size() - start_ + used_; }
+    std::size_t Size() const { return base_start_ + static_cast<std::size_t>(cursor_ - base_); }
     void Finish() {
-        out_->append(buffer_, used_);
-        used_ = 0;
+        out_->reserve(out_->size() + Size());
+        for (const Block& block : done_) out_->append(block.data, block.size);
+        out_->append(base_, static_cast<std::size_t>(cursor_ - base_));
     }
 
 private:
+    struct Block {
+        const char16_t* data;
+        std::size_t start;  // characters in the blocks before this one
+        std::size_t size;
+    };
+    static constexpr std::size_t kLocal = 2048;
+    static constexpr std::size_t kBlock = 32768;
+
     void Grow(std::size_t n) {
-        Finish();
-        if (n <= capacity_) return;
-        big_ = std::make_unique_for_overwrite<char16_t[]>(n);
-        buffer_ = big_.get();
-        capacity_ = n;
+        const auto written = static_cast<std::size_t>(cursor_ - base_);
+        done_.push_back(Block{base_, base_start_, written});
+        base_start_ += written;
+        const std::size_t size = std::max(n, kBlock);
+        owned_.push_back(std::make_unique_for_overwrite<char16_t[]>(size));
+        base_ = cursor_ = owned_.back().get();
+        end_ = base_ + size;
     }
 
-    static constexpr std::size_t kLocal = 4096;
     std::u16string* out_;
-    std::size_t start_;
     char16_t local_[kLocal];
-    std::unique_ptr<char16_t[]> big_;  // for a single piece longer than the local room
-    char16_t* buffer_ = local_;
-    std::size_t capacity_ = kLocal;
-    std::size_t used_ = 0;
+    std::vector<Block> done_;  // the buffers filled before the current one
+    std::vector<std::unique_ptr<char16_t[]>> owned_;
+    char16_t* base_ = local_;  // the current buffer
+    std::size_t base_start_ = 0;
+    char16_t* cursor_ = local_;
+    char16_t* end_ = local_ + kLocal;
 };
 
 // Holds a lock of a known kind for the scope: the calls go to it directly, not through the
