@@ -109,7 +109,7 @@ bool CRWSynchroLiteRW::TryEnterAsWriter() {
     return false;
 }
 
-bool CRWSynchroLiteRW::LockRead(bool wait, std::uint32_t* tag) {
+bool CRWSynchroLiteRW::LockReadSlow(bool wait, std::uint32_t* tag) {
     int* depth = nullptr;
     if (tls_slot_ != kNoSlot) {
         depth = &ThreadDepth();
@@ -133,7 +133,7 @@ bool CRWSynchroLiteRW::LockRead(bool wait, std::uint32_t* tag) {
     return true;
 }
 
-void CRWSynchroLiteRW::UnlockRead() {
+void CRWSynchroLiteRW::UnlockReadSlow() {
     if (tls_slot_ != kNoSlot) {
         int& depth = ThreadDepth();
         if (depth > 0 && --depth > 0) return;

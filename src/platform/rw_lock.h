@@ -95,8 +95,22 @@ public:
     CRWSynchroLiteRW(const CRWSynchroLiteRW&) = delete;
     CRWSynchroLiteRW& operator=(const CRWSynchroLiteRW&) = delete;
 
-    bool LockRead(bool wait = true, std::uint32_t* tag = nullptr) override;
-    void UnlockRead() override;
+    // The uncontended read without nesting is inline; everything else goes out of line.
+    bool LockRead(bool wait = true, std::uint32_t* tag = nullptr) override {
+        if (tls_slot_ == kNoSlot) {
+            if (tag) *tag = tag_.load();
+            std::int32_t state = state_.load();
+            if (state >= 0 && state_.compare_exchange_weak(state, state + 1)) return true;
+        }
+        return LockReadSlow(wait, tag);
+    }
+    void UnlockRead() override {
+        if (tls_slot_ == kNoSlot) {
+            std::int32_t state = state_.load();
+            if (state >= 1 && state_.compare_exchange_weak(state, state - 1)) return;
+        }
+        UnlockReadSlow();
+    }
     bool LockWrite(bool wait = true, std::uint32_t tag = 0,
                    std::uint32_t* previous_tag = nullptr) override;
     void UnlockWrite() override;
@@ -106,6 +120,8 @@ public:
     std::int32_t Writers() const { return writers_.load(std::memory_order_acquire); }
 
 private:
+    bool LockReadSlow(bool wait, std::uint32_t* tag);
+    void UnlockReadSlow();
     int& ThreadDepth();
     bool TryAddReader();
     bool TryEnterAsWriter();  // caller holds the critical section

@@ -243,6 +243,39 @@ void PutElementText(std::u16string_view text, Sink& out) {
     out.Commit(w);
 }
 
+// " name='value'" in one pass for the common attribute, whose name needs no quotes and whose
+// value holds at most one kind of quote; anything else goes the general way.
+void PutAttribute(std::u16string_view name, std::u16string_view value, Sink& out) {
+    char16_t* const start = out.Room(name.size() + value.size() + 4);
+    char16_t* w = start;
+    *w++ = u' ';
+    bool plain = true;
+    for (char16_t c : name) {
+        *w++ = c;
+        if (c > u'>' && c < 0xFFEE) continue;  // letters, digits above "?" and most others
+        plain &= !(IsListSpace(c) || IsQuote(c) || c == u'=' || c == u'<' || c == u'>');
+    }
+    *w++ = u'=';
+    char16_t* const open = w++;
+    bool apostrophe = false, quote = false;
+    for (char16_t c : value) {
+        *w++ = c;
+        if (c > u'\'') continue;
+        apostrophe |= c == u'\'';
+        quote |= c == u'"';
+    }
+    if (plain && !(apostrophe && quote)) {
+        *open = *w++ = apostrophe ? u'"' : u'\'';
+        out.Commit(w);
+        return;
+    }
+    out.Commit(start);
+    out.Put(u' ');
+    PutAttributeName(name, out);
+    out.Put(u'=');
+    PutQuoted(value, out);
+}
+
 void PutAttributeList(const CoXMLNode& node, const AttributeListOptions& options, Sink& out) {
     if (options.with_node_value) {
         out.Put(u" _node_value="sv);
@@ -254,16 +287,13 @@ void PutAttributeList(const CoXMLNode& node, const AttributeListOptions& options
             std::any_of(options.skip->begin(), options.skip->end(),
                         [&](const std::u16string& s) { return NamesEqual(s, a.name); }))
             continue;
-        out.Put(u' ');
         if (options.prefix.empty()) {
-            PutAttributeName(a.name, out);
+            PutAttribute(a.name, a.value, out);
         } else {
             std::u16string prefixed(options.prefix);
             prefixed += a.name;
-            PutAttributeName(prefixed, out);
+            PutAttribute(prefixed, a.value, out);
         }
-        out.Put(u'=');
-        PutQuoted(a.value, out);
     }
 }
 
