@@ -21,13 +21,26 @@ constexpr std::size_t kHeader = sizeof(void*);
 constexpr std::size_t kMinChunk = 1024;
 constexpr std::size_t kMaxChunk = 64 * 1024;
 
+// Blocks taken are counted by the holder alone, without an atomic operation each, and added
+// to the live count when it lets go; until then the count starts from kHeld, far above any
+// number of releases, so that it cannot reach zero while the holder takes.
+constexpr std::size_t kHeld = std::size_t{1} << 48;
+
 struct Chunk {
-    std::atomic<std::size_t> live{1};  // blocks taken and not yet released, plus the holder
+    std::atomic<std::size_t> live{kHeld};  // kHeld while held, less the blocks released
+    std::size_t taken = 0;                 // blocks given out, known to the holder
     char* next = nullptr;
     char* end = nullptr;
 
-    void Drop() noexcept {
-        if (live.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+    void Release() noexcept {
+        if (live.fetch_sub(1, std::memory_order_acq_rel) == 1) Free();
+    }
+    // The holder lets go: what it took becomes part of the count.
+    void LetGo() noexcept {
+        const std::size_t left = kHeld - taken;
+        if (live.fetch_sub(left, std::memory_order_acq_rel) == left) Free();
+    }
+    void Free() noexcept {
         this->~Chunk();
         ::operator delete(this);
     }
@@ -70,14 +83,14 @@ void* ParseArena::Allocate(std::size_t bytes) {
                 chunk->end - (reinterpret_cast<char*>(chunk) + ChunkHead()));
             Chunk* fresh = NewChunk(2 * last);
             if (fresh) {
-                chunk->Drop();
+                chunk->LetGo();
                 t_chunk = chunk = fresh;
             }
         }
         if (static_cast<std::size_t>(chunk->end - chunk->next) >= size) {
             char* block = chunk->next;
             chunk->next += size;
-            chunk->live.fetch_add(1, std::memory_order_relaxed);
+            ++chunk->taken;
             ORVEX_UNPOISON(block, size);
             *reinterpret_cast<Chunk**>(block) = chunk;
             return block + kHeader;
@@ -97,7 +110,7 @@ void ParseArena::Release(void* p, std::size_t bytes) noexcept {
     }
     // The room is not reused; under AddressSanitizer a use after release still shows.
     ORVEX_POISON(block, BlockSize(bytes));
-    chunk->Drop();
+    chunk->Release();
 }
 
 ParseArena::Scope::Scope(std::size_t hint) noexcept : previous_(t_chunk) {
@@ -105,7 +118,7 @@ ParseArena::Scope::Scope(std::size_t hint) noexcept : previous_(t_chunk) {
 }
 
 ParseArena::Scope::~Scope() {
-    if (t_chunk) t_chunk->Drop();
+    if (t_chunk) t_chunk->LetGo();
     t_chunk = static_cast<Chunk*>(previous_);
 }
 

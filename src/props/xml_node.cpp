@@ -56,12 +56,19 @@ void* NodeSlab::Take() noexcept {
     char* at = reinterpret_cast<char*>(this) + SlabHead() + used_++ * kNodeStride;
     ORVEX_UNPOISON(at, kNodeStride);
     *reinterpret_cast<NodeSlab**>(at) = this;
-    live_.fetch_add(1, std::memory_order_relaxed);
     return at + kHeader;
 }
 
 void NodeSlab::Drop() noexcept {
-    if (live_.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+    if (live_.fetch_sub(1, std::memory_order_acq_rel) == 1) Free();
+}
+
+void NodeSlab::LetGo() noexcept {
+    const std::size_t left = kHeld - used_;
+    if (live_.fetch_sub(left, std::memory_order_acq_rel) == left) Free();
+}
+
+void NodeSlab::Free() noexcept {
     this->~NodeSlab();
     ::operator delete(this);
 }

@@ -41,14 +41,20 @@ public:
     // Memory for one node, or null when the slab is full. Only the holder takes.
     void* Take() noexcept;
     bool Full() const noexcept { return used_ == capacity_; }
-    // The holder lets go, or a node of the slab has gone.
+    // A node of the slab has gone.
     void Drop() noexcept;
+    // The holder lets go.
+    void LetGo() noexcept;
 
 private:
+    // The nodes placed are counted by the holder alone and added to the live count when it
+    // lets go; until then the count starts from kHeld, above any number of nodes gone.
+    static constexpr std::size_t kHeld = std::size_t{1} << 48;
     explicit NodeSlab(std::size_t capacity) : capacity_(capacity) {}
-    std::atomic<std::size_t> live_{1};  // nodes placed and not yet gone, plus the holder
+    void Free() noexcept;
+    std::atomic<std::size_t> live_{kHeld};  // kHeld while held, less the nodes gone
     std::size_t capacity_;
-    std::size_t used_ = 0;
+    std::size_t used_ = 0;  // nodes placed, known to the holder
 };
 
 struct Attribute {

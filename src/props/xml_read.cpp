@@ -408,7 +408,7 @@ class SlabSource {
 public:
     explicit SlabSource(std::u16string_view x) : left_(CountChar(x, u'<')) {}
     ~SlabSource() {
-        if (slab_) slab_->Drop();
+        if (slab_) slab_->LetGo();
     }
     SlabSource(const SlabSource&) = delete;
     SlabSource& operator=(const SlabSource&) = delete;
@@ -416,7 +416,7 @@ public:
     // Where the next node goes; null lets it take an allocation of its own.
     NodeSlab* Next() {
         if (slab_ && !slab_->Full()) return slab_;
-        if (slab_) slab_->Drop();
+        if (slab_) slab_->LetGo();
         const std::size_t nodes = std::clamp<std::size_t>(left_, 1, NodeSlab::kSlabNodes);
         left_ -= std::min(left_, nodes);
         slab_ = NodeSlab::Make(nodes);
