@@ -33,7 +33,10 @@ public:
         return cursor_;
     }
     void Commit(char16_t* end) { cursor_ = end; }
-    void Put(char16_t c) { *Room(1) = c, ++cursor_; }
+    void Put(char16_t c) {
+        *Room(1) = c;
+        ++cursor_;
+    }
     void Put(std::u16string_view text) {
         char16_t* w = Room(text.size());
         if (text.size() > 16) {
