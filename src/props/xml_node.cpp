@@ -161,6 +161,9 @@ std::u16string CoXMLNode::Name() const {
 
 void CoXMLNode::SetName(std::u16string_view name) {
     {
+        // Under the children lock as well, so that a walk holding that lock reads the name
+        // without taking the name lock (children lock first, as everywhere).
+        CRWSynchroLiteGuard children(children_lock_, LockMode::kWrite);
         CRWSynchroLiteGuard lock(node_lock_, LockMode::kWrite);
         name_.assign(name);
         name_hash_.store(NameHash(name), std::memory_order_release);

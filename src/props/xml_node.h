@@ -157,10 +157,10 @@ public:
     // Replaces this node's name, value, attributes and children by a deep copy of `source`.
     HRESULT CopyFrom(const CoXMLNode& source);
 
-    // Locks for callers that walk the tree (the writer): children, then name, then
-    // attributes; a parent's children lock before any lock of its children.
+    // Locks for callers that walk the tree (the writer): children, then attributes; a
+    // parent's children lock before any lock of its children. The name changes only under
+    // both the children lock and the node's own lock, so either is enough to read it.
     orvex::platform::CRWSynchroLiteCS& ChildrenLock() const { return children_lock_; }
-    orvex::platform::CRWSynchroLiteRW& NameLock() const { return node_lock_; }
     orvex::platform::CRWSynchroLiteCS& AttributesLock() const { return attributes_lock_; }
     // Unlocked views; hold the matching lock. ChildrenUnlocked() holds the element children
     // only; TextsUnlocked() the text runs among them, in order.
@@ -168,7 +168,7 @@ public:
     const ParseVector<TextRun>& TextsUnlocked() const { return texts_; }
     const ParseVector<StoredAttribute>& AttributesUnlocked() const { return attrs_; }
     const std::u16string& TextUnlocked() const { return text_; }
-    const ParseString& NameUnlocked() const { return name_; }  // hold NameLock()
+    const ParseString& NameUnlocked() const { return name_; }  // hold either lock
 
     // ---- IMAttributes
     STDMETHOD(AttributesGetCount)(int* pnCount) override;
@@ -237,7 +237,7 @@ private:
     void ElementRemovedAt(std::size_t index);
     void InvalidateChildIndex();
 
-    // Guards name_ and parent_.
+    // Guards name_ and parent_; name_ changes under children_lock_ too.
     mutable orvex::platform::CRWSynchroLiteRW node_lock_{1024, false};
     ParseString name_;
     std::atomic<std::uint64_t> name_hash_{0};

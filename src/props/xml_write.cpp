@@ -106,28 +106,17 @@ private:
     char16_t* end_ = local_ + kLocal;
 };
 
-// Holds a lock of a known kind for the scope: the calls go to it directly, not through the
-// base class, and the critical section's inline ones are inlined.
-template <class Lock, bool kWrite = true>
+// Holds a critical section for the scope: the calls go to it directly, not through the base
+// class, so that they are inlined.
 class Hold {
 public:
-    explicit Hold(Lock& lock) : lock_(lock) {
-        if constexpr (kWrite)
-            lock_.LockWrite();
-        else
-            lock_.LockRead();
-    }
-    ~Hold() {
-        if constexpr (kWrite)
-            lock_.UnlockWrite();
-        else
-            lock_.UnlockRead();
-    }
+    explicit Hold(orvex::platform::CRWSynchroLiteCS& lock) : lock_(lock) { lock_.LockWrite(); }
+    ~Hold() { lock_.UnlockWrite(); }
     Hold(const Hold&) = delete;
     Hold& operator=(const Hold&) = delete;
 
 private:
-    Lock& lock_;
+    orvex::platform::CRWSynchroLiteCS& lock_;
 };
 
 void PutTabs(int n, Sink& out) {
@@ -284,7 +273,7 @@ void PutAttributeList(const CoXMLNode& node, const AttributeListOptions& options
         out.Put(u" _node_value="sv);
         PutQuoted(node.Value(), out);
     }
-    const Hold<orvex::platform::CRWSynchroLiteCS> lock(node.AttributesLock());
+    const Hold lock(node.AttributesLock());
     for (const auto& a : node.AttributesUnlocked()) {
         if (options.skip &&
             std::any_of(options.skip->begin(), options.skip->end(),
@@ -311,7 +300,7 @@ using PieceLists = std::deque<std::vector<Piece>>;
 // Writes `node` after `lead` (the line break before a child). With `leaf_only` a node that
 // has children writes nothing and returns false.
 //
-// Locks: a node's children lock, then its name lock, then its attributes lock. Children
+// Locks: a node's children lock (which also keeps its name), then its attributes lock. Children
 // that are leaves are written while the parent's children lock is held (a parent's lock
 // before a child's, as everywhere in the tree); from the first child with children of its
 // own on, the rest of the children are taken as pieces and written after the lock is let
@@ -336,7 +325,7 @@ bool WriteNode(const CoXMLNode& node, std::u16string_view lead, int indent, bool
     std::vector<Piece>* pieces = nullptr;
     std::size_t count = 0;
     {
-        const Hold<orvex::platform::CRWSynchroLiteCS> lock(node.ChildrenLock());
+        const Hold lock(node.ChildrenLock());
         const auto& children = node.ChildrenUnlocked();
         if (leaf_only && !children.empty()) return false;
         const auto& texts = node.TextsUnlocked();
@@ -346,10 +335,8 @@ bool WriteNode(const CoXMLNode& node, std::u16string_view lead, int indent, bool
         PutTabs(indent, out);
         out.Put(u'<');
         tag_at = out.Size();
-        {
-            const Hold<orvex::platform::CRWSynchroLiteRW, false> name(node.NameLock());
-            PutTagName(node.NameUnlocked(), has_text || !children.empty(), out);
-        }
+        // The children lock is enough for the name.
+        PutTagName(node.NameUnlocked(), has_text || !children.empty(), out);
         tag_size = out.Size() - tag_at;
         PutAttributeList(node, {}, out);
         if (children.empty()) {
