@@ -12,38 +12,12 @@
 #include "props/props_impl.h"
 #include "props/xml_node.h"
 #include "props/xml_text.h"
+#include "props_docs.h"
 
 namespace {
 
-// A renderer-like settings document: a schema block and a few nodes of settings.
-std::string SettingsElement(int i) {
-    std::string n = std::to_string(i);
-    return "<setting_" + n + " type='int' default='" + n + "' min='0' max='100' values='a|b|c'>" +
-           "Help text for setting " + n + " &amp; more</setting_" + n + ">";
-}
-
-std::string MakeDocument(std::size_t target_bytes) {
-    std::string doc = "<m-props version='1' output.time_sync='true' device.init_first='0'>";
-    doc += "<attributes_info>";
-    for (int i = 0; i < 8; ++i) doc += SettingsElement(i);
-    doc += "</attributes_info>";
-    for (int i = 0; doc.size() + 200 < target_bytes; ++i) {
-        std::string n = std::to_string(i);
-        doc += "<stat id='" + n + "' late='" + n + "' dropped=\"0\"><frames>" + n +
-               "</frames><note>frame &lt;" + n + "&gt; ok</note><empty/></stat>";
-    }
-    doc += "</m-props>";
-    return doc;
-}
-
-const std::string& Doc2K() {
-    static const std::string doc = MakeDocument(2 * 1024);
-    return doc;
-}
-const std::string& Doc1M() {
-    static const std::string doc = MakeDocument(1024 * 1024);
-    return doc;
-}
+using props_bench::Doc1M;
+using props_bench::Doc2K;
 
 void ParseOurs(benchmark::State& state, const std::string& utf8) {
     const std::u16string doc = orvex::com::ToUtf16(utf8);

@@ -109,7 +109,7 @@ bool CRWSynchroLiteRW::TryEnterAsWriter() {
     return false;
 }
 
-bool CRWSynchroLiteRW::LockRead(bool wait, std::uint32_t* tag) {
+bool CRWSynchroLiteRW::LockReadSlow(bool wait, std::uint32_t* tag) {
     int* depth = nullptr;
     if (tls_slot_ != kNoSlot) {
         depth = &ThreadDepth();
@@ -133,7 +133,7 @@ bool CRWSynchroLiteRW::LockRead(bool wait, std::uint32_t* tag) {
     return true;
 }
 
-void CRWSynchroLiteRW::UnlockRead() {
+void CRWSynchroLiteRW::UnlockReadSlow() {
     if (tls_slot_ != kNoSlot) {
         int& depth = ThreadDepth();
         if (depth > 0 && --depth > 0) return;
@@ -174,25 +174,6 @@ void CRWSynchroLiteRW::UnlockWrite() {
         if (state_.compare_exchange_weak(state, state + 1)) break;
     writers_.fetch_sub(1);
     section_.Leave();
-}
-
-bool CRWSynchroLiteCS::LockRead(bool wait, std::uint32_t* tag) {
-    if (wait)
-        section_.Enter();
-    else if (!section_.TryEnter())
-        return false;
-    if (tag) *tag = tag_.load();
-    return true;
-}
-
-bool CRWSynchroLiteCS::LockWrite(bool wait, std::uint32_t tag, std::uint32_t* previous_tag) {
-    if (previous_tag) *previous_tag = tag_.load();
-    if (wait)
-        section_.Enter();
-    else if (!section_.TryEnter())
-        return false;
-    tag_.store(tag);
-    return true;
 }
 
 }  // namespace orvex::platform

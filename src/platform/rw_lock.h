@@ -95,8 +95,22 @@ public:
     CRWSynchroLiteRW(const CRWSynchroLiteRW&) = delete;
     CRWSynchroLiteRW& operator=(const CRWSynchroLiteRW&) = delete;
 
-    bool LockRead(bool wait = true, std::uint32_t* tag = nullptr) override;
-    void UnlockRead() override;
+    // The uncontended read without nesting is inline; everything else goes out of line.
+    bool LockRead(bool wait = true, std::uint32_t* tag = nullptr) override {
+        if (tls_slot_ == kNoSlot) {
+            if (tag) *tag = tag_.load();
+            std::int32_t state = state_.load();
+            if (state >= 0 && state_.compare_exchange_weak(state, state + 1)) return true;
+        }
+        return LockReadSlow(wait, tag);
+    }
+    void UnlockRead() override {
+        if (tls_slot_ == kNoSlot) {
+            std::int32_t state = state_.load();
+            if (state >= 1 && state_.compare_exchange_weak(state, state - 1)) return;
+        }
+        UnlockReadSlow();
+    }
     bool LockWrite(bool wait = true, std::uint32_t tag = 0,
                    std::uint32_t* previous_tag = nullptr) override;
     void UnlockWrite() override;
@@ -106,6 +120,8 @@ public:
     std::int32_t Writers() const { return writers_.load(std::memory_order_acquire); }
 
 private:
+    bool LockReadSlow(bool wait, std::uint32_t* tag);
+    void UnlockReadSlow();
     int& ThreadDepth();
     bool TryAddReader();
     bool TryEnterAsWriter();  // caller holds the critical section
@@ -122,10 +138,26 @@ class CRWSynchroLiteCS final : public CRWSynchroLiteBase {
 public:
     explicit CRWSynchroLiteCS(int spin_count = 1024) : section_(spin_count) {}
 
-    bool LockRead(bool wait = true, std::uint32_t* tag = nullptr) override;
+    // Defined here, so that callers holding the final type get them inlined.
+    bool LockRead(bool wait = true, std::uint32_t* tag = nullptr) override {
+        if (wait)
+            section_.Enter();
+        else if (!section_.TryEnter())
+            return false;
+        if (tag) *tag = tag_.load();
+        return true;
+    }
     void UnlockRead() override { section_.Leave(); }
     bool LockWrite(bool wait = true, std::uint32_t tag = 0,
-                   std::uint32_t* previous_tag = nullptr) override;
+                   std::uint32_t* previous_tag = nullptr) override {
+        if (previous_tag) *previous_tag = tag_.load();
+        if (wait)
+            section_.Enter();
+        else if (!section_.TryEnter())
+            return false;
+        tag_.store(tag);
+        return true;
+    }
     void UnlockWrite() override { section_.Leave(); }
 
 private:

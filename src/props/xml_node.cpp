@@ -56,12 +56,19 @@ void* NodeSlab::Take() noexcept {
     char* at = reinterpret_cast<char*>(this) + SlabHead() + used_++ * kNodeStride;
     ORVEX_UNPOISON(at, kNodeStride);
     *reinterpret_cast<NodeSlab**>(at) = this;
-    live_.fetch_add(1, std::memory_order_relaxed);
     return at + kHeader;
 }
 
 void NodeSlab::Drop() noexcept {
-    if (live_.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+    if (live_.fetch_sub(1, std::memory_order_acq_rel) == 1) Free();
+}
+
+void NodeSlab::LetGo() noexcept {
+    const std::size_t left = kHeld - used_;
+    if (live_.fetch_sub(left, std::memory_order_acq_rel) == left) Free();
+}
+
+void NodeSlab::Free() noexcept {
     this->~NodeSlab();
     ::operator delete(this);
 }
@@ -149,11 +156,14 @@ CoXMLNode* CoXMLNode::From(IMNode* node) {
 
 std::u16string CoXMLNode::Name() const {
     CRWSynchroLiteGuard lock(node_lock_, LockMode::kRead);
-    return name_;
+    return std::u16string(name_);
 }
 
 void CoXMLNode::SetName(std::u16string_view name) {
     {
+        // Under the children lock as well, so that a walk holding that lock reads the name
+        // without taking the name lock (children lock first, as everywhere).
+        CRWSynchroLiteGuard children(children_lock_, LockMode::kWrite);
         CRWSynchroLiteGuard lock(node_lock_, LockMode::kWrite);
         name_.assign(name);
         name_hash_.store(NameHash(name), std::memory_order_release);
@@ -190,7 +200,7 @@ void CoXMLNode::InvalidateChildIndex() {
 
 std::u16string CoXMLNode::Value() const {
     CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
-    return texts_.empty() ? std::u16string() : texts_.front().text;
+    return texts_.empty() ? std::u16string() : std::u16string(texts_.front().text);
 }
 
 void CoXMLNode::SetValue(std::u16string_view text) {
@@ -200,7 +210,7 @@ void CoXMLNode::SetValue(std::u16string_view text) {
         return;
     }
     if (text.empty() || text_run_) return;
-    texts_.push_back(TextRun{std::u16string(text), children_.size()});
+    texts_.push_back(TextRun{ParseString(text), children_.size()});
 }
 
 void CoXMLNode::AddText(std::u16string_view text) {
@@ -216,19 +226,12 @@ void CoXMLNode::BuildText(std::u16string_view text) {
         texts_.back().text.append(text);
         return;
     }
-    texts_.push_back(TextRun{std::u16string(text), children_.size()});
-}
-
-void CoXMLNode::BuildText(std::u16string&& text) {
-    if (!text.empty() && (texts_.empty() || texts_.back().before != children_.size()))
-        texts_.push_back(TextRun{std::move(text), children_.size()});
-    else
-        BuildText(std::u16string_view(text));
+    texts_.push_back(TextRun{ParseString(text), children_.size()});
 }
 
 void CoXMLNode::BuildEmptyRun() {
     if (texts_.empty() || texts_.back().before != children_.size())
-        texts_.push_back(TextRun{std::u16string(), children_.size()});
+        texts_.push_back(TextRun{ParseString(), children_.size()});
 }
 
 void CoXMLNode::ElementRemovedAt(std::size_t index) {
@@ -252,7 +255,7 @@ void CoXMLNode::BuildAttr(std::u16string_view name, std::u16string_view value) {
         return;
     }
     if (attrs_.capacity() == 0) attrs_.reserve(4);
-    attrs_.push_back(Attribute{std::u16string(name), std::u16string(value)});
+    attrs_.push_back(StoredAttribute{ParseString(name), ParseString(value)});
     if (attr_index_) attr_index_->emplace(NameHash(name), attrs_.size() - 1);
 }
 
@@ -270,7 +273,7 @@ void CoXMLNode::AdoptContent(CoXMLNode& built) {
         attrs_.swap(built.attrs_);
         attr_index_.reset();
     }
-    std::vector<XMLNodePtr> old;
+    ParseVector<XMLNodePtr> old;
     {
         CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
         old.swap(children_);
@@ -307,7 +310,7 @@ bool CoXMLNode::GetAttr(std::u16string_view name, std::u16string* value) const {
     CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
     std::size_t i = FindAttrUnlocked(name);
     if (i == std::u16string_view::npos) return false;
-    if (value) *value = attrs_[i].value;
+    if (value) value->assign(attrs_[i].value);
     return true;
 }
 
@@ -318,7 +321,7 @@ void CoXMLNode::SetAttr(std::u16string_view name, std::u16string_view value, boo
         if (overwrite) attrs_[i].value.assign(value);
         return;
     }
-    attrs_.push_back(Attribute{std::u16string(name), std::u16string(value)});
+    attrs_.push_back(StoredAttribute{ParseString(name), ParseString(value)});
     if (attr_index_) attr_index_->emplace(NameHash(name), attrs_.size() - 1);
 }
 
@@ -344,13 +347,18 @@ std::size_t CoXMLNode::AttrCount() const {
 
 std::vector<Attribute> CoXMLNode::Attributes() const {
     CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
-    return attrs_;
+    std::vector<Attribute> out;
+    out.reserve(attrs_.size());
+    for (const auto& a : attrs_)
+        out.push_back(Attribute{std::u16string(a.name), std::u16string(a.value)});
+    return out;
 }
 
 bool CoXMLNode::AttrAt(std::size_t index, Attribute* out) const {
     CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
     if (index >= attrs_.size()) return false;
-    *out = attrs_[index];
+    out->name.assign(attrs_[index].name);
+    out->value.assign(attrs_[index].value);
     return true;
 }
 
@@ -413,11 +421,11 @@ bool CoXMLNode::RemoveChild(CoXMLNode* child) {
 }
 
 void CoXMLNode::ClearChildren(bool keep_schema) {
-    std::vector<XMLNodePtr> removed;
+    ParseVector<XMLNodePtr> removed;
     {
         CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
         if (keep_schema) {
-            std::vector<XMLNodePtr> kept;
+            ParseVector<XMLNodePtr> kept;
             for (auto& c : children_) (c->IsSchema() ? kept : removed).push_back(std::move(c));
             children_ = std::move(kept);
         } else {
@@ -503,13 +511,16 @@ HRESULT CoXMLNode::CopyFrom(const CoXMLNode& source) {
     {
         std::vector<Attribute> attrs = source.Attributes();
         CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
-        attrs_ = std::move(attrs);
+        attrs_.clear();
+        attrs_.reserve(attrs.size());
+        for (auto& a : attrs)
+            attrs_.push_back(StoredAttribute{ParseString(a.name), ParseString(a.value)});
         attr_index_.reset();
     }
     ClearChildren();
     // Texts are read under the source's lock; copying then runs without it.
-    std::vector<XMLNodePtr> children;
-    std::vector<TextRun> texts;
+    ParseVector<XMLNodePtr> children;
+    ParseVector<TextRun> texts;
     {
         CRWSynchroLiteGuard lock(source.children_lock_, LockMode::kWrite);
         children = source.children_;

@@ -15,6 +15,7 @@
 #include "com/ptr.h"
 #include "orvex/ids.h"
 #include "platform/rw_lock.h"
+#include "props/parse_arena.h"
 
 namespace XMLParse {
 
@@ -40,14 +41,20 @@ public:
     // Memory for one node, or null when the slab is full. Only the holder takes.
     void* Take() noexcept;
     bool Full() const noexcept { return used_ == capacity_; }
-    // The holder lets go, or a node of the slab has gone.
+    // A node of the slab has gone.
     void Drop() noexcept;
+    // The holder lets go.
+    void LetGo() noexcept;
 
 private:
+    // The nodes placed are counted by the holder alone and added to the live count when it
+    // lets go; until then the count starts from kHeld, above any number of nodes gone.
+    static constexpr std::size_t kHeld = std::size_t{1} << 48;
     explicit NodeSlab(std::size_t capacity) : capacity_(capacity) {}
-    std::atomic<std::size_t> live_{1};  // nodes placed and not yet gone, plus the holder
+    void Free() noexcept;
+    std::atomic<std::size_t> live_{kHeld};  // kHeld while held, less the nodes gone
     std::size_t capacity_;
-    std::size_t used_ = 0;
+    std::size_t used_ = 0;  // nodes placed, known to the holder
 };
 
 struct Attribute {
@@ -55,10 +62,16 @@ struct Attribute {
     std::u16string value;
 };
 
+// An attribute as a node keeps it.
+struct StoredAttribute {
+    ParseString name;
+    ParseString value;
+};
+
 // Text among an element's children, kept inside the element rather than as a node of its
 // own: `before` is the index of the element child it precedes (the child count when last).
 struct TextRun {
-    std::u16string text;
+    ParseString text;
     std::size_t before = 0;
 };
 
@@ -144,16 +157,18 @@ public:
     // Replaces this node's name, value, attributes and children by a deep copy of `source`.
     HRESULT CopyFrom(const CoXMLNode& source);
 
-    // Locks for callers that walk the tree (the writer): children, then attributes.
+    // Locks for callers that walk the tree (the writer): children, then attributes; a
+    // parent's children lock before any lock of its children. The name changes only under
+    // both the children lock and the node's own lock, so either is enough to read it.
     orvex::platform::CRWSynchroLiteCS& ChildrenLock() const { return children_lock_; }
     orvex::platform::CRWSynchroLiteCS& AttributesLock() const { return attributes_lock_; }
     // Unlocked views; hold the matching lock. ChildrenUnlocked() holds the element children
     // only; TextsUnlocked() the text runs among them, in order.
-    const std::vector<XMLNodePtr>& ChildrenUnlocked() const { return children_; }
-    const std::vector<TextRun>& TextsUnlocked() const { return texts_; }
-    const std::vector<Attribute>& AttributesUnlocked() const { return attrs_; }
+    const ParseVector<XMLNodePtr>& ChildrenUnlocked() const { return children_; }
+    const ParseVector<TextRun>& TextsUnlocked() const { return texts_; }
+    const ParseVector<StoredAttribute>& AttributesUnlocked() const { return attrs_; }
     const std::u16string& TextUnlocked() const { return text_; }
-    const std::u16string& NameUnlocked() const { return name_; }
+    const ParseString& NameUnlocked() const { return name_; }  // hold either lock
 
     // ---- IMAttributes
     STDMETHOD(AttributesGetCount)(int* pnCount) override;
@@ -206,7 +221,6 @@ private:
     // Null when too deep or out of memory; placed in `slab` while it has room.
     CoXMLNode* BuildChild(std::u16string_view name, NodeSlab* slab);
     void BuildText(std::u16string_view text);
-    void BuildText(std::u16string&& text);  // takes the string when it starts a run
     // An empty run where no run is yet, so that the value stays empty when text follows.
     void BuildEmptyRun();
     void BuildAttr(std::u16string_view name, std::u16string_view value);
@@ -223,20 +237,20 @@ private:
     void ElementRemovedAt(std::size_t index);
     void InvalidateChildIndex();
 
-    // Guards name_ and parent_.
+    // Guards name_ and parent_; name_ changes under children_lock_ too.
     mutable orvex::platform::CRWSynchroLiteRW node_lock_{1024, false};
-    std::u16string name_;
+    ParseString name_;
     std::atomic<std::uint64_t> name_hash_{0};
     CoXMLNode* parent_ = nullptr;  // not a reference: the parent owns its children
 
     mutable orvex::platform::CRWSynchroLiteCS children_lock_{1024};
-    std::vector<XMLNodePtr> children_;
+    ParseVector<XMLNodePtr> children_;
     // First child per name hash; built on demand for nodes with many children.
     mutable std::unique_ptr<std::unordered_map<std::uint64_t, std::size_t>> child_index_;
-    std::vector<TextRun> texts_;  // guarded by children_lock_
+    ParseVector<TextRun> texts_;  // guarded by children_lock_
 
     mutable orvex::platform::CRWSynchroLiteCS attributes_lock_{1024};
-    std::vector<Attribute> attrs_;
+    ParseVector<StoredAttribute> attrs_;
     // Name index for nodes with many attributes; null until needed or after a removal.
     mutable std::unique_ptr<std::unordered_multimap<std::uint64_t, std::size_t>> attr_index_;
 

@@ -1,5 +1,13 @@
 // Reading the tree's text forms: XML and the attribute list.
 #include <algorithm>
+#include <array>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "props/name_fold.h"
 #include "props/xml_chars.h"
@@ -101,7 +109,8 @@ std::size_t FindTagEnd(std::u16string_view x, std::size_t lt) {
     return std::u16string_view::npos;
 }
 
-void LowerTagName(std::u16string* name) {
+template <class String>
+void LowerTagName(String* name) {
     for (auto& c : *name) c = LowerTagChar(c);
 }
 
@@ -110,6 +119,121 @@ bool NeedsUnescape(std::u16string_view t) {
     for (char16_t c : t)
         if (c <= u'&' && (c == u'&' || c == u'\r' || c == u'\n' || c == u'\t')) return true;
     return false;
+}
+
+// Position of the first `c` at or after `from`, or npos. Eight characters a step where SSE2
+// is there (it is on every x86-64).
+std::size_t FindChar(std::u16string_view t, std::size_t from, char16_t c) {
+    const char16_t* p = t.data();
+    const std::size_t n = t.size();
+    std::size_t i = from;
+#if defined(__SSE2__)
+    const __m128i want = _mm_set1_epi16(static_cast<short>(c));
+    for (; i + 8 <= n; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const int mask = _mm_movemask_epi8(_mm_cmpeq_epi16(v, want));
+        if (mask)
+            return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2;
+    }
+#endif
+    for (; i < n; ++i)
+        if (p[i] == c) return i;
+    return std::u16string_view::npos;
+}
+
+std::size_t CountChar(std::u16string_view t, char16_t c) {
+    const char16_t* p = t.data();
+    const std::size_t n = t.size();
+    std::size_t i = 0, count = 0;
+#if defined(__SSE2__)
+    const __m128i want = _mm_set1_epi16(static_cast<short>(c));
+    while (i + 8 <= n) {
+        // Each match subtracts one (all bits set) from its lane; lanes stay far from wrapping.
+        __m128i lanes = _mm_setzero_si128();
+        for (std::size_t k = 0; k < 4096 && i + 8 <= n; ++k, i += 8) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            lanes = _mm_sub_epi16(lanes, _mm_cmpeq_epi16(v, want));
+        }
+        alignas(16) std::uint16_t sums[8];
+        _mm_store_si128(reinterpret_cast<__m128i*>(sums), lanes);
+        for (std::uint16_t s : sums) count += s;
+    }
+#endif
+    for (; i < n; ++i) count += p[i] == c;
+    return count;
+}
+
+// What the quick reading of a tag makes of a character: the plain case needs no look-up.
+enum : unsigned char {
+    kPlain = 0,  // part of a name
+    kSpace = 1,  // space, tab, break
+    kStop = 2,   // anything else that needs a decision: = > / < quotes, ; , \\ and NUL
+};
+
+constexpr std::array<unsigned char, 128> kAsciiKinds = [] {
+    std::array<unsigned char, 128> kinds{};
+    for (int c = 0; c < 32; ++c) kinds[c] = kStop;
+    for (char16_t c : u" \t\r\n") kinds[c] = kSpace;
+    for (char16_t c : u"=<>/'\";,\\") kinds[c] = kStop;
+    kinds[0] = kStop;  // the loops above also met the strings' terminators
+    return kinds;
+}();
+
+inline unsigned char CharKind(char16_t c) {
+    if (c < 128) return kAsciiKinds[c];
+    return c >= 0xFFEE ? kStop : kPlain;  // the two white-space marks of attribute lists
+}
+
+// A start tag read in one pass: its name, its attributes as views of the text and where it
+// ends. Anything out of the ordinary (quoted names, values without quotes, adjacent quoted
+// runs, stray characters) is left to the general reading.
+struct QuickTag {
+    std::u16string_view name;
+    std::size_t gt = 0;  // the closing ">"
+    bool self_closed = false;
+    std::vector<std::pair<std::u16string_view, std::u16string_view>>* attrs;
+};
+
+bool ReadQuickStartTag(std::u16string_view x, std::size_t lt, QuickTag* tag) {
+    const char16_t* p = x.data();
+    const std::size_t n = x.size();
+    std::size_t i = lt + 1;
+    while (i < n && CharKind(p[i]) == kPlain) ++i;
+    if (i == lt + 1 || i >= n) return false;
+    tag->name = x.substr(lt + 1, i - lt - 1);
+    tag->attrs->clear();
+    for (;;) {
+        while (i < n && CharKind(p[i]) == kSpace) ++i;
+        if (i >= n) return false;
+        const char16_t c = p[i];
+        if (c == u'>') {
+            // A ">" after "--" does not end the tag.
+            if (p[i - 1] == u'-' && p[i - 2] == u'-') return false;
+            tag->gt = i;
+            tag->self_closed = false;
+            return true;
+        }
+        if (c == u'/') {
+            if (i + 1 >= n || p[i + 1] != u'>') return false;
+            tag->gt = i + 1;
+            tag->self_closed = true;
+            return true;
+        }
+        const std::size_t ns = i;
+        while (i < n && CharKind(p[i]) == kPlain) ++i;
+        if (i == ns || i >= n) return false;
+        const std::u16string_view name = x.substr(ns, i - ns);
+        while (i < n && CharKind(p[i]) == kSpace) ++i;
+        if (i >= n || p[i] != u'=') return false;
+        ++i;
+        while (i < n && CharKind(p[i]) == kSpace) ++i;
+        if (i >= n || !IsQuote(p[i])) return false;
+        const std::size_t close = FindChar(x, i + 1, p[i]);
+        if (close == std::u16string_view::npos) return false;
+        tag->attrs->emplace_back(name, x.substr(i + 1, close - i - 1));
+        i = close + 1;
+        if (i < n && IsQuote(p[i])) return false;  // adjacent runs join: the general way
+    }
 }
 
 }  // namespace
@@ -176,14 +300,13 @@ bool ParseAttributeList(std::u16string_view text, CoXMLNode* node, bool overwrit
 
 // ---- Reading
 
-std::u16string UnescapeText(std::u16string_view t) {
-    // Most text has nothing to replace; trimmed text without replacements is never all spaces.
-    if (!NeedsUnescape(t) && t.find_first_not_of(u' ') != std::u16string_view::npos)
-        return std::u16string(t);
-    // Nothing makes the text longer: every replaced sequence is at least as long as what
-    // replaces it, a character beyond 16 bits included.
-    std::u16string out(t.size(), u'\0');
-    char16_t* w = out.data();
+namespace {
+
+// Writes the plain text of `t` at `out`, which has room for t.size() characters: nothing
+// makes the text longer, as every replaced sequence is at least as long as what replaces
+// it, a character beyond 16 bits included. Returns the length written.
+std::size_t UnescapeTo(std::u16string_view t, char16_t* out) {
+    char16_t* w = out;
     bool keep_spaces = false;  // a space written as "&nbsp;" or a character reference
     bool only_spaces = true;
     const std::size_t n = t.size();
@@ -264,8 +387,18 @@ std::u16string UnescapeText(std::u16string_view t) {
         only_spaces = false;
         ++i;
     }
-    out.resize(static_cast<std::size_t>(w - out.data()));
-    if (only_spaces && !keep_spaces) out.clear();
+    if (only_spaces && !keep_spaces) return 0;
+    return static_cast<std::size_t>(w - out);
+}
+
+}  // namespace
+
+std::u16string UnescapeText(std::u16string_view t) {
+    // Most text has nothing to replace; trimmed text without replacements is never all spaces.
+    if (!NeedsUnescape(t) && t.find_first_not_of(u' ') != std::u16string_view::npos)
+        return std::u16string(t);
+    std::u16string out(t.size(), u'\0');
+    out.resize(UnescapeTo(t, out.data()));
     return out;
 }
 
@@ -273,10 +406,9 @@ std::u16string UnescapeText(std::u16string_view t) {
 // has a "<" of its own, so their count bounds the nodes needed).
 class SlabSource {
 public:
-    explicit SlabSource(std::u16string_view x)
-        : left_(static_cast<std::size_t>(std::count(x.begin(), x.end(), u'<'))) {}
+    explicit SlabSource(std::u16string_view x) : left_(CountChar(x, u'<')) {}
     ~SlabSource() {
-        if (slab_) slab_->Drop();
+        if (slab_) slab_->LetGo();
     }
     SlabSource(const SlabSource&) = delete;
     SlabSource& operator=(const SlabSource&) = delete;
@@ -284,7 +416,7 @@ public:
     // Where the next node goes; null lets it take an allocation of its own.
     NodeSlab* Next() {
         if (slab_ && !slab_->Full()) return slab_;
-        if (slab_) slab_->Drop();
+        if (slab_) slab_->LetGo();
         const std::size_t nodes = std::clamp<std::size_t>(left_, 1, NodeSlab::kSlabNodes);
         left_ -= std::min(left_, nodes);
         slab_ = NodeSlab::Make(nodes);
@@ -306,24 +438,31 @@ public:
         staging->depth_ = node->Depth();
         staging->word_ = node->Word();
         std::u16string name;
-        HRESULT hr = Read(x, staging, &name);
+        HRESULT hr;
+        {
+            // The strings and lists of the new nodes come from chunks of this parse.
+            ParseArena::Scope arena(x.size() * sizeof(char16_t));
+            hr = Read(x, staging, &name);
+        }
         if (take_name && !name.empty()) node->SetName(name);
         node->AdoptContent(*staging);
         return hr;
     }
 
 private:
-    static void AddText(std::u16string_view raw, CoXMLNode* node) {
+    static void AddText(std::u16string_view raw, CoXMLNode* node, std::u16string* buffer) {
         std::size_t b = 0, e = raw.size();
         while (b < e && IsTextSpace(raw[b])) ++b;
         while (e > b && IsTextSpace(raw[e - 1])) --e;
         if (b == e) return;
         std::u16string_view text = raw.substr(b, e - b);
         // Trimmed text without entities or inner breaks is stored as it stands.
-        if (!NeedsUnescape(text))
+        if (!NeedsUnescape(text)) {
             node->BuildText(text);
-        else
-            node->BuildText(UnescapeText(text));
+            return;
+        }
+        if (buffer->size() < text.size()) buffer->resize(text.size());
+        node->BuildText(std::u16string_view(buffer->data(), UnescapeTo(text, buffer->data())));
     }
 
     static void AddAttributes(std::u16string_view list, CoXMLNode* node) {
@@ -343,6 +482,7 @@ private:
         stack.reserve(16);
         SlabSource slabs(x);
         std::u16string name_buffer;       // a tag name written as several quoted runs
+        std::u16string text_buffer;       // text with its entities replaced
         CoXMLNode* open_child = nullptr;  // the top's child being read: dropped on failure
         auto fail = [&](HRESULT hr) {
             if (open_child) top->UnbuildChild(open_child);
@@ -352,16 +492,73 @@ private:
         std::size_t pos = 0;
         const std::size_t n = x.size();
         bool seen_top = false;
+        std::vector<std::pair<std::u16string_view, std::u16string_view>> quick_attrs;
+        QuickTag quick{{}, 0, false, &quick_attrs};
+        // Opens the element of a start tag (the top first); null when it cannot be made.
+        auto open = [&](std::u16string_view name, HRESULT* hr) -> CoXMLNode* {
+            if (!seen_top) {
+                seen_top = true;
+                top_name->assign(name);
+                LowerTagName(top_name);
+                return top;
+            }
+            CoXMLNode* parent = stack.back().node;
+            if (parent->Depth() >= kMaxDepth) {
+                *hr = E_INVALIDARG;
+                return nullptr;
+            }
+            CoXMLNode* child = parent->BuildChild(name, slabs.Next());
+            if (!child) {
+                *hr = E_UNEXPECTED;
+                return nullptr;
+            }
+            // Lower-casing keeps the name's hash: the folding ignores case already.
+            LowerTagName(&child->name_);
+            if (stack.size() == 1) open_child = child;
+            return child;
+        };
         while (pos < n) {
-            std::size_t lt = x.find(u'<', pos);
+            std::size_t lt = FindChar(x, pos, u'<');
             if (!stack.empty())
                 AddText(x.substr(pos, (lt == std::u16string_view::npos ? n : lt) - pos),
-                        stack.back().node);
+                        stack.back().node, &text_buffer);
             if (lt == std::u16string_view::npos) break;
             std::u16string_view at = x.substr(lt);
 
             // Literals as views: their lengths are known without scanning them each time.
             const char16_t mark = at.size() > 1 ? at[1] : 0;
+
+            // The common tags in one pass; the rest takes the general way below.
+            if (mark == u'/' && !stack.empty()) {
+                const std::u16string_view open_tag = stack.back().tag;
+                const std::size_t end = lt + 2 + open_tag.size();
+                if (end < n && x[end] == u'>' && !IsQuote(open_tag[0]) &&
+                    !open_tag.ends_with(u"--"sv) && x.substr(lt + 2, open_tag.size()) == open_tag) {
+                    pos = end + 1;
+                    stack.pop_back();
+                    if (stack.empty()) return S_OK;
+                    if (stack.size() == 1) open_child = nullptr;
+                    continue;
+                }
+            } else if (mark != u'/' && mark != u'!' && mark != u'?' &&
+                       ReadQuickStartTag(x, lt, &quick)) {
+                pos = quick.gt + 1;
+                HRESULT hr = S_OK;
+                CoXMLNode* target = open(quick.name, &hr);
+                if (!target) return fail(hr);
+                if (!quick_attrs.empty()) {
+                    target->attrs_.reserve(target->attrs_.size() + quick_attrs.size());
+                    for (const auto& [an, av] : quick_attrs) target->BuildAttr(an, av);
+                }
+                if (quick.self_closed || SameTag(quick.name, u"br"sv) ||
+                    SameTag(quick.name, u"tab"sv)) {
+                    if (target == top) return S_OK;
+                    if (stack.size() == 1) open_child = nullptr;
+                    continue;
+                }
+                stack.push_back(Open{target, quick.name});
+                continue;
+            }
             if (mark == u'!' && at.starts_with(u"<!--"sv)) {
                 std::size_t end = x.find(u"-->"sv, lt + 4);
                 if (end == std::u16string_view::npos) return fail(E_INVALIDARG);
@@ -421,21 +618,9 @@ private:
                 attrs = attrs.substr(0, last);
             }
 
-            CoXMLNode* target;
-            if (!seen_top) {
-                seen_top = true;
-                top_name->assign(name);
-                LowerTagName(top_name);
-                target = top;
-            } else {
-                CoXMLNode* parent = stack.back().node;
-                if (parent->Depth() >= kMaxDepth) return fail(E_INVALIDARG);
-                target = parent->BuildChild(name, slabs.Next());
-                if (!target) return fail(E_UNEXPECTED);
-                // Lower-casing keeps the name's hash: the folding ignores case already.
-                LowerTagName(&target->name_);
-                if (stack.size() == 1) open_child = target;
-            }
+            HRESULT hr = S_OK;
+            CoXMLNode* target = open(name, &hr);
+            if (!target) return fail(hr);
             AddAttributes(attrs, target);
             if (empty) {
                 if (target == top) return S_OK;

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <memory>
 
 #include "props/name_fold.h"
 #include "props/xml_chars.h"
@@ -16,42 +17,106 @@ using namespace text_detail;
 
 constexpr int kMaxTabs = 64;
 
-// Appends to a string through a cursor: the string is grown ahead (the tail cut back when
-// the sink goes), so that the many short pieces of a document go out without a call and a
-// capacity check each. Room(n) gives space for n characters; Commit() takes what was used.
+// Appends to a string through a cursor over buffers of its own: the many short pieces of a
+// document go out without a call and a capacity check each, and the text is copied into the
+// string once, at its full length, instead of through every step of the string's growth.
+// Room(n) gives space for n characters; Commit() takes what was used; Finish() hands the
+// text to the string (a sink left without it, on an exception, hands over nothing).
 class Sink {
 public:
-    explicit Sink(std::u16string* out) : out_(out), size_(out->size()) {}
-    ~Sink() { out_->resize(size_); }
+    explicit Sink(std::u16string* out) : out_(out) {}
     Sink(const Sink&) = delete;
     Sink& operator=(const Sink&) = delete;
 
     char16_t* Room(std::size_t n) {
-        // Up to the capacity first; past it the string grows its capacity geometrically.
-        if (out_->size() - size_ < n)
-            out_->resize(std::max({size_ + n, out_->capacity(), std::size_t{512}}));
-        return out_->data() + size_;
+        if (static_cast<std::size_t>(end_ - cursor_) < n) Grow(n);
+        return cursor_;
     }
-    void Commit(const char16_t* end) { size_ = static_cast<std::size_t>(end - out_->data()); }
+    void Commit(char16_t* end) { cursor_ = end; }
     void Put(char16_t c) {
         *Room(1) = c;
-        ++size_;
+        ++cursor_;
     }
     void Put(std::u16string_view text) {
-        std::memcpy(Room(text.size()), text.data(), text.size() * sizeof(char16_t));
-        size_ += text.size();
+        char16_t* w = Room(text.size());
+        if (text.size() > 16) {
+            std::memcpy(w, text.data(), text.size() * sizeof(char16_t));
+            cursor_ = w + text.size();
+        } else {
+            // Tags, names and line breaks: shorter than a call to memcpy costs.
+            for (char16_t c : text) *w++ = c;
+            cursor_ = w;
+        }
     }
-    // Copies `n` characters already written at `from` (the end tag repeating the start tag).
+    // Copies `n` characters written at `from` (a Size() of this sink) once more: the end tag
+    // repeating the start tag. They may lie in earlier buffers, or across two.
     void Repeat(std::size_t from, std::size_t n) {
-        char16_t* at = Room(n);
-        std::memcpy(at, out_->data() + from, n * sizeof(char16_t));
-        size_ += n;
+        char16_t* w = Room(n);
+        std::size_t b = done_.size();
+        while (n > 0) {
+            if (from >= base_start_) {
+                std::memcpy(w, base_ + (from - base_start_), n * sizeof(char16_t));
+                w += n;
+                break;
+            }
+            while (done_[b - 1].start > from) --b;
+            const Block& block = done_[b - 1];
+            const std::size_t part = std::min(n, block.start + block.size - from);
+            std::memcpy(w, block.data + (from - block.start), part * sizeof(char16_t));
+            w += part;
+            from += part;
+            n -= part;
+            ++b;
+        }
+        cursor_ = w;
     }
-    std::size_t Size() const { return size_; }
+    std::size_t Size() const { return base_start_ + static_cast<std::size_t>(cursor_ - base_); }
+    void Finish() {
+        out_->reserve(out_->size() + Size());
+        for (const Block& block : done_) out_->append(block.data, block.size);
+        out_->append(base_, static_cast<std::size_t>(cursor_ - base_));
+    }
 
 private:
+    struct Block {
+        const char16_t* data;
+        std::size_t start;  // characters in the blocks before this one
+        std::size_t size;
+    };
+    static constexpr std::size_t kLocal = 2048;
+    static constexpr std::size_t kBlock = 32768;
+
+    void Grow(std::size_t n) {
+        const auto written = static_cast<std::size_t>(cursor_ - base_);
+        done_.push_back(Block{base_, base_start_, written});
+        base_start_ += written;
+        const std::size_t size = std::max(n, kBlock);
+        owned_.push_back(std::make_unique_for_overwrite<char16_t[]>(size));
+        base_ = cursor_ = owned_.back().get();
+        end_ = base_ + size;
+    }
+
     std::u16string* out_;
-    std::size_t size_;
+    char16_t local_[kLocal];
+    std::vector<Block> done_;  // the buffers filled before the current one
+    std::vector<std::unique_ptr<char16_t[]>> owned_;
+    char16_t* base_ = local_;  // the current buffer
+    std::size_t base_start_ = 0;
+    char16_t* cursor_ = local_;
+    char16_t* end_ = local_ + kLocal;
+};
+
+// Holds a critical section for the scope: the calls go to it directly, not through the base
+// class, so that they are inlined.
+class Hold {
+public:
+    explicit Hold(orvex::platform::CRWSynchroLiteCS& lock) : lock_(lock) { lock_.LockWrite(); }
+    ~Hold() { lock_.UnlockWrite(); }
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+
+private:
+    orvex::platform::CRWSynchroLiteCS& lock_;
 };
 
 void PutTabs(int n, Sink& out) {
@@ -170,32 +235,61 @@ void PutElementText(std::u16string_view text, Sink& out) {
     out.Commit(w);
 }
 
+// " name='value'" in one pass for the common attribute, whose name needs no quotes and whose
+// value holds at most one kind of quote; anything else goes the general way.
+void PutAttribute(std::u16string_view name, std::u16string_view value, Sink& out) {
+    char16_t* const start = out.Room(name.size() + value.size() + 4);
+    char16_t* w = start;
+    *w++ = u' ';
+    bool plain = true;
+    for (char16_t c : name) {
+        *w++ = c;
+        if (c > u'>' && c < 0xFFEE) continue;  // letters, digits above "?" and most others
+        plain &= !(IsListSpace(c) || IsQuote(c) || c == u'=' || c == u'<' || c == u'>');
+    }
+    *w++ = u'=';
+    char16_t* const open = w++;
+    bool apostrophe = false, quote = false;
+    for (char16_t c : value) {
+        *w++ = c;
+        if (c > u'\'') continue;
+        apostrophe |= c == u'\'';
+        quote |= c == u'"';
+    }
+    if (plain && !(apostrophe && quote)) {
+        *open = *w++ = apostrophe ? u'"' : u'\'';
+        out.Commit(w);
+        return;
+    }
+    out.Commit(start);
+    out.Put(u' ');
+    PutAttributeName(name, out);
+    out.Put(u'=');
+    PutQuoted(value, out);
+}
+
 void PutAttributeList(const CoXMLNode& node, const AttributeListOptions& options, Sink& out) {
     if (options.with_node_value) {
         out.Put(u" _node_value="sv);
         PutQuoted(node.Value(), out);
     }
-    orvex::platform::CRWSynchroLiteGuard lock(node.AttributesLock(), orvex::platform::LockMode::kWrite);
+    const Hold lock(node.AttributesLock());
     for (const auto& a : node.AttributesUnlocked()) {
         if (options.skip &&
             std::any_of(options.skip->begin(), options.skip->end(),
                         [&](const std::u16string& s) { return NamesEqual(s, a.name); }))
             continue;
-        out.Put(u' ');
         if (options.prefix.empty()) {
-            PutAttributeName(a.name, out);
+            PutAttribute(a.name, a.value, out);
         } else {
             std::u16string prefixed(options.prefix);
             prefixed += a.name;
-            PutAttributeName(prefixed, out);
+            PutAttribute(prefixed, a.value, out);
         }
-        out.Put(u'=');
-        PutQuoted(a.value, out);
     }
 }
 
-// What a node's children are written from: taken under the node's lock and written without
-// it, so that a deep tree never has a lock per level held at once. One list per depth is
+// What a node's children are written from once its lock is let go. One list per depth is
 // reused for every node at that depth, with the strings keeping their buffers.
 struct Piece {
     XMLNodePtr element;   // or null for text
@@ -203,74 +297,98 @@ struct Piece {
 };
 using PieceLists = std::deque<std::vector<Piece>>;
 
-void WriteNode(const CoXMLNode& node, int indent, std::size_t level, PieceLists* lists, Sink& out) {
-    PutTabs(indent, out);
-    const std::u16string name = node.Name();
-    if (lists->size() <= level) lists->emplace_back();
-    std::vector<Piece>& pieces = (*lists)[level];
-    std::size_t count = 0;
-    auto next = [&]() -> Piece& {
-        if (count == pieces.size()) pieces.emplace_back();
-        return pieces[count++];
-    };
+// Writes `node` after `lead` (the line break before a child). With `leaf_only` a node that
+// has children writes nothing and returns false.
+//
+// Locks: a node's children lock (which also keeps its name), then its attributes lock. Children
+// that are leaves are written while the parent's children lock is held (a parent's lock
+// before a child's, as everywhere in the tree); from the first child with children of its
+// own on, the rest of the children are taken as pieces and written after the lock is let
+// go, so that a deep tree never holds locks on more than two levels at once.
+bool WriteNode(const CoXMLNode& node, std::u16string_view lead, int indent, bool leaf_only,
+               std::size_t level, PieceLists* lists, Sink& out) {
     std::size_t tag_at = 0, tag_size = 0;  // the tag as the start tag wrote it
     auto end_tag = [&] {
         out.Put(u"</"sv);
         out.Repeat(tag_at, tag_size);
         out.Put(u'>');
     };
+    auto put_text = [&](std::u16string_view text) {
+        out.Put(u"\r\n"sv);
+        PutTabs(indent + 1, out);
+        // An empty first run before later text keeps the node's value empty on reading.
+        if (text.empty())
+            out.Put(u"<![CDATA[]]>"sv);
+        else
+            PutElementText(text, out);
+    };
+    std::vector<Piece>* pieces = nullptr;
+    std::size_t count = 0;
     {
-        orvex::platform::CRWSynchroLiteGuard lock(node.ChildrenLock(), orvex::platform::LockMode::kWrite);
+        const Hold lock(node.ChildrenLock());
         const auto& children = node.ChildrenUnlocked();
+        if (leaf_only && !children.empty()) return false;
         const auto& texts = node.TextsUnlocked();
         const bool has_text = std::any_of(texts.begin(), texts.end(),
                                           [](const TextRun& t) { return !t.text.empty(); });
+        out.Put(lead);
+        PutTabs(indent, out);
         out.Put(u'<');
         tag_at = out.Size();
-        PutTagName(name, has_text || !children.empty(), out);
+        // The children lock is enough for the name.
+        PutTagName(node.NameUnlocked(), has_text || !children.empty(), out);
         tag_size = out.Size() - tag_at;
-        PutAttributeList(node, {}, out);  // children lock, then attributes lock
+        PutAttributeList(node, {}, out);
         if (children.empty()) {
-            // A leaf takes no further lock, so its text can go out at once.
             if (!has_text) {
                 out.Put(u"/>"sv);
-                return;
+                return true;
             }
             out.Put(u'>');
             for (const auto& t : texts) PutElementText(t.text, out);
             end_tag();
-            return;
+            return true;
         }
+        out.Put(u'>');
+        auto next = [&]() -> Piece& {
+            if (!pieces) {
+                if (lists->size() <= level) lists->emplace_back();
+                pieces = &(*lists)[level];
+            }
+            if (count == pieces->size()) pieces->emplace_back();
+            return (*pieces)[count++];
+        };
         auto t = texts.begin();
         for (std::size_t i = 0; i <= children.size(); ++i) {
             for (; t != texts.end() && t->before == i; ++t) {
                 if (t->text.empty() && !(t == texts.begin() && has_text)) continue;
+                if (!pieces) {
+                    put_text(t->text);
+                    continue;
+                }
                 Piece& p = next();
                 p.element = nullptr;
                 p.text.assign(t->text);
             }
-            if (i < children.size()) next().element = children[i];
+            if (i == children.size()) break;
+            if (!pieces &&
+                WriteNode(*children[i], u"\r\n"sv, indent + 1, true, level + 1, lists, out))
+                continue;
+            next().element = children[i];
         }
     }
-    out.Put(u'>');
     for (std::size_t i = 0; i < count; ++i) {
         // The list at this level is not touched by the deeper calls.
-        XMLNodePtr element = std::move(pieces[i].element);
-        out.Put(u"\r\n"sv);
-        if (element) {
-            WriteNode(*element, indent + 1, level + 1, lists, out);
-        } else {
-            PutTabs(indent + 1, out);
-            // An empty first run before later text keeps the node's value empty on reading.
-            if (pieces[i].text.empty())
-                out.Put(u"<![CDATA[]]>"sv);
-            else
-                PutElementText(pieces[i].text, out);
-        }
+        XMLNodePtr element = std::move((*pieces)[i].element);
+        if (element)
+            WriteNode(*element, u"\r\n"sv, indent + 1, false, level + 1, lists, out);
+        else
+            put_text((*pieces)[i].text);
     }
     out.Put(u"\r\n"sv);
     PutTabs(indent, out);
     end_tag();
+    return true;
 }
 
 }  // namespace
@@ -313,18 +431,21 @@ void AppendEscaped(std::u16string_view text, QuoteEscape quotes, std::u16string*
 void AppendQuotedValue(std::u16string_view value, std::u16string* out) {
     Sink sink(out);
     PutQuoted(value, sink);
+    sink.Finish();
 }
 
 void WriteAttributeList(const CoXMLNode& node, const AttributeListOptions& options,
                         std::u16string* out) {
     Sink sink(out);
     PutAttributeList(node, options, sink);
+    sink.Finish();
 }
 
 void WriteXml(const CoXMLNode& node, int indent, std::u16string* out) {
     PieceLists lists;
     Sink sink(out);
-    WriteNode(node, indent, 0, &lists, sink);
+    WriteNode(node, {}, indent, false, 0, &lists, sink);
+    sink.Finish();
 }
 
 std::u16string WriteXml(const CoXMLNode& node, int indent) {

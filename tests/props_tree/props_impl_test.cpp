@@ -7,6 +7,7 @@
 #include "../../fuzz/props_tree/tree_check.h"
 #include "props/module_facts.h"
 #include "props/props_impl.h"
+#include "props/xml_text.h"
 #include "test_util.h"
 
 namespace {
@@ -306,6 +307,41 @@ TEST(PropsThreads, ConcurrentSetGetAndEnumerateStayConsistent) {
     int count = 0;
     props->PropsGetCount(B(u""), &count);
     EXPECT_EQ(count, 3 + kThreads);
+}
+
+// The writer reads names, texts and attributes of a tree that other threads rename, edit,
+// re-parse and prune at the same time; every text it gives must read back.
+TEST(PropsThreads, WritingWhileTheTreeChanges) {
+    XMLParse::XMLNodePtr root = NewRoot();
+    ASSERT_EQ(root->NodeXmlSet(B(u"<r><a x='1'>t<b/></a><c><d y='2'/></c><e/></r>"), 1), S_OK);
+    std::atomic<bool> stop{false};
+    std::atomic<int> bad{0};
+    std::thread writer([&] {
+        while (!stop) {
+            const std::u16string xml = XMLParse::WriteXml(*root);
+            XMLParse::XMLNodePtr back = NewRoot();
+            if (XMLParse::ParseXml(xml, back, true) != S_OK) ++bad;
+        }
+    });
+    std::thread editor([&] {
+        for (int r = 0; r < 300; ++r) {
+            const std::u16string n = orvex::com::ToUtf16(std::to_string(r));
+            if (auto a = root->FindChild(u"a")) {
+                a->SetName(r % 2 ? u"a" : u"A");
+                a->SetAttr(u"x", u"a value longer than the short room " + n);
+                a->SetValue(n);
+            }
+            if (auto c = root->FindChild(u"c")) {
+                if (auto d = c->FindChild(u"d")) d->SetName(u"d");
+                c->NodeXmlSet(CComBSTR(u"<c><d y='" + n + u"'/><f/></c>"), 0);
+            }
+            if (auto e = root->AppendChild(u"extra")) root->RemoveChild(e);
+        }
+    });
+    editor.join();
+    stop = true;
+    writer.join();
+    EXPECT_EQ(bad.load(), 0);
 }
 
 TEST(PropsThreads, ConcurrentPathWritesMakeOneNode) {

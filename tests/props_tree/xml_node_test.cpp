@@ -235,7 +235,8 @@ TEST(XmlNode, ParentOutlivedByChildIsNotReturned) {
 TEST(XmlNode, ParsedNodesOutliveTheirTreeAndEachOther) {
     std::u16string doc = u"<r>";
     for (int i = 0; i < 600; ++i)
-        doc += u"<e i='" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)) + u"'/>";
+        doc += u"<e i='" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)) +
+               u"' long='a value past the short-string room'>text past the short room</e>";
     doc += u"</r>";
     std::vector<XMLNodePtr> kept;
     {
@@ -247,16 +248,29 @@ TEST(XmlNode, ParsedNodesOutliveTheirTreeAndEachOther) {
         // A second parse replaces the children, and a failed one drops what it made.
         ASSERT_EQ(root->NodeXmlSet(B(u"<r><a/><b>"), 1), E_INVALIDARG);
     }
+    // Their strings and lists live in memory of the parse too: read, replaced and grown on
+    // other threads after the tree has gone.
     std::thread other([node = std::move(kept[1])]() mutable {
         EXPECT_TRUE(node->HasAttr(u"i"));
+        node->SetAttr(u"long", u"replaced by a value longer than the one parsed");
+        node->SetValue(u"other text, also longer than the parsed one");
+        EXPECT_EQ(U8(node->Value()), "other text, also longer than the parsed one");
         node.Release();
     });
     std::u16string value;
     ASSERT_TRUE(kept[2]->GetAttr(u"i", &value));
     EXPECT_EQ(U8(value), "b");  // 599 % 26 == 1
-    kept[2]->SetAttr(u"late", u"1");
-    other.join();
+    ASSERT_TRUE(kept[2]->GetAttr(u"long", &value));
+    EXPECT_EQ(U8(value), "a value past the short-string room");
+    EXPECT_EQ(U8(kept[2]->Value()), "text past the short room");
+    for (int i = 0; i < 20; ++i) kept[2]->SetAttr(u"late" + std::u16string(1, u'a' + i), u"1");
+    ASSERT_TRUE(kept[2]->AppendChild(u"added"));
+    XMLNodePtr moved = NewRoot();
+    ASSERT_EQ(moved->CopyFrom(*kept[0]), S_OK);
     kept.clear();
+    other.join();
+    ASSERT_TRUE(moved->GetAttr(u"long", &value));
+    EXPECT_EQ(U8(value), "a value past the short-string room");
 }
 
 TEST(XmlNode, DepthIsBounded) {

@@ -260,6 +260,33 @@ TEST(XmlRoundTrip, GeneratedTreesReadBackIdentical) {
     }
 }
 
+// Large documents are written through several buffers: every end tag must repeat its start
+// tag wherever the two lie, and a text longer than any buffer must go out whole.
+TEST(XmlRoundTrip, LargeTreesReadBackIdentical) {
+    for (int shift : {0, 1, 7}) {
+        XMLNodePtr root = NewRoot(u"large");
+        for (int i = 0; i < 3000; ++i) {
+            const std::u16string name =
+                u"n" + std::u16string(static_cast<std::size_t>((i * 7 + shift) % 37), u'x');
+            XMLNodePtr child = root->AppendChild(name);
+            ASSERT_TRUE(child);
+            child->SetAttr(u"a", std::u16string(static_cast<std::size_t>(i % 5), u'v'));
+            if (i % 3 == 0) {
+                ASSERT_TRUE(child->AppendChild(u"leaf"));
+            }
+            if (i % 101 == 0)
+                child->SetValue(std::u16string(static_cast<std::size_t>(i * 20 + shift), u'&'));
+        }
+        const std::u16string xml = XMLParse::WriteXml(*root, shift % 2);
+        XMLNodePtr back = NewRoot(u"other");
+        ASSERT_EQ(XMLParse::ParseXml(xml, back, true), S_OK);
+        ASSERT_TRUE(tree_check::SameTree(*root, *back));
+        std::u16string again = u"kept ";
+        XMLParse::WriteXml(*back, shift % 2, &again);
+        EXPECT_EQ(again, u"kept " + xml);
+    }
+}
+
 TEST(XmlRead, TextsOfTheEarlierWriterReadAsBefore) {
     // Ordinary names were written as they stand; values with both quotes in double quotes
     // with their own double quotes turned into apostrophes.

@@ -1,0 +1,125 @@
+// Chunks of a parse: a bump pointer for the thread that parses, a count of live blocks for
+// everyone.
+#include "props/parse_arena.h"
+
+#include <algorithm>
+#include <atomic>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define ORVEX_POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
+#define ORVEX_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)
+#else
+#define ORVEX_POISON(p, n) ((void)(p), (void)(n))
+#define ORVEX_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
+
+namespace XMLParse {
+namespace {
+
+constexpr std::size_t kHeader = sizeof(void*);
+constexpr std::size_t kMinChunk = 1024;
+constexpr std::size_t kMaxChunk = 64 * 1024;
+
+// Blocks taken are counted by the holder alone, without an atomic operation each, and added
+// to the live count when it lets go; until then the count starts from kHeld, far above any
+// number of releases, so that it cannot reach zero while the holder takes.
+constexpr std::size_t kHeld = std::size_t{1} << 48;
+
+struct Chunk {
+    std::atomic<std::size_t> live{kHeld};  // kHeld while held, less the blocks released
+    std::size_t taken = 0;                 // blocks given out, known to the holder
+    char* next = nullptr;
+    char* end = nullptr;
+
+    void Release() noexcept {
+        if (live.fetch_sub(1, std::memory_order_acq_rel) == 1) Free();
+    }
+    // The holder lets go: what it took becomes part of the count.
+    void LetGo() noexcept {
+        const std::size_t left = kHeld - taken;
+        if (live.fetch_sub(left, std::memory_order_acq_rel) == left) Free();
+    }
+    void Free() noexcept {
+        this->~Chunk();
+        ::operator delete(this);
+    }
+};
+
+constexpr std::size_t ChunkHead() {
+    return (sizeof(Chunk) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) *
+           alignof(std::max_align_t);
+}
+
+// The chunk that this thread's parse takes from, held by the parse; null outside a parse.
+thread_local Chunk* t_chunk = nullptr;
+
+Chunk* NewChunk(std::size_t bytes) noexcept {
+    bytes = std::clamp(bytes, kMinChunk, kMaxChunk);
+    void* mem = ::operator new(ChunkHead() + bytes, std::nothrow);
+    if (!mem) return nullptr;
+    auto* chunk = ::new (mem) Chunk;
+    chunk->next = static_cast<char*>(mem) + ChunkHead();
+    chunk->end = chunk->next + bytes;
+    ORVEX_POISON(chunk->next, bytes);
+    return chunk;
+}
+
+constexpr std::size_t BlockSize(std::size_t bytes) {
+    return kHeader + (bytes + kHeader - 1) / kHeader * kHeader;
+}
+
+}  // namespace
+
+void* ParseArena::Allocate(std::size_t bytes) {
+    Chunk* chunk = t_chunk;
+    // Large blocks (a list of many children, a long text) go to the heap: a chunk would
+    // keep their room when they grow.
+    if (chunk && bytes <= kMaxChunk / 8) {
+        const std::size_t size = BlockSize(bytes);
+        if (static_cast<std::size_t>(chunk->end - chunk->next) < size) {
+            // Twice the room of the last, up to the largest chunk.
+            const auto last = static_cast<std::size_t>(
+                chunk->end - (reinterpret_cast<char*>(chunk) + ChunkHead()));
+            Chunk* fresh = NewChunk(2 * last);
+            if (fresh) {
+                chunk->LetGo();
+                t_chunk = chunk = fresh;
+            }
+        }
+        if (static_cast<std::size_t>(chunk->end - chunk->next) >= size) {
+            char* block = chunk->next;
+            chunk->next += size;
+            ++chunk->taken;
+            ORVEX_UNPOISON(block, size);
+            *reinterpret_cast<Chunk**>(block) = chunk;
+            return block + kHeader;
+        }
+    }
+    char* block = static_cast<char*>(::operator new(kHeader + bytes));
+    *reinterpret_cast<Chunk**>(block) = nullptr;
+    return block + kHeader;
+}
+
+void ParseArena::Release(void* p, std::size_t bytes) noexcept {
+    char* block = static_cast<char*>(p) - kHeader;
+    Chunk* chunk = *reinterpret_cast<Chunk**>(block);
+    if (!chunk) {
+        ::operator delete(block);
+        return;
+    }
+    // The room is not reused; under AddressSanitizer a use after release still shows.
+    ORVEX_POISON(block, BlockSize(bytes));
+    chunk->Release();
+}
+
+ParseArena::Scope::Scope(std::size_t hint) noexcept : previous_(t_chunk) {
+    t_chunk = NewChunk(hint);
+}
+
+ParseArena::Scope::~Scope() {
+    if (t_chunk) t_chunk->LetGo();
+    t_chunk = static_cast<Chunk*>(previous_);
+}
+
+}  // namespace XMLParse

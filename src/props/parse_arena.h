@@ -1,0 +1,69 @@
+// Memory for the strings and lists of the nodes that one parse builds, taken from large
+// chunks instead of one heap block each. Every block carries a header naming its chunk
+// (null for a block of the heap); a chunk goes when its last block has gone and the parse
+// has let go of it. Blocks are freed through the header, so lists and strings move and
+// swap between any nodes and are edited from any thread after the parse; only what a parse
+// builds on its own thread comes from its chunks, everything else from the heap.
+#pragma once
+
+#include <cstddef>
+#include <limits>
+#include <new>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+namespace XMLParse {
+
+class ParseArena {
+public:
+    // `bytes` with the header in front: from the chunks of this thread's parse, if one is
+    // running, else from the heap. Throws std::bad_alloc like operator new.
+    static void* Allocate(std::size_t bytes);
+    // A block of `bytes` from Allocate.
+    static void Release(void* block, std::size_t bytes) noexcept;
+
+    // While a scope lives, blocks taken on its thread come from chunks; `hint` is the number
+    // of bytes the parse will probably need.
+    class Scope {
+    public:
+        explicit Scope(std::size_t hint) noexcept;
+        ~Scope();
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+
+    private:
+        void* previous_;
+    };
+};
+
+template <class T>
+struct ParseAlloc {
+    static_assert(alignof(T) <= alignof(void*), "blocks are aligned for pointers");
+    using value_type = T;
+    // Any instance frees any block: the block's header says where it came from.
+    using is_always_equal = std::true_type;
+    using propagate_on_container_move_assignment = std::true_type;
+
+    ParseAlloc() = default;
+    template <class U>
+    ParseAlloc(const ParseAlloc<U>&) noexcept {}
+
+    T* allocate(std::size_t n) {
+        if (n > std::numeric_limits<std::size_t>::max() / sizeof(T) / 2)
+            throw std::bad_array_new_length();
+        return static_cast<T*>(ParseArena::Allocate(n * sizeof(T)));
+    }
+    void deallocate(T* p, std::size_t n) noexcept { ParseArena::Release(p, n * sizeof(T)); }
+
+    template <class U>
+    bool operator==(const ParseAlloc<U>&) const noexcept {
+        return true;
+    }
+};
+
+using ParseString = std::basic_string<char16_t, std::char_traits<char16_t>, ParseAlloc<char16_t>>;
+template <class T>
+using ParseVector = std::vector<T, ParseAlloc<T>>;
+
+}  // namespace XMLParse
