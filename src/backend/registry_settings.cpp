@@ -49,7 +49,7 @@ void SetDotted(CoXMLNode* node, std::u16string_view name, std::u16string_view va
         start = dot + 1;
     }
     XMLNodePtr holder;
-    std::u16string attr;
+    std::u16string_view attr;
     if (cur->ResolveAttrPath(name.substr(start), true, holder, &attr)) holder->SetAttr(attr, value);
 }
 

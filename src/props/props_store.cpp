@@ -116,7 +116,7 @@ HRESULT PropsStore::GetLocked(std::u16string_view name, BSTR* value) const {
 
 bool PropsStore::AttributeLocked(std::u16string_view name, std::u16string* value) const {
     XMLNodePtr holder;
-    std::u16string attr;
+    std::u16string_view attr;
     return root_ && root_->ResolveAttrPath(name, false, holder, &attr) &&
            holder->GetAttr(attr, value);
 }
@@ -193,7 +193,7 @@ HRESULT PropsStore::RemoveLocked(std::u16string_view name) {
         return S_OK;
     }
     XMLNodePtr holder;
-    std::u16string attr;
+    std::u16string_view attr;
     if (root_->ResolveAttrPath(name, false, holder, &attr) && holder->RemoveAttr(attr)) return S_OK;
     if (XMLNodePtr node = root_->ResolvePath(name, false))
         if (XMLNodePtr parent = node->ParentRef())

@@ -496,12 +496,19 @@ XMLNodePtr CoXMLNode::ResolvePath(std::u16string_view path, bool create) {
 }
 
 bool CoXMLNode::ResolveAttrPath(std::u16string_view path, bool create, XMLNodePtr& holder,
-                                std::u16string* name) {
+                                std::u16string_view* name) {
+    // Most names are plain: this node's own attribute, found without splitting.
+    if (path.find(u"::") == std::u16string_view::npos) {
+        if (path.empty()) return false;
+        holder = XMLNodePtr(this);
+        *name = path;
+        return true;
+    }
     std::vector<std::u16string_view> steps;
     if (!SplitPath(path, &steps)) return false;
     holder = Resolve(steps, steps.size() - 1, create);
     if (!holder) return false;
-    name->assign(steps.back());
+    *name = steps.back();
     return true;
 }
 

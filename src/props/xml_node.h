@@ -149,10 +149,11 @@ public:
     XMLNodePtr Resolve(const std::vector<std::u16string_view>& steps, std::size_t count,
                        bool create);
     XMLNodePtr ResolvePath(std::u16string_view path, bool create);
-    // The attribute at a path: the node holding it and the attribute's name. `create` makes
-    // the nodes of the path. False when the path is malformed or a node is missing.
+    // The attribute at a path: the node holding it and the attribute's name (a view into
+    // `path`). `create` makes the nodes of the path. False when the path is malformed or a
+    // node is missing.
     bool ResolveAttrPath(std::u16string_view path, bool create, XMLNodePtr& holder,
-                         std::u16string* name);
+                         std::u16string_view* name);
 
     // Replaces this node's name, value, attributes and children by a deep copy of `source`.
     HRESULT CopyFrom(const CoXMLNode& source);

@@ -70,7 +70,7 @@ STDMETHODIMP CoXMLNode::AttributesGetByIndex(int nIndex, BSTR* pbsName, BSTR* pb
 STDMETHODIMP CoXMLNode::AttributesRemove(BSTR bsName) {
     return Guard([&]() -> HRESULT {
         XMLNodePtr holder;
-        std::u16string name;
+        std::u16string_view name;
         if (!ResolveAttrPath(In(bsName), false, holder, &name))
             return In(bsName).empty() ? E_INVALIDARG : E_NOT_FOUND;
         return holder->RemoveAttr(name) ? S_OK : E_NOT_FOUND;
@@ -85,7 +85,7 @@ STDMETHODIMP CoXMLNode::AttributesRemoveAll() {
 STDMETHODIMP CoXMLNode::AttributesSet(BSTR bsName, BSTR bsValue) {
     return Guard([&]() -> HRESULT {
         XMLNodePtr holder;
-        std::u16string name;
+        std::u16string_view name;
         if (!ResolveAttrPath(In(bsName), true, holder, &name)) return E_INVALIDARG;
         holder->SetAttr(name, In(bsValue));
         return S_OK;
@@ -113,7 +113,8 @@ STDMETHODIMP CoXMLNode::AttributesGetOrDefault(BSTR bsName, int* pbFound, BSTR* 
     if (pbFound) *pbFound = 0;
     return Guard([&]() -> HRESULT {
         XMLNodePtr holder;
-        std::u16string name, value;
+        std::u16string_view name;
+        std::u16string value;
         if (ResolveAttrPath(In(bsName), false, holder, &name) && holder->GetAttr(name, &value)) {
             if (pbFound) *pbFound = 1;
             return FAILED(Out(value, pbsValue)) ? E_OUTOFMEMORY : S_OK;
@@ -130,7 +131,8 @@ STDMETHODIMP CoXMLNode::AttributesGet(BSTR bsName, BSTR* pbsValue) {
     *pbsValue = nullptr;
     return Guard([&]() -> HRESULT {
         XMLNodePtr holder;
-        std::u16string name, value;
+        std::u16string_view name;
+        std::u16string value;
         if (!ResolveAttrPath(In(bsName), false, holder, &name) || !holder->GetAttr(name, &value))
             return E_NOT_FOUND;
         return Out(value, pbsValue);
