@@ -139,55 +139,6 @@ protected:
     std::vector<CComPtr<IDeckLink>> devices_;
 };
 
-TEST_F(SimDeckLink, StudioRigListsCardsWithTheirInterfaces) {
-    UseRig("studio");
-    ASSERT_EQ(devices_.size(), 6u);
-    struct Case {
-        const char* model;
-        bool output, keyer;
-        LONGLONG vocn;
-    };
-    const Case cases[] = {
-        {"DeckLink SDI", true, false, 1},     {"DeckLink 4K Extreme", true, true, 3},
-        {"Intensity Pro 4K", true, false, 2}, {"DeckLink Mini Recorder", false, false, 0},
-        {"DeckLink SDI 4K", true, true, 1},   {"DeckLink SDI 4K", true, true, 1}};
-    for (std::size_t i = 0; i < 6; ++i) {
-        CComBSTR name;
-        ASSERT_EQ(devices_[i]->GetModelName(&name), S_OK);
-        EXPECT_EQ(orvex::com::ToUtf8(name.View()), cases[i].model);
-        CComPtr<IDeckLinkOutput> out;
-        CComPtr<IDeckLinkOutput_v9_9> legacy;
-        CComPtr<IDeckLinkKeyer> keyer;
-        EXPECT_EQ(devices_[i].QueryInterface(&out) == S_OK, cases[i].output) << i;
-        EXPECT_EQ(devices_[i].QueryInterface(&legacy) == S_OK, cases[i].output) << i;
-        EXPECT_EQ(devices_[i].QueryInterface(&keyer) == S_OK, cases[i].keyer) << i;
-        CComPtr<IDeckLinkAttributes> attr;
-        ASSERT_EQ(devices_[i].QueryInterface(&attr), S_OK);
-        LONGLONG v = -1;
-        EXPECT_EQ(attr->GetInt(BMDDeckLinkVideoOutputConnections, &v), S_OK);
-        EXPECT_EQ(v, cases[i].vocn);
-    }
-    // The SDI 4K keys internally only.
-    CComPtr<IDeckLinkKeyer> keyer;
-    ASSERT_EQ(devices_[4].QueryInterface(&keyer), S_OK);
-    EXPECT_EQ(keyer->Enable(TRUE), E_INVALIDARG);
-    EXPECT_EQ(keyer->Enable(FALSE), S_OK);
-    EXPECT_EQ(keyer->SetLevel(128), S_OK);
-    EXPECT_EQ(keyer->Disable(), S_OK);
-    // A second card of one model is a card of its own.
-    CComBSTR first, second;
-    devices_[4]->GetDisplayName(&first);
-    devices_[5]->GetDisplayName(&second);
-    EXPECT_EQ(first.View(), second.View());
-    CComPtr<IDeckLinkAttributes> a4, a5;
-    LONGLONG id4 = 0, id5 = 0;
-    devices_[4].QueryInterface(&a4);
-    devices_[5].QueryInterface(&a5);
-    a4->GetInt(BMDDeckLinkPersistentID, &id4);
-    a5->GetInt(BMDDeckLinkPersistentID, &id5);
-    EXPECT_NE(id4, id5);
-}
-
 TEST_F(SimDeckLink, ConfigurationRevisionsTranslateAudioInputCodes) {
     UseRig("4k");
     CComPtr<IDeckLinkConfiguration> current;
@@ -504,69 +455,6 @@ TEST_F(SimDeckLink, RigComesFromTheCardLibrarysRegistryKey) {
     EXPECT_EQ(driver().count(error, sizeof error), 0);
     EXPECT_NE(std::string(error).find("/no/such/rig.xml"), std::string::npos) << error;
     key.DeleteValue(u"Rig");
-}
-
-// The host's 3D frame: the left eye answers IDeckLinkVideoFrame, the right eye comes through
-// IDeckLinkVideoFrame3DExtensions, as the renderer's wrapper does.
-class StereoFrame : public IDeckLinkVideoFrame, public IDeckLinkVideoFrame3DExtensions {
-public:
-    StereoFrame(IDeckLinkVideoFrame* left, IDeckLinkVideoFrame* right)
-        : left_(left), right_(right) {}
-    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown || riid == IID_IDeckLinkVideoFrame)
-            *ppv = static_cast<IDeckLinkVideoFrame*>(this);
-        else if (riid == IID_IDeckLinkVideoFrame3DExtensions)
-            *ppv = static_cast<IDeckLinkVideoFrame3DExtensions*>(this);
-        else
-            return *ppv = nullptr, E_NOINTERFACE;
-        return S_OK;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return 2; }
-    STDMETHOD_(ULONG, Release)() override { return 1; }
-    STDMETHOD_(std::int32_t, GetWidth)() override { return left_->GetWidth(); }
-    STDMETHOD_(std::int32_t, GetHeight)() override { return left_->GetHeight(); }
-    STDMETHOD_(std::int32_t, GetRowBytes)() override { return left_->GetRowBytes(); }
-    STDMETHOD_(BMDPixelFormat, GetPixelFormat)() override { return left_->GetPixelFormat(); }
-    STDMETHOD_(BMDFrameFlags, GetFlags)() override { return left_->GetFlags(); }
-    STDMETHOD(GetBytes)(void** b) override { return left_->GetBytes(b); }
-    STDMETHOD(GetTimecode)(BMDTimecodeFormat f, IDeckLinkTimecode** t) override {
-        return left_->GetTimecode(f, t);
-    }
-    STDMETHOD(GetAncillaryData)(IDeckLinkVideoFrameAncillary** a) override {
-        return left_->GetAncillaryData(a);
-    }
-    STDMETHOD_(BMDVideo3DPackingFormat, Get3DPackingFormat)() override {
-        return bmdVideo3DPackingLeftOnly;
-    }
-    STDMETHOD(GetFrameForRightEye)(IDeckLinkVideoFrame** f) override {
-        right_->AddRef();
-        *f = right_;
-        return S_OK;
-    }
-
-private:
-    IDeckLinkVideoFrame* left_;
-    IDeckLinkVideoFrame* right_;
-};
-
-TEST_F(SimDeckLink, DualStream3DRecordsBothEyes) {
-    const fs::path dir = orvex::test::g_temp_registry->dir() / "3d";
-    UseRig("4k", dir.string());
-    auto out = Output();
-    ASSERT_EQ(out->EnableVideoOutput(bmdModeHD720p50, bmdVideoOutputDualStream3D), S_OK);
-    auto left = Frame(out, bmdFormat8BitYUV, 0x10, 1280, 720);
-    auto right = Frame(out, bmdFormat8BitYUV, 0xEB, 1280, 720);
-    StereoFrame stereo(left, right);
-    ASSERT_EQ(out->DisplayVideoFrameSync(&stereo), S_OK);
-    clock_.Advance(200'000 * 2);
-    ASSERT_EQ(out->DisableVideoOutput(), S_OK);
-    const std::string base = (dir / "decklink-4k-extreme-1-1").string();
-    EXPECT_EQ(ReadWithLibav(base + ".y4m").packets, ReadWithLibav(base + "-right.y4m").packets);
-    std::ifstream log(base + ".jsonl");
-    std::string first;
-    std::getline(log, first);
-    EXPECT_NE(first.find("\"eye\":\"left+right\""), std::string::npos) << first;
-    EXPECT_NE(first.find("\"right_checksum\""), std::string::npos);
 }
 
 TEST_F(SimDeckLink, ConcurrentCallsKeepTheCardConsistent) {
