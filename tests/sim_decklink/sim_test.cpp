@@ -233,28 +233,18 @@ TEST_F(SimDeckLink, AudioDrainsAt48kHzFromABoundedBuffer) {
     EXPECT_EQ(Stats().audio_silence, 12000);  // the underrun plays silence
 }
 
-TEST_F(SimDeckLink, RecordingIsReadableAndLogsEveryPeriod) {
+// The recording's pictures and sound as a reader takes them; what the log says of timecode and
+// caption packets is checked through the renderer in tests/decklink (DeckLinkCaptions).
+TEST_F(SimDeckLink, RecordingIsReadableWithALogLineEveryPeriod) {
     const fs::path dir = orvex::test::g_temp_registry->dir() / "rec";
     UseRig("hd-sdi", dir.string());
     auto out = Output();
-    ASSERT_EQ(out->EnableVideoOutput(bmdModeHD1080i50, bmdVideoOutputVANC | bmdVideoOutputRP188),
-              S_OK);
+    ASSERT_EQ(out->EnableVideoOutput(bmdModeHD1080i50, 0), S_OK);
     ASSERT_EQ(out->EnableAudioOutput(48000, 32, 8, 0), S_OK);
     BMDTimeValue hw, in_frame, tpf;
     ASSERT_EQ(out->GetHardwareReferenceClock(10'000'000, &hw, &in_frame, &tpf), S_OK);
     clock_.Advance(tpf - in_frame + 30'000);
-    auto frame = Frame(out, bmdFormat10BitYUV, 0x40);
-    ASSERT_EQ(frame->SetTimecodeFromComponents(bmdTimecodeRP188VITC1, 10, 0, 0, 5, 0), S_OK);
-    // One 291M packet (DID 0x61, SDID 0x01, two bytes) in the luma samples of line 9.
-    CComPtr<IDeckLinkVideoFrameAncillary> anc;
-    ASSERT_EQ(out->CreateAncillaryData(bmdFormat10BitYUV, &anc), S_OK);
-    void* line = nullptr;
-    ASSERT_EQ(anc->GetBufferForVerticalBlankingLine(9, &line), S_OK);
-    const auto packed =
-        orvex::test::V210Line(orvex::test::Packet(0x61, 0x01, {0xAB, 0xCD}), true, 1920);
-    std::memcpy(line, packed.data(), packed.size());
-    ASSERT_EQ(frame->SetAncillaryData(anc), S_OK);
-    ASSERT_EQ(out->DisplayVideoFrameSync(frame), S_OK);
+    ASSERT_EQ(out->DisplayVideoFrameSync(Frame(out, bmdFormat10BitYUV, 0x40)), S_OK);
     std::vector<std::int32_t> audio(8 * 4800, 1 << 20);
     unsigned int written = 0;
     ASSERT_EQ(out->WriteAudioSamplesSync(audio.data(), 4800, &written), S_OK);
@@ -277,21 +267,9 @@ TEST_F(SimDeckLink, RecordingIsReadableAndLogsEveryPeriod) {
     EXPECT_EQ(fs::file_size(base + ".wav"), 68u + 3u * 1920u * 32u);  // 3 periods of 8 x 32 bit
 
     std::ifstream log(base + ".jsonl");
-    std::vector<std::string> lines;
-    for (std::string l; std::getline(log, l);) lines.push_back(l);
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_NE(lines[0].find("\"frame\":\"new\""), std::string::npos) << lines[0];
-    EXPECT_NE(lines[0].find("\"timecode\":{\"rpv1\":\"10:00:00:05\"}"), std::string::npos)
-        << lines[0];
-    EXPECT_NE(
-        lines[0].find(
-            "{\"line\":9,\"did\":\"61\",\"sdid\":\"01\",\"data\":\"abcd\",\"checksum_ok\":true}"),
-        std::string::npos)
-        << lines[0];
-    for (int i = 1; i < 3; ++i) EXPECT_NE(lines[i].find("\"frame\":\"repeat\""), std::string::npos);
-    const auto period = [](const std::string& l) { return std::stoll(l.substr(10)); };
-    EXPECT_EQ(period(lines[1]), period(lines[0]) + 1);
-    EXPECT_EQ(period(lines[2]), period(lines[0]) + 2);
+    int lines = 0;
+    for (std::string l; std::getline(log, l);) ++lines;
+    EXPECT_EQ(lines, 3);  // one line a period
 }
 
 TEST_F(SimDeckLink, ReleasingTheLastDeviceEndsTheOutputAndCompletesTheRecording) {
