@@ -110,11 +110,7 @@ TEST_P(CaptionLine, CdpAnd608PacketsLandOnTheCaptionLine) {
 INSTANTIATE_TEST_SUITE_P(Formats, CaptionLine,
                          ::testing::Values(PlacementCase{"PAL", eMVF_PAL, 720, 24},
                                            PlacementCase{"HD720p50", eMVF_HD720_50p, 1280, 12},
-                                           PlacementCase{"HD1080i50", eMVF_HD1080_50i, 1920, 24},
-                                           PlacementCase{"TwoK", eMVF_2K_25p, 2048, 24},
-                                           PlacementCase{"UHD2997", eMVF_4K_UHD_2997p, 3840, 20},
-                                           PlacementCase{"UHD5994", eMVF_4K_UHD_5994p, 3840, 10},
-                                           PlacementCase{"DCI60", eMVF_4K_DCI_60p, 4096, 10}),
+                                           PlacementCase{"UHD5994", eMVF_4K_UHD_5994p, 3840, 10}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PutFrameData, A708ItemIsSentCorrectedAndTheHostItemKept) {
@@ -201,25 +197,6 @@ TEST(PutFrameData, TheCaptionLineIsClearedAndACardWithoutItChangesNothingElse) {
     EXPECT_FALSE(r.cea608);
     EXPECT_TRUE(r.timecode);
     EXPECT_EQ(refused.deck.ancillary, &refused.output.ancillary);
-}
-
-TEST(CaptionSettings, ReadFromTheTreeWithDefaultsForWhatIsMissing) {
-    XMLParse::XMLNodePtr root = XMLParse::CoXMLNode::Create(u"m-props");
-    EXPECT_EQ(ReadCaptionSettings(root).cc_output, 7);
-    WriteCaptionDefaults(root);
-    root->AttributesSet(CComBSTR(u"cc_output"), CComBSTR(u"2"));
-    WriteCaptionDefaults(root);  // keeps what is set
-    root->AttributesSet(CComBSTR(u"timecode_format"), CComBSTR(u"rp188-ltc"));
-    root->AttributesSet(CComBSTR(u"output.timecode"), CComBSTR(u"false"));
-    root->AttributesSet(CComBSTR(u"output.copy_vanc"), CComBSTR(u"1"));
-    const CaptionSettings s = ReadCaptionSettings(root);
-    EXPECT_EQ(s.cc_output, 2);
-    EXPECT_EQ(s.cc_line_sdi, 9);
-    EXPECT_EQ(s.copy_vanc, 1);
-    EXPECT_FALSE(s.timecode);
-    EXPECT_EQ(s.timecode_format, u"rp188-ltc");
-    CComBSTR offset;
-    EXPECT_EQ(root->AttributesGet(CComBSTR(u"cc_offset_dword"), &offset), S_OK);
 }
 
 }  // namespace

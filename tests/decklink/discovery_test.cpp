@@ -168,10 +168,6 @@ TEST_P(DeckLinkConnectorOptions, ListTheCardsConnectors) {
 const ConnectorCase kConnectorCases[] = {
     {"AnalogOutputAfterDigitalPrefix", "video-out=\"sdi,hdmi,component\"", u"line-out",
      {{u"component", u"SDI & HDMI & Component"}}},
-    {"DigitalOnlyOutput", "video-out=\"sdi\"", u"line-out", {{u"SDI", u"SDI"}}},
-    {"TwoAnalogOutputs", "video-out=\"sdi,optical-sdi,composite,s-video\"", u"line-out",
-     {{u"composite", u"SDI & Optical SDI & Composite (Y Out)"},
-      {u"svideo", u"SDI & Optical SDI & S-Video"}}},
     {"InputsWithXlrReplacingAnalog",
      "video-out=\"sdi\" video-in=\"sdi,component\" audio-in=\"embedded,analog,analog-xlr,aes\"",
      u"line-in",
@@ -183,7 +179,6 @@ const ConnectorCase kConnectorCases[] = {
      u"line-in",
      {{u"hdmi", u"HDMI Video & HDMI Audio"}, {u"hdmi_analog", u"HDMI Video & Analog Audio"},
       {u"component", u"Component Video & Analog Audio"}}},
-    {"NoInputs", "video-out=\"sdi\" video-in=\"\"", u"line-in", {}},
     {"AllKeyingModes", "video-out=\"sdi\" keying=\"internal,external,hd\"", u"keying",
      {{u"disable", u"Disable Keying"}, {u"internal", u"Internal Keying"},
       {u"external", u"External Keying"}}},

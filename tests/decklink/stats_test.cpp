@@ -74,8 +74,6 @@ TEST(QualityFigures, EachResultCountsInItsOwnFigure) {
     EXPECT_EQ(GetInt(root, u"quality::late_frames"), 2);
     EXPECT_EQ(GetInt(root, u"quality::drop_frames"), 1);
     EXPECT_EQ(GetInt(root, u"quality::flush_frames"), 3);
-    EXPECT_EQ(GetInt(root, u"quality::v_buffers"), 2);
-    EXPECT_EQ(GetInt(root, u"quality::a_buffers"), 960);
     EXPECT_DOUBLE_EQ(GetDouble(root, u"quality::av_late"), -0.04);
     EXPECT_DOUBLE_EQ(GetDouble(root, u"quality::v_time"), 0.06);
     EXPECT_DOUBLE_EQ(GetDouble(root, u"quality::a_time"), 0.02);
@@ -84,19 +82,6 @@ TEST(QualityFigures, EachResultCountsInItsOwnFigure) {
     AddQualityFigures(fresh, bmdOutputFrameCompleted, s);
     EXPECT_EQ(Get(fresh, u"quality::late_frames"), u"<none>");
     EXPECT_EQ(GetInt(fresh, u"quality::frames"), 1);
-}
-
-TEST(FrameClockStats, StreamTimesAndReferenceText) {
-    XMLParse::XMLNodePtr stat = XMLParse::CoXMLNode::Create(u"stat");
-    WriteStreamTimes(stat, 50'000'000, 20'000'000, 30'200'000, 49'990'000);
-    EXPECT_DOUBLE_EQ(GetDouble(stat, u"bmd.stream_time"), 3.0);
-    EXPECT_DOUBLE_EQ(GetDouble(stat, u"bmd.input_time"), 3.02);
-    EXPECT_DOUBLE_EQ(GetDouble(stat, u"bmd.stream_offset"), 20.0);
-    EXPECT_DOUBLE_EQ(GetDouble(stat, u"bmd.hw_time_sync"), 1.0);
-    EXPECT_EQ(ReferenceStatusText(0), u"none");
-    EXPECT_EQ(ReferenceStatusText(bmdReferenceNotSupportedByHardware), u"not-supported");
-    EXPECT_EQ(ReferenceStatusText(bmdReferenceLocked), u"locked");
-    EXPECT_EQ(ReferenceStatusText(3), u"none");
 }
 
 TEST(OutputCallback, CompletionsFromDriverThreadsAreAllCounted) {

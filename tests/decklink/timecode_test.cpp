@@ -16,17 +16,11 @@ TEST(Timecode, FormatFollowsTheSettingAndTheOutput) {
         std::optional<BMDTimecodeFormat> expect;
     } cases[] = {
         {u"auto", eMVF_PAL, bmdTimecodeVITC},
-        {u"auto", eMVF_NTSC_16x9, bmdTimecodeVITC},
         {u"auto", eMVF_HD720_5994p, bmdTimecodeRP188VITC1},
-        {u"auto", eMVF_Custom, bmdTimecodeRP188VITC1},
         {u"auto", eMVF_3D_SbS_1080_25p, bmdTimecodeRP188VITC1},
         {u"something else", eMVF_PAL_16x9, bmdTimecodeVITC},
-        {u"rp188-vitc", eMVF_PAL, bmdTimecodeRP188VITC1},
         {u"rp188-vitc2", eMVF_HD1080_50i, bmdTimecodeRP188VITC2},
-        {u"rp188-ltc", eMVF_HD1080_50i, bmdTimecodeRP188LTC},
-        {u"vitc", eMVF_HD1080_50i, bmdTimecodeVITC},
         {u"vitc-2", eMVF_NTSC, bmdTimecodeVITCField2},
-        {u"serial", eMVF_NTSC, bmdTimecodeSerial},
         {u"disabled", eMVF_PAL, std::nullopt},
     };
     for (const Case& c : cases)

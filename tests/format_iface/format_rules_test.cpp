@@ -29,23 +29,15 @@ M_VID_PROPS Custom(eMFCC fcc, int width, int height, double rate, eMInterlace or
 
 }  // namespace
 
-TEST(FormatRules, StandardListsAndTheirDescriptions) {
+TEST(FormatRules, StandardListsDescribeTheirEntries) {
     const auto video = StandardVideoList();
     ASSERT_EQ(video.size(), 88u);
-    EXPECT_EQ(Text(VideoFormatDescribe(video[0])), "<Auto/Not Specified>");
-    EXPECT_EQ(Text(VideoFormatDescribe(video[14])), "HD1080-50i HDYC 1920x1080@25.00iT 16:9");
-    EXPECT_EQ(Text(VideoFormatDescribe(video[87])), "<No Video>");
-    EXPECT_EQ(video[86].eVideoFormat, eMVF_3D_Full_TnB_1080_60i);
     // Completion alone would re-detect these as a custom 2K and a half side-by-side format.
     EXPECT_EQ(Text(VideoFormatDescribe(video[20])), "2K-23p HDYC 2048x1556@23.98p 239:100");
     EXPECT_EQ(Text(VideoFormatDescribe(video[70])), "3D-SbS HD1080-25p HDYC 3840x1080@25.00p 16:9");
-
     const auto audio = StandardAudioList();
     ASSERT_EQ(audio.size(), 191u);
-    EXPECT_EQ(Text(AudioFormatDescribe(audio[0])), "<Auto/Not Specified>");
     EXPECT_EQ(Text(AudioFormatDescribe(audio[1])), "48000 Hz, 2 Ch, 16-bit");
-    EXPECT_EQ(Text(AudioFormatDescribe(audio[189])), "8000 Hz, 1 Ch, 32-bit");
-    EXPECT_EQ(Text(AudioFormatDescribe(audio[190])), "<No Audio>");
 }
 
 TEST(FormatRules, DescriptionsOfOddRecordsStayWithinTheNameLists) {

@@ -28,28 +28,6 @@ std::tuple<int, int, int> Size(const M_VID_PROPS& p) {
     return {p.nWidth, p.nHeight, p.nRowBytes};
 }
 
-TEST(VideoFormatDefaults, TableGeometryPixelFormatAndPacking) {
-    const M_VID_PROPS p = VideoFormatDefaults(eMVF_HD1080_50i, eMFCC_Default);
-    EXPECT_EQ(p.eVideoFormat, eMVF_HD1080_50i);
-    EXPECT_EQ(p.fccType, eMFCC_HDYC);
-    EXPECT_EQ(Size(p), std::make_tuple(1920, 1080, 3840));
-    EXPECT_EQ(p.eInterlace, eMI_Field1First);
-    EXPECT_EQ(p.dblRate, 25.0);
-    EXPECT_EQ(p.nAspectX * 100 + p.nAspectY, 1609);
-    EXPECT_EQ(VideoFormatDefaults(eMVF_PAL, eMFCC_Default).fccType, eMFCC_UYVY);
-    EXPECT_EQ(VideoFormatDefaults(eMVF_NTSC, eMFCC_Default).dblRate, 30 / 1.001);
-    // RGB rows run top-down.
-    EXPECT_EQ(Size(VideoFormatDefaults(eMVF_NTSC, eMFCC_RGB32)), std::make_tuple(720, -486, 2880));
-    // Full packings double one side; half packings keep the base size.
-    const M_VID_PROPS full = VideoFormatDefaults(eMVF_3D_Full_SbS_1080_25p, eMFCC_Default);
-    EXPECT_EQ(Size(full), std::make_tuple(3840, 1080, 7680));
-    EXPECT_EQ(full.e3DFormat, eM3D_FullSideBySide);
-    EXPECT_EQ(Size(VideoFormatDefaults(eMVF_3D_SbS_1080_25p, eMFCC_Default)),
-              std::make_tuple(1920, 1080, 3840));
-    EXPECT_EQ(Size(VideoFormatDefaults(eMVF_3D_Full_TnB_720_50p, eMFCC_RGB24)),
-              std::make_tuple(1280, -1440, 3840));
-}
-
 TEST(VideoFormatDefaults, OutsideTheTablesIsEmpty) {
     const M_VID_PROPS zero = VideoFormatDefaults(eMVF_Custom, eMFCC_RGB32);
     EXPECT_EQ(zero.fccType, eMFCC_Default);
@@ -300,30 +278,6 @@ TEST(VideoProps, ValidityAndAspect) {
     p.nAspectY = -9;
     EXPECT_DOUBLE_EQ(PictureAspect(p), 1.25);
     EXPECT_DOUBLE_EQ(PictureAspect(M_VID_PROPS{}), 16.0 / 9);
-}
-
-TEST(FormatNames, LookupsStayInsideTheirTables) {
-    EXPECT_EQ(VideoFormatShortName(eMVF_4K_UHD_5994i), u"4K-UHD-5994i");
-    EXPECT_EQ(VideoFormatShortName(eMVF_3D_Full_SbS_1080_25p), u"HD1080-25p");
-    EXPECT_EQ(VideoFormatShortName(eMVF_Disabled), u"");
-    EXPECT_EQ(VideoFormatShortName(41), u"");
-    EXPECT_EQ(InterlaceShortName(7), u"D2");
-    EXPECT_EQ(InterlaceShortName(8), u"");
-    EXPECT_EQ(InterlaceShortName(-1), u"");
-    EXPECT_EQ(StereoShortName(eM3D_SideBySide), u"3D-HSbS");
-    EXPECT_EQ(StereoShortName(eM3D_FullTopAndBottom), u"3D-TnB");
-    EXPECT_EQ(StereoShortName(eM3D_Tile), u"");
-    EXPECT_EQ(FormatGroupIndex(eMVF_3D_TnB_1080_50p), 2);
-    EXPECT_EQ(FormatGroupIndex(eMVF_3D_Full_SbS_720_60p), 3);
-    EXPECT_EQ(FormatGroupIndex(0x1A0B), 0);
-    EXPECT_EQ(FormatGroupIndex(-1), 0);
-
-    EXPECT_EQ(VideoFormatName(eMVF_HD1080_50i), u"eMVF_HD1080_50i");
-    EXPECT_EQ(VideoFormatName(eMVF_3D_Full_SbS_1080_25p), u"eMVF_3D_Full_SbS_1080_25p");
-    EXPECT_EQ(VideoFormatName(eMVF_3D_TnB_720_5994p), u"eMVF_3D_TnB_720_5994p");
-    EXPECT_EQ(VideoFormatName(0x40E), u"");   // no top-and-bottom interlaced 1080
-    EXPECT_EQ(VideoFormatName(0x1211), u"");  // no full side-by-side 1080 50p
-    EXPECT_EQ(VideoFormatName(41), u"");
 }
 
 }  // namespace

@@ -223,11 +223,9 @@ TEST(Registration, WritesAndRemovesTheClassKeys) {
     }
     ASSERT_EQ(TheModule().reg(), S_OK);
 
-    EXPECT_EQ(DefaultValue(u"Orvex.OXRenderer.1"), u"Tessaly OXRenderer Class");
     EXPECT_EQ(DefaultValue(u"Orvex.OXRenderer.1\\CLSID"),
               orvex::com::GuidToString(CLSID_OXRenderer));
     EXPECT_EQ(DefaultValue(u"Orvex.OXRendererBMD\\CurVer"), u"Orvex.OXRendererBMD.1");
-    EXPECT_EQ(DefaultValue(aja), u"Tessaly OXRendererAJA Class");
     EXPECT_EQ(DefaultValue(aja + u"\\ProgID"), u"Orvex.OXRendererAJA.1");
     EXPECT_EQ(DefaultValue(aja + u"\\VersionIndependentProgID"), u"Orvex.OXRendererAJA");
     EXPECT_EQ(DefaultValue(aja + u"\\TypeLib"), orvex::com::GuidToString(LIBID_OrvexLib));

@@ -626,18 +626,6 @@ TEST_F(Registry, ReadersSeeEveryChangeToTheFile) {
     }
 }
 
-TEST(RegistryText, Utf8ConversionRoundTripsAnyUtf16) {
-    const std::u16string odd = u"a\u00e9\u4e2d\U0001F600\xDC00x\xD800";
-    EXPECT_EQ(FromUtf8(ToUtf8(odd)), odd);
-    EXPECT_EQ(FromUtf8("\xC3"), u"\xFFFD");
-    EXPECT_EQ(FromUtf8("\xC0\xAF"
-                       "a"),
-              u"\xFFFD\xFFFD"
-              u"a");  // overlong
-    EXPECT_TRUE(EqualsNoCase(u"Software\\ABC", u"sOFTWARE\\abc"));
-    EXPECT_FALSE(EqualsNoCase(u"abc", u"abd"));
-}
-
 TEST(RegistryText, ValueSyntaxIsStrict) {
     regfile::Value v;
     EXPECT_TRUE(regfile::ParseValue("\"a\" = dword:1a", &v));

@@ -266,11 +266,5 @@ TEST_P(ContendedSection, ThreadsTakeTurnsWithoutLostWakeups) {
 
 INSTANTIATE_TEST_SUITE_P(SleepingAndSpinning, ContendedSection, ::testing::Values(0, 1024));
 
-TEST(CriticalSectionLock, GuardOnNullLockDoesNothing) {
-    CRWSynchroLiteGuard read(nullptr, LockMode::kRead);
-    CRWSynchroLiteGuard write(nullptr, LockMode::kWrite, 5);
-    EXPECT_EQ(write.Tag(), 5u);
-}
-
 }  // namespace
 }  // namespace orvex::platform

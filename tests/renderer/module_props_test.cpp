@@ -2,8 +2,6 @@
 // objects made by its class objects.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "backend/registry_settings.h"
 #include "com/ptr.h"
 #include "com/runtime.h"
@@ -38,16 +36,6 @@ std::u16string Get(IOXProps* props, const char16_t* name) {
     CComBSTR v;
     EXPECT_EQ(props->PropsGet(CComBSTR(name), &v), S_OK) << orvex::com::ToUtf8(name);
     return std::u16string(v.View());
-}
-
-TEST(ModuleProps, FixedNamesDescribeTheModuleFile) {
-    CComPtr<IOXProps> props = Create(CLSID_OXRenderer);
-    ASSERT_TRUE(props);
-    EXPECT_EQ(std::filesystem::canonical(orvex::com::ToUtf8(Get(props, u"dll-path"))),
-              std::filesystem::canonical(OXRENDERER_PATH));
-    EXPECT_EQ(Get(props, u"dll-version"), u"1.0.0.0");
-    EXPECT_EQ(Get(props, u"dll-file-version"), u"1.0.0.0");
-    EXPECT_EQ(Get(props, u"dll-date").size(), 20u);
 }
 
 TEST(ModuleProps, EveryClassServesAStoreAndSharesTheKey) {

@@ -30,14 +30,6 @@ TEST(SimRig, EveryPresetParses) {
         std::string error;
         EXPECT_TRUE(ParseRig(PresetText(name), &rig, &error)) << name << ": " << error;
     }
-    Rig rig;
-    std::string error;
-    ASSERT_TRUE(ParseRig(PresetText("default"), &rig, &error));
-    ASSERT_EQ(rig.cards.size(), 1u);
-    const CardSpec& c = rig.cards[0];
-    EXPECT_TRUE(c.key_internal && c.key_external && c.key_hd && c.bypass);
-    EXPECT_EQ(c.video_out, bmdVideoConnectionSDI | bmdVideoConnectionHDMI);
-    EXPECT_NE(std::find(c.modes.begin(), c.modes.end(), bmdMode4K2160p60), c.modes.end());
 }
 
 TEST(SimRig, ReadsEveryAttributeOfACard) {

@@ -139,55 +139,6 @@ protected:
     std::vector<CComPtr<IDeckLink>> devices_;
 };
 
-TEST_F(SimDeckLink, StudioRigListsCardsWithTheirInterfaces) {
-    UseRig("studio");
-    ASSERT_EQ(devices_.size(), 6u);
-    struct Case {
-        const char* model;
-        bool output, keyer;
-        LONGLONG vocn;
-    };
-    const Case cases[] = {
-        {"DeckLink SDI", true, false, 1},     {"DeckLink 4K Extreme", true, true, 3},
-        {"Intensity Pro 4K", true, false, 2}, {"DeckLink Mini Recorder", false, false, 0},
-        {"DeckLink SDI 4K", true, true, 1},   {"DeckLink SDI 4K", true, true, 1}};
-    for (std::size_t i = 0; i < 6; ++i) {
-        CComBSTR name;
-        ASSERT_EQ(devices_[i]->GetModelName(&name), S_OK);
-        EXPECT_EQ(orvex::com::ToUtf8(name.View()), cases[i].model);
-        CComPtr<IDeckLinkOutput> out;
-        CComPtr<IDeckLinkOutput_v9_9> legacy;
-        CComPtr<IDeckLinkKeyer> keyer;
-        EXPECT_EQ(devices_[i].QueryInterface(&out) == S_OK, cases[i].output) << i;
-        EXPECT_EQ(devices_[i].QueryInterface(&legacy) == S_OK, cases[i].output) << i;
-        EXPECT_EQ(devices_[i].QueryInterface(&keyer) == S_OK, cases[i].keyer) << i;
-        CComPtr<IDeckLinkAttributes> attr;
-        ASSERT_EQ(devices_[i].QueryInterface(&attr), S_OK);
-        LONGLONG v = -1;
-        EXPECT_EQ(attr->GetInt(BMDDeckLinkVideoOutputConnections, &v), S_OK);
-        EXPECT_EQ(v, cases[i].vocn);
-    }
-    // The SDI 4K keys internally only.
-    CComPtr<IDeckLinkKeyer> keyer;
-    ASSERT_EQ(devices_[4].QueryInterface(&keyer), S_OK);
-    EXPECT_EQ(keyer->Enable(TRUE), E_INVALIDARG);
-    EXPECT_EQ(keyer->Enable(FALSE), S_OK);
-    EXPECT_EQ(keyer->SetLevel(128), S_OK);
-    EXPECT_EQ(keyer->Disable(), S_OK);
-    // A second card of one model is a card of its own.
-    CComBSTR first, second;
-    devices_[4]->GetDisplayName(&first);
-    devices_[5]->GetDisplayName(&second);
-    EXPECT_EQ(first.View(), second.View());
-    CComPtr<IDeckLinkAttributes> a4, a5;
-    LONGLONG id4 = 0, id5 = 0;
-    devices_[4].QueryInterface(&a4);
-    devices_[5].QueryInterface(&a5);
-    a4->GetInt(BMDDeckLinkPersistentID, &id4);
-    a5->GetInt(BMDDeckLinkPersistentID, &id5);
-    EXPECT_NE(id4, id5);
-}
-
 TEST_F(SimDeckLink, ConfigurationRevisionsTranslateAudioInputCodes) {
     UseRig("4k");
     CComPtr<IDeckLinkConfiguration> current;
@@ -282,129 +233,18 @@ TEST_F(SimDeckLink, AudioDrainsAt48kHzFromABoundedBuffer) {
     EXPECT_EQ(Stats().audio_silence, 12000);  // the underrun plays silence
 }
 
-class CountingAllocator : public IDeckLinkMemoryAllocator {
-public:
-    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown || riid == IID_IDeckLinkMemoryAllocator) {
-            *ppv = this;
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return ++refs; }
-    STDMETHOD_(ULONG, Release)() override { return --refs; }
-    STDMETHOD(AllocateBuffer)(unsigned int size, void** buffer) override {
-        ++allocations;
-        last_size = size;
-        *buffer = std::malloc(size);
-        return S_OK;
-    }
-    STDMETHOD(ReleaseBuffer)(void* buffer) override {
-        ++releases;
-        std::free(buffer);
-        return S_OK;
-    }
-    STDMETHOD(Commit)() override { return ++commits, S_OK; }
-    STDMETHOD(Decommit)() override { return ++decommits, S_OK; }
-    ULONG refs = 1;
-    int allocations = 0, releases = 0, commits = 0, decommits = 0;
-    unsigned last_size = 0;
-};
-
-TEST_F(SimDeckLink, HostAllocatorIsCalledAsADriverDoes) {
-    UseRig("4k");
-    auto out = Output();
-    CountingAllocator alloc;
-    ASSERT_EQ(out->SetVideoOutputFrameMemoryAllocator(&alloc), S_OK);
-    ASSERT_EQ(out->EnableVideoOutput(bmdModeHD1080i50, 0), S_OK);
-    {
-        auto a = Frame(out, bmdFormat10BitYUV, 0), b = Frame(out, bmdFormat10BitYUV, 0);
-        EXPECT_EQ(alloc.commits, 1);
-        EXPECT_EQ(alloc.allocations, 2);
-        EXPECT_EQ(alloc.last_size, 5120u * 1080u);
-        ASSERT_EQ(driver().set_fault(0, "allocate-oom", 1), S_OK);
-        CComPtr<IDeckLinkMutableVideoFrame> c;
-        EXPECT_EQ(out->CreateVideoFrame(1920, 1080, 5120, bmdFormat10BitYUV, 0, &c), E_OUTOFMEMORY);
-    }
-    EXPECT_EQ(alloc.releases, 2);
-    ASSERT_EQ(out->DisableVideoOutput(), S_OK);
-    EXPECT_EQ(alloc.decommits, 1);
-    ASSERT_EQ(out->SetVideoOutputFrameMemoryAllocator(nullptr), S_OK);
-    EXPECT_EQ(alloc.refs, 1u);
-}
-
-TEST_F(SimDeckLink, InjectedFaultsShowThroughTheInterfaces) {
-    UseRig("4k");
-    auto out = Output();
-    BMDDisplayModeSupport support = 9;
-    ASSERT_EQ(out->DoesSupportVideoMode(bmdModeHD1080i50, bmdFormat10BitYUV, 7, &support, nullptr),
-              S_OK);
-    EXPECT_EQ(support, bmdDisplayModeSupported);
-    driver().set_fault(0, "refuse-format", bmdFormat10BitYUV);
-    ASSERT_EQ(out->DoesSupportVideoMode(bmdModeHD1080i50, bmdFormat10BitYUV, 7, &support, nullptr),
-              S_OK);
-    EXPECT_EQ(support, bmdDisplayModeNotSupported);
-    driver().set_fault(0, "refuse-flags", bmdVideoOutputRP188);
-    EXPECT_EQ(out->EnableVideoOutput(bmdModeHD1080i50, 7), E_INVALIDARG);
-    driver().set_fault(0, "enable-error", static_cast<double>(0x80004005u));
-    EXPECT_EQ(out->EnableVideoOutput(bmdModeHD1080i50, 0), E_FAIL);
-    driver().set_fault(0, "clear", 0);
-    ASSERT_EQ(out->EnableVideoOutput(bmdModeHD1080i50, 0), S_OK);
-    driver().set_fault(0, "frame-oom", 2);
-    CComPtr<IDeckLinkMutableVideoFrame> f;
-    EXPECT_EQ(out->CreateVideoFrame(1920, 1080, 3840, bmdFormat8BitYUV, 0, &f), E_OUTOFMEMORY);
-    EXPECT_EQ(out->CreateVideoFrame(1920, 1080, 3840, bmdFormat8BitYUV, 0, &f), E_OUTOFMEMORY);
-    ASSERT_EQ(out->CreateVideoFrame(1920, 1080, 3840, bmdFormat8BitYUV, 0, &f), S_OK);
-    CComPtr<IDeckLinkMutableVideoFrame> bad;
-    EXPECT_EQ(out->CreateVideoFrame(1920, 1080, 100, bmdFormat8BitYUV, 0, &bad), E_INVALIDARG);
-    driver().set_fault(0, "display-error", static_cast<double>(0x80004005u));
-    driver().set_fault(0, "display-error-calls", 1);
-    EXPECT_EQ(out->DisplayVideoFrameSync(f), E_FAIL);
-    EXPECT_EQ(out->DisplayVideoFrameSync(f), S_OK);
-    BMDReferenceStatus ref = 0;
-    driver().set_fault(0, "reference", 0);
-    EXPECT_EQ(out->GetReferenceStatus(&ref), S_OK);
-    EXPECT_EQ(ref, 0u);
-    driver().set_fault(0, "reference", bmdReferenceLocked);
-    EXPECT_EQ(out->GetReferenceStatus(&ref), S_OK);
-    EXPECT_EQ(ref, bmdReferenceLocked);
-    CComPtr<IDeckLinkAttributes> attr;
-    ASSERT_EQ(devices_[0].QueryInterface(&attr), S_OK);
-    driver().set_fault(0, "busy", bmdDevicePlaybackBusy);
-    LONGLONG busy = 0;
-    EXPECT_EQ(attr->GetInt(BMDDeckLinkDeviceBusyState, &busy), S_OK);
-    EXPECT_EQ(busy, bmdDevicePlaybackBusy);
-    EXPECT_EQ(out->EnableVideoOutput(bmdModeHD1080i50, 0), E_ACCESSDENIED);
-    driver().set_fault(0, "removed", 1);
-    EXPECT_EQ(out->GetReferenceStatus(&ref), E_FAIL);
-    EXPECT_EQ(out->DisplayVideoFrameSync(f), E_FAIL);
-    EXPECT_EQ(attr->GetInt(BMDDeckLinkDeviceBusyState, &busy), E_FAIL);
-    EXPECT_TRUE(driver().Devices().empty());  // a removed card is no longer listed
-}
-
-TEST_F(SimDeckLink, RecordingIsReadableAndLogsEveryPeriod) {
+// The recording's pictures and sound as a reader takes them; what the log says of timecode and
+// caption packets is checked through the renderer in tests/decklink (DeckLinkCaptions).
+TEST_F(SimDeckLink, RecordingIsReadableWithALogLineEveryPeriod) {
     const fs::path dir = orvex::test::g_temp_registry->dir() / "rec";
     UseRig("hd-sdi", dir.string());
     auto out = Output();
-    ASSERT_EQ(out->EnableVideoOutput(bmdModeHD1080i50, bmdVideoOutputVANC | bmdVideoOutputRP188),
-              S_OK);
+    ASSERT_EQ(out->EnableVideoOutput(bmdModeHD1080i50, 0), S_OK);
     ASSERT_EQ(out->EnableAudioOutput(48000, 32, 8, 0), S_OK);
     BMDTimeValue hw, in_frame, tpf;
     ASSERT_EQ(out->GetHardwareReferenceClock(10'000'000, &hw, &in_frame, &tpf), S_OK);
     clock_.Advance(tpf - in_frame + 30'000);
-    auto frame = Frame(out, bmdFormat10BitYUV, 0x40);
-    ASSERT_EQ(frame->SetTimecodeFromComponents(bmdTimecodeRP188VITC1, 10, 0, 0, 5, 0), S_OK);
-    // One 291M packet (DID 0x61, SDID 0x01, two bytes) in the luma samples of line 9.
-    CComPtr<IDeckLinkVideoFrameAncillary> anc;
-    ASSERT_EQ(out->CreateAncillaryData(bmdFormat10BitYUV, &anc), S_OK);
-    void* line = nullptr;
-    ASSERT_EQ(anc->GetBufferForVerticalBlankingLine(9, &line), S_OK);
-    const auto packed =
-        orvex::test::V210Line(orvex::test::Packet(0x61, 0x01, {0xAB, 0xCD}), true, 1920);
-    std::memcpy(line, packed.data(), packed.size());
-    ASSERT_EQ(frame->SetAncillaryData(anc), S_OK);
-    ASSERT_EQ(out->DisplayVideoFrameSync(frame), S_OK);
+    ASSERT_EQ(out->DisplayVideoFrameSync(Frame(out, bmdFormat10BitYUV, 0x40)), S_OK);
     std::vector<std::int32_t> audio(8 * 4800, 1 << 20);
     unsigned int written = 0;
     ASSERT_EQ(out->WriteAudioSamplesSync(audio.data(), 4800, &written), S_OK);
@@ -427,21 +267,9 @@ TEST_F(SimDeckLink, RecordingIsReadableAndLogsEveryPeriod) {
     EXPECT_EQ(fs::file_size(base + ".wav"), 68u + 3u * 1920u * 32u);  // 3 periods of 8 x 32 bit
 
     std::ifstream log(base + ".jsonl");
-    std::vector<std::string> lines;
-    for (std::string l; std::getline(log, l);) lines.push_back(l);
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_NE(lines[0].find("\"frame\":\"new\""), std::string::npos) << lines[0];
-    EXPECT_NE(lines[0].find("\"timecode\":{\"rpv1\":\"10:00:00:05\"}"), std::string::npos)
-        << lines[0];
-    EXPECT_NE(
-        lines[0].find(
-            "{\"line\":9,\"did\":\"61\",\"sdid\":\"01\",\"data\":\"abcd\",\"checksum_ok\":true}"),
-        std::string::npos)
-        << lines[0];
-    for (int i = 1; i < 3; ++i) EXPECT_NE(lines[i].find("\"frame\":\"repeat\""), std::string::npos);
-    const auto period = [](const std::string& l) { return std::stoll(l.substr(10)); };
-    EXPECT_EQ(period(lines[1]), period(lines[0]) + 1);
-    EXPECT_EQ(period(lines[2]), period(lines[0]) + 2);
+    int lines = 0;
+    for (std::string l; std::getline(log, l);) ++lines;
+    EXPECT_EQ(lines, 3);  // one line a period
 }
 
 TEST_F(SimDeckLink, ReleasingTheLastDeviceEndsTheOutputAndCompletesTheRecording) {
@@ -504,69 +332,6 @@ TEST_F(SimDeckLink, RigComesFromTheCardLibrarysRegistryKey) {
     EXPECT_EQ(driver().count(error, sizeof error), 0);
     EXPECT_NE(std::string(error).find("/no/such/rig.xml"), std::string::npos) << error;
     key.DeleteValue(u"Rig");
-}
-
-// The host's 3D frame: the left eye answers IDeckLinkVideoFrame, the right eye comes through
-// IDeckLinkVideoFrame3DExtensions, as the renderer's wrapper does.
-class StereoFrame : public IDeckLinkVideoFrame, public IDeckLinkVideoFrame3DExtensions {
-public:
-    StereoFrame(IDeckLinkVideoFrame* left, IDeckLinkVideoFrame* right)
-        : left_(left), right_(right) {}
-    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown || riid == IID_IDeckLinkVideoFrame)
-            *ppv = static_cast<IDeckLinkVideoFrame*>(this);
-        else if (riid == IID_IDeckLinkVideoFrame3DExtensions)
-            *ppv = static_cast<IDeckLinkVideoFrame3DExtensions*>(this);
-        else
-            return *ppv = nullptr, E_NOINTERFACE;
-        return S_OK;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return 2; }
-    STDMETHOD_(ULONG, Release)() override { return 1; }
-    STDMETHOD_(std::int32_t, GetWidth)() override { return left_->GetWidth(); }
-    STDMETHOD_(std::int32_t, GetHeight)() override { return left_->GetHeight(); }
-    STDMETHOD_(std::int32_t, GetRowBytes)() override { return left_->GetRowBytes(); }
-    STDMETHOD_(BMDPixelFormat, GetPixelFormat)() override { return left_->GetPixelFormat(); }
-    STDMETHOD_(BMDFrameFlags, GetFlags)() override { return left_->GetFlags(); }
-    STDMETHOD(GetBytes)(void** b) override { return left_->GetBytes(b); }
-    STDMETHOD(GetTimecode)(BMDTimecodeFormat f, IDeckLinkTimecode** t) override {
-        return left_->GetTimecode(f, t);
-    }
-    STDMETHOD(GetAncillaryData)(IDeckLinkVideoFrameAncillary** a) override {
-        return left_->GetAncillaryData(a);
-    }
-    STDMETHOD_(BMDVideo3DPackingFormat, Get3DPackingFormat)() override {
-        return bmdVideo3DPackingLeftOnly;
-    }
-    STDMETHOD(GetFrameForRightEye)(IDeckLinkVideoFrame** f) override {
-        right_->AddRef();
-        *f = right_;
-        return S_OK;
-    }
-
-private:
-    IDeckLinkVideoFrame* left_;
-    IDeckLinkVideoFrame* right_;
-};
-
-TEST_F(SimDeckLink, DualStream3DRecordsBothEyes) {
-    const fs::path dir = orvex::test::g_temp_registry->dir() / "3d";
-    UseRig("4k", dir.string());
-    auto out = Output();
-    ASSERT_EQ(out->EnableVideoOutput(bmdModeHD720p50, bmdVideoOutputDualStream3D), S_OK);
-    auto left = Frame(out, bmdFormat8BitYUV, 0x10, 1280, 720);
-    auto right = Frame(out, bmdFormat8BitYUV, 0xEB, 1280, 720);
-    StereoFrame stereo(left, right);
-    ASSERT_EQ(out->DisplayVideoFrameSync(&stereo), S_OK);
-    clock_.Advance(200'000 * 2);
-    ASSERT_EQ(out->DisableVideoOutput(), S_OK);
-    const std::string base = (dir / "decklink-4k-extreme-1-1").string();
-    EXPECT_EQ(ReadWithLibav(base + ".y4m").packets, ReadWithLibav(base + "-right.y4m").packets);
-    std::ifstream log(base + ".jsonl");
-    std::string first;
-    std::getline(log, first);
-    EXPECT_NE(first.find("\"eye\":\"left+right\""), std::string::npos) << first;
-    EXPECT_NE(first.find("\"right_checksum\""), std::string::npos);
 }
 
 TEST_F(SimDeckLink, ConcurrentCallsKeepTheCardConsistent) {

@@ -79,19 +79,15 @@ TEST(OxplayBadInput, EndsWithCodeTwoAndOneLine) {
     const struct {
         std::string args;
         const char* reason;
-    } cases[] = {{"--no-such-option", "unknown option"},
-                 {"--seconds", "needs a value"},
-                 {"--device 9", "unknown device '9'"},
-                 {"--device 'No Such Card'", "unknown device 'No Such Card'"},
+    } cases[] = {{"--device 'No Such Card'", "unknown device 'No Such Card'"},
                  {"--format HD9999-1p", "unknown format 'HD9999-1p'"},
                  {"--rig no-such-rig", "unknown rig 'no-such-rig'"},
-                 {"--set no.such=1 --seconds 0.1", ""},
                  {"/nonexistent/clip.mov", "neither a pattern"},
                  {garbage, "garbage.mp4"},
                  {"--captions /nonexistent/cc.txt", "cannot open caption file"}};
     for (const auto& c : cases) {
         const auto r = RunOxplay("--record " + Dir("bad").string() + " " + c.args);
-        if (*c.reason) orvex::test::ExpectRefused(r, "oxplay", c.args, c.reason);
+        orvex::test::ExpectRefused(r, "oxplay", c.args, c.reason);
     }
 }
 
@@ -151,25 +147,6 @@ TEST(OxplayY4M, PlaysEveryPictureOfTheFile) {
     // Before the first picture the card may show black (16).
     if (!levels.empty() && levels.front() == 16) levels.erase(levels.begin());
     EXPECT_EQ(levels, want);
-}
-
-TEST(OxplayWav, PlaysTheWholeFileOverBars) {
-    const int samples = 48000 * 2 / 5;  // 0.4 s of 16-bit stereo
-    std::string data(static_cast<std::size_t>(samples) * 4, '\0');
-    for (int i = 0; i < samples * 2; ++i) {
-        const auto v = static_cast<std::int16_t>(i % 200 * 50);
-        std::memcpy(&data[static_cast<std::size_t>(i) * 2], &v, 2);
-    }
-    const std::string wav = orvex::test::Wav(1, 2, 48000, 16, data);
-    const fs::path path = orvex::test::g_temp_registry->dir() / "tone.wav";
-    std::ofstream(path, std::ios::binary) << wav;
-    const fs::path dir = Dir("wav");
-    const auto r = RunOxplay(path.string() + " --format HD720-50p --record " + dir.string());
-    ASSERT_EQ(r.code, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("frames 20"), std::string::npos) << r.out;
-    int channels = 0;
-    EXPECT_GE(WavSamples(dir, &channels), static_cast<std::size_t>(samples));
-    EXPECT_GE(ReadRecording(dir).frames.size(), 20u);
 }
 
 TEST(OxplayMedia, PlaysAFileTheFfmpegProgramMade) {
