@@ -24,6 +24,7 @@
 
 #include "aja/co_ox_renderer_aja.h"
 #include "bench/support/process_figures.h"
+#include "bench/support/timed_main.h"
 #include "com/object.h"
 #include "com/ptr.h"
 #include "formats/video_formats.h"
@@ -202,18 +203,6 @@ BENCHMARK_CAPTURE(Play, uhd2160p50_uyvy_16ch24, Case{eMVF_4K_UHD_50p, 3840, 2160
     ->UseRealTime();
 
 int main(int argc, char** argv) {
-    // --seconds=N (default 60): how long each case plays.
-    std::vector<char*> rest;
-    for (int i = 0; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--seconds=", 10) == 0)
-            g_seconds = std::max(0.5, std::atof(argv[i] + 10));
-        else
-            rest.push_back(argv[i]);
-    }
     orvex::bench::g_allocation_hook = &Count;
-    int count = static_cast<int>(rest.size());
-    benchmark::Initialize(&count, rest.data());
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return orvex::bench::RunTimedBenchmarks(argc, argv, &g_seconds);
 }

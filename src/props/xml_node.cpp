@@ -6,15 +6,7 @@
 #include <cstddef>
 #include <new>
 
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/asan_interface.h>
-#define ORVEX_POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
-#define ORVEX_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)
-#else
-#define ORVEX_POISON(p, n) ((void)(p), (void)(n))
-#define ORVEX_UNPOISON(p, n) ((void)(p), (void)(n))
-#endif
-
+#include "platform/asan_poison.h"
 #include "props/name_fold.h"
 
 namespace XMLParse {
