@@ -7,10 +7,17 @@ function(orvex_add_test name)
     target_link_libraries(${name} PRIVATE ${T_LIBS} orvex_test_support GTest::gtest
                                           GTest::gtest_main GTest::gmock Threads::Threads)
     set(props ENVIRONMENT "ORVEX_TEST_BINARY_DIR=${CMAKE_BINARY_DIR}")
+    if(WIN32)
+        # The system's COM finds the module's classes through their registration
+        # (tests/windows); each test program keeps its own settings in a key of its own.
+        list(APPEND props FIXTURES_REQUIRED orvex_registered)
+    endif()
     if(T_LABELS)
         list(APPEND props LABELS "${T_LABELS}")
     endif()
-    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
+    # Discovery runs the program; under an emulator a first start may be slow.
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                         PROPERTIES ${props})
 endfunction()
 
 # orvex_add_fuzzer(NAME SOURCES ... LIBS ...)
@@ -66,4 +73,17 @@ function(orvex_add_subfolders)
             add_subdirectory(${child})
         endif()
     endforeach()
+endfunction()
+
+# orvex_windows_dll(TARGET DEF file)
+# On Windows: the DLL is named as its target (no "lib" prefix) and exports what its module
+# definition file lists. A new module DLL (a card backend, a virtual card) adds one call.
+# Elsewhere it does nothing.
+function(orvex_windows_dll target)
+    cmake_parse_arguments(D "" "DEF" "" ${ARGN})
+    if(NOT WIN32)
+        return()
+    endif()
+    set_target_properties(${target} PROPERTIES PREFIX "" IMPORT_PREFIX "")
+    target_sources(${target} PRIVATE ${D_DEF})
 endfunction()

@@ -27,6 +27,9 @@ struct Waiter {
 // Callers re-check their condition afterwards; spurious returns are allowed.
 void BlockUntil(Waiter& w, Ticks wake);
 
+// The same on the real clock (RealNow): one platform's way of waiting precisely.
+void RealBlockUntil(Waiter& w, Ticks wake);
+
 // Changes whenever a virtual clock is installed or removed; a wait whose deadline was taken
 // on another clock gives up.
 std::uint64_t ClockEpoch();
