@@ -1,6 +1,7 @@
 // Starting other programs and asking about files.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -20,5 +21,8 @@ bool UnsetEnvVar(const std::string& name);
 
 // This process's identifier.
 unsigned long CurrentProcessId();
+
+// Bytes of the C runtime's heap now allocated (for leak and growth checks in tests).
+std::size_t HeapBytesInUse();
 
 }  // namespace orvex::platform

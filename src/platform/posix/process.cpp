@@ -1,6 +1,7 @@
 #include "platform/process.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -67,6 +68,10 @@ bool SetEnvVar(const std::string& name, const std::string& value) {
 
 bool UnsetEnvVar(const std::string& name) {
     return !name.empty() && ::unsetenv(name.c_str()) == 0;
+}
+
+std::size_t HeapBytesInUse() {
+    return ::mallinfo2().uordblks;
 }
 
 unsigned long CurrentProcessId() {

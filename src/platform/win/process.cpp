@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <malloc.h>
+
 #include <cstdlib>
 
 #include "platform/process.h"
@@ -71,6 +73,15 @@ bool SetEnvVar(const std::string& name, const std::string& value) {
 bool UnsetEnvVar(const std::string& name) {
     if (name.empty() || name.find('=') != std::string::npos) return false;
     return ::_wputenv_s(win::Wide(name).c_str(), L"") == 0;
+}
+
+std::size_t HeapBytesInUse() {
+    std::size_t used = 0;
+    _HEAPINFO entry{};
+    while (::_heapwalk(&entry) == _HEAPOK) {
+        if (entry._useflag == _USEDENTRY) used += entry._size;
+    }
+    return used;
 }
 
 unsigned long CurrentProcessId() {
