@@ -12,6 +12,10 @@ namespace orvex::platform {
 // started (missing, not executable, no resources).
 bool LaunchDetached(const std::string& path, const std::vector<std::string>& args = {});
 
+// The folders that installed programs live in, the 32-bit programs' folder first (Windows:
+// "C:\Program Files (x86)" and "C:\Program Files"); none on systems without them.
+std::vector<std::string> ProgramFolders();
+
 // True when a file or folder exists at `path`.
 bool FileExists(const std::string& path);
 

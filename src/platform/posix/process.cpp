@@ -57,6 +57,10 @@ bool LaunchDetached(const std::string& path, const std::vector<std::string>& arg
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
 }
 
+std::vector<std::string> ProgramFolders() {
+    return {};
+}
+
 bool FileExists(const std::string& path) {
     struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0;

@@ -57,6 +57,10 @@ bool LaunchDetached(const std::string& path, const std::vector<std::string>& arg
     return true;
 }
 
+std::vector<std::string> ProgramFolders() {
+    return {"C:\\Program Files (x86)", "C:\\Program Files"};
+}
+
 bool FileExists(const std::string& path) {
     return !path.empty() &&
            ::GetFileAttributesW(win::Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
