@@ -33,7 +33,7 @@ if [ ! -f "$prefix/system.reg" ]; then
     ) 9>"$prefix.lock"
 fi
 # A persistent server (and its services) started detached from our output.
-if ! wineserver -p 30 </dev/null >/dev/null 2>&1; then :; fi
+if ! wineserver -p 300 </dev/null >/dev/null 2>&1; then :; fi
 
 out="$(mktemp "${TMPDIR:-/tmp}/orvex-wine-out.XXXXXX")"
 trap 'rm -f "$out"' EXIT

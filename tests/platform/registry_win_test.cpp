@@ -40,6 +40,7 @@ TEST(SystemRegistry, ValuesKeepTheirTypesAndBytes) {
         {u"qword", kRegQword, Bytes({1, 2, 3, 4, 5, 6, 7, 8})},
         {u"binary", kRegBinary, Bytes({0, 255, 0})},
         {u"empty", kRegBinary, {}},
+        {u"unterminated", kRegSz, Bytes({'a', 0})},
     };
     for (const auto& c : cases)
         ASSERT_EQ(key.SetValue(c.name, c.type, c.data.data(), c.data.size()), ERROR_SUCCESS);
@@ -60,7 +61,8 @@ TEST(SystemRegistry, ValuesKeepTheirTypesAndBytes) {
     EXPECT_EQ(number, 0x04030201u);
     EXPECT_EQ(again.QueryDword(u"qword", &number), ERROR_INVALID_DATA);
     EXPECT_EQ(again.QueryValue(u"missing", nullptr, nullptr), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(again.DeleteValue(u"missing"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(again.DeleteValue(u"text"), ERROR_ACCESS_DENIED);  // opened for reading
+    EXPECT_EQ(key.DeleteValue(u"missing"), ERROR_FILE_NOT_FOUND);
 }
 
 TEST(SystemRegistry, SubtreesAreListedAndDeletedWhole) {

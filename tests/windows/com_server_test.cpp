@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -15,6 +16,9 @@
 #include "orvex/ids.h"
 
 namespace {
+
+// The system's free-threaded marshaler (spelt out: the import library's constant differs).
+constexpr CLSID kFreeThreadedMarshaler = MakeGuid("0000033a-0000-0000-c000-000000000046");
 
 struct ClassCase {
     const CLSID* clsid;
@@ -63,8 +67,9 @@ std::string CreateAllIn(DWORD apartment) {
             return;
         }
         for (const ClassCase& c : kClasses) {
-            const std::string name = c.prog_id ? std::string(c.prog_id, c.prog_id + wcslen(c.prog_id))
-                                                : std::string(c.module);
+            const std::string name = c.prog_id
+                                         ? std::string(c.prog_id, c.prog_id + wcslen(c.prog_id))
+                                         : std::string(c.module);
             IUnknown* object = nullptr;
             HRESULT hr = CoCreateInstance(*c.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                                           reinterpret_cast<void**>(&object));
@@ -74,18 +79,24 @@ std::string CreateAllIn(DWORD apartment) {
             }
             if (c.renderer) {
                 IUnknown* device = nullptr;
-                if (FAILED(object->QueryInterface(IID_IOXDevice, reinterpret_cast<void**>(&device))))
+                if (FAILED(
+                        object->QueryInterface(IID_IOXDevice, reinterpret_cast<void**>(&device))))
                     failures += name + ": no IOXDevice\n";
                 else
                     device->Release();
                 // Free-threaded: the system's marshaler hands the raw pointer across.
                 IMarshal* marshal = nullptr;
                 CLSID unmarshal_class = GUID_NULL;
-                if (FAILED(object->QueryInterface(IID_IMarshal, reinterpret_cast<void**>(&marshal))) ||
-                    FAILED(marshal->GetUnmarshalClass(IID_IUnknown, object, MSHCTX_INPROC, nullptr,
-                                                      MSHLFLAGS_NORMAL, &unmarshal_class)) ||
-                    !IsEqualCLSID(unmarshal_class, CLSID_InProcFreeMarshaler))
-                    failures += name + ": not free-threaded\n";
+                hr = object->QueryInterface(IID_IMarshal, reinterpret_cast<void**>(&marshal));
+                if (SUCCEEDED(hr))
+                    hr = marshal->GetUnmarshalClass(IID_IUnknown, object, MSHCTX_INPROC, nullptr,
+                                                    MSHLFLAGS_NORMAL, &unmarshal_class);
+                if (FAILED(hr) || !IsEqualCLSID(unmarshal_class, kFreeThreadedMarshaler)) {
+                    char text[64];
+                    std::snprintf(text, sizeof text, ": not free-threaded (0x%08lx, ", hr);
+                    std::wstring cls = Braced(unmarshal_class);
+                    failures += name + text + std::string(cls.begin(), cls.end()) + ")\n";
+                }
                 if (marshal) marshal->Release();
             }
             object->Release();
@@ -121,12 +132,13 @@ TEST(WindowsComServer, EveryClassIsCreatedFromBothApartmentKinds) {
 // registry layer).
 TEST(WindowsComServer, Regsvr32RegistersAndRemovesTheVirtualCard) {
     auto run = [](const std::wstring& args) {
-        std::wstring line = L"regsvr32.exe /s " + args + L" \"" + FullPath(OXDECKLINKSIM_PATH) + L"\"";
+        std::wstring line =
+            L"regsvr32.exe /s " + args + L" \"" + FullPath(OXDECKLINKSIM_PATH) + L"\"";
         STARTUPINFOW si{};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi{};
-        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                            &si, &pi))
+        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                            &pi))
             return static_cast<DWORD>(-1);
         WaitForSingleObject(pi.hProcess, INFINITE);
         DWORD code = 1;

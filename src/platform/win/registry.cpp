@@ -127,7 +127,12 @@ struct RegistryKey::State {
     LONG Write(const PendingValue& v) const {
         const std::wstring wname = win::Wide(v.name);
         if (v.deleted) return ::RegDeleteValueW(key, wname.c_str());
-        return ::RegSetValueExW(key, wname.c_str(), 0, v.type, v.data.data(),
+        // The system adds a terminating zero to string data that lacks one when the character
+        // after the data happens to be zero; a non-zero guard there keeps the bytes as given.
+        std::vector<BYTE> guarded(v.data);
+        guarded.push_back(0xFF);
+        guarded.push_back(0xFF);
+        return ::RegSetValueExW(key, wname.c_str(), 0, v.type, guarded.data(),
                                 static_cast<DWORD>(v.data.size()));
     }
 };
