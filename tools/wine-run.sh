@@ -39,5 +39,12 @@ out="$(mktemp "${TMPDIR:-/tmp}/orvex-wine-out.XXXXXX")"
 trap 'rm -f "$out"' EXIT
 wine "$@" </dev/null >"$out" 2>&1
 rc=$?
+# Under load Wine now and then fails to start a program at all: a non-zero exit with no
+# output whatever (every program here prints on failure). That start is tried once more.
+if [ $rc -ne 0 ] && [ ! -s "$out" ]; then
+    echo "wine-run.sh: $1 exited $rc without output; starting it again" >&2
+    wine "$@" </dev/null >"$out" 2>&1
+    rc=$?
+fi
 tr -d '\r' <"$out"
 exit $rc
