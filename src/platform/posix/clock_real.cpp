@@ -28,5 +28,13 @@ void RealBlockUntil(Waiter& w, Ticks wake) {
     w.woken = false;
 }
 
+void WaitWhileEquals(std::atomic<std::uint32_t>& word, std::uint32_t value) {
+    word.wait(value, std::memory_order_relaxed);  // a futex on Linux
+}
+
+void WakeOneWaiter(std::atomic<std::uint32_t>& word) {
+    word.notify_one();
+}
+
 }  // namespace detail
 }  // namespace orvex::platform

@@ -87,5 +87,14 @@ void RealBlockUntil(Waiter& w, Ticks wake) {
     w.woken = false;
 }
 
+void WaitWhileEquals(std::atomic<std::uint32_t>& word, std::uint32_t value) {
+    static_assert(sizeof(word) == sizeof(value));
+    ::WaitOnAddress(&word, &value, sizeof value, INFINITE);
+}
+
+void WakeOneWaiter(std::atomic<std::uint32_t>& word) {
+    ::WakeByAddressSingle(&word);
+}
+
 }  // namespace detail
 }  // namespace orvex::platform
