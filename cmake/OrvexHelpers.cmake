@@ -1,26 +1,47 @@
-# orvex_add_test(NAME SOURCES ... LIBS ... [LABELS ...] [THREADED filter])
+# orvex_add_test(NAME SOURCES ... LIBS ... [LABELS ...] [THREADED filter] [SKIP pattern...])
 # One GoogleTest executable per subsystem; each test case is registered with CTest. Every
 # test runs with its settings in a temporary folder of its own (tests/support). THREADED names,
 # as a GoogleTest filter, the cases that run threads of their own: they alone get the label
-# "threaded", which the thread sanitizer's run takes.
+# "threaded", which the thread sanitizer's run takes. SKIP names GoogleTest patterns of cases
+# this build leaves out (a feature it was built without).
 function(orvex_add_test name)
-    cmake_parse_arguments(T "" "THREADED" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(T "" "THREADED" "SOURCES;LIBS;LABELS;SKIP" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} orvex_test_support GTest::gtest
                                           GTest::gtest_main GTest::gmock Threads::Threads)
     set(props ENVIRONMENT "ORVEX_TEST_BINARY_DIR=${CMAKE_BINARY_DIR}")
-    set(labels ${T_LABELS})
+    if(WIN32)
+        # The system's COM finds the module's classes through their registration
+        # (tests/windows); each test program keeps its own settings in a key of its own.
+        list(APPEND props FIXTURES_REQUIRED orvex_registered)
+    endif()
+    set(skipped)
+    if(T_SKIP)
+        list(JOIN T_SKIP ":" skipped)
+        message(STATUS "${name}: left out in this build: ${skipped}")
+    endif()
+    # Discovery runs the program; under an emulator a first start may be slow.
+    set(rest "-")
     if(T_THREADED)
-        list(APPEND labels threaded)
-        gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_FILTER "${T_THREADED}"
-                             PROPERTIES ${props} LABELS "${labels}")
-        set(labels ${T_LABELS})
-        set(filter TEST_FILTER "-${T_THREADED}")
+        set(labels ${T_LABELS} threaded)
+        set(threaded_filter "${T_THREADED}")
+        if(skipped)
+            string(APPEND threaded_filter "-${skipped}")
+        endif()
+        gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                             TEST_FILTER "${threaded_filter}" PROPERTIES ${props} LABELS "${labels}")
+        string(APPEND rest "${T_THREADED}:")
     endif()
-    if(labels)
-        list(APPEND props LABELS "${labels}")
+    string(APPEND rest "${skipped}")
+    set(filter)
+    if(NOT rest STREQUAL "-")
+        set(filter TEST_FILTER "${rest}")
     endif()
-    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST ${filter} PROPERTIES ${props})
+    if(T_LABELS)
+        list(APPEND props LABELS "${T_LABELS}")
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 ${filter}
+                         PROPERTIES ${props})
 endfunction()
 
 # orvex_add_fuzzer(NAME SOURCES ... LIBS ...)
@@ -77,4 +98,17 @@ function(orvex_add_subfolders)
             add_subdirectory(${child})
         endif()
     endforeach()
+endfunction()
+
+# orvex_windows_dll(TARGET DEF file)
+# On Windows: the DLL is named as its target (no "lib" prefix) and exports what its module
+# definition file lists. A new module DLL (a card backend, a virtual card) adds one call.
+# Elsewhere it does nothing.
+function(orvex_windows_dll target)
+    cmake_parse_arguments(D "" "DEF" "" ${ARGN})
+    if(NOT WIN32)
+        return()
+    endif()
+    set_target_properties(${target} PROPERTIES PREFIX "" IMPORT_PREFIX "")
+    target_sources(${target} PRIVATE ${D_DEF})
 endfunction()

@@ -1,8 +1,15 @@
 // The COM types a host of the Orvex SDK needs, with the Windows layout and values: integer
 // types, HRESULT and its codes, GUID, IUnknown, IClassFactory, BSTR, and the runtime functions
 // a host calls (BSTR allocation, apartment initialisation, object creation, GUID text). On
-// Linux these come from the SDK's own COM runtime library (libOrvexCom); this header stands
-// alone and needs nothing but the C++ standard library.
+// Linux these come from the SDK's own COM runtime library (libOrvexCom); on Windows they are
+// the system's (ole32, oleaut32). This header stands alone and needs nothing but the C++
+// standard library.
+//
+// On Windows the integer types are the system's own (LONG and ULONG are "long"), and OLECHAR
+// is char16_t everywhere: the same UTF-16 code units as the system's WCHAR, so a BSTR of the
+// system passes as is. A translation unit that includes <windows.h> before this header gets
+// the system's declarations of the shared names (GUID, IUnknown, BSTR as WCHAR*, the error
+// codes) and only the SDK's additions from here.
 #pragma once
 
 #include <atomic>
@@ -13,7 +20,12 @@
 #if defined(_WIN32)
 #define ORVEX_STDCALL __stdcall
 #define ORVEX_EXPORT extern "C" __declspec(dllexport)
-#define ORVEX_COM_API __declspec(dllimport)
+#define ORVEX_COM_API
+#if defined(_WINDOWS_) || defined(_WINDEF_) || defined(_OBJBASE_H_)
+#define ORVEX_SYSTEM_COM_TYPES 1
+#include <objbase.h>
+#include <oleauto.h>
+#endif
 #else
 #define ORVEX_STDCALL
 #define ORVEX_EXPORT extern "C" __attribute__((visibility("default")))
@@ -24,28 +36,38 @@
 #endif
 #endif
 
+#ifndef ORVEX_SYSTEM_COM_TYPES
 #define STDMETHODCALLTYPE ORVEX_STDCALL
 #define STDMETHOD(name) virtual HRESULT STDMETHODCALLTYPE name
 #define STDMETHOD_(type, name) virtual type STDMETHODCALLTYPE name
 #define STDMETHODIMP HRESULT STDMETHODCALLTYPE
 #define STDMETHODIMP_(type) type STDMETHODCALLTYPE
 
+#if defined(_WIN32)
+// The system's own types (long is 32 bits there), so that the SDK's names mangle alike in
+// translation units with and without <windows.h>.
+using DWORD = unsigned long;
+using LONG = long;
+using ULONG = unsigned long;
+using HRESULT = long;
+using BOOL = int;
+#else
 // Windows widths: LONG and ULONG are 32 bits on every platform (unlike Linux "long").
-using BYTE = std::uint8_t;
-using WORD = std::uint16_t;
 using DWORD = std::uint32_t;
 using LONG = std::int32_t;
 using ULONG = std::uint32_t;
+using HRESULT = std::int32_t;
+using BOOL = std::int32_t;
+#endif
+using BYTE = std::uint8_t;
+using WORD = std::uint16_t;
 using LONGLONG = std::int64_t;
 using ULONGLONG = std::uint64_t;
-using BOOL = std::int32_t;
 using UINT = std::uint32_t;
 using SHORT = std::int16_t;
 using USHORT = std::uint16_t;
 using VARIANT_BOOL = std::int16_t;
 using DWORD_PTR = std::uintptr_t;
-using HRESULT = std::int32_t;
-using REFERENCE_TIME = LONGLONG;
 
 #ifndef TRUE
 #define TRUE 1
@@ -54,21 +76,21 @@ using REFERENCE_TIME = LONGLONG;
 #define VARIANT_TRUE (static_cast<VARIANT_BOOL>(-1))
 #define VARIANT_FALSE (static_cast<VARIANT_BOOL>(0))
 
-#if defined(_WIN32)
-using OLECHAR = wchar_t;
-#define OLESTR(s) L##s
-#else
 using OLECHAR = char16_t;
 #define OLESTR(s) u##s
-#endif
 using LPOLESTR = OLECHAR*;
 using LPCOLESTR = const OLECHAR*;
 using BSTR = OLECHAR*;
+
+#endif  // !ORVEX_SYSTEM_COM_TYPES
+
+using REFERENCE_TIME = long long;
 
 constexpr HRESULT MakeHResult(std::uint32_t v) {
     return static_cast<HRESULT>(v);
 }
 
+#ifndef ORVEX_SYSTEM_COM_TYPES
 #define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
 #define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
 
@@ -126,31 +148,50 @@ constexpr HRESULT HRESULT_FROM_WIN32(LONG err) {
                : static_cast<HRESULT>((static_cast<std::uint32_t>(err) & 0xFFFFu) | 0x80070000u);
 }
 
+#endif  // !ORVEX_SYSTEM_COM_TYPES
+
+namespace orvex::com::detail {
+constexpr HRESULT FromWin32(LONG err) {
+    return MakeHResult((static_cast<std::uint32_t>(err) & 0xFFFFu) | 0x80070000u);
+}
+}  // namespace orvex::com::detail
+
 // Codes named by the module's own contracts.
-constexpr HRESULT E_INVALID_INDEX = HRESULT_FROM_WIN32(ERROR_INVALID_INDEX);    // 0x80070585
-constexpr HRESULT E_NOT_FOUND = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);            // 0x80070490
-constexpr HRESULT E_BUSY = HRESULT_FROM_WIN32(ERROR_BUSY);                      // 0x800700AA
-constexpr HRESULT E_TIMEOUT = HRESULT_FROM_WIN32(ERROR_TIMEOUT);                // 0x800705B4
-constexpr HRESULT E_FILE_NOT_FOUND = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);  // 0x80070002
-constexpr HRESULT E_NO_DEVICE = HRESULT_FROM_WIN32(ERROR_EMPTY);                // 0x800710D2
-constexpr HRESULT E_INSUFFICIENT_BUFFER = HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+constexpr HRESULT E_INVALID_INDEX = orvex::com::detail::FromWin32(1413);  // 0x80070585
+constexpr HRESULT E_NOT_FOUND = orvex::com::detail::FromWin32(1168);      // 0x80070490
+constexpr HRESULT E_BUSY = orvex::com::detail::FromWin32(170);            // 0x800700AA
+constexpr HRESULT E_TIMEOUT = orvex::com::detail::FromWin32(1460);        // 0x800705B4
+constexpr HRESULT E_FILE_NOT_FOUND = orvex::com::detail::FromWin32(2);    // 0x80070002
+constexpr HRESULT E_NO_DEVICE = orvex::com::detail::FromWin32(4306);      // 0x800710D2
+constexpr HRESULT E_INSUFFICIENT_BUFFER = orvex::com::detail::FromWin32(122);
 constexpr HRESULT E_NO_DEVICE_OPEN = MakeHResult(0x80040227u);
 constexpr HRESULT E_OUTPUT_NOT_RUNNING = MakeHResult(0x80040226u);
 constexpr HRESULT E_NO_USABLE_MODE = MakeHResult(0x80040248u);
 
-struct GUID {
-    std::uint32_t Data1;
+#ifndef ORVEX_SYSTEM_COM_TYPES
+#if defined(_WIN32)
+// The system's tag and field types, for the same mangled names as <windows.h> gives.
+#define ORVEX_GUID_TAG _GUID
+#else
+#define ORVEX_GUID_TAG GUID
+#endif
+struct ORVEX_GUID_TAG {
+    DWORD Data1;
     std::uint16_t Data2;
     std::uint16_t Data3;
     std::uint8_t Data4[8];
 
-    friend constexpr bool operator==(const GUID& a, const GUID& b) {
+    friend constexpr bool operator==(const ORVEX_GUID_TAG& a, const ORVEX_GUID_TAG& b) {
         if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;
         for (int i = 0; i < 8; ++i)
             if (a.Data4[i] != b.Data4[i]) return false;
         return true;
     }
 };
+#if defined(_WIN32)
+using GUID = _GUID;
+#endif
+#undef ORVEX_GUID_TAG
 static_assert(sizeof(GUID) == 16);
 using IID = GUID;
 using CLSID = GUID;
@@ -159,6 +200,7 @@ using REFIID = const IID&;
 using REFCLSID = const CLSID&;
 
 inline constexpr GUID GUID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
+#endif  // !ORVEX_SYSTEM_COM_TYPES
 
 // Compile-time parse of "xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx"; a malformed text fails the
 // build because the parse runs in a constant expression.
@@ -208,6 +250,16 @@ constexpr const IID& IidOf() {
         static constexpr const IID& value = IID_##Interface; \
     }
 
+#ifdef ORVEX_SYSTEM_COM_TYPES
+template <>
+struct InterfaceIdOf<IUnknown> {
+    static constexpr const IID& value = IID_IUnknown;
+};
+template <>
+struct InterfaceIdOf<IClassFactory> {
+    static constexpr const IID& value = IID_IClassFactory;
+};
+#else
 struct IUnknown {
     STDMETHOD(QueryInterface)(REFIID riid, void** ppvObject) = 0;
     STDMETHOD_(ULONG, AddRef)() = 0;
@@ -274,3 +326,4 @@ ORVEX_COM_API HRESULT IIDFromString(LPCOLESTR lpsz, IID* piid);
 // of characters written including the terminator, or 0 when cchMax is too small.
 ORVEX_COM_API int StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax);
 }  // extern "C"
+#endif  // !ORVEX_SYSTEM_COM_TYPES

@@ -1,10 +1,9 @@
-// BSTR allocation and text conversions.
+// BSTR allocation and task memory.
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 
 #include "com/runtime.h"
-#include "platform/text.h"
 
 namespace {
 
@@ -103,14 +102,3 @@ void CoTaskMemFree(void* pv) {
 }
 
 }  // extern "C"
-
-namespace orvex::com {
-
-std::string ToUtf8(std::u16string_view text) {
-    return platform::ToUtf8(text);
-}
-std::u16string ToUtf16(std::string_view text) {
-    return platform::FromUtf8(text);
-}
-
-}  // namespace orvex::com

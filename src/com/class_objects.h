@@ -41,16 +41,24 @@ HRESULT GetCachedClassObject(Entry* begin, Entry* end, std::mutex& lock, REFCLSI
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
+// Called when the module attaches. On Windows the system finds the module's classes through
+// its registration (regsvr32), and no COM call may be made under the loader lock.
 template <class Entry>
-void RegisterModuleClasses(Entry* begin, Entry* end, LPFNGETCLASSOBJECT get_class_object) {
+void RegisterModuleClasses([[maybe_unused]] Entry* begin, [[maybe_unused]] Entry* end,
+                           [[maybe_unused]] LPFNGETCLASSOBJECT get_class_object) {
+#if !defined(_WIN32)
     for (Entry& e : std::span(begin, end)) OrvexRegisterProcessClass(*e.clsid, get_class_object);
+#endif
 }
 
 // Takes the module's classes out of the process table and drops the cached class objects.
 template <class Entry>
-void RevokeModuleClasses(Entry* begin, Entry* end, LPFNGETCLASSOBJECT get_class_object) {
+void RevokeModuleClasses(Entry* begin, Entry* end,
+                         [[maybe_unused]] LPFNGETCLASSOBJECT get_class_object) {
     for (Entry& e : std::span(begin, end)) {
+#if !defined(_WIN32)
         OrvexRevokeProcessClass(*e.clsid, get_class_object);
+#endif
         if (IUnknown* cf = e.class_object.exchange(nullptr)) cf->Release();
     }
 }

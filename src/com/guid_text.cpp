@@ -100,13 +100,3 @@ int StringFromGUID2(REFGUID g, LPOLESTR lpsz, int cchMax) {
 }
 
 }  // extern "C"
-
-namespace orvex::com {
-
-std::u16string GuidToString(REFGUID guid) {
-    OLECHAR buf[39];
-    StringFromGUID2(guid, buf, 39);
-    return std::u16string(reinterpret_cast<const char16_t*>(buf), 38);
-}
-
-}  // namespace orvex::com

@@ -4,6 +4,13 @@
 
 #include "orvex/com.h"
 
+#ifdef ORVEX_SYSTEM_COM_TYPES
+// With <windows.h> the system declares the interface and its identifiers.
+template <>
+struct InterfaceIdOf<IMarshal> {
+    static constexpr const IID& value = IID_IMarshal;
+};
+#else
 // The free-threaded marshaler's interface. Streams are opaque here: in-process objects are
 // handed between apartments directly, so the stream methods are never reached.
 struct IMarshal : IUnknown {
@@ -25,3 +32,4 @@ protected:
 };
 ORVEX_DECLARE_IID(IMarshal, "00000003-0000-0000-c000-000000000046");
 inline constexpr CLSID CLSID_InProcFreeMarshaler = MakeGuid("0000033a-0000-0000-c000-000000000046");
+#endif  // ORVEX_SYSTEM_COM_TYPES

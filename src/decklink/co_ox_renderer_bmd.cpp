@@ -1,5 +1,8 @@
 #include "decklink/co_ox_renderer_bmd.h"
 
+#include <string>
+#include <vector>
+
 #include "com/runtime.h"
 #include "platform/process.h"
 #include "platform/text.h"
@@ -92,16 +95,25 @@ STDMETHODIMP CCoOXRendererBMD::DeviceGet(eOXDeviceType, int* pnIndex, BSTR* pbsN
     return cards_.Get(pnIndex, pbsName);
 }
 
+// The control panel named by "bmd.control_panel", else the driver's own in the programs
+// folders (32-bit first).
 STDMETHODIMP CCoOXRendererBMD::DeviceShowProps(eOXDeviceType, BSTR, LONGLONG) {
     CComBSTR path;
     int found = 0;
-    if (FAILED(
-            PropsRoot()->AttributesGetOrDefault(CComBSTR(kControlPanelProperty), &found, &path)) ||
-        !found || path.Length() == 0)
-        return E_FILE_NOT_FOUND;
-    const std::string program = orvex::com::ToUtf8(path.View());
-    if (!orvex::platform::FileExists(program)) return E_FILE_NOT_FOUND;
-    return orvex::platform::LaunchDetached(program) ? S_OK : E_FAIL;
+    std::vector<std::string> candidates;
+    if (SUCCEEDED(
+            PropsRoot()->AttributesGetOrDefault(CComBSTR(kControlPanelProperty), &found, &path)) &&
+        found && path.Length() != 0) {
+        candidates.push_back(orvex::com::ToUtf8(path.View()));
+    }
+    for (const std::string& folder : orvex::platform::ProgramFolders())
+        candidates.push_back(folder +
+                             "\\Blackmagic Design\\Blackmagic Desktop Video\\desktopcp.exe");
+    for (const std::string& program : candidates) {
+        if (orvex::platform::FileExists(program))
+            return orvex::platform::LaunchDetached(program) ? S_OK : E_FAIL;
+    }
+    return E_FILE_NOT_FOUND;
 }
 
 STDMETHODIMP CCoOXRendererBMD::DeviceClose() {

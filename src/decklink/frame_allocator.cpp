@@ -28,7 +28,7 @@ void FrameAllocator::FinalRelease() {
 }
 
 void FrameAllocator::FreePoolLocked() {
-    std::free(block_);
+    ::operator delete (block_, std::align_val_t{kAlign});
     block_ = nullptr;
     slot_size_ = 0;
     free_.clear();
@@ -83,7 +83,8 @@ STDMETHODIMP FrameAllocator::AllocateBuffer(unsigned int bufferSize, void** allo
         if (size == 0) return E_INVALIDARG;
         const std::size_t slot = RoundUp(size * 2);
         if (slot / 2 < size || slot > SIZE_MAX / kPoolCount) return E_OUTOFMEMORY;
-        block_ = static_cast<std::uint8_t*>(std::aligned_alloc(kAlign, slot * kPoolCount));
+        block_ = static_cast<std::uint8_t*>(
+            ::operator new (slot* kPoolCount, std::align_val_t{kAlign}, std::nothrow));
         if (!block_) return E_OUTOFMEMORY;
         slot_size_ = slot;
         free_.reserve(kPoolCount);

@@ -3,10 +3,25 @@
 #include <cstdlib>
 #include <limits>
 
+#if ORVEX_HAVE_SWSCALE
 extern "C" {
 #include <libavutil/pixfmt.h>
 #include <libswscale/swscale.h>
 }
+#else
+// Built without libswscale: no layout can be resized, and Scale refuses every picture.
+enum AVPixelFormat {
+    AV_PIX_FMT_NONE = -1,
+    AV_PIX_FMT_UYVY422,
+    AV_PIX_FMT_YUYV422,
+    AV_PIX_FMT_BGRA,
+    AV_PIX_FMT_BGR24
+};
+struct SwsContext {};
+namespace {
+void sws_freeContext(SwsContext*) {}
+}  // namespace
+#endif
 
 #include "convert/convert.h"
 #include "formats/video_formats.h"
@@ -40,6 +55,7 @@ bool SizeOk(const M_VID_PROPS& p) {
            p.nRowBytes >= formats::RowBytesMin(p);
 }
 
+#if ORVEX_HAVE_SWSCALE
 int SwsFlags(int method, double* params) {
     params[0] = SWS_PARAM_DEFAULT;
     params[1] = SWS_PARAM_DEFAULT;
@@ -69,10 +85,11 @@ int SwsFlags(int method, double* params) {
             return SWS_LANCZOS | exact;
     }
 }
+#endif
 
 // The first row in memory order and the step to the next row down the picture.
-void Rows(const M_VID_PROPS& p, const std::uint8_t* base, const std::uint8_t** first,
-          std::ptrdiff_t* step) {
+[[maybe_unused]] void Rows(const M_VID_PROPS& p, const std::uint8_t* base,
+                           const std::uint8_t** first, std::ptrdiff_t* step) {
     if (convert::IsBottomUp(p)) {
         *first = base + static_cast<std::ptrdiff_t>(p.nRowBytes) * (std::abs(p.nHeight) - 1);
         *step = -static_cast<std::ptrdiff_t>(p.nRowBytes);
@@ -233,6 +250,10 @@ HRESULT ScalingConverter::ConvertOne(const std::uint8_t* src, const M_VID_PROPS&
 
 HRESULT ScalingConverter::Scale(const std::uint8_t* src, const M_VID_PROPS& sp, std::uint8_t* dst,
                                 const M_VID_PROPS& dp, int method, bool field_wise) {
+#if !ORVEX_HAVE_SWSCALE
+    (void)src, (void)sp, (void)dst, (void)dp, (void)method, (void)field_wise;
+    return E_NOTIMPL;
+#else
     const AVPixelFormat sf = SwsFormat(sp.fccType), df = SwsFormat(dp.fccType);
     if (sf == AV_PIX_FMT_NONE || df == AV_PIX_FMT_NONE) return E_INVALIDARG;
     const std::uint8_t* s0 = nullptr;
@@ -265,6 +286,7 @@ HRESULT ScalingConverter::Scale(const std::uint8_t* src, const M_VID_PROPS& sp, 
         if (sws_scale(context_, sp0, sstride, 0, sh, dp0, dstride) != dh) return E_FAIL;
     }
     return S_OK;
+#endif
 }
 
 }  // namespace orvex::decklink

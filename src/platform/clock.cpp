@@ -47,11 +47,6 @@ struct VirtualClock::State {
     Mode mode;
 };
 
-Ticks RealNow() {
-    using namespace std::chrono;
-    return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count() / 100;
-}
-
 Ticks Now() {
     VirtualGlobal& v = Virtual();
     if (v.installed.load(std::memory_order_acquire)) return v.now.load(std::memory_order_acquire);
@@ -178,16 +173,7 @@ void BlockUntil(Waiter& w, Ticks wake) {
             return;
         }
     }
-    std::unique_lock<std::mutex> lock(w.m);
-    if (wake == kInfinite || wake > std::numeric_limits<Ticks>::max() / 100) {
-        w.cv.wait(lock, [&] { return w.woken; });
-    } else {
-        using namespace std::chrono;
-        const steady_clock::time_point tp{
-            duration_cast<steady_clock::duration>(nanoseconds(wake * 100))};
-        w.cv.wait_until(lock, tp, [&] { return w.woken; });
-    }
-    w.woken = false;
+    RealBlockUntil(w, wake);
 }
 
 }  // namespace detail

@@ -6,6 +6,27 @@
 
 namespace orvex::platform {
 
+#if defined(_WIN32)
+// The system's critical section, kept opaque so that this header needs no <windows.h>.
+class CriticalSection {
+public:
+    CriticalSection();
+    ~CriticalSection();
+    CriticalSection(const CriticalSection&) = delete;
+    CriticalSection& operator=(const CriticalSection&) = delete;
+
+    void Enter();
+    void Leave();
+    bool TryEnter();
+
+    void lock() { Enter(); }
+    void unlock() { Leave(); }
+    bool try_lock() { return TryEnter(); }
+
+private:
+    alignas(8) unsigned char section_[40];  // CRITICAL_SECTION
+};
+#else
 class CriticalSection {
 public:
     CriticalSection() = default;
@@ -23,6 +44,7 @@ public:
 private:
     std::recursive_mutex mutex_;
 };
+#endif
 
 // Holds a critical section for its scope.
 class CriticalSectionLock {

@@ -3,6 +3,7 @@
 // vanishes when the last holder closes it or its process dies.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -30,7 +31,7 @@ public:
     static bool Exists(std::string_view name);
 
 private:
-    int fd_ = -1;
+    std::intptr_t fd_ = -1;  // a descriptor, or on Windows the event handle
     std::string path_;
 };
 

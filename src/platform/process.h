@@ -1,6 +1,7 @@
 // Starting other programs and asking about files.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,10 @@ namespace orvex::platform {
 // started (missing, not executable, no resources).
 bool LaunchDetached(const std::string& path, const std::vector<std::string>& args = {});
 
+// The folders that installed programs live in, the 32-bit programs' folder first (Windows:
+// "C:\Program Files (x86)" and "C:\Program Files"); none on systems without them.
+std::vector<std::string> ProgramFolders();
+
 // True when a file or folder exists at `path`.
 bool FileExists(const std::string& path);
 
@@ -20,5 +25,8 @@ bool UnsetEnvVar(const std::string& name);
 
 // This process's identifier.
 unsigned long CurrentProcessId();
+
+// Bytes of the C runtime's heap now allocated (for leak and growth checks in tests).
+std::size_t HeapBytesInUse();
 
 }  // namespace orvex::platform

@@ -1,5 +1,7 @@
 #include "platform/rw_lock.h"
 
+#include "platform/wait_internal.h"
+
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -59,12 +61,11 @@ void SpinCriticalSection::EnterContended() {
     }
     // Mark the word as having sleepers before sleeping; whoever takes it this way keeps the
     // mark, so that its Leave wakes the next sleeper too.
-    while (word_.exchange(2, std::memory_order_acquire) != 0)
-        word_.wait(2, std::memory_order_relaxed);
+    while (word_.exchange(2, std::memory_order_acquire) != 0) detail::WaitWhileEquals(word_, 2);
 }
 
 void SpinCriticalSection::Wake() {
-    word_.notify_one();
+    detail::WakeOneWaiter(word_);
 }
 
 CRWSynchroLiteRW::CRWSynchroLiteRW(int spin_count, bool nested_reads) : section_(spin_count) {

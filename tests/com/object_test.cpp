@@ -99,7 +99,8 @@ TEST(ComObject, QueryInterfaceKeepsIdentityAndCounts) {
     CComPtr<IMarshal> marshal;
     ASSERT_EQ(first.QueryInterface(&marshal), S_OK);
     CLSID cls{};
-    EXPECT_EQ(marshal->GetUnmarshalClass(IID_IFirst, nullptr, 0, nullptr, 0, &cls), S_OK);
+    constexpr DWORD kInProcess = 3;  // MSHCTX_INPROC: another apartment of this process
+    EXPECT_EQ(marshal->GetUnmarshalClass(IID_IFirst, first.p, kInProcess, nullptr, 0, &cls), S_OK);
     EXPECT_EQ(cls, CLSID_InProcFreeMarshaler);
     CComPtr<IFirst> back;
     ASSERT_EQ(marshal.QueryInterface(&back), S_OK);

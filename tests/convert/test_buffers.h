@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <random>
 
 namespace orvex::convert::testing {
@@ -13,9 +14,8 @@ namespace orvex::convert::testing {
 class PageEndBuffer {
 public:
     explicit PageEndBuffer(std::size_t size) : size_(size) {
-        constexpr std::size_t kPage = 4096;
         const std::size_t total = (size + kPage - 1) / kPage * kPage + kPage;
-        block_.reset(static_cast<std::uint8_t*>(std::aligned_alloc(kPage, total)));
+        block_.reset(static_cast<std::uint8_t*>(::operator new (total, std::align_val_t{kPage})));
         data_ = block_.get() + total - size;
     }
     std::uint8_t* data() { return data_; }
@@ -30,8 +30,9 @@ public:
 
 private:
     struct Free {
-        void operator()(std::uint8_t* p) const { std::free(p); }
+        void operator()(std::uint8_t* p) const { ::operator delete (p, std::align_val_t{kPage}); }
     };
+    static constexpr std::size_t kPage = 4096;
     std::unique_ptr<std::uint8_t, Free> block_;
     std::uint8_t* data_;
     std::size_t size_;

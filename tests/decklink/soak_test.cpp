@@ -3,11 +3,11 @@
 // card must have shown a new frame in every period, played exactly the audio given (48 kHz
 // over the run, no drift, no underrun), and the process must not have grown.
 #include <gtest/gtest.h>
-#include <malloc.h>
 
 #include <cstdlib>
 
 #include "output_fixture.h"
+#include "platform/process.h"
 
 #ifndef ORVEX_SOAK_DEFAULT_FRAMES
 #define ORVEX_SOAK_DEFAULT_FRAMES 100000
@@ -48,9 +48,9 @@ TEST_F(DeckLinkOutputTest, SoakOfManyFramesAt5994WithAudio) {
         samples += s;
         auto& set = s == 800 ? of800 : of801;
         ASSERT_EQ(Put(set[static_cast<std::size_t>(n % 4)]), S_OK) << n;
-        if (n == frames / 10) heap_at_warm = mallinfo2().uordblks;
+        if (n == frames / 10) heap_at_warm = orvex::platform::HeapBytesInUse();
     }
-    const std::size_t heap_at_end = mallinfo2().uordblks;
+    const std::size_t heap_at_end = orvex::platform::HeapBytesInUse();
     const OxSimCardStats s = Stats();
     // Every period from the first frame on showed a new frame (the last one is pending).
     EXPECT_EQ(s.new_frames, frames - 1);

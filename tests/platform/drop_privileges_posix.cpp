@@ -1,6 +1,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdlib>
+
 #include "drop_privileges.h"
 
 namespace orvex::platform::test {
@@ -12,6 +15,15 @@ bool DropPrivileges() {
     ::setrlimit(RLIMIT_NICE, &none);
     if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return false;
     return ::geteuid() != 0;
+}
+
+bool PrivilegesLimitPriorities() {
+    return true;
+}
+
+void DieAbruptly() {
+    std::raise(SIGKILL);
+    std::_Exit(137);
 }
 
 }  // namespace orvex::platform::test

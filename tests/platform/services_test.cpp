@@ -102,7 +102,7 @@ TEST(Process, LaunchesDetachedAndReportsFailures) {
 TEST(ModuleInfo, EachModuleReportsItsOwnPathAndVersion) {
     static const int anchor = 0;
     const ModuleInfo mine = ORVEX_THIS_MODULE_INFO();
-    EXPECT_EQ(std::filesystem::path(mine.path).filename(), "test_platform");
+    EXPECT_EQ(std::filesystem::path(mine.path).stem(), "test_platform");
     EXPECT_TRUE(std::filesystem::path(mine.path).is_absolute());
     EXPECT_EQ(mine.version, "0.0.0.0");
     const ModuleInfo given = detail::MakeModuleInfo(&anchor, "1.20.3", "Feb 29 2024", "23:59:58");

@@ -1,11 +1,10 @@
 // The other process of the cross-process tests.
 //   reg-write <dir> <prefix> <count> <done-file>   writes <count> values into one key
-//   claim-kill <name> <held-file> <go-file>         holds a claim, then dies by SIGKILL
+//   claim-kill <name> <held-file> <go-file>         holds a claim, then dies as if killed
 //   touch <file>                                    creates a file
 //   priorities <result-file>                        as an ordinary user, applies every
 //                                                   priority level and reports what stood
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -81,7 +80,7 @@ int main(int argc, char** argv) {
         if (!claim.Create(argv[2], &existed) || existed) return 1;
         Touch(argv[3]);
         if (!test::WaitUntil([&] { return FileExists(argv[4]); })) return 1;
-        std::raise(SIGKILL);
+        test::DieAbruptly();
     }
     return 2;
 }

@@ -46,7 +46,7 @@ TEST(ModuleProps, EveryClassServesAStoreAndSharesTheKey) {
     EXPECT_EQ(generic->PropsSet(CComBSTR(u"later"), CComBSTR(u"12")), S_OK);
     {
         RegistryKey key;
-        ASSERT_EQ(key.Open(RegRoot::kCurrentUser, orvex::backend::kSettingsKeyPath), 0);
+        ASSERT_EQ(key.Open(RegRoot::kCurrentUser, orvex::backend::kSettingsKeyPath, true), 0);
         std::u16string v = u"unset";
         EXPECT_EQ(key.QueryString(u"extra_devices.clsids", &v), 0);
         EXPECT_EQ(v, u"");

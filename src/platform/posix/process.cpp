@@ -1,6 +1,7 @@
 #include "platform/process.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -56,6 +57,10 @@ bool LaunchDetached(const std::string& path, const std::vector<std::string>& arg
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
 }
 
+std::vector<std::string> ProgramFolders() {
+    return {};
+}
+
 bool FileExists(const std::string& path) {
     struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0;
@@ -67,6 +72,10 @@ bool SetEnvVar(const std::string& name, const std::string& value) {
 
 bool UnsetEnvVar(const std::string& name) {
     return !name.empty() && ::unsetenv(name.c_str()) == 0;
+}
+
+std::size_t HeapBytesInUse() {
+    return ::mallinfo2().uordblks;
 }
 
 unsigned long CurrentProcessId() {

@@ -1,0 +1,55 @@
+#include <windows.h>
+
+#include <utility>
+
+#include "platform/dynamic_library.h"
+#include "platform/win/win_text.h"
+
+namespace orvex::platform {
+
+DynamicLibrary::~DynamicLibrary() {
+    Close();
+}
+
+DynamicLibrary::DynamicLibrary(DynamicLibrary&& o) noexcept
+    : handle_(std::exchange(o.handle_, nullptr)), error_(std::move(o.error_)) {}
+
+DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& o) noexcept {
+    if (this != &o) {
+        Close();
+        handle_ = std::exchange(o.handle_, nullptr);
+        error_ = std::move(o.error_);
+    }
+    return *this;
+}
+
+bool DynamicLibrary::Open(const std::string& path) {
+    Close();
+    // The library's own folder is searched for its dependencies, as a host expects of a
+    // driver named by full path.
+    const std::wstring wide = win::Wide(path);
+    HMODULE h = ::LoadLibraryExW(wide.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (!h) {
+        error_ = path + ": " + win::ErrorText(::GetLastError());
+        return false;
+    }
+    handle_ = h;
+    error_.clear();
+    return true;
+}
+
+void* DynamicLibrary::Symbol(const char* name) const {
+    if (!handle_ || !name) return nullptr;
+    return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(handle_), name));
+}
+
+void DynamicLibrary::Close() {
+    if (handle_) ::FreeLibrary(static_cast<HMODULE>(handle_));
+    handle_ = nullptr;
+}
+
+void DynamicLibrary::Leak() {
+    handle_ = nullptr;
+}
+
+}  // namespace orvex::platform
