@@ -3,10 +3,6 @@
 // its recording, a format change, and the boards' faults.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +13,8 @@
 #include "aja/ntv2/ntv2driver.h"
 #include "aja/ntv2/ntv2utils.h"
 #include "aja_fixture.h"
+#include "platform/module_info.h"
+#include "platform/process.h"
 #include "platform/text.h"
 
 namespace {
@@ -88,29 +86,37 @@ TEST_F(AjaTest, NoBoardsGiveAnEmptyListAndFramesGoNowhere) {
               S_OK);
 }
 
-// Holds a channel claim until killed; started by ClaimsOfAnotherProcess in a child process.
+// Holds a channel claim until told to die, then ends without letting it go (no destructor
+// runs: only the system's clean-up of a dead process can free it). Started by the test below
+// as a process of its own.
 TEST(AjaClaimHolder, Hold) {
-    const char* what = std::getenv("ORVEX_AJA_HOLD_CLAIM");
-    if (!what) GTEST_SKIP() << "only run as the helper process";
-    auto claim = orvex::aja::ClaimChannel(what, 1);
-    std::printf("claimed %d\n", claim ? 1 : 0);
-    std::fflush(stdout);
-    for (;;) pause();
+    const char* dir = std::getenv("ORVEX_AJA_HOLD_CLAIM");
+    if (!dir) GTEST_SKIP() << "only run as the helper process";
+    auto claim = orvex::aja::ClaimChannel("Studio", 1);
+    if (!claim) std::_Exit(2);
+    std::ofstream(fs::path(dir) / "claimed") << "1";
+    while (!fs::exists(fs::path(dir) / "die"))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::_Exit(3);
 }
 
 TEST_F(AjaTest, AChannelClaimedByAnotherProcessIsBusyUntilThatProcessDies) {
     Make(kStudio);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        setenv("ORVEX_AJA_HOLD_CLAIM", "Studio", 1);
-        execl("/proc/self/exe", "holder", "--gtest_filter=AjaClaimHolder.Hold", nullptr);
-        _exit(127);
-    }
-    // Wait (in real time: another process) for the claim to appear.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!orvex::aja::ChannelBusy("Studio", 1) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const fs::path dir = fs::path(orvex::test::g_temp_registry->dir()) / "holder";
+    fs::create_directories(dir);
+    static const char anchor = 0;
+    orvex::platform::SetEnvVar("ORVEX_AJA_HOLD_CLAIM", dir.string());
+    ASSERT_TRUE(orvex::platform::LaunchDetached(orvex::platform::ModulePathOf(&anchor),
+                                                {"--gtest_filter=AjaClaimHolder.Hold"}));
+    orvex::platform::UnsetEnvVar("ORVEX_AJA_HOLD_CLAIM");
+    // In real time: another process.
+    auto wait = [](auto done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!done() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return done();
+    };
+    ASSERT_TRUE(wait([&] { return fs::exists(dir / "claimed"); }));
     BOOL busy = FALSE;
     NameAt(device_, 1, &busy);
     EXPECT_TRUE(busy);
@@ -124,9 +130,8 @@ TEST_F(AjaTest, AChannelClaimedByAnotherProcessIsBusyUntilThatProcessDies) {
               S_OK);
     EXPECT_EQ(rig_.Stats(0, 1).sessions, 0);
     // The claim goes with its process.
-    kill(child, SIGKILL);
-    int status = 0;
-    waitpid(child, &status, 0);
+    std::ofstream(dir / "die") << "1";
+    EXPECT_TRUE(wait([&] { return !orvex::aja::ChannelBusy("Studio", 1); }));
     NameAt(device_, 1, &busy);
     EXPECT_FALSE(busy);
     EXPECT_EQ(device_->DeviceSet(eOXDT_Video, 0, nullptr), S_OK);
@@ -150,7 +155,9 @@ TEST(AjaLocks, FormatClaimsAreSharedOnlyByTheSameFormatOrRateFamily) {
     };
     int n = 0;
     for (const Row& r : rows) {
-        const std::string board = "locks-" + std::to_string(getpid()) + "-" + std::to_string(n++);
+        const std::string board = "locks-" +
+                                  orvex::test::g_temp_registry->dir().filename().string() + "-" +
+                                  std::to_string(n++);
         auto a = ClaimFormat(board, FormatLockNumber(r.first, r.byRate));
         ASSERT_TRUE(a);
         auto b = ClaimFormat(board, FormatLockNumber(r.second, r.byRate));
