@@ -1,5 +1,7 @@
 // The one place that picks a row primitive's variant for an instruction-set level, and the
 // one place that finishes a row's tail with the portable form.
+#include <cpuid.h>
+
 #include <cmath>
 #include <iterator>
 #include <utility>
@@ -18,7 +20,12 @@ std::int16_t Q(double v, int bits) {
 enum class Extension { kNone, kAvxVnni, kAvx512Vnni, kAvx512Vbmi };
 
 bool Has(Extension e) {
-    static const bool avx_vnni = __builtin_cpu_supports("avxvnni") != 0;
+    // AVX-VNNI by CPUID leaf 7, sub-leaf 1, EAX bit 4: not every compiler's
+    // __builtin_cpu_supports knows its name (the AVX state is checked with the AVX2 level).
+    static const bool avx_vnni = [] {
+        unsigned a = 0, b = 0, c = 0, d = 0;
+        return __get_cpuid_count(7, 1, &a, &b, &c, &d) != 0 && (a >> 4 & 1u) != 0;
+    }();
     static const bool avx512_vnni = __builtin_cpu_supports("avx512vnni") != 0;
     static const bool avx512_vbmi = __builtin_cpu_supports("avx512vbmi") != 0;
     switch (e) {
