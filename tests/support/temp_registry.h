@@ -16,7 +16,8 @@ public:
     // Makes the folder and points ORVEX_REGISTRY_DIR at it. HOME and XDG_CONFIG_HOME are
     // pointed into it too, so that a test that clears ORVEX_REGISTRY_DIR still stays inside.
     // XDG_RUNTIME_DIR goes there as well: named claims (devices, formats) then belong to this
-    // test process and its children, not to every test or program of the user running at once.
+    // test process and its children, not to every test or program of the user running at once
+    // (on Windows, where claims are kernel objects of the session, ORVEX_CLAIM_SCOPE does it).
     void SetUp() override;
     // Removes the folder and puts the variables back as they were.
     void TearDown() override;
@@ -29,11 +30,9 @@ private:
     };
 
     std::filesystem::path dir_;
-    Saved saved_[5] = {{"ORVEX_REGISTRY_DIR", {}},
-                       {"HOME", {}},
-                       {"XDG_CONFIG_HOME", {}},
-                       {"XDG_RUNTIME_DIR", {}},
-                       {"ORVEX_TEST_RUNTIME_DIR", {}}};
+    Saved saved_[6] = {{"ORVEX_REGISTRY_DIR", {}},     {"HOME", {}},
+                       {"XDG_CONFIG_HOME", {}},        {"XDG_RUNTIME_DIR", {}},
+                       {"ORVEX_TEST_RUNTIME_DIR", {}}, {"ORVEX_CLAIM_SCOPE", {}}};
 };
 
 // The one environment of the executable.

@@ -31,6 +31,9 @@ void TempRegistryEnvironment::SetUp() {
     for (Saved& s : saved_) {
         if (const char* v = std::getenv(s.name)) s.value = v;
     }
+    // Claims are the session's kernel objects: scoped to this test process, and to the helper
+    // processes it starts, which inherit the scope.
+    if (!std::getenv("ORVEX_CLAIM_SCOPE")) platform::SetEnvVar("ORVEX_CLAIM_SCOPE", id);
     g_key = "Software\\Orvex Tests\\" + id;
     platform::SetEnvVar("ORVEX_REGISTRY_KEY", g_key);
     platform::SetEnvVar("ORVEX_REGISTRY_DIR", dir_.string());

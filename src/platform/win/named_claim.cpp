@@ -11,7 +11,8 @@
 namespace orvex::platform {
 namespace {
 
-// "Local\orvex-claim-" and the name with '\' (not allowed in object names) and '%' escaped;
+// "Local\orvex-claim-", the scope ORVEX_CLAIM_SCOPE when set, and the name with '\' (not
+// allowed in object names) and '%' escaped;
 // very long names keep a readable head and a hash of the whole.
 std::wstring ObjectName(std::string_view name) {
     std::string escaped;
@@ -32,7 +33,15 @@ std::wstring ObjectName(std::string_view name) {
         escaped.resize(150);
         escaped += buf;
     }
-    return L"Local\\orvex-claim-" + win::Wide(escaped);
+    std::wstring object = L"Local\\orvex-claim-";
+    // A scope keeps the claims of a process and its children apart from the rest of the
+    // session (the tests run many processes at once, each with its own virtual boards).
+    if (const wchar_t* scope = ::_wgetenv(L"ORVEX_CLAIM_SCOPE"); scope && scope[0]) {
+        for (const wchar_t* c = scope; *c && object.size() < 64; ++c)
+            object += *c == L'\\' ? L'_' : *c;
+        object += L'!';
+    }
+    return object + win::Wide(escaped);
 }
 
 HANDLE AsHandle(std::intptr_t v) {
