@@ -391,10 +391,24 @@ protected:
     bool PlayUntil(Done done, orvex::platform::Ticks step, int maxSteps) {
         for (int i = 0; i < maxSteps; ++i) {
             if (done()) return true;
-            while (clock_.IdleThreads() < 2) std::this_thread::yield();
+            if (!AwaitIdle(2)) return false;
             clock_.Advance(step);
         }
         return done();
+    }
+    // Waits until `threads` threads wait on the virtual clock; false, failing the case, when
+    // that does not happen within a minute of real time (a renderer thread that never comes
+    // back to a wait would otherwise hang the run).
+    bool AwaitIdle(std::size_t threads) {
+        const auto give_up = orvex::platform::RealNow() + 60 * orvex::platform::kTicksPerSecond;
+        while (clock_.IdleThreads() < threads) {
+            if (orvex::platform::RealNow() > give_up) {
+                ADD_FAILURE() << "the renderer's threads did not come back to a wait";
+                return false;
+            }
+            std::this_thread::yield();
+        }
+        return true;
     }
     struct Line {
         std::string frame, timecode;
@@ -507,10 +521,8 @@ TEST_F(AjaPlayout, BoardFaultsCostOnlyTheFramesTheyMust) {
         auto accounted = [&] {
             return Stat(u"aja.frames") + Stat(u"aja.transfer_errors") + Stat(u"aja.dropped") >= 30;
         };
-        for (int step = 0; step < 400 && !accounted(); ++step) {
-            while (clock_.IdleThreads() < threads) std::this_thread::yield();
+        for (int step = 0; step < 400 && !accounted() && AwaitIdle(threads); ++step)
             clock_.Advance(kNtscPeriod);
-        }
         EXPECT_EQ(Stat(u"aja.frames"), r.transferred);
         EXPECT_EQ(Stat(u"aja.transfer_errors"), r.errors);
         EXPECT_EQ(Stat(u"aja.dropped"), r.dropped);
