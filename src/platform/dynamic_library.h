@@ -2,15 +2,24 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 namespace orvex::platform {
 
 class DynamicLibrary {
 public:
     DynamicLibrary() = default;
-    ~DynamicLibrary();  // unloads
-    DynamicLibrary(DynamicLibrary&& o) noexcept;
-    DynamicLibrary& operator=(DynamicLibrary&& o) noexcept;
+    ~DynamicLibrary() { Close(); }  // unloads
+    DynamicLibrary(DynamicLibrary&& o) noexcept
+        : handle_(std::exchange(o.handle_, nullptr)), error_(std::move(o.error_)) {}
+    DynamicLibrary& operator=(DynamicLibrary&& o) noexcept {
+        if (this != &o) {
+            Close();
+            handle_ = std::exchange(o.handle_, nullptr);
+            error_ = std::move(o.error_);
+        }
+        return *this;
+    }
     DynamicLibrary(const DynamicLibrary&) = delete;
     DynamicLibrary& operator=(const DynamicLibrary&) = delete;
 

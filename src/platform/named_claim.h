@@ -6,15 +6,24 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace orvex::platform {
 
 class NamedClaim {
 public:
     NamedClaim() = default;
-    ~NamedClaim();  // closes
-    NamedClaim(NamedClaim&& o) noexcept;
-    NamedClaim& operator=(NamedClaim&& o) noexcept;
+    ~NamedClaim() { Close(); }
+    NamedClaim(NamedClaim&& o) noexcept
+        : fd_(std::exchange(o.fd_, -1)), path_(std::move(o.path_)) {}
+    NamedClaim& operator=(NamedClaim&& o) noexcept {
+        if (this != &o) {
+            Close();
+            fd_ = std::exchange(o.fd_, -1);
+            path_ = std::move(o.path_);
+        }
+        return *this;
+    }
     NamedClaim(const NamedClaim&) = delete;
     NamedClaim& operator=(const NamedClaim&) = delete;
 

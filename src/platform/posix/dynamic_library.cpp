@@ -2,25 +2,7 @@
 
 #include <dlfcn.h>
 
-#include <utility>
-
 namespace orvex::platform {
-
-DynamicLibrary::~DynamicLibrary() {
-    Close();
-}
-
-DynamicLibrary::DynamicLibrary(DynamicLibrary&& o) noexcept
-    : handle_(std::exchange(o.handle_, nullptr)), error_(std::move(o.error_)) {}
-
-DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& o) noexcept {
-    if (this != &o) {
-        Close();
-        handle_ = std::exchange(o.handle_, nullptr);
-        error_ = std::move(o.error_);
-    }
-    return *this;
-}
 
 bool DynamicLibrary::Open(const std::string& path) {
     Close();

@@ -75,22 +75,6 @@ bool HeldByOthers(int fd) {
 
 }  // namespace
 
-NamedClaim::~NamedClaim() {
-    Close();
-}
-
-NamedClaim::NamedClaim(NamedClaim&& o) noexcept
-    : fd_(std::exchange(o.fd_, -1)), path_(std::move(o.path_)) {}
-
-NamedClaim& NamedClaim::operator=(NamedClaim&& o) noexcept {
-    if (this != &o) {
-        Close();
-        fd_ = std::exchange(o.fd_, -1);
-        path_ = std::move(o.path_);
-    }
-    return *this;
-}
-
 bool NamedClaim::Create(std::string_view name, bool* already_existed) {
     if (already_existed != nullptr) *already_existed = false;
     if (fd_ >= 0 || name.empty()) return false;

@@ -755,18 +755,6 @@ LONG RegistryKey::SetString(std::u16string_view name, std::u16string_view value,
     });
 }
 
-LONG RegistryKey::SetDword(std::u16string_view name, DWORD value) {
-    BYTE data[4];
-    for (int i = 0; i < 4; ++i) data[i] = static_cast<BYTE>(value >> (8 * i));
-    return SetValue(name, kRegDword, data, sizeof data);
-}
-
-LONG RegistryKey::SetQword(std::u16string_view name, std::uint64_t value) {
-    BYTE data[8];
-    for (int i = 0; i < 8; ++i) data[i] = static_cast<BYTE>(value >> (8 * i));
-    return SetValue(name, kRegQword, data, sizeof data);
-}
-
 LONG RegistryKey::QueryString(std::u16string_view name, std::u16string* value) const {
     return Guarded([&]() -> LONG {
         DWORD type = 0;

@@ -1,27 +1,9 @@
 #include <windows.h>
 
-#include <utility>
-
 #include "platform/dynamic_library.h"
 #include "platform/win/win_text.h"
 
 namespace orvex::platform {
-
-DynamicLibrary::~DynamicLibrary() {
-    Close();
-}
-
-DynamicLibrary::DynamicLibrary(DynamicLibrary&& o) noexcept
-    : handle_(std::exchange(o.handle_, nullptr)), error_(std::move(o.error_)) {}
-
-DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& o) noexcept {
-    if (this != &o) {
-        Close();
-        handle_ = std::exchange(o.handle_, nullptr);
-        error_ = std::move(o.error_);
-    }
-    return *this;
-}
 
 bool DynamicLibrary::Open(const std::string& path) {
     Close();

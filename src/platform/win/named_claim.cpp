@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <utility>
 
 #include "platform/named_claim.h"
 #include "platform/win/win_text.h"
@@ -49,22 +48,6 @@ HANDLE AsHandle(std::intptr_t v) {
 }
 
 }  // namespace
-
-NamedClaim::~NamedClaim() {
-    Close();
-}
-
-NamedClaim::NamedClaim(NamedClaim&& o) noexcept
-    : fd_(std::exchange(o.fd_, -1)), path_(std::move(o.path_)) {}
-
-NamedClaim& NamedClaim::operator=(NamedClaim&& o) noexcept {
-    if (this != &o) {
-        Close();
-        fd_ = std::exchange(o.fd_, -1);
-        path_ = std::move(o.path_);
-    }
-    return *this;
-}
 
 bool NamedClaim::Create(std::string_view name, bool* already_existed) {
     if (already_existed != nullptr) *already_existed = false;
