@@ -2,7 +2,6 @@
 // copied blanking lines in the order the setting asks, and the timecode.
 #include <gtest/gtest.h>
 
-
 #include "captions_fakes.h"
 #include "captions_gst.h"
 #include "decklink/captions.h"

@@ -80,24 +80,22 @@ bool HasInOrder(const Bytes& cc_data, const std::vector<Bytes>& triplets) {
 }
 
 // Checks a CDP against the 334-2 layout this renderer writes (no timecode, no service
-// information) and returns its cc_data triplets.
+// information) and returns its cc_data triplets. The header: identifier 96 69, length, rate
+// code over reserved bits, flags 41 (cc_data present), sequence, ccdata_id 72, marker bits
+// over cc_count; the footer: 74, the sequence again, and a checksum that makes the sum zero.
 Bytes CheckCdp(const Bytes& cdp, std::uint8_t rate_code, std::uint8_t cc_count,
                std::uint16_t sequence) {
     const std::size_t n = 13u + 3u * cc_count;
     EXPECT_EQ(cdp.size(), n);
     if (cdp.size() != n) return {};
-    EXPECT_EQ(cdp[0], 0x96);  // cdp_identifier
-    EXPECT_EQ(cdp[1], 0x69);
-    EXPECT_EQ(cdp[2], n);                                               // cdp_length
-    EXPECT_EQ(cdp[3] >> 4, rate_code);                                  // cdp_frame_rate
-    EXPECT_EQ(cdp[3] & 0x0F, 0x0F);                                     // reserved
-    EXPECT_EQ(cdp[4], 0x41);                                            // ccdata_present, reserved
-    EXPECT_EQ((cdp[5] << 8) | cdp[6], sequence);                        // cdp_hdr_sequence_cntr
-    EXPECT_EQ(cdp[7], 0x72);                                            // ccdata_id
-    EXPECT_EQ(cdp[8], 0xE0 | cc_count);                                 // marker bits, cc_count
-    EXPECT_EQ(cdp[n - 4], 0x74);                                        // cdp_footer_id
-    EXPECT_EQ((cdp[n - 3] << 8) | cdp[n - 2], sequence);                // cdp_ftr_sequence_cntr
-    EXPECT_EQ(std::accumulate(cdp.begin(), cdp.end(), 0u) & 0xFF, 0u);  // packet_checksum
+    const auto hi = static_cast<std::uint8_t>(sequence >> 8);
+    const auto lo = static_cast<std::uint8_t>(sequence & 0xFF);
+    EXPECT_EQ(Bytes(cdp.begin(), cdp.begin() + 9),
+              (Bytes{0x96, 0x69, static_cast<std::uint8_t>(n),
+                     static_cast<std::uint8_t>(rate_code << 4 | 0x0F), 0x41, hi, lo, 0x72,
+                     static_cast<std::uint8_t>(0xE0 | cc_count)}));
+    EXPECT_EQ(Bytes(cdp.end() - 4, cdp.end() - 1), (Bytes{0x74, hi, lo}));
+    EXPECT_EQ(std::accumulate(cdp.begin(), cdp.end(), 0u) & 0xFF, 0u);
     return Bytes(cdp.begin() + 9, cdp.begin() + 9 + 3 * cc_count);
 }
 

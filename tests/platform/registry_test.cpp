@@ -547,38 +547,23 @@ TEST_F(Registry, ReadersSeeEveryChangeToTheFile) {
         return std::string(kHeader) + "[HKEY_CURRENT_USER\\Software\\OrvexTest\\Shared]\n" +
                "\"v\"=dword:0000000" + std::to_string(value) + "\n";
     };
-    // Changes that leave the modification time (and for some the size) as it was.
-    struct Case {
-        const char* what;
-        std::function<void(const std::string& path, const struct stat& before)> change;
-    };
-    const Case cases[] = {
-        {"rewritten in place",
-         [&](const std::string& path, const struct stat& before) {
-             WriteFile(path, file(2));
-             SetTimes(path, before);
-         }},
-        {"replaced by another file",
-         [&](const std::string& path, const struct stat& before) {
-             WriteFile(path + ".new", file(2));
-             SetTimes(path + ".new", before);
-             ASSERT_EQ(std::rename((path + ".new").c_str(), path.c_str()), 0);
-         }},
-        {"grown in place",
-         [&](const std::string& path, const struct stat& before) {
-             WriteFile(path, file(2) + "; more\n");
-             SetTimes(path, before);
-         }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    // Changes that leave the modification time (and for some the size) as it was: the file
+    // rewritten in place, replaced by another file, or grown in place.
+    const struct { bool replace, grow; } cases[] = {{false, false}, {true, false}, {false, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "replace " << c.replace << " grow " << c.grow);
         WriteUserFile(file(1));
         ASSERT_TRUE(WaitUntilSettled(UserFile()));
         RegistryKey key = Key(kShared);
         EXPECT_EQ(Dword(key, u"v"), 1u);
         struct stat before {};
         ASSERT_EQ(::stat(UserFile().c_str(), &before), 0);
-        c.change(UserFile(), before);
+        const std::string written = c.replace ? UserFile() + ".new" : UserFile();
+        WriteFile(written, file(2) + (c.grow ? "; more\n" : ""));
+        SetTimes(written, before);
+        if (c.replace) {
+            ASSERT_EQ(std::rename(written.c_str(), UserFile().c_str()), 0);
+        }
         EXPECT_EQ(Dword(key, u"v"), 2u);
     }
 
