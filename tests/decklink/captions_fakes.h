@@ -220,6 +220,18 @@ public:
 #undef FAKE_NOTIMPL
 #undef FAKE_UNKNOWN
 
+// A 'GA94' item: identifier, type 3, the cc_count byte (the triplets' count unless
+// `declared` is given), em_data and the triplets, padded to the item's 11-byte minimum.
+inline std::vector<std::uint8_t> Ga94Item(const std::vector<std::vector<std::uint8_t>>& triplets,
+                                          int declared = -1) {
+    const int count = declared < 0 ? static_cast<int>(triplets.size()) : declared;
+    std::vector<std::uint8_t> item{'G', 'A', '9', '4', 3, static_cast<std::uint8_t>(0x40 | count),
+                                   0xFF};
+    for (const auto& t : triplets) item.insert(item.end(), t.begin(), t.end());
+    if (item.size() < 11) item.resize(11, 0);
+    return item;
+}
+
 // The 10-bit samples of a v210 line, in order.
 inline std::vector<std::uint16_t> V210Samples(const std::uint8_t* line, std::size_t bytes) {
     std::vector<std::uint16_t> out;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "captions_fakes.h"
 #include "decklink/captions.h"
 #include "output_fixture.h"
 #include "platform/process.h"
@@ -65,19 +66,15 @@ protected:
     std::filesystem::path folder_;
 };
 
-std::vector<BYTE> Ga94(std::initializer_list<std::vector<BYTE>> triplets) {
-    std::vector<BYTE> item{'G', 'A', '9', '4', 3, static_cast<BYTE>(0x40 | triplets.size()), 0xFF};
-    for (const auto& t : triplets) item.insert(item.end(), t.begin(), t.end());
-    return item;
-}
-
 TEST_F(DeckLinkCaptions, EachPeriodCarriesItsTimecodeAndCaptionPackets) {
     Open("", {{u"output.10bit", u"true"}});
     for (int k = 0; k < 3; ++k)
-        ASSERT_EQ(Put(Captioned(eMVF_HD1080_50i, k,
-                                {{kItemC608, {0x94, static_cast<BYTE>(0x20 + k)}},
-                                 {kItemGA94, Ga94({{0xFC, 0x94, 0x2C}, {0xFE, 0x41, 0x42}})}})),
-                  S_OK);
+        ASSERT_EQ(
+            Put(Captioned(
+                eMVF_HD1080_50i, k,
+                {{kItemC608, {0x94, static_cast<BYTE>(0x20 + k)}},
+                 {kItemGA94, orvex::test::Ga94Item({{0xFC, 0x94, 0x2C}, {0xFE, 0x41, 0x42}})}})),
+            S_OK);
     ASSERT_EQ(Output().pixel_format, bmdFormat10BitYUV);
     const auto lines = NewPeriods();
     ASSERT_EQ(lines.size(), 3u);

@@ -2,8 +2,6 @@
 // copied blanking lines in the order the setting asks, and the timecode.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "captions_fakes.h"
 #include "captions_gst.h"
 #include "decklink/captions.h"
@@ -16,6 +14,7 @@ namespace {
 using namespace orvex::decklink;
 using orvex::test::FakeDeckFrame;
 using orvex::test::FakeOutput;
+using orvex::test::Ga94Item;
 using orvex::test::ItemFrame;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -24,13 +23,6 @@ M_VID_PROPS Output(eMVideoFormat format, int width) {
     p.eVideoFormat = format;
     p.nWidth = width;
     return p;
-}
-
-Bytes Ga94Item(std::initializer_list<Bytes> triplets) {
-    Bytes item{'G', 'A', '9', '4', 3, static_cast<std::uint8_t>(0x40 | triplets.size()), 0xFF};
-    for (const Bytes& t : triplets) item.insert(item.end(), t.begin(), t.end());
-    while (item.size() < 11) item.push_back(0);
-    return item;
 }
 
 struct Rig {

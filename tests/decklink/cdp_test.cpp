@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "captions_fakes.h"
 #include "captions_gst.h"
 #include "decklink/cdp.h"
 
@@ -23,6 +24,7 @@ namespace {
 
 using namespace orvex::decklink;
 using Bytes = std::vector<std::uint8_t>;
+using orvex::test::Ga94Item;
 
 // The cc_data triplets GStreamer's ccconverter takes out of one CDP at `fps`; nothing when it
 // drops the packet.
@@ -77,32 +79,23 @@ bool HasInOrder(const Bytes& cc_data, const std::vector<Bytes>& triplets) {
     return next == triplets.size();
 }
 
-// A 'GA94' item: identifier, type 3, cc_count byte, em_data, then the triplets.
-Bytes Ga94(int declared_count, const std::vector<Bytes>& triplets) {
-    Bytes item{'G', 'A', '9', '4', 0x03, static_cast<std::uint8_t>(0x40 | declared_count), 0xFF};
-    for (const Bytes& t : triplets) item.insert(item.end(), t.begin(), t.end());
-    return item;
-}
-
 // Checks a CDP against the 334-2 layout this renderer writes (no timecode, no service
-// information) and returns its cc_data triplets.
+// information) and returns its cc_data triplets. The header: identifier 96 69, length, rate
+// code over reserved bits, flags 41 (cc_data present), sequence, ccdata_id 72, marker bits
+// over cc_count; the footer: 74, the sequence again, and a checksum that makes the sum zero.
 Bytes CheckCdp(const Bytes& cdp, std::uint8_t rate_code, std::uint8_t cc_count,
                std::uint16_t sequence) {
     const std::size_t n = 13u + 3u * cc_count;
     EXPECT_EQ(cdp.size(), n);
     if (cdp.size() != n) return {};
-    EXPECT_EQ(cdp[0], 0x96);  // cdp_identifier
-    EXPECT_EQ(cdp[1], 0x69);
-    EXPECT_EQ(cdp[2], n);                                               // cdp_length
-    EXPECT_EQ(cdp[3] >> 4, rate_code);                                  // cdp_frame_rate
-    EXPECT_EQ(cdp[3] & 0x0F, 0x0F);                                     // reserved
-    EXPECT_EQ(cdp[4], 0x41);                                            // ccdata_present, reserved
-    EXPECT_EQ((cdp[5] << 8) | cdp[6], sequence);                        // cdp_hdr_sequence_cntr
-    EXPECT_EQ(cdp[7], 0x72);                                            // ccdata_id
-    EXPECT_EQ(cdp[8], 0xE0 | cc_count);                                 // marker bits, cc_count
-    EXPECT_EQ(cdp[n - 4], 0x74);                                        // cdp_footer_id
-    EXPECT_EQ((cdp[n - 3] << 8) | cdp[n - 2], sequence);                // cdp_ftr_sequence_cntr
-    EXPECT_EQ(std::accumulate(cdp.begin(), cdp.end(), 0u) & 0xFF, 0u);  // packet_checksum
+    const auto hi = static_cast<std::uint8_t>(sequence >> 8);
+    const auto lo = static_cast<std::uint8_t>(sequence & 0xFF);
+    EXPECT_EQ(Bytes(cdp.begin(), cdp.begin() + 9),
+              (Bytes{0x96, 0x69, static_cast<std::uint8_t>(n),
+                     static_cast<std::uint8_t>(rate_code << 4 | 0x0F), 0x41, hi, lo, 0x72,
+                     static_cast<std::uint8_t>(0xE0 | cc_count)}));
+    EXPECT_EQ(Bytes(cdp.end() - 4, cdp.end() - 1), (Bytes{0x74, hi, lo}));
+    EXPECT_EQ(std::accumulate(cdp.begin(), cdp.end(), 0u) & 0xFF, 0u);
     return Bytes(cdp.begin() + 9, cdp.begin() + 9 + 3 * cc_count);
 }
 
@@ -129,7 +122,7 @@ TEST_P(CdpRates, EachOutputRateGetsItsCodeAndTheConverterTakesIt) {
     EXPECT_EQ(rate->code, c.code);
     EXPECT_EQ(rate->cc_count, c.cc_count);
 
-    const Bytes item = Ga94(2, {{0xFC, 0x94, 0x2C}, {0xFE, 0x41, 0x42}});
+    const Bytes item = Ga94Item({{0xFC, 0x94, 0x2C}, {0xFE, 0x41, 0x42}});
     const auto cdp = BuildCdpFromGa94(item.data(), item.size(), *rate, 0x1234);
     ASSERT_TRUE(cdp);
     const Bytes triplets = CheckCdp(*cdp, rate->code, rate->cc_count, 0x1234);
@@ -153,11 +146,11 @@ INSTANTIATE_TEST_SUITE_P(Formats, CdpRates,
                                            RateCase{eMVF_Custom, 0, 0, 0, ""}));
 
 TEST(Cdp, A1080i50FrameWithThreeCaptionTripletsIsPaddedTo85Bytes) {
-    const Bytes item = Ga94(5, {{0xFC, 0x94, 0x2C},
-                                {0xF8, 0x11, 0x22},  // cc_valid clear: left out
-                                {0xFD, 0x80, 0x80},
-                                {0x04, 0x33, 0x44},  // marker bits missing: left out
-                                {0xFF, 0x01, 0x02}});
+    const Bytes item = Ga94Item({{0xFC, 0x94, 0x2C},
+                                 {0xF8, 0x11, 0x22},  // cc_valid clear: left out
+                                 {0xFD, 0x80, 0x80},
+                                 {0x04, 0x33, 0x44},  // marker bits missing: left out
+                                 {0xFF, 0x01, 0x02}});
     const auto cdp = BuildCdpFromGa94(item.data(), item.size(), {3, 24}, 7);
     ASSERT_TRUE(cdp);
     const Bytes triplets = CheckCdp(*cdp, 3, 24, 7);
@@ -176,15 +169,15 @@ TEST(Cdp, HostileGa94ItemsAreReadOnlyWithinTheItem) {
         std::size_t triplets_taken;
         bool built;
     } cases[] = {
-        {"cc_count larger than the triplets", Ga94(31, {valid, valid}), 2, true},
+        {"cc_count larger than the triplets", Ga94Item({valid, valid}, 31), 2, true},
         {"a partial triplet at the end",
          [&] {
-             Bytes b = Ga94(3, {valid, valid});
+             Bytes b = Ga94Item({valid, valid}, 3);
              b.push_back(0xFC);
              return b;
          }(),
          2, true},
-        {"more valid triplets than the rate takes", Ga94(31, std::vector<Bytes>(30, valid)), 10,
+        {"more valid triplets than the rate takes", Ga94Item(std::vector<Bytes>(30, valid), 31), 10,
          true},
         {"shorter than 11 bytes", Bytes{'G', 'A', '9', '4', 3, 0x5F, 0xFF, 0xFC, 1, 2}, 0, false},
     };
@@ -202,7 +195,7 @@ TEST(Cdp, HostileGa94ItemsAreReadOnlyWithinTheItem) {
 
 TEST(Cdp, C708ChecksumIsCorrectedInACopyAndBadLengthsAreRefused) {
     const auto rate = CdpRateFor(25);
-    const Bytes ga94 = Ga94(2, {{0xFC, 0x94, 0x2C}, {0xFA, 0, 0}});
+    const Bytes ga94 = Ga94Item({{0xFC, 0x94, 0x2C}, {0xFA, 0, 0}});
     Bytes cdp = *BuildCdpFromGa94(ga94.data(), ga94.size(), *rate, 3);
     Bytes item(4 + cdp.size(), 0);  // a 4-byte item header, then the packet
     std::copy(cdp.begin(), cdp.end(), item.begin() + 4);
@@ -231,7 +224,7 @@ TEST(Cdp, C708ChecksumIsCorrectedInACopyAndBadLengthsAreRefused) {
 
 TEST(Cdp, TheConverterDropsAReservedRateCode) {
     // Guards the converter check above: the same packet with rate code 15 gets nowhere.
-    const Bytes ga94 = Ga94(2, {{0xFC, 0x94, 0x2C}, {0xFA, 0, 0}});
+    const Bytes ga94 = Ga94Item({{0xFC, 0x94, 0x2C}, {0xFA, 0, 0}});
     Bytes cdp = *BuildCdpFromGa94(ga94.data(), ga94.size(), {15, 24}, 1);
     const auto converted = ConvertCdp(cdp, "25/1");
     EXPECT_TRUE(!converted || !HasInOrder(*converted, {{0xFC, 0x94, 0x2C}}));

@@ -94,11 +94,9 @@ TEST_F(DeckLinkDiscovery, ChoosingACardClaimsItAndBusyCardsAreRefused) {
     CComPtr<IUnknown> none;
     EXPECT_EQ(device->DeviceGetInternal(eOXDT_Video, &none), kNoDeviceOpen);
 
-    EXPECT_EQ(device->DeviceSet(eOXDT_Video, 0, nullptr), S_OK);
-    EXPECT_EQ(device->DeviceSet(eOXDT_Video, 0, nullptr), S_FALSE);
-    EXPECT_EQ(device->DeviceSet(eOXDT_Video, 1, nullptr), kBusy);
-    EXPECT_EQ(device->DeviceSet(eOXDT_Video, 3, nullptr), kBusy);
-    EXPECT_EQ(device->DeviceSet(eOXDT_Video, 4, nullptr), kBadIndex);
+    for (auto [i, result] :
+         {std::pair{0, S_OK}, {0, S_FALSE}, {1, kBusy}, {3, kBusy}, {4, kBadIndex}})
+        EXPECT_EQ(device->DeviceSet(eOXDT_Video, i, nullptr), result) << i;
     EXPECT_EQ(device->DeviceGet(eOXDT_Video, &index, &name), S_OK);
     EXPECT_EQ(index, 0);
     EXPECT_EQ(name.View(), u"A");

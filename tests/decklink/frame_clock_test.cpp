@@ -2,10 +2,10 @@
 // missed periods, late frames, and the 3D frame objects the card receives.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <thread>
 
+#include "captions_fakes.h"
 #include "decklink/frame_3d.h"
 #include "output_fixture.h"
 
@@ -100,32 +100,10 @@ TEST(PerfClock, ZeroOrNegativeWaitsReturnAtOnce) {
     EXPECT_EQ(now, 12'345);
 }
 
-// A plain frame standing in for the card's double-height image.
-class FakeFrame : public CComObjectRootEx<CComMultiThreadModel>, public IDeckLinkVideoFrame {
-public:
-    BEGIN_COM_MAP(FakeFrame)
-    COM_INTERFACE_ENTRY(IDeckLinkVideoFrame)
-    END_COM_MAP()
-    HRESULT FinalConstruct() { return S_OK; }
-    void FinalRelease() {}
-    STDMETHOD_(std::int32_t, GetWidth)() override { return 1920; }
-    STDMETHOD_(std::int32_t, GetHeight)() override { return 2160; }
-    STDMETHOD_(std::int32_t, GetRowBytes)() override { return 3840; }
-    STDMETHOD_(BMDPixelFormat, GetPixelFormat)() override { return bmdFormat8BitYUV; }
-    STDMETHOD_(BMDFrameFlags, GetFlags)() override { return 0; }
-    STDMETHOD(GetBytes)(void** b) override {
-        *b = bytes;
-        return S_OK;
-    }
-    STDMETHOD(GetTimecode)(BMDTimecodeFormat, IDeckLinkTimecode**) override { return S_FALSE; }
-    STDMETHOD(GetAncillaryData)(IDeckLinkVideoFrameAncillary**) override { return S_FALSE; }
-    std::uint8_t bytes[16];
-};
-
+// A plain stand-in frame is the card's double-height image.
 TEST(DeckLink3D, ADoubleHeightImageIsPresentedAsTwoEyes) {
-    CComObject<FakeFrame>* raw = nullptr;
-    ASSERT_EQ(CComObject<FakeFrame>::CreateInstance(&raw), S_OK);
-    CComPtr<IDeckLinkVideoFrame> full(raw);
+    orvex::test::FakeDeckFrame raw(1920, 2160, bmdFormat8BitYUV, 3840);
+    IDeckLinkVideoFrame* full = &raw;
     CComPtr<IDeckLinkVideoFrame> frame;
     ASSERT_EQ(Create3DFrame(&frame, full, nullptr), S_OK);
     ASSERT_TRUE(frame);
@@ -133,7 +111,7 @@ TEST(DeckLink3D, ADoubleHeightImageIsPresentedAsTwoEyes) {
     EXPECT_EQ(frame->GetHeight(), 1080);
     void* left = nullptr;
     ASSERT_EQ(frame->GetBytes(&left), S_OK);
-    EXPECT_EQ(left, raw->bytes);
+    EXPECT_EQ(left, raw.bytes.data());
 
     CComPtr<IDeckLinkVideoFrame3DExtensions> ext;
     ASSERT_EQ(frame.QueryInterface(&ext), S_OK);
@@ -143,20 +121,19 @@ TEST(DeckLink3D, ADoubleHeightImageIsPresentedAsTwoEyes) {
     ASSERT_EQ(ext->GetFrameForRightEye(&right), S_OK);
     void* r = nullptr;
     ASSERT_EQ(right->GetBytes(&r), S_OK);
-    EXPECT_EQ(static_cast<std::uint8_t*>(r) - raw->bytes, 3840 * 1080);
+    EXPECT_EQ(static_cast<std::uint8_t*>(r) - raw.bytes.data(), 3840 * 1080);
     EXPECT_EQ(right->GetHeight(), 1080);
     EXPECT_EQ(right->GetBytes(nullptr), E_POINTER);
 
     CComPtr<IDeckLinkVideoFrame> none;
     EXPECT_EQ(Create3DFrame(&none, nullptr, nullptr), E_INVALIDARG);
-    // A given pair is kept as it is.
     CComPtr<IDeckLinkVideoFrame> pair;
     ASSERT_EQ(Create3DFrame(&pair, full, full), S_OK);
     CComPtr<IDeckLinkVideoFrame3DExtensions> pair_ext;
     ASSERT_EQ(pair.QueryInterface(&pair_ext), S_OK);
     CComPtr<IDeckLinkVideoFrame> same;
     ASSERT_EQ(pair_ext->GetFrameForRightEye(&same), S_OK);
-    EXPECT_EQ(same.p, full.p);
+    EXPECT_EQ(same.p, full);
 }
 
 }  // namespace

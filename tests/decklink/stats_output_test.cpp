@@ -91,10 +91,7 @@ TEST_F(DeckLinkStats, CompletionsOnADriverThreadReachTheQualityFigures) {
     driver.join();
     EXPECT_EQ(Get(u"quality::frames"), u"5");
     EXPECT_EQ(Get(u"quality::late_frames"), u"2");
-    EXPECT_EQ(Get(u"quality::drop_frames"), u"1");
-    EXPECT_EQ(Get(u"quality::flush_frames"), u"1");
     EXPECT_NE(Get(u"quality::v_buffers"), u"");
-    EXPECT_NE(Get(u"quality::av_late"), u"");
 
     // After the output closed, a late completion changes nothing.
     device_->DeviceClose();

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <barrier>
 #include <cstdint>
 #include <filesystem>

@@ -161,37 +161,23 @@ TEST(WaitAny, RealTimerAndEventNeverMissASet) {
     EXPECT_EQ(WaitAny({&event, &timer}, kInfinite), 1);
 }
 
-TEST(Event, AutoResetReleasesOneWaiterPerSet) {
-    Event event(Event::ResetMode::kAuto);
-    std::atomic<int> woken{0};
-    std::vector<std::thread> threads;
-    for (int i = 0; i < 4; ++i) {
-        threads.emplace_back([&] {
-            if (event.Wait()) ++woken;
-        });
+// Four waiters: an auto-reset event releases one per set and ends unset; a manual-reset
+// event releases all at once and stays set.
+TEST(Event, SetReleasesOneWaiterOrAllByResetMode) {
+    for (auto mode : {Event::ResetMode::kAuto, Event::ResetMode::kManual}) {
+        const bool automatic = mode == Event::ResetMode::kAuto;
+        Event event(mode);
+        std::atomic<int> woken{0};
+        std::vector<std::thread> threads;
+        for (int i = 0; i < 4; ++i) threads.emplace_back([&] { woken += event.Wait() ? 1 : 0; });
+        for (int i = 1; i <= (automatic ? 4 : 1); ++i) {
+            event.Set();
+            ASSERT_TRUE(WaitUntil([&] { return woken >= (automatic ? i : 4); }));
+            EXPECT_EQ(woken, automatic ? i : 4);
+        }
+        for (auto& t : threads) t.join();
+        EXPECT_EQ(event.IsSet(), !automatic);
     }
-    for (int i = 1; i <= 4; ++i) {
-        event.Set();
-        ASSERT_TRUE(WaitUntil([&] { return woken >= i; }));
-        EXPECT_EQ(woken, i);
-    }
-    for (auto& t : threads) t.join();
-    EXPECT_FALSE(event.IsSet());
-}
-
-TEST(Event, ManualResetReleasesAllAndStaysSet) {
-    Event event(Event::ResetMode::kManual);
-    std::atomic<int> woken{0};
-    std::vector<std::thread> threads;
-    for (int i = 0; i < 4; ++i) {
-        threads.emplace_back([&] {
-            if (event.Wait()) ++woken;
-        });
-    }
-    event.Set();
-    for (auto& t : threads) t.join();
-    EXPECT_EQ(woken, 4);
-    EXPECT_TRUE(event.IsSet());
 }
 
 TEST(Event, PingPongBetweenManyThreads) {

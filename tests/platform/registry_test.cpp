@@ -24,6 +24,7 @@ using test::TempDir;
 using test::WriteFile;
 
 constexpr std::u16string_view kKey = u"Software\\OrvexTest\\Key";
+constexpr std::u16string_view kShared = u"Software\\OrvexTest\\Shared";
 
 class Registry : public ::testing::Test {
 protected:
@@ -33,6 +34,18 @@ protected:
     }
     void TearDown() override { UnsetEnvVar("ORVEX_REGISTRY_DIR"); }
     std::string UserFile() const { return dir_ + "/HKEY_CURRENT_USER.reg"; }
+    void WriteUserFile(const std::string& text) {
+        test::MakeDir(dir_);
+        WriteFile(UserFile(), text);
+    }
+    // A key of the current user's root, opened (or created); the test fails when it cannot be.
+    static RegistryKey Key(std::u16string_view path, bool create = false) {
+        RegistryKey key;
+        EXPECT_EQ(create ? key.Create(RegRoot::kCurrentUser, path)
+                         : key.Open(RegRoot::kCurrentUser, path),
+                  ERROR_SUCCESS);
+        return key;
+    }
 
     TempDir tmp_;
     std::string dir_;
@@ -65,6 +78,14 @@ std::u16string ValueName(const char* prefix, int writer, int i) {
     return std::u16string(n.begin(), n.end());
 }
 
+// A DWORD value, or 0xBAD when it cannot be read as one.
+DWORD Dword(const RegistryKey& key, std::u16string_view name) {
+    DWORD v = 0;
+    return key.QueryDword(name, &v) == ERROR_SUCCESS ? v : 0xBADu;
+}
+
+constexpr const char* kHeader = "Windows Registry Editor Version 5.00\n\n";
+
 struct Sample {
     std::u16string name;
     DWORD type;
@@ -95,11 +116,9 @@ TEST_F(Registry, EveryValueTypeRoundTripsThroughTheFile) {
         {u"\u00c4\u00f6 \U0001F600 \xD800 lone", kRegQword, Bytes({0, 0, 0, 0, 0, 0, 0, 0})},
     };
     {
-        RegistryKey key;
-        ASSERT_EQ(key.Create(RegRoot::kCurrentUser, kKey), ERROR_SUCCESS);
-        for (const Sample& s : samples) {
+        RegistryKey key = Key(kKey, true);
+        for (const Sample& s : samples)
             ASSERT_EQ(key.SetValue(s.name, s.type, s.data.data(), s.data.size()), ERROR_SUCCESS);
-        }
     }
     const std::string text = ReadFile(UserFile());
     EXPECT_EQ(text.rfind("Windows Registry Editor Version 5.00\n", 0), 0u);
@@ -113,8 +132,7 @@ TEST_F(Registry, EveryValueTypeRoundTripsThroughTheFile) {
     EXPECT_NE(text.find(",\\\n  "), std::string::npos);  // long lists wrap
 
     // A fresh key reads everything back from the file, in the order written.
-    RegistryKey key;
-    ASSERT_EQ(key.Open(RegRoot::kCurrentUser, u"software\\ORVEXTEST\\key"), ERROR_SUCCESS);
+    RegistryKey key = Key(u"software\\ORVEXTEST\\key");
     for (std::size_t i = 0; i < samples.size(); ++i) {
         std::u16string name;
         DWORD type = 0;
@@ -131,9 +149,8 @@ TEST_F(Registry, EveryValueTypeRoundTripsThroughTheFile) {
     std::u16string text_value;
     ASSERT_EQ(key.QueryString(u"EXPAND", &text_value), ERROR_SUCCESS);
     EXPECT_EQ(text_value, u"%HOME%\\x");
+    EXPECT_EQ(Dword(key, u"dw"), 0x1au);
     DWORD dw = 0;
-    ASSERT_EQ(key.QueryDword(u"dw", &dw), ERROR_SUCCESS);
-    EXPECT_EQ(dw, 0x1au);
     EXPECT_EQ(key.QueryDword(u"ShortDw", &dw), ERROR_INVALID_DATA);
     EXPECT_EQ(key.QueryString(u"Dw", &text_value), ERROR_INVALID_DATA);
     EXPECT_EQ(key.QueryDword(u"Missing", &dw), ERROR_FILE_NOT_FOUND);
@@ -142,8 +159,7 @@ TEST_F(Registry, EveryValueTypeRoundTripsThroughTheFile) {
     std::u16string name;
     ASSERT_EQ(key.EnumValue(7, &name, nullptr, nullptr), ERROR_SUCCESS);
     EXPECT_EQ(name, u"Dw");  // updated in place, keeping its spelling
-    ASSERT_EQ(key.QueryDword(u"Dw", &dw), ERROR_SUCCESS);
-    EXPECT_EQ(dw, 7u);
+    EXPECT_EQ(Dword(key, u"Dw"), 7u);
     std::vector<BYTE> data;
     ASSERT_EQ(key.QueryValue(u"Qw", nullptr, &data), ERROR_SUCCESS);
     EXPECT_EQ(data, Bytes({0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11}));
@@ -203,24 +219,22 @@ TEST_F(Registry, KeysNestCompareWithoutCaseAndDeleteAsTrees) {
 }
 
 TEST_F(Registry, BatchedChangesShowThroughTheKeyAndLandTogether) {
-    RegistryKey key, other;
-    ASSERT_EQ(key.Create(RegRoot::kCurrentUser, kKey), ERROR_SUCCESS);
+    RegistryKey key = Key(kKey, true);
     ASSERT_EQ(key.SetDword(u"old", 1), ERROR_SUCCESS);
-    ASSERT_EQ(other.Open(RegRoot::kCurrentUser, kKey), ERROR_SUCCESS);
+    RegistryKey other = Key(kKey);
     const std::string before = ReadFile(UserFile());
 
     key.BeginBatch();
     for (int i = 0; i < 20; ++i) ASSERT_EQ(key.SetDword(ValueName("b", -1, i), i), ERROR_SUCCESS);
     ASSERT_EQ(key.DeleteValue(u"old"), ERROR_SUCCESS);
     DWORD v = 0;
-    EXPECT_EQ(key.QueryDword(u"b19", &v), ERROR_SUCCESS);
+    EXPECT_EQ(Dword(key, u"b19"), 19u);
     EXPECT_EQ(key.QueryDword(u"old", &v), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(other.QueryDword(u"b19", &v), ERROR_FILE_NOT_FOUND);  // not written yet
     EXPECT_EQ(ReadFile(UserFile()), before);
 
     ASSERT_EQ(key.CommitBatch(), ERROR_SUCCESS);
-    ASSERT_EQ(other.QueryDword(u"b19", &v), ERROR_SUCCESS);
-    EXPECT_EQ(v, 19u);
+    EXPECT_EQ(Dword(other, u"b19"), 19u);
     EXPECT_EQ(other.QueryDword(u"old", &v), ERROR_FILE_NOT_FOUND);
 
     // Failures surface at the commit; dropped batches leave the file alone.
@@ -259,11 +273,8 @@ TEST_F(Registry, HandEditedUtf16FileSurvivesARewrite) {
         bytes += static_cast<char>(c & 0xFF);
         bytes += static_cast<char>(c >> 8);
     }
-    test::MakeDir(dir_);
-    WriteFile(UserFile(), bytes);
-
-    RegistryKey key;
-    ASSERT_EQ(key.Open(RegRoot::kCurrentUser, u"Software\\Edited"), ERROR_SUCCESS);
+    WriteUserFile(bytes);
+    RegistryKey key = Key(u"Software\\Edited");
     std::vector<BYTE> data;
     ASSERT_EQ(key.QueryValue(u"Wrapped", nullptr, &data), ERROR_SUCCESS);
     EXPECT_EQ(data, Bytes({1, 2, 3, 4}));
@@ -293,21 +304,15 @@ TEST_F(Registry, HandEditedUtf16FileSurvivesARewrite) {
 }
 
 TEST_F(Registry, MalformedFilesNeverBreakReadersOrWriters) {
-    test::MakeDir(dir_);
     std::string junk = "\x01\x02garbage\n[\n]\n[HKEY_CURRENT_USER\\J]\n\"a\"=hex(zz):01\n";
     junk += "\"b\"=dword:123456789\n\"c\"=hex:1,2,345\n\"d\"=\"\\";
     junk += "\n\xC3\x28\xF0\x90\n\"e\"=hex:01,\\\n";  // a continuation that never ends
     junk += "\"" + std::string(1 << 18, 'x') + "\"=dword:1\n";
-    WriteFile(UserFile(), junk);
-
-    RegistryKey key;
-    ASSERT_EQ(key.Open(RegRoot::kCurrentUser, u"J"), ERROR_SUCCESS);
-    for (const char16_t* n : {u"a", u"b", u"c", u"d", u"e"}) {
+    WriteUserFile(junk);
+    RegistryKey key = Key(u"J");
+    for (const char16_t* n : {u"a", u"b", u"c", u"d", u"e"})
         EXPECT_EQ(key.QueryValue(n, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
-    }
-    DWORD dw = 0;
-    ASSERT_EQ(key.QueryDword(std::u16string(1 << 18, u'x'), &dw), ERROR_SUCCESS);
-    EXPECT_EQ(dw, 1u);
+    EXPECT_EQ(Dword(key, std::u16string(1 << 18, u'x')), 1u);
     ASSERT_EQ(key.SetDword(u"fine", 2), ERROR_SUCCESS);
     const std::string text = ReadFile(UserFile());
     EXPECT_NE(text.find("\x01\x02garbage\n"), std::string::npos);
@@ -336,8 +341,7 @@ TEST_F(Registry, ConcurrentWriterThreadsLoseNothing) {
         RegistryKey key;
         std::size_t seen = 0;
         while (writing) {
-            if (key.IsOpen() ||
-                key.Open(RegRoot::kCurrentUser, u"Software\\OrvexTest\\Shared") == ERROR_SUCCESS) {
+            if (key.IsOpen() || key.Open(RegRoot::kCurrentUser, kShared) == ERROR_SUCCESS) {
                 std::size_t n = 0;
                 while (key.EnumValue(static_cast<DWORD>(n), nullptr, nullptr, nullptr) ==
                        ERROR_SUCCESS) {
@@ -352,32 +356,20 @@ TEST_F(Registry, ConcurrentWriterThreadsLoseNothing) {
     std::vector<std::thread> writers;
     for (int t = 0; t < kThreads; ++t) {
         writers.emplace_back([&, t] {
-            RegistryKey key;
-            if (key.Create(RegRoot::kCurrentUser, u"Software\\OrvexTest\\Shared") !=
-                ERROR_SUCCESS) {
-                ++failures;
-                return;
-            }
-            for (int i = 0; i < kValues; ++i) {
-                if (key.SetDword(ValueName("t", t, i), static_cast<DWORD>(i)) != ERROR_SUCCESS) {
+            RegistryKey key = Key(kShared, true);
+            for (int i = 0; i < kValues; ++i)
+                if (key.SetDword(ValueName("t", t, i), static_cast<DWORD>(i)) != ERROR_SUCCESS)
                     ++failures;
-                }
-            }
         });
     }
     for (auto& w : writers) w.join();
     writing = false;
     reader.join();
     EXPECT_EQ(failures, 0);
-    RegistryKey key;
-    ASSERT_EQ(key.Open(RegRoot::kCurrentUser, u"Software\\OrvexTest\\Shared"), ERROR_SUCCESS);
-    for (int t = 0; t < kThreads; ++t) {
-        for (int i = 0; i < kValues; ++i) {
-            DWORD v = 999;
-            ASSERT_EQ(key.QueryDword(ValueName("t", t, i), &v), ERROR_SUCCESS) << t << "_" << i;
-            EXPECT_EQ(v, static_cast<DWORD>(i));
-        }
-    }
+    RegistryKey key = Key(kShared);
+    for (int t = 0; t < kThreads; ++t)
+        for (int i = 0; i < kValues; ++i)
+            EXPECT_EQ(Dword(key, ValueName("t", t, i)), static_cast<DWORD>(i)) << t << "_" << i;
 }
 
 TEST_F(Registry, ConcurrentWriterProcessesLoseNothing) {
@@ -388,11 +380,9 @@ TEST_F(Registry, ConcurrentWriterProcessesLoseNothing) {
     ASSERT_TRUE(
         LaunchDetached(PLATFORM_TEST_HELPER, {"reg-write", dir_, "q", count, tmp_ / "q.done"}));
     // And this process writes too, at the same time.
-    RegistryKey key;
-    ASSERT_EQ(key.Create(RegRoot::kCurrentUser, u"Software\\OrvexTest\\Shared"), ERROR_SUCCESS);
-    for (int i = 0; i < kValues; ++i) {
+    RegistryKey key = Key(kShared, true);
+    for (int i = 0; i < kValues; ++i)
         ASSERT_EQ(key.SetDword(ValueName("r", -1, i), static_cast<DWORD>(i)), ERROR_SUCCESS);
-    }
     ASSERT_TRUE(test::WaitUntil(
         [&] { return FileExists(tmp_ / "p.done") && FileExists(tmp_ / "q.done"); }));
     std::set<std::u16string> names;
@@ -404,16 +394,13 @@ TEST_F(Registry, ConcurrentWriterProcessesLoseNothing) {
         names.insert(name);
     }
     EXPECT_EQ(names.size(), 3u * kValues);
-    for (const char* prefix : {"p", "q", "r"}) {
-        DWORD v = 0;
-        ASSERT_EQ(key.QueryDword(ValueName(prefix, -1, kValues - 1), &v), ERROR_SUCCESS);
-        EXPECT_EQ(v, static_cast<DWORD>(kValues - 1));
-    }
+    for (const char* prefix : {"p", "q", "r"})
+        EXPECT_EQ(Dword(key, ValueName(prefix, -1, kValues - 1)), static_cast<DWORD>(kValues - 1));
 }
 
 // The text of a file with one key, Software\Junk, holding `body` and then "end"=dword:1.
 std::string JunkFile(const std::string& body) {
-    return "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Junk]\n" + body +
+    return std::string(kHeader) + "[HKEY_CURRENT_USER\\Software\\Junk]\n" + body +
            "\"end\"=dword:00000001\n";
 }
 
@@ -426,7 +413,6 @@ TEST_F(Registry, ContinuedLinesThatNeverParseAreReadInOnePass) {
         "\"a\"=hex:01,\\",  // a hex list broken by the next line
         "\"a\"=hex(\\",     // a type that never closes
     };
-    test::MakeDir(dir_);
     for (const char* shape : shapes) {
         SCOPED_TRACE(shape);
         std::string body;
@@ -435,14 +421,10 @@ TEST_F(Registry, ContinuedLinesThatNeverParseAreReadInOnePass) {
             body += '\n';
         }
         const std::string original = JunkFile(body);
-        WriteFile(UserFile(), original);
-
-        RegistryKey key;
-        ASSERT_EQ(key.Open(RegRoot::kCurrentUser, u"Software\\Junk"), ERROR_SUCCESS);
+        WriteUserFile(original);
+        RegistryKey key = Key(u"Software\\Junk");
         EXPECT_EQ(key.QueryValue(u"a", nullptr, nullptr), ERROR_FILE_NOT_FOUND);
-        DWORD v = 0;
-        ASSERT_EQ(key.QueryDword(u"end", &v), ERROR_SUCCESS);
-        EXPECT_EQ(v, 1u);
+        EXPECT_EQ(Dword(key, u"end"), 1u);
         ASSERT_EQ(key.SetDword(u"new", 2), ERROR_SUCCESS);
         // Kept as it was (compared whole: a failure would print megabytes).
         EXPECT_TRUE(ReadFile(UserFile()) == original + "\"new\"=dword:00000002\n");
@@ -456,8 +438,7 @@ std::vector<BYTE> DwordBytes(DWORD v) {
 
 TEST_F(Registry, ManyValuesAndSubkeysAreListedFromOneParse) {
     constexpr int kValues = 50000, kSubkeys = 5000;
-    std::string text =
-        "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Many]\n";
+    std::string text = std::string(kHeader) + "[HKEY_CURRENT_USER\\Software\\Many]\n";
     for (int i = 0; i < kValues; ++i) {
         char line[48];
         std::snprintf(line, sizeof line, "\"v%d\"=dword:%08x\n", i, i);
@@ -469,11 +450,8 @@ TEST_F(Registry, ManyValuesAndSubkeysAreListedFromOneParse) {
         text += "[HKEY_CURRENT_USER\\Software\\Many\\Sub" + std::to_string(i) + "]\n";
     }
     text += "[HKEY_CURRENT_USER\\Software\\Many\\SUB7\\Deep]\n";  // not a second Sub7
-    test::MakeDir(dir_);
-    WriteFile(UserFile(), text);
-
-    RegistryKey key;
-    ASSERT_EQ(key.Open(RegRoot::kCurrentUser, u"Software\\Many"), ERROR_SUCCESS);
+    WriteUserFile(text);
+    RegistryKey key = Key(u"Software\\Many");
     std::u16string name;
     std::vector<BYTE> data;
     for (int i = 0; i < kValues; ++i) {
@@ -495,22 +473,17 @@ TEST_F(Registry, ManyValuesAndSubkeysAreListedFromOneParse) {
 
 TEST_F(Registry, FilesAboveTheCeilingAreRefusedAndNeverWrittenOver) {
     const std::string head =
-        "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Big]\n"
-        "\"v\"=dword:00000001\n;";
+        std::string(kHeader) + "[HKEY_CURRENT_USER\\Software\\Big]\n\"v\"=dword:00000001\n;";
     const auto padded = [&](std::uint64_t size) {
         return head + std::string(size - head.size() - 1, 'x') + "\n";
     };
-    test::MakeDir(dir_);
-    RegistryKey early;  // opened while the file was small
-    ASSERT_EQ(early.Create(RegRoot::kCurrentUser, u"Software\\Big"), ERROR_SUCCESS);
+    RegistryKey early = Key(u"Software\\Big", true);  // opened while the file was small
 
     // Exactly at the ceiling the file reads, but a change that would grow it is refused.
     const std::string full = padded(kRegistryFileMaxBytes);
-    WriteFile(UserFile(), full);
-    RegistryKey key;
-    ASSERT_EQ(key.Open(RegRoot::kCurrentUser, u"Software\\Big"), ERROR_SUCCESS);
-    DWORD v = 0;
-    ASSERT_EQ(key.QueryDword(u"v", &v), ERROR_SUCCESS);
+    WriteUserFile(full);
+    RegistryKey key = Key(u"Software\\Big");
+    EXPECT_EQ(Dword(key, u"v"), 1u);
     EXPECT_EQ(key.SetDword(u"more", 1), ERROR_FILE_TOO_LARGE);
     EXPECT_TRUE(ReadFile(UserFile()) == full);
 
@@ -522,7 +495,7 @@ TEST_F(Registry, FilesAboveTheCeilingAreRefusedAndNeverWrittenOver) {
         [&] { return other.Open(RegRoot::kCurrentUser, u"Software\\Big"); },
         [&] { return other.Create(RegRoot::kCurrentUser, u"Software\\Other"); },
         [&] { return RegistryDeleteTree(RegRoot::kCurrentUser, u"Software\\Big"); },
-        [&] { return early.QueryDword(u"v", &v); },
+        [&] { return early.QueryDword(u"v", nullptr); },
         [&] { return early.EnumValue(0, nullptr, nullptr, nullptr); },
         [&] { return early.EnumKey(0, nullptr); },
         [&] { return early.SetDword(u"v", 2); },
@@ -571,58 +544,34 @@ void SetTimes(const std::string& path, const struct stat& to) {
 
 TEST_F(Registry, ReadersSeeEveryChangeToTheFile) {
     const auto file = [](int value) {
-        return "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\OrvexTest"
-               "\\Shared]\n\"v\"=dword:0000000" +
-               std::to_string(value) + "\n";
+        return std::string(kHeader) + "[HKEY_CURRENT_USER\\Software\\OrvexTest\\Shared]\n" +
+               "\"v\"=dword:0000000" + std::to_string(value) + "\n";
     };
-    // Changes that leave the modification time (and for some the size) as it was.
-    struct Case {
-        const char* what;
-        std::function<void(const std::string& path, const struct stat& before)> change;
-    };
-    const Case cases[] = {
-        {"rewritten in place",
-         [&](const std::string& path, const struct stat& before) {
-             WriteFile(path, file(2));
-             SetTimes(path, before);
-         }},
-        {"replaced by another file",
-         [&](const std::string& path, const struct stat& before) {
-             WriteFile(path + ".new", file(2));
-             SetTimes(path + ".new", before);
-             ASSERT_EQ(std::rename((path + ".new").c_str(), path.c_str()), 0);
-         }},
-        {"grown in place",
-         [&](const std::string& path, const struct stat& before) {
-             WriteFile(path, file(2) + "; more\n");
-             SetTimes(path, before);
-         }},
-    };
-    test::MakeDir(dir_);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        WriteFile(UserFile(), file(1));
+    // Changes that leave the modification time (and for some the size) as it was: the file
+    // rewritten in place, replaced by another file, or grown in place.
+    const struct { bool replace, grow; } cases[] = {{false, false}, {true, false}, {false, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "replace " << c.replace << " grow " << c.grow);
+        WriteUserFile(file(1));
         ASSERT_TRUE(WaitUntilSettled(UserFile()));
-        RegistryKey key;
-        ASSERT_EQ(key.Open(RegRoot::kCurrentUser, u"Software\\OrvexTest\\Shared"), ERROR_SUCCESS);
-        DWORD v = 0;
-        ASSERT_EQ(key.QueryDword(u"v", &v), ERROR_SUCCESS);
-        EXPECT_EQ(v, 1u);
+        RegistryKey key = Key(kShared);
+        EXPECT_EQ(Dword(key, u"v"), 1u);
         struct stat before {};
         ASSERT_EQ(::stat(UserFile().c_str(), &before), 0);
-        c.change(UserFile(), before);
-        ASSERT_EQ(key.QueryDword(u"v", &v), ERROR_SUCCESS);
-        EXPECT_EQ(v, 2u);
+        const std::string written = c.replace ? UserFile() + ".new" : UserFile();
+        WriteFile(written, file(2) + (c.grow ? "; more\n" : ""));
+        SetTimes(written, before);
+        if (c.replace) {
+            ASSERT_EQ(std::rename(written.c_str(), UserFile().c_str()), 0);
+        }
+        EXPECT_EQ(Dword(key, u"v"), 2u);
     }
 
     // Same-size rewrites in place straight after each read, within one timestamp tick.
-    RegistryKey key;
-    ASSERT_EQ(key.Open(RegRoot::kCurrentUser, u"Software\\OrvexTest\\Shared"), ERROR_SUCCESS);
+    RegistryKey key = Key(kShared);
     for (int i = 0; i < 40; ++i) {
         WriteFile(UserFile(), file(i % 10));
-        DWORD v = 99;
-        ASSERT_EQ(key.QueryDword(u"v", &v), ERROR_SUCCESS);
-        ASSERT_EQ(v, static_cast<DWORD>(i % 10)) << i;
+        ASSERT_EQ(Dword(key, u"v"), static_cast<DWORD>(i % 10)) << i;
     }
 }
 

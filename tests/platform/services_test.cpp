@@ -106,10 +106,8 @@ TEST(ModuleInfo, EachModuleReportsItsOwnPathAndVersion) {
     EXPECT_TRUE(std::filesystem::path(mine.path).is_absolute());
     EXPECT_EQ(mine.version, "0.0.0.0");
     const ModuleInfo given = detail::MakeModuleInfo(&anchor, "1.20.3", "Feb 29 2024", "23:59:58");
-    EXPECT_EQ(given.version_numbers[0], 1u);
-    EXPECT_EQ(given.version_numbers[1], 20u);
-    EXPECT_EQ(given.version_numbers[2], 3u);
-    EXPECT_EQ(given.version_numbers[3], 0u);
+    EXPECT_EQ(std::vector<unsigned>(given.version_numbers, given.version_numbers + 4),
+              (std::vector<unsigned>{1, 20, 3, 0}));
     EXPECT_EQ(given.built, "2024-02-29 23:59:58");
     EXPECT_EQ(mine.build_time.size(), 8u);
     ASSERT_EQ(mine.built.size(), 19u);

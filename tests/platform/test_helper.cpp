@@ -5,7 +5,6 @@
 //   priorities <result-file>                        as an ordinary user, applies every
 //                                                   priority level and reports what stood
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>

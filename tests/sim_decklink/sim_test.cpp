@@ -37,7 +37,6 @@ struct Driver {
     orvex::platform::DynamicLibrary lib;
     OxSimSetFaultFn set_fault = nullptr;
     OxSimStatsFn stats = nullptr;
-    OxSimFlushFn flush = nullptr;
     OxSimResetFn reset = nullptr;
     OxSimCardCountFn count = nullptr;
 
@@ -66,7 +65,6 @@ struct Driver {
             EXPECT_TRUE(d->lib.Open(orvex::com::ToUtf8(path))) << d->lib.Error();
             d->set_fault = reinterpret_cast<OxSimSetFaultFn>(d->lib.Symbol(OX_SIM_SET_FAULT));
             d->stats = reinterpret_cast<OxSimStatsFn>(d->lib.Symbol(OX_SIM_STATS));
-            d->flush = reinterpret_cast<OxSimFlushFn>(d->lib.Symbol(OX_SIM_FLUSH));
             d->reset = reinterpret_cast<OxSimResetFn>(d->lib.Symbol(OX_SIM_RESET));
             d->count = reinterpret_cast<OxSimCardCountFn>(d->lib.Symbol(OX_SIM_CARD_COUNT));
             reinterpret_cast<OxSimSetTimeSourceFn>(d->lib.Symbol(OX_SIM_SET_TIME_SOURCE))(&TestNow,

@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 #include <fstream>
-#include <numeric>
 
 #include "tool_test_util.h"
 #include "tools/oxplay/source.h"
