@@ -38,7 +38,7 @@ HRESULT Create3DFrame(IDeckLinkVideoFrame** out, IDeckLinkVideoFrame* first,
     *out = nullptr;
     if (!first) return E_INVALIDARG;
     CComObject<CCoDLFrame3D>* object = nullptr;
-    if (FAILED(CComObject<CCoDLFrame3D>::CreateInstance(&object))) return S_OK;
+    if (FAILED(CComObject<CCoDLFrame3D>::CreateInstance(&object))) return E_OUTOFMEMORY;
     CComPtr<IDeckLinkVideoFrame> frame(static_cast<IDeckLinkVideoFrame*>(object));
     if (second) {
         object->left = first;
@@ -46,7 +46,7 @@ HRESULT Create3DFrame(IDeckLinkVideoFrame** out, IDeckLinkVideoFrame* first,
     } else {
         object->left = MakeEye(first, 0);
         object->right = MakeEye(first, 1);
-        if (!object->left || !object->right) return S_OK;
+        if (!object->left || !object->right) return E_OUTOFMEMORY;
     }
     *out = frame.Detach();
     return S_OK;

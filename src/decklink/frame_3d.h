@@ -72,7 +72,7 @@ public:
 
 // Wraps a stereo pair: with `second`, `first` is the left eye and `second` the right;
 // without, `first` is a double-height image split into its halves. E_INVALIDARG for a null
-// `first`; *out is null when the objects cannot be made (the result is still S_OK).
+// `first`; E_OUTOFMEMORY, with *out null, when the objects cannot be made.
 HRESULT Create3DFrame(IDeckLinkVideoFrame** out, IDeckLinkVideoFrame* first,
                       IDeckLinkVideoFrame* second);
 

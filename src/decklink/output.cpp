@@ -403,8 +403,8 @@ HRESULT CCoOXRendererBMD::ConvertAndOutputFrame(const M_VID_PROPS* frameVideo,
 
     CComPtr<IDeckLinkVideoFrame> shown;
     if (st.dual_stream_3d) {
-        Create3DFrame(&shown, cardFrame, nullptr);
-        if (!shown) return E_OUTOFMEMORY;
+        if (const HRESULT made = Create3DFrame(&shown, cardFrame, nullptr); FAILED(made))
+            return made;
     } else {
         shown = cardFrame.p;
     }
