@@ -8,22 +8,37 @@
 
 #include "platform/asan_poison.h"
 #include "props/name_fold.h"
+#include "props/xml_chars.h"
 
 namespace XMLParse {
 namespace {
-
-using orvex::platform::CRWSynchroLiteGuard;
-using orvex::platform::LockMode;
 
 constexpr std::size_t kLinearAttrs = 8;
 constexpr std::size_t kLinearChildren = 16;
 const std::uint64_t kSchemaHash = NameHash(kSchemaName);
 
+// The object a node is: its IUnknown. Unlike the generic wrapper it does not lock the module
+// per node; a slab holds one module lock for all its nodes, and a node of its own
+// allocation holds one itself.
+class NodeObject final : public CoXMLNode {
+public:
+    explicit NodeObject(std::u16string_view name) : CoXMLNode(name) {}
+    STDMETHOD_(ULONG, AddRef)() override { return InternalAddRef(); }
+    STDMETHOD_(ULONG, Release)() override {
+        const ULONG left = InternalRelease();
+        if (left == 0) delete this;
+        return left;
+    }
+    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
+        return _InternalQueryInterface(riid, ppv);
+    }
+};
+
 // Before every node: the slab it lives in, padded to keep the node's alignment.
 constexpr std::size_t kHeader = alignof(std::max_align_t);
 constexpr std::size_t kNodeStride =
-    (sizeof(CComObject<CoXMLNode>) + kHeader + kHeader - 1) / kHeader * kHeader;
-static_assert(alignof(CComObject<CoXMLNode>) <= kHeader);
+    (sizeof(NodeObject) + kHeader + kHeader - 1) / kHeader * kHeader;
+static_assert(alignof(NodeObject) <= kHeader);
 
 NodeSlab*& HeaderOf(void* node) {
     return *reinterpret_cast<NodeSlab**>(static_cast<char*>(node) - kHeader);
@@ -34,6 +49,10 @@ constexpr std::size_t SlabHead() {
 }
 
 }  // namespace
+
+NodeSlab::NodeSlab(std::size_t capacity) noexcept : capacity_(capacity) {
+    orvex::com::ThisModule().Lock();
+}
 
 NodeSlab* NodeSlab::Make(std::size_t nodes) noexcept {
     nodes = std::clamp<std::size_t>(nodes, 1, kSlabNodes);
@@ -51,8 +70,8 @@ void* NodeSlab::Take() noexcept {
     return at + kHeader;
 }
 
-void NodeSlab::Drop() noexcept {
-    if (live_.fetch_sub(1, std::memory_order_acq_rel) == 1) Free();
+void NodeSlab::Drop(std::size_t count) noexcept {
+    if (live_.fetch_sub(count, std::memory_order_acq_rel) == count) Free();
 }
 
 void NodeSlab::LetGo() noexcept {
@@ -63,13 +82,18 @@ void NodeSlab::LetGo() noexcept {
 void NodeSlab::Free() noexcept {
     this->~NodeSlab();
     ::operator delete(this);
+    orvex::com::ThisModule().Unlock();
 }
 
 void CoXMLNode::operator delete(void* p) noexcept {
-    if (!p) return;
+    if (p) FreeRoom(p);
+}
+
+void CoXMLNode::FreeRoom(void* p) noexcept {
     NodeSlab* slab = HeaderOf(p);
     if (!slab) {
         ::operator delete(static_cast<char*>(p) - kHeader);
+        orvex::com::ThisModule().Unlock();
         return;
     }
     // The node's room is not reused; under AddressSanitizer a use after release still shows.
@@ -92,23 +116,46 @@ bool SplitPath(std::u16string_view path, std::vector<std::u16string_view>* steps
 // ---- Node structure
 
 CoXMLNode::~CoXMLNode() {
-    // No lock of our own: with the count at zero nobody else can reach this node.
+    // No lock of our own: with the count at zero nobody else can reach this node. A childless
+    // child that only we hold cannot be reached by anyone either (no parent pointer of a child
+    // of its own leads to it), so it goes here and now, without the atomic steps of a release,
+    // and a run of such children from one slab counts the slab down once. Most nodes are
+    // leaves.
+    NodeSlab* slab = nullptr;
+    std::size_t gone = 0;
     for (auto& c : children_) {
-        // A childless node that only we hold cannot be reached by anyone: nobody can be
-        // reading its parent pointer, so the lock can be skipped (most nodes are leaves).
-        if (c->m_dwRef.load(std::memory_order_acquire) == 1 && c->children_.empty())
-            c->parent_ = nullptr;
-        else
+        CoXMLNode* child = c.p;
+        if (child->m_dwRef.load(std::memory_order_acquire) != 1 || !child->children_.empty()) {
             c->SetParent(nullptr);
+            continue;
+        }
+        c.p = nullptr;
+        static_cast<NodeObject*>(child)->~NodeObject();
+        NodeSlab* its = HeaderOf(child);
+        if (!its) {
+            ::operator delete(reinterpret_cast<char*>(child) - kHeader);
+            orvex::com::ThisModule().Unlock();
+            continue;
+        }
+        ORVEX_POISON(child, kNodeStride - kHeader);
+        if (its != slab) {
+            if (slab) slab->Drop(gone);
+            slab = its;
+            gone = 0;
+        }
+        ++gone;
     }
+    if (slab) slab->Drop(gone);
 }
 
+CoXMLNode::CoXMLNode(std::u16string_view name) : name_(name.data(), name.size()) {}
+
 XMLNodePtr CoXMLNode::Create(std::u16string_view name, CoXMLNode* parent, std::uintptr_t word) {
-    return CreateIn(nullptr, name, parent, word);
+    return CreateIn(nullptr, name, parent, word, false);
 }
 
 XMLNodePtr CoXMLNode::CreateIn(NodeSlab* slab, std::u16string_view name, CoXMLNode* parent,
-                               std::uintptr_t word) {
+                               std::uintptr_t word, bool lower) {
     int depth = parent ? parent->depth_ + 1 : 0;
     if (depth > kMaxDepth) return nullptr;
     // The node is private until it is returned, so its first reference is set with a plain
@@ -120,13 +167,26 @@ XMLNodePtr CoXMLNode::CreateIn(NodeSlab* slab, std::u16string_view name, CoXMLNo
         if (!own) return nullptr;
         *static_cast<NodeSlab**>(own) = nullptr;
         room = static_cast<char*>(own) + kHeader;
+        orvex::com::ThisModule().Lock();
     }
-    auto* p = ::new (room) CComObject<CoXMLNode>();
+    NodeObject* p;
+    try {
+        p = ::new (room) NodeObject(name);
+    } catch (...) {
+        FreeRoom(room);
+        throw;
+    }
     p->m_dwRef.store(1, std::memory_order_relaxed);
     XMLNodePtr node;
     node.Attach(p);
-    p->name_ = std::u16string(name);  // constructed, which is lighter than assign
-    p->name_hash_.store(NameHash(name), std::memory_order_release);
+    // The hash and, for a parsed tag, the lower-cased name in one pass (lower-casing keeps
+    // the hash: the folding ignores case already).
+    std::uint64_t hash = kNameHashSeed;
+    for (char16_t& c : p->name_) {
+        hash = NameHashStep(hash, c);
+        if (lower) c = text_detail::LowerTagChar(c);
+    }
+    p->name_hash_.store(hash, std::memory_order_relaxed);
     p->parent_ = parent;
     p->depth_ = depth;
     p->word_ = word;
@@ -147,7 +207,7 @@ CoXMLNode* CoXMLNode::From(IMNode* node) {
 }
 
 std::u16string CoXMLNode::Name() const {
-    CRWSynchroLiteGuard lock(node_lock_, LockMode::kRead);
+    NodeLockHold lock(node_lock_);
     return std::u16string(name_);
 }
 
@@ -155,8 +215,8 @@ void CoXMLNode::SetName(std::u16string_view name) {
     {
         // Under the children lock as well, so that a walk holding that lock reads the name
         // without taking the name lock (children lock first, as everywhere).
-        CRWSynchroLiteGuard children(children_lock_, LockMode::kWrite);
-        CRWSynchroLiteGuard lock(node_lock_, LockMode::kWrite);
+        NodeLockHold children(children_lock_);
+        NodeLockHold lock(node_lock_);
         name_.assign(name);
         name_hash_.store(NameHash(name), std::memory_order_release);
     }
@@ -164,12 +224,12 @@ void CoXMLNode::SetName(std::u16string_view name) {
 }
 
 void CoXMLNode::SetParent(CoXMLNode* parent) {
-    CRWSynchroLiteGuard lock(node_lock_, LockMode::kWrite);
+    NodeLockHold lock(node_lock_);
     parent_ = parent;
 }
 
 XMLNodePtr CoXMLNode::ParentRef() const {
-    CRWSynchroLiteGuard lock(node_lock_, LockMode::kRead);
+    NodeLockHold lock(node_lock_);
     CoXMLNode* p = parent_;
     if (!p) return nullptr;
     // A parent whose count already reached zero is being destroyed: it clears this pointer
@@ -186,17 +246,17 @@ XMLNodePtr CoXMLNode::ParentRef() const {
 }
 
 void CoXMLNode::InvalidateChildIndex() {
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    NodeLockHold lock(children_lock_);
     child_index_.reset();
 }
 
 std::u16string CoXMLNode::Value() const {
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    NodeLockHold lock(children_lock_);
     return texts_.empty() ? std::u16string() : std::u16string(texts_.front().text);
 }
 
 void CoXMLNode::SetValue(std::u16string_view text) {
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    NodeLockHold lock(children_lock_);
     if (!texts_.empty()) {
         texts_.front().text.assign(text);
         return;
@@ -207,7 +267,7 @@ void CoXMLNode::SetValue(std::u16string_view text) {
 
 void CoXMLNode::AddText(std::u16string_view text) {
     if (text.empty() || text_run_) return;
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    NodeLockHold lock(children_lock_);
     BuildText(text);
 }
 
@@ -232,7 +292,7 @@ void CoXMLNode::ElementRemovedAt(std::size_t index) {
 }
 
 CoXMLNode* CoXMLNode::BuildChild(std::u16string_view name, NodeSlab* slab) {
-    XMLNodePtr child = CreateIn(slab, name, this, word_);
+    XMLNodePtr child = CreateIn(slab, name, this, word_, true);
     if (!child) return nullptr;
     // Most elements have a few children: skip the 1, 2, 4 growth steps.
     if (children_.capacity() == 0) children_.reserve(4);
@@ -261,13 +321,13 @@ void CoXMLNode::UnbuildChild(CoXMLNode* child) {
 
 void CoXMLNode::AdoptContent(CoXMLNode& built) {
     {
-        CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+        NodeLockHold lock(attributes_lock_);
         attrs_.swap(built.attrs_);
         attr_index_.reset();
     }
     ParseVector<XMLNodePtr> old;
     {
-        CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+        NodeLockHold lock(children_lock_);
         old.swap(children_);
         children_.swap(built.children_);
         texts_.swap(built.texts_);
@@ -299,7 +359,7 @@ std::size_t CoXMLNode::FindAttrUnlocked(std::u16string_view name) const {
 }
 
 bool CoXMLNode::GetAttr(std::u16string_view name, std::u16string* value) const {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    NodeLockHold lock(attributes_lock_);
     std::size_t i = FindAttrUnlocked(name);
     if (i == std::u16string_view::npos) return false;
     if (value) value->assign(attrs_[i].value);
@@ -307,7 +367,7 @@ bool CoXMLNode::GetAttr(std::u16string_view name, std::u16string* value) const {
 }
 
 void CoXMLNode::SetAttr(std::u16string_view name, std::u16string_view value, bool overwrite) {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    NodeLockHold lock(attributes_lock_);
     std::size_t i = FindAttrUnlocked(name);
     if (i != std::u16string_view::npos) {
         if (overwrite) attrs_[i].value.assign(value);
@@ -318,7 +378,7 @@ void CoXMLNode::SetAttr(std::u16string_view name, std::u16string_view value, boo
 }
 
 bool CoXMLNode::RemoveAttr(std::u16string_view name) {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    NodeLockHold lock(attributes_lock_);
     std::size_t i = FindAttrUnlocked(name);
     if (i == std::u16string_view::npos) return false;
     attrs_.erase(attrs_.begin() + static_cast<std::ptrdiff_t>(i));
@@ -327,18 +387,18 @@ bool CoXMLNode::RemoveAttr(std::u16string_view name) {
 }
 
 void CoXMLNode::RemoveAllAttrs() {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    NodeLockHold lock(attributes_lock_);
     attrs_.clear();
     attr_index_.reset();
 }
 
 std::size_t CoXMLNode::AttrCount() const {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    NodeLockHold lock(attributes_lock_);
     return attrs_.size();
 }
 
 std::vector<Attribute> CoXMLNode::Attributes() const {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    NodeLockHold lock(attributes_lock_);
     std::vector<Attribute> out;
     out.reserve(attrs_.size());
     for (const auto& a : attrs_)
@@ -347,7 +407,7 @@ std::vector<Attribute> CoXMLNode::Attributes() const {
 }
 
 bool CoXMLNode::AttrAt(std::size_t index, Attribute* out) const {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    NodeLockHold lock(attributes_lock_);
     if (index >= attrs_.size()) return false;
     out->name.assign(attrs_[index].name);
     out->value.assign(attrs_[index].value);
@@ -358,7 +418,7 @@ bool CoXMLNode::AttrAt(std::size_t index, Attribute* out) const {
 
 bool CoXMLNode::IsSchema() const {
     if (NameHashValue() != kSchemaHash) return false;
-    CRWSynchroLiteGuard lock(node_lock_, LockMode::kRead);
+    NodeLockHold lock(node_lock_);
     return NamesEqual(name_, kSchemaName);
 }
 
@@ -366,10 +426,10 @@ XMLNodePtr CoXMLNode::FindChild(std::u16string_view name) const {
     const std::uint64_t hash = NameHash(name);
     auto matches = [&](const XMLNodePtr& c) {
         if (c->NameHashValue() != hash) return false;
-        CRWSynchroLiteGuard lock(c->node_lock_, LockMode::kRead);
+        NodeLockHold lock(c->node_lock_);
         return NamesEqual(c->name_, name);
     };
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    NodeLockHold lock(children_lock_);
     if (children_.size() > kLinearChildren) {
         if (!child_index_) {
             child_index_ = std::make_unique<std::unordered_map<std::uint64_t, std::size_t>>();
@@ -390,7 +450,7 @@ XMLNodePtr CoXMLNode::AppendChild(std::u16string_view name) {
     if (text_run_) return nullptr;
     XMLNodePtr child = Create(name, this, word_);
     if (!child) return nullptr;
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    NodeLockHold lock(children_lock_);
     children_.push_back(child);
     if (child_index_) child_index_->try_emplace(child->NameHashValue(), children_.size() - 1);
     return child;
@@ -399,7 +459,7 @@ XMLNodePtr CoXMLNode::AppendChild(std::u16string_view name) {
 bool CoXMLNode::RemoveChild(CoXMLNode* child) {
     XMLNodePtr removed;
     {
-        CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+        NodeLockHold lock(children_lock_);
         auto it = std::find_if(children_.begin(), children_.end(),
                                [&](const XMLNodePtr& c) { return c.p == child; });
         if (it == children_.end()) return false;
@@ -415,7 +475,7 @@ bool CoXMLNode::RemoveChild(CoXMLNode* child) {
 void CoXMLNode::ClearChildren(bool keep_schema) {
     ParseVector<XMLNodePtr> removed;
     {
-        CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+        NodeLockHold lock(children_lock_);
         if (keep_schema) {
             ParseVector<XMLNodePtr> kept;
             for (auto& c : children_) (c->IsSchema() ? kept : removed).push_back(std::move(c));
@@ -430,7 +490,7 @@ void CoXMLNode::ClearChildren(bool keep_schema) {
 }
 
 std::vector<XMLNodePtr> CoXMLNode::Children() const {
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    NodeLockHold lock(children_lock_);
     std::vector<XMLNodePtr> out;
     out.reserve(children_.size() + texts_.size());
     auto t = texts_.begin();
@@ -444,20 +504,20 @@ std::vector<XMLNodePtr> CoXMLNode::Children() const {
 
 std::vector<XMLNodePtr> CoXMLNode::ElementChildren() const {
     std::vector<XMLNodePtr> out;
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    NodeLockHold lock(children_lock_);
     for (const auto& c : children_)
         if (!c->IsSchema()) out.push_back(c);
     return out;
 }
 
 std::size_t CoXMLNode::ElementChildCount() const {
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    NodeLockHold lock(children_lock_);
     return static_cast<std::size_t>(std::count_if(
         children_.begin(), children_.end(), [](const XMLNodePtr& c) { return !c->IsSchema(); }));
 }
 
 bool CoXMLNode::HasElementChildren() const {
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    NodeLockHold lock(children_lock_);
     return !children_.empty();
 }
 
@@ -473,7 +533,7 @@ XMLNodePtr CoXMLNode::Resolve(const std::vector<std::u16string_view>& steps, std
             continue;
         }
         // Find and append under one lock, so that two writers make one node.
-        CRWSynchroLiteGuard lock(cur->children_lock_, LockMode::kWrite);
+        NodeLockHold lock(cur->children_lock_);
         XMLNodePtr next = cur->FindChild(steps[i]);
         if (!next) next = cur->AppendChild(steps[i]);
         cur = next;
@@ -509,7 +569,7 @@ HRESULT CoXMLNode::CopyFrom(const CoXMLNode& source) {
     SetName(source.Name());
     {
         std::vector<Attribute> attrs = source.Attributes();
-        CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+        NodeLockHold lock(attributes_lock_);
         attrs_.clear();
         attrs_.reserve(attrs.size());
         for (auto& a : attrs)
@@ -521,13 +581,13 @@ HRESULT CoXMLNode::CopyFrom(const CoXMLNode& source) {
     ParseVector<XMLNodePtr> children;
     ParseVector<TextRun> texts;
     {
-        CRWSynchroLiteGuard lock(source.children_lock_, LockMode::kWrite);
+        NodeLockHold lock(source.children_lock_);
         children = source.children_;
         texts = source.texts_;
     }
     auto text = texts.begin();
     auto copy_texts_before = [&](std::size_t i) {
-        CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+        NodeLockHold lock(children_lock_);
         for (; text != texts.end() && text->before == i; ++text)
             texts_.push_back(TextRun{std::move(text->text), children_.size()});
     };

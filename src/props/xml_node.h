@@ -29,6 +29,22 @@ inline constexpr std::u16string_view kSchemaName = u"attributes_info";
 class CoXMLNode;
 using XMLNodePtr = CComPtr<CoXMLNode>;
 
+// The locks of a node: plain recursive critical sections, sixteen bytes each, with nothing
+// to set up beyond zeroed words.
+using NodeLock = orvex::platform::SpinCriticalSection;
+
+// Holds a node lock for the scope.
+class NodeLockHold {
+public:
+    explicit NodeLockHold(NodeLock& lock) : lock_(lock) { lock_.Enter(); }
+    ~NodeLockHold() { lock_.Leave(); }
+    NodeLockHold(const NodeLockHold&) = delete;
+    NodeLockHold& operator=(const NodeLockHold&) = delete;
+
+private:
+    NodeLock& lock_;
+};
+
 // Room for the nodes that one parse builds, taken in one allocation instead of one per node.
 // Every node carries a header naming the slab it lives in (null for a node of its own
 // allocation); the slab goes when its last node has gone and its builder has let go. A node
@@ -41,8 +57,8 @@ public:
     // Memory for one node, or null when the slab is full. Only the holder takes.
     void* Take() noexcept;
     bool Full() const noexcept { return used_ == capacity_; }
-    // A node of the slab has gone.
-    void Drop() noexcept;
+    // `count` nodes of the slab have gone.
+    void Drop(std::size_t count = 1) noexcept;
     // The holder lets go.
     void LetGo() noexcept;
 
@@ -50,7 +66,7 @@ private:
     // The nodes placed are counted by the holder alone and added to the live count when it
     // lets go; until then the count starts from kHeld, above any number of nodes gone.
     static constexpr std::size_t kHeld = std::size_t{1} << 48;
-    explicit NodeSlab(std::size_t capacity) : capacity_(capacity) {}
+    explicit NodeSlab(std::size_t capacity) noexcept;
     void Free() noexcept;
     std::atomic<std::size_t> live_{kHeld};  // kHeld while held, less the nodes gone
     std::size_t capacity_;
@@ -85,7 +101,6 @@ public:
     COM_INTERFACE_ENTRY(IMAttributes)
     END_COM_MAP()
 
-    CoXMLNode() = default;
     ~CoXMLNode();
     CoXMLNode(const CoXMLNode&) = delete;
     CoXMLNode& operator=(const CoXMLNode&) = delete;
@@ -161,8 +176,8 @@ public:
     // Locks for callers that walk the tree (the writer): children, then attributes; a
     // parent's children lock before any lock of its children. The name changes only under
     // both the children lock and the node's own lock, so either is enough to read it.
-    orvex::platform::CRWSynchroLiteCS& ChildrenLock() const { return children_lock_; }
-    orvex::platform::CRWSynchroLiteCS& AttributesLock() const { return attributes_lock_; }
+    NodeLock& ChildrenLock() const { return children_lock_; }
+    NodeLock& AttributesLock() const { return attributes_lock_; }
     // Unlocked views; hold the matching lock. ChildrenUnlocked() holds the element children
     // only; TextsUnlocked() the text runs among them, in order.
     const ParseVector<XMLNodePtr>& ChildrenUnlocked() const { return children_; }
@@ -216,10 +231,14 @@ public:
     STDMETHOD(NodeInfoGet)(BSTR bsField, BSTR* pbsValue) override;
     STDMETHOD_(void*, NodeInternalGet)() override { return this; }
 
+protected:
+    explicit CoXMLNode(std::u16string_view name);
+
 private:
     friend class XmlReader;
     // Building a node that no other thread can reach yet: no locks, no index upkeep.
-    // Null when too deep or out of memory; placed in `slab` while it has room.
+    // Null when too deep or out of memory; placed in `slab` while it has room. The child's
+    // name is stored lower-cased, as tags are read.
     CoXMLNode* BuildChild(std::u16string_view name, NodeSlab* slab);
     void BuildText(std::u16string_view text);
     // An empty run where no run is yet, so that the value stays empty when text follows.
@@ -230,8 +249,11 @@ private:
     void AdoptContent(CoXMLNode& built);
 
     static XMLNodePtr CreateTextRun(std::u16string_view text);
+    // The room of a node (destroyed or never constructed) goes back to its slab or the heap.
+    static void FreeRoom(void* room) noexcept;
+    // With `lower` the name is stored lower-cased, as parsed tags are.
     static XMLNodePtr CreateIn(NodeSlab* slab, std::u16string_view name, CoXMLNode* parent,
-                               std::uintptr_t word);
+                               std::uintptr_t word, bool lower);
     std::size_t FindAttrUnlocked(std::u16string_view name) const;
     void SetParent(CoXMLNode* parent);
     // Keeps the text runs in place after the element child at `index` has gone.
@@ -239,18 +261,18 @@ private:
     void InvalidateChildIndex();
 
     // Guards name_ and parent_; name_ changes under children_lock_ too.
-    mutable orvex::platform::CRWSynchroLiteRW node_lock_{1024, false};
+    mutable NodeLock node_lock_{1024};
     ParseString name_;
     std::atomic<std::uint64_t> name_hash_{0};
     CoXMLNode* parent_ = nullptr;  // not a reference: the parent owns its children
 
-    mutable orvex::platform::CRWSynchroLiteCS children_lock_{1024};
+    mutable NodeLock children_lock_{1024};
     ParseVector<XMLNodePtr> children_;
     // First child per name hash; built on demand for nodes with many children.
     mutable std::unique_ptr<std::unordered_map<std::uint64_t, std::size_t>> child_index_;
     ParseVector<TextRun> texts_;  // guarded by children_lock_
 
-    mutable orvex::platform::CRWSynchroLiteCS attributes_lock_{1024};
+    mutable NodeLock attributes_lock_{1024};
     ParseVector<StoredAttribute> attrs_;
     // Name index for nodes with many attributes; null until needed or after a removal.
     mutable std::unique_ptr<std::unordered_multimap<std::uint64_t, std::size_t>> attr_index_;

@@ -141,26 +141,11 @@ std::size_t FindChar(std::u16string_view t, std::size_t from, char16_t c) {
     return std::u16string_view::npos;
 }
 
-std::size_t CountChar(std::u16string_view t, char16_t c) {
-    const char16_t* p = t.data();
-    const std::size_t n = t.size();
-    std::size_t i = 0, count = 0;
-#if defined(__SSE2__)
-    const __m128i want = _mm_set1_epi16(static_cast<short>(c));
-    while (i + 8 <= n) {
-        // Each match subtracts one (all bits set) from its lane; lanes stay far from wrapping.
-        __m128i lanes = _mm_setzero_si128();
-        for (std::size_t k = 0; k < 4096 && i + 8 <= n; ++k, i += 8) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-            lanes = _mm_sub_epi16(lanes, _mm_cmpeq_epi16(v, want));
-        }
-        alignas(16) std::uint16_t sums[8];
-        _mm_store_si128(reinterpret_cast<__m128i*>(sums), lanes);
-        for (std::uint16_t s : sums) count += s;
-    }
-#endif
-    for (; i < n; ++i) count += p[i] == c;
-    return count;
+// Whether the characters at `p` are those of `s` (with room for them at `p`).
+inline bool SameChars(const char16_t* p, std::u16string_view s) {
+    for (std::size_t i = 0; i < s.size(); ++i)
+        if (p[i] != s[i]) return false;
+    return true;
 }
 
 // What the quick reading of a tag makes of a character: the plain case needs no look-up.
@@ -402,11 +387,11 @@ std::u16string UnescapeText(std::u16string_view t) {
     return out;
 }
 
-// Slabs for the elements of one document, each sized by the tags still ahead (every element
-// has a "<" of its own, so their count bounds the nodes needed).
+// Slabs for the elements of one document: the first sized by the document's length (an
+// element every 48 characters or so), each further one twice the last, up to the largest.
 class SlabSource {
 public:
-    explicit SlabSource(std::u16string_view x) : left_(CountChar(x, u'<')) {}
+    explicit SlabSource(std::u16string_view x) : next_size_(x.size() / 48) {}
     ~SlabSource() {
         if (slab_) slab_->LetGo();
     }
@@ -417,14 +402,14 @@ public:
     NodeSlab* Next() {
         if (slab_ && !slab_->Full()) return slab_;
         if (slab_) slab_->LetGo();
-        const std::size_t nodes = std::clamp<std::size_t>(left_, 1, NodeSlab::kSlabNodes);
-        left_ -= std::min(left_, nodes);
+        const std::size_t nodes = std::clamp<std::size_t>(next_size_, 8, NodeSlab::kSlabNodes);
+        next_size_ = 2 * nodes;
         slab_ = NodeSlab::Make(nodes);
         return slab_;
     }
 
 private:
-    std::size_t left_;
+    std::size_t next_size_;
     NodeSlab* slab_ = nullptr;
 };
 
@@ -512,8 +497,6 @@ private:
                 *hr = E_UNEXPECTED;
                 return nullptr;
             }
-            // Lower-casing keeps the name's hash: the folding ignores case already.
-            LowerTagName(&child->name_);
             if (stack.size() == 1) open_child = child;
             return child;
         };
@@ -533,7 +516,7 @@ private:
                 const std::u16string_view open_tag = stack.back().tag;
                 const std::size_t end = lt + 2 + open_tag.size();
                 if (end < n && x[end] == u'>' && !IsQuote(open_tag[0]) &&
-                    !open_tag.ends_with(u"--"sv) && x.substr(lt + 2, open_tag.size()) == open_tag) {
+                    !open_tag.ends_with(u"--"sv) && SameChars(x.data() + lt + 2, open_tag)) {
                     pos = end + 1;
                     stack.pop_back();
                     if (stack.empty()) return S_OK;

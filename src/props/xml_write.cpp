@@ -106,18 +106,7 @@ private:
     char16_t* end_ = local_ + kLocal;
 };
 
-// Holds a critical section for the scope: the calls go to it directly, not through the base
-// class, so that they are inlined.
-class Hold {
-public:
-    explicit Hold(orvex::platform::CRWSynchroLiteCS& lock) : lock_(lock) { lock_.LockWrite(); }
-    ~Hold() { lock_.UnlockWrite(); }
-    Hold(const Hold&) = delete;
-    Hold& operator=(const Hold&) = delete;
-
-private:
-    orvex::platform::CRWSynchroLiteCS& lock_;
-};
+using Hold = NodeLockHold;
 
 void PutTabs(int n, Sink& out) {
     if (n <= 0) return;
