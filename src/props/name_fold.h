@@ -13,13 +13,12 @@ constexpr char16_t FoldChar(char16_t c) noexcept {
 }
 
 // 64-bit FNV-1a over the folded characters.
-inline constexpr std::uint64_t kNameHashSeed = 14695981039346656037ull;
-constexpr std::uint64_t NameHashStep(std::uint64_t h, char16_t c) noexcept {
-    return (h ^ FoldChar(c)) * 1099511628211ull;
-}
 constexpr std::uint64_t NameHash(std::u16string_view name) noexcept {
-    std::uint64_t h = kNameHashSeed;
-    for (char16_t c : name) h = NameHashStep(h, c);
+    std::uint64_t h = 14695981039346656037ull;
+    for (char16_t c : name) {
+        h ^= FoldChar(c);
+        h *= 1099511628211ull;
+    }
     return h;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <utility>
 
 #include "platform/asan_poison.h"
 
@@ -46,6 +47,21 @@ constexpr std::size_t ChunkHead() {
 
 // The chunk that this thread's parse takes from, held by the parse; null outside a parse.
 thread_local Chunk* t_chunk = nullptr;
+
+// Releases counted by the batches of this thread, not yet settled with their chunk.
+struct PendingReleases {
+    int batches = 0;
+    Chunk* chunk = nullptr;
+    std::size_t count = 0;
+
+    void Settle() noexcept {
+        if (!chunk) return;
+        Chunk* settled = std::exchange(chunk, nullptr);
+        const std::size_t n = std::exchange(count, 0);
+        if (settled->live.fetch_sub(n, std::memory_order_acq_rel) == n) settled->Free();
+    }
+};
+thread_local PendingReleases t_pending;
 
 Chunk* NewChunk(std::size_t bytes) noexcept {
     bytes = std::clamp(bytes, kMinChunk, kMaxChunk);
@@ -103,7 +119,25 @@ void ParseArena::Release(void* p, std::size_t bytes) noexcept {
     }
     // The room is not reused; under AddressSanitizer a use after release still shows.
     ORVEX_POISON(block, BlockSize(bytes));
-    chunk->Release();
+    PendingReleases& pending = t_pending;
+    if (pending.batches == 0) {
+        chunk->Release();
+        return;
+    }
+    if (pending.chunk != chunk) {
+        pending.Settle();
+        pending.chunk = chunk;
+    }
+    ++pending.count;
+}
+
+ParseArena::Batch::Batch() noexcept {
+    ++t_pending.batches;
+}
+
+ParseArena::Batch::~Batch() {
+    PendingReleases& pending = t_pending;
+    if (--pending.batches == 0) pending.Settle();
 }
 
 ParseArena::Scope::Scope(std::size_t hint) noexcept : previous_(t_chunk) {

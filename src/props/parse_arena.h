@@ -23,6 +23,17 @@ public:
     // A block of `bytes` from Allocate.
     static void Release(void* block, std::size_t bytes) noexcept;
 
+    // While a batch lives on a thread, the blocks released there are counted against their
+    // chunk on the thread and settled, one atomic step per chunk, when the outermost batch
+    // ends: tearing down a tree releases many blocks of few chunks.
+    class Batch {
+    public:
+        Batch() noexcept;
+        ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+    };
+
     // While a scope lives, blocks taken on its thread come from chunks; `hint` is the number
     // of bytes the parse will probably need.
     class Scope {

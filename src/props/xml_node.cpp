@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <new>
+#include <utility>
 
 #include "platform/asan_poison.h"
 #include "props/name_fold.h"
@@ -24,11 +25,7 @@ class NodeObject final : public CoXMLNode {
 public:
     explicit NodeObject(std::u16string_view name) : CoXMLNode(name) {}
     STDMETHOD_(ULONG, AddRef)() override { return InternalAddRef(); }
-    STDMETHOD_(ULONG, Release)() override {
-        const ULONG left = InternalRelease();
-        if (left == 0) delete this;
-        return left;
-    }
+    STDMETHOD_(ULONG, Release)() override;
     STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
         return _InternalQueryInterface(riid, ppv);
     }
@@ -46,6 +43,46 @@ NodeSlab*& HeaderOf(void* node) {
 
 constexpr std::size_t SlabHead() {
     return (sizeof(NodeSlab) + kHeader - 1) / kHeader * kHeader;
+}
+
+// Nodes gone in this thread's teardowns, not yet settled with their slab.
+struct PendingDrops {
+    int teardowns = 0;
+    NodeSlab* slab = nullptr;
+    std::size_t count = 0;
+
+    void Settle() noexcept {
+        if (!slab) return;
+        NodeSlab* settled = std::exchange(slab, nullptr);
+        settled->Drop(std::exchange(count, 0));
+    }
+};
+thread_local PendingDrops t_drops;
+
+// While a node and what it holds are destroyed: the slabs of the nodes and the chunks of
+// their strings and lists are counted down once each at the end, not once per node and
+// block.
+class Teardown {
+public:
+    Teardown() noexcept { ++t_drops.teardowns; }
+    ~Teardown() {
+        PendingDrops& drops = t_drops;
+        if (--drops.teardowns == 0) drops.Settle();
+    }
+    Teardown(const Teardown&) = delete;
+    Teardown& operator=(const Teardown&) = delete;
+
+private:
+    ParseArena::Batch blocks_;
+};
+
+ULONG NodeObject::Release() {
+    const ULONG left = InternalRelease();
+    if (left == 0) {
+        Teardown teardown;
+        delete this;
+    }
+    return left;
 }
 
 }  // namespace
@@ -98,7 +135,16 @@ void CoXMLNode::FreeRoom(void* p) noexcept {
     }
     // The node's room is not reused; under AddressSanitizer a use after release still shows.
     ORVEX_POISON(p, kNodeStride - kHeader);
-    slab->Drop();
+    PendingDrops& drops = t_drops;
+    if (drops.teardowns == 0) {
+        slab->Drop();
+        return;
+    }
+    if (drops.slab != slab) {
+        drops.Settle();
+        drops.slab = slab;
+    }
+    ++drops.count;
 }
 
 bool SplitPath(std::u16string_view path, std::vector<std::u16string_view>* steps) {
@@ -118,11 +164,8 @@ bool SplitPath(std::u16string_view path, std::vector<std::u16string_view>* steps
 CoXMLNode::~CoXMLNode() {
     // No lock of our own: with the count at zero nobody else can reach this node. A childless
     // child that only we hold cannot be reached by anyone either (no parent pointer of a child
-    // of its own leads to it), so it goes here and now, without the atomic steps of a release,
-    // and a run of such children from one slab counts the slab down once. Most nodes are
-    // leaves.
-    NodeSlab* slab = nullptr;
-    std::size_t gone = 0;
+    // of its own leads to it), so it goes here and now, without the atomic step of a release.
+    // Most nodes are leaves.
     for (auto& c : children_) {
         CoXMLNode* child = c.p;
         if (child->m_dwRef.load(std::memory_order_acquire) != 1 || !child->children_.empty()) {
@@ -131,21 +174,8 @@ CoXMLNode::~CoXMLNode() {
         }
         c.p = nullptr;
         static_cast<NodeObject*>(child)->~NodeObject();
-        NodeSlab* its = HeaderOf(child);
-        if (!its) {
-            ::operator delete(reinterpret_cast<char*>(child) - kHeader);
-            orvex::com::ThisModule().Unlock();
-            continue;
-        }
-        ORVEX_POISON(child, kNodeStride - kHeader);
-        if (its != slab) {
-            if (slab) slab->Drop(gone);
-            slab = its;
-            gone = 0;
-        }
-        ++gone;
+        FreeRoom(child);
     }
-    if (slab) slab->Drop(gone);
 }
 
 CoXMLNode::CoXMLNode(std::u16string_view name) : name_(name.data(), name.size()) {}
@@ -179,14 +209,11 @@ XMLNodePtr CoXMLNode::CreateIn(NodeSlab* slab, std::u16string_view name, CoXMLNo
     p->m_dwRef.store(1, std::memory_order_relaxed);
     XMLNodePtr node;
     node.Attach(p);
-    // The hash and, for a parsed tag, the lower-cased name in one pass (lower-casing keeps
-    // the hash: the folding ignores case already).
-    std::uint64_t hash = kNameHashSeed;
-    for (char16_t& c : p->name_) {
-        hash = NameHashStep(hash, c);
-        if (lower) c = text_detail::LowerTagChar(c);
+    if (lower) {
+        char16_t* to = p->name_.data();
+        for (std::size_t i = 0, size = name.size(); i < size; ++i)
+            to[i] = text_detail::LowerTagChar(to[i]);
     }
-    p->name_hash_.store(hash, std::memory_order_relaxed);
     p->parent_ = parent;
     p->depth_ = depth;
     p->word_ = word;
@@ -204,6 +231,13 @@ XMLNodePtr CoXMLNode::CreateTextRun(std::u16string_view text) {
 
 CoXMLNode* CoXMLNode::From(IMNode* node) {
     return node ? static_cast<CoXMLNode*>(node->NodeInternalGet()) : nullptr;
+}
+
+std::uint64_t CoXMLNode::HashName() const {
+    NodeLockHold lock(node_lock_);
+    const std::uint64_t hash = NameHash(name_);
+    name_hash_.store(hash, std::memory_order_release);
+    return hash;
 }
 
 std::u16string CoXMLNode::Name() const {
@@ -262,7 +296,7 @@ void CoXMLNode::SetValue(std::u16string_view text) {
         return;
     }
     if (text.empty() || text_run_) return;
-    texts_.push_back(TextRun{ParseString(text), children_.size()});
+    texts_.emplace_back(text, children_.size());
 }
 
 void CoXMLNode::AddText(std::u16string_view text) {
@@ -278,12 +312,12 @@ void CoXMLNode::BuildText(std::u16string_view text) {
         texts_.back().text.append(text);
         return;
     }
-    texts_.push_back(TextRun{ParseString(text), children_.size()});
+    texts_.emplace_back(text, children_.size());
 }
 
 void CoXMLNode::BuildEmptyRun() {
     if (texts_.empty() || texts_.back().before != children_.size())
-        texts_.push_back(TextRun{ParseString(), children_.size()});
+        texts_.emplace_back(std::u16string_view(), children_.size());
 }
 
 void CoXMLNode::ElementRemovedAt(std::size_t index) {
@@ -307,7 +341,7 @@ void CoXMLNode::BuildAttr(std::u16string_view name, std::u16string_view value) {
         return;
     }
     if (attrs_.capacity() == 0) attrs_.reserve(4);
-    attrs_.push_back(StoredAttribute{ParseString(name), ParseString(value)});
+    attrs_.emplace_back(name, value);
     if (attr_index_) attr_index_->emplace(NameHash(name), attrs_.size() - 1);
 }
 
@@ -373,7 +407,7 @@ void CoXMLNode::SetAttr(std::u16string_view name, std::u16string_view value, boo
         if (overwrite) attrs_[i].value.assign(value);
         return;
     }
-    attrs_.push_back(StoredAttribute{ParseString(name), ParseString(value)});
+    attrs_.emplace_back(name, value);
     if (attr_index_) attr_index_->emplace(NameHash(name), attrs_.size() - 1);
 }
 
@@ -572,8 +606,7 @@ HRESULT CoXMLNode::CopyFrom(const CoXMLNode& source) {
         NodeLockHold lock(attributes_lock_);
         attrs_.clear();
         attrs_.reserve(attrs.size());
-        for (auto& a : attrs)
-            attrs_.push_back(StoredAttribute{ParseString(a.name), ParseString(a.value)});
+        for (auto& a : attrs) attrs_.emplace_back(a.name, a.value);
         attr_index_.reset();
     }
     ClearChildren();
@@ -589,7 +622,7 @@ HRESULT CoXMLNode::CopyFrom(const CoXMLNode& source) {
     auto copy_texts_before = [&](std::size_t i) {
         NodeLockHold lock(children_lock_);
         for (; text != texts.end() && text->before == i; ++text)
-            texts_.push_back(TextRun{std::move(text->text), children_.size()});
+            texts_.emplace_back(std::move(text->text), children_.size());
     };
     for (std::size_t i = 0; i < children.size(); ++i) {
         copy_texts_before(i);

@@ -80,6 +80,8 @@ struct Attribute {
 
 // An attribute as a node keeps it.
 struct StoredAttribute {
+    StoredAttribute(std::u16string_view n, std::u16string_view v)
+        : name(n.data(), n.size()), value(v.data(), v.size()) {}
     ParseString name;
     ParseString value;
 };
@@ -87,6 +89,8 @@ struct StoredAttribute {
 // Text among an element's children, kept inside the element rather than as a node of its
 // own: `before` is the index of the element child it precedes (the child count when last).
 struct TextRun {
+    TextRun(std::u16string_view t, std::size_t b) : text(t.data(), t.size()), before(b) {}
+    TextRun(ParseString&& t, std::size_t b) : text(std::move(t)), before(b) {}
     ParseString text;
     std::size_t before = 0;
 };
@@ -120,7 +124,11 @@ public:
     // ---- Internal interface for the text forms, the property store and the registry.
     std::u16string Name() const;
     void SetName(std::u16string_view name);
-    std::uint64_t NameHashValue() const { return name_hash_.load(std::memory_order_acquire); }
+    // The hash of the name (name_fold.h), made on first use.
+    std::uint64_t NameHashValue() const {
+        const std::uint64_t hash = name_hash_.load(std::memory_order_acquire);
+        return hash ? hash : HashName();
+    }
     bool IsTextRun() const { return text_run_; }
     int Depth() const { return depth_; }
     std::uintptr_t Word() const { return word_; }
@@ -255,6 +263,7 @@ private:
     static XMLNodePtr CreateIn(NodeSlab* slab, std::u16string_view name, CoXMLNode* parent,
                                std::uintptr_t word, bool lower);
     std::size_t FindAttrUnlocked(std::u16string_view name) const;
+    std::uint64_t HashName() const;
     void SetParent(CoXMLNode* parent);
     // Keeps the text runs in place after the element child at `index` has gone.
     void ElementRemovedAt(std::size_t index);
@@ -263,7 +272,9 @@ private:
     // Guards name_ and parent_; name_ changes under children_lock_ too.
     mutable NodeLock node_lock_{1024};
     ParseString name_;
-    std::atomic<std::uint64_t> name_hash_{0};
+    // Zero until first asked for (or when a name's hash happens to be zero); set under
+    // node_lock_, so that it always matches the name.
+    mutable std::atomic<std::uint64_t> name_hash_{0};
     CoXMLNode* parent_ = nullptr;  // not a reference: the parent owns its children
 
     mutable NodeLock children_lock_{1024};

@@ -318,7 +318,8 @@ std::size_t UnescapeTo(std::u16string_view t, char16_t* out) {
         char16_t entity = 0;
         std::size_t length = 0;
         auto is = [&](std::u16string_view e, char16_t ch) {
-            if (!rest.starts_with(e)) return false;
+            // The "&" and the letter that chose the case are known to match.
+            if (rest.size() < e.size() || !SameChars(rest.data() + 2, e.substr(2))) return false;
             entity = ch;
             length = e.size();
             return true;
