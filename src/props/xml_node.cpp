@@ -247,9 +247,9 @@ std::u16string CoXMLNode::Name() const {
 
 void CoXMLNode::SetName(std::u16string_view name) {
     {
-        // Under the children lock as well, so that a walk holding that lock reads the name
-        // without taking the name lock (children lock first, as everywhere).
-        NodeLockHold children(children_lock_);
+        // Under the content lock as well, so that a walk holding that lock reads the name
+        // without taking the name lock (content lock first, as everywhere).
+        NodeLockHold content(content_lock_);
         NodeLockHold lock(node_lock_);
         name_.assign(name);
         name_hash_.store(NameHash(name), std::memory_order_release);
@@ -280,17 +280,17 @@ XMLNodePtr CoXMLNode::ParentRef() const {
 }
 
 void CoXMLNode::InvalidateChildIndex() {
-    NodeLockHold lock(children_lock_);
+    NodeLockHold lock(content_lock_);
     child_index_.reset();
 }
 
 std::u16string CoXMLNode::Value() const {
-    NodeLockHold lock(children_lock_);
+    NodeLockHold lock(content_lock_);
     return texts_.empty() ? std::u16string() : std::u16string(texts_.front().text);
 }
 
 void CoXMLNode::SetValue(std::u16string_view text) {
-    NodeLockHold lock(children_lock_);
+    NodeLockHold lock(content_lock_);
     if (!texts_.empty()) {
         texts_.front().text.assign(text);
         return;
@@ -301,7 +301,7 @@ void CoXMLNode::SetValue(std::u16string_view text) {
 
 void CoXMLNode::AddText(std::u16string_view text) {
     if (text.empty() || text_run_) return;
-    NodeLockHold lock(children_lock_);
+    NodeLockHold lock(content_lock_);
     BuildText(text);
 }
 
@@ -355,13 +355,13 @@ void CoXMLNode::UnbuildChild(CoXMLNode* child) {
 
 void CoXMLNode::AdoptContent(CoXMLNode& built) {
     {
-        NodeLockHold lock(attributes_lock_);
+        NodeLockHold lock(content_lock_);
         attrs_.swap(built.attrs_);
         attr_index_.reset();
     }
     ParseVector<XMLNodePtr> old;
     {
-        NodeLockHold lock(children_lock_);
+        NodeLockHold lock(content_lock_);
         old.swap(children_);
         children_.swap(built.children_);
         texts_.swap(built.texts_);
@@ -393,7 +393,7 @@ std::size_t CoXMLNode::FindAttrUnlocked(std::u16string_view name) const {
 }
 
 bool CoXMLNode::GetAttr(std::u16string_view name, std::u16string* value) const {
-    NodeLockHold lock(attributes_lock_);
+    NodeLockHold lock(content_lock_);
     std::size_t i = FindAttrUnlocked(name);
     if (i == std::u16string_view::npos) return false;
     if (value) value->assign(attrs_[i].value);
@@ -401,7 +401,7 @@ bool CoXMLNode::GetAttr(std::u16string_view name, std::u16string* value) const {
 }
 
 void CoXMLNode::SetAttr(std::u16string_view name, std::u16string_view value, bool overwrite) {
-    NodeLockHold lock(attributes_lock_);
+    NodeLockHold lock(content_lock_);
     std::size_t i = FindAttrUnlocked(name);
     if (i != std::u16string_view::npos) {
         if (overwrite) attrs_[i].value.assign(value);
@@ -412,7 +412,7 @@ void CoXMLNode::SetAttr(std::u16string_view name, std::u16string_view value, boo
 }
 
 bool CoXMLNode::RemoveAttr(std::u16string_view name) {
-    NodeLockHold lock(attributes_lock_);
+    NodeLockHold lock(content_lock_);
     std::size_t i = FindAttrUnlocked(name);
     if (i == std::u16string_view::npos) return false;
     attrs_.erase(attrs_.begin() + static_cast<std::ptrdiff_t>(i));
@@ -421,18 +421,18 @@ bool CoXMLNode::RemoveAttr(std::u16string_view name) {
 }
 
 void CoXMLNode::RemoveAllAttrs() {
-    NodeLockHold lock(attributes_lock_);
+    NodeLockHold lock(content_lock_);
     attrs_.clear();
     attr_index_.reset();
 }
 
 std::size_t CoXMLNode::AttrCount() const {
-    NodeLockHold lock(attributes_lock_);
+    NodeLockHold lock(content_lock_);
     return attrs_.size();
 }
 
 std::vector<Attribute> CoXMLNode::Attributes() const {
-    NodeLockHold lock(attributes_lock_);
+    NodeLockHold lock(content_lock_);
     std::vector<Attribute> out;
     out.reserve(attrs_.size());
     for (const auto& a : attrs_)
@@ -441,7 +441,7 @@ std::vector<Attribute> CoXMLNode::Attributes() const {
 }
 
 bool CoXMLNode::AttrAt(std::size_t index, Attribute* out) const {
-    NodeLockHold lock(attributes_lock_);
+    NodeLockHold lock(content_lock_);
     if (index >= attrs_.size()) return false;
     out->name.assign(attrs_[index].name);
     out->value.assign(attrs_[index].value);
@@ -463,7 +463,7 @@ XMLNodePtr CoXMLNode::FindChild(std::u16string_view name) const {
         NodeLockHold lock(c->node_lock_);
         return NamesEqual(c->name_, name);
     };
-    NodeLockHold lock(children_lock_);
+    NodeLockHold lock(content_lock_);
     if (children_.size() > kLinearChildren) {
         if (!child_index_) {
             child_index_ = std::make_unique<std::unordered_map<std::uint64_t, std::size_t>>();
@@ -484,7 +484,7 @@ XMLNodePtr CoXMLNode::AppendChild(std::u16string_view name) {
     if (text_run_) return nullptr;
     XMLNodePtr child = Create(name, this, word_);
     if (!child) return nullptr;
-    NodeLockHold lock(children_lock_);
+    NodeLockHold lock(content_lock_);
     children_.push_back(child);
     if (child_index_) child_index_->try_emplace(child->NameHashValue(), children_.size() - 1);
     return child;
@@ -493,7 +493,7 @@ XMLNodePtr CoXMLNode::AppendChild(std::u16string_view name) {
 bool CoXMLNode::RemoveChild(CoXMLNode* child) {
     XMLNodePtr removed;
     {
-        NodeLockHold lock(children_lock_);
+        NodeLockHold lock(content_lock_);
         auto it = std::find_if(children_.begin(), children_.end(),
                                [&](const XMLNodePtr& c) { return c.p == child; });
         if (it == children_.end()) return false;
@@ -509,7 +509,7 @@ bool CoXMLNode::RemoveChild(CoXMLNode* child) {
 void CoXMLNode::ClearChildren(bool keep_schema) {
     ParseVector<XMLNodePtr> removed;
     {
-        NodeLockHold lock(children_lock_);
+        NodeLockHold lock(content_lock_);
         if (keep_schema) {
             ParseVector<XMLNodePtr> kept;
             for (auto& c : children_) (c->IsSchema() ? kept : removed).push_back(std::move(c));
@@ -524,7 +524,7 @@ void CoXMLNode::ClearChildren(bool keep_schema) {
 }
 
 std::vector<XMLNodePtr> CoXMLNode::Children() const {
-    NodeLockHold lock(children_lock_);
+    NodeLockHold lock(content_lock_);
     std::vector<XMLNodePtr> out;
     out.reserve(children_.size() + texts_.size());
     auto t = texts_.begin();
@@ -538,20 +538,20 @@ std::vector<XMLNodePtr> CoXMLNode::Children() const {
 
 std::vector<XMLNodePtr> CoXMLNode::ElementChildren() const {
     std::vector<XMLNodePtr> out;
-    NodeLockHold lock(children_lock_);
+    NodeLockHold lock(content_lock_);
     for (const auto& c : children_)
         if (!c->IsSchema()) out.push_back(c);
     return out;
 }
 
 std::size_t CoXMLNode::ElementChildCount() const {
-    NodeLockHold lock(children_lock_);
+    NodeLockHold lock(content_lock_);
     return static_cast<std::size_t>(std::count_if(
         children_.begin(), children_.end(), [](const XMLNodePtr& c) { return !c->IsSchema(); }));
 }
 
 bool CoXMLNode::HasElementChildren() const {
-    NodeLockHold lock(children_lock_);
+    NodeLockHold lock(content_lock_);
     return !children_.empty();
 }
 
@@ -567,7 +567,7 @@ XMLNodePtr CoXMLNode::Resolve(const std::vector<std::u16string_view>& steps, std
             continue;
         }
         // Find and append under one lock, so that two writers make one node.
-        NodeLockHold lock(cur->children_lock_);
+        NodeLockHold lock(cur->content_lock_);
         XMLNodePtr next = cur->FindChild(steps[i]);
         if (!next) next = cur->AppendChild(steps[i]);
         cur = next;
@@ -603,7 +603,7 @@ HRESULT CoXMLNode::CopyFrom(const CoXMLNode& source) {
     SetName(source.Name());
     {
         std::vector<Attribute> attrs = source.Attributes();
-        NodeLockHold lock(attributes_lock_);
+        NodeLockHold lock(content_lock_);
         attrs_.clear();
         attrs_.reserve(attrs.size());
         for (auto& a : attrs) attrs_.emplace_back(a.name, a.value);
@@ -614,13 +614,13 @@ HRESULT CoXMLNode::CopyFrom(const CoXMLNode& source) {
     ParseVector<XMLNodePtr> children;
     ParseVector<TextRun> texts;
     {
-        NodeLockHold lock(source.children_lock_);
+        NodeLockHold lock(source.content_lock_);
         children = source.children_;
         texts = source.texts_;
     }
     auto text = texts.begin();
     auto copy_texts_before = [&](std::size_t i) {
-        NodeLockHold lock(children_lock_);
+        NodeLockHold lock(content_lock_);
         for (; text != texts.end() && text->before == i; ++text)
             texts_.emplace_back(std::move(text->text), children_.size());
     };

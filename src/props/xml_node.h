@@ -181,11 +181,11 @@ public:
     // Replaces this node's name, value, attributes and children by a deep copy of `source`.
     HRESULT CopyFrom(const CoXMLNode& source);
 
-    // Locks for callers that walk the tree (the writer): children, then attributes; a
-    // parent's children lock before any lock of its children. The name changes only under
-    // both the children lock and the node's own lock, so either is enough to read it.
-    NodeLock& ChildrenLock() const { return children_lock_; }
-    NodeLock& AttributesLock() const { return attributes_lock_; }
+    // The lock of a node's content (children, texts and attributes) for callers that walk the
+    // tree (the writer); a parent's content lock before any lock of its children. The name
+    // changes only under both the content lock and the node's own lock, so either is enough
+    // to read it. Nothing else is taken while only the attributes are in use under it.
+    NodeLock& ContentLock() const { return content_lock_; }
     // Unlocked views; hold the matching lock. ChildrenUnlocked() holds the element children
     // only; TextsUnlocked() the text runs among them, in order.
     const ParseVector<XMLNodePtr>& ChildrenUnlocked() const { return children_; }
@@ -269,7 +269,7 @@ private:
     void ElementRemovedAt(std::size_t index);
     void InvalidateChildIndex();
 
-    // Guards name_ and parent_; name_ changes under children_lock_ too.
+    // Guards name_ and parent_; name_ changes under content_lock_ too.
     mutable NodeLock node_lock_{1024};
     ParseString name_;
     // Zero until first asked for (or when a name's hash happens to be zero); set under
@@ -277,13 +277,14 @@ private:
     mutable std::atomic<std::uint64_t> name_hash_{0};
     CoXMLNode* parent_ = nullptr;  // not a reference: the parent owns its children
 
-    mutable NodeLock children_lock_{1024};
+    // Guards the children, the texts and the attributes with their indexes: one lock, so
+    // that a walk over the tree takes one lock per node.
+    mutable NodeLock content_lock_{1024};
     ParseVector<XMLNodePtr> children_;
     // First child per name hash; built on demand for nodes with many children.
     mutable std::unique_ptr<std::unordered_map<std::uint64_t, std::size_t>> child_index_;
-    ParseVector<TextRun> texts_;  // guarded by children_lock_
+    ParseVector<TextRun> texts_;
 
-    mutable NodeLock attributes_lock_{1024};
     ParseVector<StoredAttribute> attrs_;
     // Name index for nodes with many attributes; null until needed or after a removal.
     mutable std::unique_ptr<std::unordered_multimap<std::uint64_t, std::size_t>> attr_index_;
