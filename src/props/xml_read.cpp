@@ -114,10 +114,35 @@ void LowerTagName(String* name) {
     for (auto& c : *name) c = LowerTagChar(c);
 }
 
+inline bool Unescaped(char16_t c) {
+    return c <= u'&' && (c == u'&' || c == u'\r' || c == u'\n' || c == u'\t');
+}
+
+#if defined(__SSE2__)
+// A bit pair for each of the eight characters at `p` that may need UnescapeText: "&" and
+// everything up to "\r" (breaks, tabs and the controls before them).
+inline int UnescapeMarks(const char16_t* p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i low =
+        _mm_cmpeq_epi16(_mm_subs_epu16(v, _mm_set1_epi16(u'\r')), _mm_setzero_si128());
+    return _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16(u'&')), low));
+}
+#endif
+
 // Whether text needs UnescapeText: an entity or a break or tab to turn into a space.
 bool NeedsUnescape(std::u16string_view t) {
-    for (char16_t c : t)
-        if (c <= u'&' && (c == u'&' || c == u'\r' || c == u'\n' || c == u'\t')) return true;
+    const char16_t* p = t.data();
+    const std::size_t n = t.size();
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 8 <= n; i += 8) {
+        if (!UnescapeMarks(p + i)) continue;
+        for (std::size_t k = 0; k < 8; ++k)
+            if (Unescaped(p[i + k])) return true;
+    }
+#endif
+    for (; i < n; ++i)
+        if (Unescaped(p[i])) return true;
     return false;
 }
 
@@ -296,6 +321,23 @@ std::size_t UnescapeTo(std::u16string_view t, char16_t* out) {
     bool only_spaces = true;
     const std::size_t n = t.size();
     for (std::size_t i = 0; i < n;) {
+#if defined(__SSE2__)
+        // Plain runs eight characters a step: each step stores all eight and keeps those
+        // before the first that needs a look (nothing is longer than what it replaces, so
+        // the room after `w` is never less than the text left).
+        for (const char16_t* p = t.data(); i + 8 <= n;) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(w),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
+            const int mask = UnescapeMarks(p + i);
+            const std::size_t k =
+                mask ? static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2 : 8;
+            for (std::size_t j = 0; only_spaces && j < k; ++j) only_spaces = p[i + j] == u' ';
+            i += k;
+            w += k;
+            if (mask) break;
+        }
+        if (i >= n) break;
+#endif
         const char16_t c = t[i];
         if (c > u'&') {
             *w++ = c;
