@@ -32,10 +32,10 @@ public:
 };
 
 // Before every node: the slab it lives in, padded to keep the node's alignment.
-constexpr std::size_t kHeader = alignof(std::max_align_t);
+constexpr std::size_t kHeader = std::max(alignof(NodeObject), sizeof(NodeSlab*));
 constexpr std::size_t kNodeStride =
     (sizeof(NodeObject) + kHeader + kHeader - 1) / kHeader * kHeader;
-static_assert(alignof(NodeObject) <= kHeader);
+static_assert(alignof(NodeObject) <= kHeader && kHeader % alignof(NodeObject) == 0);
 
 NodeSlab*& HeaderOf(void* node) {
     return *reinterpret_cast<NodeSlab**>(static_cast<char*>(node) - kHeader);
@@ -225,7 +225,7 @@ XMLNodePtr CoXMLNode::CreateTextRun(std::u16string_view text) {
     XMLNodePtr run = Create(u"");
     if (!run) return nullptr;
     run->text_run_ = true;
-    run->text_.assign(text);
+    run->text_ = std::make_unique<std::u16string>(text);
     return run;
 }
 
@@ -234,23 +234,20 @@ CoXMLNode* CoXMLNode::From(IMNode* node) {
 }
 
 std::uint64_t CoXMLNode::HashName() const {
-    NodeLockHold lock(node_lock_);
+    NodeLockHold lock(content_lock_);
     const std::uint64_t hash = NameHash(name_);
     name_hash_.store(hash, std::memory_order_release);
     return hash;
 }
 
 std::u16string CoXMLNode::Name() const {
-    NodeLockHold lock(node_lock_);
+    NodeLockHold lock(content_lock_);
     return std::u16string(name_);
 }
 
 void CoXMLNode::SetName(std::u16string_view name) {
     {
-        // Under the content lock as well, so that a walk holding that lock reads the name
-        // without taking the name lock (content lock first, as everywhere).
-        NodeLockHold content(content_lock_);
-        NodeLockHold lock(node_lock_);
+        NodeLockHold lock(content_lock_);
         name_.assign(name);
         name_hash_.store(NameHash(name), std::memory_order_release);
     }
@@ -258,12 +255,12 @@ void CoXMLNode::SetName(std::u16string_view name) {
 }
 
 void CoXMLNode::SetParent(CoXMLNode* parent) {
-    NodeLockHold lock(node_lock_);
+    NodeLockHold lock(content_lock_);
     parent_ = parent;
 }
 
 XMLNodePtr CoXMLNode::ParentRef() const {
-    NodeLockHold lock(node_lock_);
+    NodeLockHold lock(content_lock_);
     CoXMLNode* p = parent_;
     if (!p) return nullptr;
     // A parent whose count already reached zero is being destroyed: it clears this pointer
@@ -452,7 +449,7 @@ bool CoXMLNode::AttrAt(std::size_t index, Attribute* out) const {
 
 bool CoXMLNode::IsSchema() const {
     if (NameHashValue() != kSchemaHash) return false;
-    NodeLockHold lock(node_lock_);
+    NodeLockHold lock(content_lock_);
     return NamesEqual(name_, kSchemaName);
 }
 
@@ -460,7 +457,7 @@ XMLNodePtr CoXMLNode::FindChild(std::u16string_view name) const {
     const std::uint64_t hash = NameHash(name);
     auto matches = [&](const XMLNodePtr& c) {
         if (c->NameHashValue() != hash) return false;
-        NodeLockHold lock(c->node_lock_);
+        NodeLockHold lock(c->content_lock_);
         return NamesEqual(c->name_, name);
     };
     NodeLockHold lock(content_lock_);

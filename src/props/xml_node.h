@@ -181,18 +181,18 @@ public:
     // Replaces this node's name, value, attributes and children by a deep copy of `source`.
     HRESULT CopyFrom(const CoXMLNode& source);
 
-    // The lock of a node's content (children, texts and attributes) for callers that walk the
-    // tree (the writer); a parent's content lock before any lock of its children. The name
-    // changes only under both the content lock and the node's own lock, so either is enough
-    // to read it. Nothing else is taken while only the attributes are in use under it.
+    // The node's lock (name, parent, children, texts and attributes) for callers that walk
+    // the tree (the writer); a parent's lock before any lock of its children.
     NodeLock& ContentLock() const { return content_lock_; }
     // Unlocked views; hold the matching lock. ChildrenUnlocked() holds the element children
     // only; TextsUnlocked() the text runs among them, in order.
     const ParseVector<XMLNodePtr>& ChildrenUnlocked() const { return children_; }
     const ParseVector<TextRun>& TextsUnlocked() const { return texts_; }
     const ParseVector<StoredAttribute>& AttributesUnlocked() const { return attrs_; }
-    const std::u16string& TextUnlocked() const { return text_; }
-    const ParseString& NameUnlocked() const { return name_; }  // hold either lock
+    std::u16string_view TextUnlocked() const {
+        return text_ ? std::u16string_view(*text_) : std::u16string_view();
+    }
+    const ParseString& NameUnlocked() const { return name_; }
 
     // ---- IMAttributes
     STDMETHOD(AttributesGetCount)(int* pnCount) override;
@@ -269,17 +269,17 @@ private:
     void ElementRemovedAt(std::size_t index);
     void InvalidateChildIndex();
 
-    // Guards name_ and parent_; name_ changes under content_lock_ too.
-    mutable NodeLock node_lock_{1024};
+    // Guards everything that changes: the name and its hash, the parent pointer, the
+    // children, the texts and the attributes with their indexes. One lock, so that a walk over
+    // the tree takes one lock per node; nothing takes a parent's lock while it holds a
+    // child's.
+    mutable NodeLock content_lock_{1024};
     ParseString name_;
-    // Zero until first asked for (or when a name's hash happens to be zero); set under
-    // node_lock_, so that it always matches the name.
+    // Zero until first asked for (or when a name's hash happens to be zero); set under the
+    // lock, so that it always matches the name.
     mutable std::atomic<std::uint64_t> name_hash_{0};
     CoXMLNode* parent_ = nullptr;  // not a reference: the parent owns its children
 
-    // Guards the children, the texts and the attributes with their indexes: one lock, so
-    // that a walk over the tree takes one lock per node.
-    mutable NodeLock content_lock_{1024};
     ParseVector<XMLNodePtr> children_;
     // First child per name hash; built on demand for nodes with many children.
     mutable std::unique_ptr<std::unordered_map<std::uint64_t, std::size_t>> child_index_;
@@ -289,7 +289,8 @@ private:
     // Name index for nodes with many attributes; null until needed or after a removal.
     mutable std::unique_ptr<std::unordered_multimap<std::uint64_t, std::size_t>> attr_index_;
 
-    std::u16string text_;  // the copy a text run node made by Children() carries
+    // The copy a text run node made by Children() carries; null for elements.
+    std::unique_ptr<std::u16string> text_;
     bool text_run_ = false;
     int depth_ = 0;
     std::uintptr_t word_ = 0;
