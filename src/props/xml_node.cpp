@@ -162,17 +162,30 @@ bool SplitPath(std::u16string_view path, std::vector<std::u16string_view>* steps
 // ---- Node structure
 
 CoXMLNode::~CoXMLNode() {
-    // No lock of our own: with the count at zero nobody else can reach this node. A childless
-    // child that only we hold cannot be reached by anyone either (no parent pointer of a child
-    // of its own leads to it), so it goes here and now, without the atomic step of a release.
-    // Most nodes are leaves.
-    for (auto& c : children_) {
-        CoXMLNode* child = c.p;
-        if (child->m_dwRef.load(std::memory_order_acquire) != 1 || !child->children_.empty()) {
-            c->SetParent(nullptr);
+    // No lock of our own: with the count at zero nobody else can reach this node. A child
+    // that only we hold goes here and now, without the atomic steps of a release and of
+    // clearing its parent pointer under its lock: a childless one cannot be reached by anyone
+    // (no parent pointer of a child of its own leads to it); one with children is claimed by
+    // taking its count from one to zero, after which a child of its own finds it gone.
+    const std::size_t count = children_.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        // The children lie apart in memory: ask for the next ones while this one goes.
+        if (i + 2 < count) {
+            const char* next = reinterpret_cast<const char*>(children_[i + 2].p);
+            for (std::size_t line = 0; line < sizeof(NodeObject); line += 64)
+                __builtin_prefetch(next + line);
+        }
+        CoXMLNode* child = children_[i].p;
+        LONG one = 1;
+        const bool ours = child->children_.empty()
+                              ? child->m_dwRef.load(std::memory_order_acquire) == 1
+                              : child->m_dwRef.compare_exchange_strong(
+                                    one, 0, std::memory_order_acq_rel, std::memory_order_acquire);
+        if (!ours) {
+            child->SetParent(nullptr);
             continue;
         }
-        c.p = nullptr;
+        children_[i].p = nullptr;
         static_cast<NodeObject*>(child)->~NodeObject();
         FreeRoom(child);
     }
@@ -212,7 +225,7 @@ XMLNodePtr CoXMLNode::CreateIn(NodeSlab* slab, std::u16string_view name, CoXMLNo
     if (lower) {
         char16_t* to = p->name_.data();
         for (std::size_t i = 0, size = name.size(); i < size; ++i)
-            to[i] = text_detail::LowerTagChar(to[i]);
+            to[i] = text_detail::LowerTagChar(name[i]);  // not read back: just written
     }
     p->parent_ = parent;
     p->depth_ = depth;
@@ -350,7 +363,7 @@ void CoXMLNode::UnbuildChild(CoXMLNode* child) {
     children_.erase(it);
 }
 
-void CoXMLNode::AdoptContent(CoXMLNode& built) {
+void CoXMLNode::AdoptContent(CoXMLNode& built, bool parents_set) {
     {
         NodeLockHold lock(content_lock_);
         attrs_.swap(built.attrs_);
@@ -365,7 +378,8 @@ void CoXMLNode::AdoptContent(CoXMLNode& built) {
         built.texts_.clear();
         child_index_.reset();
         // The built children were private until now: nobody can be reading their parent.
-        for (auto& c : children_) c->parent_ = this;
+        if (!parents_set)
+            for (auto& c : children_) c->parent_ = this;
     }
     for (auto& c : old) c->SetParent(nullptr);
 }

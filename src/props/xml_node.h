@@ -253,8 +253,9 @@ private:
     void BuildEmptyRun();
     void BuildAttr(std::u16string_view name, std::u16string_view value);
     void UnbuildChild(CoXMLNode* child);
-    // Takes the attributes and children of a built node, replacing this node's own.
-    void AdoptContent(CoXMLNode& built);
+    // Takes the attributes and children of a built node, replacing this node's own; with
+    // `parents_set` the children already name this node as their parent.
+    void AdoptContent(CoXMLNode& built, bool parents_set);
 
     static XMLNodePtr CreateTextRun(std::u16string_view text);
     // The room of a node (destroyed or never constructed) goes back to its slab or the heap.

@@ -470,10 +470,10 @@ public:
         {
             // The strings and lists of the new nodes come from chunks of this parse.
             ParseArena::Scope arena(x.size() * sizeof(char16_t));
-            hr = Read(x, staging, &name);
+            hr = Read(x, staging, node, &name);
         }
         if (take_name && !name.empty()) node->SetName(name);
-        node->AdoptContent(*staging);
+        node->AdoptContent(*staging, /*parents_set=*/true);
         return hr;
     }
 
@@ -501,7 +501,10 @@ private:
                   [node](std::u16string_view n, std::u16string_view v) { node->BuildAttr(n, v); });
     }
 
-    static HRESULT Read(std::u16string_view x, CoXMLNode* top, std::u16string* top_name) {
+    // Builds under `top`; its children name `target` as their parent already, as they will
+    // be its own.
+    static HRESULT Read(std::u16string_view x, CoXMLNode* top, CoXMLNode* target,
+                        std::u16string* top_name) {
         struct Open {
             CoXMLNode* node;          // kept alive by its parent (or by the caller for the top)
             std::u16string_view tag;  // as written; closed regardless of ASCII case
@@ -540,7 +543,10 @@ private:
                 *hr = E_UNEXPECTED;
                 return nullptr;
             }
-            if (stack.size() == 1) open_child = child;
+            if (stack.size() == 1) {
+                open_child = child;
+                child->parent_ = target;
+            }
             return child;
         };
         while (pos < n) {
