@@ -322,6 +322,8 @@ void CoXMLNode::BuildText(std::u16string_view text) {
         texts_.back().text.append(text);
         return;
     }
+    // Most elements have one run: room for it alone, without the general growth step.
+    if (texts_.capacity() == 0) texts_.reserve(1);
     texts_.emplace_back(text, children_.size());
 }
 
