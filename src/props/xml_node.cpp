@@ -176,11 +176,12 @@ CoXMLNode::~CoXMLNode() {
                 __builtin_prefetch(next + line);
         }
         CoXMLNode* child = children_[i].p;
+        // Its list is read only once nobody else holds it (nobody else can change it then).
         LONG one = 1;
-        const bool ours = child->children_.empty()
-                              ? child->m_dwRef.load(std::memory_order_acquire) == 1
-                              : child->m_dwRef.compare_exchange_strong(
-                                    one, 0, std::memory_order_acq_rel, std::memory_order_acquire);
+        const bool ours = child->m_dwRef.load(std::memory_order_acquire) == 1 &&
+                          (child->children_.empty() ||
+                           child->m_dwRef.compare_exchange_strong(one, 0, std::memory_order_acq_rel,
+                                                                  std::memory_order_relaxed));
         if (!ours) {
             child->SetParent(nullptr);
             continue;

@@ -29,8 +29,8 @@ inline constexpr std::u16string_view kSchemaName = u"attributes_info";
 class CoXMLNode;
 using XMLNodePtr = CComPtr<CoXMLNode>;
 
-// The locks of a node: plain recursive critical sections, sixteen bytes each, with nothing
-// to set up beyond zeroed words.
+// The lock of a node: a plain recursive critical section of sixteen bytes, with nothing to
+// set up beyond zeroed words.
 using NodeLock = orvex::platform::SpinCriticalSection;
 
 // Holds a node lock for the scope.
