@@ -7,9 +7,11 @@
 #pragma once
 
 #include <cstddef>
+#include <iterator>
 #include <limits>
 #include <new>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
@@ -74,6 +76,35 @@ struct ParseAlloc {
 };
 
 using ParseString = std::basic_string<char16_t, std::char_traits<char16_t>, ParseAlloc<char16_t>>;
+
+// A copy of `text`. Most names and values of a tree fit the string's own room: those are
+// copied a character at a time (the string reads them as a stream), which is cheaper than
+// the call to memcpy that the general copy makes.
+inline ParseString CopyText(std::u16string_view text) {
+    struct Reader {
+        using iterator_category = std::input_iterator_tag;
+        using value_type = char16_t;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const char16_t*;
+        using reference = const char16_t&;
+        const char16_t* at;
+        reference operator*() const { return *at; }
+        Reader& operator++() {
+            ++at;
+            return *this;
+        }
+        Reader operator++(int) {
+            Reader before = *this;
+            ++at;
+            return before;
+        }
+        bool operator==(const Reader&) const = default;
+    };
+    // The room of a string without an allocation, as the library lays it out.
+    constexpr std::size_t kOwnRoom = 15 / sizeof(char16_t);
+    if (text.size() > kOwnRoom) return ParseString(text.data(), text.size());
+    return ParseString(Reader{text.data()}, Reader{text.data() + text.size()});
+}
 template <class T>
 using ParseVector = std::vector<T, ParseAlloc<T>>;
 

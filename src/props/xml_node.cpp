@@ -192,7 +192,7 @@ CoXMLNode::~CoXMLNode() {
     }
 }
 
-CoXMLNode::CoXMLNode(std::u16string_view name) : name_(name.data(), name.size()) {}
+CoXMLNode::CoXMLNode(std::u16string_view name) : name_(CopyText(name)) {}
 
 XMLNodePtr CoXMLNode::Create(std::u16string_view name, CoXMLNode* parent, std::uintptr_t word) {
     return CreateIn(nullptr, name, parent, word, false);

@@ -81,7 +81,7 @@ struct Attribute {
 // An attribute as a node keeps it.
 struct StoredAttribute {
     StoredAttribute(std::u16string_view n, std::u16string_view v)
-        : name(n.data(), n.size()), value(v.data(), v.size()) {}
+        : name(CopyText(n)), value(CopyText(v)) {}
     ParseString name;
     ParseString value;
 };
@@ -89,7 +89,7 @@ struct StoredAttribute {
 // Text among an element's children, kept inside the element rather than as a node of its
 // own: `before` is the index of the element child it precedes (the child count when last).
 struct TextRun {
-    TextRun(std::u16string_view t, std::size_t b) : text(t.data(), t.size()), before(b) {}
+    TextRun(std::u16string_view t, std::size_t b) : text(CopyText(t)), before(b) {}
     TextRun(ParseString&& t, std::size_t b) : text(std::move(t)), before(b) {}
     ParseString text;
     std::size_t before = 0;
