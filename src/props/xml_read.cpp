@@ -551,7 +551,7 @@ private:
         };
         while (pos < n) {
             std::size_t lt = FindChar(x, pos, u'<');
-            if (!stack.empty())
+            if (lt != pos && !stack.empty())  // most tags follow each other directly
                 AddText(x.substr(pos, (lt == std::u16string_view::npos ? n : lt) - pos),
                         stack.back().node, &text_buffer);
             if (lt == std::u16string_view::npos) break;
