@@ -4,48 +4,41 @@
 
 #include <algorithm>
 #include <atomic>
+#include <utility>
 
 #include "platform/asan_poison.h"
 
 namespace XMLParse {
+
+namespace arena_detail {
+constinit thread_local Chunk* t_chunk = nullptr;
+}  // namespace arena_detail
+
 namespace {
 
-constexpr std::size_t kHeader = sizeof(void*);
+using namespace arena_detail;
+
 constexpr std::size_t kMinChunk = 1024;
-constexpr std::size_t kMaxChunk = 64 * 1024;
-
-// Blocks taken are counted by the holder alone, without an atomic operation each, and added
-// to the live count when it lets go; until then the count starts from kHeld, far above any
-// number of releases, so that it cannot reach zero while the holder takes.
-constexpr std::size_t kHeld = std::size_t{1} << 48;
-
-struct Chunk {
-    std::atomic<std::size_t> live{kHeld};  // kHeld while held, less the blocks released
-    std::size_t taken = 0;                 // blocks given out, known to the holder
-    char* next = nullptr;
-    char* end = nullptr;
-
-    void Release() noexcept {
-        if (live.fetch_sub(1, std::memory_order_acq_rel) == 1) Free();
-    }
-    // The holder lets go: what it took becomes part of the count.
-    void LetGo() noexcept {
-        const std::size_t left = kHeld - taken;
-        if (live.fetch_sub(left, std::memory_order_acq_rel) == left) Free();
-    }
-    void Free() noexcept {
-        this->~Chunk();
-        ::operator delete(this);
-    }
-};
 
 constexpr std::size_t ChunkHead() {
     return (sizeof(Chunk) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) *
            alignof(std::max_align_t);
 }
 
-// The chunk that this thread's parse takes from, held by the parse; null outside a parse.
-thread_local Chunk* t_chunk = nullptr;
+// Releases counted by the batches of this thread, not yet settled with their chunk.
+struct PendingReleases {
+    int batches = 0;
+    Chunk* chunk = nullptr;
+    std::size_t count = 0;
+
+    void Settle() noexcept {
+        if (!chunk) return;
+        Chunk* settled = std::exchange(chunk, nullptr);
+        const std::size_t n = std::exchange(count, 0);
+        if (settled->live.fetch_sub(n, std::memory_order_acq_rel) == n) settled->Free();
+    }
+};
+thread_local PendingReleases t_pending;
 
 Chunk* NewChunk(std::size_t bytes) noexcept {
     bytes = std::clamp(bytes, kMinChunk, kMaxChunk);
@@ -58,13 +51,9 @@ Chunk* NewChunk(std::size_t bytes) noexcept {
     return chunk;
 }
 
-constexpr std::size_t BlockSize(std::size_t bytes) {
-    return kHeader + (bytes + kHeader - 1) / kHeader * kHeader;
-}
-
 }  // namespace
 
-void* ParseArena::Allocate(std::size_t bytes) {
+void* ParseArena::AllocateSlow(std::size_t bytes) {
     Chunk* chunk = t_chunk;
     // Large blocks (a list of many children, a long text) go to the heap: a chunk would
     // keep their room when they grow.
@@ -103,7 +92,25 @@ void ParseArena::Release(void* p, std::size_t bytes) noexcept {
     }
     // The room is not reused; under AddressSanitizer a use after release still shows.
     ORVEX_POISON(block, BlockSize(bytes));
-    chunk->Release();
+    PendingReleases& pending = t_pending;
+    if (pending.batches == 0) {
+        chunk->Release();
+        return;
+    }
+    if (pending.chunk != chunk) {
+        pending.Settle();
+        pending.chunk = chunk;
+    }
+    ++pending.count;
+}
+
+ParseArena::Batch::Batch() noexcept {
+    ++t_pending.batches;
+}
+
+ParseArena::Batch::~Batch() {
+    PendingReleases& pending = t_pending;
+    if (--pending.batches == 0) pending.Settle();
 }
 
 ParseArena::Scope::Scope(std::size_t hint) noexcept : previous_(t_chunk) {

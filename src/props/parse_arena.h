@@ -6,22 +6,92 @@
 // builds on its own thread comes from its chunks, everything else from the heap.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <iterator>
 #include <limits>
 #include <new>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
+#include "platform/asan_poison.h"
+
 namespace XMLParse {
+
+namespace arena_detail {
+
+inline constexpr std::size_t kHeader = sizeof(void*);
+inline constexpr std::size_t kMaxChunk = 64 * 1024;
+// Blocks taken are counted by the holder alone, without an atomic operation each, and added
+// to the live count when it lets go; until then the count starts from kHeld, far above any
+// number of releases, so that it cannot reach zero while the holder takes.
+inline constexpr std::size_t kHeld = std::size_t{1} << 48;
+
+struct Chunk {
+    std::atomic<std::size_t> live{kHeld};  // kHeld while held, less the blocks released
+    std::size_t taken = 0;                 // blocks given out, known to the holder
+    char* next = nullptr;
+    char* end = nullptr;
+
+    void Release() noexcept {
+        if (live.fetch_sub(1, std::memory_order_acq_rel) == 1) Free();
+    }
+    // The holder lets go: what it took becomes part of the count.
+    void LetGo() noexcept {
+        const std::size_t left = kHeld - taken;
+        if (live.fetch_sub(left, std::memory_order_acq_rel) == left) Free();
+    }
+    void Free() noexcept {
+        this->~Chunk();
+        ::operator delete(this);
+    }
+};
+
+// The chunk that this thread's parse takes from, held by the parse; null outside a parse.
+extern constinit thread_local Chunk* t_chunk;
+
+constexpr std::size_t BlockSize(std::size_t bytes) {
+    return kHeader + (bytes + kHeader - 1) / kHeader * kHeader;
+}
+
+}  // namespace arena_detail
 
 class ParseArena {
 public:
     // `bytes` with the header in front: from the chunks of this thread's parse, if one is
-    // running, else from the heap. Throws std::bad_alloc like operator new.
-    static void* Allocate(std::size_t bytes);
+    // running, else from the heap. Throws std::bad_alloc like operator new. The common case,
+    // a small block from a chunk with room, is in line.
+    static void* Allocate(std::size_t bytes) {
+        using namespace arena_detail;
+        Chunk* chunk = t_chunk;
+        if (chunk && bytes <= kMaxChunk / 8) {
+            const std::size_t size = BlockSize(bytes);
+            if (static_cast<std::size_t>(chunk->end - chunk->next) >= size) {
+                char* block = chunk->next;
+                chunk->next += size;
+                ++chunk->taken;
+                ORVEX_UNPOISON(block, size);
+                *reinterpret_cast<Chunk**>(block) = chunk;
+                return block + kHeader;
+            }
+        }
+        return AllocateSlow(bytes);
+    }
     // A block of `bytes` from Allocate.
     static void Release(void* block, std::size_t bytes) noexcept;
+
+    // While a batch lives on a thread, the blocks released there are counted against their
+    // chunk on the thread and settled, one atomic step per chunk, when the outermost batch
+    // ends: tearing down a tree releases many blocks of few chunks.
+    class Batch {
+    public:
+        Batch() noexcept;
+        ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+    };
 
     // While a scope lives, blocks taken on its thread come from chunks; `hint` is the number
     // of bytes the parse will probably need.
@@ -35,6 +105,9 @@ public:
     private:
         void* previous_;
     };
+
+private:
+    static void* AllocateSlow(std::size_t bytes);
 };
 
 template <class T>
@@ -63,6 +136,35 @@ struct ParseAlloc {
 };
 
 using ParseString = std::basic_string<char16_t, std::char_traits<char16_t>, ParseAlloc<char16_t>>;
+
+// A copy of `text`. Most names and values of a tree fit the string's own room: those are
+// copied a character at a time (the string reads them as a stream), which is cheaper than
+// the call to memcpy that the general copy makes.
+inline ParseString CopyText(std::u16string_view text) {
+    struct Reader {
+        using iterator_category = std::input_iterator_tag;
+        using value_type = char16_t;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const char16_t*;
+        using reference = const char16_t&;
+        const char16_t* at;
+        reference operator*() const { return *at; }
+        Reader& operator++() {
+            ++at;
+            return *this;
+        }
+        Reader operator++(int) {
+            Reader before = *this;
+            ++at;
+            return before;
+        }
+        bool operator==(const Reader&) const = default;
+    };
+    // The room of a string without an allocation, as the library lays it out.
+    constexpr std::size_t kOwnRoom = 15 / sizeof(char16_t);
+    if (text.size() > kOwnRoom) return ParseString(text.data(), text.size());
+    return ParseString(Reader{text.data()}, Reader{text.data() + text.size()});
+}
 template <class T>
 using ParseVector = std::vector<T, ParseAlloc<T>>;
 

@@ -5,25 +5,37 @@
 #include <algorithm>
 #include <cstddef>
 #include <new>
+#include <utility>
 
 #include "platform/asan_poison.h"
 #include "props/name_fold.h"
+#include "props/xml_chars.h"
 
 namespace XMLParse {
 namespace {
-
-using orvex::platform::CRWSynchroLiteGuard;
-using orvex::platform::LockMode;
 
 constexpr std::size_t kLinearAttrs = 8;
 constexpr std::size_t kLinearChildren = 16;
 const std::uint64_t kSchemaHash = NameHash(kSchemaName);
 
+// The object a node is: its IUnknown. Unlike the generic wrapper it does not lock the module
+// per node; a slab holds one module lock for all its nodes, and a node of its own
+// allocation holds one itself.
+class NodeObject final : public CoXMLNode {
+public:
+    explicit NodeObject(std::u16string_view name) : CoXMLNode(name) {}
+    STDMETHOD_(ULONG, AddRef)() override { return InternalAddRef(); }
+    STDMETHOD_(ULONG, Release)() override;
+    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
+        return _InternalQueryInterface(riid, ppv);
+    }
+};
+
 // Before every node: the slab it lives in, padded to keep the node's alignment.
-constexpr std::size_t kHeader = alignof(std::max_align_t);
+constexpr std::size_t kHeader = std::max(alignof(NodeObject), sizeof(NodeSlab*));
 constexpr std::size_t kNodeStride =
-    (sizeof(CComObject<CoXMLNode>) + kHeader + kHeader - 1) / kHeader * kHeader;
-static_assert(alignof(CComObject<CoXMLNode>) <= kHeader);
+    (sizeof(NodeObject) + kHeader + kHeader - 1) / kHeader * kHeader;
+static_assert(alignof(NodeObject) <= kHeader && kHeader % alignof(NodeObject) == 0);
 
 NodeSlab*& HeaderOf(void* node) {
     return *reinterpret_cast<NodeSlab**>(static_cast<char*>(node) - kHeader);
@@ -33,7 +45,51 @@ constexpr std::size_t SlabHead() {
     return (sizeof(NodeSlab) + kHeader - 1) / kHeader * kHeader;
 }
 
+// Nodes gone in this thread's teardowns, not yet settled with their slab.
+struct PendingDrops {
+    int teardowns = 0;
+    NodeSlab* slab = nullptr;
+    std::size_t count = 0;
+
+    void Settle() noexcept {
+        if (!slab) return;
+        NodeSlab* settled = std::exchange(slab, nullptr);
+        settled->Drop(std::exchange(count, 0));
+    }
+};
+thread_local PendingDrops t_drops;
+
+// While a node and what it holds are destroyed: the slabs of the nodes and the chunks of
+// their strings and lists are counted down once each at the end, not once per node and
+// block.
+class Teardown {
+public:
+    Teardown() noexcept { ++t_drops.teardowns; }
+    ~Teardown() {
+        PendingDrops& drops = t_drops;
+        if (--drops.teardowns == 0) drops.Settle();
+    }
+    Teardown(const Teardown&) = delete;
+    Teardown& operator=(const Teardown&) = delete;
+
+private:
+    ParseArena::Batch blocks_;
+};
+
+ULONG NodeObject::Release() {
+    const ULONG left = InternalRelease();
+    if (left == 0) {
+        Teardown teardown;
+        delete this;
+    }
+    return left;
+}
+
 }  // namespace
+
+NodeSlab::NodeSlab(std::size_t capacity) noexcept : capacity_(capacity) {
+    orvex::com::ThisModule().Lock();
+}
 
 NodeSlab* NodeSlab::Make(std::size_t nodes) noexcept {
     nodes = std::clamp<std::size_t>(nodes, 1, kSlabNodes);
@@ -51,8 +107,8 @@ void* NodeSlab::Take() noexcept {
     return at + kHeader;
 }
 
-void NodeSlab::Drop() noexcept {
-    if (live_.fetch_sub(1, std::memory_order_acq_rel) == 1) Free();
+void NodeSlab::Drop(std::size_t count) noexcept {
+    if (live_.fetch_sub(count, std::memory_order_acq_rel) == count) Free();
 }
 
 void NodeSlab::LetGo() noexcept {
@@ -63,18 +119,32 @@ void NodeSlab::LetGo() noexcept {
 void NodeSlab::Free() noexcept {
     this->~NodeSlab();
     ::operator delete(this);
+    orvex::com::ThisModule().Unlock();
 }
 
 void CoXMLNode::operator delete(void* p) noexcept {
-    if (!p) return;
+    if (p) FreeRoom(p);
+}
+
+void CoXMLNode::FreeRoom(void* p) noexcept {
     NodeSlab* slab = HeaderOf(p);
     if (!slab) {
         ::operator delete(static_cast<char*>(p) - kHeader);
+        orvex::com::ThisModule().Unlock();
         return;
     }
     // The node's room is not reused; under AddressSanitizer a use after release still shows.
     ORVEX_POISON(p, kNodeStride - kHeader);
-    slab->Drop();
+    PendingDrops& drops = t_drops;
+    if (drops.teardowns == 0) {
+        slab->Drop();
+        return;
+    }
+    if (drops.slab != slab) {
+        drops.Settle();
+        drops.slab = slab;
+    }
+    ++drops.count;
 }
 
 bool SplitPath(std::u16string_view path, std::vector<std::u16string_view>* steps) {
@@ -92,23 +162,44 @@ bool SplitPath(std::u16string_view path, std::vector<std::u16string_view>* steps
 // ---- Node structure
 
 CoXMLNode::~CoXMLNode() {
-    // No lock of our own: with the count at zero nobody else can reach this node.
-    for (auto& c : children_) {
-        // A childless node that only we hold cannot be reached by anyone: nobody can be
-        // reading its parent pointer, so the lock can be skipped (most nodes are leaves).
-        if (c->m_dwRef.load(std::memory_order_acquire) == 1 && c->children_.empty())
-            c->parent_ = nullptr;
-        else
-            c->SetParent(nullptr);
+    // No lock of our own: with the count at zero nobody else can reach this node. A child
+    // that only we hold goes here and now, without the atomic steps of a release and of
+    // clearing its parent pointer under its lock: a childless one cannot be reached by anyone
+    // (no parent pointer of a child of its own leads to it); one with children is claimed by
+    // taking its count from one to zero, after which a child of its own finds it gone.
+    const std::size_t count = children_.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        // The children lie apart in memory: ask for the next ones while this one goes.
+        if (i + 2 < count) {
+            const char* next = reinterpret_cast<const char*>(children_[i + 2].p);
+            for (std::size_t line = 0; line < sizeof(NodeObject); line += 64)
+                __builtin_prefetch(next + line);
+        }
+        CoXMLNode* child = children_[i].p;
+        // Its list is read only once nobody else holds it (nobody else can change it then).
+        LONG one = 1;
+        const bool ours = child->m_dwRef.load(std::memory_order_acquire) == 1 &&
+                          (child->children_.empty() ||
+                           child->m_dwRef.compare_exchange_strong(one, 0, std::memory_order_acq_rel,
+                                                                  std::memory_order_relaxed));
+        if (!ours) {
+            child->SetParent(nullptr);
+            continue;
+        }
+        children_[i].p = nullptr;
+        static_cast<NodeObject*>(child)->~NodeObject();
+        FreeRoom(child);
     }
 }
 
+CoXMLNode::CoXMLNode(std::u16string_view name) : name_(CopyText(name)) {}
+
 XMLNodePtr CoXMLNode::Create(std::u16string_view name, CoXMLNode* parent, std::uintptr_t word) {
-    return CreateIn(nullptr, name, parent, word);
+    return CreateIn(nullptr, name, parent, word, false);
 }
 
 XMLNodePtr CoXMLNode::CreateIn(NodeSlab* slab, std::u16string_view name, CoXMLNode* parent,
-                               std::uintptr_t word) {
+                               std::uintptr_t word, bool lower) {
     int depth = parent ? parent->depth_ + 1 : 0;
     if (depth > kMaxDepth) return nullptr;
     // The node is private until it is returned, so its first reference is set with a plain
@@ -120,13 +211,23 @@ XMLNodePtr CoXMLNode::CreateIn(NodeSlab* slab, std::u16string_view name, CoXMLNo
         if (!own) return nullptr;
         *static_cast<NodeSlab**>(own) = nullptr;
         room = static_cast<char*>(own) + kHeader;
+        orvex::com::ThisModule().Lock();
     }
-    auto* p = ::new (room) CComObject<CoXMLNode>();
+    NodeObject* p;
+    try {
+        p = ::new (room) NodeObject(name);
+    } catch (...) {
+        FreeRoom(room);
+        throw;
+    }
     p->m_dwRef.store(1, std::memory_order_relaxed);
     XMLNodePtr node;
     node.Attach(p);
-    p->name_ = std::u16string(name);  // constructed, which is lighter than assign
-    p->name_hash_.store(NameHash(name), std::memory_order_release);
+    if (lower) {
+        char16_t* to = p->name_.data();
+        for (std::size_t i = 0, size = name.size(); i < size; ++i)
+            to[i] = text_detail::LowerTagChar(name[i]);  // not read back: just written
+    }
     p->parent_ = parent;
     p->depth_ = depth;
     p->word_ = word;
@@ -138,7 +239,7 @@ XMLNodePtr CoXMLNode::CreateTextRun(std::u16string_view text) {
     XMLNodePtr run = Create(u"");
     if (!run) return nullptr;
     run->text_run_ = true;
-    run->text_.assign(text);
+    run->text_ = std::make_unique<std::u16string>(text);
     return run;
 }
 
@@ -146,17 +247,21 @@ CoXMLNode* CoXMLNode::From(IMNode* node) {
     return node ? static_cast<CoXMLNode*>(node->NodeInternalGet()) : nullptr;
 }
 
+std::uint64_t CoXMLNode::HashName() const {
+    NodeLockHold lock(content_lock_);
+    const std::uint64_t hash = NameHash(name_);
+    name_hash_.store(hash, std::memory_order_release);
+    return hash;
+}
+
 std::u16string CoXMLNode::Name() const {
-    CRWSynchroLiteGuard lock(node_lock_, LockMode::kRead);
+    NodeLockHold lock(content_lock_);
     return std::u16string(name_);
 }
 
 void CoXMLNode::SetName(std::u16string_view name) {
     {
-        // Under the children lock as well, so that a walk holding that lock reads the name
-        // without taking the name lock (children lock first, as everywhere).
-        CRWSynchroLiteGuard children(children_lock_, LockMode::kWrite);
-        CRWSynchroLiteGuard lock(node_lock_, LockMode::kWrite);
+        NodeLockHold lock(content_lock_);
         name_.assign(name);
         name_hash_.store(NameHash(name), std::memory_order_release);
     }
@@ -164,12 +269,12 @@ void CoXMLNode::SetName(std::u16string_view name) {
 }
 
 void CoXMLNode::SetParent(CoXMLNode* parent) {
-    CRWSynchroLiteGuard lock(node_lock_, LockMode::kWrite);
+    NodeLockHold lock(content_lock_);
     parent_ = parent;
 }
 
 XMLNodePtr CoXMLNode::ParentRef() const {
-    CRWSynchroLiteGuard lock(node_lock_, LockMode::kRead);
+    NodeLockHold lock(content_lock_);
     CoXMLNode* p = parent_;
     if (!p) return nullptr;
     // A parent whose count already reached zero is being destroyed: it clears this pointer
@@ -186,28 +291,28 @@ XMLNodePtr CoXMLNode::ParentRef() const {
 }
 
 void CoXMLNode::InvalidateChildIndex() {
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    NodeLockHold lock(content_lock_);
     child_index_.reset();
 }
 
 std::u16string CoXMLNode::Value() const {
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    NodeLockHold lock(content_lock_);
     return texts_.empty() ? std::u16string() : std::u16string(texts_.front().text);
 }
 
 void CoXMLNode::SetValue(std::u16string_view text) {
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    NodeLockHold lock(content_lock_);
     if (!texts_.empty()) {
         texts_.front().text.assign(text);
         return;
     }
     if (text.empty() || text_run_) return;
-    texts_.push_back(TextRun{ParseString(text), children_.size()});
+    texts_.emplace_back(text, children_.size());
 }
 
 void CoXMLNode::AddText(std::u16string_view text) {
     if (text.empty() || text_run_) return;
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    NodeLockHold lock(content_lock_);
     BuildText(text);
 }
 
@@ -218,12 +323,14 @@ void CoXMLNode::BuildText(std::u16string_view text) {
         texts_.back().text.append(text);
         return;
     }
-    texts_.push_back(TextRun{ParseString(text), children_.size()});
+    // Most elements have one run: room for it alone, without the general growth step.
+    if (texts_.capacity() == 0) texts_.reserve(1);
+    texts_.emplace_back(text, children_.size());
 }
 
 void CoXMLNode::BuildEmptyRun() {
     if (texts_.empty() || texts_.back().before != children_.size())
-        texts_.push_back(TextRun{ParseString(), children_.size()});
+        texts_.emplace_back(std::u16string_view(), children_.size());
 }
 
 void CoXMLNode::ElementRemovedAt(std::size_t index) {
@@ -232,7 +339,7 @@ void CoXMLNode::ElementRemovedAt(std::size_t index) {
 }
 
 CoXMLNode* CoXMLNode::BuildChild(std::u16string_view name, NodeSlab* slab) {
-    XMLNodePtr child = CreateIn(slab, name, this, word_);
+    XMLNodePtr child = CreateIn(slab, name, this, word_, true);
     if (!child) return nullptr;
     // Most elements have a few children: skip the 1, 2, 4 growth steps.
     if (children_.capacity() == 0) children_.reserve(4);
@@ -247,7 +354,7 @@ void CoXMLNode::BuildAttr(std::u16string_view name, std::u16string_view value) {
         return;
     }
     if (attrs_.capacity() == 0) attrs_.reserve(4);
-    attrs_.push_back(StoredAttribute{ParseString(name), ParseString(value)});
+    attrs_.emplace_back(name, value);
     if (attr_index_) attr_index_->emplace(NameHash(name), attrs_.size() - 1);
 }
 
@@ -259,22 +366,23 @@ void CoXMLNode::UnbuildChild(CoXMLNode* child) {
     children_.erase(it);
 }
 
-void CoXMLNode::AdoptContent(CoXMLNode& built) {
+void CoXMLNode::AdoptContent(CoXMLNode& built, bool parents_set) {
     {
-        CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+        NodeLockHold lock(content_lock_);
         attrs_.swap(built.attrs_);
         attr_index_.reset();
     }
     ParseVector<XMLNodePtr> old;
     {
-        CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+        NodeLockHold lock(content_lock_);
         old.swap(children_);
         children_.swap(built.children_);
         texts_.swap(built.texts_);
         built.texts_.clear();
         child_index_.reset();
         // The built children were private until now: nobody can be reading their parent.
-        for (auto& c : children_) c->parent_ = this;
+        if (!parents_set)
+            for (auto& c : children_) c->parent_ = this;
     }
     for (auto& c : old) c->SetParent(nullptr);
 }
@@ -299,7 +407,7 @@ std::size_t CoXMLNode::FindAttrUnlocked(std::u16string_view name) const {
 }
 
 bool CoXMLNode::GetAttr(std::u16string_view name, std::u16string* value) const {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    NodeLockHold lock(content_lock_);
     std::size_t i = FindAttrUnlocked(name);
     if (i == std::u16string_view::npos) return false;
     if (value) value->assign(attrs_[i].value);
@@ -307,18 +415,18 @@ bool CoXMLNode::GetAttr(std::u16string_view name, std::u16string* value) const {
 }
 
 void CoXMLNode::SetAttr(std::u16string_view name, std::u16string_view value, bool overwrite) {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    NodeLockHold lock(content_lock_);
     std::size_t i = FindAttrUnlocked(name);
     if (i != std::u16string_view::npos) {
         if (overwrite) attrs_[i].value.assign(value);
         return;
     }
-    attrs_.push_back(StoredAttribute{ParseString(name), ParseString(value)});
+    attrs_.emplace_back(name, value);
     if (attr_index_) attr_index_->emplace(NameHash(name), attrs_.size() - 1);
 }
 
 bool CoXMLNode::RemoveAttr(std::u16string_view name) {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    NodeLockHold lock(content_lock_);
     std::size_t i = FindAttrUnlocked(name);
     if (i == std::u16string_view::npos) return false;
     attrs_.erase(attrs_.begin() + static_cast<std::ptrdiff_t>(i));
@@ -327,18 +435,18 @@ bool CoXMLNode::RemoveAttr(std::u16string_view name) {
 }
 
 void CoXMLNode::RemoveAllAttrs() {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    NodeLockHold lock(content_lock_);
     attrs_.clear();
     attr_index_.reset();
 }
 
 std::size_t CoXMLNode::AttrCount() const {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    NodeLockHold lock(content_lock_);
     return attrs_.size();
 }
 
 std::vector<Attribute> CoXMLNode::Attributes() const {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    NodeLockHold lock(content_lock_);
     std::vector<Attribute> out;
     out.reserve(attrs_.size());
     for (const auto& a : attrs_)
@@ -347,7 +455,7 @@ std::vector<Attribute> CoXMLNode::Attributes() const {
 }
 
 bool CoXMLNode::AttrAt(std::size_t index, Attribute* out) const {
-    CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+    NodeLockHold lock(content_lock_);
     if (index >= attrs_.size()) return false;
     out->name.assign(attrs_[index].name);
     out->value.assign(attrs_[index].value);
@@ -358,7 +466,7 @@ bool CoXMLNode::AttrAt(std::size_t index, Attribute* out) const {
 
 bool CoXMLNode::IsSchema() const {
     if (NameHashValue() != kSchemaHash) return false;
-    CRWSynchroLiteGuard lock(node_lock_, LockMode::kRead);
+    NodeLockHold lock(content_lock_);
     return NamesEqual(name_, kSchemaName);
 }
 
@@ -366,10 +474,10 @@ XMLNodePtr CoXMLNode::FindChild(std::u16string_view name) const {
     const std::uint64_t hash = NameHash(name);
     auto matches = [&](const XMLNodePtr& c) {
         if (c->NameHashValue() != hash) return false;
-        CRWSynchroLiteGuard lock(c->node_lock_, LockMode::kRead);
+        NodeLockHold lock(c->content_lock_);
         return NamesEqual(c->name_, name);
     };
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    NodeLockHold lock(content_lock_);
     if (children_.size() > kLinearChildren) {
         if (!child_index_) {
             child_index_ = std::make_unique<std::unordered_map<std::uint64_t, std::size_t>>();
@@ -390,7 +498,7 @@ XMLNodePtr CoXMLNode::AppendChild(std::u16string_view name) {
     if (text_run_) return nullptr;
     XMLNodePtr child = Create(name, this, word_);
     if (!child) return nullptr;
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    NodeLockHold lock(content_lock_);
     children_.push_back(child);
     if (child_index_) child_index_->try_emplace(child->NameHashValue(), children_.size() - 1);
     return child;
@@ -399,7 +507,7 @@ XMLNodePtr CoXMLNode::AppendChild(std::u16string_view name) {
 bool CoXMLNode::RemoveChild(CoXMLNode* child) {
     XMLNodePtr removed;
     {
-        CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+        NodeLockHold lock(content_lock_);
         auto it = std::find_if(children_.begin(), children_.end(),
                                [&](const XMLNodePtr& c) { return c.p == child; });
         if (it == children_.end()) return false;
@@ -415,7 +523,7 @@ bool CoXMLNode::RemoveChild(CoXMLNode* child) {
 void CoXMLNode::ClearChildren(bool keep_schema) {
     ParseVector<XMLNodePtr> removed;
     {
-        CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+        NodeLockHold lock(content_lock_);
         if (keep_schema) {
             ParseVector<XMLNodePtr> kept;
             for (auto& c : children_) (c->IsSchema() ? kept : removed).push_back(std::move(c));
@@ -430,7 +538,7 @@ void CoXMLNode::ClearChildren(bool keep_schema) {
 }
 
 std::vector<XMLNodePtr> CoXMLNode::Children() const {
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    NodeLockHold lock(content_lock_);
     std::vector<XMLNodePtr> out;
     out.reserve(children_.size() + texts_.size());
     auto t = texts_.begin();
@@ -444,20 +552,20 @@ std::vector<XMLNodePtr> CoXMLNode::Children() const {
 
 std::vector<XMLNodePtr> CoXMLNode::ElementChildren() const {
     std::vector<XMLNodePtr> out;
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    NodeLockHold lock(content_lock_);
     for (const auto& c : children_)
         if (!c->IsSchema()) out.push_back(c);
     return out;
 }
 
 std::size_t CoXMLNode::ElementChildCount() const {
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    NodeLockHold lock(content_lock_);
     return static_cast<std::size_t>(std::count_if(
         children_.begin(), children_.end(), [](const XMLNodePtr& c) { return !c->IsSchema(); }));
 }
 
 bool CoXMLNode::HasElementChildren() const {
-    CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+    NodeLockHold lock(content_lock_);
     return !children_.empty();
 }
 
@@ -473,7 +581,7 @@ XMLNodePtr CoXMLNode::Resolve(const std::vector<std::u16string_view>& steps, std
             continue;
         }
         // Find and append under one lock, so that two writers make one node.
-        CRWSynchroLiteGuard lock(cur->children_lock_, LockMode::kWrite);
+        NodeLockHold lock(cur->content_lock_);
         XMLNodePtr next = cur->FindChild(steps[i]);
         if (!next) next = cur->AppendChild(steps[i]);
         cur = next;
@@ -509,11 +617,10 @@ HRESULT CoXMLNode::CopyFrom(const CoXMLNode& source) {
     SetName(source.Name());
     {
         std::vector<Attribute> attrs = source.Attributes();
-        CRWSynchroLiteGuard lock(attributes_lock_, LockMode::kWrite);
+        NodeLockHold lock(content_lock_);
         attrs_.clear();
         attrs_.reserve(attrs.size());
-        for (auto& a : attrs)
-            attrs_.push_back(StoredAttribute{ParseString(a.name), ParseString(a.value)});
+        for (auto& a : attrs) attrs_.emplace_back(a.name, a.value);
         attr_index_.reset();
     }
     ClearChildren();
@@ -521,15 +628,15 @@ HRESULT CoXMLNode::CopyFrom(const CoXMLNode& source) {
     ParseVector<XMLNodePtr> children;
     ParseVector<TextRun> texts;
     {
-        CRWSynchroLiteGuard lock(source.children_lock_, LockMode::kWrite);
+        NodeLockHold lock(source.content_lock_);
         children = source.children_;
         texts = source.texts_;
     }
     auto text = texts.begin();
     auto copy_texts_before = [&](std::size_t i) {
-        CRWSynchroLiteGuard lock(children_lock_, LockMode::kWrite);
+        NodeLockHold lock(content_lock_);
         for (; text != texts.end() && text->before == i; ++text)
-            texts_.push_back(TextRun{std::move(text->text), children_.size()});
+            texts_.emplace_back(std::move(text->text), children_.size());
     };
     for (std::size_t i = 0; i < children.size(); ++i) {
         copy_texts_before(i);

@@ -29,6 +29,22 @@ inline constexpr std::u16string_view kSchemaName = u"attributes_info";
 class CoXMLNode;
 using XMLNodePtr = CComPtr<CoXMLNode>;
 
+// The lock of a node: a plain recursive critical section of sixteen bytes, with nothing to
+// set up beyond zeroed words.
+using NodeLock = orvex::platform::SpinCriticalSection;
+
+// Holds a node lock for the scope.
+class NodeLockHold {
+public:
+    explicit NodeLockHold(NodeLock& lock) : lock_(lock) { lock_.Enter(); }
+    ~NodeLockHold() { lock_.Leave(); }
+    NodeLockHold(const NodeLockHold&) = delete;
+    NodeLockHold& operator=(const NodeLockHold&) = delete;
+
+private:
+    NodeLock& lock_;
+};
+
 // Room for the nodes that one parse builds, taken in one allocation instead of one per node.
 // Every node carries a header naming the slab it lives in (null for a node of its own
 // allocation); the slab goes when its last node has gone and its builder has let go. A node
@@ -41,8 +57,8 @@ public:
     // Memory for one node, or null when the slab is full. Only the holder takes.
     void* Take() noexcept;
     bool Full() const noexcept { return used_ == capacity_; }
-    // A node of the slab has gone.
-    void Drop() noexcept;
+    // `count` nodes of the slab have gone.
+    void Drop(std::size_t count = 1) noexcept;
     // The holder lets go.
     void LetGo() noexcept;
 
@@ -50,7 +66,7 @@ private:
     // The nodes placed are counted by the holder alone and added to the live count when it
     // lets go; until then the count starts from kHeld, above any number of nodes gone.
     static constexpr std::size_t kHeld = std::size_t{1} << 48;
-    explicit NodeSlab(std::size_t capacity) : capacity_(capacity) {}
+    explicit NodeSlab(std::size_t capacity) noexcept;
     void Free() noexcept;
     std::atomic<std::size_t> live_{kHeld};  // kHeld while held, less the nodes gone
     std::size_t capacity_;
@@ -64,6 +80,8 @@ struct Attribute {
 
 // An attribute as a node keeps it.
 struct StoredAttribute {
+    StoredAttribute(std::u16string_view n, std::u16string_view v)
+        : name(CopyText(n)), value(CopyText(v)) {}
     ParseString name;
     ParseString value;
 };
@@ -71,6 +89,8 @@ struct StoredAttribute {
 // Text among an element's children, kept inside the element rather than as a node of its
 // own: `before` is the index of the element child it precedes (the child count when last).
 struct TextRun {
+    TextRun(std::u16string_view t, std::size_t b) : text(CopyText(t)), before(b) {}
+    TextRun(ParseString&& t, std::size_t b) : text(std::move(t)), before(b) {}
     ParseString text;
     std::size_t before = 0;
 };
@@ -85,7 +105,6 @@ public:
     COM_INTERFACE_ENTRY(IMAttributes)
     END_COM_MAP()
 
-    CoXMLNode() = default;
     ~CoXMLNode();
     CoXMLNode(const CoXMLNode&) = delete;
     CoXMLNode& operator=(const CoXMLNode&) = delete;
@@ -105,7 +124,11 @@ public:
     // ---- Internal interface for the text forms, the property store and the registry.
     std::u16string Name() const;
     void SetName(std::u16string_view name);
-    std::uint64_t NameHashValue() const { return name_hash_.load(std::memory_order_acquire); }
+    // The hash of the name (name_fold.h), made on first use.
+    std::uint64_t NameHashValue() const {
+        const std::uint64_t hash = name_hash_.load(std::memory_order_acquire);
+        return hash ? hash : HashName();
+    }
     bool IsTextRun() const { return text_run_; }
     int Depth() const { return depth_; }
     std::uintptr_t Word() const { return word_; }
@@ -158,18 +181,18 @@ public:
     // Replaces this node's name, value, attributes and children by a deep copy of `source`.
     HRESULT CopyFrom(const CoXMLNode& source);
 
-    // Locks for callers that walk the tree (the writer): children, then attributes; a
-    // parent's children lock before any lock of its children. The name changes only under
-    // both the children lock and the node's own lock, so either is enough to read it.
-    orvex::platform::CRWSynchroLiteCS& ChildrenLock() const { return children_lock_; }
-    orvex::platform::CRWSynchroLiteCS& AttributesLock() const { return attributes_lock_; }
+    // The node's lock (name, parent, children, texts and attributes) for callers that walk
+    // the tree (the writer); a parent's lock before any lock of its children.
+    NodeLock& ContentLock() const { return content_lock_; }
     // Unlocked views; hold the matching lock. ChildrenUnlocked() holds the element children
     // only; TextsUnlocked() the text runs among them, in order.
     const ParseVector<XMLNodePtr>& ChildrenUnlocked() const { return children_; }
     const ParseVector<TextRun>& TextsUnlocked() const { return texts_; }
     const ParseVector<StoredAttribute>& AttributesUnlocked() const { return attrs_; }
-    const std::u16string& TextUnlocked() const { return text_; }
-    const ParseString& NameUnlocked() const { return name_; }  // hold either lock
+    std::u16string_view TextUnlocked() const {
+        return text_ ? std::u16string_view(*text_) : std::u16string_view();
+    }
+    const ParseString& NameUnlocked() const { return name_; }
 
     // ---- IMAttributes
     STDMETHOD(AttributesGetCount)(int* pnCount) override;
@@ -216,46 +239,59 @@ public:
     STDMETHOD(NodeInfoGet)(BSTR bsField, BSTR* pbsValue) override;
     STDMETHOD_(void*, NodeInternalGet)() override { return this; }
 
+protected:
+    explicit CoXMLNode(std::u16string_view name);
+
 private:
     friend class XmlReader;
     // Building a node that no other thread can reach yet: no locks, no index upkeep.
-    // Null when too deep or out of memory; placed in `slab` while it has room.
+    // Null when too deep or out of memory; placed in `slab` while it has room. The child's
+    // name is stored lower-cased, as tags are read.
     CoXMLNode* BuildChild(std::u16string_view name, NodeSlab* slab);
     void BuildText(std::u16string_view text);
     // An empty run where no run is yet, so that the value stays empty when text follows.
     void BuildEmptyRun();
     void BuildAttr(std::u16string_view name, std::u16string_view value);
     void UnbuildChild(CoXMLNode* child);
-    // Takes the attributes and children of a built node, replacing this node's own.
-    void AdoptContent(CoXMLNode& built);
+    // Takes the attributes and children of a built node, replacing this node's own; with
+    // `parents_set` the children already name this node as their parent.
+    void AdoptContent(CoXMLNode& built, bool parents_set);
 
     static XMLNodePtr CreateTextRun(std::u16string_view text);
+    // The room of a node (destroyed or never constructed) goes back to its slab or the heap.
+    static void FreeRoom(void* room) noexcept;
+    // With `lower` the name is stored lower-cased, as parsed tags are.
     static XMLNodePtr CreateIn(NodeSlab* slab, std::u16string_view name, CoXMLNode* parent,
-                               std::uintptr_t word);
+                               std::uintptr_t word, bool lower);
     std::size_t FindAttrUnlocked(std::u16string_view name) const;
+    std::uint64_t HashName() const;
     void SetParent(CoXMLNode* parent);
     // Keeps the text runs in place after the element child at `index` has gone.
     void ElementRemovedAt(std::size_t index);
     void InvalidateChildIndex();
 
-    // Guards name_ and parent_; name_ changes under children_lock_ too.
-    mutable orvex::platform::CRWSynchroLiteRW node_lock_{1024, false};
+    // Guards everything that changes: the name and its hash, the parent pointer, the
+    // children, the texts and the attributes with their indexes. One lock, so that a walk over
+    // the tree takes one lock per node; nothing takes a parent's lock while it holds a
+    // child's.
+    mutable NodeLock content_lock_{1024};
     ParseString name_;
-    std::atomic<std::uint64_t> name_hash_{0};
+    // Zero until first asked for (or when a name's hash happens to be zero); set under the
+    // lock, so that it always matches the name.
+    mutable std::atomic<std::uint64_t> name_hash_{0};
     CoXMLNode* parent_ = nullptr;  // not a reference: the parent owns its children
 
-    mutable orvex::platform::CRWSynchroLiteCS children_lock_{1024};
     ParseVector<XMLNodePtr> children_;
     // First child per name hash; built on demand for nodes with many children.
     mutable std::unique_ptr<std::unordered_map<std::uint64_t, std::size_t>> child_index_;
-    ParseVector<TextRun> texts_;  // guarded by children_lock_
+    ParseVector<TextRun> texts_;
 
-    mutable orvex::platform::CRWSynchroLiteCS attributes_lock_{1024};
     ParseVector<StoredAttribute> attrs_;
     // Name index for nodes with many attributes; null until needed or after a removal.
     mutable std::unique_ptr<std::unordered_multimap<std::uint64_t, std::size_t>> attr_index_;
 
-    std::u16string text_;  // the copy a text run node made by Children() carries
+    // The copy a text run node made by Children() carries; null for elements.
+    std::unique_ptr<std::u16string> text_;
     bool text_run_ = false;
     int depth_ = 0;
     std::uintptr_t word_ = 0;

@@ -114,10 +114,35 @@ void LowerTagName(String* name) {
     for (auto& c : *name) c = LowerTagChar(c);
 }
 
+inline bool Unescaped(char16_t c) {
+    return c <= u'&' && (c == u'&' || c == u'\r' || c == u'\n' || c == u'\t');
+}
+
+#if defined(__SSE2__)
+// A bit pair for each of the eight characters at `p` that may need UnescapeText: "&" and
+// everything up to "\r" (breaks, tabs and the controls before them).
+inline int UnescapeMarks(const char16_t* p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i low =
+        _mm_cmpeq_epi16(_mm_subs_epu16(v, _mm_set1_epi16(u'\r')), _mm_setzero_si128());
+    return _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16(u'&')), low));
+}
+#endif
+
 // Whether text needs UnescapeText: an entity or a break or tab to turn into a space.
 bool NeedsUnescape(std::u16string_view t) {
-    for (char16_t c : t)
-        if (c <= u'&' && (c == u'&' || c == u'\r' || c == u'\n' || c == u'\t')) return true;
+    const char16_t* p = t.data();
+    const std::size_t n = t.size();
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 8 <= n; i += 8) {
+        if (!UnescapeMarks(p + i)) continue;
+        for (std::size_t k = 0; k < 8; ++k)
+            if (Unescaped(p[i + k])) return true;
+    }
+#endif
+    for (; i < n; ++i)
+        if (Unescaped(p[i])) return true;
     return false;
 }
 
@@ -141,26 +166,11 @@ std::size_t FindChar(std::u16string_view t, std::size_t from, char16_t c) {
     return std::u16string_view::npos;
 }
 
-std::size_t CountChar(std::u16string_view t, char16_t c) {
-    const char16_t* p = t.data();
-    const std::size_t n = t.size();
-    std::size_t i = 0, count = 0;
-#if defined(__SSE2__)
-    const __m128i want = _mm_set1_epi16(static_cast<short>(c));
-    while (i + 8 <= n) {
-        // Each match subtracts one (all bits set) from its lane; lanes stay far from wrapping.
-        __m128i lanes = _mm_setzero_si128();
-        for (std::size_t k = 0; k < 4096 && i + 8 <= n; ++k, i += 8) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-            lanes = _mm_sub_epi16(lanes, _mm_cmpeq_epi16(v, want));
-        }
-        alignas(16) std::uint16_t sums[8];
-        _mm_store_si128(reinterpret_cast<__m128i*>(sums), lanes);
-        for (std::uint16_t s : sums) count += s;
-    }
-#endif
-    for (; i < n; ++i) count += p[i] == c;
-    return count;
+// Whether the characters at `p` are those of `s` (with room for them at `p`).
+inline bool SameChars(const char16_t* p, std::u16string_view s) {
+    for (std::size_t i = 0; i < s.size(); ++i)
+        if (p[i] != s[i]) return false;
+    return true;
 }
 
 // What the quick reading of a tag makes of a character: the plain case needs no look-up.
@@ -311,6 +321,23 @@ std::size_t UnescapeTo(std::u16string_view t, char16_t* out) {
     bool only_spaces = true;
     const std::size_t n = t.size();
     for (std::size_t i = 0; i < n;) {
+#if defined(__SSE2__)
+        // Plain runs eight characters a step: each step stores all eight and keeps those
+        // before the first that needs a look (nothing is longer than what it replaces, so
+        // the room after `w` is never less than the text left).
+        for (const char16_t* p = t.data(); i + 8 <= n;) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(w),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
+            const int mask = UnescapeMarks(p + i);
+            const std::size_t k =
+                mask ? static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2 : 8;
+            for (std::size_t j = 0; only_spaces && j < k; ++j) only_spaces = p[i + j] == u' ';
+            i += k;
+            w += k;
+            if (mask) break;
+        }
+        if (i >= n) break;
+#endif
         const char16_t c = t[i];
         if (c > u'&') {
             *w++ = c;
@@ -333,7 +360,8 @@ std::size_t UnescapeTo(std::u16string_view t, char16_t* out) {
         char16_t entity = 0;
         std::size_t length = 0;
         auto is = [&](std::u16string_view e, char16_t ch) {
-            if (!rest.starts_with(e)) return false;
+            // The "&" and the letter that chose the case are known to match.
+            if (rest.size() < e.size() || !SameChars(rest.data() + 2, e.substr(2))) return false;
             entity = ch;
             length = e.size();
             return true;
@@ -402,11 +430,11 @@ std::u16string UnescapeText(std::u16string_view t) {
     return out;
 }
 
-// Slabs for the elements of one document, each sized by the tags still ahead (every element
-// has a "<" of its own, so their count bounds the nodes needed).
+// Slabs for the elements of one document: the first sized by the document's length (an
+// element every 48 characters or so), each further one twice the last, up to the largest.
 class SlabSource {
 public:
-    explicit SlabSource(std::u16string_view x) : left_(CountChar(x, u'<')) {}
+    explicit SlabSource(std::u16string_view x) : next_size_(x.size() / 48) {}
     ~SlabSource() {
         if (slab_) slab_->LetGo();
     }
@@ -417,14 +445,14 @@ public:
     NodeSlab* Next() {
         if (slab_ && !slab_->Full()) return slab_;
         if (slab_) slab_->LetGo();
-        const std::size_t nodes = std::clamp<std::size_t>(left_, 1, NodeSlab::kSlabNodes);
-        left_ -= std::min(left_, nodes);
+        const std::size_t nodes = std::clamp<std::size_t>(next_size_, 8, NodeSlab::kSlabNodes);
+        next_size_ = 2 * nodes;
         slab_ = NodeSlab::Make(nodes);
         return slab_;
     }
 
 private:
-    std::size_t left_;
+    std::size_t next_size_;
     NodeSlab* slab_ = nullptr;
 };
 
@@ -442,10 +470,10 @@ public:
         {
             // The strings and lists of the new nodes come from chunks of this parse.
             ParseArena::Scope arena(x.size() * sizeof(char16_t));
-            hr = Read(x, staging, &name);
+            hr = Read(x, staging, node, &name);
         }
         if (take_name && !name.empty()) node->SetName(name);
-        node->AdoptContent(*staging);
+        node->AdoptContent(*staging, /*parents_set=*/true);
         return hr;
     }
 
@@ -473,7 +501,10 @@ private:
                   [node](std::u16string_view n, std::u16string_view v) { node->BuildAttr(n, v); });
     }
 
-    static HRESULT Read(std::u16string_view x, CoXMLNode* top, std::u16string* top_name) {
+    // Builds under `top`; its children name `target` as their parent already, as they will
+    // be its own.
+    static HRESULT Read(std::u16string_view x, CoXMLNode* top, CoXMLNode* target,
+                        std::u16string* top_name) {
         struct Open {
             CoXMLNode* node;          // kept alive by its parent (or by the caller for the top)
             std::u16string_view tag;  // as written; closed regardless of ASCII case
@@ -512,14 +543,15 @@ private:
                 *hr = E_UNEXPECTED;
                 return nullptr;
             }
-            // Lower-casing keeps the name's hash: the folding ignores case already.
-            LowerTagName(&child->name_);
-            if (stack.size() == 1) open_child = child;
+            if (stack.size() == 1) {
+                open_child = child;
+                child->parent_ = target;
+            }
             return child;
         };
         while (pos < n) {
             std::size_t lt = FindChar(x, pos, u'<');
-            if (!stack.empty())
+            if (lt != pos && !stack.empty())  // most tags follow each other directly
                 AddText(x.substr(pos, (lt == std::u16string_view::npos ? n : lt) - pos),
                         stack.back().node, &text_buffer);
             if (lt == std::u16string_view::npos) break;
@@ -533,7 +565,7 @@ private:
                 const std::u16string_view open_tag = stack.back().tag;
                 const std::size_t end = lt + 2 + open_tag.size();
                 if (end < n && x[end] == u'>' && !IsQuote(open_tag[0]) &&
-                    !open_tag.ends_with(u"--"sv) && x.substr(lt + 2, open_tag.size()) == open_tag) {
+                    !open_tag.ends_with(u"--"sv) && SameChars(x.data() + lt + 2, open_tag)) {
                     pos = end + 1;
                     stack.pop_back();
                     if (stack.empty()) return S_OK;

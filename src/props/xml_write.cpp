@@ -4,6 +4,10 @@
 #include <deque>
 #include <memory>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "props/name_fold.h"
 #include "props/xml_chars.h"
 #include "props/xml_node.h"
@@ -38,15 +42,17 @@ public:
         ++cursor_;
     }
     void Put(std::u16string_view text) {
-        char16_t* w = Room(text.size());
-        if (text.size() > 16) {
-            std::memcpy(w, text.data(), text.size() * sizeof(char16_t));
-            cursor_ = w + text.size();
-        } else {
-            // Tags, names and line breaks: shorter than a call to memcpy costs.
-            for (char16_t c : text) *w++ = c;
-            cursor_ = w;
+        cursor_ = Copy(Room(text.size()), text.data(), text.size());
+    }
+    // Copies `n` characters to `w`; returns the position after them.
+    static char16_t* Copy(char16_t* w, const char16_t* from, std::size_t n) {
+        if (n > 16) {
+            std::memcpy(w, from, n * sizeof(char16_t));
+            return w + n;
         }
+        // Tags, names and line breaks: shorter than a call to memcpy costs.
+        for (std::size_t i = 0; i < n; ++i) w[i] = from[i];
+        return w + n;
     }
     // Copies `n` characters written at `from` (a Size() of this sink) once more: the end tag
     // repeating the start tag. They may lie in earlier buffers, or across two.
@@ -55,8 +61,7 @@ public:
         std::size_t b = done_.size();
         while (n > 0) {
             if (from >= base_start_) {
-                std::memcpy(w, base_ + (from - base_start_), n * sizeof(char16_t));
-                w += n;
+                w = Copy(w, base_ + (from - base_start_), n);
                 break;
             }
             while (done_[b - 1].start > from) --b;
@@ -106,18 +111,7 @@ private:
     char16_t* end_ = local_ + kLocal;
 };
 
-// Holds a critical section for the scope: the calls go to it directly, not through the base
-// class, so that they are inlined.
-class Hold {
-public:
-    explicit Hold(orvex::platform::CRWSynchroLiteCS& lock) : lock_(lock) { lock_.LockWrite(); }
-    ~Hold() { lock_.UnlockWrite(); }
-    Hold(const Hold&) = delete;
-    Hold& operator=(const Hold&) = delete;
-
-private:
-    orvex::platform::CRWSynchroLiteCS& lock_;
-};
+using Hold = NodeLockHold;
 
 void PutTabs(int n, Sink& out) {
     if (n <= 0) return;
@@ -189,49 +183,68 @@ char16_t* PutEntity(char16_t* w, std::u16string_view entity) {
     return PutRaw(w, entity);
 }
 
+// Writes an element text character that is not a space at either end.
+char16_t* PutTextChar(char16_t c, char16_t* w) {
+    if (c > u'>') {
+        *w = c;
+        return w + 1;
+    }
+    switch (c) {
+        case u'<':
+            return PutEntity(w, u"&lt;"sv);
+        case u'>':
+            return PutEntity(w, u"&gt;"sv);
+        case u'&':
+            return PutEntity(w, u"&amp;"sv);
+        case u'\t':
+            return PutEntity(w, u"&#x9;"sv);
+        case u'\n':
+            return PutEntity(w, u"&#xA;"sv);
+        case u'\r':
+            return PutEntity(w, u"&#xD;"sv);
+        default:
+            *w = c;
+            return w + 1;
+    }
+}
+
 void PutElementText(std::u16string_view text, Sink& out) {
     // Breaks and tabs would read back as spaces, and spaces at either end would be trimmed:
     // those go out as character references.
-    std::size_t lead = 0, trail = text.size();
-    while (lead < trail && text[lead] == u' ') ++lead;
-    while (trail > lead && text[trail - 1] == u' ') --trail;
-    char16_t* w = out.Room(text.size() * 6);  // "&#x20;" is the longest replacement
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (c > u'>') {
-            *w++ = c;
+    const char16_t* p = text.data();
+    const std::size_t n = text.size();
+    std::size_t lead = 0, trail = n;
+    while (lead < trail && p[lead] == u' ') ++lead;
+    while (trail > lead && p[trail - 1] == u' ') --trail;
+    char16_t* w = out.Room(n * 6);  // "&#x20;" is the longest replacement
+    std::size_t i = 0;
+    for (; i < lead; ++i) w = PutEntity(w, u"&#x20;"sv);
+#if defined(__SSE2__)
+    // Eight characters a step while none needs a reference: each step stores all eight and
+    // keeps those before the first that does (the room holds six characters for each).
+    const __m128i lt = _mm_set1_epi16(u'<'), gt = _mm_set1_epi16(u'>');
+    const __m128i amp = _mm_set1_epi16(u'&'), cr = _mm_set1_epi16(u'\r');
+    while (i + 8 <= trail) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(w), v);
+        // Breaks and tabs lie at or below "\r": those and the three markup characters.
+        const __m128i low = _mm_cmpeq_epi16(_mm_subs_epu16(v, cr), _mm_setzero_si128());
+        const __m128i marks =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, lt), _mm_cmpeq_epi16(v, gt)),
+                         _mm_or_si128(_mm_cmpeq_epi16(v, amp), low));
+        const int mask = _mm_movemask_epi8(marks);
+        if (!mask) {
+            i += 8;
+            w += 8;
             continue;
         }
-        switch (c) {
-            case u'<':
-                w = PutEntity(w, u"&lt;"sv);
-                break;
-            case u'>':
-                w = PutEntity(w, u"&gt;"sv);
-                break;
-            case u'&':
-                w = PutEntity(w, u"&amp;"sv);
-                break;
-            case u'\t':
-                w = PutEntity(w, u"&#x9;"sv);
-                break;
-            case u'\n':
-                w = PutEntity(w, u"&#xA;"sv);
-                break;
-            case u'\r':
-                w = PutEntity(w, u"&#xD;"sv);
-                break;
-            case u' ':
-                if (i < lead || i >= trail)
-                    w = PutEntity(w, u"&#x20;"sv);
-                else
-                    *w++ = c;
-                break;
-            default:
-                *w++ = c;
-                break;
-        }
+        const auto k = static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2;
+        w = PutTextChar(p[i + k], w + k);
+        i += k + 1;
     }
+#endif
+    for (; i < trail; ++i) w = PutTextChar(p[i], w);
+    for (; i < n; ++i) w = PutEntity(w, u"&#x20;"sv);
     out.Commit(w);
 }
 
@@ -273,7 +286,7 @@ void PutAttributeList(const CoXMLNode& node, const AttributeListOptions& options
         out.Put(u" _node_value="sv);
         PutQuoted(node.Value(), out);
     }
-    const Hold lock(node.AttributesLock());
+    const Hold lock(node.ContentLock());
     for (const auto& a : node.AttributesUnlocked()) {
         if (options.skip &&
             std::any_of(options.skip->begin(), options.skip->end(),
@@ -300,11 +313,11 @@ using PieceLists = std::deque<std::vector<Piece>>;
 // Writes `node` after `lead` (the line break before a child). With `leaf_only` a node that
 // has children writes nothing and returns false.
 //
-// Locks: a node's children lock (which also keeps its name), then its attributes lock. Children
-// that are leaves are written while the parent's children lock is held (a parent's lock
-// before a child's, as everywhere in the tree); from the first child with children of its
-// own on, the rest of the children are taken as pieces and written after the lock is let
-// go, so that a deep tree never holds locks on more than two levels at once.
+// Locks: a node's content lock, which also keeps its name. Children that are leaves are
+// written while the parent's lock is held (a parent's lock before a child's, as everywhere in
+// the tree); from the first child with children of its own on, the rest of the children are
+// taken as pieces and written after the lock is let go, so that a deep tree never holds
+// locks on more than two levels at once.
 bool WriteNode(const CoXMLNode& node, std::u16string_view lead, int indent, bool leaf_only,
                std::size_t level, PieceLists* lists, Sink& out) {
     std::size_t tag_at = 0, tag_size = 0;  // the tag as the start tag wrote it
@@ -325,7 +338,7 @@ bool WriteNode(const CoXMLNode& node, std::u16string_view lead, int indent, bool
     std::vector<Piece>* pieces = nullptr;
     std::size_t count = 0;
     {
-        const Hold lock(node.ChildrenLock());
+        const Hold lock(node.ContentLock());
         const auto& children = node.ChildrenUnlocked();
         if (leaf_only && !children.empty()) return false;
         const auto& texts = node.TextsUnlocked();
@@ -335,10 +348,10 @@ bool WriteNode(const CoXMLNode& node, std::u16string_view lead, int indent, bool
         PutTabs(indent, out);
         out.Put(u'<');
         tag_at = out.Size();
-        // The children lock is enough for the name.
+        // The content lock is enough for the name and the attributes.
         PutTagName(node.NameUnlocked(), has_text || !children.empty(), out);
         tag_size = out.Size() - tag_at;
-        PutAttributeList(node, {}, out);
+        for (const auto& a : node.AttributesUnlocked()) PutAttribute(a.name, a.value, out);
         if (children.empty()) {
             if (!has_text) {
                 out.Put(u"/>"sv);

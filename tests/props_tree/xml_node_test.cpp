@@ -273,6 +273,31 @@ TEST(XmlNode, ParsedNodesOutliveTheirTreeAndEachOther) {
     EXPECT_EQ(U8(value), "a value past the short-string room");
 }
 
+// A tree going away while another thread climbs from a node it holds: the climber gets each
+// ancestor whole or not at all, and once the tree has gone the held node has no parent.
+TEST(XmlNode, ClimbingWhileTheTreeGoes) {
+    for (int round = 0; round < 200; ++round) {
+        XMLNodePtr root = NewRoot();
+        ASSERT_EQ(root->NodeXmlSet(B(u"<r><m a='1'><l/><k/></m><n><o/></n></r>"), 1), S_OK);
+        XMLNodePtr leaf = root->ResolvePath(u"m::l", false);
+        ASSERT_TRUE(leaf);
+        std::thread climber([&leaf] {
+            for (int i = 0; i < 50; ++i) {
+                XMLNodePtr mid = leaf->ParentRef();
+                if (!mid) break;
+                EXPECT_EQ(U8(mid->Name()), "m");
+                EXPECT_TRUE(mid->HasAttr(u"a"));
+                if (XMLNodePtr top = mid->ParentRef()) {
+                    EXPECT_EQ(U8(top->Name()), "r");
+                }
+            }
+        });
+        root.Release();
+        climber.join();
+        EXPECT_FALSE(leaf->ParentRef());
+    }
+}
+
 TEST(XmlNode, DepthIsBounded) {
     XMLNodePtr root = NewRoot();
     std::u16string path = u"n";

@@ -93,6 +93,12 @@ TEST(XmlRead, EntitiesReferencesAndWhiteSpace) {
     EXPECT_EQ(text(u"<t>&#x1F600;</t>"), u"\U0001F600");  // beyond 16 bits
     EXPECT_EQ(text(u"<t>&#0;&#x110000;</t>"), u"\uFFFD\uFFFD");
     EXPECT_EQ(text(u"<t><![CDATA[ <raw> & ]]></t>"), u" <raw> & ");
+    // Long runs are read eight characters at a time: marks on either side of a step.
+    EXPECT_EQ(text(u"<t>0123456789abcdef&amp;0123456\r\nxyz&lt;</t>"),
+              u"0123456789abcdef&0123456  xyz<");
+    EXPECT_EQ(XMLParse::UnescapeText(u"          \t"), u"");
+    EXPECT_EQ(XMLParse::UnescapeText(u"          \tx"), u"           x");
+    EXPECT_EQ(XMLParse::UnescapeText(u"        &#x20;"), u"         ");
     // "br" and "tab" never open an element: the text after them stays with the parent.
     XMLNodePtr n = NewRoot();
     ASSERT_EQ(n->NodeXmlSet(B(u"<t>a<br>b<tab>c</t>"), 1), S_OK);
@@ -226,6 +232,10 @@ TEST(XmlRoundTrip, NamesAndValuesThatNeedQuotingOrEscapes) {
         {u"a--", u"x", u"\n", u"<&>", "<'a--' x='\n'>&lt;&amp;&gt;</'a--'>"},
         {u"!x;y", u"\u00e9", u"\u4e2d\u00a0", u" ",
          "<'!x;y' \u00e9='\u4e2d\u00a0'>&#x20;</'!x;y'>"},
+        {u"t", u"a", u"v", u"  0123456789<abcdef>&\tghijklmnop\r\n  ",
+         "<t "
+         "a='v'>&#x20;&#x20;0123456789&lt;abcdef&gt;&amp;&#x9;ghijklmnop&#xD;&#xA;&#x20;&#x20;</"
+         "t>"},
     };
     for (const auto& c : cases) {
         XMLNodePtr n = XMLParse::CoXMLNode::Create(c.name);
