@@ -64,15 +64,14 @@ __m512i DropFourthIndex(int o) {
     return _mm512_load_si512(idx);
 }
 
-template <bool kStream>
 void Rgb32ToRgb24(const std::uint8_t* s, std::uint8_t* d, int w) {
     const __m512i i0 = DropFourthIndex(0), i1 = DropFourthIndex(1), i2 = DropFourthIndex(2);
     for (int x = 0; x < w; x += 64, s += 256, d += 192) {
         const __m512i a = _mm512_loadu_si512(s), b = _mm512_loadu_si512(s + 64);
         const __m512i c = _mm512_loadu_si512(s + 128), e = _mm512_loadu_si512(s + 192);
-        Store<kStream>(d, _mm512_permutex2var_epi8(a, i0, b));
-        Store<kStream>(d + 64, _mm512_permutex2var_epi8(b, i1, c));
-        Store<kStream>(d + 128, _mm512_permutex2var_epi8(c, i2, e));
+        _mm512_storeu_si512(d, _mm512_permutex2var_epi8(a, i0, b));
+        _mm512_storeu_si512(d + 64, _mm512_permutex2var_epi8(b, i1, c));
+        _mm512_storeu_si512(d + 128, _mm512_permutex2var_epi8(c, i2, e));
     }
 }
 
@@ -122,10 +121,7 @@ void PackV210(const std::uint8_t* s, std::uint8_t* d, int w) {
 }  // namespace
 
 void Rgb32ToRgb24Row_AVX512VBMI(const std::uint8_t* s, std::uint8_t* d, int w, const RowParams*) {
-    Rgb32ToRgb24<false>(s, d, w);
-}
-void Rgb32ToRgb24Row_AVX512VBMINT(const std::uint8_t* s, std::uint8_t* d, int w, const RowParams*) {
-    Rgb32ToRgb24<true>(s, d, w);
+    Rgb32ToRgb24(s, d, w);
 }
 void UyvyToV210Row_AVX512VBMI(const std::uint8_t* s, std::uint8_t* d, int w, const RowParams*) {
     PackV210<false, false>(s, d, w);
