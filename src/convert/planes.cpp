@@ -42,6 +42,31 @@ bool CanStream(const std::uint8_t* dst, std::ptrdiff_t dst_step) {
     return (reinterpret_cast<std::uintptr_t>(dst) & 15) == 0 && dst_step % 16 == 0;
 }
 
+// Rows that follow each other without a gap, the same way on both sides, are one long row:
+// one call runs them, with no per-row call and no tail per row. Only where the long row
+// is the same bytes as the rows one by one: whole 4:2:2 pairs and whole v210 groups per
+// row, and a pixel count that fits the width.
+bool Coalesce(Row row, const std::uint8_t*& src, std::ptrdiff_t src_step, std::uint8_t*& dst,
+              std::ptrdiff_t dst_step, int& width, int& height) {
+    if (height < 2 || (src_step < 0) != (dst_step < 0)) return false;
+    if (RowIsSubsampled(row) && width % 2 != 0) return false;
+    const std::size_t sb = RowSourceBytes(row, width), db = RowDestBytes(row, width);
+    const auto s = static_cast<std::size_t>(src_step < 0 ? -src_step : src_step);
+    const auto d = static_cast<std::size_t>(dst_step < 0 ? -dst_step : dst_step);
+    const std::int64_t pixels = std::int64_t{width} * height;
+    if (s != sb || d != db || pixels > INT32_MAX) return false;
+    const int all = static_cast<int>(pixels);
+    const auto rows = static_cast<std::size_t>(height);
+    if (RowSourceBytes(row, all) != sb * rows || RowDestBytes(row, all) != db * rows) return false;
+    if (src_step < 0) {
+        src += (height - 1) * src_step;
+        dst += (height - 1) * dst_step;
+    }
+    width = all;
+    height = 1;
+    return true;
+}
+
 }  // namespace
 
 bool RowIsSubsampled(Row row) {
@@ -55,6 +80,11 @@ int ConvertRows(Row row, const std::uint8_t* src, std::ptrdiff_t src_step, std::
     if (width < (RowIsSubsampled(row) ? 2 : 1) || height < 1) return kBadSize;
     stream = stream && CanStream(dst, dst_step);
     const RowFn fn = SelectRow(row, level == kLevelNone ? ProcessorLevel() : level, stream);
+    if (Coalesce(row, src, src_step, dst, dst_step, width, height)) {
+        fn(src, dst, width, &params);
+        if (stream) _mm_sfence();
+        return 0;
+    }
     // Row addresses by index: stepping past the last row of a bottom-up walk would form a
     // pointer before the buffer.
     // Streaming stores write around the caches: fetching their lines first would bring back

@@ -45,6 +45,15 @@ struct Avx2 {
             return _mm256_extracti128_si256(v, kLane);
         }
     }
+    static V SetDwords(int a, int b, int c, int d, int e, int f, int g, int h) {
+        return _mm256_setr_epi32(a, b, c, d, e, f, g, h);
+    }
+    static V PermuteDwords(V a, V idx) { return _mm256_permutevar8x32_epi32(a, idx); }
+    // Dwords of b where the mask has a bit, of a elsewhere.
+    template <int kMask>
+    static V BlendDwords(V a, V b) {
+        return _mm256_blend_epi32(a, b, kMask);
+    }
     // Qwords 0 2 1 3.
     static V GatherQwords(V a) { return _mm256_permute4x64_epi64(a, 0xD8); }
     static V Pat(const Pattern16& p) {

@@ -62,20 +62,21 @@ constexpr Pattern16 MakeLumaChromaPattern(bool yuy2, int half, int what) {
 constexpr int SampleByte(bool yuy2, int n) {
     return 4 * (n / 4) + PairOffset(yuy2, n % 4 == 0 ? 1 : n % 4 == 1 ? 0 : n % 4 == 2 ? 3 : 2);
 }
-constexpr Pattern16 MakePackLowPattern(bool yuy2) {
+// `at`: the byte of the lane where the twelve samples start.
+constexpr Pattern16 MakePackLowPattern(bool yuy2, int at) {
     Pattern16 p{};
     for (int k = 0; k < 4; ++k) {
-        p.b[4 * k] = static_cast<std::int8_t>(SampleByte(yuy2, 3 * k));
-        p.b[4 * k + 2] = static_cast<std::int8_t>(SampleByte(yuy2, 3 * k + 1));
+        p.b[4 * k] = static_cast<std::int8_t>(at + SampleByte(yuy2, 3 * k));
+        p.b[4 * k + 2] = static_cast<std::int8_t>(at + SampleByte(yuy2, 3 * k + 1));
         p.b[4 * k + 1] = p.b[4 * k + 3] = -1;
     }
     return p;
 }
-constexpr Pattern16 MakePackHighPattern(bool yuy2) {
+constexpr Pattern16 MakePackHighPattern(bool yuy2, int at) {
     Pattern16 p{};
     for (int k = 0; k < 4; ++k) {
         p.b[4 * k] = p.b[4 * k + 1] = p.b[4 * k + 3] = -1;
-        p.b[4 * k + 2] = static_cast<std::int8_t>(SampleByte(yuy2, 3 * k + 2));
+        p.b[4 * k + 2] = static_cast<std::int8_t>(at + SampleByte(yuy2, 3 * k + 2));
     }
     return p;
 }
@@ -140,6 +141,26 @@ void Swap422Simd(const std::uint8_t* s, std::uint8_t* d, int w) {
 template <class T>
 void Rgb32ToRgb24Simd(const std::uint8_t* s, std::uint8_t* d, int w) {
     const auto m = T::Pat(kDropFourth);
+    if constexpr (T::kLanes == 2) {
+        // Two lanes: a dword permute per vector joins the 12 bytes of its two lanes and
+        // puts the 24 where a blend completes the output vectors, so that every load and
+        // store is a whole contiguous vector (the loads and stores split by lane below
+        // interleave four cache lines and ran 1.03x the peer's time at 1920x1080).
+        const auto p0 = T::SetDwords(0, 1, 2, 4, 5, 6, 0, 0);
+        const auto p1 = T::SetDwords(2, 4, 5, 6, 0, 0, 0, 1);
+        const auto p2 = T::SetDwords(5, 6, 0, 0, 0, 1, 2, 4);
+        const auto p3 = T::SetDwords(0, 0, 0, 1, 2, 4, 5, 6);
+        for (int x = 0; x < w; x += 32, s += 128, d += 96) {
+            const auto a0 = T::PermuteDwords(T::Shuffle(T::template Load<16>(s), m), p0);
+            const auto a1 = T::PermuteDwords(T::Shuffle(T::template Load<16>(s + 32), m), p1);
+            const auto a2 = T::PermuteDwords(T::Shuffle(T::template Load<16>(s + 64), m), p2);
+            const auto a3 = T::PermuteDwords(T::Shuffle(T::template Load<16>(s + 96), m), p3);
+            T::template Store<16>(d, T::template BlendDwords<0xC0>(a0, a1));
+            T::template Store<16>(d + 32, T::template BlendDwords<0xF0>(a1, a2));
+            T::template Store<16>(d + 64, T::template BlendDwords<0xFC>(a2, a3));
+        }
+        return;
+    }
     for (int x = 0; x < w; x += 16 * T::kLanes, s += 64 * T::kLanes, d += 48 * T::kLanes) {
         typename T::V o0, o1, o2;
         Join4To3<T>(T::Shuffle(T::template Load<64>(s), m),
@@ -313,21 +334,30 @@ void YuvToRgb24Simd(const std::uint8_t* s, std::uint8_t* d, int w, const RowPara
     }
 }
 
-// 24 pixels (four v210 groups) per lane.
+// 24 pixels (four v210 groups) per lane. Vector i takes groups i * lanes to i * lanes +
+// lanes - 1, one a lane, each lane loaded on its own from its 12 source bytes, and is
+// stored whole: the output is contiguous, where storing by lane interleaves cache lines.
+// The last lane of a step would load four bytes past it, so the last vector loads its
+// groups four bytes early and shuffles with patterns moved by four.
 template <class T, bool kYuy2>
 void PackV210Simd(const std::uint8_t* s, std::uint8_t* d, int w) {
-    const auto lowPat = T::Pat(MakePackLowPattern(kYuy2));
-    const auto highPat = T::Pat(MakePackHighPattern(kYuy2));
+    const auto lowPat = T::Pat(MakePackLowPattern(kYuy2, 0));
+    const auto highPat = T::Pat(MakePackHighPattern(kYuy2, 0));
+    const auto lowPatLast = T::Pat(MakePackLowPattern(kYuy2, 4));
+    const auto highPatLast = T::Pat(MakePackHighPattern(kYuy2, 4));
     const auto scale = T::Set16x2(4, 4096);  // samples 3k and 3k+1 to bits 2 and 12
-    for (int x = 0; x < w; x += 24 * T::kLanes, s += 48 * T::kLanes, d += 64 * T::kLanes) {
-        typename T::V g[4];
-        Split3To4<T>(T::template Load<48>(s), T::template Load<48>(s + 16),
-                     T::template Load<48>(s + 32), g[0], g[1], g[2], g[3]);
-        for (int i = 0; i < 4; ++i) {
-            const auto low = T::Madd(T::Shuffle(g[i], lowPat), scale);
-            const auto high = T::template Slli32<6>(T::Shuffle(g[i], highPat));
-            T::template Store<64>(d + 16 * i, T::Or(low, high));
+    const auto pack = [&scale](typename T::V g, typename T::V lowP, typename T::V highP) {
+        const auto low = T::Madd(T::Shuffle(g, lowP), scale);
+        return T::Or(low, T::template Slli32<6>(T::Shuffle(g, highP)));
+    };
+    constexpr int kIn = 12 * T::kLanes, kOut = 16 * T::kLanes;
+    for (int x = 0; x < w; x += 24 * T::kLanes, s += 4 * kIn, d += 4 * kOut) {
+        for (int i = 0; i < 3; ++i) {
+            T::template Store<16>(d + kOut * i,
+                                  pack(T::template Load<12>(s + kIn * i), lowPat, highPat));
         }
+        T::template Store<16>(d + kOut * 3,
+                              pack(T::template Load<12>(s + kIn * 3 - 4), lowPatLast, highPatLast));
     }
 }
 

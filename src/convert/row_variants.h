@@ -45,9 +45,15 @@ ORVEX_DECLARE_INVERSE_ROWS(AVX512VNNINT)
 
 #undef ORVEX_DECLARE_INVERSE_ROWS
 
-// RGB24 to RGB32 with the 512-bit byte permute of two tables (AVX-512 VBMI).
-void Rgb24ToRgb32Row_AVX512VBMI(const std::uint8_t*, std::uint8_t*, int, const RowParams*);
-void Rgb24ToRgb32Row_AVX512VBMINT(const std::uint8_t*, std::uint8_t*, int, const RowParams*);
+// The rows with the 512-bit byte permutes (AVX-512 VBMI).
+#define ORVEX_DECLARE_VBMI_ROW(name)                                                   \
+    void name##_AVX512VBMI(const std::uint8_t*, std::uint8_t*, int, const RowParams*); \
+    void name##_AVX512VBMINT(const std::uint8_t*, std::uint8_t*, int, const RowParams*);
+ORVEX_DECLARE_VBMI_ROW(Rgb24ToRgb32Row)
+ORVEX_DECLARE_VBMI_ROW(UyvyToV210Row)
+ORVEX_DECLARE_VBMI_ROW(Yuy2ToV210Row)
+#undef ORVEX_DECLARE_VBMI_ROW
+void Rgb32ToRgb24Row_AVX512VBMI(const std::uint8_t*, std::uint8_t*, int, const RowParams*);
 #undef ORVEX_DECLARE_ROWS
 
 }  // namespace orvex::convert
