@@ -59,6 +59,12 @@ struct Avx2 {
     static V Pat(const Pattern16& p) {
         return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(p.b)));
     }
+    // A pattern per lane: `lo` for the low lane, `hi` for the high one.
+    static V Pat2(const Pattern16& lo, const Pattern16& hi) {
+        return _mm256_inserti128_si256(
+            _mm256_castsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(lo.b))),
+            _mm_load_si128(reinterpret_cast<const __m128i*>(hi.b)), 1);
+    }
     static V Zero() { return _mm256_setzero_si256(); }
     static V Set32(std::int32_t a) { return _mm256_set1_epi32(a); }
     static V Set16x2(std::int16_t a, std::int16_t b) {

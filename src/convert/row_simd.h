@@ -39,6 +39,8 @@ constexpr Pattern16 kSwapPairs = {{1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12,
 constexpr Pattern16 kDropFourth = {{0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1}};
 // Four packed BGR pixels to BGR0.
 constexpr Pattern16 kAddFourth = {{0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1}};
+// The same four pixels four bytes further into the register.
+constexpr Pattern16 kAddFourthAt4 = {{4, 5, 6, -1, 7, 8, 9, -1, 10, 11, 12, -1, 13, 14, 15, -1}};
 // B0..3 G0..3 R0..3 A0..3 back to four BGRA pixels.
 constexpr Pattern16 kPlanarToPixels = {{0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15}};
 // U0..7 V0..7 to U0 V0 U1 V1 ...
@@ -176,8 +178,21 @@ void Rgb32ToRgb24Simd(const std::uint8_t* s, std::uint8_t* d, int w) {
 // 16 pixels per lane.
 template <class T>
 void Rgb24ToRgb32Simd(const std::uint8_t* s, std::uint8_t* d, int w, const RowParams* p) {
-    const auto m = T::Pat(kAddFourth);
     const auto alpha = T::Set32(static_cast<std::int32_t>(std::uint32_t{p->alpha} << 24));
+    if constexpr (T::kLanes == 2) {
+        // Two lanes: eight pixels a vector, the low lane loaded at their first byte and the
+        // high one eight bytes on (so nothing past the 24 bytes is read), so that every
+        // store is one whole vector (stores split by lane ran 1.07x the peer's SSSE3 time
+        // at 1920x1080).
+        const auto m = T::Pat2(kAddFourth, kAddFourthAt4);
+        for (int x = 0; x < w; x += 32, s += 96, d += 128) {
+            for (int i = 0; i < 4; ++i)
+                T::template Store<16>(d + 32 * i,
+                                      T::Or(T::Shuffle(T::template Load<8>(s + 24 * i), m), alpha));
+        }
+        return;
+    }
+    const auto m = T::Pat(kAddFourth);
     for (int x = 0; x < w; x += 16 * T::kLanes, s += 48 * T::kLanes, d += 64 * T::kLanes) {
         typename T::V q0, q1, q2, q3;
         Split3To4<T>(T::template Load<48>(s), T::template Load<48>(s + 16),
