@@ -69,14 +69,7 @@ void* ParseArena::AllocateSlow(std::size_t bytes) {
                 t_chunk = chunk = fresh;
             }
         }
-        if (static_cast<std::size_t>(chunk->end - chunk->next) >= size) {
-            char* block = chunk->next;
-            chunk->next += size;
-            ++chunk->taken;
-            ORVEX_UNPOISON(block, size);
-            *reinterpret_cast<Chunk**>(block) = chunk;
-            return block + kHeader;
-        }
+        if (void* block = chunk->Take(size)) return block;
     }
     char* block = static_cast<char*>(::operator new(kHeader + bytes));
     *reinterpret_cast<Chunk**>(block) = nullptr;

@@ -47,6 +47,17 @@ struct Chunk {
         this->~Chunk();
         ::operator delete(this);
     }
+    // A block of `size` bytes (from BlockSize) with its header set, or null when the chunk
+    // has no room for it. Only the holder takes.
+    void* Take(std::size_t size) noexcept {
+        if (static_cast<std::size_t>(end - next) < size) return nullptr;
+        char* block = next;
+        next += size;
+        ++taken;
+        ORVEX_UNPOISON(block, size);
+        *reinterpret_cast<Chunk**>(block) = this;
+        return block + kHeader;
+    }
 };
 
 // The chunk that this thread's parse takes from, held by the parse; null outside a parse.
@@ -67,15 +78,7 @@ public:
         using namespace arena_detail;
         Chunk* chunk = t_chunk;
         if (chunk && bytes <= kMaxChunk / 8) {
-            const std::size_t size = BlockSize(bytes);
-            if (static_cast<std::size_t>(chunk->end - chunk->next) >= size) {
-                char* block = chunk->next;
-                chunk->next += size;
-                ++chunk->taken;
-                ORVEX_UNPOISON(block, size);
-                *reinterpret_cast<Chunk**>(block) = chunk;
-                return block + kHeader;
-            }
+            if (void* block = chunk->Take(BlockSize(bytes))) return block;
         }
         return AllocateSlow(bytes);
     }
