@@ -34,29 +34,17 @@ constexpr std::string_view kMono =
          multi-format="false" formats="sd,hd" pixel-formats="8bit-ycbcr" audio-systems="1"
          audio-channels="8" audio-96k="false" frame-buffers="16" reference="external"/>)";
 
-struct Preset {
-    std::string_view name;
-    std::string text;
-};
-
-const std::vector<Preset>& Presets() {
-    static const std::vector<Preset> presets = [] {
-        auto rig = [](std::initializer_list<std::string_view> boards) {
-            std::string s = "<rig>";
-            for (auto b : boards) s += b;
-            return s + "</rig>";
-        };
-        return std::vector<Preset>{
-            {"default", rig({kQuad})},
-            {"quad", rig({kQuad})},
-            {"hd-duo", rig({kHdDuo})},
-            {"eight", rig({kEight})},
-            {"mono", rig({kMono})},
-            {"pair", rig({kQuad, kQuad})},
-            {"studio", rig({kQuad, kHdDuo, kEight, kMono})},
-            {"none", "<rig/>"},
-        };
-    }();
+const std::vector<RigPreset>& Presets() {
+    static const std::vector<RigPreset> presets{
+        {"default", {kQuad}},
+        {"quad", {kQuad}},
+        {"hd-duo", {kHdDuo}},
+        {"eight", {kEight}},
+        {"mono", {kMono}},
+        {"pair", {kQuad, kQuad}},
+        {"studio", {kQuad, kHdDuo, kEight, kMono}},
+        {"none", {}},
+    };
     return presets;
 }
 
@@ -171,9 +159,7 @@ bool ParseRig(std::string_view xml, Rig* rig, std::string* error) {
 }
 
 std::string_view PresetText(std::string_view name) {
-    for (const Preset& p : Presets())
-        if (p.name == name) return p.text;
-    return {};
+    return RigPresetText(Presets(), name);
 }
 
 Rig LoadConfiguredRig(std::string* error) {

@@ -40,6 +40,18 @@ bool ReadRigText(const char* env_var, const std::u16string& registry_key,
     return true;
 }
 
+RigPreset::RigPreset(std::string_view preset_name, std::initializer_list<std::string_view> devices)
+    : name(preset_name), text("<rig>") {
+    for (std::string_view d : devices) text += d;
+    text += "</rig>";
+}
+
+std::string_view RigPresetText(const std::vector<RigPreset>& presets, std::string_view name) {
+    for (const RigPreset& p : presets)
+        if (p.name == name) return p.text;
+    return {};
+}
+
 std::vector<std::string> RigTokens(std::string_view text) {
     std::vector<std::string> out;
     std::string cur;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,15 @@ inline constexpr std::uint64_t kMaxRigFileBytes = 16u << 20;
 bool ReadRigText(const char* env_var, const std::u16string& registry_key,
                  const std::function<std::string_view(std::string_view)>& preset,
                  std::string* setting, std::string* text, std::string* error);
+
+// A rig that ships under a name: <rig> around the elements of its devices.
+struct RigPreset {
+    RigPreset(std::string_view preset_name, std::initializer_list<std::string_view> devices);
+    std::string_view name;
+    std::string text;
+};
+// The text of the preset called `name`, or empty when there is none.
+std::string_view RigPresetText(const std::vector<RigPreset>& presets, std::string_view name);
 
 // Words of a list: commas and white space separate them.
 std::vector<std::string> RigTokens(std::string_view text);

@@ -46,29 +46,17 @@ constexpr std::string_view kCardDuo =
          modes="hd,4k30" formats="2vuy,v210,BGRA" flags="vanc,vitc,rp188"
          audio-bits="16,32" audio-channels="2,8,16"/>)";
 
-struct Preset {
-    std::string_view name;
-    std::string text;
-};
-
-const std::vector<Preset>& Presets() {
-    static const std::vector<Preset> presets = [] {
-        auto rig = [](std::initializer_list<std::string_view> cards) {
-            std::string s = "<rig>";
-            for (auto c : cards) s += c;
-            return s + "</rig>";
-        };
-        return std::vector<Preset>{
-            {"default", rig({kCard4K})},
-            {"4k", rig({kCard4K})},
-            {"hd-sdi", rig({kCardHdSdi})},
-            {"hdmi", rig({kCardHdmi})},
-            {"capture", rig({kCardCapture})},
-            {"pair", rig({kCardDuo, kCardDuo})},
-            {"studio", rig({kCardHdSdi, kCard4K, kCardHdmi, kCardCapture, kCardDuo, kCardDuo})},
-            {"none", "<rig/>"},
-        };
-    }();
+const std::vector<RigPreset>& Presets() {
+    static const std::vector<RigPreset> presets{
+        {"default", {kCard4K}},
+        {"4k", {kCard4K}},
+        {"hd-sdi", {kCardHdSdi}},
+        {"hdmi", {kCardHdmi}},
+        {"capture", {kCardCapture}},
+        {"pair", {kCardDuo, kCardDuo}},
+        {"studio", {kCardHdSdi, kCard4K, kCardHdmi, kCardCapture, kCardDuo, kCardDuo}},
+        {"none", {}},
+    };
     return presets;
 }
 
@@ -265,14 +253,12 @@ bool ParseRig(std::string_view xml, Rig* rig, std::string* error) {
 }
 
 std::string_view PresetText(std::string_view name) {
-    for (const Preset& p : Presets())
-        if (p.name == name) return p.text;
-    return {};
+    return RigPresetText(Presets(), name);
 }
 
 std::vector<std::string_view> PresetNames() {
     std::vector<std::string_view> names;
-    for (const Preset& p : Presets()) names.push_back(p.name);
+    for (const RigPreset& p : Presets()) names.push_back(p.name);
     return names;
 }
 
