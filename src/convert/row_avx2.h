@@ -23,6 +23,10 @@ struct Avx2 {
             return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
         }
     }
+    // The 16 bytes at p in both lanes.
+    static V LoadBoth(const std::uint8_t* p) {
+        return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+    }
     template <int kSpan>
     static void Store(std::uint8_t* p, V v) {
         if constexpr (kSpan == 16) {

@@ -293,6 +293,26 @@ TEST_P(EveryCell, StripesEqualOneStripe) {
     }
 }
 
+// Pictures large enough for Convert to cut into stripes of falling height (odd heights, so
+// that no cut divides evenly) give the bytes of one stripe, bottom-up RGB included.
+TEST(Convert, LargePicturesEqualOneStripe) {
+    for (const auto& [from, to] :
+         {std::pair{eMFCC_RGB32, eMFCC_UYVY}, std::pair{eMFCC_YUY2, eMFCC_RGB24},
+          std::pair{eMFCC_v210, eMFCC_RGB32}}) {
+        for (int height : {1001, -1001}) {
+            const M_VID_PROPS sp = Props(from, 720, height), dp = Props(to, 720, height);
+            PageEndBuffer src(ImageBytes(sp)), one(ImageBytes(dp)), striped(ImageBytes(dp));
+            src.Fill(11);
+            one.Set(0x5A);
+            striped.Set(0xA5);
+            ASSERT_EQ(kDone, ConvertStripes(src.data(), one.data(), sp, dp, 1));
+            ASSERT_EQ(kDone, Convert(src.data(), striped.data(), sp, dp));
+            EXPECT_EQ(0, std::memcmp(one.data(), striped.data(), one.size()))
+                << from << " " << height;
+        }
+    }
+}
+
 // Pictures large enough to be written with streaming stores (and in stripes) give the bytes
 // of a destination that cannot stream (not 16-byte aligned), bottom-up RGB included; rows
 // of any width give the same bytes through the streaming runners.
