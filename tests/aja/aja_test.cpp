@@ -40,7 +40,7 @@ std::u16string NameAt(IOXDevice* device, int index, BOOL* busy = nullptr) {
     return std::u16string(name.View());
 }
 
-TEST_F(AjaTest, EveryChannelIsListedUnderAUniqueName) {
+TEST_F(AjaTest, EveryChannelIsListedUnderAUniqueNameAndNoBoardsListNothing) {
     Make(std::string(kQuadBoard) + kStudioBoard + kStudioBoard + kMonoBoard);
     int count = 0;
     ASSERT_EQ(device_->DeviceGetCount(eOXDT_Video, &count), S_OK);
@@ -65,15 +65,11 @@ TEST_F(AjaTest, EveryChannelIsListedUnderAUniqueName) {
     EXPECT_EQ(index, 5);
     EXPECT_EQ(name.View(), u"AJA Studio Ch 2");
     EXPECT_EQ(device_->DeviceOpen(nullptr, nullptr), S_FALSE);
-}
 
-TEST_F(AjaTest, NoBoardsGiveAnEmptyListAndFramesGoNowhere) {
+    // No boards: an empty list, and frames go nowhere.
     Make("");
-    int count = -1;
     ASSERT_EQ(device_->DeviceGetCount(eOXDT_Video, &count), S_OK);
     EXPECT_EQ(count, 0);
-    CComBSTR name;
-    int index = 0;
     EXPECT_EQ(device_->DeviceGet(eOXDT_Video, &index, &name), E_NO_DEVICE);
     Set(u"input.buffers", u"0");
     EXPECT_EQ(Put(Frame(eMVF_NTSC, 720, 486, 29.97, 1, 1602)), S_OK);
