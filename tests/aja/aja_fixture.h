@@ -1,6 +1,5 @@
-// An AJA renderer made in this process over a rig of virtual boards, on one manual virtual
-// clock: the test moves time one interrupt at a time once the renderer's threads wait on it,
-// so every run plays the same frames at the same interrupts.
+// An AJA renderer made in this process over virtual boards, on a manual virtual clock that
+// the test moves once the renderer's threads wait on it, so every run plays the same way.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -109,26 +108,19 @@ protected:
         return frame;
     }
 
-    // Moves the clock in steps of `step` once `waiters()` of the renderer's threads wait on
-    // it (the queue worker and the playout thread while frames are still coming, the playout
-    // thread alone after), until `done` holds or a step budget runs out.
-    template <class Done, class Waiters>
-    bool RunUntil(Done done, platform::Ticks step, Waiters waiters, int maxSteps = 100000) {
-        for (int i = 0; i < maxSteps; ++i) {
-            if (done()) return true;
+    // Moves the clock a millisecond at a time, once a renderer thread waits on it, until
+    // channel `channel` of the first board has started a session.
+    bool Opened(int channel = 0) {
+        for (int i = 0; i < 100000; ++i) {
+            if (rig_.Stats(0, channel).sessions > 0) return true;
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
-            while (clock_.BlockedWaits() < static_cast<std::size_t>(waiters()) &&
-                   std::chrono::steady_clock::now() < deadline)
+            while (clock_.BlockedWaits() < 1 && std::chrono::steady_clock::now() < deadline)
                 std::this_thread::yield();
-            clock_.Advance(step);
+            clock_.Advance(platform::kTicksPerMillisecond);
         }
-        return done();
+        return false;
     }
-    template <class Done>
-    bool RunUntil(Done done, platform::Ticks step, int maxSteps = 100000) {
-        return RunUntil(
-            done, step, [] { return 1; }, maxSteps);
-    }
+    HRESULT Put(IOXFrame* frame) { return receiver_->ReceiverFramePut(frame, -1, nullptr); }
 
     VirtualAja rig_;
     platform::VirtualClock clock_{platform::VirtualClock::Mode::kManual, 1'000'000'000};

@@ -1,6 +1,5 @@
-// The AJA renderer through its public interfaces over rigs of virtual boards: discovery and
-// names, claims across processes, format locks, set-up and routing per format, playout with
-// its recording, a format change, and the boards' faults.
+// The AJA renderer over virtual boards: names, claims across processes, format locks, set-up
+// and routing per format, playout with its recording, a format change and the boards' faults.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -23,15 +22,10 @@ namespace fs = std::filesystem;
 using orvex::platform::kTicksPerMillisecond;
 using orvex::test::AjaTest;
 
-constexpr const char* kQuad =
-    R"(<board model="Quad" frame-stores="4" sdi-out="4" hdmi-out="1" analog-out="0"
-        bidirectional-sdi="true" multi-format="true" formats="sd,hd,4k" audio-systems="4"
-        audio-channels="16" frame-buffers="64" reference="external,sdi" record-video="false"/>)";
-constexpr const char* kStudio =
-    R"(<board model="Duo" identifier="Studio" frame-stores="2" sdi-out="2" hdmi-out="0"
-        analog-out="1" multi-format="false" formats="sd,hd" audio-systems="1"
-        audio-channels="8" audio-96k="false" frame-buffers="16" reference="external,analog"/>)";
-constexpr const char* kMono =
+using orvex::test::kQuadBoard;
+using orvex::test::kStudioBoard;
+
+constexpr const char* kMonoBoard =
     R"(<board model="Mono" frame-stores="1" sdi-out="1" hdmi-out="1" analog-out="1"
         multi-format="false" formats="sd,hd" audio-systems="1" audio-channels="8"
         frame-buffers="16"/>)";
@@ -46,8 +40,8 @@ std::u16string NameAt(IOXDevice* device, int index, BOOL* busy = nullptr) {
     return std::u16string(name.View());
 }
 
-TEST_F(AjaTest, EveryChannelIsListedUnderAUniqueName) {
-    Make(std::string(kQuad) + kStudio + kStudio + kMono);
+TEST_F(AjaTest, EveryChannelIsListedUnderAUniqueNameAndNoBoardsListNothing) {
+    Make(std::string(kQuadBoard) + kStudioBoard + kStudioBoard + kMonoBoard);
     int count = 0;
     ASSERT_EQ(device_->DeviceGetCount(eOXDT_Video, &count), S_OK);
     const std::u16string expected[] = {
@@ -71,19 +65,14 @@ TEST_F(AjaTest, EveryChannelIsListedUnderAUniqueName) {
     EXPECT_EQ(index, 5);
     EXPECT_EQ(name.View(), u"AJA Studio Ch 2");
     EXPECT_EQ(device_->DeviceOpen(nullptr, nullptr), S_FALSE);
-}
 
-TEST_F(AjaTest, NoBoardsGiveAnEmptyListAndFramesGoNowhere) {
+    // No boards: an empty list, and frames go nowhere.
     Make("");
-    int count = -1;
     ASSERT_EQ(device_->DeviceGetCount(eOXDT_Video, &count), S_OK);
     EXPECT_EQ(count, 0);
-    CComBSTR name;
-    int index = 0;
     EXPECT_EQ(device_->DeviceGet(eOXDT_Video, &index, &name), E_NO_DEVICE);
     Set(u"input.buffers", u"0");
-    EXPECT_EQ(receiver_->ReceiverFramePut(Frame(eMVF_NTSC, 720, 486, 29.97, 1, 1602), -1, nullptr),
-              S_OK);
+    EXPECT_EQ(Put(Frame(eMVF_NTSC, 720, 486, 29.97, 1, 1602)), S_OK);
 }
 
 // Holds a channel claim until told to die, then ends without letting it go (no destructor
@@ -101,7 +90,7 @@ TEST(AjaClaimHolder, Hold) {
 }
 
 TEST_F(AjaTest, AChannelClaimedByAnotherProcessIsBusyUntilThatProcessDies) {
-    Make(kStudio);
+    Make(kStudioBoard);
     const fs::path dir = fs::path(orvex::test::g_temp_registry->dir()) / "holder";
     fs::create_directories(dir);
     static const char anchor = 0;
@@ -126,8 +115,7 @@ TEST_F(AjaTest, AChannelClaimedByAnotherProcessIsBusyUntilThatProcessDies) {
     ASSERT_EQ(device_->DeviceSet(eOXDT_Video, 1, nullptr), S_OK);
     EXPECT_EQ(device_->DeviceSet(eOXDT_Video, 0, nullptr), E_BUSY) << "current is claimed";
     Set(u"input.buffers", u"0");
-    EXPECT_EQ(receiver_->ReceiverFramePut(Frame(eMVF_NTSC, 720, 486, 29.97, 1, 1602), -1, nullptr),
-              S_OK);
+    EXPECT_EQ(Put(Frame(eMVF_NTSC, 720, 486, 29.97, 1, 1602)), S_OK);
     EXPECT_EQ(rig_.Stats(0, 1).sessions, 0);
     // The claim goes with its process.
     std::ofstream(dir / "die") << "1";
@@ -194,8 +182,8 @@ TEST_P(AjaSetUp, ProgramsTheBoardForTheFormat) {
     const SetUpRow& r = GetParam();
     Make(r.board);
     for (const auto& [name, value] : r.props) Set(name, value);
-    receiver_->ReceiverFramePut(Frame(r.format, r.width, r.height, 25, 1, 1920), -1, nullptr);
-    ASSERT_TRUE(RunUntil([&] { return rig_.Stats(0, 0).sessions > 0; }, kTicksPerMillisecond));
+    Put(Frame(r.format, r.width, r.height, 25, 1, 1920));
+    ASSERT_TRUE(Opened());
     auto reg = [&](std::uint32_t n) { return rig_.Register(0, n); };
     EXPECT_EQ(reg(OX_NTV2_REG_VIDEO_FORMAT), r.ntv2);
     EXPECT_EQ(reg(OX_NTV2_REG_FRAME_BUFFER_FMT), NTV2_FBF_8BIT_YCBCR);
@@ -216,122 +204,32 @@ TEST_P(AjaSetUp, ProgramsTheBoardForTheFormat) {
     EXPECT_EQ(reg(OX_NTV2_REG_SDI_AUDIO_SYSTEM), NTV2_AUDIOSYSTEM_1);
 }
 
-const std::string kMonoBoard = kMono;
-const std::string kQuadBoard = kQuad;
+// clang-format off
+const SetUpRow kSetUpRows[] = {
+    {"defaults", kMonoBoard, eMVF_HD1080_50i, 1920, 1080, {}, NTV2_FORMAT_1080i_5000, NTV2_REFERENCE_FREERUN, NTV2_VANCMODE_OFF, true, true},
+    {"no hdmi, no analog", kMonoBoard, eMVF_PAL, 720, 576, {{u"hdmi-out", u"false"}, {u"analog-out", u"false"}}, NTV2_FORMAT_625_5000, NTV2_REFERENCE_FREERUN, NTV2_VANCMODE_OFF, false, false},
+    {"external ref, case ignored", kMonoBoard, eMVF_HD720_50p, 1280, 720, {{u"ref-in", u"EXTERNAL"}}, NTV2_FORMAT_720p_5000, NTV2_REFERENCE_EXTERNAL, NTV2_VANCMODE_OFF, true, true},
+    {"misspelt ref", kMonoBoard, eMVF_HD720_50p, 1280, 720, {{u"ref-in", u"sdi 1"}}, NTV2_FORMAT_720p_5000, NTV2_REFERENCE_FREERUN, NTV2_VANCMODE_OFF, true, true},
+    {"refused ref falls back", kMonoBoard, eMVF_HD720_50p, 1280, 720, {{u"ref-in", u"hdmi"}}, NTV2_FORMAT_720p_5000, NTV2_REFERENCE_FREERUN, NTV2_VANCMODE_OFF, true, true},
+    {"sdi2 ref", kQuadBoard, eMVF_HD1080_25p, 1920, 1080, {{u"ref-in", u"sdi2"}}, NTV2_FORMAT_1080p_2500, NTV2_REFERENCE_INPUT2, NTV2_VANCMODE_OFF, true, false},
+    {"vanc", kMonoBoard, eMVF_HD1080_50i, 1920, 1080, {{u"vanc.enabled", u"true"}}, NTV2_FORMAT_1080i_5000, NTV2_REFERENCE_FREERUN, NTV2_VANCMODE_TALL, true, true},
+    {"wide vanc", kMonoBoard, eMVF_NTSC, 720, 486, {{u"vanc.enabled", u"true"}, {u"vanc.wide", u"true"}}, NTV2_FORMAT_525_5994, NTV2_REFERENCE_FREERUN, NTV2_VANCMODE_TALLER, true, true},
+    {"no vanc in uhd", kQuadBoard, eMVF_4K_UHD_25p, 3840, 2160, {{u"vanc.enabled", u"true"}}, NTV2_FORMAT_4x1920x1080p_2500, NTV2_REFERENCE_FREERUN, NTV2_VANCMODE_OFF, true, false},
+};
+// clang-format on
 
-INSTANTIATE_TEST_SUITE_P(
-    Formats, AjaSetUp,
-    ::testing::Values(SetUpRow{"defaults",
-                               kMono,
-                               eMVF_HD1080_50i,
-                               1920,
-                               1080,
-                               {},
-                               NTV2_FORMAT_1080i_5000,
-                               NTV2_REFERENCE_FREERUN,
-                               NTV2_VANCMODE_OFF,
-                               true,
-                               true},
-                      SetUpRow{"no hdmi, no analog",
-                               kMono,
-                               eMVF_PAL,
-                               720,
-                               576,
-                               {{u"hdmi-out", u"false"}, {u"analog-out", u"false"}},
-                               NTV2_FORMAT_625_5000,
-                               NTV2_REFERENCE_FREERUN,
-                               NTV2_VANCMODE_OFF,
-                               false,
-                               false},
-                      SetUpRow{"external ref, case ignored",
-                               kMono,
-                               eMVF_HD720_50p,
-                               1280,
-                               720,
-                               {{u"ref-in", u"EXTERNAL"}},
-                               NTV2_FORMAT_720p_5000,
-                               NTV2_REFERENCE_EXTERNAL,
-                               NTV2_VANCMODE_OFF,
-                               true,
-                               true},
-                      SetUpRow{"misspelt ref",
-                               kMono,
-                               eMVF_HD720_50p,
-                               1280,
-                               720,
-                               {{u"ref-in", u"sdi 1"}},
-                               NTV2_FORMAT_720p_5000,
-                               NTV2_REFERENCE_FREERUN,
-                               NTV2_VANCMODE_OFF,
-                               true,
-                               true},
-                      SetUpRow{"refused ref falls back",
-                               kMono,
-                               eMVF_HD720_50p,
-                               1280,
-                               720,
-                               {{u"ref-in", u"hdmi"}},
-                               NTV2_FORMAT_720p_5000,
-                               NTV2_REFERENCE_FREERUN,
-                               NTV2_VANCMODE_OFF,
-                               true,
-                               true},
-                      SetUpRow{"sdi2 ref",
-                               kQuad,
-                               eMVF_HD1080_25p,
-                               1920,
-                               1080,
-                               {{u"ref-in", u"sdi2"}},
-                               NTV2_FORMAT_1080p_2500,
-                               NTV2_REFERENCE_INPUT2,
-                               NTV2_VANCMODE_OFF,
-                               true,
-                               false},
-                      SetUpRow{"vanc",
-                               kMono,
-                               eMVF_HD1080_50i,
-                               1920,
-                               1080,
-                               {{u"vanc.enabled", u"true"}},
-                               NTV2_FORMAT_1080i_5000,
-                               NTV2_REFERENCE_FREERUN,
-                               NTV2_VANCMODE_TALL,
-                               true,
-                               true},
-                      SetUpRow{"wide vanc",
-                               kMono,
-                               eMVF_NTSC,
-                               720,
-                               486,
-                               {{u"vanc.enabled", u"true"}, {u"vanc.wide", u"true"}},
-                               NTV2_FORMAT_525_5994,
-                               NTV2_REFERENCE_FREERUN,
-                               NTV2_VANCMODE_TALLER,
-                               true,
-                               true},
-                      SetUpRow{"no vanc in uhd",
-                               kQuad,
-                               eMVF_4K_UHD_25p,
-                               3840,
-                               2160,
-                               {{u"vanc.enabled", u"true"}},
-                               NTV2_FORMAT_4x1920x1080p_2500,
-                               NTV2_REFERENCE_FREERUN,
-                               NTV2_VANCMODE_OFF,
-                               true,
-                               false}),
-    [](const auto& info) {
-        std::string s;
-        for (const char* p = info.param.what; *p; ++p)
-            s += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-        return s;
-    });
+INSTANTIATE_TEST_SUITE_P(Formats, AjaSetUp, ::testing::ValuesIn(kSetUpRows), [](const auto& info) {
+    std::string s;
+    for (const char* p = info.param.what; *p; ++p)
+        s += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+    return s;
+});
 
 TEST_F(AjaTest, BidirectionalConnectorsTransmitAndTheRingUsesTheChannelsFrames) {
-    Make(kQuad);
+    Make(kQuadBoard);
     ASSERT_EQ(device_->DeviceSet(eOXDT_Video, 2, nullptr), S_OK);
-    receiver_->ReceiverFramePut(Frame(eMVF_HD1080_50i, 1920, 1080, 25, 1, 1920), -1, nullptr);
-    ASSERT_TRUE(RunUntil([&] { return rig_.Stats(0, 2).sessions > 0; }, kTicksPerMillisecond));
+    Put(Frame(eMVF_HD1080_50i, 1920, 1080, 25, 1, 1920));
+    ASSERT_TRUE(Opened(2));
     EXPECT_EQ(rig_.Register(0, OX_NTV2_REG_SDI_TRANSMIT + 2), 1u);
     EXPECT_EQ(rig_.Register(0, OX_NTV2_REG_ROUTE + NTV2_XptSDIOut3Input), NTV2_XptFrameBuffer3YUV);
     EXPECT_EQ(rig_.Register(0, OX_NTV2_REG_SDI_AUDIO_SYSTEM + 2), NTV2_AUDIOSYSTEM_3);
@@ -340,22 +238,22 @@ TEST_F(AjaTest, BidirectionalConnectorsTransmitAndTheRingUsesTheChannelsFrames) 
 }
 
 TEST_F(AjaTest, UnsupportedOrLockedFormatsAreRefused) {
-    Make(std::string(kStudio));
+    Make(kStudioBoard);
     Set(u"input.buffers", u"0");
     // UHD on an HD board, and a custom format.
     for (auto [format, w, h] :
          {std::tuple{eMVF_4K_UHD_25p, 3840, 2160}, std::tuple{eMVF_Custom, 640, 480},
           std::tuple{eMVF_4K_UHD_50i, 3840, 2160}})
-        EXPECT_EQ(receiver_->ReceiverFramePut(Frame(format, w, h, 25, 1, 0), -1, nullptr), S_OK);
+        EXPECT_EQ(Put(Frame(format, w, h, 25, 1, 0)), S_OK);
     EXPECT_EQ(rig_.Stats(0, 0).sessions, 0);
     // Another user of the board holds 1080i50: 1080i59.94 is refused, 1080i50 shares.
     auto other = orvex::aja::ClaimFormat("Studio", NTV2_FORMAT_1080i_5000);
     ASSERT_TRUE(other);
-    receiver_->ReceiverFramePut(Frame(eMVF_HD1080_5994i, 1920, 1080, 29.97, 1, 0), -1, nullptr);
+    Put(Frame(eMVF_HD1080_5994i, 1920, 1080, 29.97, 1, 0));
     EXPECT_EQ(rig_.Stats(0, 0).sessions, 0);
     Set(u"input.buffers", u"1000");
-    receiver_->ReceiverFramePut(Frame(eMVF_HD1080_50i, 1920, 1080, 25, 1, 0), -1, nullptr);
-    EXPECT_TRUE(RunUntil([&] { return rig_.Stats(0, 0).sessions > 0; }, kTicksPerMillisecond));
+    Put(Frame(eMVF_HD1080_50i, 1920, 1080, 25, 1, 0));
+    EXPECT_TRUE(Opened());
 }
 
 // Plays `count` NTSC frames with cadence audio and running drop-frame timecode.
@@ -381,7 +279,7 @@ protected:
             tc.eTCFlags = ntsc ? eMTCF_DropFrame : eMTCF_NonDropFrame;
             frames_.push_back(
                 Frame(format, 720, ntsc ? 486 : 576, ntsc ? 29.97 : 25, n, samples, tc));
-            ASSERT_EQ(receiver_->ReceiverFramePut(frames_.back(), -1, nullptr), S_OK);
+            ASSERT_EQ(Put(frames_.back()), S_OK);
         }
     }
     // Moves the clock one step each time both renderer threads (the queue worker and the
@@ -448,8 +346,8 @@ protected:
     std::vector<CComPtr<IOXFrame>> frames_;
 };
 
-TEST_F(AjaPlayout, EveryFrameGoesOnAirOnceInOrderWithItsTimecodeAndAudio) {
-    Make(kStudio, dir_.string());
+TEST_F(AjaPlayout, EveryFrameGoesOnAirInOrderWithItsTimecodeAndAudioUntilAFormatChange) {
+    Make(kStudioBoard, dir_.string());
     constexpr int kFrames = 300;
     Play(0, kFrames);
     ASSERT_TRUE(PlayUntil([&] { return rig_.Stats(0, 0).frames_played >= kFrames; }, kNtscPeriod,
@@ -477,15 +375,9 @@ TEST_F(AjaPlayout, EveryFrameGoesOnAirOnceInOrderWithItsTimecodeAndAudio) {
     // 300 frames at 29.97 hold 10.01 s of audio: nothing lost, nothing made up.
     EXPECT_EQ(samples, 480480);
     EXPECT_EQ(stats.audio_samples, 480480);
-    Close();
-    ExpectNoFrameHeld();
-}
 
-TEST_F(AjaPlayout, AFormatChangeRestartsTheChannelInTheNewFormat) {
-    Make(kStudio, dir_.string());
-    Play(0, 20);
-    ASSERT_TRUE(PlayUntil([&] { return rig_.Stats(0, 0).frames_played >= 20; }, kNtscPeriod, 2000));
-    Play(20, 20, eMVF_PAL);
+    // A format change restarts the channel in the new format.
+    Play(kFrames, 20, eMVF_PAL);
     ASSERT_TRUE(PlayUntil(
         [&] { return rig_.Stats(0, 0).sessions == 2 && rig_.Stats(0, 0).frames_played >= 20; },
         kTicksPerMillisecond * 40, 2000));
@@ -494,7 +386,7 @@ TEST_F(AjaPlayout, AFormatChangeRestartsTheChannelInTheNewFormat) {
     int pal = 0;
     for (const Line& l : Log("studio-ch1-2.jsonl"))
         if (l.frame == "new") {
-            EXPECT_EQ(l.checksum, checksums_[static_cast<std::size_t>(20 + pal++)]);
+            EXPECT_EQ(l.checksum, checksums_[static_cast<std::size_t>(kFrames + pal++)]);
         }
     EXPECT_EQ(pal, 20);
     Close();
@@ -513,7 +405,7 @@ TEST_F(AjaPlayout, BoardFaultsCostOnlyTheFramesTheyMust) {
          {Row{"no-interrupt", 1, 30, 0, 0}, Row{"dma-fail", 5, 25, 5, 0},
           Row{"removed", 1, 0, 0, 30}, Row{"refuse-format", NTV2_FORMAT_525_5994, 0, 0, 30}}) {
         SCOPED_TRACE(r.fault);
-        Make(kStudio);
+        Make(kStudioBoard);
         rig_.SetFault(0, r.fault, r.value);
         Play(0, 30);
         // Without an open output only the queue worker is left to wait.

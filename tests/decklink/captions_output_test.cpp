@@ -17,14 +17,14 @@
 
 namespace {
 
-using orvex::test::DeckLinkOutputTest;
+using namespace orvex::test;
 using namespace orvex::decklink;
 
 class DeckLinkCaptions : public DeckLinkOutputTest {
 protected:
     void SetUp() override {
         DeckLinkOutputTest::SetUp();
-        folder_ = orvex::test::g_temp_registry->dir() / "recording";
+        folder_ = g_temp_registry->dir() / "recording";
         std::filesystem::remove_all(folder_);
         orvex::platform::SetEnvVar("ORVEX_DECKLINK_RECORD", folder_.string());
     }
@@ -50,7 +50,7 @@ protected:
 
     // The log lines of the periods that began a new frame.
     std::vector<std::string> NewPeriods() {
-        clock_.Advance(2 * 400'000);  // the last frame goes on air in the next period
+        clock_.Advance(2 * kPeriod);  // the last frame goes on air in the next period
         auto flush = reinterpret_cast<OxSimFlushFn>(rig_.CardLibrary().Symbol(OX_SIM_FLUSH));
         EXPECT_EQ(flush(0), 0);
         std::vector<std::string> lines;
@@ -69,12 +69,10 @@ protected:
 TEST_F(DeckLinkCaptions, EachPeriodCarriesItsTimecodeAndCaptionPackets) {
     Open("", {{u"output.10bit", u"true"}});
     for (int k = 0; k < 3; ++k)
-        ASSERT_EQ(
-            Put(Captioned(
-                eMVF_HD1080_50i, k,
-                {{kItemC608, {0x94, static_cast<BYTE>(0x20 + k)}},
-                 {kItemGA94, orvex::test::Ga94Item({{0xFC, 0x94, 0x2C}, {0xFE, 0x41, 0x42}})}})),
-            S_OK);
+        ASSERT_EQ(Put(Captioned(eMVF_HD1080_50i, k,
+                                {{kItemC608, {0x94, static_cast<BYTE>(0x20 + k)}},
+                                 {kItemGA94, Ga94Item({{0xFC, 0x94, 0x2C}, {0xFE, 0x41, 0x42}})}})),
+                  S_OK);
     ASSERT_EQ(Output().pixel_format, bmdFormat10BitYUV);
     const auto lines = NewPeriods();
     ASSERT_EQ(lines.size(), 3u);
@@ -105,7 +103,7 @@ TEST_F(DeckLinkCaptions, NtscLine21NeverTouchesTheHostsPicture) {
     const std::vector<BYTE> before(picture, picture + size);
     ASSERT_EQ(Put(f), S_OK);
     EXPECT_TRUE(std::equal(before.begin(), before.end(), picture));
-    clock_.Advance(2 * 400'000);
+    clock_.Advance(2 * kPeriod);
     EXPECT_EQ(Stats().new_frames, 1);
 }
 

@@ -1,11 +1,14 @@
-// What PutFrameData adds to a card frame: captions in the picture and in the blanking,
-// copied blanking lines in the order the setting asks, and the timecode.
+// What goes onto a card frame: captions in the picture and in the blanking, copied blanking
+// lines in the order the setting asks, and the timecode in the format the settings choose.
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 #include "captions_fakes.h"
 #include "captions_gst.h"
 #include "decklink/captions.h"
 #include "decklink/cdp.h"
+#include "decklink/timecode.h"
 #include "decklink/vanc.h"
 #include "props/xml_node.h"
 
@@ -42,30 +45,31 @@ struct Rig {
     FrameDataWriter writer;
 };
 
-TEST(PutFrameData, An8BitOutputGetsLine21AndTimecodeButNoPackets) {
-    Rig rig(eMVF_NTSC, 720, 486, bmdFormat8BitYUV);
-    rig.frame.items[kItemC608] = {0x94, 0x2C, 0x80, 0x80};
-    rig.frame.items[kItemGA94] = Ga94Item({{0xFC, 1, 2}});
-    rig.frame.time.tcFrame = {1, 2, 3, 4, eMTCF_NonDropFrame, 0};
-    const auto r = rig.Put();
-    EXPECT_TRUE(r.line21);
-    EXPECT_TRUE(r.timecode);
-    EXPECT_EQ(rig.deck.timecode->format, bmdTimecodeVITC);
-    EXPECT_EQ(rig.output.ancillary_made, 0);
-    EXPECT_EQ(rig.deck.ancillary, nullptr);
-    EXPECT_EQ(rig.writer.CdpSequence(), 0);
-}
-
-TEST(PutFrameData, NoLine21OutsideNtscOrWithoutItsBit) {
-    Rig pal(eMVF_PAL, 720, 576, bmdFormat8BitYUV);
-    pal.frame.items[kItemC608] = {0x94, 0x2C, 0x80, 0x80};
-    EXPECT_FALSE(pal.Put().line21);
-    Rig ntsc(eMVF_NTSC, 720, 486, bmdFormat8BitYUV);
-    ntsc.frame.items[kItemC608] = {0x94, 0x2C, 0x80, 0x80};
-    ntsc.settings.cc_output = kCc608 | kCc708;
-    const Bytes before = ntsc.deck.bytes;
-    EXPECT_FALSE(ntsc.Put().line21);
-    EXPECT_EQ(ntsc.deck.bytes, before);
+// Line 21 goes into NTSC 8-bit pictures only while its bit is set; 8-bit outputs get no packets.
+TEST(PutFrameData, Line21AndTimecodeWithoutPacketsOnAn8BitOutput) {
+    struct Case {
+        eMVideoFormat format;
+        int height, cc_output;
+        bool line21;
+    } cases[] = {{eMVF_NTSC, 486, -1, true},
+                 {eMVF_PAL, 576, -1, false},
+                 {eMVF_NTSC, 486, kCc608 | kCc708, false}};
+    for (const Case& c : cases) {
+        Rig rig(c.format, 720, c.height, bmdFormat8BitYUV);
+        if (c.cc_output >= 0) rig.settings.cc_output = c.cc_output;
+        rig.frame.items[kItemC608] = {0x94, 0x2C, 0x80, 0x80};
+        rig.frame.items[kItemGA94] = Ga94Item({{0xFC, 1, 2}});
+        rig.frame.time.tcFrame = {1, 2, 3, 4, eMTCF_NonDropFrame, 0};
+        const Bytes before = rig.deck.bytes;
+        const auto r = rig.Put();
+        EXPECT_EQ(r.line21, c.line21) << c.format;
+        EXPECT_EQ(rig.deck.bytes != before, c.line21) << c.format;
+        EXPECT_TRUE(r.timecode);
+        EXPECT_EQ(rig.deck.timecode->format, bmdTimecodeVITC);
+        EXPECT_EQ(rig.output.ancillary_made, 0);
+        EXPECT_EQ(rig.deck.ancillary, nullptr);
+        EXPECT_EQ(rig.writer.CdpSequence(), 0);
+    }
 }
 
 struct PlacementCase {
@@ -189,6 +193,60 @@ TEST(PutFrameData, TheCaptionLineIsClearedAndACardWithoutItChangesNothingElse) {
     EXPECT_FALSE(r.cea608);
     EXPECT_TRUE(r.timecode);
     EXPECT_EQ(refused.deck.ancillary, &refused.output.ancillary);
+}
+
+TEST(Timecode, FormatFollowsTheSettingAndTheOutput) {
+    struct Case {
+        const char16_t* setting;
+        int format;
+        std::optional<BMDTimecodeFormat> expect;
+    } cases[] = {
+        {u"auto", eMVF_PAL, bmdTimecodeVITC},
+        {u"auto", eMVF_HD720_5994p, bmdTimecodeRP188VITC1},
+        {u"auto", eMVF_3D_SbS_1080_25p, bmdTimecodeRP188VITC1},
+        {u"something else", eMVF_PAL_16x9, bmdTimecodeVITC},
+        {u"rp188-vitc2", eMVF_HD1080_50i, bmdTimecodeRP188VITC2},
+        {u"vitc-2", eMVF_NTSC, bmdTimecodeVITCField2},
+        {u"disabled", eMVF_PAL, std::nullopt},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(TimecodeFormatFor(c.setting, c.format), c.expect)
+            << std::string(c.setting, c.setting + std::char_traits<char16_t>::length(c.setting));
+}
+
+TEST(Timecode, ComponentsAndDropFrameReachTheFrame) {
+    struct Case {
+        M_TIMECODE tc;
+        bool enabled;
+        std::optional<BMDTimecodeFormat> format;
+        bool set;
+        unsigned char h = 0, m = 0, s = 0, f = 0;
+        BMDTimecodeFlags flags = 0;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {{10, 20, 30, 12, eMTCF_NonDropFrame, 0}, true, bmdTimecodeVITC, true, 10, 20, 30, 12, 0},
+        {{1, 2, 3, 4, eMTCF_Rate_30_DF, 0}, true, bmdTimecodeRP188VITC1, true, 1, 2, 3, 4,
+         bmdTimecodeIsDropFrame},
+        // Only the low byte of each component is a digit pair.
+        {{0x123, 0x104, 0x105, 0x106, eMTCF_NonDropFrame, 0}, true, bmdTimecodeVITC, true,
+         0x23, 4, 5, 6, 0},
+        {{1, 2, 3, 4, static_cast<eMTimecodeFlags>(0x80000000u), 0}, true, bmdTimecodeVITC, false},
+        {{1, 2, 3, 4, eMTCF_NonDropFrame, 0}, false, bmdTimecodeVITC, false},
+        {{1, 2, 3, 4, eMTCF_NonDropFrame, 0}, true, std::nullopt, false},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        FakeDeckFrame frame(16, 2, bmdFormat8BitYUV, 32);
+        M_TIME time{};
+        time.tcFrame = c.tc;
+        EXPECT_EQ(PutTimecode(&frame, time, c.enabled, c.format), c.set);
+        ASSERT_EQ(frame.timecode.has_value(), c.set);
+        if (!c.set) continue;
+        const auto& t = *frame.timecode;
+        EXPECT_EQ(std::tie(t.format, t.h, t.m, t.s, t.f, t.flags),
+                  std::tie(*c.format, c.h, c.m, c.s, c.f, c.flags));
+    }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Caption distribution packets: the rate codes, packets built from A/53 data and taken from
-// 'C708' items, checked field by field and run through GStreamer's caption converter.
+// Caption distribution packets built from A/53 data and taken from 'C708' items, checked field
+// by field and run through GStreamer's caption converter.
 #include <gst/app/gstappsink.h>
 #include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
@@ -14,8 +14,7 @@
 #include "captions_gst.h"
 #include "decklink/cdp.h"
 
-// GLib and GStreamer keep process-wide allocations for their lifetime; nothing of ours goes
-// through their allocator.
+// GLib and GStreamer keep process-wide allocations for their lifetime.
 extern "C" [[gnu::visibility("default")]] const char* __lsan_default_suppressions() {
     return "leak:libglib-2.0.so\nleak:libgobject-2.0.so\nleak:libgstreamer-1.0.so\n";
 }
@@ -222,8 +221,8 @@ TEST(Cdp, C708ChecksumIsCorrectedInACopyAndBadLengthsAreRefused) {
     EXPECT_EQ(CdpFromC708(longer.data(), longer.size())->size(), cdp.size());
 }
 
+// Guards the converter check above: the same packet with rate code 15 gets nowhere.
 TEST(Cdp, TheConverterDropsAReservedRateCode) {
-    // Guards the converter check above: the same packet with rate code 15 gets nowhere.
     const Bytes ga94 = Ga94Item({{0xFC, 0x94, 0x2C}, {0xFA, 0, 0}});
     Bytes cdp = *BuildCdpFromGa94(ga94.data(), ga94.size(), {15, 24}, 1);
     const auto converted = ConvertCdp(cdp, "25/1");

@@ -35,6 +35,13 @@ std::vector<std::u16string> Names(IOXDevice* device) {
     return names;
 }
 
+BOOL Busy(IOXDevice* device, int index) {
+    BOOL busy = 7;
+    CComBSTR name;
+    EXPECT_EQ(device->DeviceGetByIndex(eOXDT_Video, index, &name, &busy), S_OK);
+    return busy;
+}
+
 // (value, display name) of each option of a property.
 std::vector<std::pair<std::u16string, std::u16string>> Options(IOXProps* props,
                                                                const char16_t* name) {
@@ -70,7 +77,6 @@ TEST_F(DeckLinkDiscovery, ListsPlayoutCardsWithUniqueNames) {
     EXPECT_EQ(Names(device),
               (std::vector<std::u16string>{u"DeckLink Duo", u"DeckLink Duo (2)",
                                            u"DeckLink Duo (3)", u"DeckLink Duo (2) (2)"}));
-    // Cleared out-parameters and null pointers are checked for every class in module_test.
     CComBSTR name;
     BOOL busy = 5;
     EXPECT_EQ(device->DeviceGetByIndex(eOXDT_Video, 4, &name, &busy), kBadIndex);
@@ -102,19 +108,11 @@ TEST_F(DeckLinkDiscovery, ChoosingACardClaimsItAndBusyCardsAreRefused) {
     EXPECT_EQ(name.View(), u"A");
 
     const BOOL expected_busy[] = {-1, 1, 0, 1};
-    for (int i = 0; i < 4; ++i) {
-        BOOL busy = 7;
-        CComBSTR n;
-        EXPECT_EQ(device->DeviceGetByIndex(eOXDT_Video, i, &n, &busy), S_OK);
-        EXPECT_EQ(busy, expected_busy[i]) << i;
-    }
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(Busy(device, i), expected_busy[i]) << i;
 
     // The chosen card is claimed: a second renderer sees it busy and cannot take it.
     CComPtr<IOXDevice> other = rig_.Create<IOXDevice>();
-    BOOL busy = 7;
-    CComBSTR n;
-    EXPECT_EQ(other->DeviceGetByIndex(eOXDT_Video, 0, &n, &busy), S_OK);
-    EXPECT_EQ(busy, 1);
+    EXPECT_EQ(Busy(other, 0), 1);
     EXPECT_EQ(other->DeviceSet(eOXDT_Video, 0, nullptr), kBusy);
     // Moving to another card lets the first go.
     EXPECT_EQ(device->DeviceSet(eOXDT_Video, 2, nullptr), S_OK);
@@ -222,8 +220,7 @@ TEST_F(DeckLinkDiscovery, ControlPanelIsTheProgramTheSettingNames) {
     EXPECT_EQ(device->DeviceShowProps(eOXDT_Video, nullptr, 0), S_OK);
 }
 
-// The driver is found through the registry only; every way of not finding it leaves an empty
-// list, never a failed renderer.
+// Every way of not finding the driver through the registry leaves an empty list.
 TEST(DeckLinkDriver, MissingOrBrokenDriverGivesAnEmptyList) {
     VirtualDeckLink rig;  // loads the module; the card library is not registered
     auto count = [&] {

@@ -1,5 +1,5 @@
-// The frame clock against the card's hardware clock, on the virtual clock: periods, waits,
-// missed periods, late frames, and the 3D frame objects the card receives.
+// The frame clock against the card's hardware clock on the virtual clock (periods, waits,
+// missed and late frames), the figures a host reads of them, and the card's 3D frame objects.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -11,38 +11,48 @@
 
 namespace {
 
-using orvex::test::DeckLinkOutputTest;
+using namespace orvex::test;
 using namespace orvex::decklink;
 
-constexpr int kHD1080i50 = 14;
-constexpr orvex::platform::Ticks kPeriod = 400'000;  // 25 frames per second
+using DeckLinkClock = DeckLinkOutputTest;
+using DeckLinkStats = DeckLinkOutputTest;
 
-class DeckLinkClock : public DeckLinkOutputTest {
-protected:
-    CComPtr<IOXFrame> Timed(int k, bool live) {
-        CComPtr<IOXFrame> f = Frame(kHD1080i50);
-        M_TIME t{};
-        t.rtStartTime = k * kPeriod;
-        t.rtEndTime = (k + 1) * kPeriod;
-        t.eFFlags = live ? eMFF_Live : eMFF_None;
-        f->OXTimeSet(&t);
-        return f;
-    }
-};
-
-TEST_F(DeckLinkClock, EachFrameGetsAPeriodOfItsOwnAndGapsCountAsMissed) {
+TEST_F(DeckLinkStats, FiguresFollowWhatHappenedAndPerOpenCountersStartAgain) {
     Open();
-    // Frames handed over back to back: each waits for the next period.
-    for (int i = 0; i < 4; ++i) ASSERT_EQ(Put(Frame(kHD1080i50)), S_OK);
+    EXPECT_EQ(Get(u"stat::ref_status"), u"");  // nothing shown yet
+    Play(3);  // back to back: each frame waits for a period of its own
     EXPECT_EQ(Stats().replaced, 0);
-    EXPECT_EQ(Stat(u"bmd.missed"), 0);
     EXPECT_EQ(Stat(u"bmd.max_wait_count"), 1);
-    // Three periods pass before the next frame: two were missed.
-    clock_.Advance(3 * kPeriod);
-    ASSERT_EQ(Put(Frame(kHD1080i50)), S_OK);
-    EXPECT_EQ(Stat(u"bmd.missed"), 2);
+    EXPECT_EQ(Get(u"stat::ref_status"), u"locked");
+    const double t0 = Number(u"stat::bmd.stream_time");
+
+    clock_.Advance(4 * kPeriod);  // three periods pass without a frame
+    Play(1);
+    EXPECT_EQ(Stat(u"bmd.missed"), 3);
     EXPECT_EQ(Stat(u"bmd.wait_overtime"), 0);
-    EXPECT_EQ(Stats().new_frames, 4);
+    EXPECT_EQ(Stats().new_frames, 3);
+    EXPECT_NEAR(Number(u"stat::bmd.stream_time") - t0, 5 * 0.04, 0.041);
+
+    Fault("reference", 0);  // the reference is pulled out
+    Play(1);
+    EXPECT_EQ(Get(u"stat::ref_status"), u"none");
+    Fault("reference", 1);
+    Play(1);
+    EXPECT_EQ(Get(u"stat::ref_status"), u"not-supported");
+
+    Fault("display-error", static_cast<double>(0x80004005u));
+    Fault("display-error-calls", 2);
+    for (int i = 0; i < 3; ++i) Put(Frame(kHD1080i50));
+    EXPECT_EQ(Stat(u"bmd.error"), 2);
+
+    // A frame in another format reopens the output: the per-open counters start from zero,
+    // the error count goes on.
+    Play(1, kHD720p50);
+    EXPECT_EQ(Stat(u"bmd.missed"), 0);
+    EXPECT_EQ(Output().mode, bmdModeHD720p50);
+    EXPECT_EQ(Stat(u"bmd.error"), 2);
+    EXPECT_LT(Number(u"stat::bmd.stream_time"), 0.1);
+    EXPECT_EQ(Get(u"stat::ref_status"), u"not-supported");
 }
 
 TEST_F(DeckLinkClock, FramesAreHandedOverAboutThreeMillisecondsIntoThePeriod) {
@@ -54,7 +64,7 @@ TEST_F(DeckLinkClock, FramesAreHandedOverAboutThreeMillisecondsIntoThePeriod) {
         }
     } seen;
     Clock()->SetHandOverObserver(&Seen::Note, &seen);
-    for (int i = 0; i < 6; ++i) ASSERT_EQ(Put(Frame(kHD1080i50)), S_OK);
+    Play(6);
     ASSERT_EQ(seen.all.size(), 6u);
     for (std::size_t i = 0; i < seen.all.size(); ++i) {
         EXPECT_GE(seen.all[i].time_in_frame, 20'000) << i;
@@ -71,23 +81,47 @@ TEST_F(DeckLinkClock, LateFileFramesAreSkippedAtMostTwiceAndLiveFramesNever) {
         SCOPED_TRACE(live);
         Open("", {{u"output.time_sync", u"true"}});
         ASSERT_EQ(Put(Timed(0, live)), S_OK);
-        clock_.Advance(10 * kPeriod);  // the source falls ten periods behind
+        clock_.Advance(20 * kPeriod);  // the source falls twenty periods behind
         for (int k = 1; k <= 4; ++k) ASSERT_EQ(Put(Timed(k, live)), S_OK);
         EXPECT_EQ(Stat(u"bmd.skipped"), live ? 0 : 3);  // skip, skip, late, skip
         EXPECT_EQ(Stat(u"bmd.late"), live ? 0 : 1);
+        if (!live) {
+            EXPECT_LT(Number(u"stat::bmd.stream_offset"), -500.0);  // ms behind the card
+            EXPECT_NEAR(Number(u"stat::bmd.input_time"), 0.16, 1e-9);
+        }
         TearDown();
     }
 }
 
 TEST_F(DeckLinkClock, AudioFromItsOwnThreadKeepsUp) {
     Open("", {{u"experimental.direct_audio_thread", u"true"}});
-    for (int i = 0; i < 10; ++i) ASSERT_EQ(Put(Frame(kHD1080i50, eMFCC_UYVY, 1920)), S_OK);
+    Play(10, kHD1080i50, eMFCC_UYVY, 1920);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (Clock()->AudioSamplesWritten() < 19'200 - 128 &&
            std::chrono::steady_clock::now() < deadline)
         std::this_thread::yield();
     EXPECT_GE(Clock()->AudioSamplesWritten(), 19'200 - 128);
     EXPECT_LE(Clock()->AudioSamplesWritten(), 19'200);
+}
+
+TEST_F(DeckLinkStats, CompletionsOnADriverThreadReachTheQualityFigures) {
+    Open();
+    Play(1);
+    auto* callbacks = renderer_->Callbacks();
+    ASSERT_NE(callbacks, nullptr);
+    std::thread driver([&] {
+        for (BMDOutputFrameCompletionResult r : {0u, 1u, 2u, 3u, 1u})
+            callbacks->ScheduledFrameCompleted(nullptr, r);
+        callbacks->RenderAudioSamples(FALSE);
+    });
+    driver.join();
+    EXPECT_EQ(Get(u"quality::frames"), u"5");
+    EXPECT_EQ(Get(u"quality::late_frames"), u"2");
+    EXPECT_NE(Get(u"quality::v_buffers"), u"");
+    // After the output closed, a late completion changes nothing.
+    device_->DeviceClose();
+    callbacks->ScheduledFrameCompleted(nullptr, 1);
+    EXPECT_EQ(Get(u"quality::frames"), u"5");
 }
 
 TEST(PerfClock, ZeroOrNegativeWaitsReturnAtOnce) {
@@ -100,13 +134,12 @@ TEST(PerfClock, ZeroOrNegativeWaitsReturnAtOnce) {
     EXPECT_EQ(now, 12'345);
 }
 
-// A plain stand-in frame is the card's double-height image.
+// A plain stand-in frame is the card's double-height image; a pair is shown as given.
 TEST(DeckLink3D, ADoubleHeightImageIsPresentedAsTwoEyes) {
-    orvex::test::FakeDeckFrame raw(1920, 2160, bmdFormat8BitYUV, 3840);
+    FakeDeckFrame raw(1920, 2160, bmdFormat8BitYUV, 3840);
     IDeckLinkVideoFrame* full = &raw;
     CComPtr<IDeckLinkVideoFrame> frame;
     ASSERT_EQ(Create3DFrame(&frame, full, nullptr), S_OK);
-    ASSERT_TRUE(frame);
     EXPECT_EQ(frame->GetWidth(), 1920);
     EXPECT_EQ(frame->GetHeight(), 1080);
     void* left = nullptr;
@@ -125,13 +158,11 @@ TEST(DeckLink3D, ADoubleHeightImageIsPresentedAsTwoEyes) {
     EXPECT_EQ(right->GetHeight(), 1080);
     EXPECT_EQ(right->GetBytes(nullptr), E_POINTER);
 
-    CComPtr<IDeckLinkVideoFrame> none;
+    CComPtr<IDeckLinkVideoFrame> none, pair, same;
     EXPECT_EQ(Create3DFrame(&none, nullptr, nullptr), E_INVALIDARG);
-    CComPtr<IDeckLinkVideoFrame> pair;
     ASSERT_EQ(Create3DFrame(&pair, full, full), S_OK);
     CComPtr<IDeckLinkVideoFrame3DExtensions> pair_ext;
     ASSERT_EQ(pair.QueryInterface(&pair_ext), S_OK);
-    CComPtr<IDeckLinkVideoFrame> same;
     ASSERT_EQ(pair_ext->GetFrameForRightEye(&same), S_OK);
     EXPECT_EQ(same.p, full);
 }

@@ -1,7 +1,6 @@
-// A DeckLink renderer made in this process over a rig of the virtual card, everything on
-// one virtual clock: the test's clock drives the renderer's waits and, through the card
-// library's time source, the card's hardware clock. With "input.buffers" 0 every frame runs
-// on the test's thread, so each run gives the same result.
+// A DeckLink renderer made in this process over a rig of the virtual card, all on the test's
+// virtual clock (the card's hardware clock too). With "input.buffers" 0 every frame runs on
+// the test's thread, so each run gives the same result.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,6 +15,11 @@
 #include "support/virtual_decklink.h"
 
 namespace orvex::test {
+
+// Format numbers of the frames' video formats, and a 25 fps period in clock ticks.
+constexpr int kPAL = 4, kHD720p50 = 6, kHD720p5994 = 7, kHD1080p25 = 11, kHD1080i50 = 14,
+              k2K25 = 22, kUHD30 = 30;
+constexpr platform::Ticks kPeriod = 400'000;
 
 inline std::int64_t VirtualNow(void*) {
     return platform::Now();
@@ -90,6 +94,10 @@ protected:
         props_->PropsGet(CComBSTR(name), &value);
         return std::u16string(value.View());
     }
+    double Number(const char16_t* name) {
+        const std::u16string v = Get(name);
+        return std::stod(std::string(v.begin(), v.end()));
+    }
     long long Stat(const char16_t* name) {
         const std::u16string v = Get((std::u16string(u"stat::") + name).c_str());
         long long n = 0;
@@ -112,6 +120,20 @@ protected:
         return frame;
     }
     HRESULT Put(IOXFrame* frame) { return receiver_->ReceiverFramePut(frame, 0, nullptr); }
+    // Puts `count` frames of `format`, each accepted.
+    void Play(int count, int format = kHD1080i50, eMFCC fcc = eMFCC_UYVY, int samples = 0) {
+        for (int i = 0; i < count; ++i) ASSERT_EQ(Put(Frame(format, fcc, samples)), S_OK) << i;
+    }
+    // A 1080i50 frame timed to period `k`, marked live or not.
+    CComPtr<IOXFrame> Timed(int k, bool live = false) {
+        CComPtr<IOXFrame> f = Frame(kHD1080i50);
+        M_TIME t{};
+        t.rtStartTime = k * kPeriod;
+        t.rtEndTime = (k + 1) * kPeriod;
+        t.eFFlags = live ? eMFF_Live : eMFF_None;
+        f->OXTimeSet(&t);
+        return f;
+    }
 
     OxSimCardStats Stats(int card = 0) {
         OxSimCardStats s{};

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "backend/registry_settings.h"
+#include "formats/video_formats.h"
 #include "platform/registry.h"
 #include "support/virtual_decklink.h"
 
@@ -55,12 +56,7 @@ TEST(GenericHost, ListsChoosesAndPlaysOnTheVirtualCard) {
                                reinterpret_cast<void**>(&factory)),
               S_OK);
     M_AV_PROPS av{};
-    av.vidProps.eVideoFormat = eMVF_HD1080_50i;
-    av.vidProps.fccType = eMFCC_UYVY;
-    av.vidProps.nWidth = 1920;
-    av.vidProps.nHeight = 1080;
-    av.vidProps.eInterlace = eMI_Field1First;
-    av.vidProps.dblRate = 25.0;
+    av.vidProps = orvex::formats::VideoFormatDefaults(eMVF_HD1080_50i, eMFCC_UYVY);
     std::vector<CComPtr<IOXFrame>> frames(5);
     CComQIPtr<IOXReceiver> receiver(device);
     ASSERT_TRUE(receiver);

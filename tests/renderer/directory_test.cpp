@@ -1,6 +1,5 @@
-// The generic renderer's device directory and delegation, made through the COM runtime over
-// backend classes of the test (and the module's own backends, which list nothing here: no
-// card driver is registered in this test's registry).
+// The generic renderer's device directory and delegation over backend classes of the test
+// (the module's own backends list nothing: no card driver is registered here).
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -94,92 +93,83 @@ public:
 };
 
 // Which backends join the directory, in which order, and that every object is let go with
-// the renderer.
+// the renderer. Each backend: its class, devices and a fault; the extra classes setting.
+const auto kExtra = u"extra_devices.clsids";
+struct BackendRow {
+    const CLSID* clsid;
+    std::vector<std::u16string> devices;
+    void (*fault)(BackendProbe&) = nullptr;
+    int alive = 1;  // objects while the renderer lives
+};
 struct TableCase {
     const char* what;
-    std::function<void(Directory&, Probes&)> setup;
+    std::vector<BackendRow> backends;
+    std::u16string extra;
     std::vector<std::u16string> names;
-    std::vector<int> alive;  // objects of each probe while the renderer lives
 };
 
 class DirectoryTable : public Directory, public ::testing::WithParamInterface<TableCase> {};
 
 TEST_P(DirectoryTable, ListsTheDevicesOfEveryUsableBackendInOrder) {
     Probes probes;
-    GetParam().setup(*this, probes);
+    for (const BackendRow& b : GetParam().backends) {
+        probes.push_back(&Backend(*b.clsid, b.devices));
+        if (b.fault) b.fault(*probes.back());
+    }
+    if (!GetParam().extra.empty()) Setting(kExtra, GetParam().extra);
     {
         CComPtr<IOXDevice> device = Make();
         ASSERT_TRUE(device);
         EXPECT_EQ(Names(device), GetParam().names);
         for (std::size_t i = 0; i < probes.size(); ++i)
-            EXPECT_EQ(probes[i]->alive.load(), GetParam().alive[i]) << "probe " << i;
+            EXPECT_EQ(probes[i]->alive.load(), GetParam().backends[i].alive) << "probe " << i;
     }
     for (BackendProbe* p : probes) EXPECT_EQ(p->alive.load(), 0);
 }
 
-const auto kExtra = u"extra_devices.clsids";
+const std::u16string kA = Braced(kFakeA), kB = Braced(kFakeB), kC = Braced(kFakeC);
+void CountFails(BackendProbe& p) {
+    p.count_result = E_FAIL;
+}
+void CountNotImpl(BackendProbe& p) {
+    p.count_result = E_NOTIMPL;
+}
+void CountNegative(BackendProbe& p) {
+    p.count_override = -3;
+}
+void CannotBeMade(BackendProbe& p) {
+    p.create_result = E_OUTOFMEMORY;
+}
+void MakesDirectory(BackendProbe& p) {
+    p.makes_directory = true;
+}
+std::u16string Lower(std::u16string s) {
+    for (char16_t& c : s) c = static_cast<char16_t>(std::tolower(c));
+    return s;
+}
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, DirectoryTable,
-    ::testing::Values(
-        TableCase{"no backend with devices", [](Directory&, Probes&) {}, {}, {}},
-        TableCase{"siblings, the second kept without devices",
-                  [](Directory& t, Probes& p) {
-                      p = {&t.Backend(kSib1, {u"s1"}), &t.Backend(kSib2)};
-                  },
-                  {u"s1"},
-                  {1, 1}},
-        TableCase{"the first sibling only with devices; extras after the built-in classes",
-                  [](Directory& t, Probes& p) {
-                      p = {&t.Backend(kSib1), &t.Backend(kFakeA, {u"a0", u"a1"}),
-                           &t.Backend(kFakeB, {u"b0"}), &t.Backend(kSib2, {u"s2"})};
-                      t.Setting(kExtra, Braced(kFakeB) + u" " + Braced(kFakeA));
-                  },
-                  {u"s2", u"b0", u"a0", u"a1"},
-                  {0, 1, 1, 1}},
-        TableCase{"failing, throwing and impossible counts are left out",
-                  [](Directory& t, Probes& p) {
-                      p = {&t.Backend(kSib1, {u"x"}), &t.Backend(kSib2, {u"y"}),
-                           &t.Backend(kFakeA, {u"z"}), &t.Backend(kFakeB, {u"ok"})};
-                      p[0]->count_result = E_FAIL;
-                      p[1]->count_result = E_NOTIMPL;
-                      p[2]->count_override = -3;
-                      t.Setting(kExtra, Braced(kFakeA) + u";" + Braced(kFakeB));
-                  },
-                  {u"ok"},
-                  {0, 0, 0, 1}},
-        TableCase{"classes that cannot be made are skipped",
-                  [](Directory& t, Probes& p) {
-                      p = {&t.Backend(kSib1, {u"x"}), &t.Backend(kFakeA, {u"a"})};
-                      p[0]->create_result = E_OUTOFMEMORY;
-                      t.Setting(kExtra, Braced(kFakeC) + u"," + Braced(kFakeA));
-                  },
-                  {u"a"},
-                  {0, 1}},
-        TableCase{"separators, malformed tokens, the directory itself",
-                  [](Directory& t, Probes& p) {
-                      p = {&t.Backend(kFakeA, {u"a"}), &t.Backend(kFakeB, {u"b"})};
-                      std::u16string b = Braced(kFakeB);
-                      for (char16_t& c : b) c = static_cast<char16_t>(std::tolower(c));
-                      t.Setting(kExtra, u",, \t" + b + u";\r\n{nope} " + Braced(CLSID_OXRenderer) +
-                                            u" 5d0c6f1a-1111-4c3e-9a51-7be0a2c40003 {}" + u",;" +
-                                            Braced(kFakeA) + u"x " + Braced(kFakeA));
-                  },
-                  {u"b", u"a"},
-                  {1, 1}},
-        TableCase{"a backend that makes a directory while it is made",
-                  [](Directory& t, Probes& p) {
-                      p = {&t.Backend(kSib1, {u"s"})};
-                      p[0]->makes_directory = true;
-                  },
-                  {u"s"},
-                  {1}}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Cases, DirectoryTable, ::testing::Values(
+    TableCase{"no backend with devices", {}, u"", {}},
+    TableCase{"siblings, the second kept without devices", {{&kSib1, {u"s1"}}, {&kSib2, {}}}, u"", {u"s1"}},
+    TableCase{"the first sibling only with devices; extras after the built-in classes",
+              {{&kSib1, {}, nullptr, 0}, {&kFakeA, {u"a0", u"a1"}}, {&kFakeB, {u"b0"}}, {&kSib2, {u"s2"}}},
+              kB + u" " + kA, {u"s2", u"b0", u"a0", u"a1"}},
+    TableCase{"failing, throwing and impossible counts are left out",
+              {{&kSib1, {u"x"}, CountFails, 0}, {&kSib2, {u"y"}, CountNotImpl, 0}, {&kFakeA, {u"z"}, CountNegative, 0}, {&kFakeB, {u"ok"}}},
+              kA + u";" + kB, {u"ok"}},
+    TableCase{"classes that cannot be made are skipped", {{&kSib1, {u"x"}, CannotBeMade, 0}, {&kFakeA, {u"a"}}}, kC + u"," + kA, {u"a"}},
+    TableCase{"separators, malformed tokens, the directory itself", {{&kFakeA, {u"a"}}, {&kFakeB, {u"b"}}},
+              u",, \t" + Lower(kB) + u";\r\n{nope} " + Braced(CLSID_OXRenderer) + u" 5d0c6f1a-1111-4c3e-9a51-7be0a2c40003 {},;" + kA + u"x " + kA,
+              {u"b", u"a"}},
+    TableCase{"a backend that makes a directory while it is made", {{&kSib1, {u"s"}, MakesDirectory}}, u"", {u"s"}}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
+// clang-format on
 
 TEST_F(Directory, ChoosingADeviceMovesBetweenBackendsAndClosesTheOldOne) {
     BackendProbe& a = Backend(kSib1, {u"a0", u"a1"});
     BackendProbe& b = Backend(kFakeB, {u"b0"});
-    Setting(kExtra, Braced(kFakeB));
+    Setting(kExtra, kB);
     CComPtr<IOXDevice> device = Make();
     ASSERT_TRUE(device);
     // "device.init_first" is on by default: the first device is chosen at once.
@@ -223,7 +213,7 @@ TEST_F(Directory, InitFirstChoosesTheFirstDeviceUnlessTurnedOff) {
         SCOPED_TRACE(orvex::com::ToUtf8(value));
         BackendProbe& empty = Backend(kSib2);  // kept without devices, so listed first
         BackendProbe& a = Backend(kFakeA, {u"a0"});
-        Setting(kExtra, Braced(kFakeA));
+        Setting(kExtra, kA);
         if (*value) Setting(u"device.init_first", value);
         const bool on = value[0] != u'0' && value[0] != u'f';
         CComPtr<IOXDevice> device = Make();

@@ -1,7 +1,5 @@
-// The NTV2 card-access classes over the virtual boards, found through the registry as a
-// driver is, on the test's virtual clock: discovery and features, what boards accept and
-// refuse, routing, the AutoCirculate ring draining at the format's rate, the recording and
-// the injected faults.
+// The NTV2 classes over the virtual boards on the test's virtual clock: discovery, what boards
+// accept and refuse, routing, the AutoCirculate ring, the recording and the injected faults.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -26,18 +24,11 @@ namespace fs = std::filesystem;
 using orvex::platform::kTicksPerMillisecond;
 using orvex::platform::VirtualClock;
 
-constexpr const char* kQuad =
-    R"(<board model="Quad" frame-stores="4" sdi-out="4" hdmi-out="1" analog-out="0"
-        bidirectional-sdi="true" multi-format="true" formats="sd,hd,4k" audio-systems="4"
-        audio-channels="16" frame-buffers="64" reference="external,sdi"/>)";
-constexpr const char* kDuo =
-    R"(<board model="Duo" identifier="Studio" frame-stores="2" sdi-out="2" hdmi-out="0"
-        analog-out="1" multi-format="false" formats="sd,hd" audio-systems="1"
-        audio-channels="8" audio-96k="false" frame-buffers="16" reference="external,analog"/>)";
+using orvex::test::kQuadBoard;
 
 class Ntv2Sim : public ::testing::Test {
 protected:
-    void SetUp() override { rig_.UseRig(std::string(kQuad) + kDuo); }
+    void SetUp() override { rig_.UseRig(std::string(kQuadBoard) + orvex::test::kStudioBoard); }
 
     orvex::test::VirtualAja rig_;
     VirtualClock clock_{VirtualClock::Mode::kAutoAdvance, 1'000'000'000};
@@ -365,7 +356,7 @@ TEST_F(Ntv2Ring, RecordsEveryFrameWithSlotTimecodeAndAudioUpToTheSizeLimit) {
         const fs::path dir =
             fs::path(orvex::test::g_temp_registry->dir()) / ("onair-" + std::to_string(limit_mb));
         fs::create_directories(dir);
-        std::string board = kQuad;
+        std::string board = kQuadBoard;
         board.insert(board.find("/>"), " record-limit-mb=\"" + std::to_string(limit_mb) + "\"");
         rig_.UseRig(board, dir.string());
         Init();

@@ -1,7 +1,6 @@
-// Virtual AJA boards for a test, set up the way a user sets them up: the board library is
-// registered into the test's temporary registry with its own DllRegisterServer (so the NTV2
-// classes find it as they find a driver), the rig is a file named by ORVEX_AJA_RIG, and the
-// boards run on the test's clock through the library's time source.
+// Virtual AJA boards as a user sets them up: the board library registered into the test's
+// registry (the NTV2 classes find it as a driver), the rig a file named by ORVEX_AJA_RIG, the
+// boards on the test's clock.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,6 +16,17 @@
 #include "support/temp_registry.h"
 
 namespace orvex::test {
+
+// A four-channel multi-format board with bidirectional connectors and UHD, and a two-channel
+// HD board with one format for the whole board.
+inline constexpr const char* kQuadBoard =
+    R"(<board model="Quad" frame-stores="4" sdi-out="4" hdmi-out="1" analog-out="0"
+        bidirectional-sdi="true" multi-format="true" formats="sd,hd,4k" audio-systems="4"
+        audio-channels="16" frame-buffers="64" reference="external,sdi"/>)";
+inline constexpr const char* kStudioBoard =
+    R"(<board model="Duo" identifier="Studio" frame-stores="2" sdi-out="2" hdmi-out="0"
+        analog-out="1" multi-format="false" formats="sd,hd" audio-systems="1"
+        audio-channels="8" audio-96k="false" frame-buffers="16" reference="external,analog"/>)";
 
 inline std::int64_t AjaTestNow(void*) {
     return platform::Now();

@@ -5,11 +5,6 @@
 #include <filesystem>
 #include <string>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-}
-
 #include "sim/decklink/modes.h"
 #include "sim/decklink/recorder.h"
 #include "sim/decklink/rig.h"
@@ -22,6 +17,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace orvex::sim::decklink;
 using orvex::test::Packet;
+using orvex::test::Probe;
+using orvex::test::ReadWithLibav;
 using orvex::test::V210Line;
 
 TEST(SimRig, EveryPresetParses) {
@@ -122,31 +119,6 @@ struct Folder {
     const fs::path path = orvex::test::g_temp_registry->dir() / "parts";
 };
 
-// Decodes the first picture of a file with libavformat + libavcodec.
-AVFrame* DecodeFirst(const std::string& path, AVCodecParameters* par) {
-    AVFormatContext* fmt = nullptr;
-    if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) != 0) return nullptr;
-    avformat_find_stream_info(fmt, nullptr);
-    *par = *fmt->streams[0]->codecpar;
-    par->sample_aspect_ratio = fmt->streams[0]->sample_aspect_ratio;  // where the demuxer puts it
-    const AVCodec* codec = avcodec_find_decoder(par->codec_id);
-    AVCodecContext* ctx = avcodec_alloc_context3(codec);
-    avcodec_parameters_to_context(ctx, fmt->streams[0]->codecpar);
-    avcodec_open2(ctx, codec, nullptr);
-    AVPacket* pkt = av_packet_alloc();
-    AVFrame* frame = av_frame_alloc();
-    bool got = false;
-    while (!got && av_read_frame(fmt, pkt) >= 0) {
-        if (avcodec_send_packet(ctx, pkt) >= 0) got = avcodec_receive_frame(ctx, frame) >= 0;
-        av_packet_unref(pkt);
-    }
-    av_packet_free(&pkt);
-    avcodec_free_context(&ctx);
-    avformat_close_input(&fmt);
-    if (!got) av_frame_free(&frame);
-    return frame;
-}
-
 TEST(SimRecorder, PicturesDecodeToWhatTheCardWasShown) {
     Folder dir;
     const ModeInfo& pal = *FindMode(bmdModePAL);
@@ -175,8 +147,10 @@ TEST(SimRecorder, PicturesDecodeToWhatTheCardWasShown) {
         EXPECT_TRUE(rec.WritePeriod(p, true, 7, nullptr));
         EXPECT_TRUE(rec.WritePeriod(p, false, 8, nullptr));
         rec.Close();
-        AVCodecParameters par{};
-        AVFrame* f = DecodeFirst(dir / c.file, &par);
+        Probe probe;
+        ReadWithLibav(dir / c.file, &probe);
+        const AVFrame* f = probe.first;
+        const AVCodecParameters& par = probe.par;
         ASSERT_NE(f, nullptr) << c.file;
         EXPECT_EQ(f->width, 720);
         EXPECT_EQ(f->height, 576);
@@ -193,7 +167,6 @@ TEST(SimRecorder, PicturesDecodeToWhatTheCardWasShown) {
             EXPECT_EQ(rgba[2], 1);
             EXPECT_EQ(rgba[3], 4);
         }
-        av_frame_free(&f);
     }
     EXPECT_FALSE(fs::exists(dir / "c-8.png"));  // a repeat writes no new still
 }
@@ -215,7 +188,8 @@ TEST(SimRecorder, WavHeaderIsValidWhileWritingAndAfterClose) {
         rec.Write(data.data(), 480);
         rec.Write(nullptr, 480);
         // Still open: the sizes already describe what was written.
-        const orvex::test::Probe p = orvex::test::ReadWithLibav(path);
+        Probe p;
+        ReadWithLibav(path, &p);
         EXPECT_EQ(p.par.codec_id, c.codec);
         EXPECT_EQ(p.par.ch_layout.nb_channels, c.channels);
         EXPECT_EQ(p.bytes / (c.bits / 8 * c.channels), 960);

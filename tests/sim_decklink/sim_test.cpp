@@ -1,5 +1,5 @@
-// The virtual DeckLink card as the renderer meets it: registered into the test's registry,
-// loaded from the path found there, driven through our declarations on a virtual clock.
+// The virtual DeckLink card registered into the test's registry, loaded from the path found
+// there and driven through our declarations on a virtual clock.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -231,8 +231,7 @@ TEST_F(SimDeckLink, AudioDrainsAt48kHzFromABoundedBuffer) {
     EXPECT_EQ(Stats().audio_silence, 12000);  // the underrun plays silence
 }
 
-// The recording's pictures and sound as a reader takes them; what the log says of timecode and
-// caption packets is checked through the renderer in tests/decklink (DeckLinkCaptions).
+// The recording as a reader takes it (the log's packets are checked in DeckLinkCaptions).
 TEST_F(SimDeckLink, RecordingIsReadableWithALogLineEveryPeriod) {
     const fs::path dir = orvex::test::g_temp_registry->dir() / "rec";
     UseRig("hd-sdi", dir.string());
@@ -251,14 +250,15 @@ TEST_F(SimDeckLink, RecordingIsReadableWithALogLineEveryPeriod) {
     ASSERT_EQ(out->DisableVideoOutput(), S_OK);
 
     const std::string base = (dir / "decklink-sdi-1-1").string();
-    Probe v = ReadWithLibav(base + ".y4m");
+    Probe v, a;
+    ReadWithLibav(base + ".y4m", &v);
     EXPECT_EQ(v.packets, 3);
     EXPECT_EQ(v.par.width, 1920);
     EXPECT_EQ(v.par.height, 1080);
     EXPECT_EQ(v.par.format, AV_PIX_FMT_YUV422P10LE);
     EXPECT_EQ(v.rate.num * 1, 25 * v.rate.den);
     EXPECT_EQ(v.par.field_order, AV_FIELD_TT);
-    Probe a = ReadWithLibav(base + ".wav");
+    ReadWithLibav(base + ".wav", &a);
     EXPECT_EQ(a.par.ch_layout.nb_channels, 8);
     EXPECT_EQ(a.par.sample_rate, 48000);
     EXPECT_EQ(a.par.codec_id, AV_CODEC_ID_PCM_S32LE);
@@ -286,7 +286,8 @@ TEST_F(SimDeckLink, ReleasingTheLastDeviceEndsTheOutputAndCompletesTheRecording)
     }
     devices_.clear();  // no DisableVideoOutput/DisableAudioOutput: the client just lets go
     const std::string base = (dir / "intensity-pro-4k-1-1").string();
-    Probe v = ReadWithLibav(base + ".y4m");
+    Probe v;
+    ReadWithLibav(base + ".y4m", &v);
     EXPECT_EQ(v.packets, 5);
     EXPECT_EQ(v.par.format, AV_PIX_FMT_YUV422P);
     EXPECT_EQ(fs::file_size(base + ".wav"), 44u + 5u * 960u * 4u);

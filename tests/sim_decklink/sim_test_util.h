@@ -1,8 +1,8 @@
-// Helpers of the virtual card's tests: ancillary packets in v210 lines, and recordings read
-// back with FFmpeg's demuxer.
+// Ancillary packets in v210 lines, and recordings read back with FFmpeg's demuxer and decoder.
 #pragma once
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 }
 
@@ -11,6 +11,7 @@ extern "C" {
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orvex::test {
@@ -47,31 +48,45 @@ inline std::vector<std::uint16_t> Packet(std::uint8_t did, std::uint8_t sdid,
     return p;
 }
 
-// A recording's first stream as the demuxer sees it, and what its packets hold.
+// A recording's first stream as the demuxer sees it, what its packets hold, and its first
+// picture decoded (freed with the probe).
 struct Probe {
     int packets = 0;
     std::int64_t bytes = 0;
     AVCodecParameters par{};
     AVRational rate{0, 1};
+    AVFrame* first = nullptr;
+    Probe() = default;
+    Probe(const Probe&) = delete;
+    ~Probe() { av_frame_free(&first); }
 };
 
-inline Probe ReadWithLibav(const std::string& path) {
-    Probe p;
+inline void ReadWithLibav(const std::string& path, Probe* p) {
     AVFormatContext* ctx = nullptr;
     EXPECT_EQ(avformat_open_input(&ctx, path.c_str(), nullptr, nullptr), 0) << path;
-    if (!ctx) return p;
+    if (!ctx) return;
     EXPECT_GE(avformat_find_stream_info(ctx, nullptr), 0);
-    p.par = *ctx->streams[0]->codecpar;
-    p.rate = ctx->streams[0]->avg_frame_rate;
+    p->par = *ctx->streams[0]->codecpar;
+    p->par.sample_aspect_ratio = ctx->streams[0]->sample_aspect_ratio;  // where the demuxer puts it
+    p->rate = ctx->streams[0]->avg_frame_rate;
+    const AVCodec* codec = avcodec_find_decoder(p->par.codec_id);
+    AVCodecContext* dec = avcodec_alloc_context3(codec);
+    avcodec_parameters_to_context(dec, ctx->streams[0]->codecpar);
+    avcodec_open2(dec, codec, nullptr);
     AVPacket* pkt = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
     while (av_read_frame(ctx, pkt) >= 0) {
-        ++p.packets;
-        p.bytes += pkt->size;
+        ++p->packets;
+        p->bytes += pkt->size;
+        if (!p->first && avcodec_send_packet(dec, pkt) >= 0 &&
+            avcodec_receive_frame(dec, frame) >= 0)
+            std::swap(p->first, frame);
         av_packet_unref(pkt);
     }
+    av_frame_free(&frame);
     av_packet_free(&pkt);
+    avcodec_free_context(&dec);
     avformat_close_input(&ctx);
-    return p;
 }
 
 }  // namespace orvex::test
