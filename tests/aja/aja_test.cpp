@@ -70,6 +70,7 @@ TEST_F(AjaTest, EveryChannelIsListedUnderAUniqueNameAndNoBoardsListNothing) {
     Make("");
     ASSERT_EQ(device_->DeviceGetCount(eOXDT_Video, &count), S_OK);
     EXPECT_EQ(count, 0);
+    name.Empty();
     EXPECT_EQ(device_->DeviceGet(eOXDT_Video, &index, &name), E_NO_DEVICE);
     Set(u"input.buffers", u"0");
     EXPECT_EQ(Put(Frame(eMVF_NTSC, 720, 486, 29.97, 1, 1602)), S_OK);
