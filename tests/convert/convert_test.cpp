@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "convert/planes.h"
+#include "formats/video_formats.h"
 #include "test_buffers.h"
 
 namespace orvex::convert {
@@ -27,18 +28,9 @@ using testing::PageEndBuffer;
 constexpr eMFCC kLayouts[] = {eMFCC_RGB32, eMFCC_RGB24, eMFCC_UYVY,
                               eMFCC_HDYC,  eMFCC_YUY2,  eMFCC_v210};
 
+// The default strides, as the picture geometry gives them.
 int RowBytes(eMFCC fcc, int width) {
-    switch (fcc) {
-        case eMFCC_v210:
-            return (width + 47) / 48 * 128;
-        case eMFCC_RGB24:
-            return (width * 3 + 3) & ~3;
-        case eMFCC_RGB32:
-        case eMFCC_ARGB32:
-            return width * 4;
-        default:
-            return (width * 2 + 3) & ~3;
-    }
+    return formats::RowBytesFor(fcc, width);
 }
 
 M_VID_PROPS Props(eMFCC fcc, int width, int height, eMInterlace order = eMI_Progressive,
