@@ -35,8 +35,7 @@ struct Case {
 
 class RowVariants : public ::testing::TestWithParam<Case> {};
 
-// Each SIMD variant (with and without the multiply-accumulate extension) on whole blocks,
-// at every alignment, against the portable form.
+// Every SIMD variant on whole blocks, at every alignment, against the portable form.
 TEST_P(RowVariants, MatchPortableOnWholeBlocks) {
     const auto [row, level] = GetParam();
     // Plain variants first, then the streaming ones (whose destination stays 16-byte aligned).
@@ -68,8 +67,7 @@ TEST_P(RowVariants, MatchPortableOnWholeBlocks) {
     }
 }
 
-// The selected runner (SIMD bulk plus portable tail) on widths that end mid-block, through
-// a flipped image walked bottom-up.
+// The selected runner on widths ending mid-block, through a flipped image.
 TEST_P(RowVariants, SelectedRunnerMatchesOnTailsAndFlippedImages) {
     const auto [row, level] = GetParam();
     const RowParams params = MakeRowParams(YuvMatrix::kBt709);
@@ -96,8 +94,7 @@ TEST_P(RowVariants, SelectedRunnerMatchesOnTailsAndFlippedImages) {
     }
 }
 
-// Rows without gaps run as one long row; the bytes must be those of the rows one by one,
-// also where a row ends mid-group (v210 widths that are no multiple of six) and bottom-up.
+// Rows without gaps run as one long row, with the bytes of the rows one by one.
 TEST_P(RowVariants, DenseRowsMatchRowByRow) {
     const auto [row, level] = GetParam();
     const RowParams params = MakeRowParams(YuvMatrix::kBt601);
@@ -196,8 +193,7 @@ TEST(V210, UnpackDropsTheTwoLowBits) {
     }
 }
 
-// A partial last group is padded from the row's own last pair; nothing past the row is
-// read (the source ends at a page boundary) and only whole groups are written.
+// A partial last group is padded from the row's last pair; nothing past the row is read.
 TEST(V210, PartialGroupStaysInsideTheRow) {
     for (int width : {2, 4, 8, 10, 1922}) {
         for (int level : {int(kLevelPortable), ProcessorLevel()}) {

@@ -134,9 +134,7 @@ TEST_F(FrameTest, BuffersShorterThanTheirLayoutAreRefused) {
     EXPECT_EQ(factory->OXFrameMake(&props, 0, nullptr), E_POINTER);
 }
 
-// Pictures are sized by the checked geometry: sides, strides and sizes beyond the ceilings are
-// refused before anything is allocated (no wrapped 32-bit size), records without a layout
-// make frames without video, and every layout gets its full size.
+// Oversized pictures are refused before any allocation; records without a layout get no video.
 TEST_F(FrameTest, PictureGeometryDecidesWhatIsAllocated) {
     constexpr HRESULT kNoVideo = S_FALSE;  // made, but without a picture
     struct Case {

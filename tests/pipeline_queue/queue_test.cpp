@@ -351,8 +351,7 @@ TEST_F(QueueTest, ManyProducersEveryFrameHandledOrRefusedAndReleasedOnce) {
         for (auto& f : list) ASSERT_EQ(RefCount(f), 1u);
 }
 
-// Whatever a backend does with a frame (queue it, play it, or refuse it while it has no
-// device), the frame is released exactly once by the time the backend is gone.
+// Whatever a backend does with a frame, it is released once by the time the backend is gone.
 template <class Backend>
 void PutThroughBackend(IOXFactory* factory) {
     CComObject<Backend>* p = nullptr;

@@ -1,8 +1,5 @@
-// The module as a Windows in-process server: registered with regsvr32 (the test fixture
-// does it before every test program of the build), found and created by the system's COM
-// from multithreaded and single-threaded apartments; the virtual card's own registration
-// and removal through regsvr32. This file includes <windows.h> first, as a Windows host
-// does, so it also builds the public headers against the system's COM declarations.
+// The module as a Windows in-process server, created by the system's COM. <windows.h> comes
+// first, as in a host, so the public headers build against the system's COM declarations.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -116,9 +113,7 @@ TEST(WindowsComServer, EveryClassIsCreatedFromBothApartmentKinds) {
     EXPECT_EQ(CreateAllIn(COINIT_APARTMENTTHREADED), "");
 }
 
-// regsvr32 on the virtual card: its keys appear, and go again with /u. The child inherits
-// this test's private registry location (the card library writes through the module's
-// registry layer).
+// regsvr32 on the virtual card (inheriting this test's private registry location).
 TEST(WindowsComServer, Regsvr32RegistersAndRemovesTheVirtualCard) {
     auto run = [](const std::wstring& args) {
         std::wstring line =
