@@ -326,14 +326,13 @@ TEST_F(FrameTest, MakeLocalKeepsOwnFramesAndCopiesForeignOnes) {
 
     CComPtr<HostFrame> host = New<HostFrame>();
     ASSERT_EQ(factory->OXFrameMakeLocal(static_cast<IOXFrame*>(host), &local, FALSE), S_OK);
-    CComQIPtr<IMFrame_I> fi(local);
-    ASSERT_TRUE(fi);
-    BYTE* video = nullptr;
-    LONG cb = 0;
-    fi->FrameVideoGet(&video, &cb);
-    ASSERT_EQ(cb, 8);
+    const auto [bytes, video] = VideoOf(local);
+    ASSERT_EQ(bytes, 8);
     EXPECT_NE(video, host->video.data());
     EXPECT_EQ(video[7], 0x33);
+    CComQIPtr<IMFrame_I> fi(local);
+    ASSERT_TRUE(fi);
+    LONG cb = 0;
     BYTE* item = nullptr;
     ASSERT_EQ(fi->FrameDataGet(kC708, &cb, &item), S_OK);
     EXPECT_EQ(item[0], 0xC8);
