@@ -12,12 +12,12 @@ using namespace props_test;
 using XMLParse::CoXMLNode;
 using XMLParse::XMLNodePtr;
 
-// What a getter hands out as text, or "<code>" when it fails.
+// What a getter hands out as text, or "<code> failed".
 template <class Get>
 std::string Str(Get get) {
     CComBSTR v;
     const HRESULT hr = get(Out(v));
-    return FAILED(hr) ? "<" + std::to_string(hr) + ">" : U8(v);
+    return FAILED(hr) ? std::to_string(hr) + " failed" : U8(v);
 }
 std::string Attr(IMNode* n, const char16_t* path) {
     return Str([&](BSTR* v) { return n->AttributesGet(B(path), v); });
