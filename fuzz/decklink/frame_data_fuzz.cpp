@@ -1,7 +1,4 @@
-// Hostile 'C608', 'C708', 'GA94' and 'VANC' items through the whole caption path. Every item
-// and every blanking line lives in an allocation of exactly its size, so a read or write past
-// either is caught.
-//
+// Hostile caption and VANC items through the whole caption path, in exact-size allocations.
 // Input: one byte of settings (output format, cc_output, copy_vanc, caption line), then items,
 // each a code byte (0..3), a 16-bit little-endian length and that many bytes (cut at the end).
 #include <cstddef>

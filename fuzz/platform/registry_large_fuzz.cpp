@@ -1,7 +1,5 @@
-// Large registry files from small inputs: the first byte picks a size from 64 KB to 512 KB and
-// the rest is repeated under a key's header until the text reaches it, so a line shape that
-// costs more than its own length (an attempt per line over the rest of a run) takes seconds
-// and trips the time limit set below. A rewrite of what was read must be stable as well.
+// Large registry files from small inputs (the rest repeated up to a size the first byte picks):
+// a line shape that costs more than its length trips the time limit. Rewrites are stable.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>

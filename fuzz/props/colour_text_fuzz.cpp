@@ -1,7 +1,7 @@
 // Colours from arbitrary text; every colour that comes out must print and read back.
 #include <cstdlib>
 
-#include "fuzz_text.h"
+#include "../fuzz_text.h"
 #include "props/value_text.h"
 
 using namespace orvex::props;

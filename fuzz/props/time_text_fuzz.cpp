@@ -1,7 +1,7 @@
 // Times and dates from arbitrary text; the time of day must be valid and read back.
 #include <cstdlib>
 
-#include "fuzz_text.h"
+#include "../fuzz_text.h"
 #include "props/value_text.h"
 
 using namespace orvex::props;

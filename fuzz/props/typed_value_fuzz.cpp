@@ -1,53 +1,27 @@
 // A value set from text, then read as a run of types chosen by the input: every re-typing
 // goes through printing and parsing.
-#include "fuzz_text.h"
+#include "../fuzz_text.h"
 #include "props/typed_value.h"
 
 using namespace orvex::props;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using Read = void (*)(TypedValue&);
+    static constexpr Read kReads[] = {[](TypedValue& v) { v.SetText(v.Text()); },
+                                      [](TypedValue& v) { v.GetBool(); },
+                                      [](TypedValue& v) { v.GetInt32(); },
+                                      [](TypedValue& v) { v.GetHex32(); },
+                                      [](TypedValue& v) { v.GetInt64(); },
+                                      [](TypedValue& v) { v.GetHex64(); },
+                                      [](TypedValue& v) { v.GetMeasure(); },
+                                      [](TypedValue& v) { v.GetDouble(); },
+                                      [](TypedValue& v) { v.GetGuid(); },
+                                      [](TypedValue& v) { v.GetPixelFormat(); },
+                                      [](TypedValue& v) { v.GetColour(0x12345678); },
+                                      [](TypedValue& v) { v.GetTime(); }};
     const std::size_t ops = size < 8 ? size : 8;
     TypedValue value(FuzzText(data + ops, size - ops));
-    for (std::size_t i = 0; i < ops; ++i) {
-        switch (data[i] % 12) {
-            case 0:
-                value.SetText(value.Text());
-                break;
-            case 1:
-                value.GetBool();
-                break;
-            case 2:
-                value.GetInt32();
-                break;
-            case 3:
-                value.GetHex32();
-                break;
-            case 4:
-                value.GetInt64();
-                break;
-            case 5:
-                value.GetHex64();
-                break;
-            case 6:
-                value.GetMeasure();
-                break;
-            case 7:
-                value.GetDouble();
-                break;
-            case 8:
-                value.GetGuid();
-                break;
-            case 9:
-                value.GetPixelFormat();
-                break;
-            case 10:
-                value.GetColour(0x12345678);
-                break;
-            case 11:
-                value.GetTime();
-                break;
-        }
-    }
+    for (std::size_t i = 0; i < ops; ++i) kReads[data[i] % std::size(kReads)](value);
     value.Text();
     return 0;
 }

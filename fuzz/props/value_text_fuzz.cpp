@@ -2,7 +2,7 @@
 // must read back.
 #include <cstdlib>
 
-#include "fuzz_text.h"
+#include "../fuzz_text.h"
 #include "props/value_text.h"
 
 using namespace orvex::props;

@@ -1,7 +1,7 @@
 // The attribute-list reader on arbitrary text; what it keeps must write and read back to the
 // same attributes.
+#include "../fuzz_text.h"
 #include "com/ptr.h"
-#include "fuzz_text.h"
 #include "props/xml_node.h"
 #include "props/xml_text.h"
 #include "tree_check.h"

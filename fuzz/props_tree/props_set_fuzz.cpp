@@ -1,7 +1,7 @@
 // PropsSet with an empty name (attribute list, XML or text), then reads of the whole tree:
 // its text, written to another object, gives the same tree.
+#include "../fuzz_text.h"
 #include "com/ptr.h"
-#include "fuzz_text.h"
 #include "props/props_impl.h"
 #include "tree_check.h"
 

@@ -1,7 +1,7 @@
 // The XML reader on arbitrary text; whatever it keeps must write and read back as the same
 // tree.
+#include "../fuzz_text.h"
 #include "com/ptr.h"
-#include "fuzz_text.h"
 #include "props/xml_node.h"
 #include "props/xml_text.h"
 #include "tree_check.h"

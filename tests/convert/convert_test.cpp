@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "convert/planes.h"
+#include "formats/video_formats.h"
 #include "test_buffers.h"
 
 namespace orvex::convert {
@@ -27,18 +28,9 @@ using testing::PageEndBuffer;
 constexpr eMFCC kLayouts[] = {eMFCC_RGB32, eMFCC_RGB24, eMFCC_UYVY,
                               eMFCC_HDYC,  eMFCC_YUY2,  eMFCC_v210};
 
+// The default strides, as the picture geometry gives them.
 int RowBytes(eMFCC fcc, int width) {
-    switch (fcc) {
-        case eMFCC_v210:
-            return (width + 47) / 48 * 128;
-        case eMFCC_RGB24:
-            return (width * 3 + 3) & ~3;
-        case eMFCC_RGB32:
-        case eMFCC_ARGB32:
-            return width * 4;
-        default:
-            return (width * 2 + 3) & ~3;
-    }
+    return formats::RowBytesFor(fcc, width);
 }
 
 M_VID_PROPS Props(eMFCC fcc, int width, int height, eMInterlace order = eMI_Progressive,
@@ -112,9 +104,7 @@ TEST(Convert, RefusalsNameTheirCauseAndLeaveTheDestination) {
     EXPECT_EQ(-9999, static_cast<int>(kNotSupported));
 }
 
-// Buffers that share bytes are refused, unless the pair reads each pixel group before it
-// writes it and both sides walk the same rows: copies and 4:2:2 swaps on one buffer, which
-// then give what a separate destination gets.
+// Shared bytes are refused, except copies and 4:2:2 swaps in place, which match a copy.
 TEST(Convert, OverlapIsRefusedUnlessThePairRunsInPlace) {
     const int w = 98, h = 9, rb = RowBytes(eMFCC_UYVY, w);
     PageEndBuffer buf(std::size_t(rb) * h * 2);
@@ -163,8 +153,7 @@ TEST(Convert, OverlapIsRefusedUnlessThePairRunsInPlace) {
     }
 }
 
-// A bottom-up RGB24 source (positive height) lands upright: destination row 0 comes from
-// the source's last row in memory.
+// A bottom-up RGB24 source (positive height) lands upright.
 TEST(Convert, BottomUpRgb24IsUpright) {
     const int w = 38, h = 7;
     const M_VID_PROPS sp = Props(eMFCC_RGB24, w, h), dp = Props(eMFCC_UYVY, w, h);
@@ -180,8 +169,7 @@ TEST(Convert, BottomUpRgb24IsUpright) {
     EXPECT_EQ(0, std::memcmp(want.data(), dst.data(), dst.size()));
 }
 
-// A picture with field 1 first shown on a field-2-first destination moves up one line and
-// repeats its last line; the other way round it moves down and repeats its first line.
+// Opposite field orders shift the picture one line and repeat the line at the edge.
 TEST(Convert, OppositeFieldOrdersShiftOneLine) {
     const int w = 720;
     {
@@ -205,8 +193,7 @@ TEST(Convert, OppositeFieldOrdersShiftOneLine) {
     }
 }
 
-// Into a bottom-up RGB destination the walk turns round: the picture moves down a line
-// and its first line repeats, and it still lands upright.
+// Into bottom-up RGB the shift turns round, and the picture still lands upright.
 TEST(Convert, OppositeFieldOrdersIntoBottomUpRgb) {
     const int w = 64, h = 40;
     const M_VID_PROPS sp = Props(eMFCC_UYVY, w, h, eMI_Default, eMVF_PAL);
@@ -238,8 +225,7 @@ TEST(Convert, FieldOrderOfDescriptions) {
     EXPECT_FALSE(IsBottomUp(Props(eMFCC_UYVY, 4, 4)));
 }
 
-// A full HD UYVY row packs into 320 groups: 5120 bytes, written to the last one and no
-// further (the destination ends at a page boundary).
+// A full HD UYVY row packs into 5120 bytes, written to the page end and no further.
 TEST(Convert, FullHdUyvyPacksInto5120ByteRows) {
     const M_VID_PROPS sp = Props(eMFCC_UYVY, 1920, 4), dp = Props(eMFCC_v210, 1920, 4);
     PageEndBuffer src(ImageBytes(sp)), dst(5120 * 4);
@@ -269,8 +255,7 @@ struct Pair {
 
 class EveryCell : public ::testing::TestWithParam<Pair> {};
 
-// Stripes on the pool give the same bytes as one stripe, for every cell, with bottom-up
-// and top-down RGB buffers and heights that do not divide evenly.
+// Any stripe count gives the bytes of one stripe, bottom-up and uneven heights included.
 TEST_P(EveryCell, StripesEqualOneStripe) {
     const auto [from, to] = GetParam();
     for (int sign : {1, -1}) {
@@ -313,9 +298,7 @@ TEST(Convert, LargePicturesEqualOneStripe) {
     }
 }
 
-// Pictures large enough to be written with streaming stores (and in stripes) give the bytes
-// of a destination that cannot stream (not 16-byte aligned), bottom-up RGB included; rows
-// of any width give the same bytes through the streaming runners.
+// Streaming stores (large pictures, the streaming runners) give the bytes of cached ones.
 TEST(Convert, StreamedPicturesEqualCachedOnes) {
     // 12 MiB of RGB32 destination each: large enough to stream.
     for (const auto& [from, height] : {std::pair{eMFCC_YUY2, -1536}, std::pair{eMFCC_v210, 1536}}) {
@@ -362,8 +345,7 @@ INSTANTIATE_TEST_SUITE_P(All, EveryCell, ::testing::ValuesIn(AllPairs()),
                                     std::to_string(LayoutIndex(info.param.to));
                          });
 
-// The convert cells agree with their primitives: UYVY and HDYC differ only in matrix, and
-// v210 to RGB goes through the unpacked row.
+// UYVY and HDYC differ only in matrix; v210 to RGB goes through the unpacked row.
 TEST(Convert, CellsUseTheirMatrices) {
     const int w = 50, h = 3;
     PageEndBuffer rgb(w * 4 * h), a(w * 2 * h), b(w * 2 * h);

@@ -28,11 +28,6 @@ std::vector<int> SimdLevels() {
     return levels;
 }
 
-// v210 input with 10-bit samples in every position, so unpacking sees all bit patterns.
-void FillSource(Row row, PageEndBuffer& buf, std::uint32_t seed) {
-    buf.Fill(seed + int(row));
-}
-
 struct Case {
     Row row;
     int level;
@@ -40,8 +35,7 @@ struct Case {
 
 class RowVariants : public ::testing::TestWithParam<Case> {};
 
-// Each SIMD variant (with and without the multiply-accumulate extension) on whole blocks,
-// at every alignment, against the portable form.
+// Every SIMD variant on whole blocks, at every alignment, against the portable form.
 TEST_P(RowVariants, MatchPortableOnWholeBlocks) {
     const auto [row, level] = GetParam();
     // Plain variants first, then the streaming ones (whose destination stays 16-byte aligned).
@@ -59,7 +53,7 @@ TEST_P(RowVariants, MatchPortableOnWholeBlocks) {
                 const std::size_t dst_bytes = RowDestBytes(row, width);
                 const std::size_t dst_misalign = v < plain ? misalign : 0;
                 PageEndBuffer src(RowSourceBytes(row, width) + misalign);
-                FillSource(row, src, static_cast<std::uint32_t>(width + misalign));
+                src.Fill(static_cast<std::uint32_t>(width + misalign + int(row)));
                 PageEndBuffer want(dst_bytes), got((dst_bytes + 15) / 16 * 16 + dst_misalign);
                 std::uint8_t* out = got.data() + dst_misalign;
                 ASSERT_TRUE(v < plain || reinterpret_cast<std::uintptr_t>(out) % 16 == 0);
@@ -73,8 +67,7 @@ TEST_P(RowVariants, MatchPortableOnWholeBlocks) {
     }
 }
 
-// The selected runner (SIMD bulk plus portable tail) on widths that end mid-block, through
-// a flipped image walked bottom-up.
+// The selected runner on widths ending mid-block, through a flipped image.
 TEST_P(RowVariants, SelectedRunnerMatchesOnTailsAndFlippedImages) {
     const auto [row, level] = GetParam();
     const RowParams params = MakeRowParams(YuvMatrix::kBt709);
@@ -85,7 +78,7 @@ TEST_P(RowVariants, SelectedRunnerMatchesOnTailsAndFlippedImages) {
         const int height = 3;
         const std::size_t sb = RowSourceBytes(row, width) + 3, db = RowDestBytes(row, width) + 1;
         PageEndBuffer src(sb * height);
-        FillSource(row, src, static_cast<std::uint32_t>(width));
+        src.Fill(static_cast<std::uint32_t>(width + int(row)));
         PageEndBuffer want(db * height), got(db * height);
         want.Set(0x5A);
         got.Set(0x5A);
@@ -101,8 +94,7 @@ TEST_P(RowVariants, SelectedRunnerMatchesOnTailsAndFlippedImages) {
     }
 }
 
-// Rows without gaps run as one long row; the bytes must be those of the rows one by one,
-// also where a row ends mid-group (v210 widths that are no multiple of six) and bottom-up.
+// Rows without gaps run as one long row, with the bytes of the rows one by one.
 TEST_P(RowVariants, DenseRowsMatchRowByRow) {
     const auto [row, level] = GetParam();
     const RowParams params = MakeRowParams(YuvMatrix::kBt601);
@@ -111,7 +103,7 @@ TEST_P(RowVariants, DenseRowsMatchRowByRow) {
         const int height = 4;
         const std::size_t sb = RowSourceBytes(row, width), db = RowDestBytes(row, width);
         PageEndBuffer src(sb * height), padded(sb * height + 16 * height);
-        FillSource(row, src, static_cast<std::uint32_t>(width));
+        src.Fill(static_cast<std::uint32_t>(width + int(row)));
         for (int y = 0; y < height; ++y)
             std::memcpy(padded.data() + y * (sb + 16), src.data() + y * sb, sb);
         for (const bool bottom_up : {false, true}) {
@@ -159,15 +151,20 @@ std::vector<int> V210Samples(const std::uint8_t* p, int groups) {
     return out;
 }
 
+// UYVY as YUY2: each byte pair the other way round.
+void SwapPairs(const std::uint8_t* from, std::uint8_t* to, int width) {
+    for (int i = 0; i < width * 2; i += 2) {
+        to[i] = from[i + 1];
+        to[i + 1] = from[i];
+    }
+}
+
 TEST(V210, PacksSamplesTimesFourAndUnpacksBack) {
     const int width = 48;
     PageEndBuffer uyvy(width * 2);
     uyvy.Fill(7);
     std::vector<std::uint8_t> yuy2(width * 2);
-    for (int i = 0; i < width * 2; i += 2) {
-        yuy2[i] = uyvy.data()[i + 1];
-        yuy2[i + 1] = uyvy.data()[i];
-    }
+    SwapPairs(uyvy.data(), yuy2.data(), width);
     const RowParams p = MakeRowParams(YuvMatrix::kBt709);
     for (int level : {int(kLevelPortable), ProcessorLevel()}) {
         PageEndBuffer packed(128), packed2(128), back(width * 2);
@@ -196,8 +193,7 @@ TEST(V210, UnpackDropsTheTwoLowBits) {
     }
 }
 
-// A partial last group is padded from the row's own last pair; nothing past the row is
-// read (the source ends at a page boundary) and only whole groups are written.
+// A partial last group is padded from the row's last pair; nothing past the row is read.
 TEST(V210, PartialGroupStaysInsideTheRow) {
     for (int width : {2, 4, 8, 10, 1922}) {
         for (int level : {int(kLevelPortable), ProcessorLevel()}) {
@@ -210,18 +206,11 @@ TEST(V210, PartialGroupStaysInsideTheRow) {
             SelectRow(Row::kUyvyToV210, level)(src.data(), dst.data(), width, &p);
             const std::vector<int> s = V210Samples(dst.data(), int(bytes / 16));
             const std::uint8_t* lastPair = src.data() + width * 2 - 4;
-            for (std::size_t i = std::size_t(width) * 2; i < s.size(); i += 4) {
-                EXPECT_EQ(lastPair[0] * 4, s[i]);
-                EXPECT_EQ(lastPair[1] * 4, s[i + 1]);
-                EXPECT_EQ(lastPair[2] * 4, s[i + 2]);
-                EXPECT_EQ(lastPair[3] * 4, s[i + 3]);
-            }
+            for (std::size_t i = std::size_t(width) * 2; i < s.size(); ++i)
+                EXPECT_EQ(lastPair[i % 4] * 4, s[i]) << width << " " << i;
             // YUY2 packs to the same groups, padding included.
             PageEndBuffer yuy2(width * 2), packed2(bytes);
-            for (int i = 0; i < width * 2; i += 2) {
-                yuy2.data()[i] = src.data()[i + 1];
-                yuy2.data()[i + 1] = src.data()[i];
-            }
+            SwapPairs(src.data(), yuy2.data(), width);
             SelectRow(Row::kYuy2ToV210, level)(yuy2.data(), packed2.data(), width, &p);
             EXPECT_EQ(0, std::memcmp(dst.data(), packed2.data(), bytes)) << width;
             // Unpacking writes whole pairs of the width only.
@@ -230,10 +219,6 @@ TEST(V210, PartialGroupStaysInsideTheRow) {
             EXPECT_EQ(0, std::memcmp(src.data(), back.data(), width * 2)) << width;
         }
     }
-}
-
-TEST(V210, FullHdRowIs5120Bytes) {
-    EXPECT_EQ(5120u, RowDestBytes(Row::kUyvyToV210, 1920));
 }
 
 // Studio-range anchors of both matrices, and a grey ramp that survives a round trip.
@@ -279,12 +264,10 @@ TEST(CpuLevel, NamesAndForcedLevel) {
     EXPECT_EQ(kLevelNone, ProcessorLevelFromName("AVX9"));
     EXPECT_LE(ProcessorLevel(), ProcessorLevelSupported());
     // Levels without a variant of their own take the best lower one.
-    const RowParams p = MakeRowParams(YuvMatrix::kBt601);
     for (int level = 0; level < kLevelCount; ++level) {
         for (Row row : kAllRows) ASSERT_NE(nullptr, SelectRow(row, level));
     }
     EXPECT_EQ(nullptr, RowVariant(Row::kSwap422, kLevelSse41));
-    (void)p;
 }
 
 TEST(Planes, StatusCodes) {

@@ -10,10 +10,8 @@
 namespace orvex::convert {
 namespace {
 
-// Every task runs exactly once and has finished when RunStripes returns: the counts are plain
-// ints in a block freed right after the call, so a worker still inside the call would be a
-// race (ThreadSanitizer) or a use after free (AddressSanitizer). Several callers at once
-// share the pool or run alone, with the same result.
+// Every task runs once and is done on return: its count is freed right after the call, so a
+// late worker is a race or a use after free. Several callers share the pool or run alone.
 TEST(StripePool, EveryTaskRunsOnceAndIsDoneOnReturn) {
     EXPECT_GE(StripeThreads(), 1);
     EXPECT_LE(StripeThreads(), 4);

@@ -11,16 +11,14 @@
 namespace orvex::formats {
 namespace {
 
-// Every side and stride a record can carry at the edges: empty, the smallest, odd, the ceiling
-// and one past it, and the ends of int.
+// Sides and strides at the edges: empty, smallest, odd, the ceiling and past it, int's ends.
 constexpr int kWidths[] = {0,       1,  3,      721, 1920, kMaxPictureSide, kMaxPictureSide + 1,
                            INT_MAX, -1, INT_MIN};
 constexpr int kHeights[] = {
     0, 1, -1, 3, -1081, kMaxPictureSide, -kMaxPictureSide, kMaxPictureSide + 1, INT_MAX, INT_MIN};
 constexpr int kStrides[] = {0, 1, 4096, 1 << 20, INT_MAX, -4, INT_MIN};
 
-// The sweep checks what must hold for any answer, not the arithmetic of each format: the
-// status follows the ceilings, the sizes cover the rows, and nothing exceeds what a LONG holds.
+// What holds for any answer: the status follows the ceilings, sizes cover the rows, fit a LONG.
 TEST(PictureGeometry, EveryPixelFormatAtTheExtremes) {
     std::uint32_t codes[std::size(kPixelFormats) + 2];
     std::size_t n = 0;

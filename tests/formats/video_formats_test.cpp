@@ -41,8 +41,7 @@ TEST(VideoFormatDefaults, OutsideTheTablesIsEmpty) {
     }
 }
 
-// RowBytesFor answers the picture geometry's row (sized in picture_geometry_test): here only
-// its zero for what has no row, and which formats RowBytesMin holds to a minimum.
+// Row sizes are the picture geometry's; here only "no row" and which formats have a minimum.
 TEST(RowBytes, ZeroWithoutARowAndAMinimumForPackedFormatsOnly) {
     EXPECT_EQ(RowBytesFor(eMFCC_v210, 1920), 5120);
     EXPECT_EQ(RowBytesFor(eMFCC_RGB32, 32768), 131072);

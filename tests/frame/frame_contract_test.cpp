@@ -1,6 +1,4 @@
-// The frame contract against stand-in factories. The real frame library is linked to make
-// frames, but its classes are taken out of the process class table first, so that the
-// contract finds exactly the factories this test lists.
+// The frame contract against stand-in factories, listed in place of the frame library's.
 #include <gtest/gtest.h>
 
 #include <atomic>

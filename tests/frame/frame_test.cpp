@@ -14,6 +14,14 @@ namespace {
 
 using namespace orvex::test;
 
+// A frame's picture: its size and address (-1 and null when the call fails).
+std::pair<LONG, const BYTE*> VideoOf(IOXFrame* f) {
+    LONG cb = -1;
+    LONGLONG video = 0;
+    if (f->OXVideoBytesGet(&cb, &video) != S_OK) return {-1, nullptr};
+    return {cb, Ptr(video)};
+}
+
 class FrameTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -56,7 +64,8 @@ TEST_F(FrameTest, MadeFramesHaveBlackPicturesAndSilentAudioOfTheRightSize) {
         EXPECT_EQ(reinterpret_cast<std::uintptr_t>(video) % 64, 0u);
         EXPECT_EQ(std::memcmp(video, c.first, 4), 0);
         if (c.fcc == eMFCC_I420) {
-            EXPECT_EQ(video[cb - 1], 0x80);  // chroma planes
+            EXPECT_EQ(video[cb - 1],
+                      0x80);  // chroma planes
         }
 
         LONG cbAudio = 0;
@@ -100,7 +109,8 @@ TEST_F(FrameTest, FullReadAndOXAllGetDescribeTheSameBuffers) {
     EXPECT_EQ(samples, 3);
     EXPECT_EQ(cbVideo, 16);
     EXPECT_EQ(std::memcmp(video, pixels.data(), 16), 0);
-    EXPECT_NE(video, pixels.data());  // copied, not borrowed
+    EXPECT_NE(video,
+              pixels.data());  // copied, not borrowed
 
     OX_FRAME_INFO info{};
     ASSERT_EQ(f->OXAllGet(&info), S_OK);
@@ -134,9 +144,9 @@ TEST_F(FrameTest, BuffersShorterThanTheirLayoutAreRefused) {
     EXPECT_EQ(factory->OXFrameMake(&props, 0, nullptr), E_POINTER);
 }
 
-// Pictures are sized by the checked geometry: sides, strides and sizes beyond the ceilings are
-// refused before anything is allocated (no wrapped 32-bit size), records without a layout
-// make frames without video, and every layout gets its full size.
+// Oversized pictures are refused before any
+// allocation; records without a layout get no
+// video.
 TEST_F(FrameTest, PictureGeometryDecidesWhatIsAllocated) {
     constexpr HRESULT kNoVideo = S_FALSE;  // made, but without a picture
     struct Case {
@@ -145,7 +155,8 @@ TEST_F(FrameTest, PictureGeometryDecidesWhatIsAllocated) {
         HRESULT want;
         LONG bytes;
     } cases[] = {
-        // One record of each kind: the geometry itself is tested with the formats.
+        // One record of each kind: the geometry
+        // itself is tested with the formats.
         {eMFCC_RGB32, 0x40000001, 1, 0, E_INVALIDARG, 0},  // 4 × width wraps to 4 in 32 bits
         {eMFCC_RGB32, 32768, 32768, 0, E_INVALIDARG, 0},   // 4 GiB: no LONG can state it
         {eMFCC_UYVY, 1920, INT_MIN, 0, E_INVALIDARG, 0},
@@ -166,7 +177,9 @@ TEST_F(FrameTest, PictureGeometryDecidesWhatIsAllocated) {
         EXPECT_EQ(made, c.want == kNoVideo ? S_OK : c.want);
         if (FAILED(c.want)) {
             EXPECT_FALSE(f);
-            // Nor may a frame take such a picture later, black or with bytes of its own.
+            // Nor may a frame take such a
+            // picture later, black or with bytes
+            // of its own.
             CComPtr<IOXFrame> other = Make(Props(eMFCC_UYVY, 2, 1), 0);
             BYTE byte = 0;
             EXPECT_EQ(other->OXVideoAlloc(&props.vidProps), E_INVALIDARG);
@@ -174,11 +187,9 @@ TEST_F(FrameTest, PictureGeometryDecidesWhatIsAllocated) {
             continue;
         }
         ASSERT_TRUE(f);
-        LONG cb = -1;
-        LONGLONG video = 0;
-        ASSERT_EQ(f->OXVideoBytesGet(&cb, &video), S_OK);
+        const auto [cb, video] = VideoOf(f);
         EXPECT_EQ(cb, c.bytes);
-        EXPECT_EQ(video == 0, c.bytes == 0);
+        EXPECT_EQ(video == nullptr, c.bytes == 0);
     }
 }
 
@@ -197,7 +208,8 @@ TEST_F(FrameTest, HandedOutBuffersSurviveReplacementWhileTheFrameLives) {
     ASSERT_EQ(fi->FrameVideoGet(&after, &cb), S_OK);
     EXPECT_NE(after, before);
     EXPECT_EQ(after[0], 0xEE);
-    // The old block is still readable and unchanged (ASan would flag a freed one).
+    // The old block is still readable and
+    // unchanged (ASan would flag a freed one).
     EXPECT_EQ(std::memcmp(before, old.data(), old.size()), 0);
     EXPECT_EQ(f->OXVideoRemove(), S_OK);
     EXPECT_EQ(after[0], 0xEE);
@@ -214,7 +226,8 @@ TEST_F(FrameTest, DataItemsAreKeyedByCodeAndWritableInPlace) {
     BYTE* p = nullptr;
     ASSERT_EQ(fi->FrameDataGet(kC708, &cb, &p), S_OK);
     ASSERT_EQ(cb, 3);
-    p[1] = 9;  // the contract lets the holder patch caption data in place
+    p[1] = 9;  // the contract lets the holder
+               // patch caption data in place
     LONGLONG lp = 0;
     ASSERT_EQ(f->OXDataGet(kC708, &cb, &lp), S_OK);
     EXPECT_EQ(Ptr(lp)[1], 9);
@@ -265,33 +278,22 @@ TEST_F(FrameTest, ClonesCopyOrShareAsAsked) {
     CComPtr<IOXFrame> f = Make(Props(eMFCC_UYVY, 4, 2), 10);
     const BYTE cc[] = {5};
     f->OXDataSet(kC708, 1, Addr(cc));
-    LONG cb = 0;
-    LONGLONG video = 0, cloneVideo = 0;
-    f->OXVideoBytesGet(&cb, &video);
-
-    CComPtr<IOXFrame> ref;
+    const auto [cb, video] = VideoOf(f);
+    CComPtr<IOXFrame> ref, full, bare;
     ASSERT_EQ(f->OXClone(eMFC_Reference, &ref), S_OK);
-    ref->OXVideoBytesGet(&cb, &cloneVideo);
-    EXPECT_EQ(cloneVideo, video);
+    ASSERT_EQ(f->OXClone(eMFC_Full, &full), S_OK);
+    ASSERT_EQ(f->OXClone(eMFC_Props, &bare), S_OK);
+    EXPECT_EQ(VideoOf(ref).second, video);
     int n = 0;
     ref->OXDataGetCount(&n);
     EXPECT_EQ(n, 1);
-
-    CComPtr<IOXFrame> full;
-    ASSERT_EQ(f->OXClone(eMFC_Full, &full), S_OK);
-    full->OXVideoBytesGet(&cb, &cloneVideo);
-    EXPECT_NE(cloneVideo, video);
-    EXPECT_EQ(std::memcmp(Ptr(cloneVideo), Ptr(video), static_cast<std::size_t>(cb)), 0);
-
-    CComPtr<IOXFrame> bare;
-    ASSERT_EQ(f->OXClone(eMFC_Props, &bare), S_OK);
-    bare->OXVideoBytesGet(&cb, &cloneVideo);
-    EXPECT_EQ(cb, 0);
-    EXPECT_EQ(cloneVideo, 0);
-    // The shared picture outlives the frame it came from.
+    ASSERT_NE(VideoOf(full).second, video);
+    EXPECT_EQ(std::memcmp(VideoOf(full).second, video, static_cast<std::size_t>(cb)), 0);
+    EXPECT_EQ(VideoOf(bare), (std::pair<LONG, const BYTE*>{0, nullptr}));
+    // The shared picture outlives the frame it
+    // came from.
     f.Release();
-    ref->OXVideoBytesGet(&cb, &cloneVideo);
-    EXPECT_EQ(Ptr(cloneVideo)[0], 0x80);
+    EXPECT_EQ(VideoOf(ref).second[0], 0x80);
 }
 
 TEST_F(FrameTest, WaitAsyncReturnsOnceEveryOperationHasEnded) {
@@ -324,21 +326,21 @@ TEST_F(FrameTest, MakeLocalKeepsOwnFramesAndCopiesForeignOnes) {
 
     CComPtr<HostFrame> host = New<HostFrame>();
     ASSERT_EQ(factory->OXFrameMakeLocal(static_cast<IOXFrame*>(host), &local, FALSE), S_OK);
-    CComQIPtr<IMFrame_I> fi(local);
-    ASSERT_TRUE(fi);
-    BYTE* video = nullptr;
-    LONG cb = 0;
-    fi->FrameVideoGet(&video, &cb);
-    ASSERT_EQ(cb, 8);
+    const auto [bytes, video] = VideoOf(local);
+    ASSERT_EQ(bytes, 8);
     EXPECT_NE(video, host->video.data());
     EXPECT_EQ(video[7], 0x33);
+    CComQIPtr<IMFrame_I> fi(local);
+    ASSERT_TRUE(fi);
+    LONG cb = 0;
     BYTE* item = nullptr;
     ASSERT_EQ(fi->FrameDataGet(kC708, &cb, &item), S_OK);
     EXPECT_EQ(item[0], 0xC8);
     M_TIME t{};
     fi->FrameTimeGet(&t);
     EXPECT_EQ(t.rtStartTime, 1234);
-    // A host frame that claims more picture than it hands over is refused.
+    // A host frame that claims more picture than
+    // it hands over is refused.
     host->video.resize(4);
     local.Release();
     EXPECT_EQ(factory->OXFrameMakeLocal(static_cast<IOXFrame*>(host), &local, FALSE), E_INVALIDARG);
@@ -360,7 +362,8 @@ TEST_F(FrameTest, MakeLocalKeepsOwnFramesAndCopiesForeignOnes) {
     fi->FrameDataGetCount(&items);
     EXPECT_EQ(items, 1);
 
-    local.Release();  // the factory itself is no frame
+    local.Release();  // the factory itself is no
+                      // frame
     EXPECT_EQ(factory->OXFrameMakeLocal(factory, &local, FALSE), E_NOINTERFACE);
     EXPECT_EQ(factory->OXFrameMakeLocal(nullptr, &local, FALSE), E_POINTER);
 }
@@ -378,7 +381,8 @@ TEST_F(FrameTest, FramesTakeCallsFromManyThreads) {
                 BYTE* p = nullptr;
                 LONG cb = 0;
                 fi->FrameVideoGet(&p, &cb);
-                // Whoever set it last, a picture is never torn.
+                // Whoever set it last, a picture
+                // is never torn.
                 EXPECT_EQ(std::count(p, p + cb, p[0]), cb);
                 const BYTE item[] = {static_cast<BYTE>(i)};
                 fi->FrameDataSet(kC708, 1, item);

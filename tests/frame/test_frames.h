@@ -73,44 +73,31 @@ public:
     STDMETHOD(name)(__VA_ARGS__) override { \
         return E_NOTIMPL;                   \
     }
-    HOST_NOTIMPL(OXAVPropsGet, M_AV_PROPS*)
-    HOST_NOTIMPL(OXAVPropsSet, const M_AV_PROPS*)
-    HOST_NOTIMPL(OXTimeGet, M_TIME*)
-    HOST_NOTIMPL(OXTimeSet, const M_TIME*)
-    HOST_NOTIMPL(OXVideoIDGet, LONGLONG*)
-    HOST_NOTIMPL(OXVideoIDSet, LONGLONG)
+    // clang-format off
+    HOST_NOTIMPL(OXAVPropsGet, M_AV_PROPS*) HOST_NOTIMPL(OXAVPropsSet, const M_AV_PROPS*)
+    HOST_NOTIMPL(OXTimeGet, M_TIME*) HOST_NOTIMPL(OXTimeSet, const M_TIME*)
+    HOST_NOTIMPL(OXVideoIDGet, LONGLONG*) HOST_NOTIMPL(OXVideoIDSet, LONGLONG)
     HOST_NOTIMPL(OXVideoBytesGet, LONG*, LONGLONG*)
     HOST_NOTIMPL(OXAudioBytesGet, LONG*, LONGLONG*, int*)
     HOST_NOTIMPL(OXVideoSet, const M_VID_PROPS*, LONG, LONGLONG)
     HOST_NOTIMPL(OXAudioSet, const M_AUD_PROPS*, int, LONG, LONGLONG)
     HOST_NOTIMPL(OXVideoAlloc, const M_VID_PROPS*)
-    HOST_NOTIMPL(OXAudioAlloc, const M_AUD_PROPS*, int)
-    HOST_NOTIMPL(OXVideoRemove)
-    HOST_NOTIMPL(OXAudioRemove)
-    HOST_NOTIMPL(OXDataSet, DWORD, LONG, LONGLONG)
-    HOST_NOTIMPL(OXDataGet, DWORD, LONG*, LONGLONG*)
-    HOST_NOTIMPL(OXDataRemove, DWORD)
-    HOST_NOTIMPL(OXStrSet, BSTR, BSTR)
-    HOST_NOTIMPL(OXStrGet, BSTR, BSTR*)
-    HOST_NOTIMPL(OXStrRemove, BSTR)
-    HOST_NOTIMPL(OXStrGetCount, int*)
-    HOST_NOTIMPL(OXStrGetByIndex, int, BSTR*, BSTR*)
-    HOST_NOTIMPL(OXObjSet, BSTR, IUnknown*)
-    HOST_NOTIMPL(OXObjGet, BSTR, IUnknown**)
-    HOST_NOTIMPL(OXObjRemove, BSTR)
-    HOST_NOTIMPL(OXObjGetCount, int*)
-    HOST_NOTIMPL(OXObjGetByIndex, int, BSTR*, IUnknown**)
-    HOST_NOTIMPL(OXClone, eMFrameClone, IOXFrame**)
-    HOST_NOTIMPL(OXTimecodeGet, M_TIMECODE*)
-    HOST_NOTIMPL(OXTimecodeSet, const M_TIMECODE*)
-    HOST_NOTIMPL(OXFlagsGet, eMFrameFlags*)
-    HOST_NOTIMPL(OXFlagsSet, eMFrameFlags)
-    HOST_NOTIMPL(OXProcessIDGet, DWORD*)
-    HOST_NOTIMPL(OXAsyncBegin)
-    HOST_NOTIMPL(OXAsyncEnd, HRESULT)
+    HOST_NOTIMPL(OXAudioAlloc, const M_AUD_PROPS*, int) HOST_NOTIMPL(OXVideoRemove)
+    HOST_NOTIMPL(OXAudioRemove) HOST_NOTIMPL(OXDataSet, DWORD, LONG, LONGLONG)
+    HOST_NOTIMPL(OXDataGet, DWORD, LONG*, LONGLONG*) HOST_NOTIMPL(OXDataRemove, DWORD)
+    HOST_NOTIMPL(OXStrSet, BSTR, BSTR) HOST_NOTIMPL(OXStrGet, BSTR, BSTR*)
+    HOST_NOTIMPL(OXStrRemove, BSTR) HOST_NOTIMPL(OXStrGetCount, int*)
+    HOST_NOTIMPL(OXStrGetByIndex, int, BSTR*, BSTR*) HOST_NOTIMPL(OXObjSet, BSTR, IUnknown*)
+    HOST_NOTIMPL(OXObjGet, BSTR, IUnknown**) HOST_NOTIMPL(OXObjRemove, BSTR)
+    HOST_NOTIMPL(OXObjGetCount, int*) HOST_NOTIMPL(OXObjGetByIndex, int, BSTR*, IUnknown**)
+    HOST_NOTIMPL(OXClone, eMFrameClone, IOXFrame**) HOST_NOTIMPL(OXTimecodeGet, M_TIMECODE*)
+    HOST_NOTIMPL(OXTimecodeSet, const M_TIMECODE*) HOST_NOTIMPL(OXFlagsGet, eMFrameFlags*)
+    HOST_NOTIMPL(OXFlagsSet, eMFrameFlags) HOST_NOTIMPL(OXProcessIDGet, DWORD*)
+    HOST_NOTIMPL(OXAsyncBegin) HOST_NOTIMPL(OXAsyncEnd, HRESULT)
     HOST_NOTIMPL(OXMemorySizeGet, LONGLONG*)
+    // clang-format on
 #undef HOST_NOTIMPL
-    STDMETHOD(OXWaitAsync)() override {
+                                                                STDMETHOD(OXWaitAsync)() override {
         return S_OK;
     }
 };

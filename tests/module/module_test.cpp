@@ -72,28 +72,22 @@ TEST(ModuleEntry, EveryClassAnswersItsInterfaceTable) {
         ASSERT_EQ(FactoryOf(*clsid)->CreateInstance(nullptr, IID_IUnknown,
                                                     reinterpret_cast<void**>(&obj)),
                   S_OK);
-        CComPtr<IOXProps> props;
-        CComPtr<IOXFormat> format;
-        CComPtr<IOXDevice> device;
-        CComPtr<IOXReceiver> receiver;
-        CComPtr<IMarshal> marshal;
-        EXPECT_EQ(obj.QueryInterface(&props), S_OK);
-        EXPECT_EQ(obj.QueryInterface(&format), S_OK);
-        EXPECT_EQ(obj.QueryInterface(&device), S_OK);
-        EXPECT_EQ(obj.QueryInterface(&receiver), S_OK);
-        EXPECT_EQ(obj.QueryInterface(&marshal), S_OK);
+        const auto query = [&](REFIID iid) {
+            CComPtr<IUnknown> p;
+            EXPECT_EQ(obj->QueryInterface(iid, reinterpret_cast<void**>(&p)), S_OK);
+            return p;
+        };
         // The private identifiers reach the same interfaces as IOXProps and IOXFormat.
-        void* priv = nullptr;
-        ASSERT_EQ(obj->QueryInterface(IID_IMPrivProps, &priv), S_OK);
-        EXPECT_EQ(priv, static_cast<void*>(props.p));
-        static_cast<IUnknown*>(priv)->Release();
-        ASSERT_EQ(obj->QueryInterface(IID_IMPrivFormat, &priv), S_OK);
-        EXPECT_EQ(priv, static_cast<void*>(format.p));
-        static_cast<IUnknown*>(priv)->Release();
+        EXPECT_EQ(query(IID_IMPrivProps).p, query(IID_IOXProps).p);
+        EXPECT_EQ(query(IID_IMPrivFormat).p, query(IID_IOXFormat).p);
+        EXPECT_TRUE(query(IID_IOXReceiver));
         // Identity holds through the marshaler too.
         CComPtr<IUnknown> id;
-        marshal->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&id));
+        if (CComPtr<IUnknown> marshal = query(IID_IMarshal))
+            marshal->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&id));
         EXPECT_EQ(id.p, obj.p);
+        CComQIPtr<IOXDevice> device(obj);
+        ASSERT_TRUE(device);
         EXPECT_EQ(device->DeviceGetCount(eOXDT_Video, nullptr), E_POINTER);
     }
 }

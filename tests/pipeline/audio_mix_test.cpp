@@ -11,8 +11,7 @@ using testing::MakeBuffer;
 using testing::Props;
 using Values = std::vector<std::int32_t>;
 
-// One sample per channel, mixed from values.size() channels into `target` (same rate and
-// width), read back.
+// One sample per channel, mixed from values.size() channels into `target`, read back.
 Values MixOnce(const Values& values, int target, int bits, bool mixDown = true) {
     auto buf = MakeBuffer();
     const int wire = bits / 8;
@@ -60,8 +59,7 @@ TEST(AudioMixDown, SumsSaturate) {
     EXPECT_EQ(MixOnce({-0x800000, -0x800000, 0}, 1, 24), Values{-0x800000});
 }
 
-// Random formats, lengths and windows: every call stays in bounds (run under ASan) and the
-// counts add up.
+// Random formats, lengths and windows: every call stays in bounds and the counts add up.
 TEST(AudioBufferSweep, AnyChannelCountWidthAndLengthStaysInBounds) {
     std::mt19937 rng(1234);
     const int widths[] = {16, 24, 32, -16, 20};

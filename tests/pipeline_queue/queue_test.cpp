@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <new>
 #include <stdexcept>
@@ -11,14 +10,15 @@
 #include <vector>
 
 #include "aja/co_ox_renderer_aja.h"
-#include "backend/interface_stubs.h"
 #include "com/object.h"
 #include "com/ptr.h"
 #include "decklink/co_ox_renderer_bmd.h"
 #include "orvex/ids.h"
 #include "pipeline/receiver_impl.h"
 #include "platform/clock.h"
+#include "platform/event.h"
 #include "platform/thread.h"
+#include "props/props_impl.h"
 
 namespace {
 
@@ -43,34 +43,22 @@ bool WaitUntil(Pred pred, std::chrono::seconds limit = std::chrono::seconds(10))
 }
 
 // Holds the frame handler until opened; counts the handlers that reached it.
-class Gate {
-public:
+struct Gate {
     void Pass() {
-        std::unique_lock lock(m_);
-        ++entered_;
-        cv_.notify_all();
-        cv_.wait(lock, [&] { return open_; });
-    }
-    void Open() {
-        std::lock_guard lock(m_);
-        open_ = true;
-        cv_.notify_all();
+        ++entered;
+        open.Wait();
     }
     bool WaitEntered(int n) {
-        std::unique_lock lock(m_);
-        return cv_.wait_for(lock, std::chrono::seconds(10), [&] { return entered_ >= n; });
+        return WaitUntil([&] { return entered >= n; });
     }
-
-private:
-    std::mutex m_;
-    std::condition_variable cv_;
-    int entered_ = 0;
-    bool open_ = false;
+    void Open() { open.Set(); }
+    std::atomic<int> entered{0};
+    orvex::platform::Event open{orvex::platform::Event::ResetMode::kManual};
 };
 
-// A renderer with properties in a map and a frame handler the test sets.
+// A renderer with the SDK's property store and a frame handler the test sets.
 class TestRenderer : public CComObjectRootEx<CComMultiThreadModel>,
-                     public ONotImplemented<IOXProps>,
+                     public IMPropsImpl<TestRenderer>,
                      public IOXReceiverImpl<TestRenderer> {
 public:
     BEGIN_COM_MAP(TestRenderer)
@@ -80,23 +68,10 @@ public:
 
     void FinalRelease() { StopQueue(); }
 
-    STDMETHOD(PropsSet)(BSTR name, BSTR value) override {
-        std::lock_guard lock(propsLock);
-        props[std::u16string(orvex::com::View(name))] = std::u16string(orvex::com::View(value));
-        return S_OK;
-    }
-    STDMETHOD(PropsGet)(BSTR name, BSTR* value) override {
-        *value = nullptr;
-        std::lock_guard lock(propsLock);
-        auto it = props.find(std::u16string(orvex::com::View(name)));
-        if (it == props.end()) return S_FALSE;
-        *value = SysAllocString(it->second.c_str());
-        return S_OK;
-    }
-    std::u16string Prop(const std::u16string& name) {
-        std::lock_guard lock(propsLock);
-        auto it = props.find(name);
-        return it == props.end() ? u"" : it->second;
+    std::u16string Prop(const char16_t* name) {
+        CComBSTR value;
+        PropsGet(CComBSTR(name), &value);
+        return std::u16string(orvex::com::View(value));
     }
 
     HRESULT ProcessFrame(IMFrame_I* frame) {
@@ -113,8 +88,7 @@ public:
     }
 
     std::function<HRESULT(IMFrame_I*)> handler;
-    std::mutex propsLock, seenLock;
-    std::map<std::u16string, std::u16string> props;
+    std::mutex seenLock;
     std::vector<IMFrame_I*> seen;
     std::vector<std::uint64_t> threads;
 };
@@ -183,7 +157,7 @@ TEST_F(QueueTest, WithoutCapacityTheHandlerRunsOnTheCallersThreadAndNoWorkerExis
     EXPECT_EQ(renderer->ReceiverFramePut(nullptr, 0, nullptr), E_POINTER);
 }
 
-TEST_F(QueueTest, FullQueueWaitsOneSecondForRoomThenRefusesAndCounts) {
+TEST_F(QueueTest, FullQueueWaitsOneSecondForRoomOrRefusesLiveFramesAtOnce) {
     VirtualClock clock;
     SetBuffers(u"2");
     auto frames = FillBehindGate(2);
@@ -195,8 +169,13 @@ TEST_F(QueueTest, FullQueueWaitsOneSecondForRoomThenRefusesAndCounts) {
     EXPECT_EQ(renderer->Prop(u"stat::buffer_overlow"), u"1");
     EXPECT_EQ(renderer->QueuedCount(), 2);
     EXPECT_EQ(Put(extra, 1), E_OUTOFMEMORY);
-    EXPECT_EQ(renderer->Prop(u"stat::buffer_overlow"), u"2");
     EXPECT_EQ(RefCount(extra), 1u);
+    // A live frame is refused at once, whatever it allows.
+    CComPtr<IOXFrame> live = Frame(true);
+    const Ticks live_at = clock.Now();
+    EXPECT_EQ(Put(live, 50'000'000), E_OUTOFMEMORY);
+    EXPECT_EQ(clock.Now(), live_at);
+    EXPECT_EQ(renderer->Prop(u"stat::buffer_overlow"), u"3");
 
     gate.Open();
     ASSERT_TRUE(WaitUntil([&] { return renderer->Seen().size() == 3; }));
@@ -204,18 +183,6 @@ TEST_F(QueueTest, FullQueueWaitsOneSecondForRoomThenRefusesAndCounts) {
     for (auto& f : frames) EXPECT_EQ(RefCount(f), 1u);
     const auto seen = renderer->Seen();
     for (int i = 0; i < 3; ++i) EXPECT_EQ(seen[i], Internal(frames[i]));
-}
-
-TEST_F(QueueTest, LiveFramesAreRefusedAtOnceWhenFull) {
-    VirtualClock clock;
-    SetBuffers(u"1");
-    auto frames = FillBehindGate(1);
-    CComPtr<IOXFrame> live = Frame(true);
-    const Ticks before = clock.Now();
-    EXPECT_EQ(Put(live, 50'000'000), E_OUTOFMEMORY);
-    EXPECT_EQ(clock.Now(), before);
-    EXPECT_EQ(renderer->Prop(u"stat::buffer_overlow"), u"1");
-    gate.Open();
 }
 
 TEST_F(QueueTest, RetriedFrameStaysAtTheHeadAndIsOfferedAgainAtOnce) {
@@ -384,8 +351,7 @@ TEST_F(QueueTest, ManyProducersEveryFrameHandledOrRefusedAndReleasedOnce) {
         for (auto& f : list) ASSERT_EQ(RefCount(f), 1u);
 }
 
-// Whatever a backend does with a frame (queue it, play it, or refuse it while it has no
-// device), the frame is released exactly once by the time the backend is gone.
+// Whatever a backend does with a frame, it is released once by the time the backend is gone.
 template <class Backend>
 void PutThroughBackend(IOXFactory* factory) {
     CComObject<Backend>* p = nullptr;

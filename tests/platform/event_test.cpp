@@ -161,8 +161,6 @@ TEST(WaitAny, RealTimerAndEventNeverMissASet) {
     EXPECT_EQ(WaitAny({&event, &timer}, kInfinite), 1);
 }
 
-// Four waiters: an auto-reset event releases one per set and ends unset; a manual-reset
-// event releases all at once and stays set.
 TEST(Event, SetReleasesOneWaiterOrAllByResetMode) {
     for (auto mode : {Event::ResetMode::kAuto, Event::ResetMode::kManual}) {
         const bool automatic = mode == Event::ResetMode::kAuto;

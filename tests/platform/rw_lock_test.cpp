@@ -189,8 +189,7 @@ TEST(RWLockSlots, ReusedSlotStartsAtDepthZero) {
     EXPECT_EQ(second.State(), 0);
 }
 
-// Reads and writes share one recursive section: another thread gets in only after the
-// last leave, and the writer's tag passes to the next locker.
+// Another thread gets in only after the last leave; the writer's tag passes on.
 TEST(CriticalSectionLock, ReadAndWriteShareOneRecursiveSection) {
     CRWSynchroLiteCS lock;
     auto other_gets_in = [&] {
@@ -221,8 +220,7 @@ TEST(CriticalSectionLock, ReadAndWriteShareOneRecursiveSection) {
     EXPECT_TRUE(other_gets_in());
 }
 
-// Spin count 0 sends every contended entry to sleep at once, so the sleeping and waking
-// path is what runs; 1024 mostly spins. Either way nobody is lost or let in twice.
+// Spin count 0 sends every contended entry to sleep at once; 1024 mostly spins.
 class ContendedSection : public ::testing::TestWithParam<int> {};
 
 TEST_P(ContendedSection, ThreadsTakeTurnsWithoutLostWakeups) {

@@ -18,12 +18,7 @@ namespace {
 
 std::string UniqueName(const std::string& base) {
     static std::atomic<int> counter{0};
-    std::string name = base;
-    name += '-';
-    name += std::to_string(CurrentProcessId());
-    name += '-';
-    name += std::to_string(counter++);
-    return name;
+    return base + "-" + std::to_string(CurrentProcessId()) + "-" + std::to_string(counter++);
 }
 
 TEST(NamedClaim, BehavesLikeANamedKernelEventWithinTheProcess) {

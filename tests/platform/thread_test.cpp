@@ -66,8 +66,7 @@ TEST(Thread, ThreadCannotJoinItself) {
     EXPECT_TRUE(thread.Join());
 }
 
-// Every level is accepted, whatever the process may do; lowering always takes effect, and
-// raising never ends below the normal level.
+// Lowering always takes effect; raising never ends below the normal level.
 TEST(Thread, PrioritiesApplyOrFallBackQuietly) {
     for (ThreadPriority p :
          {ThreadPriority::kIdle, ThreadPriority::kNormal, ThreadPriority::kTimeCritical}) {
@@ -100,8 +99,7 @@ TEST(Thread, PrioritiesApplyOrFallBackQuietly) {
     EXPECT_FALSE(running.SetPriority(ThreadPriority::kNormal));  // no thread attached
 }
 
-// The same without the rights to raise priorities (run in a helper process as an ordinary
-// user): raising stays at the normal level, quietly.
+// The same as an ordinary user, in a helper process.
 TEST(Thread, PrioritiesFallBackWithoutRights) {
     if (!test::PrivilegesLimitPriorities()) GTEST_SKIP() << "every user may raise priorities here";
     // Started below the normal level (under nice), an ordinary user cannot even get back to it.

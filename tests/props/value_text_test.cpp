@@ -11,15 +11,8 @@ namespace orvex::props {
 namespace {
 
 SystemTime Time(int h, int m, int s, int ms = 0, int year = 0, int month = 0, int day = 0) {
-    SystemTime t;
-    t.year = static_cast<std::uint16_t>(year);
-    t.month = static_cast<std::uint16_t>(month);
-    t.day = static_cast<std::uint16_t>(day);
-    t.hour = static_cast<std::uint16_t>(h);
-    t.minute = static_cast<std::uint16_t>(m);
-    t.second = static_cast<std::uint16_t>(s);
-    t.millisecond = static_cast<std::uint16_t>(ms);
-    return t;
+    const auto u = [](int v) { return static_cast<std::uint16_t>(v); };
+    return {u(year), u(month), 0, u(day), u(h), u(m), u(s), u(ms)};
 }
 
 std::string Narrow(const std::u16string& text) {

@@ -12,23 +12,47 @@ using namespace props_test;
 using XMLParse::CoXMLNode;
 using XMLParse::XMLNodePtr;
 
+// What a getter hands out as text, or "<code> failed".
+template <class Get>
+std::string Str(Get get) {
+    CComBSTR v;
+    const HRESULT hr = get(Out(v));
+    return FAILED(hr) ? std::to_string(hr) + " failed" : U8(v);
+}
+std::string Attr(IMNode* n, const char16_t* path) {
+    return Str([&](BSTR* v) { return n->AttributesGet(B(path), v); });
+}
+std::string Name(IMNode* n) {
+    return Str([&](BSTR* v) { return n->NodeNameGet(v); });
+}
+std::string Value(IMNode* n) {
+    return Str([&](BSTR* v) { return n->NodeValueGet(v); });
+}
+std::string Xml(IMNode* n) {
+    return Str([&](BSTR* v) { return n->NodeXmlGet(v); });
+}
+int Children(IMNode* n) {
+    int count = -1;
+    n->NodeChildCount(&count);
+    return count;
+}
+CComPtr<IMNode> Child(IMNode* n, const char16_t* path, int create = 0) {
+    CComPtr<IMNode> child;
+    n->NodeChildGet(B(path), create, &child);
+    return child;
+}
+
 TEST(XmlNode, PathSetCreatesNodesAndLooksUpInAnyCase) {
     XMLNodePtr root = NewRoot();
     ASSERT_EQ(root->AttributesSet(B(u"a::b::c"), B(u"1")), S_OK);
-    CComPtr<IMNode> a, b;
-    ASSERT_EQ(root->NodeChildGet(B(u"a"), 0, &a), S_OK);
-    ASSERT_EQ(a->NodeChildGet(B(u"b"), 0, &b), S_OK);
-    CComBSTR v;
-    ASSERT_EQ(b->AttributesGet(B(u"c"), Out(v)), S_OK);
-    EXPECT_EQ(U8(v), "1");
-    v.Empty();
-    ASSERT_EQ(root->AttributesGet(B(u"A::B::C"), Out(v)), S_OK);
-    EXPECT_EQ(U8(v), "1");
+    CComPtr<IMNode> b = Child(root, u"a::b");
+    ASSERT_TRUE(b);
+    EXPECT_EQ(Attr(b, u"c"), "1");
+    EXPECT_EQ(Attr(root, u"A::B::C"), "1");
     // Setting again overwrites in place; no second node appears.
     ASSERT_EQ(root->AttributesSet(B(u"A::b::C"), B(u"2")), S_OK);
+    EXPECT_EQ(Children(root), 1);
     int n = 0;
-    root->NodeChildCount(&n);
-    EXPECT_EQ(n, 1);
     b->AttributesGetCount(&n);
     EXPECT_EQ(n, 1);
 }
@@ -89,11 +113,8 @@ TEST(XmlNode, TypedAccessorsStoreAndParseText) {
     root->AttributesSetBool(B(u"b"), 5);
     root->AttributesSetInt(B(u"i"), -42);
     root->AttributesSetDouble(B(u"d"), 1.5);
-    std::u16string t;
-    root->GetAttr(u"b", &t);
-    EXPECT_EQ(U8(t), "true");
-    root->GetAttr(u"d", &t);
-    EXPECT_EQ(U8(t), "1.5");
+    EXPECT_EQ(Attr(root, u"b"), "true");
+    EXPECT_EQ(Attr(root, u"d"), "1.5");
     int i = 0, b = 0;
     double d = 0;
     EXPECT_EQ(root->AttributesGetInt(B(u"i"), &i), S_OK);
@@ -114,19 +135,13 @@ TEST(XmlNode, TypedAccessorsStoreAndParseText) {
 
 TEST(XmlNode, ValueIsTheFirstTextRun) {
     XMLNodePtr root = NewRoot();
-    CComBSTR v;
-    root->NodeValueGet(Out(v));
-    EXPECT_EQ(v.Length(), 0u);
+    EXPECT_EQ(Value(root), "");
     root->NodeChildAdd(B(u"kid"), B(u"k"), nullptr);
     root->NodeValueSet(B(u"<verbatim a='1'>"));
-    v.Empty();
-    root->NodeValueGet(Out(v));
-    EXPECT_EQ(U8(v), "<verbatim a='1'>");
+    EXPECT_EQ(Value(root), "<verbatim a='1'>");
     root->NodeValueSet(B(u"second"));
     EXPECT_EQ(U8(root->Value()), "second");
-    int n = 0;
-    root->NodeChildCount(&n);
-    EXPECT_EQ(n, 1);  // text runs are not children to clients
+    EXPECT_EQ(Children(root), 1);  // text runs are not children to clients
 }
 
 TEST(XmlNode, ChildrenAddGetRemoveAndDuplicateNames) {
@@ -134,13 +149,10 @@ TEST(XmlNode, ChildrenAddGetRemoveAndDuplicateNames) {
     CComPtr<IMNode> first, second;
     ASSERT_EQ(root->NodeChildAdd(B(u"x::item"), B(u"1"), &first), S_OK);
     ASSERT_EQ(root->NodeChildAdd(B(u"x::item"), B(u"2"), &second), S_OK);
-    CComPtr<IMNode> x, found;
-    root->NodeChildGet(B(u"x"), 0, &x);
-    int n = 0;
-    x->NodeChildCount(&n);
-    EXPECT_EQ(n, 2);
-    x->NodeChildGet(B(u"ITEM"), 0, &found);
-    EXPECT_EQ(found.p, first.p);  // the first of that name
+    CComPtr<IMNode> x = Child(root, u"x");
+    ASSERT_TRUE(x);
+    EXPECT_EQ(Children(x), 2);
+    EXPECT_EQ(Child(x, u"ITEM").p, first.p);  // the first of that name
     CComBSTR name;
     CComPtr<IMNode> byIndex;
     ASSERT_EQ(x->NodeChildGetByIndex(1, Out(name), &byIndex), S_OK);
@@ -149,15 +161,11 @@ TEST(XmlNode, ChildrenAddGetRemoveAndDuplicateNames) {
 
     EXPECT_EQ(root->NodeChildRemove(B(u"x::item")), S_OK);
     EXPECT_EQ(root->NodeChildRemove(B(u"x::nothing")), S_FALSE);
-    found.Release();
-    x->NodeChildGet(B(u"item"), 0, &found);
-    EXPECT_EQ(found.p, second.p);
+    EXPECT_EQ(Child(x, u"item").p, second.p);
     // The removed node lives on for its holder, as a root.
     CComPtr<IMNode> parent;
     EXPECT_EQ(first->NodeParentGet(&parent), S_FALSE);
-    CComBSTR v;
-    first->NodeValueGet(Out(v));
-    EXPECT_EQ(U8(v), "1");
+    EXPECT_EQ(Value(first), "1");
 }
 
 TEST(XmlNode, ManyChildrenStayFindableAfterRenameAndRemove) {
@@ -181,50 +189,32 @@ TEST(XmlNode, ManyChildrenStayFindableAfterRenameAndRemove) {
 
 TEST(XmlNode, PathParentDetachAndClone) {
     XMLNodePtr root = NewRoot(u"m-props");
-    CComPtr<IMNode> c;
-    root->NodeChildGet(B(u"a::b::c"), 1, &c);
-    CComBSTR path;
-    EXPECT_EQ(c->NodePathGet(Out(path), nullptr), S_OK);
-    EXPECT_EQ(U8(path), "a::b::c");
-    path.Empty();
-    c->NodePathGet(Out(path), B(u"A"));
-    EXPECT_EQ(U8(path), "b::c");
-    path.Empty();
-    root->NodePathGet(Out(path), nullptr);
-    EXPECT_EQ(path.Length(), 0u);
+    CComPtr<IMNode> c = Child(root, u"a::b::c", 1);
+    const auto path = [](IMNode* n, BSTR stop) {
+        return Str([&](BSTR* v) { return n->NodePathGet(v, stop); });
+    };
+    EXPECT_EQ(path(c, nullptr), "a::b::c");
+    EXPECT_EQ(path(c, B(u"A")), "b::c");
+    EXPECT_EQ(path(root, nullptr), "");
 
     c->AttributesSet(B(u"k"), B(u"v"));
     c->NodeValueSet(B(u"text"));
-    CComPtr<IMNode> a, clone;
-    root->NodeChildGet(B(u"a"), 0, &a);
+    CComPtr<IMNode> a = Child(root, u"a"), clone;
     ASSERT_EQ(a->NodeClone(&clone), S_OK);
-    CComBSTR xml1, xml2;
-    a->NodeXmlGet(Out(xml1));
-    clone->NodeXmlGet(Out(xml2));
-    EXPECT_EQ(U8(xml1), U8(xml2));
+    EXPECT_EQ(Xml(a), Xml(clone));
     CComPtr<IMNode> none;
     EXPECT_EQ(clone->NodeParentGet(&none), S_FALSE);
 
-    CComPtr<IMNode> b;
-    a->NodeChildGet(B(u"b"), 0, &b);
+    CComPtr<IMNode> b = Child(a, u"b");
     EXPECT_EQ(b->NodeDetach(), S_OK);
-    int n = 5;
-    a->NodeChildCount(&n);
-    EXPECT_EQ(n, 0);
-    b->NodeChildCount(&n);
-    EXPECT_EQ(n, 0);
-    CComBSTR name;
-    b->NodeNameGet(Out(name));
-    EXPECT_EQ(U8(name), "b");
+    EXPECT_EQ(Children(a), 0);
+    EXPECT_EQ(Children(b), 0);
+    EXPECT_EQ(Name(b), "b");
     EXPECT_EQ(root->NodeDetach(), S_FALSE);
 }
 
 TEST(XmlNode, ParentOutlivedByChildIsNotReturned) {
-    CComPtr<IMNode> child;
-    {
-        XMLNodePtr root = NewRoot();
-        root->NodeChildGet(B(u"kid"), 1, &child);
-    }
+    CComPtr<IMNode> child = Child(NewRoot(), u"kid", 1);
     CComPtr<IMNode> parent;
     EXPECT_EQ(child->NodeParentGet(&parent), S_FALSE);
     EXPECT_EQ(parent.p, nullptr);
@@ -314,19 +304,15 @@ TEST(XmlNode, AttributeListSetGetCloneCopy) {
     XMLNodePtr root = NewRoot();
     root->SetAttr(u"keep", u"old");
     EXPECT_EQ(root->AttributesSetList(B(u"a=1 b='x y' c=\"it's\" keep=new bare"), 0), S_OK);
-    CComBSTR list;
-    root->AttributesListGet(Out(list));
-    EXPECT_EQ(U8(list), " keep='new' a='1' b='x y' c=\"it's\"");
+    EXPECT_EQ(Str([&](BSTR* v) { return root->AttributesListGet(v); }),
+              " keep='new' a='1' b='x y' c=\"it's\"");
     EXPECT_EQ(root->AttributesSetList(B(u"z=9"), 2), S_OK);
     EXPECT_EQ(root->AttrCount(), 1u);
     EXPECT_EQ(root->AttributesSetList(B(u"   "), 0), S_FALSE);
 
     CComPtr<IMAttributes> clone;
     ASSERT_EQ(root->AttributesClone(&clone), S_OK);
-    CComQIPtr<IMNode> cloneNode(clone);
-    CComBSTR name;
-    cloneNode->NodeNameGet(Out(name));
-    EXPECT_EQ(U8(name), "m_attributes");
+    EXPECT_EQ(Name(CComQIPtr<IMNode>(clone)), "m_attributes");
 
     XMLNodePtr other = NewRoot();
     other->SetAttr(u"z", u"mine");
@@ -365,7 +351,7 @@ TEST(XmlNodeSchema, InfoTypesAndFallbacks) {
     XMLNodePtr root = SchemaTree();
     auto info = [&](const char16_t* name, int type) {
         CComBSTR v;
-        HRESULT hr = root->AttributesInfoGet(B(name), type, Out(v));
+        const HRESULT hr = root->AttributesInfoGet(B(name), type, Out(v));
         return std::pair{hr, U8(v)};
     };
     EXPECT_EQ(info(u"mode", 0), (std::pair{S_OK, std::string("How")}));
@@ -407,17 +393,12 @@ TEST(XmlNodeSchema, InfoTypesAndFallbacks) {
 
 TEST(XmlNodeSchema, InheritFalseAndCyclesAndNodeInfo) {
     XMLNodePtr root = SchemaTree();
-    CComPtr<IMNode> stat;
-    root->NodeChildGet(B(u"stat"), 0, &stat);
+    CComPtr<IMNode> stat = Child(root, u"stat");
     // The parent's schema applies to a node with its own schema unless switched off.
-    CComPtr<IMNode> ownEntry;
-    stat->NodeChildGet(B(u"attributes_info::own"), 1, &ownEntry);
+    ASSERT_TRUE(Child(stat, u"attributes_info::own", 1));
     CComBSTR v;
     EXPECT_EQ(stat->AttributesInfoGet(B(u"level"), 4, Out(v)), S_OK);
-    CComPtr<IMNode> own;
-    stat->NodeChildGet(B(u"attributes_info"), 0, &own);
-    own->AttributesSet(B(u"inherit"), B(u"false"));
-    v.Empty();
+    Child(stat, u"attributes_info")->AttributesSet(B(u"inherit"), B(u"false"));
     EXPECT_EQ(stat->AttributesInfoGet(B(u"level"), 4, Out(v)), S_FALSE);
 
     int n = 0;
@@ -439,13 +420,9 @@ TEST(XmlNodeSchema, InheritFalseAndCyclesAndNodeInfo) {
     EXPECT_EQ(loop->AttributesInfoGet(B(u"a::zz"), 0, Out(v)), S_FALSE);
 
     // NodeInfoGet: the node's own entry in the nearest schema, following "inherit".
-    CComPtr<IMNode> statNode;
-    XMLNodePtr r2 = SchemaTree();
-    r2->NodeChildGet(B(u"stat"), 0, &statNode);
-    v.Empty();
-    EXPECT_EQ(statNode->NodeInfoGet(B(u"inherit"), Out(v)), S_OK);
-    EXPECT_EQ(U8(v), "base");
-    v.Empty();
+    XMLNodePtr other = SchemaTree();
+    CComPtr<IMNode> statNode = Child(other, u"stat");
+    EXPECT_EQ(Str([&](BSTR* s) { return statNode->NodeInfoGet(B(u"inherit"), s); }), "base");
     EXPECT_EQ(statNode->NodeInfoGet(B(u"type"), Out(v)), S_FALSE);
 }
 

@@ -1,13 +1,9 @@
-// The module as a Windows in-process server: registered with regsvr32 (the test fixture
-// does it before every test program of the build), found and created by the system's COM
-// from multithreaded and single-threaded apartments; the virtual card's own registration
-// and removal through regsvr32. This file includes <windows.h> first, as a Windows host
-// does, so it also builds the public headers against the system's COM declarations.
+// The module as a Windows in-process server, created by the system's COM. <windows.h> comes
+// first, as in a host, so the public headers build against the system's COM declarations.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -67,38 +63,28 @@ std::string CreateAllIn(DWORD apartment) {
             return;
         }
         for (const ClassCase& c : kClasses) {
-            const std::string name = c.prog_id
-                                         ? std::string(c.prog_id, c.prog_id + wcslen(c.prog_id))
-                                         : std::string(c.module);
-            IUnknown* object = nullptr;
-            HRESULT hr = CoCreateInstance(*c.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                                          reinterpret_cast<void**>(&object));
-            if (FAILED(hr) || !object) {
-                failures += name + ": CoCreateInstance " + std::to_string(hr) + "\n";
+            const std::wstring id = Braced(*c.clsid);
+            const std::string name(id.begin(), id.end());
+            IUnknown *object = nullptr, *device = nullptr;
+            IMarshal* marshal = nullptr;
+            CLSID unmarshal = GUID_NULL;
+            if (FAILED(CoCreateInstance(*c.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                        reinterpret_cast<void**>(&object)))) {
+                failures += name + ": not created\n";
                 continue;
             }
-            if (c.renderer) {
-                IUnknown* device = nullptr;
-                if (FAILED(
-                        object->QueryInterface(IID_IOXDevice, reinterpret_cast<void**>(&device))))
-                    failures += name + ": no IOXDevice\n";
-                else
-                    device->Release();
-                // Free-threaded: the system's marshaler hands the raw pointer across.
-                IMarshal* marshal = nullptr;
-                CLSID unmarshal_class = GUID_NULL;
-                hr = object->QueryInterface(IID_IMarshal, reinterpret_cast<void**>(&marshal));
-                if (SUCCEEDED(hr))
-                    hr = marshal->GetUnmarshalClass(IID_IUnknown, object, MSHCTX_INPROC, nullptr,
-                                                    MSHLFLAGS_NORMAL, &unmarshal_class);
-                if (FAILED(hr) || !IsEqualCLSID(unmarshal_class, kFreeThreadedMarshaler)) {
-                    char text[64];
-                    std::snprintf(text, sizeof text, ": not free-threaded (0x%08lx, ", hr);
-                    std::wstring cls = Braced(unmarshal_class);
-                    failures += name + text + std::string(cls.begin(), cls.end()) + ")\n";
-                }
-                if (marshal) marshal->Release();
-            }
+            if (c.renderer &&
+                FAILED(object->QueryInterface(IID_IOXDevice, reinterpret_cast<void**>(&device))))
+                failures += name + ": no IOXDevice\n";
+            // Free-threaded: the system's marshaler hands the raw pointer across.
+            if (c.renderer &&
+                (FAILED(object->QueryInterface(IID_IMarshal, reinterpret_cast<void**>(&marshal))) ||
+                 FAILED(marshal->GetUnmarshalClass(IID_IUnknown, object, MSHCTX_INPROC, nullptr,
+                                                   MSHLFLAGS_NORMAL, &unmarshal)) ||
+                 !IsEqualCLSID(unmarshal, kFreeThreadedMarshaler)))
+                failures += name + ": not free-threaded\n";
+            if (device) device->Release();
+            if (marshal) marshal->Release();
             object->Release();
         }
         CoUninitialize();
@@ -127,9 +113,7 @@ TEST(WindowsComServer, EveryClassIsCreatedFromBothApartmentKinds) {
     EXPECT_EQ(CreateAllIn(COINIT_APARTMENTTHREADED), "");
 }
 
-// regsvr32 on the virtual card: its keys appear, and go again with /u. The child inherits
-// this test's private registry location (the card library writes through the module's
-// registry layer).
+// regsvr32 on the virtual card (inheriting this test's private registry location).
 TEST(WindowsComServer, Regsvr32RegistersAndRemovesTheVirtualCard) {
     auto run = [](const std::wstring& args) {
         std::wstring line =
