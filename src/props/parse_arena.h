@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <functional>
 #include <iterator>
 #include <limits>
 #include <new>
@@ -140,33 +141,55 @@ struct ParseAlloc {
 
 using ParseString = std::basic_string<char16_t, std::char_traits<char16_t>, ParseAlloc<char16_t>>;
 
-// A copy of `text`. Most names and values of a tree fit the string's own room: those are
-// copied a character at a time (the string reads them as a stream), which is cheaper than
-// the call to memcpy that the general copy makes.
-inline ParseString CopyText(std::u16string_view text) {
-    struct Reader {
-        using iterator_category = std::input_iterator_tag;
-        using value_type = char16_t;
-        using difference_type = std::ptrdiff_t;
-        using pointer = const char16_t*;
-        using reference = const char16_t&;
-        const char16_t* at;
-        reference operator*() const { return *at; }
-        Reader& operator++() {
-            ++at;
-            return *this;
-        }
-        Reader operator++(int) {
-            Reader before = *this;
-            ++at;
-            return before;
-        }
-        bool operator==(const Reader&) const = default;
-    };
+namespace arena_detail {
+
+// Reads text as a stream of characters, each passed through `map`.
+template <class Map>
+struct MappedReader {
+    using iterator_category = std::input_iterator_tag;
+    using value_type = char16_t;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const char16_t*;
+    using reference = char16_t;
+    const char16_t* at;
+    [[no_unique_address]] Map map;
+    value_type operator*() const { return map(*at); }
+    MappedReader& operator++() {
+        ++at;
+        return *this;
+    }
+    MappedReader operator++(int) {
+        MappedReader before = *this;
+        ++at;
+        return before;
+    }
+    bool operator==(const MappedReader& other) const { return at == other.at; }
+};
+
+}  // namespace arena_detail
+
+// A copy of `text`, each character passed through `map`. Most names and values of a tree
+// fit the string's own room: those are copied a character at a time (the string reads them
+// as a stream), which is cheaper than the call to memcpy that the general copy makes.
+template <class Map>
+inline ParseString CopyMapped(std::u16string_view text, Map map) {
+    using Reader = arena_detail::MappedReader<Map>;
     // The room of a string without an allocation, as the library lays it out.
     constexpr std::size_t kOwnRoom = 15 / sizeof(char16_t);
-    if (text.size() > kOwnRoom) return ParseString(text.data(), text.size());
-    return ParseString(Reader{text.data()}, Reader{text.data() + text.size()});
+    if (text.size() > kOwnRoom) {
+        if constexpr (std::is_same_v<Map, std::identity>) {
+            return ParseString(text.data(), text.size());
+        } else {
+            ParseString out(text.size(), u'\0');
+            for (std::size_t i = 0; i < text.size(); ++i) out[i] = map(text[i]);
+            return out;
+        }
+    }
+    return ParseString(Reader{text.data(), map}, Reader{text.data() + text.size(), map});
+}
+
+inline ParseString CopyText(std::u16string_view text) {
+    return CopyMapped(text, std::identity{});
 }
 template <class T>
 using ParseVector = std::vector<T, ParseAlloc<T>>;

@@ -24,6 +24,7 @@ const std::uint64_t kSchemaHash = NameHash(kSchemaName);
 class NodeObject final : public CoXMLNode {
 public:
     explicit NodeObject(std::u16string_view name) : CoXMLNode(name) {}
+    NodeObject(std::u16string_view name, LowerName) : CoXMLNode(name, LowerName{}) {}
     STDMETHOD_(ULONG, AddRef)() override { return InternalAddRef(); }
     STDMETHOD_(ULONG, Release)() override;
     STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
@@ -194,6 +195,9 @@ CoXMLNode::~CoXMLNode() {
 
 CoXMLNode::CoXMLNode(std::u16string_view name) : name_(CopyText(name)) {}
 
+CoXMLNode::CoXMLNode(std::u16string_view name, LowerName)
+    : name_(CopyMapped(name, [](char16_t c) { return text_detail::LowerTagChar(c); })) {}
+
 XMLNodePtr CoXMLNode::Create(std::u16string_view name, CoXMLNode* parent, std::uintptr_t word) {
     return CreateIn(nullptr, name, parent, word, false);
 }
@@ -215,7 +219,7 @@ XMLNodePtr CoXMLNode::CreateIn(NodeSlab* slab, std::u16string_view name, CoXMLNo
     }
     NodeObject* p;
     try {
-        p = ::new (room) NodeObject(name);
+        p = lower ? ::new (room) NodeObject(name, LowerName{}) : ::new (room) NodeObject(name);
     } catch (...) {
         FreeRoom(room);
         throw;
@@ -223,11 +227,6 @@ XMLNodePtr CoXMLNode::CreateIn(NodeSlab* slab, std::u16string_view name, CoXMLNo
     p->m_dwRef.store(1, std::memory_order_relaxed);
     XMLNodePtr node;
     node.Attach(p);
-    if (lower) {
-        char16_t* to = p->name_.data();
-        for (std::size_t i = 0, size = name.size(); i < size; ++i)
-            to[i] = text_detail::LowerTagChar(name[i]);  // not read back: just written
-    }
     p->parent_ = parent;
     p->depth_ = depth;
     p->word_ = word;
@@ -328,6 +327,16 @@ void CoXMLNode::BuildText(std::u16string_view text) {
     texts_.emplace_back(text, children_.size());
 }
 
+void CoXMLNode::BuildText(ParseString&& text) {
+    if (text.empty()) return;
+    if (!texts_.empty() && texts_.back().before == children_.size()) {
+        texts_.back().text.append(text);
+        return;
+    }
+    if (texts_.capacity() == 0) texts_.reserve(1);
+    texts_.emplace_back(std::move(text), children_.size());
+}
+
 void CoXMLNode::BuildEmptyRun() {
     if (texts_.empty() || texts_.back().before != children_.size())
         texts_.emplace_back(std::u16string_view(), children_.size());
@@ -348,7 +357,19 @@ CoXMLNode* CoXMLNode::BuildChild(std::u16string_view name, NodeSlab* slab) {
 }
 
 void CoXMLNode::BuildAttr(std::u16string_view name, std::u16string_view value) {
-    std::size_t i = FindAttrUnlocked(name);
+    // A repeated name overwrites. Most elements have a few attributes of names that differ
+    // in length: the length decides without a call.
+    std::size_t i = std::u16string_view::npos;
+    if (attrs_.size() <= kLinearAttrs) {
+        for (std::size_t k = 0; k < attrs_.size(); ++k) {
+            if (attrs_[k].name.size() == name.size() && NamesEqual(attrs_[k].name, name)) {
+                i = k;
+                break;
+            }
+        }
+    } else {
+        i = FindAttrUnlocked(name);
+    }
     if (i != std::u16string_view::npos) {
         attrs_[i].value.assign(value);
         return;

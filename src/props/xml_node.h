@@ -241,6 +241,9 @@ public:
 
 protected:
     explicit CoXMLNode(std::u16string_view name);
+    // A node whose name is stored lower-cased, as parsed tags are.
+    struct LowerName {};
+    CoXMLNode(std::u16string_view name, LowerName);
 
 private:
     friend class XmlReader;
@@ -249,6 +252,7 @@ private:
     // name is stored lower-cased, as tags are read.
     CoXMLNode* BuildChild(std::u16string_view name, NodeSlab* slab);
     void BuildText(std::u16string_view text);
+    void BuildText(ParseString&& text);
     // An empty run where no run is yet, so that the value stays empty when text follows.
     void BuildEmptyRun();
     void BuildAttr(std::u16string_view name, std::u16string_view value);

@@ -173,6 +173,25 @@ inline bool SameChars(const char16_t* p, std::u16string_view s) {
     return true;
 }
 
+// SameChars for the name of an end tag at `p`, where `p_room` characters can be read; the
+// name `s` is a view into the same text, which ends at `end`. Names of up to eight
+// characters with room after both are compared in one step, without a loop whose exit
+// depends on the length.
+inline bool SameTagChars(const char16_t* p, std::size_t p_room, std::u16string_view s,
+                         const char16_t* end) {
+#if defined(__SSE2__)
+    if (s.size() <= 8 && p_room >= 8 && end - s.data() >= 8) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data()));
+        const unsigned want = (1u << (2 * s.size())) - 1;
+        return (static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(a, b))) & want) == want;
+    }
+#endif
+    (void)p_room;
+    (void)end;
+    return SameChars(p, s);
+}
+
 // What the quick reading of a tag makes of a character: the plain case needs no look-up.
 enum : unsigned char {
     kPlain = 0,  // part of a name
@@ -194,6 +213,43 @@ inline unsigned char CharKind(char16_t c) {
     return c >= 0xFFEE ? kStop : kPlain;  // the two white-space marks of attribute lists
 }
 
+#if defined(__SSE2__)
+// A bit pair for each of the eight characters at `p` that is not kPlain.
+inline unsigned NotPlainMarks(const char16_t* p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i zero = _mm_setzero_si128();
+    auto is = [&](char16_t c) { return _mm_cmpeq_epi16(v, _mm_set1_epi16(static_cast<short>(c))); };
+    // Up to the space, ";" to ">" and the two marks at the top, by saturating steps.
+    __m128i stop = _mm_cmpeq_epi16(_mm_subs_epu16(v, _mm_set1_epi16(u' ')), zero);
+    const __m128i from_semicolon = _mm_sub_epi16(v, _mm_set1_epi16(u';'));
+    stop = _mm_or_si128(stop,
+                        _mm_cmpeq_epi16(_mm_subs_epu16(from_semicolon, _mm_set1_epi16(3)), zero));
+    stop = _mm_or_si128(stop, _mm_cmpeq_epi16(_mm_adds_epu16(v, _mm_set1_epi16(0x11)),
+                                              _mm_set1_epi16(static_cast<short>(0xFFFF))));
+    stop = _mm_or_si128(stop, _mm_or_si128(is(u'"'), is(u'\'')));
+    stop = _mm_or_si128(stop, _mm_or_si128(is(u','), is(u'/')));
+    stop = _mm_or_si128(stop, is(u'\\'));
+    return static_cast<unsigned>(_mm_movemask_epi8(stop));
+}
+#endif
+
+// Position of the first character at or after `i` that is not part of a name, or `n`.
+inline std::size_t SkipPlain(const char16_t* p, std::size_t i, std::size_t n) {
+#if defined(__SSE2__)
+    for (; i + 8 <= n; i += 8) {
+        if (const unsigned mask = NotPlainMarks(p + i))
+            return i + static_cast<std::size_t>(__builtin_ctz(mask)) / 2;
+    }
+#endif
+    while (i < n && CharKind(p[i]) == kPlain) ++i;
+    return i;
+}
+
+inline std::size_t SkipSpaces(const char16_t* p, std::size_t i, std::size_t n) {
+    while (i < n && CharKind(p[i]) == kSpace) ++i;
+    return i;
+}
+
 // A start tag read in one pass: its name, its attributes as views of the text and where it
 // ends. Anything out of the ordinary (quoted names, values without quotes, adjacent quoted
 // runs, stray characters) is left to the general reading.
@@ -207,13 +263,12 @@ struct QuickTag {
 bool ReadQuickStartTag(std::u16string_view x, std::size_t lt, QuickTag* tag) {
     const char16_t* p = x.data();
     const std::size_t n = x.size();
-    std::size_t i = lt + 1;
-    while (i < n && CharKind(p[i]) == kPlain) ++i;
+    std::size_t i = SkipPlain(p, lt + 1, n);
     if (i == lt + 1 || i >= n) return false;
-    tag->name = x.substr(lt + 1, i - lt - 1);
+    tag->name = std::u16string_view(p + lt + 1, i - lt - 1);
     tag->attrs->clear();
     for (;;) {
-        while (i < n && CharKind(p[i]) == kSpace) ++i;
+        i = SkipSpaces(p, i, n);
         if (i >= n) return false;
         const char16_t c = p[i];
         if (c == u'>') {
@@ -230,17 +285,16 @@ bool ReadQuickStartTag(std::u16string_view x, std::size_t lt, QuickTag* tag) {
             return true;
         }
         const std::size_t ns = i;
-        while (i < n && CharKind(p[i]) == kPlain) ++i;
+        i = SkipPlain(p, i, n);
         if (i == ns || i >= n) return false;
-        const std::u16string_view name = x.substr(ns, i - ns);
-        while (i < n && CharKind(p[i]) == kSpace) ++i;
+        const std::u16string_view name(p + ns, i - ns);
+        i = SkipSpaces(p, i, n);
         if (i >= n || p[i] != u'=') return false;
-        ++i;
-        while (i < n && CharKind(p[i]) == kSpace) ++i;
+        i = SkipSpaces(p, i + 1, n);
         if (i >= n || !IsQuote(p[i])) return false;
         const std::size_t close = FindChar(x, i + 1, p[i]);
         if (close == std::u16string_view::npos) return false;
-        tag->attrs->emplace_back(name, x.substr(i + 1, close - i - 1));
+        tag->attrs->emplace_back(name, std::u16string_view(p + i + 1, close - i - 1));
         i = close + 1;
         if (i < n && IsQuote(p[i])) return false;  // adjacent runs join: the general way
     }
@@ -366,44 +420,35 @@ std::size_t UnescapeTo(std::u16string_view t, char16_t* out) {
             length = e.size();
             return true;
         };
-        switch (rest.size() > 1 ? rest[1] : 0) {
-            case u'l':
-                is(u"&lt;"sv, u'<');
-                break;
-            case u'g':
-                is(u"&gt;"sv, u'>');
-                break;
-            case u'a':
-                is(u"&amp;"sv, u'&') || is(u"&apos;"sv, u'\'');
-                break;
-            case u'n':
-                keep_spaces |= is(u"&nbsp;"sv, u' ');
-                break;
-            case u'c':
-                is(u"&copy;"sv, 0x00A9);
-                break;
-            case u'r':
-                is(u"&reg;"sv, 0x00AE);
-                break;
-            case u'q':
-                is(u"&quot;"sv, u'"');
-                break;
-            case u'#': {
-                unsigned long cp = 0;
-                const bool hex = rest.size() > 2 && rest[2] == u'x';
-                const std::size_t at = i + (hex ? 3 : 2);
-                const std::size_t used = ReadNumber(t, at, hex ? 16 : 0, &cp);
-                if (used) {
-                    if (cp == u' ') keep_spaces = true;  // written for spaces that must stay
-                    only_spaces &= cp == u' ';
-                    w = PutCodePoint(cp, w);
-                    i = std::min(n, at + used + 1);  // the ";" after the number
-                    continue;
-                }
-                break;
+        // Tested in turn rather than through a jump table: texts mix "&lt;" and "&gt;", and
+        // a jump that alternates between two targets is mispredicted every time.
+        const char16_t letter = rest.size() > 1 ? rest[1] : 0;
+        if (letter == u'l') {
+            is(u"&lt;"sv, u'<');
+        } else if (letter == u'g') {
+            is(u"&gt;"sv, u'>');
+        } else if (letter == u'a') {
+            is(u"&amp;"sv, u'&') || is(u"&apos;"sv, u'\'');
+        } else if (letter == u'q') {
+            is(u"&quot;"sv, u'"');
+        } else if (letter == u'#') {
+            unsigned long cp = 0;
+            const bool hex = rest.size() > 2 && rest[2] == u'x';
+            const std::size_t at = i + (hex ? 3 : 2);
+            const std::size_t used = ReadNumber(t, at, hex ? 16 : 0, &cp);
+            if (used) {
+                if (cp == u' ') keep_spaces = true;  // written for spaces that must stay
+                only_spaces &= cp == u' ';
+                w = PutCodePoint(cp, w);
+                i = std::min(n, at + used + 1);  // the ";" after the number
+                continue;
             }
-            default:
-                break;
+        } else if (letter == u'n') {
+            keep_spaces |= is(u"&nbsp;"sv, u' ');
+        } else if (letter == u'c') {
+            is(u"&copy;"sv, 0x00A9);
+        } else if (letter == u'r') {
+            is(u"&reg;"sv, 0x00AE);
         }
         if (length) {
             *w++ = entity;
@@ -478,19 +523,21 @@ public:
     }
 
 private:
-    static void AddText(std::u16string_view raw, CoXMLNode* node, std::u16string* buffer) {
+    static void AddText(std::u16string_view raw, CoXMLNode* node) {
         std::size_t b = 0, e = raw.size();
         while (b < e && IsTextSpace(raw[b])) ++b;
         while (e > b && IsTextSpace(raw[e - 1])) --e;
         if (b == e) return;
-        std::u16string_view text = raw.substr(b, e - b);
+        const std::u16string_view text = raw.substr(b, e - b);
         // Trimmed text without entities or inner breaks is stored as it stands.
         if (!NeedsUnescape(text)) {
             node->BuildText(text);
             return;
         }
-        if (buffer->size() < text.size()) buffer->resize(text.size());
-        node->BuildText(std::u16string_view(buffer->data(), UnescapeTo(text, buffer->data())));
+        // The rest is written straight into the string that keeps it.
+        ParseString plain(text.size(), u'\0');
+        plain.resize(UnescapeTo(text, plain.data()));
+        node->BuildText(std::move(plain));
     }
 
     static void AddAttributes(std::u16string_view list, CoXMLNode* node) {
@@ -513,7 +560,6 @@ private:
         stack.reserve(16);
         SlabSource slabs(x);
         std::u16string name_buffer;       // a tag name written as several quoted runs
-        std::u16string text_buffer;       // text with its entities replaced
         CoXMLNode* open_child = nullptr;  // the top's child being read: dropped on failure
         auto fail = [&](HRESULT hr) {
             if (open_child) top->UnbuildChild(open_child);
@@ -553,7 +599,7 @@ private:
             std::size_t lt = FindChar(x, pos, u'<');
             if (lt != pos && !stack.empty())  // most tags follow each other directly
                 AddText(x.substr(pos, (lt == std::u16string_view::npos ? n : lt) - pos),
-                        stack.back().node, &text_buffer);
+                        stack.back().node);
             if (lt == std::u16string_view::npos) break;
             std::u16string_view at = x.substr(lt);
 
@@ -565,7 +611,8 @@ private:
                 const std::u16string_view open_tag = stack.back().tag;
                 const std::size_t end = lt + 2 + open_tag.size();
                 if (end < n && x[end] == u'>' && !IsQuote(open_tag[0]) &&
-                    !open_tag.ends_with(u"--"sv) && SameChars(x.data() + lt + 2, open_tag)) {
+                    !open_tag.ends_with(u"--"sv) &&
+                    SameTagChars(x.data() + lt + 2, n - lt - 2, open_tag, x.data() + n)) {
                     pos = end + 1;
                     stack.pop_back();
                     if (stack.empty()) return S_OK;
