@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -501,6 +502,55 @@ private:
     NodeSlab* slab_ = nullptr;
 };
 
+namespace {
+
+struct Open {
+    CoXMLNode* node;          // kept alive by its parent (or by the caller for the top)
+    std::u16string_view tag;  // as written; closed regardless of ASCII case
+};
+using AttrViews = std::vector<std::pair<std::u16string_view, std::u16string_view>>;
+
+// The lists a parse works in. The thread keeps them between parses, so that reading a
+// small document allocates nothing for them; a parse that finds them in use further up
+// its own thread's stack works in lists of its own.
+struct Lists {
+    std::vector<Open> stack;
+    AttrViews attrs;
+    bool lent = false;
+};
+thread_local Lists t_lists;
+
+class ListsLoan {
+public:
+    ListsLoan(std::vector<Open>* stack, AttrViews* attrs)
+        : stack_(stack), attrs_(attrs), own_(!t_lists.lent) {
+        if (!own_) return;
+        t_lists.lent = true;
+        stack_->swap(t_lists.stack);
+        attrs_->swap(t_lists.attrs);
+    }
+    ~ListsLoan() {
+        if (!own_) return;
+        t_lists.lent = false;
+        // Lists grown by an unusual document go rather than stay with the thread.
+        constexpr std::size_t kKeep = 256;
+        if (stack_->capacity() > kKeep || attrs_->capacity() > kKeep) return;
+        stack_->clear();
+        attrs_->clear();
+        stack_->swap(t_lists.stack);
+        attrs_->swap(t_lists.attrs);
+    }
+    ListsLoan(const ListsLoan&) = delete;
+    ListsLoan& operator=(const ListsLoan&) = delete;
+
+private:
+    std::vector<Open>* stack_;
+    AttrViews* attrs_;
+    bool own_;
+};
+
+}  // namespace
+
 // Reads a document into a private staging node, without locks (no other thread can see it),
 // and hands the result to the target node in one step at the end.
 class XmlReader {
@@ -552,12 +602,9 @@ private:
     // be its own.
     static HRESULT Read(std::u16string_view x, CoXMLNode* top, CoXMLNode* target,
                         std::u16string* top_name) {
-        struct Open {
-            CoXMLNode* node;          // kept alive by its parent (or by the caller for the top)
-            std::u16string_view tag;  // as written; closed regardless of ASCII case
-        };
         std::vector<Open> stack;
-        stack.reserve(16);
+        AttrViews quick_attrs;
+        const ListsLoan loan(&stack, &quick_attrs);
         SlabSource slabs(x);
         std::u16string name_buffer;       // a tag name written as several quoted runs
         CoXMLNode* open_child = nullptr;  // the top's child being read: dropped on failure
@@ -569,7 +616,6 @@ private:
         std::size_t pos = 0;
         const std::size_t n = x.size();
         bool seen_top = false;
-        std::vector<std::pair<std::u16string_view, std::u16string_view>> quick_attrs;
         QuickTag quick{{}, 0, false, &quick_attrs};
         // Opens the element of a start tag (the top first); null when it cannot be made.
         auto open = [&](std::u16string_view name, HRESULT* hr) -> CoXMLNode* {
