@@ -7,6 +7,7 @@
 #pragma once
 
 #include <atomic>
+#include <compare>
 #include <cstddef>
 #include <functional>
 #include <iterator>
@@ -143,17 +144,20 @@ using ParseString = std::basic_string<char16_t, std::char_traits<char16_t>, Pars
 
 namespace arena_detail {
 
-// Reads text as a stream of characters, each passed through `map`.
+// Reads text a character at a time, each passed through `map`. It can tell its distance to
+// another in one step, so that a string made from two of them sizes itself first and then
+// copies in a plain loop.
 template <class Map>
 struct MappedReader {
-    using iterator_category = std::input_iterator_tag;
+    using iterator_category = std::random_access_iterator_tag;
     using value_type = char16_t;
     using difference_type = std::ptrdiff_t;
     using pointer = const char16_t*;
     using reference = char16_t;
-    const char16_t* at;
-    [[no_unique_address]] Map map;
+    const char16_t* at = nullptr;
+    [[no_unique_address]] Map map{};
     value_type operator*() const { return map(*at); }
+    value_type operator[](difference_type k) const { return map(at[k]); }
     MappedReader& operator++() {
         ++at;
         return *this;
@@ -163,14 +167,36 @@ struct MappedReader {
         ++at;
         return before;
     }
+    MappedReader& operator--() {
+        --at;
+        return *this;
+    }
+    MappedReader operator--(int) {
+        MappedReader before = *this;
+        --at;
+        return before;
+    }
+    MappedReader& operator+=(difference_type k) {
+        at += k;
+        return *this;
+    }
+    MappedReader& operator-=(difference_type k) {
+        at -= k;
+        return *this;
+    }
+    MappedReader operator+(difference_type k) const { return {at + k, map}; }
+    friend MappedReader operator+(difference_type k, const MappedReader& r) { return r + k; }
+    MappedReader operator-(difference_type k) const { return {at - k, map}; }
+    difference_type operator-(const MappedReader& other) const { return at - other.at; }
     bool operator==(const MappedReader& other) const { return at == other.at; }
+    auto operator<=>(const MappedReader& other) const { return at <=> other.at; }
 };
 
 }  // namespace arena_detail
 
 // A copy of `text`, each character passed through `map`. Most names and values of a tree
-// fit the string's own room: those are copied a character at a time (the string reads them
-// as a stream), which is cheaper than the call to memcpy that the general copy makes.
+// fit the string's own room: those are copied a character at a time, which is cheaper than
+// the call to memcpy that the general copy makes.
 template <class Map>
 inline ParseString CopyMapped(std::u16string_view text, Map map) {
     using Reader = arena_detail::MappedReader<Map>;
