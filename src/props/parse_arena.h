@@ -144,12 +144,15 @@ using ParseString = std::basic_string<char16_t, std::char_traits<char16_t>, Pars
 
 namespace arena_detail {
 
-// Reads text a character at a time, each passed through `map`. It can tell its distance to
-// another in one step, so that a string made from two of them sizes itself first and then
-// copies in a plain loop.
+// Reads text a character at a time, each passed through `map`. Where the characters change,
+// it tells its distance to another in one step, so that a string made from two of them sizes
+// itself first and then copies in a plain loop; unchanged ones it gives as a stream, as the
+// compiler would turn the sized copy into a call to memcpy.
 template <class Map>
 struct MappedReader {
-    using iterator_category = std::random_access_iterator_tag;
+    using iterator_category =
+        std::conditional_t<std::is_same_v<Map, std::identity>, std::input_iterator_tag,
+                           std::random_access_iterator_tag>;
     using value_type = char16_t;
     using difference_type = std::ptrdiff_t;
     using pointer = const char16_t*;

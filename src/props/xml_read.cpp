@@ -130,8 +130,9 @@ inline int UnescapeMarks(const char16_t* p) {
 }
 #endif
 
-// Whether text needs UnescapeText: an entity or a break or tab to turn into a space.
-bool NeedsUnescape(std::u16string_view t) {
+// Position of the first character that UnescapeText replaces (an entity's "&", a break or a
+// tab), or npos.
+std::size_t FirstUnescaped(std::u16string_view t) {
     const char16_t* p = t.data();
     const std::size_t n = t.size();
     std::size_t i = 0;
@@ -139,12 +140,16 @@ bool NeedsUnescape(std::u16string_view t) {
     for (; i + 8 <= n; i += 8) {
         if (!UnescapeMarks(p + i)) continue;
         for (std::size_t k = 0; k < 8; ++k)
-            if (Unescaped(p[i + k])) return true;
+            if (Unescaped(p[i + k])) return i + k;
     }
 #endif
     for (; i < n; ++i)
-        if (Unescaped(p[i])) return true;
-    return false;
+        if (Unescaped(p[i])) return i;
+    return std::u16string_view::npos;
+}
+
+bool NeedsUnescape(std::u16string_view t) {
+    return FirstUnescaped(t) != std::u16string_view::npos;
 }
 
 // Position of the first `c` at or after `from`, or npos. Eight characters a step where SSE2
@@ -247,7 +252,7 @@ inline std::size_t SkipPlain(const char16_t* p, std::size_t i, std::size_t n) {
 }
 
 inline std::size_t SkipSpaces(const char16_t* p, std::size_t i, std::size_t n) {
-    while (i < n && CharKind(p[i]) == kSpace) ++i;
+    while (i < n && p[i] <= u' ' && CharKind(p[i]) == kSpace) ++i;
     return i;
 }
 
@@ -369,13 +374,15 @@ namespace {
 
 // Writes the plain text of `t` at `out`, which has room for t.size() characters: nothing
 // makes the text longer, as every replaced sequence is at least as long as what replaces
-// it, a character beyond 16 bits included. Returns the length written.
-std::size_t UnescapeTo(std::u16string_view t, char16_t* out) {
-    char16_t* w = out;
+// it, a character beyond 16 bits included. Returns the length written. Nothing before
+// `start` needs a replacement.
+std::size_t UnescapeTo(std::u16string_view t, char16_t* out, std::size_t start = 0) {
+    std::copy(t.data(), t.data() + start, out);
+    char16_t* w = out + start;
     bool keep_spaces = false;  // a space written as "&nbsp;" or a character reference
-    bool only_spaces = true;
+    bool only_spaces = t.substr(0, start).find_first_not_of(u' ') == std::u16string_view::npos;
     const std::size_t n = t.size();
-    for (std::size_t i = 0; i < n;) {
+    for (std::size_t i = start; i < n;) {
 #if defined(__SSE2__)
         // Plain runs eight characters a step: each step stores all eight and keeps those
         // before the first that needs a look (nothing is longer than what it replaces, so
@@ -580,13 +587,14 @@ private:
         if (b == e) return;
         const std::u16string_view text = raw.substr(b, e - b);
         // Trimmed text without entities or inner breaks is stored as it stands.
-        if (!NeedsUnescape(text)) {
+        const std::size_t first = FirstUnescaped(text);
+        if (first == std::u16string_view::npos) {
             node->BuildText(text);
             return;
         }
         // The rest is written straight into the string that keeps it.
         ParseString plain(text.size(), u'\0');
-        plain.resize(UnescapeTo(text, plain.data()));
+        plain.resize(UnescapeTo(text, plain.data(), first));
         node->BuildText(std::move(plain));
     }
 
