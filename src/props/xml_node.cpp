@@ -348,12 +348,33 @@ void CoXMLNode::ElementRemovedAt(std::size_t index) {
 }
 
 CoXMLNode* CoXMLNode::BuildChild(std::u16string_view name, NodeSlab* slab) {
-    XMLNodePtr child = CreateIn(slab, name, this, word_, true);
-    if (!child) return nullptr;
-    // Most elements have a few children: skip the 1, 2, 4 growth steps.
-    if (children_.capacity() == 0) children_.reserve(4);
-    children_.push_back(std::move(child));
-    return children_.back().p;
+    const int depth = depth_ + 1;
+    if (depth > kMaxDepth) return nullptr;
+    // Room in the list first, so that nothing can fail once the child is made. Most elements
+    // have a few children: skip the 1, 2, 4 growth steps.
+    if (children_.size() == children_.capacity())
+        children_.reserve(children_.empty() ? 4 : 2 * children_.size());
+    void* room = slab ? slab->Take() : nullptr;
+    if (!room) {
+        XMLNodePtr child = CreateIn(nullptr, name, this, word_, true);
+        if (!child) return nullptr;
+        children_.push_back(std::move(child));
+        return children_.back().p;
+    }
+    // A node of the slab, made in place as CreateIn would make it.
+    NodeObject* p;
+    try {
+        p = ::new (room) NodeObject(name, LowerName{});
+    } catch (...) {
+        FreeRoom(room);
+        throw;
+    }
+    p->m_dwRef.store(1, std::memory_order_relaxed);
+    p->parent_ = this;
+    p->depth_ = depth;
+    p->word_ = word_;
+    children_.emplace_back().Attach(p);
+    return p;
 }
 
 void CoXMLNode::BuildAttr(std::u16string_view name, std::u16string_view value) {
