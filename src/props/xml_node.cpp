@@ -400,6 +400,12 @@ void CoXMLNode::BuildAttr(std::u16string_view name, std::u16string_view value) {
     if (attr_index_) attr_index_->emplace(NameHash(name), attrs_.size() - 1);
 }
 
+void CoXMLNode::BuildAttrs(const std::pair<std::u16string_view, std::u16string_view>* pairs,
+                           std::size_t count) {
+    attrs_.reserve(attrs_.size() + count);
+    for (std::size_t k = 0; k < count; ++k) BuildAttr(pairs[k].first, pairs[k].second);
+}
+
 void CoXMLNode::UnbuildChild(CoXMLNode* child) {
     auto it = std::find_if(children_.begin(), children_.end(),
                            [&](const XMLNodePtr& c) { return c.p == child; });

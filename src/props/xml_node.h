@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "com/object.h"
@@ -256,6 +257,9 @@ private:
     // An empty run where no run is yet, so that the value stays empty when text follows.
     void BuildEmptyRun();
     void BuildAttr(std::u16string_view name, std::u16string_view value);
+    // The attributes of a start tag, in order.
+    void BuildAttrs(const std::pair<std::u16string_view, std::u16string_view>* pairs,
+                    std::size_t count);
     void UnbuildChild(CoXMLNode* child);
     // Takes the attributes and children of a built node, replacing this node's own; with
     // `parents_set` the children already name this node as their parent.

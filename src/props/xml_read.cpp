@@ -679,10 +679,8 @@ private:
                 HRESULT hr = S_OK;
                 CoXMLNode* target = open(quick.name, &hr);
                 if (!target) return fail(hr);
-                if (!quick_attrs.empty()) {
-                    target->attrs_.reserve(target->attrs_.size() + quick_attrs.size());
-                    for (const auto& [an, av] : quick_attrs) target->BuildAttr(an, av);
-                }
+                if (!quick_attrs.empty())
+                    target->BuildAttrs(quick_attrs.data(), quick_attrs.size());
                 if (quick.self_closed || SameTag(quick.name, u"br"sv) ||
                     SameTag(quick.name, u"tab"sv)) {
                     if (target == top) return S_OK;
