@@ -7,7 +7,9 @@
 #pragma once
 
 #include <atomic>
+#include <compare>
 #include <cstddef>
+#include <functional>
 #include <iterator>
 #include <limits>
 #include <new>
@@ -140,33 +142,83 @@ struct ParseAlloc {
 
 using ParseString = std::basic_string<char16_t, std::char_traits<char16_t>, ParseAlloc<char16_t>>;
 
-// A copy of `text`. Most names and values of a tree fit the string's own room: those are
-// copied a character at a time (the string reads them as a stream), which is cheaper than
+namespace arena_detail {
+
+// Reads text a character at a time, each passed through `map`. Where the characters change,
+// it tells its distance to another in one step, so that a string made from two of them sizes
+// itself first and then copies in a plain loop; unchanged ones it gives as a stream, as the
+// compiler would turn the sized copy into a call to memcpy.
+template <class Map>
+struct MappedReader {
+    using iterator_category =
+        std::conditional_t<std::is_same_v<Map, std::identity>, std::input_iterator_tag,
+                           std::random_access_iterator_tag>;
+    using value_type = char16_t;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const char16_t*;
+    using reference = char16_t;
+    const char16_t* at = nullptr;
+    [[no_unique_address]] Map map{};
+    value_type operator*() const { return map(*at); }
+    value_type operator[](difference_type k) const { return map(at[k]); }
+    MappedReader& operator++() {
+        ++at;
+        return *this;
+    }
+    MappedReader operator++(int) {
+        MappedReader before = *this;
+        ++at;
+        return before;
+    }
+    MappedReader& operator--() {
+        --at;
+        return *this;
+    }
+    MappedReader operator--(int) {
+        MappedReader before = *this;
+        --at;
+        return before;
+    }
+    MappedReader& operator+=(difference_type k) {
+        at += k;
+        return *this;
+    }
+    MappedReader& operator-=(difference_type k) {
+        at -= k;
+        return *this;
+    }
+    MappedReader operator+(difference_type k) const { return {at + k, map}; }
+    friend MappedReader operator+(difference_type k, const MappedReader& r) { return r + k; }
+    MappedReader operator-(difference_type k) const { return {at - k, map}; }
+    difference_type operator-(const MappedReader& other) const { return at - other.at; }
+    bool operator==(const MappedReader& other) const { return at == other.at; }
+    auto operator<=>(const MappedReader& other) const { return at <=> other.at; }
+};
+
+}  // namespace arena_detail
+
+// A copy of `text`, each character passed through `map`. Most names and values of a tree
+// fit the string's own room: those are copied a character at a time, which is cheaper than
 // the call to memcpy that the general copy makes.
-inline ParseString CopyText(std::u16string_view text) {
-    struct Reader {
-        using iterator_category = std::input_iterator_tag;
-        using value_type = char16_t;
-        using difference_type = std::ptrdiff_t;
-        using pointer = const char16_t*;
-        using reference = const char16_t&;
-        const char16_t* at;
-        reference operator*() const { return *at; }
-        Reader& operator++() {
-            ++at;
-            return *this;
-        }
-        Reader operator++(int) {
-            Reader before = *this;
-            ++at;
-            return before;
-        }
-        bool operator==(const Reader&) const = default;
-    };
+template <class Map>
+inline ParseString CopyMapped(std::u16string_view text, Map map) {
+    using Reader = arena_detail::MappedReader<Map>;
     // The room of a string without an allocation, as the library lays it out.
     constexpr std::size_t kOwnRoom = 15 / sizeof(char16_t);
-    if (text.size() > kOwnRoom) return ParseString(text.data(), text.size());
-    return ParseString(Reader{text.data()}, Reader{text.data() + text.size()});
+    if (text.size() > kOwnRoom) {
+        if constexpr (std::is_same_v<Map, std::identity>) {
+            return ParseString(text.data(), text.size());
+        } else {
+            ParseString out(text.size(), u'\0');
+            for (std::size_t i = 0; i < text.size(); ++i) out[i] = map(text[i]);
+            return out;
+        }
+    }
+    return ParseString(Reader{text.data(), map}, Reader{text.data() + text.size(), map});
+}
+
+inline ParseString CopyText(std::u16string_view text) {
+    return CopyMapped(text, std::identity{});
 }
 template <class T>
 using ParseVector = std::vector<T, ParseAlloc<T>>;

@@ -24,6 +24,7 @@ const std::uint64_t kSchemaHash = NameHash(kSchemaName);
 class NodeObject final : public CoXMLNode {
 public:
     explicit NodeObject(std::u16string_view name) : CoXMLNode(name) {}
+    NodeObject(std::u16string_view name, LowerName) : CoXMLNode(name, LowerName{}) {}
     STDMETHOD_(ULONG, AddRef)() override { return InternalAddRef(); }
     STDMETHOD_(ULONG, Release)() override;
     STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
@@ -194,6 +195,9 @@ CoXMLNode::~CoXMLNode() {
 
 CoXMLNode::CoXMLNode(std::u16string_view name) : name_(CopyText(name)) {}
 
+CoXMLNode::CoXMLNode(std::u16string_view name, LowerName)
+    : name_(CopyMapped(name, [](char16_t c) { return text_detail::LowerTagChar(c); })) {}
+
 XMLNodePtr CoXMLNode::Create(std::u16string_view name, CoXMLNode* parent, std::uintptr_t word) {
     return CreateIn(nullptr, name, parent, word, false);
 }
@@ -215,7 +219,7 @@ XMLNodePtr CoXMLNode::CreateIn(NodeSlab* slab, std::u16string_view name, CoXMLNo
     }
     NodeObject* p;
     try {
-        p = ::new (room) NodeObject(name);
+        p = lower ? ::new (room) NodeObject(name, LowerName{}) : ::new (room) NodeObject(name);
     } catch (...) {
         FreeRoom(room);
         throw;
@@ -223,11 +227,6 @@ XMLNodePtr CoXMLNode::CreateIn(NodeSlab* slab, std::u16string_view name, CoXMLNo
     p->m_dwRef.store(1, std::memory_order_relaxed);
     XMLNodePtr node;
     node.Attach(p);
-    if (lower) {
-        char16_t* to = p->name_.data();
-        for (std::size_t i = 0, size = name.size(); i < size; ++i)
-            to[i] = text_detail::LowerTagChar(name[i]);  // not read back: just written
-    }
     p->parent_ = parent;
     p->depth_ = depth;
     p->word_ = word;
@@ -328,6 +327,16 @@ void CoXMLNode::BuildText(std::u16string_view text) {
     texts_.emplace_back(text, children_.size());
 }
 
+void CoXMLNode::BuildText(ParseString&& text) {
+    if (text.empty()) return;
+    if (!texts_.empty() && texts_.back().before == children_.size()) {
+        texts_.back().text.append(text);
+        return;
+    }
+    if (texts_.capacity() == 0) texts_.reserve(1);
+    texts_.emplace_back(std::move(text), children_.size());
+}
+
 void CoXMLNode::BuildEmptyRun() {
     if (texts_.empty() || texts_.back().before != children_.size())
         texts_.emplace_back(std::u16string_view(), children_.size());
@@ -339,16 +348,49 @@ void CoXMLNode::ElementRemovedAt(std::size_t index) {
 }
 
 CoXMLNode* CoXMLNode::BuildChild(std::u16string_view name, NodeSlab* slab) {
-    XMLNodePtr child = CreateIn(slab, name, this, word_, true);
-    if (!child) return nullptr;
-    // Most elements have a few children: skip the 1, 2, 4 growth steps.
-    if (children_.capacity() == 0) children_.reserve(4);
-    children_.push_back(std::move(child));
-    return children_.back().p;
+    const int depth = depth_ + 1;
+    if (depth > kMaxDepth) return nullptr;
+    // Room in the list first, so that nothing can fail once the child is made. Most elements
+    // have a few children: skip the 1, 2, 4 growth steps.
+    if (children_.size() == children_.capacity())
+        children_.reserve(children_.empty() ? 4 : 2 * children_.size());
+    void* room = slab ? slab->Take() : nullptr;
+    if (!room) {
+        XMLNodePtr child = CreateIn(nullptr, name, this, word_, true);
+        if (!child) return nullptr;
+        children_.push_back(std::move(child));
+        return children_.back().p;
+    }
+    // A node of the slab, made in place as CreateIn would make it.
+    NodeObject* p;
+    try {
+        p = ::new (room) NodeObject(name, LowerName{});
+    } catch (...) {
+        FreeRoom(room);
+        throw;
+    }
+    p->m_dwRef.store(1, std::memory_order_relaxed);
+    p->parent_ = this;
+    p->depth_ = depth;
+    p->word_ = word_;
+    children_.emplace_back().Attach(p);
+    return p;
 }
 
 void CoXMLNode::BuildAttr(std::u16string_view name, std::u16string_view value) {
-    std::size_t i = FindAttrUnlocked(name);
+    // A repeated name overwrites. Most elements have a few attributes of names that differ
+    // in length: the length decides without a call.
+    std::size_t i = std::u16string_view::npos;
+    if (attrs_.size() <= kLinearAttrs) {
+        for (std::size_t k = 0; k < attrs_.size(); ++k) {
+            if (attrs_[k].name.size() == name.size() && NamesEqual(attrs_[k].name, name)) {
+                i = k;
+                break;
+            }
+        }
+    } else {
+        i = FindAttrUnlocked(name);
+    }
     if (i != std::u16string_view::npos) {
         attrs_[i].value.assign(value);
         return;
@@ -356,6 +398,12 @@ void CoXMLNode::BuildAttr(std::u16string_view name, std::u16string_view value) {
     if (attrs_.capacity() == 0) attrs_.reserve(4);
     attrs_.emplace_back(name, value);
     if (attr_index_) attr_index_->emplace(NameHash(name), attrs_.size() - 1);
+}
+
+void CoXMLNode::BuildAttrs(const std::pair<std::u16string_view, std::u16string_view>* pairs,
+                           std::size_t count) {
+    attrs_.reserve(attrs_.size() + count);
+    for (std::size_t k = 0; k < count; ++k) BuildAttr(pairs[k].first, pairs[k].second);
 }
 
 void CoXMLNode::UnbuildChild(CoXMLNode* child) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "com/object.h"
@@ -241,6 +242,9 @@ public:
 
 protected:
     explicit CoXMLNode(std::u16string_view name);
+    // A node whose name is stored lower-cased, as parsed tags are.
+    struct LowerName {};
+    CoXMLNode(std::u16string_view name, LowerName);
 
 private:
     friend class XmlReader;
@@ -249,9 +253,13 @@ private:
     // name is stored lower-cased, as tags are read.
     CoXMLNode* BuildChild(std::u16string_view name, NodeSlab* slab);
     void BuildText(std::u16string_view text);
+    void BuildText(ParseString&& text);
     // An empty run where no run is yet, so that the value stays empty when text follows.
     void BuildEmptyRun();
     void BuildAttr(std::u16string_view name, std::u16string_view value);
+    // The attributes of a start tag, in order.
+    void BuildAttrs(const std::pair<std::u16string_view, std::u16string_view>* pairs,
+                    std::size_t count);
     void UnbuildChild(CoXMLNode* child);
     // Takes the attributes and children of a built node, replacing this node's own; with
     // `parents_set` the children already name this node as their parent.

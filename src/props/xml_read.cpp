@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -129,8 +130,9 @@ inline int UnescapeMarks(const char16_t* p) {
 }
 #endif
 
-// Whether text needs UnescapeText: an entity or a break or tab to turn into a space.
-bool NeedsUnescape(std::u16string_view t) {
+// Position of the first character that UnescapeText replaces (an entity's "&", a break or a
+// tab), or npos.
+std::size_t FirstUnescaped(std::u16string_view t) {
     const char16_t* p = t.data();
     const std::size_t n = t.size();
     std::size_t i = 0;
@@ -138,12 +140,16 @@ bool NeedsUnescape(std::u16string_view t) {
     for (; i + 8 <= n; i += 8) {
         if (!UnescapeMarks(p + i)) continue;
         for (std::size_t k = 0; k < 8; ++k)
-            if (Unescaped(p[i + k])) return true;
+            if (Unescaped(p[i + k])) return i + k;
     }
 #endif
     for (; i < n; ++i)
-        if (Unescaped(p[i])) return true;
-    return false;
+        if (Unescaped(p[i])) return i;
+    return std::u16string_view::npos;
+}
+
+bool NeedsUnescape(std::u16string_view t) {
+    return FirstUnescaped(t) != std::u16string_view::npos;
 }
 
 // Position of the first `c` at or after `from`, or npos. Eight characters a step where SSE2
@@ -173,6 +179,25 @@ inline bool SameChars(const char16_t* p, std::u16string_view s) {
     return true;
 }
 
+// SameChars for the name of an end tag at `p`, where `p_room` characters can be read; the
+// name `s` is a view into the same text, which ends at `end`. Names of up to eight
+// characters with room after both are compared in one step, without a loop whose exit
+// depends on the length.
+inline bool SameTagChars(const char16_t* p, std::size_t p_room, std::u16string_view s,
+                         const char16_t* end) {
+#if defined(__SSE2__)
+    if (s.size() <= 8 && p_room >= 8 && end - s.data() >= 8) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data()));
+        const unsigned want = (1u << (2 * s.size())) - 1;
+        return (static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(a, b))) & want) == want;
+    }
+#endif
+    (void)p_room;
+    (void)end;
+    return SameChars(p, s);
+}
+
 // What the quick reading of a tag makes of a character: the plain case needs no look-up.
 enum : unsigned char {
     kPlain = 0,  // part of a name
@@ -194,6 +219,43 @@ inline unsigned char CharKind(char16_t c) {
     return c >= 0xFFEE ? kStop : kPlain;  // the two white-space marks of attribute lists
 }
 
+#if defined(__SSE2__)
+// A bit pair for each of the eight characters at `p` that is not kPlain.
+inline unsigned NotPlainMarks(const char16_t* p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i zero = _mm_setzero_si128();
+    auto is = [&](char16_t c) { return _mm_cmpeq_epi16(v, _mm_set1_epi16(static_cast<short>(c))); };
+    // Up to the space, ";" to ">" and the two marks at the top, by saturating steps.
+    __m128i stop = _mm_cmpeq_epi16(_mm_subs_epu16(v, _mm_set1_epi16(u' ')), zero);
+    const __m128i from_semicolon = _mm_sub_epi16(v, _mm_set1_epi16(u';'));
+    stop = _mm_or_si128(stop,
+                        _mm_cmpeq_epi16(_mm_subs_epu16(from_semicolon, _mm_set1_epi16(3)), zero));
+    stop = _mm_or_si128(stop, _mm_cmpeq_epi16(_mm_adds_epu16(v, _mm_set1_epi16(0x11)),
+                                              _mm_set1_epi16(static_cast<short>(0xFFFF))));
+    stop = _mm_or_si128(stop, _mm_or_si128(is(u'"'), is(u'\'')));
+    stop = _mm_or_si128(stop, _mm_or_si128(is(u','), is(u'/')));
+    stop = _mm_or_si128(stop, is(u'\\'));
+    return static_cast<unsigned>(_mm_movemask_epi8(stop));
+}
+#endif
+
+// Position of the first character at or after `i` that is not part of a name, or `n`.
+inline std::size_t SkipPlain(const char16_t* p, std::size_t i, std::size_t n) {
+#if defined(__SSE2__)
+    for (; i + 8 <= n; i += 8) {
+        if (const unsigned mask = NotPlainMarks(p + i))
+            return i + static_cast<std::size_t>(__builtin_ctz(mask)) / 2;
+    }
+#endif
+    while (i < n && CharKind(p[i]) == kPlain) ++i;
+    return i;
+}
+
+inline std::size_t SkipSpaces(const char16_t* p, std::size_t i, std::size_t n) {
+    while (i < n && p[i] <= u' ' && CharKind(p[i]) == kSpace) ++i;
+    return i;
+}
+
 // A start tag read in one pass: its name, its attributes as views of the text and where it
 // ends. Anything out of the ordinary (quoted names, values without quotes, adjacent quoted
 // runs, stray characters) is left to the general reading.
@@ -207,13 +269,12 @@ struct QuickTag {
 bool ReadQuickStartTag(std::u16string_view x, std::size_t lt, QuickTag* tag) {
     const char16_t* p = x.data();
     const std::size_t n = x.size();
-    std::size_t i = lt + 1;
-    while (i < n && CharKind(p[i]) == kPlain) ++i;
+    std::size_t i = SkipPlain(p, lt + 1, n);
     if (i == lt + 1 || i >= n) return false;
-    tag->name = x.substr(lt + 1, i - lt - 1);
+    tag->name = std::u16string_view(p + lt + 1, i - lt - 1);
     tag->attrs->clear();
     for (;;) {
-        while (i < n && CharKind(p[i]) == kSpace) ++i;
+        i = SkipSpaces(p, i, n);
         if (i >= n) return false;
         const char16_t c = p[i];
         if (c == u'>') {
@@ -230,17 +291,16 @@ bool ReadQuickStartTag(std::u16string_view x, std::size_t lt, QuickTag* tag) {
             return true;
         }
         const std::size_t ns = i;
-        while (i < n && CharKind(p[i]) == kPlain) ++i;
+        i = SkipPlain(p, i, n);
         if (i == ns || i >= n) return false;
-        const std::u16string_view name = x.substr(ns, i - ns);
-        while (i < n && CharKind(p[i]) == kSpace) ++i;
+        const std::u16string_view name(p + ns, i - ns);
+        i = SkipSpaces(p, i, n);
         if (i >= n || p[i] != u'=') return false;
-        ++i;
-        while (i < n && CharKind(p[i]) == kSpace) ++i;
+        i = SkipSpaces(p, i + 1, n);
         if (i >= n || !IsQuote(p[i])) return false;
         const std::size_t close = FindChar(x, i + 1, p[i]);
         if (close == std::u16string_view::npos) return false;
-        tag->attrs->emplace_back(name, x.substr(i + 1, close - i - 1));
+        tag->attrs->emplace_back(name, std::u16string_view(p + i + 1, close - i - 1));
         i = close + 1;
         if (i < n && IsQuote(p[i])) return false;  // adjacent runs join: the general way
     }
@@ -314,13 +374,15 @@ namespace {
 
 // Writes the plain text of `t` at `out`, which has room for t.size() characters: nothing
 // makes the text longer, as every replaced sequence is at least as long as what replaces
-// it, a character beyond 16 bits included. Returns the length written.
-std::size_t UnescapeTo(std::u16string_view t, char16_t* out) {
-    char16_t* w = out;
+// it, a character beyond 16 bits included. Returns the length written. Nothing before
+// `start` needs a replacement.
+std::size_t UnescapeTo(std::u16string_view t, char16_t* out, std::size_t start = 0) {
+    std::copy(t.data(), t.data() + start, out);
+    char16_t* w = out + start;
     bool keep_spaces = false;  // a space written as "&nbsp;" or a character reference
-    bool only_spaces = true;
+    bool only_spaces = t.substr(0, start).find_first_not_of(u' ') == std::u16string_view::npos;
     const std::size_t n = t.size();
-    for (std::size_t i = 0; i < n;) {
+    for (std::size_t i = start; i < n;) {
 #if defined(__SSE2__)
         // Plain runs eight characters a step: each step stores all eight and keeps those
         // before the first that needs a look (nothing is longer than what it replaces, so
@@ -366,44 +428,35 @@ std::size_t UnescapeTo(std::u16string_view t, char16_t* out) {
             length = e.size();
             return true;
         };
-        switch (rest.size() > 1 ? rest[1] : 0) {
-            case u'l':
-                is(u"&lt;"sv, u'<');
-                break;
-            case u'g':
-                is(u"&gt;"sv, u'>');
-                break;
-            case u'a':
-                is(u"&amp;"sv, u'&') || is(u"&apos;"sv, u'\'');
-                break;
-            case u'n':
-                keep_spaces |= is(u"&nbsp;"sv, u' ');
-                break;
-            case u'c':
-                is(u"&copy;"sv, 0x00A9);
-                break;
-            case u'r':
-                is(u"&reg;"sv, 0x00AE);
-                break;
-            case u'q':
-                is(u"&quot;"sv, u'"');
-                break;
-            case u'#': {
-                unsigned long cp = 0;
-                const bool hex = rest.size() > 2 && rest[2] == u'x';
-                const std::size_t at = i + (hex ? 3 : 2);
-                const std::size_t used = ReadNumber(t, at, hex ? 16 : 0, &cp);
-                if (used) {
-                    if (cp == u' ') keep_spaces = true;  // written for spaces that must stay
-                    only_spaces &= cp == u' ';
-                    w = PutCodePoint(cp, w);
-                    i = std::min(n, at + used + 1);  // the ";" after the number
-                    continue;
-                }
-                break;
+        // Tested in turn rather than through a jump table: texts mix "&lt;" and "&gt;", and
+        // a jump that alternates between two targets is mispredicted every time.
+        const char16_t letter = rest.size() > 1 ? rest[1] : 0;
+        if (letter == u'l') {
+            is(u"&lt;"sv, u'<');
+        } else if (letter == u'g') {
+            is(u"&gt;"sv, u'>');
+        } else if (letter == u'a') {
+            is(u"&amp;"sv, u'&') || is(u"&apos;"sv, u'\'');
+        } else if (letter == u'q') {
+            is(u"&quot;"sv, u'"');
+        } else if (letter == u'#') {
+            unsigned long cp = 0;
+            const bool hex = rest.size() > 2 && rest[2] == u'x';
+            const std::size_t at = i + (hex ? 3 : 2);
+            const std::size_t used = ReadNumber(t, at, hex ? 16 : 0, &cp);
+            if (used) {
+                if (cp == u' ') keep_spaces = true;  // written for spaces that must stay
+                only_spaces &= cp == u' ';
+                w = PutCodePoint(cp, w);
+                i = std::min(n, at + used + 1);  // the ";" after the number
+                continue;
             }
-            default:
-                break;
+        } else if (letter == u'n') {
+            keep_spaces |= is(u"&nbsp;"sv, u' ');
+        } else if (letter == u'c') {
+            is(u"&copy;"sv, 0x00A9);
+        } else if (letter == u'r') {
+            is(u"&reg;"sv, 0x00AE);
         }
         if (length) {
             *w++ = entity;
@@ -456,6 +509,55 @@ private:
     NodeSlab* slab_ = nullptr;
 };
 
+namespace {
+
+struct Open {
+    CoXMLNode* node;          // kept alive by its parent (or by the caller for the top)
+    std::u16string_view tag;  // as written; closed regardless of ASCII case
+};
+using AttrViews = std::vector<std::pair<std::u16string_view, std::u16string_view>>;
+
+// The lists a parse works in. The thread keeps them between parses, so that reading a
+// small document allocates nothing for them; a parse that finds them in use further up
+// its own thread's stack works in lists of its own.
+struct Lists {
+    std::vector<Open> stack;
+    AttrViews attrs;
+    bool lent = false;
+};
+thread_local Lists t_lists;
+
+class ListsLoan {
+public:
+    ListsLoan(std::vector<Open>* stack, AttrViews* attrs)
+        : stack_(stack), attrs_(attrs), own_(!t_lists.lent) {
+        if (!own_) return;
+        t_lists.lent = true;
+        stack_->swap(t_lists.stack);
+        attrs_->swap(t_lists.attrs);
+    }
+    ~ListsLoan() {
+        if (!own_) return;
+        t_lists.lent = false;
+        // Lists grown by an unusual document go rather than stay with the thread.
+        constexpr std::size_t kKeep = 256;
+        if (stack_->capacity() > kKeep || attrs_->capacity() > kKeep) return;
+        stack_->clear();
+        attrs_->clear();
+        stack_->swap(t_lists.stack);
+        attrs_->swap(t_lists.attrs);
+    }
+    ListsLoan(const ListsLoan&) = delete;
+    ListsLoan& operator=(const ListsLoan&) = delete;
+
+private:
+    std::vector<Open>* stack_;
+    AttrViews* attrs_;
+    bool own_;
+};
+
+}  // namespace
+
 // Reads a document into a private staging node, without locks (no other thread can see it),
 // and hands the result to the target node in one step at the end.
 class XmlReader {
@@ -478,19 +580,22 @@ public:
     }
 
 private:
-    static void AddText(std::u16string_view raw, CoXMLNode* node, std::u16string* buffer) {
+    static void AddText(std::u16string_view raw, CoXMLNode* node) {
         std::size_t b = 0, e = raw.size();
         while (b < e && IsTextSpace(raw[b])) ++b;
         while (e > b && IsTextSpace(raw[e - 1])) --e;
         if (b == e) return;
-        std::u16string_view text = raw.substr(b, e - b);
+        const std::u16string_view text = raw.substr(b, e - b);
         // Trimmed text without entities or inner breaks is stored as it stands.
-        if (!NeedsUnescape(text)) {
+        const std::size_t first = FirstUnescaped(text);
+        if (first == std::u16string_view::npos) {
             node->BuildText(text);
             return;
         }
-        if (buffer->size() < text.size()) buffer->resize(text.size());
-        node->BuildText(std::u16string_view(buffer->data(), UnescapeTo(text, buffer->data())));
+        // The rest is written straight into the string that keeps it.
+        ParseString plain(text.size(), u'\0');
+        plain.resize(UnescapeTo(text, plain.data(), first));
+        node->BuildText(std::move(plain));
     }
 
     static void AddAttributes(std::u16string_view list, CoXMLNode* node) {
@@ -505,15 +610,11 @@ private:
     // be its own.
     static HRESULT Read(std::u16string_view x, CoXMLNode* top, CoXMLNode* target,
                         std::u16string* top_name) {
-        struct Open {
-            CoXMLNode* node;          // kept alive by its parent (or by the caller for the top)
-            std::u16string_view tag;  // as written; closed regardless of ASCII case
-        };
         std::vector<Open> stack;
-        stack.reserve(16);
+        AttrViews quick_attrs;
+        const ListsLoan loan(&stack, &quick_attrs);
         SlabSource slabs(x);
         std::u16string name_buffer;       // a tag name written as several quoted runs
-        std::u16string text_buffer;       // text with its entities replaced
         CoXMLNode* open_child = nullptr;  // the top's child being read: dropped on failure
         auto fail = [&](HRESULT hr) {
             if (open_child) top->UnbuildChild(open_child);
@@ -523,7 +624,6 @@ private:
         std::size_t pos = 0;
         const std::size_t n = x.size();
         bool seen_top = false;
-        std::vector<std::pair<std::u16string_view, std::u16string_view>> quick_attrs;
         QuickTag quick{{}, 0, false, &quick_attrs};
         // Opens the element of a start tag (the top first); null when it cannot be made.
         auto open = [&](std::u16string_view name, HRESULT* hr) -> CoXMLNode* {
@@ -553,7 +653,7 @@ private:
             std::size_t lt = FindChar(x, pos, u'<');
             if (lt != pos && !stack.empty())  // most tags follow each other directly
                 AddText(x.substr(pos, (lt == std::u16string_view::npos ? n : lt) - pos),
-                        stack.back().node, &text_buffer);
+                        stack.back().node);
             if (lt == std::u16string_view::npos) break;
             std::u16string_view at = x.substr(lt);
 
@@ -565,7 +665,8 @@ private:
                 const std::u16string_view open_tag = stack.back().tag;
                 const std::size_t end = lt + 2 + open_tag.size();
                 if (end < n && x[end] == u'>' && !IsQuote(open_tag[0]) &&
-                    !open_tag.ends_with(u"--"sv) && SameChars(x.data() + lt + 2, open_tag)) {
+                    !open_tag.ends_with(u"--"sv) &&
+                    SameTagChars(x.data() + lt + 2, n - lt - 2, open_tag, x.data() + n)) {
                     pos = end + 1;
                     stack.pop_back();
                     if (stack.empty()) return S_OK;
@@ -578,10 +679,8 @@ private:
                 HRESULT hr = S_OK;
                 CoXMLNode* target = open(quick.name, &hr);
                 if (!target) return fail(hr);
-                if (!quick_attrs.empty()) {
-                    target->attrs_.reserve(target->attrs_.size() + quick_attrs.size());
-                    for (const auto& [an, av] : quick_attrs) target->BuildAttr(an, av);
-                }
+                if (!quick_attrs.empty())
+                    target->BuildAttrs(quick_attrs.data(), quick_attrs.size());
                 if (quick.self_closed || SameTag(quick.name, u"br"sv) ||
                     SameTag(quick.name, u"tab"sv)) {
                     if (target == top) return S_OK;

@@ -118,6 +118,38 @@ TEST(XmlRead, TagEndRulesAndSkippedEndTags) {
     EXPECT_EQ(n->ElementChildCount(), 1u);
 }
 
+TEST(XmlRead, EndTagsAndEntitiesAtEveryLengthAndPlace) {
+    // End tags of every length up to past one vector step, in the document's own case, in
+    // another case, and with one character wrong, both at the very end of the text and with
+    // room after them: a wrong one is skipped, so the document ends inside the element.
+    for (std::size_t length = 1; length <= 12; ++length) {
+        const std::u16string name = std::u16string(u"abcdefghijkl").substr(0, length);
+        for (const std::u16string tail : {u"", u"<!-- room after the end tag -->"}) {
+            std::u16string upper = name, wrong = name;
+            for (auto& c : upper) c = static_cast<char16_t>(c - 32);
+            wrong[length / 2] = u'z';
+            const struct {
+                std::u16string close;
+                HRESULT hr;
+            } cases[] = {{name, S_OK}, {upper, S_OK}, {wrong, E_INVALIDARG}};
+            for (const auto& c : cases) {
+                XMLNodePtr n = NewRoot();
+                const std::u16string xml = u"<" + name + u">x</" + c.close + u">" + tail;
+                EXPECT_EQ(n->NodeXmlSet(B(xml.c_str()), 1), c.hr)
+                    << U8(c.close) << " after " << U8(name) << U8(tail);
+            }
+        }
+    }
+    // An entity after plain text of every length around a vector step.
+    for (std::size_t k = 1; k < 20; ++k) {
+        const std::u16string plain(k, u'p');
+        XMLNodePtr n = NewRoot();
+        const std::u16string xml = u"<t>" + plain + u"&amp;&#32;q\tr</t>";
+        ASSERT_EQ(n->NodeXmlSet(B(xml.c_str()), 1), S_OK);
+        EXPECT_EQ(n->Value(), plain + u"& q r") << k;
+    }
+}
+
 TEST(XmlRead, MalformedInputKeepsWhatWasReadAndFails) {
     XMLNodePtr n = NewRoot();
     n->SetAttr(u"old", u"1");
