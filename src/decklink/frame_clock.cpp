@@ -323,6 +323,11 @@ HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* c
         return hr;
     }
     skip_run_ = 0;
+    // A hand-over that ran into a later period fills that period: the next frame waits for
+    // the one after it, or the card would replace this frame unseen.
+    if (ClockReading after; ReadClock(output, &after) && after.in_frame < after.tpf) {
+        last_index_ = std::max(last_index_, Index(after.hw, after.in_frame, tpf));
+    }
     if (observer_) {
         hand_over.shown = true;
         observer_(observer_context_, hand_over);

@@ -76,6 +76,26 @@ TEST_F(DeckLinkClock, FramesAreHandedOverAboutThreeMillisecondsIntoThePeriod) {
     Clock()->SetHandOverObserver(nullptr, nullptr);
 }
 
+TEST_F(DeckLinkClock, AHandOverThatRunsIntoTheNextPeriodKeepsItsFrame) {
+    Open();
+    // The first hand-over takes 38 ms: begun 3 ms into its period, it ends in the next one,
+    // where the second frame must not replace it.
+    struct Slow {
+        orvex::platform::VirtualClock* clock;
+        bool done = false;
+        static void Note(void* self, const HandOver& h) {
+            auto* s = static_cast<Slow*>(self);
+            if (!h.shown && !s->done) s->clock->Advance(380'000);
+            s->done = true;
+        }
+    } slow{&clock_};
+    Clock()->SetHandOverObserver(&Slow::Note, &slow);
+    Play(3);
+    Clock()->SetHandOverObserver(nullptr, nullptr);
+    EXPECT_EQ(Stats().replaced, 0);
+    EXPECT_EQ(Stat(u"bmd.missed"), 0);
+}
+
 TEST_F(DeckLinkClock, LateFileFramesAreSkippedAtMostTwiceAndLiveFramesNever) {
     for (bool live : {false, true}) {
         SCOPED_TRACE(live);
