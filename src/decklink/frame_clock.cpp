@@ -306,6 +306,7 @@ HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* c
         }
         counters_.max_wait_count = std::max(counters_.max_wait_count, waits);
     }
+    const bool first = last_index_ < 0;
     last_index_ = index;
 
     HandOver hand_over{index, in_frame_at_hand_over, r.tpf, 0, false};
@@ -323,9 +324,12 @@ HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* c
         return hr;
     }
     skip_run_ = 0;
-    // A hand-over that ran into a later period fills that period: the next frame waits for
-    // the one after it, or the card would replace this frame unseen.
-    if (ClockReading after; ReadClock(output, &after) && after.in_frame < after.tpf) {
+    // The first frame may be handed over with as little as 1 ms of its period left: when its
+    // transfer ran into the next period, it fills that one and the next frame waits for the
+    // period after, or the card would replace the first frame unseen. (Later frames are
+    // handed over 3 ms into their period; a transfer longer than a period is a slow card,
+    // counted as missed periods, not a reason to push every later frame back.)
+    if (ClockReading after; first && ReadClock(output, &after) && after.in_frame < after.tpf) {
         last_index_ = std::max(last_index_, Index(after.hw, after.in_frame, tpf));
     }
     if (observer_) {
