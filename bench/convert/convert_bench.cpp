@@ -1,13 +1,17 @@
 // Times every conversion cell against memcpy of the destination's bytes and against peer
-// libraries in the same run. ORVEX_CPU_LEVEL picks the instruction-set level under test;
-// ratio_table.py turns the JSON output into the README's table.
+// libraries, each in the same iterations as the cell. ORVEX_CPU_LEVEL picks the instruction-set
+// level under test; ratio_table.py turns the JSON output into the README's table.
 #include <benchmark/benchmark.h>
 #include <sys/mman.h>
+#include <time.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <new>
 #include <random>
 #include <string>
@@ -109,16 +113,190 @@ Bytes Source(eMFCC fcc, int w, int h) {
     return Random(std::size_t(RowBytes(fcc, w)) * h, 1);
 }
 
+double ThreadSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+double WallSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 void SetBytes(benchmark::State& state, std::size_t bytes) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
 }
 
-// Args: source layout, destination layout, width, height, stripes (0: Convert decides),
-// RGB row order (0 top-down, 1 bottom-up).
+// An operation timed within a cell: ours, memcpy's or a peer's, on buffers of its own.
+using Op = std::function<bool()>;
+
+// A copy of `bytes` bytes: the floor that every cell is measured against.
+Op MemcpyOp(std::size_t bytes) {
+    auto src = std::make_shared<Bytes>(Random(bytes, 2));
+    auto dst = std::make_shared<Bytes>(bytes, 1);
+    return [src, dst] {
+        std::memcpy(dst->data(), src->data(), src->size());
+        return true;
+    };
+}
+
+#if ORVEX_BENCH_LIBYUV
+template <class Fn>
+Op LibyuvOp(int src_bpp, int dst_bpp, int w, int h, Fn fn) {
+    auto src = std::make_shared<Bytes>(Random(std::size_t(w) * src_bpp * h, 3));
+    auto dst = std::make_shared<Bytes>(std::size_t(w) * dst_bpp * h, 1);
+    return [=] { return fn(src->data(), w * src_bpp, dst->data(), w * dst_bpp, w, h) == 0; };
+}
+
+// The 4:2:2 reorder as a four-byte shuffle over half as many "pixels".
+int LibyuvSwap422(const std::uint8_t* src, int ss, std::uint8_t* dst, int ds, int w, int h) {
+    static const std::uint8_t kSwap[16] = {1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14};
+    return libyuv::ARGBShuffle(src, ss, dst, ds, kSwap, w / 2, h);
+}
+#endif
+
+#if ORVEX_BENCH_FFMPEG
+// The encoder writes into one buffer of ours, so that the timing holds no allocation.
+struct EncodeTarget {
+    std::vector<std::uint8_t> bytes;
+};
+
+int GetEncodeBuffer(AVCodecContext* ctx, AVPacket* pkt, int) {
+    auto* target = static_cast<EncodeTarget*>(ctx->opaque);
+    if (target->bytes.size() < std::size_t(pkt->size) + AV_INPUT_BUFFER_PADDING_SIZE) {
+        target->bytes.resize(std::size_t(pkt->size) + AV_INPUT_BUFFER_PADDING_SIZE);
+    }
+    pkt->buf = av_buffer_create(
+        target->bytes.data(), int(target->bytes.size()), [](void*, std::uint8_t*) {}, nullptr, 0);
+    if (pkt->buf == nullptr) return AVERROR(ENOMEM);
+    pkt->data = pkt->buf->data;
+    return 0;
+}
+
+// FFmpeg's v210 encoder (8-bit 4:2:2 planes in) or decoder (10-bit 4:2:2 planes out), one
+// thread, its buffers made before timing.
+struct V210Codec {
+    AVCodecContext* ctx = nullptr;
+    AVFrame* frame = nullptr;
+    AVPacket* pkt = nullptr;
+    EncodeTarget target;
+    Bytes data;  // the decoder's input
+    bool encode = false;
+
+    V210Codec(bool enc, int w, int h) : encode(enc) {
+        const AVCodec* codec =
+            enc ? avcodec_find_encoder(AV_CODEC_ID_V210) : avcodec_find_decoder(AV_CODEC_ID_V210);
+        if (codec == nullptr || (ctx = avcodec_alloc_context3(codec)) == nullptr) return;
+        ctx->width = w;
+        ctx->height = h;
+        ctx->thread_count = 1;
+        frame = av_frame_alloc();
+        pkt = av_packet_alloc();
+        if (enc) {
+            ctx->pix_fmt = AV_PIX_FMT_YUV422P;
+            ctx->time_base = {1, 25};
+            ctx->opaque = &target;
+            ctx->get_encode_buffer = GetEncodeBuffer;
+            frame->width = w;
+            frame->height = h;
+            frame->format = AV_PIX_FMT_YUV422P;
+            if (av_frame_get_buffer(frame, 64) < 0) {
+                Fail();
+                return;
+            }
+            for (int p = 0; p < 3; ++p) {
+                std::memset(frame->data[p], 0x70 + p, std::size_t(frame->linesize[p]) * h);
+            }
+        } else {
+            data = V210Picture(w, h);
+            data.resize(data.size() + AV_INPUT_BUFFER_PADDING_SIZE);
+            pkt->buf = av_buffer_create(
+                data.data(), int(data.size()), [](void*, std::uint8_t*) {}, nullptr, 0);
+            pkt->data = data.data();
+            pkt->size = int(data.size() - AV_INPUT_BUFFER_PADDING_SIZE);
+            pkt->flags = AV_PKT_FLAG_KEY;
+        }
+        if (avcodec_open2(ctx, codec, nullptr) < 0) {
+            Fail();
+            return;
+        }
+        if (!Run()) Fail();  // first-touch faults and the frame pool stay out of the timing
+    }
+    ~V210Codec() {
+        av_frame_free(&frame);
+        av_packet_free(&pkt);
+        avcodec_free_context(&ctx);
+    }
+    void Fail() { avcodec_free_context(&ctx); }
+    bool Ready() const { return ctx != nullptr; }
+    bool Run() {
+        if (encode) {
+            if (avcodec_send_frame(ctx, frame) < 0 || avcodec_receive_packet(ctx, pkt) < 0)
+                return false;
+            av_packet_unref(pkt);
+        } else {
+            if (avcodec_send_packet(ctx, pkt) < 0 || avcodec_receive_frame(ctx, frame) < 0)
+                return false;
+            av_frame_unref(frame);
+        }
+        return true;
+    }
+};
+
+Op V210Op(bool encode, int w, int h) {
+    auto codec = std::make_shared<V210Codec>(encode, w, h);
+    if (!codec->Ready()) return nullptr;
+    return [codec] { return codec->Run(); };
+}
+#endif
+
+// The peer library's operation for a cell, with its name; none where no peer does the same
+// work (libyuv is compared at 1920 x 1080 only).
+Op PeerOf(int s, int d, int w, int h, std::string* name) {
+    [[maybe_unused]] const bool hd = w == 1920 && h == 1080;
+    [[maybe_unused]] const auto peer = [name](const char* n, Op op) {
+        if (op) *name = n;
+        return op;
+    };
+#if ORVEX_BENCH_LIBYUV
+    const auto yuv = [&](const char* n, int sb, int db, auto fn) {
+        return peer(n, LibyuvOp(sb, db, w, h, fn));
+    };
+    if (hd && s == 0 && d == 1) return yuv("Libyuv_ARGBToRGB24", 4, 3, libyuv::ARGBToRGB24);
+    if (hd && s == 0 && (d == 2 || d == 3))
+        return yuv("Libyuv_ARGBToUYVY", 4, 2, libyuv::ARGBToUYVY);
+    if (hd && s == 0 && d == 4) return yuv("Libyuv_ARGBToYUY2", 4, 2, libyuv::ARGBToYUY2);
+    if (hd && s == 1 && d == 0) return yuv("Libyuv_RGB24ToARGB", 3, 4, libyuv::RGB24ToARGB);
+    if (hd && (s == 2 || s == 3) && d == 0)
+        return yuv("Libyuv_UYVYToARGB", 2, 4, libyuv::UYVYToARGB);
+    if (hd && s == 4 && d == 0) return yuv("Libyuv_YUY2ToARGB", 2, 4, libyuv::YUY2ToARGB);
+    if (hd && ((s == 4 && (d == 2 || d == 3)) || ((s == 2 || s == 3) && d == 4)))
+        return yuv("Libyuv_ARGBShuffle", 2, 2, LibyuvSwap422);
+#endif
+#if ORVEX_BENCH_FFMPEG
+    if (s >= 2 && s <= 4 && d == 5) return peer("FFmpeg_V210Encode", V210Op(true, w, h));
+    if (s == 5 && (d == 2 || d == 3)) return peer("FFmpeg_V210Decode", V210Op(false, w, h));
+#endif
+    return nullptr;
+}
+
+// Args: source layout, destination layout, width, height, RGB row order (0 top-down, 1
+// bottom-up).
+//
+// Each iteration runs, in turn and each timed on its own: the conversion in one stripe, the
+// conversion in Convert's own stripes, a memcpy of the destination's bytes, and the peer's
+// operation where there is one; the order rotates from one iteration to the next. The ratios
+// are taken between figures of the same moments: on a shared machine the memory bandwidth
+// drifts (a 2160-line cell moved between 2.1 and 3.8 ms from one run to the next), and
+// benchmarks run one after another each caught it at another level. Counters (µs per
+// iteration): one_cpu, one_wall (one stripe), striped_wall, memcpy_cpu, peer_cpu; the
+// iteration time is one_wall. The label names the peer.
 void BM_Cell(benchmark::State& state) {
-    const eMFCC from = kLayouts[state.range(0)], to = kLayouts[state.range(1)];
-    const int w = int(state.range(2)), h = int(state.range(3)), stripes = int(state.range(4));
-    const bool bottom_up = state.range(5) != 0;
+    const int si = int(state.range(0)), di = int(state.range(1));
+    const eMFCC from = kLayouts[si], to = kLayouts[di];
+    const int w = int(state.range(2)), h = int(state.range(3));
+    const bool bottom_up = state.range(4) != 0;
     const M_VID_PROPS sp = Props(from, w, h, bottom_up), dp = Props(to, w, h, bottom_up);
     const Bytes src = Source(from, w, h);
     Bytes dst(std::size_t(dp.nRowBytes) * h, 1);
@@ -126,35 +304,72 @@ void BM_Cell(benchmark::State& state) {
         state.SkipWithError("the source picture could not be made");
         return;
     }
+    const bool copy_like = si == di || (si >= 2 && si <= 3 && di >= 2 && di <= 3);
+    std::string peer_name;
+    struct Timed {
+        Op op;
+        double* cpu;
+        double* wall;
+    };
+    double one_cpu = 0, one_wall = 0, striped_wall = 0, memcpy_cpu = 0, peer_cpu = 0, unused = 0;
+    std::vector<Timed> ops;
+    ops.push_back(
+        {[&] { return ConvertStripes(src.data(), dst.data(), sp, dp, 1) == ConvertStatus::kDone; },
+         &one_cpu, &one_wall});
+    if (!copy_like) {  // copies and swaps of one layout family run as one stripe anyway
+        ops.push_back(
+            {[&] { return Convert(src.data(), dst.data(), sp, dp) == ConvertStatus::kDone; },
+             &unused, &striped_wall});
+    }
+    ops.push_back({MemcpyOp(dst.size()), &memcpy_cpu, &unused});
+    if (Op peer = PeerOf(si, di, w, h, &peer_name)) ops.push_back({peer, &peer_cpu, &unused});
+
+    std::size_t turn = 0;
     for (auto _ : state) {
-        const ConvertStatus status = stripes == 0
-                                         ? Convert(src.data(), dst.data(), sp, dp)
-                                         : ConvertStripes(src.data(), dst.data(), sp, dp, stripes);
-        if (status != ConvertStatus::kDone) {
-            state.SkipWithError("the conversion was refused");
-            break;
+        double wall_of_one = 0;
+        for (std::size_t k = 0; k < ops.size(); ++k) {
+            Timed& t = ops[(k + turn) % ops.size()];
+            const double c0 = ThreadSeconds(), w0 = WallSeconds();
+            const bool ok = t.op();
+            benchmark::ClobberMemory();
+            const double w1 = WallSeconds(), c1 = ThreadSeconds();
+            if (!ok) {
+                state.SkipWithError("an operation was refused");
+                return;
+            }
+            *t.cpu += c1 - c0;
+            *t.wall += w1 - w0;
+            if (t.wall == &one_wall) wall_of_one = w1 - w0;
         }
-        benchmark::ClobberMemory();
+        ++turn;
+        state.SetIterationTime(wall_of_one);
+    }
+    const double n = static_cast<double>(state.iterations()) / 1e6;
+    state.counters["one_cpu"] = one_cpu / n;
+    state.counters["one_wall"] = one_wall / n;
+    if (!copy_like) state.counters["striped_wall"] = striped_wall / n;
+    state.counters["memcpy_cpu"] = memcpy_cpu / n;
+    if (!peer_name.empty()) {
+        state.counters["peer_cpu"] = peer_cpu / n;
+        state.SetLabel(peer_name);
     }
     SetBytes(state, dst.size());
 }
 
-// Every cell at 1080 and 2160 lines, one stripe and Convert's own choice; every RGB cell
-// also bottom-up.
+// Every cell at 1080 and 2160 lines; every RGB cell also bottom-up.
 void CellArgs(benchmark::internal::Benchmark* b) {
     for (const auto& [w, h] : {std::pair{1920, 1080}, std::pair{3840, 2160}}) {
         for (int s = 0; s < 6; ++s) {
             for (int d = 0; d < 6; ++d) {
                 if (d == 5 && s < 2) continue;  // not supported
                 for (int order = 0; order <= (s < 2 || d < 2 ? 1 : 0); ++order) {
-                    b->Args({s, d, w, h, 1, order})->Args({s, d, w, h, 0, order});
+                    b->Args({s, d, w, h, order});
                 }
             }
         }
     }
 }
-BENCHMARK(BM_Cell)->Apply(CellArgs)->UseRealTime()->Unit(benchmark::kMicrosecond);
-
+BENCHMARK(BM_Cell)->Apply(CellArgs)->UseManualTime()->Unit(benchmark::kMicrosecond);
 // One primitive at one instruction-set level, 1920 x 1080. Args: row, level.
 void BM_Row(benchmark::State& state) {
     const Row row = static_cast<Row>(state.range(0));
@@ -184,183 +399,6 @@ void RowArgs(benchmark::internal::Benchmark* b) {
     }
 }
 BENCHMARK(BM_Row)->Apply(RowArgs)->Unit(benchmark::kMicrosecond);
-
-// Args: destination bytes.
-void BM_Memcpy(benchmark::State& state) {
-    const std::size_t n = std::size_t(state.range(0));
-    const Bytes src = Random(n, 2);
-    Bytes dst(n, 1);
-    for (auto _ : state) {
-        std::memcpy(dst.data(), src.data(), n);
-        benchmark::ClobberMemory();
-    }
-    SetBytes(state, n);
-}
-BENCHMARK(BM_Memcpy)
-    ->Arg(1920 * 1080 * 4)
-    ->Arg(1920 * 1080 * 3)
-    ->Arg(1920 * 1080 * 2)
-    ->Arg(5120 * 1080)
-    ->Arg(3840 * 2160 * 4)
-    ->Arg(3840 * 2160 * 3)
-    ->Arg(3840 * 2160 * 2)
-    ->Arg(10240 * 2160)
-    ->UseRealTime()
-    ->Unit(benchmark::kMicrosecond);
-
-#if ORVEX_BENCH_LIBYUV
-template <int kSrcBpp, int kDstBpp, class Fn>
-void RunLibyuv(benchmark::State& state, Fn fn) {
-    const int w = 1920, h = 1080;
-    const Bytes src = Random(std::size_t(w) * kSrcBpp * h, 3);
-    Bytes dst(std::size_t(w) * kDstBpp * h, 1);
-    for (auto _ : state) {
-        fn(src.data(), w * kSrcBpp, dst.data(), w * kDstBpp, w, h);
-        benchmark::ClobberMemory();
-    }
-    SetBytes(state, dst.size());
-}
-
-void BM_Libyuv_ARGBToUYVY(benchmark::State& s) {
-    RunLibyuv<4, 2>(s, libyuv::ARGBToUYVY);
-}
-void BM_Libyuv_ARGBToYUY2(benchmark::State& s) {
-    RunLibyuv<4, 2>(s, libyuv::ARGBToYUY2);
-}
-void BM_Libyuv_UYVYToARGB(benchmark::State& s) {
-    RunLibyuv<2, 4>(s, libyuv::UYVYToARGB);
-}
-void BM_Libyuv_YUY2ToARGB(benchmark::State& s) {
-    RunLibyuv<2, 4>(s, libyuv::YUY2ToARGB);
-}
-void BM_Libyuv_RGB24ToARGB(benchmark::State& s) {
-    RunLibyuv<3, 4>(s, libyuv::RGB24ToARGB);
-}
-void BM_Libyuv_ARGBToRGB24(benchmark::State& s) {
-    RunLibyuv<4, 3>(s, libyuv::ARGBToRGB24);
-}
-// The 4:2:2 reorder as a four-byte shuffle over half as many "pixels".
-void BM_Libyuv_ARGBShuffle(benchmark::State& s) {
-    static const std::uint8_t kSwap[16] = {1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14};
-    RunLibyuv<2, 2>(s,
-                    [](const std::uint8_t* src, int ss, std::uint8_t* dst, int ds, int w, int h) {
-                        return libyuv::ARGBShuffle(src, ss, dst, ds, kSwap, w / 2, h);
-                    });
-}
-#define ORVEX_LIBYUV(name) BENCHMARK(name)->UseRealTime()->Unit(benchmark::kMicrosecond)
-ORVEX_LIBYUV(BM_Libyuv_ARGBToUYVY);
-ORVEX_LIBYUV(BM_Libyuv_ARGBToYUY2);
-ORVEX_LIBYUV(BM_Libyuv_UYVYToARGB);
-ORVEX_LIBYUV(BM_Libyuv_YUY2ToARGB);
-ORVEX_LIBYUV(BM_Libyuv_RGB24ToARGB);
-ORVEX_LIBYUV(BM_Libyuv_ARGBToRGB24);
-ORVEX_LIBYUV(BM_Libyuv_ARGBShuffle);
-#endif
-
-#if ORVEX_BENCH_FFMPEG
-// The encoder writes into one buffer of ours, so that the timing holds no allocation.
-struct EncodeTarget {
-    std::vector<std::uint8_t> bytes;
-};
-
-int GetEncodeBuffer(AVCodecContext* ctx, AVPacket* pkt, int) {
-    auto* target = static_cast<EncodeTarget*>(ctx->opaque);
-    if (target->bytes.size() < std::size_t(pkt->size) + AV_INPUT_BUFFER_PADDING_SIZE) {
-        target->bytes.resize(std::size_t(pkt->size) + AV_INPUT_BUFFER_PADDING_SIZE);
-    }
-    pkt->buf = av_buffer_create(
-        target->bytes.data(), int(target->bytes.size()), [](void*, std::uint8_t*) {}, nullptr, 0);
-    if (pkt->buf == nullptr) return AVERROR(ENOMEM);
-    pkt->data = pkt->buf->data;
-    return 0;
-}
-
-// Args: width, height. 8-bit 4:2:2 planes to v210.
-void BM_FFmpeg_V210Encode(benchmark::State& state) {
-    const int w = int(state.range(0)), h = int(state.range(1));
-    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_V210);
-    AVCodecContext* ctx = avcodec_alloc_context3(codec);
-    EncodeTarget target;
-    ctx->width = w;
-    ctx->height = h;
-    ctx->pix_fmt = AV_PIX_FMT_YUV422P;
-    ctx->time_base = {1, 25};
-    ctx->thread_count = 1;
-    ctx->opaque = &target;
-    ctx->get_encode_buffer = GetEncodeBuffer;
-    if (avcodec_open2(ctx, codec, nullptr) < 0) {
-        state.SkipWithError("v210 encoder unavailable");
-        return;
-    }
-    AVFrame* frame = av_frame_alloc();
-    frame->width = w;
-    frame->height = h;
-    frame->format = AV_PIX_FMT_YUV422P;
-    av_frame_get_buffer(frame, 64);
-    for (int p = 0; p < 3; ++p) {
-        std::memset(frame->data[p], 0x70 + p, std::size_t(frame->linesize[p]) * h);
-    }
-    AVPacket* pkt = av_packet_alloc();
-    // One frame before timing, so that the output buffer's first-touch faults stay out.
-    avcodec_send_frame(ctx, frame);
-    avcodec_receive_packet(ctx, pkt);
-    av_packet_unref(pkt);
-    for (auto _ : state) {
-        avcodec_send_frame(ctx, frame);
-        avcodec_receive_packet(ctx, pkt);
-        av_packet_unref(pkt);
-    }
-    SetBytes(state, std::size_t(RowBytes(eMFCC_v210, w)) * h);
-    av_packet_free(&pkt);
-    av_frame_free(&frame);
-    avcodec_free_context(&ctx);
-}
-
-// Args: width, height. v210 to 10-bit 4:2:2 planes.
-void BM_FFmpeg_V210Decode(benchmark::State& state) {
-    const int w = int(state.range(0)), h = int(state.range(1));
-    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_V210);
-    AVCodecContext* ctx = avcodec_alloc_context3(codec);
-    ctx->width = w;
-    ctx->height = h;
-    ctx->thread_count = 1;
-    if (avcodec_open2(ctx, codec, nullptr) < 0) {
-        state.SkipWithError("v210 decoder unavailable");
-        return;
-    }
-    Bytes data = V210Picture(w, h);
-    data.resize(data.size() + AV_INPUT_BUFFER_PADDING_SIZE);
-    AVPacket* pkt = av_packet_alloc();
-    pkt->buf = av_buffer_create(
-        data.data(), int(data.size()), [](void*, std::uint8_t*) {}, nullptr, 0);
-    pkt->data = data.data();
-    pkt->size = int(data.size() - AV_INPUT_BUFFER_PADDING_SIZE);
-    pkt->flags = AV_PKT_FLAG_KEY;
-    AVFrame* frame = av_frame_alloc();
-    avcodec_send_packet(ctx, pkt);  // warms the decoder's frame pool
-    avcodec_receive_frame(ctx, frame);
-    av_frame_unref(frame);
-    for (auto _ : state) {
-        avcodec_send_packet(ctx, pkt);
-        avcodec_receive_frame(ctx, frame);
-        av_frame_unref(frame);
-    }
-    SetBytes(state, std::size_t(w) * 2 * h);
-    av_frame_free(&frame);
-    av_packet_free(&pkt);
-    avcodec_free_context(&ctx);
-}
-BENCHMARK(BM_FFmpeg_V210Encode)
-    ->Args({1920, 1080})
-    ->Args({3840, 2160})
-    ->UseRealTime()
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_FFmpeg_V210Decode)
-    ->Args({1920, 1080})
-    ->Args({3840, 2160})
-    ->UseRealTime()
-    ->Unit(benchmark::kMicrosecond);
-#endif
 
 // The processor's model name, for the table's heading.
 std::string ProcessorModel() {

@@ -1,15 +1,18 @@
 #!/usr/bin/env python3
 """Turns convert_bench's JSON output into the README's table of time ratios.
 
-    convert_bench --benchmark_repetitions=5 --benchmark_out=convert.json \\
+    convert_bench --benchmark_filter=BM_Cell --benchmark_repetitions=3 \\
+                  --benchmark_min_time=0.3 --benchmark_out=convert.json \\
                   --benchmark_out_format=json
     python3 bench/convert/ratio_table.py convert.json [--compare other.json]
 
-Each ratio is our time over the other's time in the same run (below 1: we are faster).
-With repetitions, each benchmark counts with the least time of its repetitions (processor
-and wall time apart): on a shared machine other work only ever adds time, so the least is
-the figure that repeats. Single-stripe figures compare processor time; the stripe speed-up
-compares wall time, the only time stripes save.
+Each ratio is our time over the other's time (below 1: we are faster). Every cell times, in
+the same iterations, the conversion in one stripe, the conversion in Convert's stripes, a
+memcpy of the destination's bytes and the peer library's operation; each ratio is taken
+within one repetition and the median of the repetitions' ratios is the figure. One stripe is
+compared on the thread's processor time, the stripe speed-up on wall time, the only time
+stripes save. Runs of the earlier benchmark (a benchmark per operation, Memcpy and the
+peers apart, each with its least time) are read too, for --before.
 The heading gives the run's date, processor model, instruction-set level and load average.
 With --compare, a second run of the same program is set against the first: the largest
 change of any ratio between the two is printed after the table. With --before, the
@@ -45,15 +48,20 @@ PEERS = {
 
 
 def load(path):
+    """The run's context, the least times of each benchmark, and each cell's repetitions."""
     data = json.load(open(path))
-    times = {}
+    times, cells = {}, {}
     for b in data["benchmarks"]:
         if b.get("run_type") == "aggregate" or b.get("error_occurred"):
             continue
-        name = (b["run_name"] if "run_name" in b else b["name"]).replace("/real_time", "")
+        name = (b["run_name"] if "run_name" in b else b["name"])
+        name = name.replace("/real_time", "").replace("/manual_time", "")
         cpu, wall = times.get(name, (float("inf"), float("inf")))
         times[name] = (min(cpu, b["cpu_time"]), min(wall, b["real_time"]))
-    return data.get("context", {}), times
+        if name.startswith("BM_Cell/") and "one_cpu" in b:
+            key = tuple(int(x) for x in name.split("/")[1:])
+            cells.setdefault(key, []).append(b)
+    return data.get("context", {}), (times, cells)
 
 
 def dest_bytes(to, w, h):
@@ -62,8 +70,18 @@ def dest_bytes(to, w, h):
     return w * BPP[to] * h
 
 
-def ratios(t):
+def median(values):
+    values = sorted(values)
+    n = len(values)
+    return (values[n // 2] + values[(n - 1) // 2]) / 2 if n else None
+
+
+def ratios(run):
     """One row per cell, size and row order: (key, figures...)."""
+    times, cells = run
+    if cells:
+        return interleaved_ratios(cells)
+    t = times
     out = []
     for key in sorted(k for k in t if k.startswith("BM_Cell/")):
         s, d, w, h, stripes, order = (int(x) for x in key.split("/")[1:])
@@ -80,6 +98,22 @@ def ratios(t):
         out.append(((s, d, w, h, order), single_cpu, div(single_cpu, copy),
                     div(single_wall, striped), div(single_cpu, peer),
                     peer_name.replace("BM_", "").split("/")[0]))
+    return out
+
+
+def interleaved_ratios(cells):
+    """Cells that timed memcpy, the stripes and the peer in the same iterations as the one
+    stripe: each ratio is taken within a repetition, and the median of the repetitions'
+    ratios is the figure."""
+    out = []
+    for key in sorted(cells):
+        reps = cells[key]
+        def ratio(num, den):
+            values = [r[num] / r[den] for r in reps if r.get(num) and r.get(den)]
+            return median(values)
+        out.append((key, min(r["one_cpu"] for r in reps), ratio("one_cpu", "memcpy_cpu"),
+                    ratio("one_wall", "striped_wall"), ratio("one_cpu", "peer_cpu"),
+                    reps[0].get("label", "")))
     return out
 
 
@@ -133,7 +167,7 @@ def main():
     only_lines = option("--lines")  # e.g. 1080: one picture size only
     before_path = option("--before")
     before = {r[0]: r for r in ratios(load(before_path)[1])} if before_path else {}
-    context, t = load(args[0])
+    context, run = load(args[0])
     print(f"Run of {context.get('date', '?')} on {context.get('orvex_cpu_model', '?')} "
           f"({context.get('num_cpus', '?')} logical processors), level "
           f"{context.get('orvex_cpu_level', '?')}, load average "
@@ -143,7 +177,7 @@ def main():
     print("| cell | size | rows | 1 stripe µs (cpu) | ÷ memcpy | stripe speed-up (wall) "
           "| ÷ peer | peer |" + extra)
     print("|---|---|---|---|---|---|---|---|" + ("---|---|---|" if before else ""))
-    rows = ratios(t)
+    rows = ratios(run)
     for (s, d, w, h, order), us, mem, speedup, peer, peer_name in rows:
         if only_lines and h != int(only_lines):
             continue
@@ -161,8 +195,7 @@ def main():
     for line in target_report(rows):
         print(line)
     if other:
-        _, t2 = load(other)
-        second = {r[0]: r for r in ratios(t2)}
+        second = {r[0]: r for r in ratios(load(other)[1])}
         worst = (0.0, None)
         changes = []
         for r in rows:
