@@ -290,7 +290,8 @@ Op PeerOf(int s, int d, int w, int h, std::string* name) {
 // are taken between figures of the same moments: on a shared machine the memory bandwidth
 // drifts (a 2160-line cell moved between 2.1 and 3.8 ms from one run to the next), and
 // benchmarks run one after another each caught it at another level. Counters (µs per
-// iteration): one_cpu, one_wall (one stripe), striped_wall, memcpy_cpu, peer_cpu; the
+// iteration): one_cpu, one_wall (one stripe), striped_wall, memcpy_cpu, peer_cpu, and for a
+// bottom-up cell top_cpu, the same conversion top-down in one stripe on the same buffers; the
 // iteration time is one_wall. The label names the peer.
 void BM_Cell(benchmark::State& state) {
     const int si = int(state.range(0)), di = int(state.range(1));
@@ -311,7 +312,8 @@ void BM_Cell(benchmark::State& state) {
         double* cpu;
         double* wall;
     };
-    double one_cpu = 0, one_wall = 0, striped_wall = 0, memcpy_cpu = 0, peer_cpu = 0, unused = 0;
+    double one_cpu = 0, one_wall = 0, striped_wall = 0, memcpy_cpu = 0, peer_cpu = 0, top_cpu = 0,
+           unused = 0;
     std::vector<Timed> ops;
     ops.push_back(
         {[&] { return ConvertStripes(src.data(), dst.data(), sp, dp, 1) == ConvertStatus::kDone; },
@@ -323,6 +325,14 @@ void BM_Cell(benchmark::State& state) {
     }
     ops.push_back({MemcpyOp(dst.size()), &memcpy_cpu, &unused});
     if (Op peer = PeerOf(si, di, w, h, &peer_name)) ops.push_back({peer, &peer_cpu, &unused});
+    const M_VID_PROPS top_sp = Props(from, w, h), top_dp = Props(to, w, h);
+    if (bottom_up) {
+        ops.push_back({[&] {
+                           return ConvertStripes(src.data(), dst.data(), top_sp, top_dp, 1) ==
+                                  ConvertStatus::kDone;
+                       },
+                       &top_cpu, &unused});
+    }
 
     std::size_t turn = 0;
     for (auto _ : state) {
@@ -348,6 +358,7 @@ void BM_Cell(benchmark::State& state) {
     state.counters["one_cpu"] = one_cpu / n;
     state.counters["one_wall"] = one_wall / n;
     if (!copy_like) state.counters["striped_wall"] = striped_wall / n;
+    if (bottom_up) state.counters["top_cpu"] = top_cpu / n;
     state.counters["memcpy_cpu"] = memcpy_cpu / n;
     if (!peer_name.empty()) {
         state.counters["peer_cpu"] = peer_cpu / n;

@@ -77,7 +77,8 @@ def median(values):
 
 
 def ratios(run):
-    """One row per cell, size and row order: (key, figures...)."""
+    """One row per cell, size and row order: (key, one stripe µs, ÷ memcpy, stripe speed-up,
+    ÷ peer, peer name, bottom-up ÷ top-down)."""
     times, cells = run
     if cells:
         return interleaved_ratios(cells)
@@ -95,9 +96,10 @@ def ratios(run):
             peer_name = ""
         peer = t.get(peer_name, (None, None))[0] if peer_name else None
         div = lambda a, b: a / b if a and b else None
+        top = t.get(f"BM_Cell/{s}/{d}/{w}/{h}/1/0", (None, None))[0] if order else None
         out.append(((s, d, w, h, order), single_cpu, div(single_cpu, copy),
                     div(single_wall, striped), div(single_cpu, peer),
-                    peer_name.replace("BM_", "").split("/")[0]))
+                    peer_name.replace("BM_", "").split("/")[0], div(single_cpu, top)))
     return out
 
 
@@ -113,7 +115,7 @@ def interleaved_ratios(cells):
             return median(values)
         out.append((key, min(r["one_cpu"] for r in reps), ratio("one_cpu", "memcpy_cpu"),
                     ratio("one_wall", "striped_wall"), ratio("one_cpu", "peer_cpu"),
-                    reps[0].get("label", "")))
+                    reps[0].get("label", ""), ratio("one_cpu", "top_cpu")))
     return out
 
 
@@ -127,18 +129,16 @@ def target_report(rows):
     checks = {"copy/reorder ≤ 1.2× memcpy": [], "bottom-up ≤ top-down": [],
               "≤ 1.0× peer": [], "stripes ≥ 1.6×": []}
     counts = dict.fromkeys(checks, 0)
-    by_key = {r[0]: r for r in rows}
-    for (s, d, w, h, order), us, mem, speedup, peer, _ in rows:
+    for (s, d, w, h, order), us, mem, speedup, peer, _, against_top in rows:
         key = (s, d, w, h, order)
         if copy_like(s, d) and mem is not None:
             counts["copy/reorder ≤ 1.2× memcpy"] += 1
             if mem > 1.2:
                 checks["copy/reorder ≤ 1.2× memcpy"].append(f"{name(key)} {mem:.2f}")
-        if order == 1 and (s, d, w, h, 0) in by_key:
+        if against_top is not None:
             counts["bottom-up ≤ top-down"] += 1
-            top = by_key[(s, d, w, h, 0)][1]
-            if us > top:
-                checks["bottom-up ≤ top-down"].append(f"{name(key)} {us / top:.2f}")
+            if against_top > 1.0:
+                checks["bottom-up ≤ top-down"].append(f"{name(key)} {against_top:.2f}")
         if peer is not None:
             counts["≤ 1.0× peer"] += 1
             if peer > 1.0:
@@ -175,17 +175,18 @@ def main():
     f = lambda x: f"{x:.2f}" if x is not None else "–"
     extra = " before ÷ memcpy | before ÷ peer | before speed-up |" if before else ""
     print("| cell | size | rows | 1 stripe µs (cpu) | ÷ memcpy | stripe speed-up (wall) "
-          "| ÷ peer | peer |" + extra)
-    print("|---|---|---|---|---|---|---|---|" + ("---|---|---|" if before else ""))
+          "| ÷ peer | peer | ÷ top-down |" + extra)
+    print("|---|---|---|---|---|---|---|---|---|" + ("---|---|---|" if before else ""))
     rows = ratios(run)
-    for (s, d, w, h, order), us, mem, speedup, peer, peer_name in rows:
+    for (s, d, w, h, order), us, mem, speedup, peer, peer_name, against_top in rows:
         if only_lines and h != int(only_lines):
             continue
         rgb = s < 2 or d < 2
         copy = s == d or {s, d} == {2, 3}
         line = (f"| {NAMES[s]} → {NAMES[d]} | {h}p | "
                 f"{('bottom-up' if order else 'top-down') if rgb else '–'} | {us:.0f} | {f(mem)} | "
-                f"{'–' if copy else f(speedup)} | {f(peer)} | {peer_name or '–'} |")
+                f"{'–' if copy else f(speedup)} | {f(peer)} | {peer_name or '–'} | "
+                f"{f(against_top)} |")
         if before:
             b = before.get((s, d, w, h, order))
             line += (f" {f(b[2])} | {f(b[4])} | {'–' if copy else f(b[3])} |" if b
