@@ -14,16 +14,8 @@
 namespace orvex::platform {
 namespace {
 
-std::vector<BYTE> Bytes(std::initializer_list<int> list) {
-    std::vector<BYTE> v;
-    for (int b : list) v.push_back(static_cast<BYTE>(b));
-    return v;
-}
-
-std::u16string Name(const char* prefix, int i) {
-    const std::string n = prefix + std::to_string(i);
-    return std::u16string(n.begin(), n.end());
-}
+using test::Bytes;
+using test::Name;
 
 TEST(SystemRegistry, ValuesKeepTheirTypesAndBytes) {
     RegistryKey key;

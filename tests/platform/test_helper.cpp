@@ -6,7 +6,6 @@
 //                                                   priority level and reports what stood
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <string>
 
@@ -36,19 +35,14 @@ int main(int argc, char** argv) {
     }
     if (mode == "reg-write" && argc == 6) {
         SetEnvVar("ORVEX_REGISTRY_DIR", argv[2]);
-        const std::u16string prefix(argv[3], argv[3] + std::strlen(argv[3]));
         const int count = std::atoi(argv[4]);
         RegistryKey key;
         if (key.Create(RegRoot::kCurrentUser, u"Software\\OrvexTest\\Shared") != ERROR_SUCCESS) {
             return 1;
         }
-        for (int i = 0; i < count; ++i) {
-            const std::string n = std::to_string(i);
-            if (key.SetDword(prefix + std::u16string(n.begin(), n.end()), static_cast<DWORD>(i)) !=
-                ERROR_SUCCESS) {
+        for (int i = 0; i < count; ++i)
+            if (key.SetDword(test::Name(argv[3], i), static_cast<DWORD>(i)) != ERROR_SUCCESS)
                 return 1;
-            }
-        }
         Touch(argv[5]);
         return 0;
     }

@@ -5,12 +5,15 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/process.h"
+#include "platform/registry.h"
 
 namespace orvex::platform::test {
 
@@ -56,6 +59,18 @@ inline std::string ReadFile(const std::string& path) {
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
+}
+
+inline std::vector<BYTE> Bytes(std::initializer_list<int> list) {
+    std::vector<BYTE> v;
+    for (int b : list) v.push_back(static_cast<BYTE>(b));
+    return v;
+}
+
+// "<prefix><i>", as the helper process names its values.
+inline std::u16string Name(const std::string& prefix, int i) {
+    const std::string n = prefix + std::to_string(i);
+    return std::u16string(n.begin(), n.end());
 }
 
 inline void MakeDir(const std::string& path) {
