@@ -64,8 +64,7 @@ TEST_F(FrameTest, MadeFramesHaveBlackPicturesAndSilentAudioOfTheRightSize) {
         EXPECT_EQ(reinterpret_cast<std::uintptr_t>(video) % 64, 0u);
         EXPECT_EQ(std::memcmp(video, c.first, 4), 0);
         if (c.fcc == eMFCC_I420) {
-            EXPECT_EQ(video[cb - 1],
-                      0x80);  // chroma planes
+            EXPECT_EQ(video[cb - 1], 0x80);  // chroma planes
         }
 
         LONG cbAudio = 0;
@@ -109,8 +108,7 @@ TEST_F(FrameTest, FullReadAndOXAllGetDescribeTheSameBuffers) {
     EXPECT_EQ(samples, 3);
     EXPECT_EQ(cbVideo, 16);
     EXPECT_EQ(std::memcmp(video, pixels.data(), 16), 0);
-    EXPECT_NE(video,
-              pixels.data());  // copied, not borrowed
+    EXPECT_NE(video, pixels.data());  // copied, not borrowed
 
     OX_FRAME_INFO info{};
     ASSERT_EQ(f->OXAllGet(&info), S_OK);
@@ -144,9 +142,7 @@ TEST_F(FrameTest, BuffersShorterThanTheirLayoutAreRefused) {
     EXPECT_EQ(factory->OXFrameMake(&props, 0, nullptr), E_POINTER);
 }
 
-// Oversized pictures are refused before any
-// allocation; records without a layout get no
-// video.
+// Oversized pictures are refused before any allocation; records without a layout get no video.
 TEST_F(FrameTest, PictureGeometryDecidesWhatIsAllocated) {
     constexpr HRESULT kNoVideo = S_FALSE;  // made, but without a picture
     struct Case {
@@ -155,8 +151,7 @@ TEST_F(FrameTest, PictureGeometryDecidesWhatIsAllocated) {
         HRESULT want;
         LONG bytes;
     } cases[] = {
-        // One record of each kind: the geometry
-        // itself is tested with the formats.
+        // One record of each kind: the geometry itself is tested with the formats.
         {eMFCC_RGB32, 0x40000001, 1, 0, E_INVALIDARG, 0},  // 4 × width wraps to 4 in 32 bits
         {eMFCC_RGB32, 32768, 32768, 0, E_INVALIDARG, 0},   // 4 GiB: no LONG can state it
         {eMFCC_UYVY, 1920, INT_MIN, 0, E_INVALIDARG, 0},
@@ -177,9 +172,7 @@ TEST_F(FrameTest, PictureGeometryDecidesWhatIsAllocated) {
         EXPECT_EQ(made, c.want == kNoVideo ? S_OK : c.want);
         if (FAILED(c.want)) {
             EXPECT_FALSE(f);
-            // Nor may a frame take such a
-            // picture later, black or with bytes
-            // of its own.
+            // Nor may a frame take such a picture later, black or with bytes of its own.
             CComPtr<IOXFrame> other = Make(Props(eMFCC_UYVY, 2, 1), 0);
             BYTE byte = 0;
             EXPECT_EQ(other->OXVideoAlloc(&props.vidProps), E_INVALIDARG);
@@ -208,8 +201,7 @@ TEST_F(FrameTest, HandedOutBuffersSurviveReplacementWhileTheFrameLives) {
     ASSERT_EQ(fi->FrameVideoGet(&after, &cb), S_OK);
     EXPECT_NE(after, before);
     EXPECT_EQ(after[0], 0xEE);
-    // The old block is still readable and
-    // unchanged (ASan would flag a freed one).
+    // The old block is still readable and unchanged (ASan would flag a freed one).
     EXPECT_EQ(std::memcmp(before, old.data(), old.size()), 0);
     EXPECT_EQ(f->OXVideoRemove(), S_OK);
     EXPECT_EQ(after[0], 0xEE);
@@ -226,8 +218,7 @@ TEST_F(FrameTest, DataItemsAreKeyedByCodeAndWritableInPlace) {
     BYTE* p = nullptr;
     ASSERT_EQ(fi->FrameDataGet(kC708, &cb, &p), S_OK);
     ASSERT_EQ(cb, 3);
-    p[1] = 9;  // the contract lets the holder
-               // patch caption data in place
+    p[1] = 9;  // the contract lets the holder patch caption data in place
     LONGLONG lp = 0;
     ASSERT_EQ(f->OXDataGet(kC708, &cb, &lp), S_OK);
     EXPECT_EQ(Ptr(lp)[1], 9);
@@ -290,8 +281,7 @@ TEST_F(FrameTest, ClonesCopyOrShareAsAsked) {
     ASSERT_NE(VideoOf(full).second, video);
     EXPECT_EQ(std::memcmp(VideoOf(full).second, video, static_cast<std::size_t>(cb)), 0);
     EXPECT_EQ(VideoOf(bare), (std::pair<LONG, const BYTE*>{0, nullptr}));
-    // The shared picture outlives the frame it
-    // came from.
+    // The shared picture outlives the frame it came from.
     f.Release();
     EXPECT_EQ(VideoOf(ref).second[0], 0x80);
 }
@@ -339,8 +329,7 @@ TEST_F(FrameTest, MakeLocalKeepsOwnFramesAndCopiesForeignOnes) {
     M_TIME t{};
     fi->FrameTimeGet(&t);
     EXPECT_EQ(t.rtStartTime, 1234);
-    // A host frame that claims more picture than
-    // it hands over is refused.
+    // A host frame that claims more picture than it hands over is refused.
     host->video.resize(4);
     local.Release();
     EXPECT_EQ(factory->OXFrameMakeLocal(static_cast<IOXFrame*>(host), &local, FALSE), E_INVALIDARG);
@@ -362,8 +351,7 @@ TEST_F(FrameTest, MakeLocalKeepsOwnFramesAndCopiesForeignOnes) {
     fi->FrameDataGetCount(&items);
     EXPECT_EQ(items, 1);
 
-    local.Release();  // the factory itself is no
-                      // frame
+    local.Release();  // the factory itself is no frame
     EXPECT_EQ(factory->OXFrameMakeLocal(factory, &local, FALSE), E_NOINTERFACE);
     EXPECT_EQ(factory->OXFrameMakeLocal(nullptr, &local, FALSE), E_POINTER);
 }
@@ -381,8 +369,7 @@ TEST_F(FrameTest, FramesTakeCallsFromManyThreads) {
                 BYTE* p = nullptr;
                 LONG cb = 0;
                 fi->FrameVideoGet(&p, &cb);
-                // Whoever set it last, a picture
-                // is never torn.
+                // Whoever set it last, a picture is never torn.
                 EXPECT_EQ(std::count(p, p + cb, p[0]), cb);
                 const BYTE item[] = {static_cast<BYTE>(i)};
                 fi->FrameDataSet(kC708, 1, item);
