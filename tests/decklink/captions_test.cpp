@@ -76,37 +76,45 @@ struct PlacementCase {
     const char* name;
     eMVideoFormat format;
     int width;
-    int cc_count;  // of the output's rate
+    int cc_count;  // of the output's rate; 0 where the rate has no CDP code
+    double custom_rate = 0;
 };
 
 class CaptionLine : public ::testing::TestWithParam<PlacementCase> {};
 
+// Without a CDP for the rate the 608 packet still goes out, alone.
 TEST_P(CaptionLine, CdpAnd608PacketsLandOnTheCaptionLine) {
     const PlacementCase c = GetParam();
     Rig rig(c.format, c.width, 4, bmdFormat10BitYUV);
+    rig.props.dblRate = c.custom_rate;
     rig.frame.items[kItemC608] = {0x94, 0x2C};
     rig.frame.items[kItemGA94] = Ga94Item({{0xFC, 0x94, 0x2C}, {0xFE, 0x41, 0x42}});
     for (std::uint16_t expect_sequence = 1; expect_sequence <= 2; ++expect_sequence) {
         const auto r = rig.Put();
-        EXPECT_TRUE(r.cdp);
+        EXPECT_EQ(r.cdp, c.cc_count > 0);
         EXPECT_TRUE(r.cea608);
         EXPECT_EQ(rig.deck.ancillary, &rig.output.ancillary);
         const auto packets = orvex::test::GstPackets(rig.Line(9), c.width);
-        ASSERT_EQ(packets.size(), 2u);
+        ASSERT_EQ(packets.size(), c.cc_count ? 2u : 1u);
+        EXPECT_EQ(packets.back().sdid, 0x02);
+        EXPECT_EQ(packets.back().data, (Bytes{0x80, 0x94, 0x2C}));
+        if (!c.cc_count) {
+            EXPECT_EQ(rig.writer.CdpSequence(), 0);
+            continue;
+        }
         EXPECT_EQ(packets[0].sdid, 0x01);
         ASSERT_EQ(packets[0].data.size(), 13u + 3u * c.cc_count);
         EXPECT_EQ((packets[0].data[5] << 8) | packets[0].data[6], expect_sequence);
         EXPECT_EQ(Bytes(packets[0].data.begin() + 9, packets[0].data.begin() + 15),
                   (Bytes{0xFC, 0x94, 0x2C, 0xFE, 0x41, 0x42}));
-        EXPECT_EQ(packets[1].sdid, 0x02);
-        EXPECT_EQ(packets[1].data, (Bytes{0x80, 0x94, 0x2C}));
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, CaptionLine,
                          ::testing::Values(PlacementCase{"PAL", eMVF_PAL, 720, 24},
                                            PlacementCase{"HD720p50", eMVF_HD720_50p, 1280, 12},
-                                           PlacementCase{"UHD5994", eMVF_4K_UHD_5994p, 3840, 10}),
+                                           PlacementCase{"UHD5994", eMVF_4K_UHD_5994p, 3840, 10},
+                                           PlacementCase{"NoCdpCode", eMVF_Custom, 1920, 0, 12.5}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PutFrameData, A708ItemIsSentCorrectedAndTheHostItemKept) {
@@ -125,20 +133,6 @@ TEST(PutFrameData, A708ItemIsSentCorrectedAndTheHostItemKept) {
     ASSERT_EQ(packets.size(), 1u);
     EXPECT_EQ(packets[0].data, cdp);
     EXPECT_EQ(rig.writer.CdpSequence(), 0);  // no packet was built
-}
-
-TEST(PutFrameData, NoCdpForARateWithoutACodeButThe608PacketStays) {
-    Rig rig(eMVF_Custom, 1920, 4, bmdFormat10BitYUV);
-    rig.props.dblRate = 12.5;
-    rig.frame.items[kItemC608] = {0x94, 0x2C};
-    rig.frame.items[kItemGA94] = Ga94Item({{0xFC, 0x94, 0x2C}});
-    const auto r = rig.Put();
-    EXPECT_FALSE(r.cdp);
-    EXPECT_TRUE(r.cea608);
-    const auto packets = orvex::test::GstPackets(rig.Line(9), 1920);
-    ASSERT_EQ(packets.size(), 1u);
-    EXPECT_EQ(packets[0].sdid, 0x02);
-    EXPECT_EQ(rig.writer.CdpSequence(), 0);
 }
 
 TEST(PutFrameData, CopiedLinesGoBeforeOrAfterTheCaptionsAsSet) {

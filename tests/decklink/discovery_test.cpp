@@ -22,24 +22,18 @@ std::string Card(const std::string& model, const std::string& extra = "") {
     return "<card model=\"" + model + "\" video-out=\"sdi\" modes=\"all\" " + extra + "/>";
 }
 
-std::vector<std::u16string> Names(IOXDevice* device) {
-    std::vector<std::u16string> names;
+// The name and busy flag of every card listed.
+std::vector<std::pair<std::u16string, BOOL>> List(IOXDevice* device) {
+    std::vector<std::pair<std::u16string, BOOL>> list;
     int count = -1;
     EXPECT_EQ(device->DeviceGetCount(eOXDT_Video, &count), S_OK);
     for (int i = 0; i < count; ++i) {
         CComBSTR name;
         BOOL busy = 7;
         EXPECT_EQ(device->DeviceGetByIndex(eOXDT_Video, i, &name, &busy), S_OK);
-        names.emplace_back(name.View());
+        list.emplace_back(name.View(), busy);
     }
-    return names;
-}
-
-BOOL Busy(IOXDevice* device, int index) {
-    BOOL busy = 7;
-    CComBSTR name;
-    EXPECT_EQ(device->DeviceGetByIndex(eOXDT_Video, index, &name, &busy), S_OK);
-    return busy;
+    return list;
 }
 
 // (value, display name) of each option of a property.
@@ -74,9 +68,11 @@ TEST_F(DeckLinkDiscovery, ListsPlayoutCardsWithUniqueNames) {
                 Card("DeckLink Duo") + Card("DeckLink Duo") + Card("DeckLink Duo (2)"));
     CComPtr<IOXDevice> device = rig_.Create<IOXDevice>();
     ASSERT_TRUE(device);
-    EXPECT_EQ(Names(device),
-              (std::vector<std::u16string>{u"DeckLink Duo", u"DeckLink Duo (2)",
-                                           u"DeckLink Duo (3)", u"DeckLink Duo (2) (2)"}));
+    EXPECT_EQ(List(device),
+              (std::vector<std::pair<std::u16string, BOOL>>{{u"DeckLink Duo", 0},
+                                                            {u"DeckLink Duo (2)", 0},
+                                                            {u"DeckLink Duo (3)", 0},
+                                                            {u"DeckLink Duo (2) (2)", 0}}));
     CComBSTR name;
     BOOL busy = 5;
     EXPECT_EQ(device->DeviceGetByIndex(eOXDT_Video, 4, &name, &busy), kBadIndex);
@@ -107,12 +103,14 @@ TEST_F(DeckLinkDiscovery, ChoosingACardClaimsItAndBusyCardsAreRefused) {
     EXPECT_EQ(index, 0);
     EXPECT_EQ(name.View(), u"A");
 
+    const auto list = List(device);
+    ASSERT_EQ(list.size(), 4u);
     const BOOL expected_busy[] = {-1, 1, 0, 1};
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(Busy(device, i), expected_busy[i]) << i;
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(list[i].second, expected_busy[i]) << i;
 
     // The chosen card is claimed: a second renderer sees it busy and cannot take it.
     CComPtr<IOXDevice> other = rig_.Create<IOXDevice>();
-    EXPECT_EQ(Busy(other, 0), 1);
+    EXPECT_EQ(List(other).at(0).second, 1);
     EXPECT_EQ(other->DeviceSet(eOXDT_Video, 0, nullptr), kBusy);
     // Moving to another card lets the first go.
     EXPECT_EQ(device->DeviceSet(eOXDT_Video, 2, nullptr), S_OK);
