@@ -32,14 +32,14 @@ namespace orvex::test {
         return E_NOTIMPL;                   \
     }
 
-// Blanking lines of one row each, created on first request; `lines_given` limits which exist.
+// Blanking lines of one row each, created on first request; all but `refused_line` exist.
 class FakeAncillary final : public IDeckLinkVideoFrameAncillary {
 public:
     FAKE_UNKNOWN
     explicit FakeAncillary(std::size_t row_bytes) : row_bytes(row_bytes) {}
     STDMETHOD(GetBufferForVerticalBlankingLine)(unsigned int line, void** buffer) override {
         *buffer = nullptr;
-        if (refuse_all || line == refused_line) return E_INVALIDARG;
+        if (line == refused_line) return E_INVALIDARG;
         auto& bytes = lines[line];
         if (bytes.empty()) bytes.assign(row_bytes, 0xEE);  // not blank: shows what was cleared
         *buffer = bytes.data();
@@ -50,7 +50,6 @@ public:
 
     std::size_t row_bytes;
     std::map<unsigned, std::vector<std::uint8_t>> lines;
-    bool refuse_all = false;
     unsigned refused_line = 0;
 };
 
@@ -153,10 +152,7 @@ public:
         *speed = 1.0;
         return S_OK;
     }
-    STDMETHOD(GetReferenceStatus)(BMDReferenceStatus* s) override {
-        *s = reference;
-        return S_OK;
-    }
+    FAKE_NOTIMPL(GetReferenceStatus, BMDReferenceStatus*)
     STDMETHOD(GetHardwareReferenceClock)
     (BMDTimeScale scale, BMDTimeValue* hw, BMDTimeValue* in_frame,
      BMDTimeValue* per_frame) override {
@@ -171,7 +167,6 @@ public:
     unsigned video_frames = 0, audio_samples = 0;
     HRESULT fail_video_count = S_OK;
     LONGLONG stream_time = 0, hardware_time = 0, time_in_frame = 0, ticks_per_frame = 400000;
-    BMDReferenceStatus reference = 0;
 };
 
 // A frame with data items and a time record; nothing else of IMFrame_I is used.
