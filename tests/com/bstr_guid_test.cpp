@@ -85,7 +85,7 @@ TEST(TextConversion, RoundTripsAndReplacesInvalidSequences) {
     EXPECT_EQ(ToUtf16("\xF4\x90\x80\x80").size(), 4u);
 }
 
-TEST(GuidText, FormatsBracedUpperCase) {
+TEST(GuidText, WritesBracedUpperCaseAndReadsOnlyTheBracedForm) {
     constexpr GUID g = MakeGuid("0123abcd-4567-89ef-0a1b-2c3d4e5f6a7b");
     OLECHAR buf[39];
     EXPECT_EQ(StringFromGUID2(g, buf, 39), 39);
@@ -93,10 +93,8 @@ TEST(GuidText, FormatsBracedUpperCase) {
     EXPECT_EQ(StringFromGUID2(g, buf, 38), 0);
     EXPECT_EQ(StringFromGUID2(g, nullptr, 39), 0);
     EXPECT_EQ(orvex::com::GuidToString(g), u"{0123ABCD-4567-89EF-0A1B-2C3D4E5F6A7B}");
-}
 
-TEST(GuidText, ParsesOnlyTheExactBracedForm) {
-    constexpr GUID g = MakeGuid("0123abcd-4567-89ef-0a1b-2c3d4e5f6a7b");
+    // Read back in any case, but only in the exact braced form.
     CLSID parsed;
     EXPECT_EQ(CLSIDFromString(OLESTR("{0123abcd-4567-89EF-0a1b-2C3D4E5F6A7B}"), &parsed), S_OK);
     EXPECT_EQ(parsed, g);
