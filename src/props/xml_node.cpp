@@ -24,7 +24,7 @@ const std::uint64_t kSchemaHash = NameHash(kSchemaName);
 class NodeObject final : public CoXMLNode {
 public:
     explicit NodeObject(std::u16string_view name) : CoXMLNode(name) {}
-    NodeObject(std::u16string_view name, LowerName) : CoXMLNode(name, LowerName{}) {}
+    NodeObject(std::u16string_view name, LowerName lower) : CoXMLNode(name, lower) {}
     STDMETHOD_(ULONG, AddRef)() override { return InternalAddRef(); }
     STDMETHOD_(ULONG, Release)() override;
     STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
@@ -193,10 +193,10 @@ CoXMLNode::~CoXMLNode() {
     }
 }
 
-CoXMLNode::CoXMLNode(std::u16string_view name) : name_(CopyText(name)) {}
+CoXMLNode::CoXMLNode(std::u16string_view name) : name_(name) {}
 
-CoXMLNode::CoXMLNode(std::u16string_view name, LowerName)
-    : name_(CopyMapped(name, [](char16_t c) { return text_detail::LowerTagChar(c); })) {}
+CoXMLNode::CoXMLNode(std::u16string_view name, LowerName lower)
+    : name_(NodeText::LowerAscii(name, lower.padded)) {}
 
 XMLNodePtr CoXMLNode::Create(std::u16string_view name, CoXMLNode* parent, std::uintptr_t word) {
     return CreateIn(nullptr, name, parent, word, false);
@@ -315,7 +315,7 @@ void CoXMLNode::AddText(std::u16string_view text) {
     BuildText(text);
 }
 
-void CoXMLNode::BuildText(std::u16string_view text) {
+void CoXMLNode::BuildText(std::u16string_view text, bool padded) {
     if (text.empty()) return;
     // Text right after text (nothing between them) joins it.
     if (!texts_.empty() && texts_.back().before == children_.size()) {
@@ -324,10 +324,10 @@ void CoXMLNode::BuildText(std::u16string_view text) {
     }
     // Most elements have one run: room for it alone, without the general growth step.
     if (texts_.capacity() == 0) texts_.reserve(1);
-    texts_.emplace_back(text, children_.size());
+    texts_.emplace_back(text, children_.size(), padded);
 }
 
-void CoXMLNode::BuildText(ParseString&& text) {
+void CoXMLNode::BuildText(NodeText&& text) {
     if (text.empty()) return;
     if (!texts_.empty() && texts_.back().before == children_.size()) {
         texts_.back().text.append(text);
@@ -347,7 +347,7 @@ void CoXMLNode::ElementRemovedAt(std::size_t index) {
         if (t.before > index) --t.before;
 }
 
-CoXMLNode* CoXMLNode::BuildChild(std::u16string_view name, NodeSlab* slab) {
+CoXMLNode* CoXMLNode::BuildChild(std::u16string_view name, NodeSlab* slab, bool padded) {
     const int depth = depth_ + 1;
     if (depth > kMaxDepth) return nullptr;
     // Room in the list first, so that nothing can fail once the child is made. Most elements
@@ -364,7 +364,7 @@ CoXMLNode* CoXMLNode::BuildChild(std::u16string_view name, NodeSlab* slab) {
     // A node of the slab, made in place as CreateIn would make it.
     NodeObject* p;
     try {
-        p = ::new (room) NodeObject(name, LowerName{});
+        p = ::new (room) NodeObject(name, LowerName{padded});
     } catch (...) {
         FreeRoom(room);
         throw;
@@ -377,7 +377,7 @@ CoXMLNode* CoXMLNode::BuildChild(std::u16string_view name, NodeSlab* slab) {
     return p;
 }
 
-void CoXMLNode::BuildAttr(std::u16string_view name, std::u16string_view value) {
+void CoXMLNode::BuildAttr(std::u16string_view name, std::u16string_view value, bool padded) {
     // A repeated name overwrites. Most elements have a few attributes of names that differ
     // in length: the length decides without a call.
     std::size_t i = std::u16string_view::npos;
@@ -396,14 +396,14 @@ void CoXMLNode::BuildAttr(std::u16string_view name, std::u16string_view value) {
         return;
     }
     if (attrs_.capacity() == 0) attrs_.reserve(4);
-    attrs_.emplace_back(name, value);
+    attrs_.emplace_back(name, value, padded);
     if (attr_index_) attr_index_->emplace(NameHash(name), attrs_.size() - 1);
 }
 
 void CoXMLNode::BuildAttrs(const std::pair<std::u16string_view, std::u16string_view>* pairs,
-                           std::size_t count) {
+                           std::size_t count, bool padded) {
     attrs_.reserve(attrs_.size() + count);
-    for (std::size_t k = 0; k < count; ++k) BuildAttr(pairs[k].first, pairs[k].second);
+    for (std::size_t k = 0; k < count; ++k) BuildAttr(pairs[k].first, pairs[k].second, padded);
 }
 
 void CoXMLNode::UnbuildChild(CoXMLNode* child) {
