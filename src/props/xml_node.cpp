@@ -46,7 +46,8 @@ constexpr std::size_t SlabHead() {
     return (sizeof(NodeSlab) + kHeader - 1) / kHeader * kHeader;
 }
 
-// Nodes gone in this thread's teardowns, not yet settled with their slab.
+// Nodes gone in this thread's teardowns, not yet settled with their slab; `slab` is null
+// outside a teardown.
 struct PendingDrops {
     int teardowns = 0;
     NodeSlab* slab = nullptr;
@@ -58,7 +59,7 @@ struct PendingDrops {
         settled->Drop(std::exchange(count, 0));
     }
 };
-thread_local PendingDrops t_drops;
+constinit thread_local PendingDrops t_drops;
 
 // While a node and what it holds are destroyed: the slabs of the nodes and the chunks of
 // their strings and lists are counted down once each at the end, not once per node and
@@ -189,6 +190,14 @@ CoXMLNode::~CoXMLNode() {
         }
         children_[i].p = nullptr;
         static_cast<NodeObject*>(child)->~NodeObject();
+        // Most nodes go back to the slab that this teardown counts already.
+        NodeSlab* slab = HeaderOf(child);
+        PendingDrops& drops = t_drops;
+        if (slab && slab == drops.slab) {
+            ORVEX_POISON(child, kNodeStride - kHeader);
+            ++drops.count;
+            continue;
+        }
         FreeRoom(child);
     }
 }
