@@ -204,7 +204,8 @@ CoXMLNode::~CoXMLNode() {
 
 CoXMLNode::CoXMLNode(std::u16string_view name) : name_(name) {}
 
-CoXMLNode::CoXMLNode(std::u16string_view name, LowerName lower)
+// In line where a parse builds its nodes: the call cost a sixth of the constructor.
+[[gnu::always_inline]] inline CoXMLNode::CoXMLNode(std::u16string_view name, LowerName lower)
     : name_(NodeText::LowerAscii(name, lower.padded)) {}
 
 XMLNodePtr CoXMLNode::Create(std::u16string_view name, CoXMLNode* parent, std::uintptr_t word) {
@@ -409,8 +410,10 @@ void CoXMLNode::BuildAttr(std::u16string_view name, std::u16string_view value, b
     if (attr_index_) attr_index_->emplace(NameHash(name), attrs_.size() - 1);
 }
 
-void CoXMLNode::BuildAttrs(const std::pair<std::u16string_view, std::u16string_view>* pairs,
-                           std::size_t count, bool padded) {
+// With each attribute's building in line: a start tag's attributes come through here.
+[[gnu::flatten]] void CoXMLNode::BuildAttrs(
+    const std::pair<std::u16string_view, std::u16string_view>* pairs, std::size_t count,
+    bool padded) {
     attrs_.reserve(attrs_.size() + count);
     for (std::size_t k = 0; k < count; ++k) BuildAttr(pairs[k].first, pairs[k].second, padded);
 }
