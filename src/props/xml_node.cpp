@@ -325,28 +325,6 @@ void CoXMLNode::AddText(std::u16string_view text) {
     BuildText(text);
 }
 
-void CoXMLNode::BuildText(std::u16string_view text, bool padded) {
-    if (text.empty()) return;
-    // Text right after text (nothing between them) joins it.
-    if (!texts_.empty() && texts_.back().before == children_.size()) {
-        texts_.back().text.append(text);
-        return;
-    }
-    // Most elements have one run: room for it alone, without the general growth step.
-    if (texts_.capacity() == 0) texts_.reserve(1);
-    texts_.emplace_back(text, children_.size(), padded);
-}
-
-void CoXMLNode::BuildText(NodeText&& text) {
-    if (text.empty()) return;
-    if (!texts_.empty() && texts_.back().before == children_.size()) {
-        texts_.back().text.append(text);
-        return;
-    }
-    if (texts_.capacity() == 0) texts_.reserve(1);
-    texts_.emplace_back(std::move(text), children_.size());
-}
-
 void CoXMLNode::BuildEmptyRun() {
     if (texts_.empty() || texts_.back().before != children_.size())
         texts_.emplace_back(std::u16string_view(), children_.size());

@@ -313,4 +313,27 @@ private:
     std::uintptr_t word_ = 0;
 };
 
+// In line where a parse reads its texts.
+inline void CoXMLNode::BuildText(std::u16string_view text, bool padded) {
+    if (text.empty()) return;
+    // Text right after text (nothing between them) joins it.
+    if (!texts_.empty() && texts_.back().before == children_.size()) {
+        texts_.back().text.append(text);
+        return;
+    }
+    // Most elements have one run: room for it alone, without the general growth step.
+    if (texts_.capacity() == 0) texts_.reserve(1);
+    texts_.emplace_back(text, children_.size(), padded);
+}
+
+inline void CoXMLNode::BuildText(NodeText&& text) {
+    if (text.empty()) return;
+    if (!texts_.empty() && texts_.back().before == children_.size()) {
+        texts_.back().text.append(text);
+        return;
+    }
+    if (texts_.capacity() == 0) texts_.reserve(1);
+    texts_.emplace_back(std::move(text), children_.size());
+}
+
 }  // namespace XMLParse

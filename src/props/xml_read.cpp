@@ -132,7 +132,7 @@ inline int UnescapeMarks(const char16_t* p) {
 
 // Position of the first character that UnescapeText replaces (an entity's "&", a break or a
 // tab), or npos.
-std::size_t FirstUnescaped(std::u16string_view t) {
+[[gnu::always_inline]] inline std::size_t FirstUnescaped(std::u16string_view t) {
     const char16_t* p = t.data();
     const std::size_t n = t.size();
     std::size_t i = 0;
