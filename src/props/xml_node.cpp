@@ -248,7 +248,7 @@ XMLNodePtr CoXMLNode::CreateTextRun(std::u16string_view text) {
     XMLNodePtr run = Create(u"");
     if (!run) return nullptr;
     run->text_run_ = true;
-    run->text_ = std::make_unique<std::u16string>(text);
+    run->More().text.assign(text);
     return run;
 }
 
@@ -301,7 +301,7 @@ XMLNodePtr CoXMLNode::ParentRef() const {
 
 void CoXMLNode::InvalidateChildIndex() {
     NodeLockHold lock(content_lock_);
-    child_index_.reset();
+    if (extras_) extras_->child_index.reset();
 }
 
 std::u16string CoXMLNode::Value() const {
@@ -385,7 +385,7 @@ void CoXMLNode::BuildAttr(std::u16string_view name, std::u16string_view value, b
     }
     if (attrs_.capacity() == 0) attrs_.reserve(4);
     attrs_.emplace_back(name, value, padded);
-    if (attr_index_) attr_index_->emplace(NameHash(name), attrs_.size() - 1);
+    if (auto* index = AttrIndex()) index->emplace(NameHash(name), attrs_.size() - 1);
 }
 
 // With each attribute's building in line: a start tag's attributes come through here.
@@ -408,7 +408,7 @@ void CoXMLNode::AdoptContent(CoXMLNode& built, bool parents_set) {
     {
         NodeLockHold lock(content_lock_);
         attrs_.swap(built.attrs_);
-        attr_index_.reset();
+        if (extras_) extras_->attr_index.reset();
     }
     ParseVector<XMLNodePtr> old;
     {
@@ -417,7 +417,7 @@ void CoXMLNode::AdoptContent(CoXMLNode& built, bool parents_set) {
         children_.swap(built.children_);
         texts_.swap(built.texts_);
         built.texts_.clear();
-        child_index_.reset();
+        if (extras_) extras_->child_index.reset();
         // The built children were private until now: nobody can be reading their parent.
         if (!parents_set)
             for (auto& c : children_) c->parent_ = this;
@@ -433,12 +433,12 @@ std::size_t CoXMLNode::FindAttrUnlocked(std::u16string_view name) const {
             if (NamesEqual(attrs_[i].name, name)) return i;
         return std::u16string_view::npos;
     }
-    if (!attr_index_) {
-        attr_index_ = std::make_unique<std::unordered_multimap<std::uint64_t, std::size_t>>();
-        for (std::size_t i = 0; i < attrs_.size(); ++i)
-            attr_index_->emplace(NameHash(attrs_[i].name), i);
+    auto& index = More().attr_index;
+    if (!index) {
+        index = std::make_unique<std::unordered_multimap<std::uint64_t, std::size_t>>();
+        for (std::size_t i = 0; i < attrs_.size(); ++i) index->emplace(NameHash(attrs_[i].name), i);
     }
-    auto [first, last] = attr_index_->equal_range(NameHash(name));
+    auto [first, last] = index->equal_range(NameHash(name));
     for (auto it = first; it != last; ++it)
         if (NamesEqual(attrs_[it->second].name, name)) return it->second;
     return std::u16string_view::npos;
@@ -460,7 +460,7 @@ void CoXMLNode::SetAttr(std::u16string_view name, std::u16string_view value, boo
         return;
     }
     attrs_.emplace_back(name, value);
-    if (attr_index_) attr_index_->emplace(NameHash(name), attrs_.size() - 1);
+    if (auto* index = AttrIndex()) index->emplace(NameHash(name), attrs_.size() - 1);
 }
 
 bool CoXMLNode::RemoveAttr(std::u16string_view name) {
@@ -468,14 +468,14 @@ bool CoXMLNode::RemoveAttr(std::u16string_view name) {
     std::size_t i = FindAttrUnlocked(name);
     if (i == std::u16string_view::npos) return false;
     attrs_.erase(attrs_.begin() + static_cast<std::ptrdiff_t>(i));
-    attr_index_.reset();
+    if (extras_) extras_->attr_index.reset();
     return true;
 }
 
 void CoXMLNode::RemoveAllAttrs() {
     NodeLockHold lock(content_lock_);
     attrs_.clear();
-    attr_index_.reset();
+    if (extras_) extras_->attr_index.reset();
 }
 
 std::size_t CoXMLNode::AttrCount() const {
@@ -517,13 +517,14 @@ XMLNodePtr CoXMLNode::FindChild(std::u16string_view name) const {
     };
     NodeLockHold lock(content_lock_);
     if (children_.size() > kLinearChildren) {
-        if (!child_index_) {
-            child_index_ = std::make_unique<std::unordered_map<std::uint64_t, std::size_t>>();
+        auto& index = More().child_index;
+        if (!index) {
+            index = std::make_unique<std::unordered_map<std::uint64_t, std::size_t>>();
             for (std::size_t i = 0; i < children_.size(); ++i)
-                child_index_->try_emplace(children_[i]->NameHashValue(), i);
+                index->try_emplace(children_[i]->NameHashValue(), i);
         }
-        auto it = child_index_->find(hash);
-        if (it == child_index_->end()) return nullptr;
+        auto it = index->find(hash);
+        if (it == index->end()) return nullptr;
         if (matches(children_[it->second])) return children_[it->second];
         // Two folded names with one hash: fall back to the scan.
     }
@@ -538,7 +539,8 @@ XMLNodePtr CoXMLNode::AppendChild(std::u16string_view name) {
     if (!child) return nullptr;
     NodeLockHold lock(content_lock_);
     children_.push_back(child);
-    if (child_index_) child_index_->try_emplace(child->NameHashValue(), children_.size() - 1);
+    if (auto* index = ChildIndex())
+        index->try_emplace(child->NameHashValue(), children_.size() - 1);
     return child;
 }
 
@@ -552,7 +554,7 @@ bool CoXMLNode::RemoveChild(CoXMLNode* child) {
         removed = std::move(*it);
         ElementRemovedAt(static_cast<std::size_t>(it - children_.begin()));
         children_.erase(it);
-        child_index_.reset();
+        if (extras_) extras_->child_index.reset();
     }
     removed->SetParent(nullptr);
     return true;
@@ -570,7 +572,7 @@ void CoXMLNode::ClearChildren(bool keep_schema) {
             removed.swap(children_);
         }
         texts_.clear();
-        child_index_.reset();
+        if (extras_) extras_->child_index.reset();
     }
     for (auto& c : removed) c->SetParent(nullptr);
 }
@@ -659,7 +661,7 @@ HRESULT CoXMLNode::CopyFrom(const CoXMLNode& source) {
         attrs_.clear();
         attrs_.reserve(attrs.size());
         for (auto& a : attrs) attrs_.emplace_back(a.name, a.value);
-        attr_index_.reset();
+        if (extras_) extras_->attr_index.reset();
     }
     ClearChildren();
     // Texts are read under the source's lock; copying then runs without it.

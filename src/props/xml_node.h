@@ -194,7 +194,7 @@ public:
     const ParseVector<TextRun>& TextsUnlocked() const { return texts_; }
     const ParseVector<StoredAttribute>& AttributesUnlocked() const { return attrs_; }
     std::u16string_view TextUnlocked() const {
-        return text_ ? std::u16string_view(*text_) : std::u16string_view();
+        return extras_ ? std::u16string_view(extras_->text) : std::u16string_view();
     }
     const NodeText& NameUnlocked() const { return name_; }
 
@@ -298,16 +298,25 @@ private:
     CoXMLNode* parent_ = nullptr;  // not a reference: the parent owns its children
 
     ParseVector<XMLNodePtr> children_;
-    // First child per name hash; built on demand for nodes with many children.
-    mutable std::unique_ptr<std::unordered_map<std::uint64_t, std::size_t>> child_index_;
     ParseVector<TextRun> texts_;
-
     ParseVector<StoredAttribute> attrs_;
-    // Name index for nodes with many attributes; null until needed or after a removal.
-    mutable std::unique_ptr<std::unordered_multimap<std::uint64_t, std::size_t>> attr_index_;
 
-    // The copy a text run node made by Children() carries; null for elements.
-    std::unique_ptr<std::u16string> text_;
+    // What few nodes need, in one allocation made on first use rather than in every node.
+    struct Extras {
+        // First child per name hash; built on demand for nodes with many children.
+        std::unique_ptr<std::unordered_map<std::uint64_t, std::size_t>> child_index;
+        // Name index for nodes with many attributes; null until needed or after a removal.
+        std::unique_ptr<std::unordered_multimap<std::uint64_t, std::size_t>> attr_index;
+        // The copy a text run node made by Children() carries; empty for elements.
+        std::u16string text;
+    };
+    Extras& More() const {
+        if (!extras_) extras_ = std::make_unique<Extras>();
+        return *extras_;
+    }
+    auto* ChildIndex() const { return extras_ ? extras_->child_index.get() : nullptr; }
+    auto* AttrIndex() const { return extras_ ? extras_->attr_index.get() : nullptr; }
+    mutable std::unique_ptr<Extras> extras_;
     bool text_run_ = false;
     int depth_ = 0;
     std::uintptr_t word_ = 0;
