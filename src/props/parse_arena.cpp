@@ -12,6 +12,7 @@ namespace XMLParse {
 
 namespace arena_detail {
 constinit thread_local Chunk* t_chunk = nullptr;
+constinit thread_local PendingReleases t_pending;
 }  // namespace arena_detail
 
 namespace {
@@ -24,21 +25,6 @@ constexpr std::size_t ChunkHead() {
     return (sizeof(Chunk) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) *
            alignof(std::max_align_t);
 }
-
-// Releases counted by the batches of this thread, not yet settled with their chunk.
-struct PendingReleases {
-    int batches = 0;
-    Chunk* chunk = nullptr;
-    std::size_t count = 0;
-
-    void Settle() noexcept {
-        if (!chunk) return;
-        Chunk* settled = std::exchange(chunk, nullptr);
-        const std::size_t n = std::exchange(count, 0);
-        if (settled->live.fetch_sub(n, std::memory_order_acq_rel) == n) settled->Free();
-    }
-};
-thread_local PendingReleases t_pending;
 
 Chunk* NewChunk(std::size_t bytes) noexcept {
     bytes = std::clamp(bytes, kMinChunk, kMaxChunk);
@@ -76,7 +62,7 @@ void* ParseArena::AllocateSlow(std::size_t bytes) {
     return block + kHeader;
 }
 
-void ParseArena::Release(void* p, std::size_t bytes) noexcept {
+void ParseArena::ReleaseSlow(void* p, std::size_t bytes) noexcept {
     char* block = static_cast<char*>(p) - kHeader;
     Chunk* chunk = *reinterpret_cast<Chunk**>(block);
     if (!chunk) {

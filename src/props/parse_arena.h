@@ -9,6 +9,8 @@
 #include <atomic>
 #include <compare>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <functional>
 #include <iterator>
 #include <limits>
@@ -19,6 +21,10 @@
 #include <vector>
 
 #include "platform/asan_poison.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace XMLParse {
 
@@ -65,6 +71,24 @@ struct Chunk {
 // The chunk that this thread's parse takes from, held by the parse; null outside a parse.
 extern constinit thread_local Chunk* t_chunk;
 
+// Releases counted by the batches of this thread, not yet settled with their chunk; `chunk`
+// is null outside a batch.
+struct PendingReleases {
+    int batches = 0;
+    Chunk* chunk = nullptr;
+    std::size_t count = 0;
+
+    void Settle() noexcept {
+        if (!chunk) return;
+        Chunk* settled = chunk;
+        chunk = nullptr;
+        const std::size_t n = count;
+        count = 0;
+        if (settled->live.fetch_sub(n, std::memory_order_acq_rel) == n) settled->Free();
+    }
+};
+extern constinit thread_local PendingReleases t_pending;
+
 constexpr std::size_t BlockSize(std::size_t bytes) {
     return kHeader + (bytes + kHeader - 1) / kHeader * kHeader;
 }
@@ -84,8 +108,21 @@ public:
         }
         return AllocateSlow(bytes);
     }
-    // A block of `bytes` from Allocate.
-    static void Release(void* block, std::size_t bytes) noexcept;
+    // A block of `bytes` from Allocate. The common case in a teardown, a block of the chunk
+    // that the batch counts already, is in line.
+    static void Release(void* block, std::size_t bytes) noexcept {
+        using namespace arena_detail;
+        char* head = static_cast<char*>(block) - kHeader;
+        Chunk* chunk = *reinterpret_cast<Chunk**>(head);
+        PendingReleases& pending = t_pending;
+        if (pending.chunk && chunk == pending.chunk) {
+            // The room is not reused; under AddressSanitizer a use after release still shows.
+            ORVEX_POISON(head, BlockSize(bytes));
+            ++pending.count;
+            return;
+        }
+        ReleaseSlow(block, bytes);
+    }
 
     // While a batch lives on a thread, the blocks released there are counted against their
     // chunk on the thread and settled, one atomic step per chunk, when the outermost batch
@@ -113,6 +150,7 @@ public:
 
 private:
     static void* AllocateSlow(std::size_t bytes);
+    static void ReleaseSlow(void* block, std::size_t bytes) noexcept;
 };
 
 template <class T>
@@ -140,87 +178,145 @@ struct ParseAlloc {
     }
 };
 
-using ParseString = std::basic_string<char16_t, std::char_traits<char16_t>, ParseAlloc<char16_t>>;
-
-namespace arena_detail {
-
-// Reads text a character at a time, each passed through `map`. Where the characters change,
-// it tells its distance to another in one step, so that a string made from two of them sizes
-// itself first and then copies in a plain loop; unchanged ones it gives as a stream, as the
-// compiler would turn the sized copy into a call to memcpy.
-template <class Map>
-struct MappedReader {
-    using iterator_category =
-        std::conditional_t<std::is_same_v<Map, std::identity>, std::input_iterator_tag,
-                           std::random_access_iterator_tag>;
-    using value_type = char16_t;
-    using difference_type = std::ptrdiff_t;
-    using pointer = const char16_t*;
-    using reference = char16_t;
-    const char16_t* at = nullptr;
-    [[no_unique_address]] Map map{};
-    value_type operator*() const { return map(*at); }
-    value_type operator[](difference_type k) const { return map(at[k]); }
-    MappedReader& operator++() {
-        ++at;
-        return *this;
-    }
-    MappedReader operator++(int) {
-        MappedReader before = *this;
-        ++at;
-        return before;
-    }
-    MappedReader& operator--() {
-        --at;
-        return *this;
-    }
-    MappedReader operator--(int) {
-        MappedReader before = *this;
-        --at;
-        return before;
-    }
-    MappedReader& operator+=(difference_type k) {
-        at += k;
-        return *this;
-    }
-    MappedReader& operator-=(difference_type k) {
-        at -= k;
-        return *this;
-    }
-    MappedReader operator+(difference_type k) const { return {at + k, map}; }
-    friend MappedReader operator+(difference_type k, const MappedReader& r) { return r + k; }
-    MappedReader operator-(difference_type k) const { return {at - k, map}; }
-    difference_type operator-(const MappedReader& other) const { return at - other.at; }
-    bool operator==(const MappedReader& other) const { return at == other.at; }
-    auto operator<=>(const MappedReader& other) const { return at <=> other.at; }
-};
-
-}  // namespace arena_detail
-
-// A copy of `text`, each character passed through `map`. Most names and values of a tree
-// fit the string's own room: those are copied a character at a time, which is cheaper than
-// the call to memcpy that the general copy makes.
-template <class Map>
-inline ParseString CopyMapped(std::u16string_view text, Map map) {
-    using Reader = arena_detail::MappedReader<Map>;
-    // The room of a string without an allocation, as the library lays it out.
-    constexpr std::size_t kOwnRoom = 15 / sizeof(char16_t);
-    if (text.size() > kOwnRoom) {
-        if constexpr (std::is_same_v<Map, std::identity>) {
-            return ParseString(text.data(), text.size());
-        } else {
-            ParseString out(text.size(), u'\0');
-            for (std::size_t i = 0; i < text.size(); ++i) out[i] = map(text[i]);
-            return out;
-        }
-    }
-    return ParseString(Reader{text.data(), map}, Reader{text.data() + text.size(), map});
-}
-
-inline ParseString CopyText(std::u16string_view text) {
-    return CopyMapped(text, std::identity{});
-}
 template <class T>
 using ParseVector = std::vector<T, ParseAlloc<T>>;
+
+// The text of a node's name, of an attribute's name or value or of a text run. Up to eight
+// characters, as most names and values of a tree are, are kept inside the object and copied
+// in one step; longer ones take a block (ParseArena) of their own.
+class NodeText {
+public:
+    static constexpr std::size_t kInside = 8;
+
+    NodeText() noexcept : inside_{} {}
+    explicit NodeText(std::u16string_view text) : inside_{} { Keep(text, false); }
+    // With `padded`, kInside characters can be read from text.data() whatever its length.
+    NodeText(std::u16string_view text, bool padded) : inside_{} { Keep(text, padded); }
+    NodeText(const NodeText& other) : inside_{} {
+        Keep(other, other.size_ <= kInside);  // the room inside can always be read whole
+    }
+    NodeText(NodeText&& other) noexcept : inside_{} { Steal(other); }
+    NodeText& operator=(const NodeText& other) {
+        if (this != &other) assign(other);
+        return *this;
+    }
+    NodeText& operator=(NodeText&& other) noexcept {
+        if (this != &other) {
+            Drop();
+            Steal(other);
+        }
+        return *this;
+    }
+    ~NodeText() { Drop(); }
+
+    // `text` with the letters A to Z lower-cased, as tag names are kept.
+    static NodeText LowerAscii(std::u16string_view text, bool padded) {
+        NodeText out;
+#if defined(__SSE2__)
+        if (padded && text.size() <= kInside) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data()));
+            const __m128i from_a = _mm_sub_epi16(v, _mm_set1_epi16(u'A'));
+            const __m128i upper = _mm_cmpeq_epi16(
+                _mm_subs_epu16(from_a, _mm_set1_epi16(u'Z' - u'A')), _mm_setzero_si128());
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out.inside_),
+                             _mm_add_epi16(v, _mm_and_si128(upper, _mm_set1_epi16(32))));
+            out.size_ = text.size();
+            return out;
+        }
+#endif
+        char16_t* at = out.Room(text.size());
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const char16_t c = text[i];
+            at[i] = c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+        }
+        return out;
+    }
+    // A text of at most `room` characters written by `fill(out)`, which returns how many.
+    template <class Fill>
+    static NodeText Write(std::size_t room, Fill&& fill) {
+        NodeText out;
+        char16_t* at = out.Room(room);
+        const std::size_t written = fill(at);
+        if (room > kInside && written <= kInside) {
+            // Short after all: inside, and the block goes.
+            NodeText inside;
+            std::memcpy(inside.inside_, at, written * sizeof(char16_t));
+            inside.size_ = written;
+            return inside;
+        }
+        out.size_ = written;
+        return out;
+    }
+
+    std::size_t size() const noexcept {
+        return size_;
+    }
+    bool empty() const noexcept {
+        return size_ == 0;
+    }
+    const char16_t* data() const noexcept {
+        return size_ <= kInside ? inside_ : block_;
+    }
+    operator std::u16string_view() const noexcept {
+        return {data(), size_};
+    }
+
+    void assign(std::u16string_view text) {
+        NodeText fresh(text);
+        Drop();
+        Steal(fresh);
+    }
+    void append(std::u16string_view text) {
+        if (text.empty()) return;
+        const std::u16string_view own = *this;
+        NodeText joined;
+        char16_t* at = joined.Room(own.size() + text.size());
+        std::memcpy(at, own.data(), own.size() * sizeof(char16_t));
+        std::memcpy(at + own.size(), text.data(), text.size() * sizeof(char16_t));
+        Drop();
+        Steal(joined);
+    }
+
+private:
+    void Keep(std::u16string_view text, bool padded) {
+        const std::size_t n = text.size();
+        if (n <= kInside && padded) {
+            std::memcpy(inside_, text.data(), sizeof(inside_));
+            size_ = n;
+            return;
+        }
+        if (n) std::memcpy(Room(n), text.data(), n * sizeof(char16_t));
+    }
+    // Room for `n` characters, which the caller fills; the size is set to `n`.
+    char16_t* Room(std::size_t n) {
+        if (n <= kInside) {
+            size_ = n;
+            return inside_;
+        }
+        if (n > std::numeric_limits<std::size_t>::max() / sizeof(char16_t) / 2)
+            throw std::bad_array_new_length();
+        block_ = static_cast<char16_t*>(ParseArena::Allocate(n * sizeof(char16_t)));
+        size_ = n;
+        return block_;
+    }
+    void Drop() noexcept {
+        // A block is released with the length it was taken for or less: the length only
+        // bounds what a checking build marks as gone.
+        if (size_ > kInside) ParseArena::Release(block_, size_ * sizeof(char16_t));
+    }
+    // Takes the text of `other`, whose own is dropped or empty, leaving it empty.
+    void Steal(NodeText& other) noexcept {
+        std::memcpy(inside_, other.inside_, sizeof(inside_));
+        size_ = other.size_;
+        other.size_ = 0;
+    }
+
+    union {
+        char16_t inside_[kInside];
+        char16_t* block_;
+    };
+    std::size_t size_ = 0;
+};
+static_assert(sizeof(NodeText) == 24);
 
 }  // namespace XMLParse

@@ -81,18 +81,21 @@ struct Attribute {
 
 // An attribute as a node keeps it.
 struct StoredAttribute {
-    StoredAttribute(std::u16string_view n, std::u16string_view v)
-        : name(CopyText(n)), value(CopyText(v)) {}
-    ParseString name;
-    ParseString value;
+    StoredAttribute(std::u16string_view n, std::u16string_view v) : name(n), value(v) {}
+    // With `padded`, eight characters can be read from the start of either (NodeText).
+    StoredAttribute(std::u16string_view n, std::u16string_view v, bool padded)
+        : name(n, padded), value(v, padded) {}
+    NodeText name;
+    NodeText value;
 };
 
 // Text among an element's children, kept inside the element rather than as a node of its
 // own: `before` is the index of the element child it precedes (the child count when last).
 struct TextRun {
-    TextRun(std::u16string_view t, std::size_t b) : text(CopyText(t)), before(b) {}
-    TextRun(ParseString&& t, std::size_t b) : text(std::move(t)), before(b) {}
-    ParseString text;
+    TextRun(std::u16string_view t, std::size_t b, bool padded = false)
+        : text(t, padded), before(b) {}
+    TextRun(NodeText&& t, std::size_t b) : text(std::move(t)), before(b) {}
+    NodeText text;
     std::size_t before = 0;
 };
 
@@ -191,9 +194,9 @@ public:
     const ParseVector<TextRun>& TextsUnlocked() const { return texts_; }
     const ParseVector<StoredAttribute>& AttributesUnlocked() const { return attrs_; }
     std::u16string_view TextUnlocked() const {
-        return text_ ? std::u16string_view(*text_) : std::u16string_view();
+        return extras_ ? std::u16string_view(extras_->text) : std::u16string_view();
     }
-    const ParseString& NameUnlocked() const { return name_; }
+    const NodeText& NameUnlocked() const { return name_; }
 
     // ---- IMAttributes
     STDMETHOD(AttributesGetCount)(int* pnCount) override;
@@ -242,24 +245,29 @@ public:
 
 protected:
     explicit CoXMLNode(std::u16string_view name);
-    // A node whose name is stored lower-cased, as parsed tags are.
-    struct LowerName {};
-    CoXMLNode(std::u16string_view name, LowerName);
+    // A node whose name is stored lower-cased, as parsed tags are; with `padded`, eight
+    // characters can be read from the name's start.
+    struct LowerName {
+        bool padded = false;
+    };
+    CoXMLNode(std::u16string_view name, LowerName lower);
 
 private:
     friend class XmlReader;
     // Building a node that no other thread can reach yet: no locks, no index upkeep.
     // Null when too deep or out of memory; placed in `slab` while it has room. The child's
     // name is stored lower-cased, as tags are read.
-    CoXMLNode* BuildChild(std::u16string_view name, NodeSlab* slab);
-    void BuildText(std::u16string_view text);
-    void BuildText(ParseString&& text);
+    // With `padded`, eight characters can be read from the start of each text given, whatever
+    // its length (it lies well inside the document).
+    CoXMLNode* BuildChild(std::u16string_view name, NodeSlab* slab, bool padded = false);
+    void BuildText(std::u16string_view text, bool padded = false);
+    void BuildText(NodeText&& text);
     // An empty run where no run is yet, so that the value stays empty when text follows.
     void BuildEmptyRun();
-    void BuildAttr(std::u16string_view name, std::u16string_view value);
+    void BuildAttr(std::u16string_view name, std::u16string_view value, bool padded = false);
     // The attributes of a start tag, in order.
     void BuildAttrs(const std::pair<std::u16string_view, std::u16string_view>* pairs,
-                    std::size_t count);
+                    std::size_t count, bool padded);
     void UnbuildChild(CoXMLNode* child);
     // Takes the attributes and children of a built node, replacing this node's own; with
     // `parents_set` the children already name this node as their parent.
@@ -283,26 +291,58 @@ private:
     // the tree takes one lock per node; nothing takes a parent's lock while it holds a
     // child's.
     mutable NodeLock content_lock_{1024};
-    ParseString name_;
+    NodeText name_;
     // Zero until first asked for (or when a name's hash happens to be zero); set under the
     // lock, so that it always matches the name.
     mutable std::atomic<std::uint64_t> name_hash_{0};
     CoXMLNode* parent_ = nullptr;  // not a reference: the parent owns its children
 
     ParseVector<XMLNodePtr> children_;
-    // First child per name hash; built on demand for nodes with many children.
-    mutable std::unique_ptr<std::unordered_map<std::uint64_t, std::size_t>> child_index_;
     ParseVector<TextRun> texts_;
-
     ParseVector<StoredAttribute> attrs_;
-    // Name index for nodes with many attributes; null until needed or after a removal.
-    mutable std::unique_ptr<std::unordered_multimap<std::uint64_t, std::size_t>> attr_index_;
 
-    // The copy a text run node made by Children() carries; null for elements.
-    std::unique_ptr<std::u16string> text_;
+    // What few nodes need, in one allocation made on first use rather than in every node.
+    struct Extras {
+        // First child per name hash; built on demand for nodes with many children.
+        std::unique_ptr<std::unordered_map<std::uint64_t, std::size_t>> child_index;
+        // Name index for nodes with many attributes; null until needed or after a removal.
+        std::unique_ptr<std::unordered_multimap<std::uint64_t, std::size_t>> attr_index;
+        // The copy a text run node made by Children() carries; empty for elements.
+        std::u16string text;
+    };
+    Extras& More() const {
+        if (!extras_) extras_ = std::make_unique<Extras>();
+        return *extras_;
+    }
+    auto* ChildIndex() const { return extras_ ? extras_->child_index.get() : nullptr; }
+    auto* AttrIndex() const { return extras_ ? extras_->attr_index.get() : nullptr; }
+    mutable std::unique_ptr<Extras> extras_;
     bool text_run_ = false;
     int depth_ = 0;
     std::uintptr_t word_ = 0;
 };
+
+// In line where a parse reads its texts.
+inline void CoXMLNode::BuildText(std::u16string_view text, bool padded) {
+    if (text.empty()) return;
+    // Text right after text (nothing between them) joins it.
+    if (!texts_.empty() && texts_.back().before == children_.size()) {
+        texts_.back().text.append(text);
+        return;
+    }
+    // Most elements have one run: room for it alone, without the general growth step.
+    if (texts_.capacity() == 0) texts_.reserve(1);
+    texts_.emplace_back(text, children_.size(), padded);
+}
+
+inline void CoXMLNode::BuildText(NodeText&& text) {
+    if (text.empty()) return;
+    if (!texts_.empty() && texts_.back().before == children_.size()) {
+        texts_.back().text.append(text);
+        return;
+    }
+    if (texts_.capacity() == 0) texts_.reserve(1);
+    texts_.emplace_back(std::move(text), children_.size());
+}
 
 }  // namespace XMLParse

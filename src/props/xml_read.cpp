@@ -132,7 +132,7 @@ inline int UnescapeMarks(const char16_t* p) {
 
 // Position of the first character that UnescapeText replaces (an entity's "&", a break or a
 // tab), or npos.
-std::size_t FirstUnescaped(std::u16string_view t) {
+[[gnu::always_inline]] inline std::size_t FirstUnescaped(std::u16string_view t) {
     const char16_t* p = t.data();
     const std::size_t n = t.size();
     std::size_t i = 0;
@@ -580,7 +580,8 @@ public:
     }
 
 private:
-    static void AddText(std::u16string_view raw, CoXMLNode* node) {
+    // With `padded`, eight characters can be read from anywhere in `raw`.
+    static void AddText(std::u16string_view raw, CoXMLNode* node, bool padded) {
         std::size_t b = 0, e = raw.size();
         while (b < e && IsTextSpace(raw[b])) ++b;
         while (e > b && IsTextSpace(raw[e - 1])) --e;
@@ -589,13 +590,12 @@ private:
         // Trimmed text without entities or inner breaks is stored as it stands.
         const std::size_t first = FirstUnescaped(text);
         if (first == std::u16string_view::npos) {
-            node->BuildText(text);
+            node->BuildText(text, padded);
             return;
         }
         // The rest is written straight into the string that keeps it.
-        ParseString plain(text.size(), u'\0');
-        plain.resize(UnescapeTo(text, plain.data(), first));
-        node->BuildText(std::move(plain));
+        node->BuildText(NodeText::Write(
+            text.size(), [&](char16_t* out) { return UnescapeTo(text, out, first); }));
     }
 
     static void AddAttributes(std::u16string_view list, CoXMLNode* node) {
@@ -625,8 +625,9 @@ private:
         const std::size_t n = x.size();
         bool seen_top = false;
         QuickTag quick{{}, 0, false, &quick_attrs};
-        // Opens the element of a start tag (the top first); null when it cannot be made.
-        auto open = [&](std::u16string_view name, HRESULT* hr) -> CoXMLNode* {
+        // Opens the element of a start tag (the top first); null when it cannot be made. With
+        // `padded`, eight characters can be read from the name's start.
+        auto open = [&](std::u16string_view name, bool padded, HRESULT* hr) -> CoXMLNode* {
             if (!seen_top) {
                 seen_top = true;
                 top_name->assign(name);
@@ -638,7 +639,7 @@ private:
                 *hr = E_INVALIDARG;
                 return nullptr;
             }
-            CoXMLNode* child = parent->BuildChild(name, slabs.Next());
+            CoXMLNode* child = parent->BuildChild(name, slabs.Next(), padded);
             if (!child) {
                 *hr = E_UNEXPECTED;
                 return nullptr;
@@ -653,7 +654,7 @@ private:
             std::size_t lt = FindChar(x, pos, u'<');
             if (lt != pos && !stack.empty())  // most tags follow each other directly
                 AddText(x.substr(pos, (lt == std::u16string_view::npos ? n : lt) - pos),
-                        stack.back().node);
+                        stack.back().node, lt != std::u16string_view::npos && n - lt >= 8);
             if (lt == std::u16string_view::npos) break;
             std::u16string_view at = x.substr(lt);
 
@@ -676,11 +677,13 @@ private:
             } else if (mark != u'/' && mark != u'!' && mark != u'?' &&
                        ReadQuickStartTag(x, lt, &quick)) {
                 pos = quick.gt + 1;
+                // Every name and value of the tag lies before its end.
+                const bool padded = n - quick.gt >= 8;
                 HRESULT hr = S_OK;
-                CoXMLNode* target = open(quick.name, &hr);
+                CoXMLNode* target = open(quick.name, padded, &hr);
                 if (!target) return fail(hr);
                 if (!quick_attrs.empty())
-                    target->BuildAttrs(quick_attrs.data(), quick_attrs.size());
+                    target->BuildAttrs(quick_attrs.data(), quick_attrs.size(), padded);
                 if (quick.self_closed || SameTag(quick.name, u"br"sv) ||
                     SameTag(quick.name, u"tab"sv)) {
                     if (target == top) return S_OK;
@@ -750,7 +753,8 @@ private:
             }
 
             HRESULT hr = S_OK;
-            CoXMLNode* target = open(name, &hr);
+            // A quoted name may have been joined in a buffer.
+            CoXMLNode* target = open(name, name.data() == x.data() + ns && n - gt >= 8, &hr);
             if (!target) return fail(hr);
             AddAttributes(attrs, target);
             if (empty) {

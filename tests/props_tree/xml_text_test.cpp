@@ -148,6 +148,41 @@ TEST(XmlRead, EndTagsAndEntitiesAtEveryLengthAndPlace) {
         ASSERT_EQ(n->NodeXmlSet(B(xml.c_str()), 1), S_OK);
         EXPECT_EQ(n->Value(), plain + u"& q r") << k;
     }
+    // Names, values and texts of every length up to past the eight characters a node keeps
+    // inside, with the document ending right after them or with room after them (read in
+    // one step only then), and entities that leave a text on either side of eight.
+    for (std::size_t length = 1; length <= 10; ++length) {
+        const std::u16string s = std::u16string(u"AbCdEfGhIj").substr(0, length);
+        std::u16string lower = s;
+        for (auto& c : lower) c = static_cast<char16_t>(c | 0x20);
+        std::u16string escaped, plain;
+        for (std::size_t i = 0; i < length; ++i) {
+            escaped += u"&lt;";
+            plain += u'<';
+        }
+        for (const std::u16string tail : {u"", u"<!-- room -->"}) {
+            const std::string at = U8(s) + U8(tail);
+            XMLNodePtr n = NewRoot();
+            std::u16string xml = u"<r><" + s + u" " + s + u"='" + s + u"'/></r>" + tail;
+            ASSERT_EQ(n->NodeXmlSet(B(xml.c_str()), 1), S_OK) << at;
+            auto kids = n->ElementChildren();
+            ASSERT_EQ(kids.size(), 1u) << at;
+            EXPECT_EQ(kids[0]->Name(), lower) << at;
+            std::u16string value;
+            EXPECT_TRUE(kids[0]->GetAttr(s, &value) && value == s) << at;
+            xml = u"<r " + s + u"='" + s + u"'/>" + tail;
+            ASSERT_EQ(n->NodeXmlSet(B(xml.c_str()), 1), S_OK) << at;
+            auto attrs = n->Attributes();
+            ASSERT_EQ(attrs.size(), 1u) << at;
+            EXPECT_EQ(attrs[0].name, s) << at;
+            EXPECT_EQ(attrs[0].value, s) << at;
+            for (const auto& [text, want] : {std::pair{s, s}, std::pair{escaped, plain}}) {
+                xml = u"<r>" + text + u"</r>" + tail;
+                ASSERT_EQ(n->NodeXmlSet(B(xml.c_str()), 1), S_OK) << at;
+                EXPECT_EQ(n->Value(), want) << at;
+            }
+        }
+    }
 }
 
 TEST(XmlRead, MalformedInputKeepsWhatWasReadAndFails) {
