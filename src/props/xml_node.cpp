@@ -89,16 +89,18 @@ ULONG NodeObject::Release() {
 
 }  // namespace
 
-NodeSlab::NodeSlab(std::size_t capacity) noexcept : capacity_(capacity) {
+NodeSlab::NodeSlab(std::size_t capacity, std::size_t bytes) noexcept
+    : capacity_(capacity), bytes_(bytes) {
     orvex::com::ThisModule().Lock();
 }
 
 NodeSlab* NodeSlab::Make(std::size_t nodes) noexcept {
     nodes = std::clamp<std::size_t>(nodes, 1, kSlabNodes);
-    void* mem = ::operator new(SlabHead() + nodes * kNodeStride, std::nothrow);
+    std::size_t bytes = 0;
+    void* mem = arena_detail::TakeRoom(SlabHead() + nodes * kNodeStride, &bytes);
     if (!mem) return nullptr;
-    ORVEX_POISON(static_cast<char*>(mem) + SlabHead(), nodes * kNodeStride);
-    return ::new (mem) NodeSlab(nodes);
+    ORVEX_POISON(static_cast<char*>(mem) + SlabHead(), bytes - SlabHead());
+    return ::new (mem) NodeSlab(nodes, bytes);
 }
 
 void* NodeSlab::Take() noexcept {
@@ -119,8 +121,9 @@ void NodeSlab::LetGo() noexcept {
 }
 
 void NodeSlab::Free() noexcept {
+    const std::size_t bytes = bytes_;
     this->~NodeSlab();
-    ::operator delete(this);
+    arena_detail::PutRoom(this, bytes);
     orvex::com::ThisModule().Unlock();
 }
 
