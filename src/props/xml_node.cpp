@@ -274,6 +274,9 @@ std::u16string CoXMLNode::Name() const {
 void CoXMLNode::SetName(std::u16string_view name) {
     {
         NodeLockHold lock(content_lock_);
+        // The same name again, as when a document is read back into its node: nothing
+        // changes, for the parent's index neither.
+        if (std::u16string_view(name_) == name) return;
         name_.assign(name);
         name_hash_.store(NameHash(name), std::memory_order_release);
     }
