@@ -5,6 +5,7 @@
 #include <sys/mman.h>
 #include <time.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -284,14 +285,14 @@ Op PeerOf(int s, int d, int w, int h, std::string* name) {
 // Args: source layout, destination layout, width, height, RGB row order (0 top-down, 1
 // bottom-up).
 //
-// Each iteration runs, in turn and each timed on its own: the conversion in one stripe, the
-// conversion in Convert's own stripes, a memcpy of the destination's bytes, and the peer's
-// operation where there is one; the order rotates from one iteration to the next. The ratios
+// Each iteration runs, each timed on its own and in an order shuffled anew: the conversion in
+// one stripe, the conversion in Convert's own stripes, a memcpy of the destination's bytes,
+// and the peer's operation where there is one. The ratios
 // are taken between figures of the same moments: on a shared machine the memory bandwidth
 // drifts (a 2160-line cell moved between 2.1 and 3.8 ms from one run to the next), and
 // benchmarks run one after another each caught it at another level. Counters (µs per
 // iteration): one_cpu, one_wall (one stripe), striped_wall, memcpy_cpu, peer_cpu, and for a
-// bottom-up cell top_cpu, the same conversion top-down in one stripe on the same buffers; the
+// bottom-up cell top_cpu, the same conversion top-down in one stripe; the
 // iteration time is one_wall. The label names the peer.
 void BM_Cell(benchmark::State& state) {
     const int si = int(state.range(0)), di = int(state.range(1));
@@ -299,12 +300,6 @@ void BM_Cell(benchmark::State& state) {
     const int w = int(state.range(2)), h = int(state.range(3));
     const bool bottom_up = state.range(4) != 0;
     const M_VID_PROPS sp = Props(from, w, h, bottom_up), dp = Props(to, w, h, bottom_up);
-    const Bytes src = Source(from, w, h);
-    Bytes dst(std::size_t(dp.nRowBytes) * h, 1);
-    if (src.empty()) {
-        state.SkipWithError("the source picture could not be made");
-        return;
-    }
     const bool copy_like = si == di || (si >= 2 && si <= 3 && di >= 2 && di <= 3);
     std::string peer_name;
     struct Timed {
@@ -315,30 +310,48 @@ void BM_Cell(benchmark::State& state) {
     double one_cpu = 0, one_wall = 0, striped_wall = 0, memcpy_cpu = 0, peer_cpu = 0, top_cpu = 0,
            unused = 0;
     std::vector<Timed> ops;
-    ops.push_back(
-        {[&] { return ConvertStripes(src.data(), dst.data(), sp, dp, 1) == ConvertStatus::kDone; },
-         &one_cpu, &one_wall});
+    std::size_t dst_bytes = 0;
+    // Every conversion has buffers of its own: lines that the stripe workers left modified
+    // in the other core's cache, or that another operation left in this one's, would make
+    // one operation pay for or profit from the one before it.
+    const auto conversion = [&](const M_VID_PROPS& from_props, const M_VID_PROPS& to_props,
+                                int stripes) -> Op {
+        auto src = std::make_shared<Bytes>(Source(from, w, h));
+        auto dst = std::make_shared<Bytes>(std::size_t(to_props.nRowBytes) * h, 1);
+        dst_bytes = dst->size();
+        if (src->empty()) return nullptr;
+        return [=] {
+            const ConvertStatus status =
+                stripes == 0
+                    ? Convert(src->data(), dst->data(), from_props, to_props)
+                    : ConvertStripes(src->data(), dst->data(), from_props, to_props, stripes);
+            return status == ConvertStatus::kDone;
+        };
+    };
+    ops.push_back({conversion(sp, dp, 1), &one_cpu, &one_wall});
     if (!copy_like) {  // copies and swaps of one layout family run as one stripe anyway
-        ops.push_back(
-            {[&] { return Convert(src.data(), dst.data(), sp, dp) == ConvertStatus::kDone; },
-             &unused, &striped_wall});
+        ops.push_back({conversion(sp, dp, 0), &unused, &striped_wall});
     }
-    ops.push_back({MemcpyOp(dst.size()), &memcpy_cpu, &unused});
+    if (bottom_up)
+        ops.push_back({conversion(Props(from, w, h), Props(to, w, h), 1), &top_cpu, &unused});
+    for (const Timed& t : ops) {
+        if (!t.op) {
+            state.SkipWithError("the source picture could not be made");
+            return;
+        }
+    }
+    ops.push_back({MemcpyOp(dst_bytes), &memcpy_cpu, &unused});
     if (Op peer = PeerOf(si, di, w, h, &peer_name)) ops.push_back({peer, &peer_cpu, &unused});
-    const M_VID_PROPS top_sp = Props(from, w, h), top_dp = Props(to, w, h);
-    if (bottom_up) {
-        ops.push_back({[&] {
-                           return ConvertStripes(src.data(), dst.data(), top_sp, top_dp, 1) ==
-                                  ConvertStatus::kDone;
-                       },
-                       &top_cpu, &unused});
-    }
 
-    std::size_t turn = 0;
+    // A new order every iteration, so that each operation follows each other one as often.
+    std::vector<std::size_t> order(ops.size());
+    for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
+    std::mt19937 shuffle(7);
     for (auto _ : state) {
+        std::shuffle(order.begin(), order.end(), shuffle);
         double wall_of_one = 0;
-        for (std::size_t k = 0; k < ops.size(); ++k) {
-            Timed& t = ops[(k + turn) % ops.size()];
+        for (const std::size_t k : order) {
+            Timed& t = ops[k];
             const double c0 = ThreadSeconds(), w0 = WallSeconds();
             const bool ok = t.op();
             benchmark::ClobberMemory();
@@ -351,7 +364,6 @@ void BM_Cell(benchmark::State& state) {
             *t.wall += w1 - w0;
             if (t.wall == &one_wall) wall_of_one = w1 - w0;
         }
-        ++turn;
         state.SetIterationTime(wall_of_one);
     }
     const double n = static_cast<double>(state.iterations()) / 1e6;
@@ -364,7 +376,7 @@ void BM_Cell(benchmark::State& state) {
         state.counters["peer_cpu"] = peer_cpu / n;
         state.SetLabel(peer_name);
     }
-    SetBytes(state, dst.size());
+    SetBytes(state, dst_bytes);
 }
 
 // Every cell at 1080 and 2160 lines; every RGB cell also bottom-up.
