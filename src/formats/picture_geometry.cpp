@@ -1,5 +1,7 @@
 #include "formats/picture_geometry.h"
 
+#include <algorithm>
+
 #include "formats/format_table.h"
 
 namespace orvex::formats {
@@ -29,7 +31,10 @@ void RowSizes(const PixelFormatInfo& info, std::int64_t w, std::int64_t* pixels,
     } else {
         // 4:2:2 pixels come in pairs that share their chroma.
         *pixels = IsPacked422(info.code) ? (w + 1) / 2 * 4 : (info.bits * w + 7) / 8;
-        *stride = (info.bits * w / 8 + 3) & ~std::int64_t{3};
+        // Whole 32-bit words of bits: the same stride as bytes rounded up to 4 wherever a row
+        // ends on a byte, and never short of the row where it ends inside one (9-bit YVU9 at
+        // 4 pixels holds 5 bytes, and 36 / 8 rounded down to 4 bytes would cut the fifth).
+        *stride = std::max<std::int64_t>((info.bits * w + 31) / 32 * 4, *pixels);
     }
 }
 

@@ -11,8 +11,9 @@
 namespace orvex::formats {
 namespace {
 
-// Sides and strides at the edges: empty, smallest, odd, the ceiling and past it, int's ends.
-constexpr int kWidths[] = {0,       1,  3,      721, 1920, kMaxPictureSide, kMaxPictureSide + 1,
+// Sides and strides at the edges: empty, smallest, odd, a width whose bits end inside a byte
+// (9-bit YVU9 at 4), the ceiling and past it, int's ends.
+constexpr int kWidths[] = {0,       1,  3,      4, 721, 1920, kMaxPictureSide, kMaxPictureSide + 1,
                            INT_MAX, -1, INT_MIN};
 constexpr int kHeights[] = {
     0, 1, -1, 3, -1081, kMaxPictureSide, -kMaxPictureSide, kMaxPictureSide + 1, INT_MAX, INT_MIN};
