@@ -51,7 +51,10 @@ struct Chunk {
         const std::size_t left = kHeld - taken;
         if (live.fetch_sub(left, std::memory_order_acq_rel) == left) Free();
     }
-    void Free() noexcept;
+    void Free() noexcept {
+        this->~Chunk();
+        ::operator delete(this);
+    }
     // A block of `size` bytes (from BlockSize) with its header set, or null when the chunk
     // has no room for it. Only the holder takes.
     void* Take(std::size_t size) noexcept {
@@ -64,15 +67,6 @@ struct Chunk {
         return block + kHeader;
     }
 };
-
-// Room for a chunk or a node slab of at least `bytes` and at most twice that, from those this
-// thread has kept or else from the heap; `*got` is its size. Null when out of memory. Each
-// parse of a small document needs a chunk and a slab too large for the heap's quick lists:
-// a thread that parses again and again takes back the ones its last parse gave up.
-void* TakeRoom(std::size_t bytes, std::size_t* got) noexcept;
-// Room of TakeRoom (`bytes` as it said) goes back: kept by this thread while it has few,
-// else freed.
-void PutRoom(void* room, std::size_t bytes) noexcept;
 
 // The chunk that this thread's parse takes from, held by the parse; null outside a parse.
 extern constinit thread_local Chunk* t_chunk;

@@ -89,18 +89,16 @@ ULONG NodeObject::Release() {
 
 }  // namespace
 
-NodeSlab::NodeSlab(std::size_t capacity, std::size_t bytes) noexcept
-    : capacity_(capacity), bytes_(bytes) {
+NodeSlab::NodeSlab(std::size_t capacity) noexcept : capacity_(capacity) {
     orvex::com::ThisModule().Lock();
 }
 
 NodeSlab* NodeSlab::Make(std::size_t nodes) noexcept {
     nodes = std::clamp<std::size_t>(nodes, 1, kSlabNodes);
-    std::size_t bytes = 0;
-    void* mem = arena_detail::TakeRoom(SlabHead() + nodes * kNodeStride, &bytes);
+    void* mem = ::operator new(SlabHead() + nodes * kNodeStride, std::nothrow);
     if (!mem) return nullptr;
-    ORVEX_POISON(static_cast<char*>(mem) + SlabHead(), bytes - SlabHead());
-    return ::new (mem) NodeSlab(nodes, bytes);
+    ORVEX_POISON(static_cast<char*>(mem) + SlabHead(), nodes * kNodeStride);
+    return ::new (mem) NodeSlab(nodes);
 }
 
 void* NodeSlab::Take() noexcept {
@@ -121,9 +119,8 @@ void NodeSlab::LetGo() noexcept {
 }
 
 void NodeSlab::Free() noexcept {
-    const std::size_t bytes = bytes_;
     this->~NodeSlab();
-    arena_detail::PutRoom(this, bytes);
+    ::operator delete(this);
     orvex::com::ThisModule().Unlock();
 }
 

@@ -67,12 +67,11 @@ private:
     // The nodes placed are counted by the holder alone and added to the live count when it
     // lets go; until then the count starts from kHeld, above any number of nodes gone.
     static constexpr std::size_t kHeld = std::size_t{1} << 48;
-    NodeSlab(std::size_t capacity, std::size_t bytes) noexcept;
+    explicit NodeSlab(std::size_t capacity) noexcept;
     void Free() noexcept;
     std::atomic<std::size_t> live_{kHeld};  // kHeld while held, less the nodes gone
     std::size_t capacity_;
     std::size_t used_ = 0;  // nodes placed, known to the holder
-    std::size_t bytes_;     // the room of the slab, its head included
 };
 
 struct Attribute {
