@@ -21,6 +21,7 @@
 
 #include "convert/convert.h"
 #include "convert/planes.h"
+#include "convert/stripe_pool.h"
 
 #if ORVEX_BENCH_LIBYUV
 #include <libyuv.h>
@@ -138,6 +139,24 @@ Op MemcpyOp(std::size_t bytes) {
     auto dst = std::make_shared<Bytes>(bytes, 1);
     return [src, dst] {
         std::memcpy(dst->data(), src->data(), src->size());
+        return true;
+    };
+}
+
+// The same copy in equal parts on Convert's stripe workers, with the same wake and join as a
+// striped conversion: what the processors gain together on a pass over these bytes on this
+// machine. A conversion that runs close to memory speed cannot gain more from its stripes.
+Op StripedMemcpyOp(std::size_t bytes) {
+    auto src = std::make_shared<Bytes>(Random(bytes, 2));
+    auto dst = std::make_shared<Bytes>(bytes, 1);
+    return [src, dst] {
+        constexpr int kParts = 16;
+        const std::size_t n = src->size(), part = (n + kParts - 1) / kParts;
+        RunStripes(kParts, [&](int i) {
+            const std::size_t begin = std::size_t(i) * part;
+            if (begin < n)
+                std::memcpy(dst->data() + begin, src->data() + begin, std::min(part, n - begin));
+        });
         return true;
     };
 }
@@ -286,14 +305,15 @@ Op PeerOf(int s, int d, int w, int h, std::string* name) {
 // bottom-up).
 //
 // Each iteration runs, each timed on its own and in an order shuffled anew: the conversion in
-// one stripe, the conversion in Convert's own stripes, a memcpy of the destination's bytes,
-// and the peer's operation where there is one. The ratios
-// are taken between figures of the same moments: on a shared machine the memory bandwidth
-// drifts (a 2160-line cell moved between 2.1 and 3.8 ms from one run to the next), and
-// benchmarks run one after another each caught it at another level. Counters (µs per
-// iteration): one_cpu, one_wall (one stripe), striped_wall, memcpy_cpu, peer_cpu, and for a
-// bottom-up cell top_cpu, the same conversion top-down in one stripe; the
-// iteration time is one_wall. The label names the peer.
+// one stripe, the conversion in Convert's own stripes, a memcpy of the destination's bytes
+// (for a converting cell also the same memcpy on the stripe workers), and the peer's
+// operation where there is one. The ratios are taken between figures of the same moments: on
+// a shared machine the memory bandwidth drifts (a 2160-line cell moved between 2.1 and 3.8
+// ms from one run to the next), and benchmarks run one after another each caught it at
+// another level. Counters (µs per iteration): one_cpu, one_wall (one stripe), striped_wall,
+// memcpy_cpu, memcpy_wall, memcpy_striped_wall, peer_cpu, and for a bottom-up cell top_cpu,
+// the same conversion top-down in one stripe; the iteration time is one_wall. The label
+// names the peer.
 void BM_Cell(benchmark::State& state) {
     const int si = int(state.range(0)), di = int(state.range(1));
     const eMFCC from = kLayouts[si], to = kLayouts[di];
@@ -307,8 +327,8 @@ void BM_Cell(benchmark::State& state) {
         double* cpu;
         double* wall;
     };
-    double one_cpu = 0, one_wall = 0, striped_wall = 0, memcpy_cpu = 0, peer_cpu = 0, top_cpu = 0,
-           unused = 0;
+    double one_cpu = 0, one_wall = 0, striped_wall = 0, memcpy_cpu = 0, memcpy_wall = 0,
+           memcpy_striped_wall = 0, peer_cpu = 0, top_cpu = 0, unused = 0;
     std::vector<Timed> ops;
     std::size_t dst_bytes = 0;
     // Every conversion has buffers of its own: lines that the stripe workers left modified
@@ -340,7 +360,8 @@ void BM_Cell(benchmark::State& state) {
             return;
         }
     }
-    ops.push_back({MemcpyOp(dst_bytes), &memcpy_cpu, &unused});
+    ops.push_back({MemcpyOp(dst_bytes), &memcpy_cpu, &memcpy_wall});
+    if (!copy_like) ops.push_back({StripedMemcpyOp(dst_bytes), &unused, &memcpy_striped_wall});
     if (Op peer = PeerOf(si, di, w, h, &peer_name)) ops.push_back({peer, &peer_cpu, &unused});
 
     // A new order every iteration, so that each operation follows each other one as often.
@@ -369,7 +390,11 @@ void BM_Cell(benchmark::State& state) {
     const double n = static_cast<double>(state.iterations()) / 1e6;
     state.counters["one_cpu"] = one_cpu / n;
     state.counters["one_wall"] = one_wall / n;
-    if (!copy_like) state.counters["striped_wall"] = striped_wall / n;
+    if (!copy_like) {
+        state.counters["striped_wall"] = striped_wall / n;
+        state.counters["memcpy_wall"] = memcpy_wall / n;
+        state.counters["memcpy_striped_wall"] = memcpy_striped_wall / n;
+    }
     if (bottom_up) state.counters["top_cpu"] = top_cpu / n;
     state.counters["memcpy_cpu"] = memcpy_cpu / n;
     if (!peer_name.empty()) {
