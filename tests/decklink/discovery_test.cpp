@@ -220,6 +220,10 @@ TEST_F(DeckLinkDiscovery, ControlPanelIsTheProgramTheSettingNames) {
 
 // Every way of not finding the driver through the registry leaves an empty list.
 TEST(DeckLinkDriver, MissingOrBrokenDriverGivesAnEmptyList) {
+    if (VirtualDeckLink::registered_in_process) {
+        GTEST_SKIP() << "needs a process of its own (ctest runs each case alone): an earlier "
+                        "case loaded the driver, which stays loaded";
+    }
     VirtualDeckLink rig;  // loads the module; the card library is not registered
     auto count = [&] {
         CComPtr<IOXDevice> device = rig.Create<IOXDevice>();

@@ -33,7 +33,12 @@ public:
             card_library_.Symbol("DllRegisterServer"));
         ASSERT_NE(reg, nullptr);
         ASSERT_EQ(reg(), S_OK);
+        registered_in_process = true;
     }
+
+    // Set once any rig registered the card library: the module keeps a driver it loaded for
+    // the life of the process, so from then on no case of this process sees it missing.
+    static inline bool registered_in_process = false;
 
     // Writes `cards` (card elements) as the rig and makes the cards read it again.
     void UseRig(const std::string& cards) {
