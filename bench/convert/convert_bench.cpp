@@ -162,11 +162,14 @@ Op StripedMemcpyOp(std::size_t bytes) {
 }
 
 #if ORVEX_BENCH_LIBYUV
+// `flip`: the library's own way to a destination whose rows lie the other way from the
+// source's (a negative height), for the cells where one side is a bottom-up buffer.
 template <class Fn>
-Op LibyuvOp(int src_bpp, int dst_bpp, int w, int h, Fn fn) {
+Op LibyuvOp(int src_bpp, int dst_bpp, int w, int h, bool flip, Fn fn) {
     auto src = std::make_shared<Bytes>(Random(std::size_t(w) * src_bpp * h, 3));
     auto dst = std::make_shared<Bytes>(std::size_t(w) * dst_bpp * h, 1);
-    return [=] { return fn(src->data(), w * src_bpp, dst->data(), w * dst_bpp, w, h) == 0; };
+    const int rows = flip ? -h : h;
+    return [=] { return fn(src->data(), w * src_bpp, dst->data(), w * dst_bpp, w, rows) == 0; };
 }
 
 // The 4:2:2 reorder as a four-byte shuffle over half as many "pixels".
@@ -272,16 +275,18 @@ Op V210Op(bool encode, int w, int h) {
 #endif
 
 // The peer library's operation for a cell, with its name; none where no peer does the same
-// work (libyuv is compared at 1920 x 1080 only).
-Op PeerOf(int s, int d, int w, int h, std::string* name) {
+// work (libyuv is compared at 1920 x 1080 only). A bottom-up cell between RGB and 4:2:2 has
+// its rows the other way on one side, and so does the peer's operation.
+Op PeerOf(int s, int d, int w, int h, bool bottom_up, std::string* name) {
     [[maybe_unused]] const bool hd = w == 1920 && h == 1080;
     [[maybe_unused]] const auto peer = [name](const char* n, Op op) {
         if (op) *name = n;
         return op;
     };
 #if ORVEX_BENCH_LIBYUV
+    const bool flip = bottom_up && (s < 2) != (d < 2);
     const auto yuv = [&](const char* n, int sb, int db, auto fn) {
-        return peer(n, LibyuvOp(sb, db, w, h, fn));
+        return peer(n, LibyuvOp(sb, db, w, h, flip, fn));
     };
     if (hd && s == 0 && d == 1) return yuv("Libyuv_ARGBToRGB24", 4, 3, libyuv::ARGBToRGB24);
     if (hd && s == 0 && (d == 2 || d == 3))
@@ -362,7 +367,8 @@ void BM_Cell(benchmark::State& state) {
     }
     ops.push_back({MemcpyOp(dst_bytes), &memcpy_cpu, &memcpy_wall});
     if (!copy_like) ops.push_back({StripedMemcpyOp(dst_bytes), &unused, &memcpy_striped_wall});
-    if (Op peer = PeerOf(si, di, w, h, &peer_name)) ops.push_back({peer, &peer_cpu, &unused});
+    if (Op peer = PeerOf(si, di, w, h, bottom_up, &peer_name))
+        ops.push_back({peer, &peer_cpu, &unused});
 
     // A new order every iteration, so that each operation follows each other one as often.
     std::vector<std::size_t> order(ops.size());
