@@ -103,6 +103,11 @@ TEST(OxplayPattern, RecordsThePatternFrameForFrame) {
     const std::size_t samples = WavSamples(dir, &channels);
     EXPECT_GE(channels, 2);      // the card plays as many channels as it has
     EXPECT_GE(samples, 19200u);  // 0.4 s at 48 kHz
+
+    // A second run into the same folder writes over the first's files and names them too.
+    const auto again = RunOxplay("bars --format HD720-50p --seconds 0.2 --record " + dir.string());
+    ASSERT_EQ(again.code, 0) << again.out << again.err;
+    EXPECT_NE(again.out.find("Watch it:  ffplay " + dir.string()), std::string::npos) << again.out;
 }
 
 TEST(OxplayY4M, PlaysEveryPictureOfTheFile) {

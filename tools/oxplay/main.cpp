@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <thread>
 
@@ -113,11 +114,16 @@ std::string FiguresLine(double played, std::int64_t frames, const Figures& f) {
     return text;
 }
 
-std::set<std::string> FilesIn(const std::string& dir) {
-    std::set<std::string> out;
+// The folder's files with the time each was last written. A run's recording is a file that
+// is new or was written again: a second run into the same folder writes over the first's
+// files, under the same names.
+std::map<std::string, std::filesystem::file_time_type> FilesIn(const std::string& dir) {
+    std::map<std::string, std::filesystem::file_time_type> out;
     std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator(dir, ec))
-        out.insert(e.path().filename().string());
+    for (const auto& e : std::filesystem::directory_iterator(dir, ec)) {
+        std::error_code time_ec;
+        out[e.path().filename().string()] = e.last_write_time(time_ec);
+    }
     return out;
 }
 
@@ -406,8 +412,10 @@ int Run(const Options& opt) {
                 FiguresLine(static_cast<double>(played) / video.Rate(), played, end).c_str());
 
     std::vector<std::string> made;
-    for (const auto& name : FilesIn(record_dir))
-        if (!before.contains(name)) made.push_back(name);
+    for (const auto& [name, written] : FilesIn(record_dir)) {
+        const auto was = before.find(name);
+        if (was == before.end() || was->second != written) made.push_back(name);
+    }
     std::string y4m, wav;
     int stills = 0;
     for (const auto& name : made) {
