@@ -19,6 +19,11 @@ TEST(Oxprops, SetSavesTheSettingForTheNextRenderer) {
     r = RunOxprops("get input.buffers");
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "5\n");
+    // Values that begin with '-': a negative number as it stands, anything after "--".
+    ASSERT_EQ(RunOxprops("set cc_offset_dword -3").code, 0);
+    EXPECT_EQ(RunOxprops("get cc_offset_dword").out, "-3\n");
+    ASSERT_EQ(RunOxprops("set crop -- -left").code, 0);
+    EXPECT_EQ(RunOxprops("get crop").out, "-left\n");
     r = RunOxprops("show");
     EXPECT_NE(r.out.find("input.buffers = 5"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("options: disable internal external"), std::string::npos) << r.out;

@@ -1,6 +1,7 @@
 // oxprops: the renderers' settings from the command line. Lists each renderer class's
 // devices, shows a renderer's property tree with the schema's help and option lists, gets and
 // sets properties, and saves the shared settings into the registry.
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -39,7 +40,8 @@ const char kUsage[] =
     "\n"
     "Property names take '::' between nodes (stat::buffer_overlow). The shared settings\n"
     "live in the registry key HKEY_CURRENT_USER\\Software\\Tessaly\\Orvex\\OXRenderer;\n"
-    "every renderer reads them when it is made.\n";
+    "every renderer reads them when it is made. A value may be a negative number; any\n"
+    "other value that begins with '-' goes after \"--\" (oxprops set crop -- -left).\n";
 
 int Fail(int code, const std::string& reason) {
     std::fprintf(stderr, "oxprops: %s\n", reason.c_str());
@@ -141,7 +143,12 @@ int main(int argc, char** argv) {
             for (const auto& c : kClasses)
                 if (v == c.name) cls = &c;
             if (!cls) return Fail(kBadInput, "unknown class '" + v + "' (generic, decklink, aja)");
-        } else if (a.starts_with("-")) {
+        } else if (a == "--") {  // the rest are words, even those that begin with '-'
+            words.insert(words.end(), argv + i + 1, argv + argc);
+            break;
+        } else if (a.starts_with("-") &&
+                   !(a.size() > 1 && std::isdigit(static_cast<unsigned char>(a[1])))) {
+            // A negative number is a value, not an option.
             return Fail(kBadInput, "unknown option '" + a + "' (see --help)");
         } else {
             words.push_back(a);
