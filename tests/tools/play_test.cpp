@@ -68,6 +68,8 @@ std::size_t WavSamples(const fs::path& dir, int* channels) {
 TEST(OxplayBadInput, EndsWithCodeTwoAndOneLine) {
     const std::string garbage = (orvex::test::g_temp_registry->dir() / "garbage.mp4").string();
     std::ofstream(garbage) << std::string(4096, 'x');
+    const std::string cut = (orvex::test::g_temp_registry->dir() / "cut.y4m").string();
+    std::ofstream(cut) << "YUV4MPEG2 W16 H16 F25:1 Ip C422\nFRAME\n" << std::string(100, 'x');
     const struct {
         std::string args;
         const char* reason;
@@ -76,6 +78,7 @@ TEST(OxplayBadInput, EndsWithCodeTwoAndOneLine) {
                  {"--rig no-such-rig", "unknown rig 'no-such-rig'"},
                  {"/nonexistent/clip.mov", "neither a pattern"},
                  {garbage, "garbage.mp4"},
+                 {cut, "holds no whole picture"},
                  {"--captions /nonexistent/cc.txt", "cannot open caption file"}};
     for (const auto& c : cases) {
         const auto r = RunOxplay("--record " + Dir("bad").string() + " " + c.args);

@@ -186,8 +186,17 @@ public:
         video.height = h;
         video.fcc = fcc;
         picture_.Resize(w, h);
-        raw_.resize(static_cast<std::size_t>(frame_bytes_));
         data_start_ = file_.tellg();
+        // A file without one whole picture would play nothing and seem to have played.
+        file_.seekg(0, std::ios::end);
+        const std::int64_t after_header =
+            std::streamoff(file_.tellg()) - std::streamoff(data_start_);
+        file_.seekg(data_start_);
+        if (!file_ || after_header < frame_bytes_ + 6) {  // "FRAME\n" and the picture
+            *error = "'" + path + "' holds no whole picture";
+            return false;
+        }
+        raw_.resize(static_cast<std::size_t>(frame_bytes_));
         return true;
     }
 
