@@ -483,6 +483,38 @@ std::u16string UnescapeText(std::u16string_view t) {
     return out;
 }
 
+// A start tag's attributes, read in one pass, come through here.
+void CoXMLNode::BuildAttrs(const std::pair<std::u16string_view, std::u16string_view>* pairs,
+                           std::size_t count, bool padded) {
+    if (!attrs_.empty() || AttrIndex()) {
+        attrs_.reserve(attrs_.size() + count);
+        for (std::size_t k = 0; k < count; ++k) BuildAttr(pairs[k].first, pairs[k].second, padded);
+        return;
+    }
+    attrs_.reserve(count);
+    // A tag's names rarely repeat: a bit per name, chosen by its length and its first and
+    // last characters, rules most of them out without comparing them with those before.
+    std::uint64_t seen = 0;
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::u16string_view name = pairs[k].first;
+        const std::u16string_view value = pairs[k].second;
+        // The low five bits of a character survive folding.
+        const std::size_t mark =
+            name.empty() ? 0 : name.size() + (name.front() & 31u) + 2 * (name.back() & 31u);
+        const std::uint64_t bit = std::uint64_t{1} << (mark & 63);
+        if (seen & bit) {
+            const auto same = std::find_if(attrs_.begin(), attrs_.end(),
+                                           [&](const auto& a) { return NamesEqual(a.name, name); });
+            if (same != attrs_.end()) {
+                same->value.assign(value);
+                continue;
+            }
+        }
+        seen |= bit;
+        attrs_.emplace_back(name, value, padded);
+    }
+}
+
 // Slabs for the elements of one document: the first sized by the document's length (an
 // element every 48 characters or so), each further one twice the last, up to the largest.
 class SlabSource {

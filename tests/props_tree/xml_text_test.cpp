@@ -70,6 +70,13 @@ TEST(XmlRead, NamesCaseTextAndAttributes) {
     EXPECT_EQ(U8(kids[0]->Name()), "child");
     EXPECT_EQ(U8(kids[0]->Value()), "some  text");
 
+    // A name repeated in a tag, in any case, overwrites the value and keeps its first place.
+    ASSERT_EQ(node->NodeXmlSet(B(u"<r a='1' B='2' A='3' ab='4' b='5' aB='6' \u0141='7'/>"), 1),
+              S_OK);
+    std::string seen;
+    for (const auto& a : node->Attributes()) seen += U8(a.name) + "=" + U8(a.value) + " ";
+    EXPECT_EQ(seen, "a=7 B=5 ab=6 ");
+
     // take_name = 0 keeps the node's name; end tags match the document's own name.
     XMLNodePtr keep = NewRoot(u"m-props");
     ASSERT_EQ(keep->NodeXmlSet(B(u"<other><x/></other>"), 0), S_OK);
