@@ -516,10 +516,11 @@ void CoXMLNode::BuildAttrs(const std::pair<std::u16string_view, std::u16string_v
 }
 
 // Slabs for the elements of one document: the first sized by the document's length (an
-// element every 48 characters or so), each further one twice the last, up to the largest.
+// element every 32 characters or more: a second slab for a few nodes costs more than room
+// left unused), each further one twice the last, up to the largest.
 class SlabSource {
 public:
-    explicit SlabSource(std::u16string_view x) : next_size_(x.size() / 48) {}
+    explicit SlabSource(std::u16string_view x) : next_size_(x.size() / 32) {}
     ~SlabSource() {
         if (slab_) slab_->LetGo();
     }
