@@ -372,15 +372,34 @@ bool ParseAttributeList(std::u16string_view text, CoXMLNode* node, bool overwrit
 
 namespace {
 
+// Copies `n` characters from `from` to `to` (apart from each other), a short run in line
+// rather than through a library call.
+inline void CopyChars(const char16_t* from, std::size_t n, char16_t* to) {
+#if defined(__SSE2__)
+    if (n >= 8) {
+        for (std::size_t i = 0; i + 8 <= n; i += 8)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
+        // The last eight, overlapping what was copied already.
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + n - 8),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + n - 8)));
+        return;
+    }
+#endif
+    for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
+}
+
 // Writes the plain text of `t` at `out`, which has room for t.size() characters: nothing
 // makes the text longer, as every replaced sequence is at least as long as what replaces
 // it, a character beyond 16 bits included. Returns the length written. Nothing before
 // `start` needs a replacement.
 std::size_t UnescapeTo(std::u16string_view t, char16_t* out, std::size_t start = 0) {
-    std::copy(t.data(), t.data() + start, out);
+    CopyChars(t.data(), start, out);
     char16_t* w = out + start;
     bool keep_spaces = false;  // a space written as "&nbsp;" or a character reference
-    bool only_spaces = t.substr(0, start).find_first_not_of(u' ') == std::u16string_view::npos;
+    // Most texts start with something other than a space.
+    bool only_spaces = start == 0 || (t[0] == u' ' && t.substr(0, start).find_first_not_of(u' ') ==
+                                                          std::u16string_view::npos);
     const std::size_t n = t.size();
     for (std::size_t i = start; i < n;) {
 #if defined(__SSE2__)
@@ -591,24 +610,40 @@ private:
 
 }  // namespace
 
+namespace {
+
+// The node a parse builds in: it lives on the parsing thread's stack for the parse alone and
+// is never handed out, so it needs neither a heap block nor a module lock of its own.
+class StagingNode final : public CoXMLNode {
+public:
+    StagingNode() : CoXMLNode(std::u16string_view()) {}
+    STDMETHOD_(ULONG, AddRef)() override { return InternalAddRef(); }
+    STDMETHOD_(ULONG, Release)() override { return InternalRelease(); }
+    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
+        return _InternalQueryInterface(riid, ppv);
+    }
+};
+
+}  // namespace
+
 // Reads a document into a private staging node, without locks (no other thread can see it),
 // and hands the result to the target node in one step at the end.
 class XmlReader {
 public:
     static HRESULT Parse(std::u16string_view x, CoXMLNode* node, bool take_name) {
-        XMLNodePtr staging = CoXMLNode::Create(u"");
-        if (!staging) return E_OUTOFMEMORY;
-        staging->depth_ = node->Depth();
-        staging->word_ = node->Word();
+        StagingNode staging_node;
+        CoXMLNode& staging = staging_node;
+        staging.depth_ = node->Depth();
+        staging.word_ = node->Word();
         std::u16string name;
         HRESULT hr;
         {
             // The strings and lists of the new nodes come from chunks of this parse.
             ParseArena::Scope arena(x.size() * sizeof(char16_t));
-            hr = Read(x, staging, node, &name);
+            hr = Read(x, &staging, node, &name);
         }
         if (take_name && !name.empty()) node->SetName(name);
-        node->AdoptContent(*staging, /*parents_set=*/true);
+        node->AdoptContent(staging, /*parents_set=*/true);
         return hr;
     }
 
