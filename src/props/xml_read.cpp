@@ -220,22 +220,18 @@ inline unsigned char CharKind(char16_t c) {
 }
 
 #if defined(__SSE2__)
-// A bit pair for each of the eight characters at `p` that is not kPlain.
-inline unsigned NotPlainMarks(const char16_t* p) {
+// A bit pair for each of the eight characters at `p` that may not be kPlain: everything up
+// to ">", the backslash and the two marks at the top. Names are mostly letters, above ">",
+// so that the digits and marks below it that names may hold are told apart one by one.
+inline unsigned MaybeNotPlainMarks(const char16_t* p) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i zero = _mm_setzero_si128();
-    auto is = [&](char16_t c) { return _mm_cmpeq_epi16(v, _mm_set1_epi16(static_cast<short>(c))); };
-    // Up to the space, ";" to ">" and the two marks at the top, by saturating steps.
-    __m128i stop = _mm_cmpeq_epi16(_mm_subs_epu16(v, _mm_set1_epi16(u' ')), zero);
-    const __m128i from_semicolon = _mm_sub_epi16(v, _mm_set1_epi16(u';'));
-    stop = _mm_or_si128(stop,
-                        _mm_cmpeq_epi16(_mm_subs_epu16(from_semicolon, _mm_set1_epi16(3)), zero));
-    stop = _mm_or_si128(stop, _mm_cmpeq_epi16(_mm_adds_epu16(v, _mm_set1_epi16(0x11)),
-                                              _mm_set1_epi16(static_cast<short>(0xFFFF))));
-    stop = _mm_or_si128(stop, _mm_or_si128(is(u'"'), is(u'\'')));
-    stop = _mm_or_si128(stop, _mm_or_si128(is(u','), is(u'/')));
-    stop = _mm_or_si128(stop, is(u'\\'));
-    return static_cast<unsigned>(_mm_movemask_epi8(stop));
+    const __m128i low =
+        _mm_cmpeq_epi16(_mm_subs_epu16(v, _mm_set1_epi16(u'>')), _mm_setzero_si128());
+    const __m128i top = _mm_cmpeq_epi16(_mm_adds_epu16(v, _mm_set1_epi16(0x11)),
+                                        _mm_set1_epi16(static_cast<short>(0xFFFF)));
+    const __m128i backslash = _mm_cmpeq_epi16(v, _mm_set1_epi16(u'\\'));
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(low, top), backslash)));
 }
 #endif
 
@@ -243,8 +239,11 @@ inline unsigned NotPlainMarks(const char16_t* p) {
 inline std::size_t SkipPlain(const char16_t* p, std::size_t i, std::size_t n) {
 #if defined(__SSE2__)
     for (; i + 8 <= n; i += 8) {
-        if (const unsigned mask = NotPlainMarks(p + i))
-            return i + static_cast<std::size_t>(__builtin_ctz(mask)) / 2;
+        for (unsigned mask = MaybeNotPlainMarks(p + i); mask;) {
+            const unsigned bit = static_cast<unsigned>(__builtin_ctz(mask));
+            if (CharKind(p[i + bit / 2]) != kPlain) return i + bit / 2;
+            mask &= ~(3u << bit);
+        }
     }
 #endif
     while (i < n && CharKind(p[i]) == kPlain) ++i;

@@ -155,11 +155,12 @@ TEST(XmlRead, EndTagsAndEntitiesAtEveryLengthAndPlace) {
         ASSERT_EQ(n->NodeXmlSet(B(xml.c_str()), 1), S_OK);
         EXPECT_EQ(n->Value(), plain + u"& q r") << k;
     }
-    // Names, values and texts of every length up to past the eight characters a node keeps
-    // inside, with the document ending right after them or with room after them (read in
-    // one step only then), and entities that leave a text on either side of eight.
+    // Names (with digits and marks, which sort below letters), values and texts of every
+    // length up to past the eight characters a node keeps inside, with the document ending
+    // right after them or with room after them (read in one step only then), and entities
+    // that leave a text on either side of eight.
     for (std::size_t length = 1; length <= 10; ++length) {
-        const std::u16string s = std::u16string(u"AbCdEfGhIj").substr(0, length);
+        const std::u16string s = std::u16string(u"A1.b-C2:d3").substr(0, length);
         std::u16string lower = s;
         for (auto& c : lower) c = static_cast<char16_t>(c | 0x20);
         std::u16string escaped, plain;
