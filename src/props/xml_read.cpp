@@ -371,17 +371,17 @@ bool ParseAttributeList(std::u16string_view text, CoXMLNode* node, bool overwrit
 
 namespace {
 
-// Copies `n` characters from `from` to `to` (apart from each other), a short run in line
-// rather than through a library call.
-inline void CopyChars(const char16_t* from, std::size_t n, char16_t* to) {
+// Copies the first `n` characters of `from` to `to` (apart from each other), eight a step,
+// where both have room for `room` characters (n <= room): what is copied past `n` is
+// written over afterwards or left unused.
+inline void CopyChars(const char16_t* from, std::size_t n, char16_t* to, std::size_t room) {
 #if defined(__SSE2__)
-    if (n >= 8) {
-        for (std::size_t i = 0; i + 8 <= n; i += 8)
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i),
-                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
-        // The last eight, overlapping what was copied already.
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + n - 8),
-                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + n - 8)));
+    if (room >= 8) {
+        for (std::size_t i = 0; i < n; i += 8) {
+            const std::size_t at = std::min(i, room - 8);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + at),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + at)));
+        }
         return;
     }
 #endif
@@ -393,7 +393,7 @@ inline void CopyChars(const char16_t* from, std::size_t n, char16_t* to) {
 // it, a character beyond 16 bits included. Returns the length written. Nothing before
 // `start` needs a replacement.
 std::size_t UnescapeTo(std::u16string_view t, char16_t* out, std::size_t start = 0) {
-    CopyChars(t.data(), start, out);
+    CopyChars(t.data(), start, out, t.size());
     char16_t* w = out + start;
     bool keep_spaces = false;  // a space written as "&nbsp;" or a character reference
     // Most texts start with something other than a space.
