@@ -637,8 +637,10 @@ public:
         std::u16string name;
         HRESULT hr;
         {
-            // The strings and lists of the new nodes come from chunks of this parse.
-            ParseArena::Scope arena(x.size() * sizeof(char16_t));
+            // The strings and lists of the new nodes come from chunks of this parse. They take
+            // more room than the document's own characters (list headers, attribute pairs of
+            // 48 bytes): a first chunk of twice its size holds a small document's at once.
+            ParseArena::Scope arena(2 * x.size() * sizeof(char16_t));
             hr = Read(x, &staging, node, &name);
         }
         if (take_name && !name.empty()) node->SetName(name);
