@@ -50,7 +50,8 @@ struct StringWriter : pugi::xml_writer {
 
 int main(int argc, char** argv) {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: %s parse-ours|parse-pugi|write-ours|write-pugi 2k|1m count\n",
+        std::fprintf(stderr,
+                     "usage: %s parse-ours|parse-pugi|write-ours|write-pugi 2k|1m|tiny count\n",
                      argv[0]);
         return 2;
     }
@@ -59,8 +60,11 @@ int main(int argc, char** argv) {
     mallopt(M_TOP_PAD, 64 << 20);
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
     const std::string op = argv[1];
-    const std::string& utf8 =
-        std::strcmp(argv[2], "1m") == 0 ? props_bench::Doc1M() : props_bench::Doc2K();
+    // "tiny" shows what every parse costs whatever its document.
+    static const std::string tiny = "<m-props a='1'><b/></m-props>";
+    const std::string& utf8 = std::strcmp(argv[2], "1m") == 0     ? props_bench::Doc1M()
+                              : std::strcmp(argv[2], "tiny") == 0 ? tiny
+                                                                  : props_bench::Doc2K();
     const int count = std::atoi(argv[3]);
     const std::u16string utf16 = orvex::com::ToUtf16(utf8);
     XMLParse::XMLNodePtr node = XMLParse::CoXMLNode::Create(u"m-props");

@@ -391,14 +391,6 @@ void CoXMLNode::BuildAttr(std::u16string_view name, std::u16string_view value, b
     if (auto* index = AttrIndex()) index->emplace(NameHash(name), attrs_.size() - 1);
 }
 
-// With each attribute's building in line: a start tag's attributes come through here.
-[[gnu::flatten]] void CoXMLNode::BuildAttrs(
-    const std::pair<std::u16string_view, std::u16string_view>* pairs, std::size_t count,
-    bool padded) {
-    attrs_.reserve(attrs_.size() + count);
-    for (std::size_t k = 0; k < count; ++k) BuildAttr(pairs[k].first, pairs[k].second, padded);
-}
-
 void CoXMLNode::UnbuildChild(CoXMLNode* child) {
     auto it = std::find_if(children_.begin(), children_.end(),
                            [&](const XMLNodePtr& c) { return c.p == child; });

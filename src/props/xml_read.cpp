@@ -220,22 +220,18 @@ inline unsigned char CharKind(char16_t c) {
 }
 
 #if defined(__SSE2__)
-// A bit pair for each of the eight characters at `p` that is not kPlain.
-inline unsigned NotPlainMarks(const char16_t* p) {
+// A bit pair for each of the eight characters at `p` that may not be kPlain: everything up
+// to ">", the backslash and the two marks at the top. Names are mostly letters, above ">",
+// so that the digits and marks below it that names may hold are told apart one by one.
+inline unsigned MaybeNotPlainMarks(const char16_t* p) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i zero = _mm_setzero_si128();
-    auto is = [&](char16_t c) { return _mm_cmpeq_epi16(v, _mm_set1_epi16(static_cast<short>(c))); };
-    // Up to the space, ";" to ">" and the two marks at the top, by saturating steps.
-    __m128i stop = _mm_cmpeq_epi16(_mm_subs_epu16(v, _mm_set1_epi16(u' ')), zero);
-    const __m128i from_semicolon = _mm_sub_epi16(v, _mm_set1_epi16(u';'));
-    stop = _mm_or_si128(stop,
-                        _mm_cmpeq_epi16(_mm_subs_epu16(from_semicolon, _mm_set1_epi16(3)), zero));
-    stop = _mm_or_si128(stop, _mm_cmpeq_epi16(_mm_adds_epu16(v, _mm_set1_epi16(0x11)),
-                                              _mm_set1_epi16(static_cast<short>(0xFFFF))));
-    stop = _mm_or_si128(stop, _mm_or_si128(is(u'"'), is(u'\'')));
-    stop = _mm_or_si128(stop, _mm_or_si128(is(u','), is(u'/')));
-    stop = _mm_or_si128(stop, is(u'\\'));
-    return static_cast<unsigned>(_mm_movemask_epi8(stop));
+    const __m128i low =
+        _mm_cmpeq_epi16(_mm_subs_epu16(v, _mm_set1_epi16(u'>')), _mm_setzero_si128());
+    const __m128i top = _mm_cmpeq_epi16(_mm_adds_epu16(v, _mm_set1_epi16(0x11)),
+                                        _mm_set1_epi16(static_cast<short>(0xFFFF)));
+    const __m128i backslash = _mm_cmpeq_epi16(v, _mm_set1_epi16(u'\\'));
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(low, top), backslash)));
 }
 #endif
 
@@ -243,8 +239,11 @@ inline unsigned NotPlainMarks(const char16_t* p) {
 inline std::size_t SkipPlain(const char16_t* p, std::size_t i, std::size_t n) {
 #if defined(__SSE2__)
     for (; i + 8 <= n; i += 8) {
-        if (const unsigned mask = NotPlainMarks(p + i))
-            return i + static_cast<std::size_t>(__builtin_ctz(mask)) / 2;
+        for (unsigned mask = MaybeNotPlainMarks(p + i); mask;) {
+            const unsigned bit = static_cast<unsigned>(__builtin_ctz(mask));
+            if (CharKind(p[i + bit / 2]) != kPlain) return i + bit / 2;
+            mask &= ~(3u << bit);
+        }
     }
 #endif
     while (i < n && CharKind(p[i]) == kPlain) ++i;
@@ -372,15 +371,34 @@ bool ParseAttributeList(std::u16string_view text, CoXMLNode* node, bool overwrit
 
 namespace {
 
+// Copies the first `n` characters of `from` to `to` (apart from each other), eight a step,
+// where both have room for `room` characters (n <= room): what is copied past `n` is
+// written over afterwards or left unused.
+inline void CopyChars(const char16_t* from, std::size_t n, char16_t* to, std::size_t room) {
+#if defined(__SSE2__)
+    if (room >= 8) {
+        for (std::size_t i = 0; i < n; i += 8) {
+            const std::size_t at = std::min(i, room - 8);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + at),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + at)));
+        }
+        return;
+    }
+#endif
+    for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
+}
+
 // Writes the plain text of `t` at `out`, which has room for t.size() characters: nothing
 // makes the text longer, as every replaced sequence is at least as long as what replaces
 // it, a character beyond 16 bits included. Returns the length written. Nothing before
 // `start` needs a replacement.
 std::size_t UnescapeTo(std::u16string_view t, char16_t* out, std::size_t start = 0) {
-    std::copy(t.data(), t.data() + start, out);
+    CopyChars(t.data(), start, out, t.size());
     char16_t* w = out + start;
     bool keep_spaces = false;  // a space written as "&nbsp;" or a character reference
-    bool only_spaces = t.substr(0, start).find_first_not_of(u' ') == std::u16string_view::npos;
+    // Most texts start with something other than a space.
+    bool only_spaces = start == 0 || (t[0] == u' ' && t.substr(0, start).find_first_not_of(u' ') ==
+                                                          std::u16string_view::npos);
     const std::size_t n = t.size();
     for (std::size_t i = start; i < n;) {
 #if defined(__SSE2__)
@@ -483,11 +501,44 @@ std::u16string UnescapeText(std::u16string_view t) {
     return out;
 }
 
+// A start tag's attributes, read in one pass, come through here.
+void CoXMLNode::BuildAttrs(const std::pair<std::u16string_view, std::u16string_view>* pairs,
+                           std::size_t count, bool padded) {
+    if (!attrs_.empty() || AttrIndex()) {
+        attrs_.reserve(attrs_.size() + count);
+        for (std::size_t k = 0; k < count; ++k) BuildAttr(pairs[k].first, pairs[k].second, padded);
+        return;
+    }
+    attrs_.reserve(count);
+    // A tag's names rarely repeat: a bit per name, chosen by its length and its first and
+    // last characters, rules most of them out without comparing them with those before.
+    std::uint64_t seen = 0;
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::u16string_view name = pairs[k].first;
+        const std::u16string_view value = pairs[k].second;
+        // The low five bits of a character survive folding.
+        const std::size_t mark =
+            name.empty() ? 0 : name.size() + (name.front() & 31u) + 2 * (name.back() & 31u);
+        const std::uint64_t bit = std::uint64_t{1} << (mark & 63);
+        if (seen & bit) {
+            const auto same = std::find_if(attrs_.begin(), attrs_.end(),
+                                           [&](const auto& a) { return NamesEqual(a.name, name); });
+            if (same != attrs_.end()) {
+                same->value.assign(value);
+                continue;
+            }
+        }
+        seen |= bit;
+        attrs_.emplace_back(name, value, padded);
+    }
+}
+
 // Slabs for the elements of one document: the first sized by the document's length (an
-// element every 48 characters or so), each further one twice the last, up to the largest.
+// element every 32 characters or more: a second slab for a few nodes costs more than room
+// left unused), each further one twice the last, up to the largest.
 class SlabSource {
 public:
-    explicit SlabSource(std::u16string_view x) : next_size_(x.size() / 48) {}
+    explicit SlabSource(std::u16string_view x) : next_size_(x.size() / 32) {}
     ~SlabSource() {
         if (slab_) slab_->LetGo();
     }
@@ -558,24 +609,42 @@ private:
 
 }  // namespace
 
+namespace {
+
+// The node a parse builds in: it lives on the parsing thread's stack for the parse alone and
+// is never handed out, so it needs neither a heap block nor a module lock of its own.
+class StagingNode final : public CoXMLNode {
+public:
+    StagingNode() : CoXMLNode(std::u16string_view()) {}
+    STDMETHOD_(ULONG, AddRef)() override { return InternalAddRef(); }
+    STDMETHOD_(ULONG, Release)() override { return InternalRelease(); }
+    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
+        return _InternalQueryInterface(riid, ppv);
+    }
+};
+
+}  // namespace
+
 // Reads a document into a private staging node, without locks (no other thread can see it),
 // and hands the result to the target node in one step at the end.
 class XmlReader {
 public:
     static HRESULT Parse(std::u16string_view x, CoXMLNode* node, bool take_name) {
-        XMLNodePtr staging = CoXMLNode::Create(u"");
-        if (!staging) return E_OUTOFMEMORY;
-        staging->depth_ = node->Depth();
-        staging->word_ = node->Word();
+        StagingNode staging_node;
+        CoXMLNode& staging = staging_node;
+        staging.depth_ = node->Depth();
+        staging.word_ = node->Word();
         std::u16string name;
         HRESULT hr;
         {
-            // The strings and lists of the new nodes come from chunks of this parse.
-            ParseArena::Scope arena(x.size() * sizeof(char16_t));
-            hr = Read(x, staging, node, &name);
+            // The strings and lists of the new nodes come from chunks of this parse. They take
+            // more room than the document's own characters (list headers, attribute pairs of
+            // 48 bytes): a first chunk of twice its size holds a small document's at once.
+            ParseArena::Scope arena(2 * x.size() * sizeof(char16_t));
+            hr = Read(x, &staging, node, &name);
         }
         if (take_name && !name.empty()) node->SetName(name);
-        node->AdoptContent(*staging, /*parents_set=*/true);
+        node->AdoptContent(staging, /*parents_set=*/true);
         return hr;
     }
 

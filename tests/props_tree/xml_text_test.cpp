@@ -70,6 +70,13 @@ TEST(XmlRead, NamesCaseTextAndAttributes) {
     EXPECT_EQ(U8(kids[0]->Name()), "child");
     EXPECT_EQ(U8(kids[0]->Value()), "some  text");
 
+    // A name repeated in a tag, in any case, overwrites the value and keeps its first place.
+    ASSERT_EQ(node->NodeXmlSet(B(u"<r a='1' B='2' A='3' ab='4' b='5' aB='6' \u0141='7'/>"), 1),
+              S_OK);
+    std::string seen;
+    for (const auto& a : node->Attributes()) seen += U8(a.name) + "=" + U8(a.value) + " ";
+    EXPECT_EQ(seen, "a=7 B=5 ab=6 ");
+
     // take_name = 0 keeps the node's name; end tags match the document's own name.
     XMLNodePtr keep = NewRoot(u"m-props");
     ASSERT_EQ(keep->NodeXmlSet(B(u"<other><x/></other>"), 0), S_OK);
@@ -148,11 +155,12 @@ TEST(XmlRead, EndTagsAndEntitiesAtEveryLengthAndPlace) {
         ASSERT_EQ(n->NodeXmlSet(B(xml.c_str()), 1), S_OK);
         EXPECT_EQ(n->Value(), plain + u"& q r") << k;
     }
-    // Names, values and texts of every length up to past the eight characters a node keeps
-    // inside, with the document ending right after them or with room after them (read in
-    // one step only then), and entities that leave a text on either side of eight.
+    // Names (with digits and marks, which sort below letters), values and texts of every
+    // length up to past the eight characters a node keeps inside, with the document ending
+    // right after them or with room after them (read in one step only then), and entities
+    // that leave a text on either side of eight.
     for (std::size_t length = 1; length <= 10; ++length) {
-        const std::u16string s = std::u16string(u"AbCdEfGhIj").substr(0, length);
+        const std::u16string s = std::u16string(u"A1.b-C2:d3").substr(0, length);
         std::u16string lower = s;
         for (auto& c : lower) c = static_cast<char16_t>(c | 0x20);
         std::u16string escaped, plain;
