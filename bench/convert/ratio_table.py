@@ -10,8 +10,8 @@ Each ratio is our time over the other's time (below 1: we are faster). Every cel
 the same iterations, the conversion in one stripe, the conversion in Convert's stripes, a
 memcpy of the destination's bytes (also on the stripe workers, in equal parts: the speed-up
 two processors give a pass over those bytes on this machine) and the peer library's
-operation; each ratio is taken
-within one repetition and the median of the repetitions' ratios is the figure. One stripe is
+operation; each ratio is taken within one repetition and the median of the repetitions'
+ratios is the figure. One stripe is
 compared on the thread's processor time, the stripe speed-up on wall time, the only time
 stripes save. Runs of the earlier benchmark (a benchmark per operation, Memcpy and the
 peers apart, each with its least time) are read too, for --before.
