@@ -76,31 +76,39 @@ void VideoRecorder::Start(std::string base, const ModeInfo& mode) {
     mode_ = mode;
 }
 
-bool VideoRecorder::WriteY4m(std::FILE*& file, const std::string& path, const Picture& p) {
+// A repeated period writes the planes of the picture before it again: converting them anew
+// cost as much as a new picture, so a card that fell behind (every period it had to catch
+// up on written out in the hardware clock's reader) fell further behind with each period.
+bool VideoRecorder::WriteY4m(Y4mFile& out, const std::string& path, const Picture& p, bool is_new) {
+    if (!is_new && out.planes_valid) {
+        std::fputs("FRAME\n", out.file);
+        return std::fwrite(out.planes.data(), 1, out.planes.size(), out.file) == out.planes.size();
+    }
+    out.planes_valid = false;
     if (p.format != bmdFormat8BitYUV && p.format != bmdFormat10BitYUV) return false;
     if (p.width != mode_.width || p.height != mode_.height) return false;
     if (p.row_bytes < MinRowBytes(p.format, p.width) ||
         p.bytes.size() < static_cast<std::size_t>(p.row_bytes) * static_cast<std::size_t>(p.height))
         return false;
     const bool ten = p.format == bmdFormat10BitYUV;
-    if (!file) {
-        file = std::fopen(path.c_str(), "wb");
-        if (!file) return false;
+    if (!out.file) {
+        out.file = std::fopen(path.c_str(), "wb");
+        if (!out.file) return false;
         y4m_format_ = p.format;
         const std::int64_t g = std::gcd(mode_.scale, mode_.duration);
         const char interlace = mode_.field == bmdUpperFieldFirst   ? 't'
                                : mode_.field == bmdLowerFieldFirst ? 'b'
                                                                    : 'p';
-        std::fprintf(file, "YUV4MPEG2 W%d H%d F%lld:%lld I%c A%d:%d %s XORVEX=decklink\n", p.width,
-                     p.height, static_cast<long long>(mode_.scale / g),
+        std::fprintf(out.file, "YUV4MPEG2 W%d H%d F%lld:%lld I%c A%d:%d %s XORVEX=decklink\n",
+                     p.width, p.height, static_cast<long long>(mode_.scale / g),
                      static_cast<long long>(mode_.duration / g), interlace, mode_.aspect_num,
                      mode_.aspect_den, ten ? "C422p10" : "C422");
     }
     if (p.format != y4m_format_) return false;
     const std::size_t w = static_cast<std::size_t>(p.width), h = static_cast<std::size_t>(p.height);
     const std::size_t cw = (w + 1) / 2, bps = ten ? 2 : 1;
-    scratch_.assign((w + 2 * cw) * h * bps, 0);
-    std::uint8_t* yp = scratch_.data();
+    out.planes.assign((w + 2 * cw) * h * bps, 0);
+    std::uint8_t* yp = out.planes.data();
     std::uint8_t* up = yp + w * h * bps;
     std::uint8_t* vp = up + cw * h * bps;
     std::vector<std::uint16_t> samples;
@@ -121,8 +129,9 @@ bool VideoRecorder::WriteY4m(std::FILE*& file, const std::string& path, const Pi
             }
         }
     }
-    std::fputs("FRAME\n", file);
-    return std::fwrite(scratch_.data(), 1, scratch_.size(), file) == scratch_.size();
+    out.planes_valid = true;
+    std::fputs("FRAME\n", out.file);
+    return std::fwrite(out.planes.data(), 1, out.planes.size(), out.file) == out.planes.size();
 }
 
 bool VideoRecorder::WritePeriod(const Picture& picture, bool is_new, std::int64_t period,
@@ -135,8 +144,8 @@ bool VideoRecorder::WritePeriod(const Picture& picture, bool is_new, std::int64_
             ok = WritePng(base_ + "-" + std::to_string(period) + "-right.png", *right_eye) && ok;
         return ok;
     }
-    bool ok = WriteY4m(y4m_, base_ + ".y4m", picture);
-    if (right_eye) ok = WriteY4m(y4m_right_, base_ + "-right.y4m", *right_eye) && ok;
+    bool ok = WriteY4m(y4m_, base_ + ".y4m", picture, is_new);
+    if (right_eye) ok = WriteY4m(y4m_right_, base_ + "-right.y4m", *right_eye, is_new) && ok;
     return ok;
 }
 
@@ -149,13 +158,14 @@ void VideoRecorder::WriteLogLine(const std::string& json) {
 }
 
 void VideoRecorder::Flush() {
-    for (std::FILE* f : {y4m_, y4m_right_, log_})
+    for (std::FILE* f : {y4m_.file, y4m_right_.file, log_})
         if (f) std::fflush(f);
 }
 
 void VideoRecorder::Close() {
-    for (std::FILE** f : {&y4m_, &y4m_right_, &log_})
+    for (std::FILE** f : {&y4m_.file, &y4m_right_.file, &log_})
         if (*f) std::fclose(*f), *f = nullptr;
+    y4m_.planes_valid = y4m_right_.planes_valid = false;
     base_.clear();
 }
 

@@ -42,15 +42,20 @@ public:
     void Close();
 
 private:
-    bool WriteY4m(std::FILE*& file, const std::string& path, const Picture& p);
+    // One Y4M file and the planes of the last picture written to it.
+    struct Y4mFile {
+        std::FILE* file = nullptr;
+        std::vector<std::uint8_t> planes;
+        bool planes_valid = false;  // `planes` hold the picture last written
+    };
+    bool WriteY4m(Y4mFile& out, const std::string& path, const Picture& p, bool is_new);
 
     std::string base_;
     ModeInfo mode_{};
-    std::FILE* y4m_ = nullptr;
-    std::FILE* y4m_right_ = nullptr;
+    Y4mFile y4m_;
+    Y4mFile y4m_right_;
     BMDPixelFormat y4m_format_ = 0;
     std::FILE* log_ = nullptr;
-    std::vector<std::uint8_t> scratch_;
 };
 
 class AudioRecorder {

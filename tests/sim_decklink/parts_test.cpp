@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "sim/decklink/modes.h"
@@ -169,6 +171,31 @@ TEST(SimRecorder, PicturesDecodeToWhatTheCardWasShown) {
         }
     }
     EXPECT_FALSE(fs::exists(dir / "c-8.png"));  // a repeat writes no new still
+
+    // A repeat writes the picture before it again, also after a new one (10-bit: the planes
+    // of the last picture are kept rather than unpacked again).
+    Picture p;
+    p.width = 720;
+    p.height = 576;
+    p.format = bmdFormat10BitYUV;
+    p.row_bytes = static_cast<std::int32_t>(MinRowBytes(p.format, 720));
+    p.bytes.assign(static_cast<std::size_t>(p.row_bytes) * 576, 0);
+    VideoRecorder rec;
+    rec.Start(dir / "r", pal);
+    for (int period = 0; period < 4; ++period) {
+        if (period == 2) p.bytes[static_cast<std::size_t>(p.row_bytes) * 100 + 5] = 0x7;
+        EXPECT_TRUE(rec.WritePeriod(p, period % 2 == 0, period, nullptr));
+    }
+    rec.Close();
+    std::ifstream in(dir / "r.y4m", std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::size_t frame = 6 + std::size_t{720 + 720} * 576 * 2;  // "FRAME\n" and 3 planes
+    const std::size_t header = text.find('\n') + 1;
+    ASSERT_EQ(text.size(), header + 4 * frame);
+    const auto picture = [&](int k) { return text.substr(header + k * frame, frame); };
+    EXPECT_EQ(picture(1), picture(0));
+    EXPECT_EQ(picture(3), picture(2));
+    EXPECT_NE(picture(2), picture(0));
 }
 
 TEST(SimRecorder, WavHeaderIsValidWhileWritingAndAfterClose) {
