@@ -162,21 +162,49 @@ def target_report(rows):
                + (f"; missed by {', '.join(misses)}" if misses else ""))
 
 
+USAGE = "usage: ratio_table.py RUN.json [--compare OTHER.json] [--before EARLIER.json] [--lines N]"
+
+
+def fail(message):
+    print(f"ratio_table.py: {message}\n{USAGE}", file=sys.stderr)
+    sys.exit(2)
+
+
 def main():
     args = sys.argv[1:]
+    if any(a in ("-h", "--help") for a in args):
+        print(__doc__.strip() + "\n\n" + USAGE)
+        return
+
     def option(name):
         if name not in args:
             return None
         i = args.index(name)
+        if i + 1 >= len(args):
+            fail(f"{name} needs a value")
         value = args[i + 1]
         del args[i:i + 2]
         return value
 
     other = option("--compare")
     only_lines = option("--lines")  # e.g. 1080: one picture size only
+    if only_lines is not None and not only_lines.isdigit():
+        fail(f"--lines takes a number of lines, not '{only_lines}'")
     before_path = option("--before")
-    before = {r[0]: r for r in ratios(load(before_path)[1])} if before_path else {}
-    context, run = load(args[0])
+    if len(args) != 1 or args[0].startswith("--"):
+        fail("one run's JSON file is needed" if not args else f"cannot read '{' '.join(args)}'")
+
+    def read(path):
+        try:
+            context, run = load(path)
+        except (OSError, ValueError, KeyError, TypeError) as e:
+            fail(f"{path}: not a convert_bench JSON run ({e})")
+        if not any(k.startswith("BM_Cell/") for k in run[0]):
+            fail(f"{path}: holds no conversion cells (BM_Cell)")
+        return context, run
+
+    before = {r[0]: r for r in ratios(read(before_path)[1])} if before_path else {}
+    context, run = read(args[0])
     print(f"Run of {context.get('date', '?')} on {context.get('orvex_cpu_model', '?')} "
           f"({context.get('num_cpus', '?')} logical processors), level "
           f"{context.get('orvex_cpu_level', '?')}, load average "
@@ -206,7 +234,7 @@ def main():
     for line in target_report(rows):
         print(line)
     if other:
-        second = {r[0]: r for r in ratios(load(other)[1])}
+        second = {r[0]: r for r in ratios(read(other)[1])}
         worst = (0.0, None)
         changes = []
         for r in rows:
