@@ -192,7 +192,8 @@ def main():
         fail(f"--lines takes a number of lines, not '{only_lines}'")
     before_path = option("--before")
     if len(args) != 1 or args[0].startswith("--"):
-        fail("one run's JSON file is needed" if not args else f"cannot read '{' '.join(args)}'")
+        given = " ".join(args)
+        fail(f"takes one run's JSON file, not '{given}'" if args else "a run's JSON file is needed")
 
     def read(path):
         try:
