@@ -63,15 +63,13 @@ TEST(RowBytes, ZeroWithoutARowAndAMinimumForPackedFormatsOnly) {
 // The pixel-format table's answers are its entries; only the name lookup has rules of its own.
 TEST(PixelFormats, NamesAndFourCharacterCodes) {
     EXPECT_EQ(PixelFormatBits(eMFCC_GPU_YUV422), 0);  // not in the table
-    EXPECT_EQ(PixelFormatFromName(u"uyvy"), eMFCC_UYVY);
-    EXPECT_EQ(PixelFormatFromName(u"V210"), eMFCC_v210);
-    EXPECT_EQ(PixelFormatFromName(u"argb32"), eMFCC_ARGB32);
-    EXPECT_EQ(PixelFormatFromName(u"ARGB4444"), static_cast<eMFCC>(0x6E6415E6));
-    EXPECT_EQ(PixelFormatFromName(u"bi_bitfields"), static_cast<eMFCC>(3));
-    EXPECT_EQ(PixelFormatFromName(u"ABCD"), static_cast<eMFCC>(0x44434241));
-    EXPECT_EQ(PixelFormatFromName(u"ABCDE"), eMFCC_Default);
-    EXPECT_EQ(PixelFormatFromName(u"ABC"), eMFCC_Default);
-    EXPECT_EQ(PixelFormatFromName(u"AB\u20ACD"), static_cast<eMFCC>(0x443F4241));
+    // clang-format off
+    for (auto [name, fcc] : {std::pair<const char16_t*, std::uint32_t>{u"uyvy", eMFCC_UYVY},
+             {u"V210", eMFCC_v210}, {u"argb32", eMFCC_ARGB32}, {u"ARGB4444", 0x6E6415E6},
+             {u"bi_bitfields", 3}, {u"ABCD", 0x44434241}, {u"ABCDE", eMFCC_Default},
+             {u"ABC", eMFCC_Default}, {u"AB\u20ACD", 0x443F4241}})
+        EXPECT_EQ(PixelFormatFromName(name), static_cast<eMFCC>(fcc)) << std::hex << fcc;
+    // clang-format on
 }
 
 M_VID_PROPS Aspect(M_VID_PROPS p, int x, int y) {
@@ -93,16 +91,14 @@ TEST(VideoFormatDetect, SizeRateOrderAndPackingWithinTheirTolerances) {
         // Standard definition. PAL takes the 39-line tolerance, not its own 49; the table's own
         // NTSC height is exact, so strict detection accepts it; without an aspect the pixel
         // ratio 720:480 is wider than 1.4, so taken for 16:9.
-        {Record(720, 576, 25), true, eMVF_PAL},
+        {Record(720, 576, 25), true, eMVF_PAL}, {Record(720, 615, 25), false, eMVF_PAL},
         {Aspect(Record(720, 576, 25), 16, 9), true, eMVF_PAL_16x9},
-        {Record(720, 615, 25), false, eMVF_PAL},
-        {Record(720, 616, 25), false, eMVF_Custom},
+        {Record(720, 616, 25), false, eMVF_Custom}, {Record(720, 576, 30), false, eMVF_Custom},
         {Aspect(Record(720, 486, 30 / 1.001), 4, 3), false, eMVF_NTSC},
         {Aspect(Record(720, 486, 30 / 1.001), 4, 3), true, eMVF_NTSC},
         {Aspect(Record(720, 483, 30 / 1.001), 4, 3), true, eMVF_Custom},
         {Record(720, -480, 24 / 1.001), true, eMVF_NTSC_2398},
         {Record(720, 480, 29.97), true, eMVF_NTSC_16x9},
-        {Record(720, 576, 30), false, eMVF_Custom},
         // Rates within one hundredth.
         {Record(1280, 720, 59.94), true, eMVF_HD720_5994p},
         {Record(1280, 720, 59.95), true, eMVF_HD720_5994p},
@@ -115,27 +111,24 @@ TEST(VideoFormatDetect, SizeRateOrderAndPackingWithinTheirTolerances) {
         {Record(1920, 1080, 0.0 / 0.0), false, eMVF_Custom},
         // Field order, and the loose tolerance at 1080.
         {Record(1920, 1088, 25), false, eMVF_HD1080_50i},
-        {Record(1920, 1088, 25), true, eMVF_Custom},
+        {Record(1920, 1088, 25), true, eMVF_Custom}, {Record(1920, 1079, 50), false, eMVF_Custom},
         {Record(1920, 1080, 25, kP), true, eMVF_HD1080_25p},
         {Record(1920, 1080, 25, eMI_Field2First), true, eMVF_Custom},
         {Record(1920, 1125, 50), false, eMVF_HD1080_50p},
         {Record(1920, 1126, 50), false, eMVF_Custom},
-        {Record(1920, 1079, 50), false, eMVF_Custom},
         {Record(1920, 1080, 24), true, eMVF_HD1080_24p},
         // Ultra high definition has no upper height.
         {Record(3840, 2160, 25), true, eMVF_4K_UHD_25p},
         {Record(3840, 2160, 25, eMI_Field1First), true, eMVF_4K_UHD_50i},
         {Record(3840, 2400, 30 / 1.001), true, eMVF_4K_UHD_2997p},
         {Record(4096, -2160, 24), true, eMVF_4K_DCI_24p},
-        {Record(4096, 2160, 50), true, eMVF_Custom},
-        {Record(2048, 1556, 24), true, eMVF_Custom},
+        {Record(4096, 2160, 50), true, eMVF_Custom}, {Record(2048, 1556, 24), true, eMVF_Custom},
         // Stereo: two stacked pictures (never top-down RGB, never of an unknown half), side by
         // side when the rows are too short for the full width.
         {half_sbs, true, eMVF_3D_SbS_1080_25p},
         {Record(1920, 2160, 25, kP), true, eMVF_3D_Full_TnB_1080_25p},
         {Record(1280, 1440, 50), true, eMVF_3D_Full_TnB_720_50p},
-        {Record(1280, -1440, 50), true, eMVF_Custom},
-        {Record(1000, 2000, 25), true, eMVF_Custom},
+        {Record(1280, -1440, 50), true, eMVF_Custom}, {Record(1000, 2000, 25), true, eMVF_Custom},
         {Record(3840, 1080, 25, kP, eMFCC_HDYC, 7680), true, eMVF_3D_SbS_1080_25p},
         {Record(3840, 1080, 25, kP, eMFCC_Default, 7680), true, eMVF_Custom},
         {Record(3840, 1080, 25, kP, eMFCC_HDYC, 15360), true, eMVF_Custom},
@@ -202,15 +195,16 @@ TEST(VideoPropsComplete, StrictTakesOnlyPlausibleHeights) {
         VideoPropsComplete(p, true);
         return p;
     };
-    EXPECT_EQ(complete(eMVF_HD1080_25p, 1088).nHeight, 1088);
-    EXPECT_EQ(complete(eMVF_HD1080_25p, 1125).nHeight, 1125);
-    EXPECT_EQ(complete(eMVF_HD1080_25p, 1126).nHeight, 1080);
-    EXPECT_EQ(complete(eMVF_HD1080_25p, -1000).nHeight, -1080);
+    // No tolerance for 2K.
+    const struct {
+        eMVideoFormat format;
+        int height, want;
+    } cases[] = {{eMVF_HD1080_25p, 1088, 1088}, {eMVF_HD1080_25p, 1125, 1125},
+                 {eMVF_HD1080_25p, 1126, 1080}, {eMVF_HD1080_25p, -1000, -1080},
+                 {eMVF_NTSC, 480, 480},         {eMVF_NTSC, 482, 486},
+                 {eMVF_PAL, 480, 576},          {eMVF_2K_24p, 1600, 1556}};
+    for (const auto& c : cases) EXPECT_EQ(complete(c.format, c.height).nHeight, c.want) << c.height;
     EXPECT_EQ(complete(eMVF_HD1080_25p, 1088).nWidth, 1920);
-    EXPECT_EQ(complete(eMVF_NTSC, 480).nHeight, 480);
-    EXPECT_EQ(complete(eMVF_NTSC, 482).nHeight, 486);
-    EXPECT_EQ(complete(eMVF_PAL, 480).nHeight, 576);
-    EXPECT_EQ(complete(eMVF_2K_24p, 1600).nHeight, 1556);  // no tolerance for 2K
 }
 
 TEST(VideoPropsComplete, CustomRecordsAreDetectedAndCorrected) {

@@ -15,36 +15,38 @@ SystemTime Time(int h, int m, int s, int ms = 0, int year = 0, int month = 0, in
     return {u(year), u(month), 0, u(day), u(h), u(m), u(s), u(ms)};
 }
 
-std::string Narrow(const std::u16string& text) {
+std::string Narrow(std::u16string_view text) {
     return std::string(text.begin(), text.end());
+}
+
+// Checks parse(text) for each row; a failure names its text.
+template <class T, class F>
+void ExpectParsed(F parse, std::initializer_list<std::pair<std::u16string_view, T>> rows) {
+    for (const auto& [text, want] : rows) EXPECT_EQ(parse(text), want) << Narrow(text);
 }
 
 TEST(BoolText, WordsNumbersAndEverythingElse) {
     for (std::u16string_view yes : {u"1", u"true", u"TRUE", u"yes", u"Yes", u"ON", u"on", u"y",
                                     u"Y", u"only", u"2", u" 7", u"0x10", u"010"})
-        EXPECT_TRUE(ParseBool(yes)) << Narrow(std::u16string(yes));
+        EXPECT_TRUE(ParseBool(yes)) << Narrow(yes);
     for (std::u16string_view no : {u"", u"0", u"false", u"False", u"-1", u"no", u"off", u"n", u"00",
                                    u"maybe", u"0x", u"-0x10"})
-        EXPECT_FALSE(ParseBool(no)) << Narrow(std::u16string(no));
+        EXPECT_FALSE(ParseBool(no)) << Narrow(no);
     EXPECT_EQ(PrintBool(true), u"true");
     EXPECT_EQ(PrintBool(false), u"false");
 }
 
 TEST(IntegerText, AutomaticBaseAndSaturation) {
-    EXPECT_EQ(ParseInt32(u"42"), 42);
-    EXPECT_EQ(ParseInt32(u"  -42xyz"), -42);
-    EXPECT_EQ(ParseInt32(u"0x1F"), 31);
-    EXPECT_EQ(ParseInt32(u"017"), 15);
-    EXPECT_EQ(ParseInt32(u"019"), 1);  // octal stops at 9
-    EXPECT_EQ(ParseInt32(u"0xg"), 0);
-    EXPECT_EQ(ParseInt32(u"abc"), 0);
-    EXPECT_EQ(ParseInt32(u"99999999999"), INT32_MAX);
-    EXPECT_EQ(ParseInt32(u"-99999999999999999999999"), INT32_MIN);
-    EXPECT_EQ(ParseInt64(u"-9223372036854775808"), INT64_MIN);
-    EXPECT_EQ(ParseInt64(u"9223372036854775808"), INT64_MAX);
-    EXPECT_EQ(ParseUInt64(u"0xFFFFFFFFFFFFFFFF"), UINT64_MAX);
-    EXPECT_EQ(ParseUInt64(u"-1"), UINT64_MAX);
-    EXPECT_EQ(ParseUInt64(u"0x10000000000000000"), UINT64_MAX);
+    // "019": octal stops at 9.
+    // clang-format off
+    ExpectParsed<std::int32_t>(ParseInt32, {{u"42", 42}, {u"  -42xyz", -42}, {u"0x1F", 31},
+        {u"017", 15}, {u"019", 1}, {u"0xg", 0}, {u"abc", 0}, {u"99999999999", INT32_MAX},
+        {u"-99999999999999999999999", INT32_MIN}});
+    ExpectParsed<std::int64_t>(ParseInt64,
+        {{u"-9223372036854775808", INT64_MIN}, {u"9223372036854775808", INT64_MAX}});
+    ExpectParsed<std::uint64_t>(ParseUInt64, {{u"0xFFFFFFFFFFFFFFFF", UINT64_MAX},
+        {u"-1", UINT64_MAX}, {u"0x10000000000000000", UINT64_MAX}});
+    // clang-format on
 }
 
 TEST(IntegerText, HexadecimalFormsReadBackTheirBits) {
@@ -58,32 +60,28 @@ TEST(IntegerText, HexadecimalFormsReadBackTheirBits) {
 }
 
 TEST(DoubleText, TrailingZerosAndPrecision) {
-    EXPECT_EQ(PrintDouble(0.25), u"0.25");
-    EXPECT_EQ(PrintDouble(1.5), u"1.5");
-    EXPECT_EQ(PrintDouble(2.0), u"2.0");
-    EXPECT_EQ(PrintDouble(1e-9), u"0.0");
-    EXPECT_EQ(PrintDouble(1.5, 3), u"1.5");
-    EXPECT_EQ(PrintDouble(1.5, 2), u"1.50");  // below three digits the zeros stay
-    EXPECT_EQ(PrintDouble(2.0, 0), u"2");
-    EXPECT_EQ(PrintDouble(123.456789, 4), u"123.4568");
-    EXPECT_EQ(PrintDouble(std::numeric_limits<double>::infinity()), u"inf");
+    // Below three digits the zeros stay; the precision is capped, and zeros trimmed.
+    const struct {
+        double value;
+        int precision;
+        std::u16string_view want;
+    } cases[] = {{0.25, -1, u"0.25"},   {1.5, -1, u"1.5"},
+                 {2.0, -1, u"2.0"},     {1e-9, -1, u"0.0"},
+                 {1.5, 3, u"1.5"},      {1.5, 2, u"1.50"},
+                 {2.0, 0, u"2"},        {123.456789, 4, u"123.4568"},
+                 {1.0, 100000, u"1.0"}, {std::numeric_limits<double>::infinity(), -1, u"inf"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(PrintDouble(c.value, c.precision), c.want) << c.value << " " << c.precision;
     EXPECT_EQ(PrintDouble(1e308).size(), 309u + 2);
-    EXPECT_EQ(PrintDouble(1.0, 100000), u"1.0");  // precision is capped, zeros trimmed
 }
 
 TEST(DoubleText, ParsingWithPercentAndOddInput) {
-    EXPECT_EQ(ParseDouble(u"1.5"), 1.5);
-    EXPECT_EQ(ParseDouble(u" -2.5e2abc"), -250.0);
-    EXPECT_EQ(ParseDouble(u"50%"), 0.5);
-    EXPECT_EQ(ParseDouble(u"50 %"), 50.0);
-    EXPECT_EQ(ParseDouble(u".5"), 0.5);
-    EXPECT_EQ(ParseDouble(u"1e"), 1.0);
-    EXPECT_EQ(ParseDouble(u"."), 0.0);
-    EXPECT_EQ(ParseDouble(u"x1"), 0.0);
-    EXPECT_EQ(ParseDouble(u"1e999"), std::numeric_limits<double>::infinity());
-    EXPECT_EQ(ParseDouble(u"1e-999"), 0.0);
-    EXPECT_EQ(ParseDouble(u"0.000e999999999999"), 0.0);
-    EXPECT_EQ(ParseDouble(u"-Infinity"), -std::numeric_limits<double>::infinity());
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    // clang-format off
+    ExpectParsed<double>(ParseDouble, {{u"1.5", 1.5}, {u" -2.5e2abc", -250.0}, {u"50%", 0.5},
+        {u"50 %", 50.0}, {u".5", 0.5}, {u"1e", 1.0}, {u".", 0.0}, {u"x1", 0.0}, {u"1e999", kInf},
+        {u"1e-999", 0.0}, {u"0.000e999999999999", 0.0}, {u"-Infinity", -kInf}});
+    // clang-format on
     EXPECT_TRUE(std::isnan(ParseDouble(u"nan")));
 }
 
@@ -117,84 +115,65 @@ TEST(GuidText, RegistryFormBothWays) {
     EXPECT_EQ(ParseGuid(u""), GUID_NULL);
 }
 
+// clang-format off
 TEST(PixelFormatText, PrintsCharactersNamesOrHexAndReadsThemBack) {
-    EXPECT_EQ(PrintPixelFormat(0x59565955), u"UYVY");
-    EXPECT_EQ(PrintPixelFormat(0x30313276), u"v210");
-    EXPECT_EQ(PrintPixelFormat(0), u"BI_RGB");
-    EXPECT_EQ(PrintPixelFormat(0xE436EB7E), u"RGB32");
-    EXPECT_EQ(PrintPixelFormat(0x65FFAF79), u"0x65FFAF79");
-    EXPECT_EQ(PrintPixelFormat(0x1F), u"0x1F");
-
+    for (auto [code, text] : {std::pair{0x59565955u, u"UYVY"}, {0x30313276u, u"v210"},
+             {0u, u"BI_RGB"}, {0xE436EB7Eu, u"RGB32"}, {0x65FFAF79u, u"0x65FFAF79"},
+             {0x1Fu, u"0x1F"}})
+        EXPECT_EQ(PrintPixelFormat(code), text) << std::hex << code;
     for (std::uint32_t code :
          {0x59565955u, 0x30313276u, 0u, 1u, 3u, 0xE436EB7Eu, 0xE436EB7Du, 0xE436EB7Au, 0xE436EB7Bu,
           0xE436EB7Cu, 0x297C55AFu, 0x6E6415E6u, 0x773C9AC0u, 0x65FFAF79u, 0x65FFAF80u, 0x12345u})
         EXPECT_EQ(ParsePixelFormat(PrintPixelFormat(code)), code) << std::hex << code;
-    EXPECT_EQ(ParsePixelFormat(u"hdyc"), 0x43594448u);
-    EXPECT_EQ(ParsePixelFormat(u"0x123456789"), 0u);
-    EXPECT_EQ(ParsePixelFormat(u"0x12G45"), 0u);
-    EXPECT_EQ(ParsePixelFormat(u"garbage"), 0u);
+    ExpectParsed<std::uint32_t>(ParsePixelFormat,
+        {{u"hdyc", 0x43594448u}, {u"0x123456789", 0u}, {u"0x12G45", 0u}, {u"garbage", 0u}});
 }
 
 constexpr std::uint32_t kRed = MakeColour(255, 0, 0);
 
 TEST(ColourText, PrintsNamesNumbersAndAlpha) {
-    EXPECT_EQ(PrintColour(kRed), u"Red");
-    EXPECT_EQ(PrintColour(MakeColour(255, 0, 0, 128)), u"Red(128)");
-    EXPECT_EQ(PrintColour(MakeColour(0x12, 0x34, 0x56)), u"#123456");
-    EXPECT_EQ(PrintColour(MakeColour(0x12, 0x34, 0x56, 0)), u"#123456(0)");
-    EXPECT_EQ(PrintColour(MakeColour(0, 0xFF, 0xFF)), u"Aqua");
-    EXPECT_EQ(PrintColour(MakeColour(0x00, 0x90, 0xB2)), u"Lagoon");
-    EXPECT_EQ(PrintColour(0), u"Black(0)");
+    for (auto [colour, text] : {std::pair{kRed, u"Red"}, {MakeColour(255, 0, 0, 128), u"Red(128)"},
+             {MakeColour(0x12, 0x34, 0x56), u"#123456"}, {MakeColour(0, 0xFF, 0xFF), u"Aqua"},
+             {MakeColour(0x12, 0x34, 0x56, 0), u"#123456(0)"}, {0u, u"Black(0)"},
+             {MakeColour(0x00, 0x90, 0xB2), u"Lagoon"}})
+        EXPECT_EQ(PrintColour(colour), text) << std::hex << colour;
 }
 
+constexpr std::uint32_t kFallback = MakeColour(1, 2, 3, 4);
+std::uint32_t Colour(std::u16string_view text) {
+    return ParseColour(text, kFallback);
+}
+
+// Names, numbers (capital hex digits, C literals, eight digits with their own alpha; two
+// leading digits mean hexadecimal, so "255" is #225555 after doubling, but "5" is decimal,
+// doubled) and alpha in brackets.
 TEST(ColourText, ParsesNamesNumbersAndAlpha) {
-    const std::uint32_t fallback = MakeColour(1, 2, 3, 4);
-    EXPECT_EQ(ParseColour(u"#123456", fallback), MakeColour(0x12, 0x34, 0x56));
-    EXPECT_EQ(ParseColour(u"#F00", fallback), kRed);
-    EXPECT_EQ(ParseColour(u"#F00(0.5)", fallback), MakeColour(255, 0, 0, 128));
-    EXPECT_EQ(ParseColour(u"Blue(0.5)", fallback), MakeColour(0, 0, 255, 128));
-    EXPECT_EQ(ParseColour(u"White(1)", fallback), MakeColour(255, 255, 255));
-    EXPECT_EQ(ParseColour(u"Red(128)", fallback), MakeColour(255, 0, 0, 128));
-    EXPECT_EQ(ParseColour(u"Red(-3)", fallback), MakeColour(255, 0, 0, 0));
-    EXPECT_EQ(ParseColour(u"Red(junk)", fallback), MakeColour(255, 0, 0, 0));
-    EXPECT_EQ(ParseColour(u"Transparent", fallback), 0u);
-    EXPECT_EQ(ParseColour(u"CYAN", fallback), MakeColour(0, 255, 255));
-    EXPECT_EQ(ParseColour(u"deepsea", fallback), MakeColour(0x06, 0x54, 0x8A));
-    EXPECT_EQ(ParseColour(u" Lime ; comment", fallback), MakeColour(0, 255, 0));
-    // Numbers: capital hex digits, C literals, eight digits with their own alpha.
-    EXPECT_EQ(ParseColour(u"FF0000", fallback), kRed);
-    EXPECT_EQ(ParseColour(u"0xFF0000", fallback), kRed);
-    EXPECT_EQ(ParseColour(u"0x80FF0000", fallback), MakeColour(255, 0, 0, 0x80));
-    EXPECT_EQ(ParseColour(u"#80FF0000(0.1)", fallback), MakeColour(255, 0, 0, 0x80));
-    EXPECT_EQ(ParseColour(u"#FFFF", fallback), MakeColour(0, 0xFF, 0xFF));
-    EXPECT_EQ(ParseColour(u"#FFFFFFFFFFFF", fallback), 0xFFFFFFFFu);
-    // Two leading digits mean hexadecimal, so "255" is #225555 after doubling.
-    EXPECT_EQ(ParseColour(u"255", fallback), MakeColour(0x22, 0x55, 0x55));
-    EXPECT_EQ(ParseColour(u"16711680", fallback), MakeColour(0x71, 0x16, 0x80, 0x16));
-    EXPECT_EQ(ParseColour(u"5", fallback), MakeColour(0, 0, 0x55));  // decimal, doubled
+    ExpectParsed<std::uint32_t>(Colour, {{u"#123456", MakeColour(0x12, 0x34, 0x56)},
+        {u"#F00", kRed}, {u"#F00(0.5)", MakeColour(255, 0, 0, 128)},
+        {u"Blue(0.5)", MakeColour(0, 0, 255, 128)}, {u"White(1)", MakeColour(255, 255, 255)},
+        {u"Red(128)", MakeColour(255, 0, 0, 128)}, {u"Red(-3)", MakeColour(255, 0, 0, 0)},
+        {u"Red(junk)", MakeColour(255, 0, 0, 0)}, {u"Transparent", 0u},
+        {u"CYAN", MakeColour(0, 255, 255)}, {u"deepsea", MakeColour(0x06, 0x54, 0x8A)},
+        {u" Lime ; comment", MakeColour(0, 255, 0)}, {u"FF0000", kRed}, {u"0xFF0000", kRed},
+        {u"0x80FF0000", MakeColour(255, 0, 0, 0x80)},
+        {u"#80FF0000(0.1)", MakeColour(255, 0, 0, 0x80)}, {u"#FFFF", MakeColour(0, 0xFF, 0xFF)},
+        {u"#FFFFFFFFFFFF", 0xFFFFFFFFu}, {u"255", MakeColour(0x22, 0x55, 0x55)},
+        {u"16711680", MakeColour(0x71, 0x16, 0x80, 0x16)}, {u"5", MakeColour(0, 0, 0x55)}});
 }
 
 TEST(ColourText, DefaultsForNothingReadable) {
-    const std::uint32_t fallback = MakeColour(1, 2, 3, 4);
-    EXPECT_EQ(ParseColour(u"", fallback), fallback);
-    EXPECT_EQ(ParseColour(u"Default", fallback), fallback);
-    EXPECT_EQ(ParseColour(u"DEFAULT(0.5)", fallback), MakeColour(1, 2, 3, 128));
-    EXPECT_EQ(ParseColour(u"(1)", fallback), MakeColour(1, 2, 3, 255));
-    EXPECT_EQ(ParseColour(u"nonsense", fallback), fallback);
-    EXPECT_EQ(ParseColour(u"#", fallback), fallback);
-    EXPECT_EQ(ParseColour(u"-5", fallback), fallback);
-    EXPECT_EQ(ParseColour(u"\u00e9t\u00e9", fallback), fallback);
+    ExpectParsed<std::uint32_t>(Colour, {{u"", kFallback}, {u"Default", kFallback},
+        {u"DEFAULT(0.5)", MakeColour(1, 2, 3, 128)}, {u"(1)", MakeColour(1, 2, 3, 255)},
+        {u"nonsense", kFallback}, {u"#", kFallback}, {u"-5", kFallback},
+        {u"\u00e9t\u00e9", kFallback}});
 }
+// clang-format on
 
 TEST(ColourText, LongTextsAreCutAt63Characters) {
-    const std::uint32_t fallback = MakeColour(1, 2, 3, 4);
     // The alpha lies beyond the 63rd character and is not seen.
-    std::u16string text = u"Red" + std::u16string(59, u' ') + u"(0.5)";
-    EXPECT_EQ(ParseColour(text, fallback), MakeColour(255, 0, 0, 0));
-    text = u"Red(0.5" + std::u16string(200, u'0') + u")";
-    EXPECT_EQ(ParseColour(text, fallback), MakeColour(255, 0, 0, 128));
-    text = u"#" + std::u16string(100, u'F');
-    EXPECT_EQ(ParseColour(text, fallback), 0xFFFFFFFFu);
+    EXPECT_EQ(Colour(u"Red" + std::u16string(59, u' ') + u"(0.5)"), MakeColour(255, 0, 0, 0));
+    EXPECT_EQ(Colour(u"Red(0.5" + std::u16string(200, u'0') + u")"), MakeColour(255, 0, 0, 128));
+    EXPECT_EQ(Colour(u"#" + std::u16string(100, u'F')), 0xFFFFFFFFu);
 }
 
 TEST(ColourText, EveryColourReadsBackAsPrinted) {
@@ -207,31 +186,30 @@ TEST(ColourText, EveryColourReadsBackAsPrinted) {
     }
 }
 
+// clang-format off
 TEST(TimeText, Printing) {
-    EXPECT_EQ(PrintTime(Time(1, 2, 3)), u"01:02:03");
-    EXPECT_EQ(PrintTime(Time(1, 2, 3, 45)), u"01:02:03.045");
-    EXPECT_EQ(PrintTime(Time(1, 2, 3, 0, 2024, 3, 5)), u"2024-03-05 01:02:03");
-    EXPECT_EQ(PrintTime(Time(1, 2, 3, 7, 2024, 3, 5)), u"2024-03-05 01:02:03.007");
+    for (auto [time, text] : {std::pair{Time(1, 2, 3), u"01:02:03"},
+             {Time(1, 2, 3, 45), u"01:02:03.045"},
+             {Time(1, 2, 3, 0, 2024, 3, 5), u"2024-03-05 01:02:03"},
+             {Time(1, 2, 3, 7, 2024, 3, 5), u"2024-03-05 01:02:03.007"}})
+        EXPECT_EQ(PrintTime(time), text);
     EXPECT_EQ(PrintTime(Time(1, 2, 3, 7, 2024, 3, 5), true), u"01:02:03.007");
 }
 
+SystemTime ParseTimeOnly(std::u16string_view text) {
+    return ParseTime(text);
+}
+
 TEST(TimeText, GroupsFractionsAndUnitLetters) {
-    EXPECT_EQ(ParseTime(u"01:02:03.5"), Time(1, 2, 3, 500));
-    EXPECT_EQ(ParseTime(u"12:34"), Time(12, 34, 0));
-    EXPECT_EQ(ParseTime(u"90"), Time(1, 30, 0));
-    EXPECT_EQ(ParseTime(u"3.25"), Time(0, 0, 3, 250));
-    EXPECT_EQ(ParseTime(u"59.9996"), Time(0, 1, 0, 0));  // rounding carries into the second
-    EXPECT_EQ(ParseTime(u"1h30m"), Time(1, 30, 0));
-    EXPECT_EQ(ParseTime(u"1H"), Time(1, 0, 0));
-    EXPECT_EQ(ParseTime(u"5m30s"), Time(0, 5, 30));
-    EXPECT_EQ(ParseTime(u"45s"), Time(0, 0, 45));
-    EXPECT_EQ(ParseTime(u"3.5s"), Time(0, 0, 3, 500));
-    EXPECT_EQ(ParseTime(u"0.25S"), Time(0, 0, 0, 250));
-    EXPECT_EQ(ParseTime(u"1m3.5s"), Time(0, 1, 3, 500));
-    EXPECT_EQ(ParseTime(u"01:02:03.5s"), Time(1, 2, 3, 500));
-    EXPECT_EQ(ParseTime(u"1.2.3"), Time(0, 1, 2, 300));
-    EXPECT_EQ(ParseTime(u"2m"), Time(0, 2, 0));
-    EXPECT_EQ(ParseTime(u"25:00:00"), Time(1, 0, 0));  // wraps at a day
+    // "59.9996": rounding carries into the second; "25:00:00" wraps at a day.
+    ExpectParsed<SystemTime>(ParseTimeOnly, {{u"01:02:03.5", Time(1, 2, 3, 500)},
+        {u"12:34", Time(12, 34, 0)}, {u"90", Time(1, 30, 0)}, {u"3.25", Time(0, 0, 3, 250)},
+        {u"59.9996", Time(0, 1, 0, 0)}, {u"1h30m", Time(1, 30, 0)}, {u"1H", Time(1, 0, 0)},
+        {u"5m30s", Time(0, 5, 30)}, {u"45s", Time(0, 0, 45)}, {u"3.5s", Time(0, 0, 3, 500)},
+        {u"0.25S", Time(0, 0, 0, 250)}, {u"1m3.5s", Time(0, 1, 3, 500)},
+        {u"01:02:03.5s", Time(1, 2, 3, 500)}, {u"1.2.3", Time(0, 1, 2, 300)},
+        {u"2m", Time(0, 2, 0)}, {u"25:00:00", Time(1, 0, 0)}});
+    // clang-format on
     const SystemTime huge = ParseTime(u"99999999999999999999999999:99999999999999:9999.99999");
     EXPECT_LT(huge.hour, 24);
     EXPECT_LT(huge.minute, 60);
@@ -244,14 +222,14 @@ TEST(TimeText, GroupsFractionsAndUnitLetters) {
 
 TEST(TimeText, DatesInThreeForms) {
     const SystemTime expected = Time(10, 20, 30, 0, 2024, 3, 15);
-    EXPECT_EQ(ParseTime(u"2024-03-15 10:20:30"), expected);
-    EXPECT_EQ(ParseTime(u"15/03/2024 10:20:30"), expected);
-    EXPECT_EQ(ParseTime(u"15.3.2024\t10:20:30"), expected);
+    // clang-format off
+    ExpectParsed<SystemTime>(ParseTimeOnly, {{u"2024-03-15 10:20:30", expected},
+        {u"15/03/2024 10:20:30", expected}, {u"15.3.2024\t10:20:30", expected},
+        {u"2024-03 10:20:30", Time(10, 20, 30)}, {u"someday 10:20:30", Time(10, 20, 30)},
+        {u"99999-1-1 00:00:01", Time(0, 0, 1, 0, 65535, 1, 1)},
+        {u"-5/-1/2000 00:00:01", Time(0, 0, 1, 0, 2000, 0, 0)}});
+    // clang-format on
     EXPECT_EQ(ParseTime(u"2024-03-15 10:20:30", false), Time(10, 20, 30));
-    EXPECT_EQ(ParseTime(u"2024-03 10:20:30"), Time(10, 20, 30));
-    EXPECT_EQ(ParseTime(u"someday 10:20:30"), Time(10, 20, 30));
-    EXPECT_EQ(ParseTime(u"99999-1-1 00:00:01"), Time(0, 0, 1, 0, 65535, 1, 1));
-    EXPECT_EQ(ParseTime(u"-5/-1/2000 00:00:01"), Time(0, 0, 1, 0, 2000, 0, 0));
     const SystemTime printed = Time(23, 59, 58, 999, 2026, 12, 6);
     EXPECT_EQ(ParseTime(PrintTime(printed)), printed);
 }
