@@ -55,7 +55,7 @@ void FillRowIndex(std::uint8_t* data, int row_bytes, int rows) {
 
 // Every refusal names its cause and leaves the destination as it was.
 TEST(Convert, RefusalsNameTheirCauseAndLeaveTheDestination) {
-    const M_VID_PROPS uyvy = Props(eMFCC_UYVY, 16, 4);
+    const M_VID_PROPS uyvy = Props(eMFCC_UYVY, 16, 4), v210 = Props(eMFCC_v210, 64, 8);
     M_VID_PROPS narrow = uyvy, negative = uyvy, wide = uyvy, tall = uyvy, lowest = uyvy,
                 wrapping = Props(eMFCC_RGB32, 0x40000001, 1), empty = uyvy;
     narrow.nRowBytes = 16;  // shorter than the 32 bytes of a row
@@ -71,12 +71,9 @@ TEST(Convert, RefusalsNameTheirCauseAndLeaveTheDestination) {
         ConvertStatus want;
     } cases[] = {
         {"outside the table", Props(eMFCC_NV12, 16, 4), uyvy, false, kUnknownLayout},
-        {"RGB32 to v210", Props(eMFCC_RGB32, 64, 8), Props(eMFCC_v210, 64, 8), false,
-         kNotSupported},
-        {"ARGB32 to v210", Props(eMFCC_ARGB32, 64, 8), Props(eMFCC_v210, 64, 8), false,
-         kNotSupported},
-        {"RGB24 to v210", Props(eMFCC_RGB24, 64, 8), Props(eMFCC_v210, 64, 8), false,
-         kNotSupported},
+        {"RGB32 to v210", Props(eMFCC_RGB32, 64, 8), v210, false, kNotSupported},
+        {"ARGB32 to v210", Props(eMFCC_ARGB32, 64, 8), v210, false, kNotSupported},
+        {"RGB24 to v210", Props(eMFCC_RGB24, 64, 8), v210, false, kNotSupported},
         {"no source", uyvy, uyvy, true, kNullPointer},
         {"stride below the row", uyvy, narrow, false, kBadGeometry},
         {"negative stride", negative, uyvy, false, kBadGeometry},
