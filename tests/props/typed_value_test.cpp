@@ -8,7 +8,6 @@ namespace {
 TEST(TypedValue, TypedWritePrintsLazily) {
     TypedValue value(u"old");
     value.SetInt32(-5);
-    EXPECT_EQ(value.Type(), ValueType::kInt32);
     EXPECT_EQ(value.Text(), u"-5");
     value.SetHex32(255);
     EXPECT_EQ(value.Text(), u"0x000000FF");

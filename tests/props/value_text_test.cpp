@@ -86,22 +86,19 @@ TEST(DoubleText, ParsingWithPercentAndOddInput) {
 }
 
 TEST(MeasureText, UnitsPrintAndParse) {
-    EXPECT_EQ(PrintMeasure({12.5, MeasureUnit::kPixels}), u"13px");
-    EXPECT_EQ(PrintMeasure({-12.5, MeasureUnit::kPoints}), u"-13pt");
-    EXPECT_EQ(PrintMeasure({12.5, MeasureUnit::kPercent}), u"12.500%");
-    EXPECT_EQ(PrintMeasure({12.5, MeasureUnit::kNone}), u"12.50");
-    EXPECT_EQ(PrintMeasure({1e300, MeasureUnit::kPixels}), u"2147483647px");
-    EXPECT_EQ(PrintMeasure({std::nan(""), MeasureUnit::kPoints}), u"0pt");
-
-    Measure m = ParseMeasure(u"12.5%");
-    EXPECT_EQ(m.value, 12.5);
-    EXPECT_EQ(m.unit, MeasureUnit::kPercent);
-    EXPECT_EQ(ParseMeasure(u"13px").unit, MeasureUnit::kPixels);
-    EXPECT_EQ(ParseMeasure(u"13p").unit, MeasureUnit::kNone);
-    EXPECT_EQ(ParseMeasure(u"13 px").unit, MeasureUnit::kNone);
-    m = ParseMeasure(u"px");
-    EXPECT_EQ(m.value, 0.0);
-    EXPECT_EQ(m.unit, MeasureUnit::kNone);
+    using enum MeasureUnit;
+    // clang-format off
+    for (auto [measure, text] : {std::pair{Measure{12.5, kPixels}, u"13px"},
+             {{-12.5, kPoints}, u"-13pt"}, {{12.5, kPercent}, u"12.500%"},
+             {{12.5, kNone}, u"12.50"}, {{1e300, kPixels}, u"2147483647px"},
+             {{std::nan(""), kPoints}, u"0pt"}})
+        EXPECT_EQ(PrintMeasure(measure), text) << measure.value;
+    for (auto [text, value, unit] : {std::tuple{u"12.5%", 12.5, kPercent}, {u"13px", 13.0, kPixels},
+             {u"13p", 13.0, kNone}, {u"13 px", 13.0, kNone}, {u"px", 0.0, kNone}}) {
+        EXPECT_EQ(ParseMeasure(text).value, value) << Narrow(text);
+        EXPECT_EQ(ParseMeasure(text).unit, unit) << Narrow(text);
+    }
+    // clang-format on
 }
 
 TEST(GuidText, RegistryFormBothWays) {
@@ -109,10 +106,11 @@ TEST(GuidText, RegistryFormBothWays) {
     const std::u16string text = PrintGuid(g);
     EXPECT_EQ(text, u"{12345678-9ABC-DEF0-0123-456789ABCDEF}");
     EXPECT_EQ(ParseGuid(text), g);
-    EXPECT_EQ(ParseGuid(u"123456789abcdef00123456789abcdef"), g);
-    EXPECT_EQ(ParseGuid(u"12 34 56 78 9A BC DE F0 01 23 45 67 89 AB CD EF trailing"), g);
-    EXPECT_EQ(ParseGuid(u"{12345678-9ABC-DEF0-0123-456789ABCDE}"), GUID_NULL);
-    EXPECT_EQ(ParseGuid(u""), GUID_NULL);
+    // clang-format off
+    ExpectParsed<GUID>(ParseGuid, {{u"123456789abcdef00123456789abcdef", g},
+        {u"12 34 56 78 9A BC DE F0 01 23 45 67 89 AB CD EF trailing", g},
+        {u"{12345678-9ABC-DEF0-0123-456789ABCDE}", GUID_NULL}, {u"", GUID_NULL}});
+    // clang-format on
 }
 
 // clang-format off
