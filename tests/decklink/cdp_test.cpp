@@ -221,12 +221,4 @@ TEST(Cdp, C708ChecksumIsCorrectedInACopyAndBadLengthsAreRefused) {
     EXPECT_EQ(CdpFromC708(longer.data(), longer.size())->size(), cdp.size());
 }
 
-// Guards the converter check above: the same packet with rate code 15 gets nowhere.
-TEST(Cdp, TheConverterDropsAReservedRateCode) {
-    const Bytes ga94 = Ga94Item({{0xFC, 0x94, 0x2C}, {0xFA, 0, 0}});
-    Bytes cdp = *BuildCdpFromGa94(ga94.data(), ga94.size(), {15, 24}, 1);
-    const auto converted = ConvertCdp(cdp, "25/1");
-    EXPECT_TRUE(!converted || !HasInOrder(*converted, {{0xFC, 0x94, 0x2C}}));
-}
-
 }  // namespace

@@ -75,8 +75,8 @@ TEST_F(DeckLinkDiscovery, ListsPlayoutCardsWithUniqueNames) {
                                                             {u"DeckLink Duo (2) (2)", 0}}));
     CComBSTR name;
     BOOL busy = 5;
-    EXPECT_EQ(device->DeviceGetByIndex(eOXDT_Video, 4, &name, &busy), kBadIndex);
-    EXPECT_EQ(device->DeviceGetByIndex(eOXDT_Video, -1, &name, &busy), kBadIndex);
+    for (int bad : {4, -1})
+        EXPECT_EQ(device->DeviceGetByIndex(eOXDT_Video, bad, &name, &busy), kBadIndex) << bad;
 }
 
 TEST_F(DeckLinkDiscovery, ChoosingACardClaimsItAndBusyCardsAreRefused) {

@@ -31,9 +31,8 @@ TEST(AncPacket, WordsCarryParityAndChecksum) {
     const std::uint8_t data[3] = {0x80, 0x94, 0x2C};
     const auto p = BuildAncPacket(0x61, 0x02, data, 3);
     ASSERT_EQ(p.size(), 10u);
-    EXPECT_EQ(p[0], 0x000);
-    EXPECT_EQ(p[1], 0x3FF);
-    EXPECT_EQ(p[2], 0x3FF);
+    EXPECT_EQ(std::vector<std::uint16_t>(p.begin(), p.begin() + 3),
+              (std::vector<std::uint16_t>{0x000, 0x3FF, 0x3FF}));
     EXPECT_EQ(p[5] & 0xFF, 3);
     EXPECT_EQ(p[9], 0x2A6);  // bits 0-8 of 161 102 203 180 194 12C summed, bit 9 = !bit 8
     std::vector<std::uint8_t> too_long(256);

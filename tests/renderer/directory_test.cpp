@@ -128,21 +128,6 @@ TEST_P(DirectoryTable, ListsTheDevicesOfEveryUsableBackendInOrder) {
 }
 
 const std::u16string kA = Braced(kFakeA), kB = Braced(kFakeB), kC = Braced(kFakeC);
-void CountFails(BackendProbe& p) {
-    p.count_result = E_FAIL;
-}
-void CountNotImpl(BackendProbe& p) {
-    p.count_result = E_NOTIMPL;
-}
-void CountNegative(BackendProbe& p) {
-    p.count_override = -3;
-}
-void CannotBeMade(BackendProbe& p) {
-    p.create_result = E_OUTOFMEMORY;
-}
-void MakesDirectory(BackendProbe& p) {
-    p.makes_directory = true;
-}
 std::u16string Lower(std::u16string s) {
     for (char16_t& c : s) c = static_cast<char16_t>(std::tolower(c));
     return s;
@@ -156,13 +141,15 @@ INSTANTIATE_TEST_SUITE_P(Cases, DirectoryTable, ::testing::Values(
               {{&kSib1, {}, nullptr, 0}, {&kFakeA, {u"a0", u"a1"}}, {&kFakeB, {u"b0"}}, {&kSib2, {u"s2"}}},
               kB + u" " + kA, {u"s2", u"b0", u"a0", u"a1"}},
     TableCase{"failing, throwing and impossible counts are left out",
-              {{&kSib1, {u"x"}, CountFails, 0}, {&kSib2, {u"y"}, CountNotImpl, 0}, {&kFakeA, {u"z"}, CountNegative, 0}, {&kFakeB, {u"ok"}}},
+              {{&kSib1, {u"x"}, +[](BackendProbe& p) { p.count_result = E_FAIL; }, 0},
+               {&kSib2, {u"y"}, +[](BackendProbe& p) { p.count_result = E_NOTIMPL; }, 0},
+               {&kFakeA, {u"z"}, +[](BackendProbe& p) { p.count_override = -3; }, 0}, {&kFakeB, {u"ok"}}},
               kA + u";" + kB, {u"ok"}},
-    TableCase{"classes that cannot be made are skipped", {{&kSib1, {u"x"}, CannotBeMade, 0}, {&kFakeA, {u"a"}}}, kC + u"," + kA, {u"a"}},
+    TableCase{"classes that cannot be made are skipped", {{&kSib1, {u"x"}, +[](BackendProbe& p) { p.create_result = E_OUTOFMEMORY; }, 0}, {&kFakeA, {u"a"}}}, kC + u"," + kA, {u"a"}},
     TableCase{"separators, malformed tokens, the directory itself", {{&kFakeA, {u"a"}}, {&kFakeB, {u"b"}}},
               u",, \t" + Lower(kB) + u";\r\n{nope} " + Braced(CLSID_OXRenderer) + u" 5d0c6f1a-1111-4c3e-9a51-7be0a2c40003 {},;" + kA + u"x " + kA,
               {u"b", u"a"}},
-    TableCase{"a backend that makes a directory while it is made", {{&kSib1, {u"s"}, MakesDirectory}}, u"", {u"s"}}),
+    TableCase{"a backend that makes a directory while it is made", {{&kSib1, {u"s"}, +[](BackendProbe& p) { p.makes_directory = true; }}}, u"", {u"s"}}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
 // clang-format on
 
