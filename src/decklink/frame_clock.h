@@ -43,7 +43,8 @@ private:
 // The counters of the frame clock, as published under the statistics node.
 struct ClockCounters {
     std::int64_t skipped = 0, late = 0, missed = 0, correct_end = 0, max_wait_count = 0,
-                 wait_overtime = 0, error = 0, audio_dropped = 0;
+                 wait_overtime = 0, error = 0, audio_dropped = 0, audio_realigned = 0,
+                 audio_realign_dropped = 0, audio_realign_padded = 0;
 };
 
 // One hand-over, for those who measure the clock (benchmarks, tests): reported just before
@@ -121,6 +122,10 @@ private:
     PerfClock clock_;
     HandOverObserver observer_ = nullptr;
     void* observer_context_ = nullptr;
+    // The audio of the outputs closed before this one (its own are in audio_).
+    AudioCounts audio_before_;
+    double samples_tpf_ = 0;  // the period `samples_` was worked out for
+    PeriodSamples samples_;
 };
 
 }  // namespace orvex::decklink
