@@ -12,6 +12,7 @@
 #include "pipeline/receiver_impl.h"
 #include "platform/clock.h"
 #include "platform/text.h"
+#include "platform/thread.h"
 
 namespace orvex::aja {
 namespace {
@@ -439,6 +440,13 @@ DWORD AJARenderer::PlayoutRoutine(void* param) {
 
 void AJARenderer::Playout() {
     const auto ch = static_cast<NTV2Channel>(channel_);
+    // The ring holds a few frames: the thread that keeps it filled runs at real-time priority
+    // where the process may, and says what it got.
+    platform::Thread::SetCurrentPriority(platform::ThreadPriority::kTimeCritical);
+    if (stat_)
+        stat_->AttributesSet(
+            CComBSTR(u"thread_priority"),
+            CComBSTR(platform::FromUtf8(platform::Thread::CurrentSchedulingText()).c_str()));
     card_.StartAutoCirculate(crosspoint_, 0);
     while (playoutThread_.running.load()) {
         AUTOCIRCULATE_STATUS_STRUCT status{};

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "decklink/stats.h"
+#include "platform/text.h"
 #include "platform/thread.h"
 
 namespace orvex::decklink {
@@ -175,6 +176,7 @@ HRESULT MDecklinkDirectOut::Attach(IUnknown* output, const M_AV_PROPS* props, IM
         publish_all_ = true;
     }
     reference_known_ = false;
+    priority_published_ = false;
     clock_.Reset();
     if (output_ && node) {
         time_sync_ = ReadBool(node, u"output.time_sync", false);
@@ -285,6 +287,14 @@ HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* c
 
     const platform::ThreadPriority old_priority = platform::Thread::GetCurrentPriority();
     platform::Thread::SetCurrentPriority(platform::ThreadPriority::kTimeCritical);
+    if (!priority_published_ && stats) {
+        // What the clock's thread got: real-time where the process may have it.
+        static const CComBSTR kThreadPriority(u"thread_priority");
+        stats->AttributesSet(
+            kThreadPriority,
+            CComBSTR(platform::FromUtf8(platform::Thread::CurrentSchedulingText()).c_str()));
+        priority_published_ = true;
+    }
     struct RestorePriority {
         platform::ThreadPriority priority;
         ~RestorePriority() { platform::Thread::SetCurrentPriority(priority); }

@@ -117,6 +117,7 @@ private:
     bool publish_all_ = true;
     BMDReferenceStatus reference_ = 0;
     bool reference_known_ = false;
+    bool priority_published_ = false;
 
     DirectAudio audio_;
     PerfClock clock_;

@@ -401,6 +401,9 @@ TEST_F(AjaPlayout, EveryFrameStartsOnItsInterrupt) {
         if (!c.host_late && !c.fault) {
             EXPECT_EQ(Stat(u"aja.audio_realign_dropped"), 0);
         }
+        CComBSTR priority;
+        EXPECT_EQ(props_->PropsGet(CComBSTR(u"stat::thread_priority"), &priority), S_OK);
+        EXPECT_GT(priority.Length(), 0u);
         Close();
     }
 }

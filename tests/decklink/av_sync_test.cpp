@@ -179,6 +179,8 @@ TEST_F(DeckLinkAvSync, AReopenStartsOnItsPeriod) {
     EXPECT_EQ(ExpectAudioOnItsPeriods(Recording(1), 0, true), 9);  // frame 9 had not aired
     EXPECT_EQ(ExpectAudioOnItsPeriods(Recording(2), 10, true), 20);
     EXPECT_EQ(Stat(u"bmd.audio_dropped"), 0);
+    // The clock's thread says what scheduling it got.
+    EXPECT_NE(Get(u"stat::thread_priority"), u"");
 }
 
 // With its own audio thread the renderer keeps the same promise; the thread's write running
