@@ -88,7 +88,10 @@ void SetTimeSource(OxSimAjaNowFunction now, OxSimAjaSleepUntilFunction sleep, vo
 }
 
 Board::Board(BoardSpec model, int index, std::string record_folder)
-    : spec_(std::move(model)), index_(index), record_folder_(std::move(record_folder)) {
+    : spec_(std::move(model)),
+      index_(index),
+      record_folder_(std::move(record_folder)),
+      watch_markers_(std::getenv("ORVEX_AJA_AUDIO_MARKERS") != nullptr) {
     refuse_formats_ = spec_.refuse_formats;
     no_interrupt_ = spec_.no_interrupt;
     dma_fail_ = spec_.dma_fail;
@@ -379,6 +382,7 @@ int32_t Board::AutoCirculateLocked(uint32_t command, uint32_t crosspoint, const 
             ring.on_air = -1;
             ring.played_any = false;
             ring.audio_interrupts = ring.audio_pos = 0;
+            ring.markers = MarkerWatch{};
             ring.transfers = 0;
             const std::int64_t sessions = ring.stats.sessions + 1;
             ring.stats = OxSimAjaChannelStats{};
@@ -445,6 +449,12 @@ void Board::PlayInterrupt(int channel, Ring& ring, std::int64_t vbi, Ticks when)
     ring.stats.audio_samples += played;
     ring.stats.audio_silence += silence;
     if (is_new) ring.stats.audio_cut += slot.audio_frames - played;
+    if (watch_markers_ && is_new) {
+        ring.markers.FrameStart(audio_pos, span);
+        if (played && !slot.audio.empty())
+            ring.markers.Samples(audio_pos, slot.audio.data(), played,
+                                 slot.audio.size() / slot.audio_frames, 32);
+    }
     if (!ring.recorder) return;
     const bool fbf8 = regs_[OX_NTV2_REG_FRAME_BUFFER_FMT + channel] == NTV2_FBF_8BIT_YCBCR;
     const std::size_t offset = static_cast<std::size_t>(row) * vanc;
@@ -575,7 +585,7 @@ int32_t Board::Transfer(const AUTOCIRCULATE_TRANSFER_STRUCT* t,
     else
         slot.video.reset();
     slot.audio_frames = audio_frames;
-    if (ring.recorder && audio_frames) {
+    if ((ring.recorder || watch_markers_) && audio_frames) {
         const auto* audio = reinterpret_cast<const std::uint8_t*>(t->audioBuffer);
         slot.audio.assign(audio, audio + t->audioBufferSize);
     } else {
@@ -693,6 +703,11 @@ OxSimAjaChannelStats Board::Stats(int channel) {
     s.recording_dropped = ring.recording_dropped +
                           (ring.recorder ? static_cast<std::int64_t>(ring.recorder->Dropped()) : 0);
     s.buffer_level = static_cast<std::int64_t>(ring.queued.size());
+    const MarkerFigures m = ring.markers.Figures();
+    s.marked_frames = m.frames;
+    s.unmarked_frames = m.missing;
+    s.marker_offset_min = m.min_offset;
+    s.marker_offset_max = m.max_offset;
     s.state = ring.state;
     return s;
 }

@@ -24,6 +24,7 @@
 
 #include "aja/ntv2/ntv2driver.h"
 #include "sim/aja/recorder.h"
+#include "sim/common/marker_watch.h"
 #include "sim/aja/rig.h"
 #include "sim/aja/sim_control.h"
 
@@ -88,6 +89,7 @@ private:
         OxSimAjaChannelStats stats{};
         std::shared_ptr<Recorder> recorder;
         std::int64_t recording_dropped = 0;  // of the recordings closed before
+        MarkerWatch markers;  // with ORVEX_AJA_AUDIO_MARKERS=1
     };
 
     bool RateOf(int channel, std::uint32_t* num, std::uint32_t* den) const;
@@ -118,6 +120,7 @@ private:
     std::int64_t dma_fail_ = 0;
     bool removed_ = false;
     Ticks stall_transfer_ = 0, late_transfer_ = 0;
+    const bool watch_markers_;
 };
 
 // The loaded rig (read on first use) and its load error.

@@ -25,6 +25,11 @@ typedef struct OxSimAjaChannelStats {
     int64_t audio_silence;     /* sample frames of silence played since the first frame */
     int64_t audio_cut;         /* sample frames cut: a frame carried more than its interrupt */
     int64_t recording_dropped; /* parts of the recording left out: the writer fell behind */
+    /* With ORVEX_AJA_AUDIO_MARKERS=1, for hosts whose frames carry a marker in the first sample
+       of channel 0 (silence there elsewhere): frames whose marker was found, frames without
+       one, and the least and greatest offset of a marker from its frame's interrupt, in
+       sample frames (positive: late). */
+    int64_t marked_frames, unmarked_frames, marker_offset_min, marker_offset_max;
 } OxSimAjaChannelStats;
 
 /* The clock every board runs on; null functions restore the platform clock. `sleep_until`

@@ -66,6 +66,9 @@ Card::Card(CardSpec described, int index, std::string record_folder)
       index_(index),
       record_folder_(std::move(record_folder)),
       pictures_(PictureModeFromEnvironment()),
+      markers_(std::getenv("ORVEX_DECKLINK_AUDIO_MARKERS")
+                   ? std::optional<MarkerWatch>(MarkerWatch())
+                   : std::nullopt),
       faults_(spec_.faults),
       busy_(spec_.busy),
       reference_(spec_.reference),
@@ -140,6 +143,9 @@ void Card::SettlePeriodLocked(std::int64_t period) {
         pending_.reset();
         is_new = true;
         ++stats_.new_frames;
+        if (markers_ && audio_enabled_)
+            markers_->FrameStart(PeriodAudioLocked(period),
+                                 PeriodAudioLocked(period + 1) - PeriodAudioLocked(period));
     } else if (on_air_) {
         ++stats_.repeats;
     } else {
@@ -195,6 +201,9 @@ void Card::DrainAudioLocked(std::int64_t grid) {
         const std::size_t chunk = std::min(take, capacity - audio_head_);
         if (recording_)
             recording_->Audio(audio_grid_, audio_ring_.data() + audio_head_ * frame_bytes, chunk);
+        if (markers_)
+            markers_->Samples(audio_grid_, audio_ring_.data() + audio_head_ * frame_bytes, chunk,
+                              frame_bytes, audio_bits_);
         audio_head_ = (audio_head_ + chunk) % capacity;
         audio_count_ -= chunk;
         audio_grid_ += static_cast<std::int64_t>(chunk);
@@ -304,6 +313,7 @@ CardStats Card::Stats() {
     CatchUpLocked();
     CardStats s = stats_;
     if (recording_) s.recording_dropped += static_cast<std::int64_t>(recording_->Dropped());
+    if (markers_) s.markers = markers_->Figures();
     s.frames_alive = frames_alive_.load();
     s.frame_bytes_alive = frame_bytes_alive_.load();
     s.release_calls = release_calls_.load();

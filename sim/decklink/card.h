@@ -38,6 +38,7 @@
 
 #include "com/ptr.h"
 #include "decklink/api/decklink_api.h"
+#include "sim/common/marker_watch.h"
 #include "sim/decklink/recorder.h"
 #include "sim/decklink/recording.h"
 #include "sim/decklink/rig.h"
@@ -79,6 +80,7 @@ struct CardStats {
     std::int64_t allocate_calls = 0, release_calls = 0, commit_calls = 0, decommit_calls = 0;
     std::int64_t audio_played = 0, audio_silence = 0;
     std::int64_t recording_dropped = 0;  // parts of the recording the writer could not take
+    MarkerFigures markers;               // with ORVEX_DECKLINK_AUDIO_MARKERS=1
 };
 
 class Card : public std::enable_shared_from_this<Card> {
@@ -171,6 +173,8 @@ private:
     const int index_;
     const std::string record_folder_;
     const PictureMode pictures_;
+    // Where marked frames' audio began against their periods (ORVEX_DECKLINK_AUDIO_MARKERS=1).
+    std::optional<MarkerWatch> markers_;
     std::mutex mutex_;
 
     Faults faults_;

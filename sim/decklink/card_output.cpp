@@ -141,6 +141,7 @@ HRESULT Card::EnableVideo(BMDDisplayMode mode, BMDVideoOutputFlags flags, const 
     mode_ = info;
     video_flags_ = flags;
     video_enabled_ = true;
+    if (markers_) markers_ = MarkerWatch{};  // measured per stream
     video_owner_ = client;
     ++segment_;
     settled_period_ = PeriodAtLocked(CardNowLocked());

@@ -25,6 +25,11 @@ typedef struct OxSimCardStats {
     int64_t audio_played;      /* sample frames played from the buffer */
     int64_t audio_silence;     /* sample frames of silence played on underrun */
     int64_t recording_dropped; /* parts of the recording left out: the writer fell behind */
+    /* With ORVEX_DECKLINK_AUDIO_MARKERS=1, for hosts whose frames carry a marker in the first
+       sample of channel 0 (silence there elsewhere): frames whose marker was found, frames
+       without one, and the least and greatest offset of a marker from its frame's first
+       period, in sample frames (positive: late). */
+    int64_t marked_frames, unmarked_frames, marker_offset_min, marker_offset_max;
 } OxSimCardStats;
 
 /* The clock every card runs on; null restores the platform clock. */

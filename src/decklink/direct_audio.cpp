@@ -13,6 +13,8 @@ namespace {
 constexpr std::int64_t kTolerance = 1;
 // The silence block, in sample frames.
 constexpr int kZeroFrames = 1024;
+// Silence held back from a placement by the clock until the card's audio is measured again.
+constexpr std::int64_t kSettle = 64;
 
 // ceil(a * b / c) for c > 0, without overflow.
 std::int64_t MulDivUp(std::int64_t a, std::int64_t b, std::int64_t c) {
@@ -132,12 +134,13 @@ void DirectAudio::ConsumeLocked(int samples) {
     removed_ += taken;
 }
 
-HRESULT DirectAudio::WriteSilence(IDeckLinkOutput_v9_9* output, std::int64_t* land) {
+HRESULT DirectAudio::WriteSilence(IDeckLinkOutput_v9_9* output, std::int64_t* land,
+                                  std::int64_t keep) {
     for (;;) {
         std::int64_t pad = 0;
         {
             std::lock_guard lock(*buffer_);
-            pad = pad_;
+            pad = pad_ - keep;
         }
         if (pad <= 0) return S_OK;
         const auto n = static_cast<unsigned int>(std::min<std::int64_t>(pad, kZeroFrames));
@@ -167,7 +170,37 @@ HRESULT DirectAudio::Landing(IDeckLinkOutput_v9_9* output, std::int64_t hw, unsi
     return S_OK;
 }
 
-HRESULT DirectAudio::Write(IDeckLinkOutput_v9_9* output, std::int64_t hw) {
+void DirectAudio::AlignLocked(std::int64_t land, bool count) {
+    bool moved = false;
+    while (anchor_count_ > 0 && buffer_->Available() > 0) {
+        std::int64_t left = 0;
+        const std::int64_t late = land + pad_ - HeadDueLocked(&left);
+        if (late > kTolerance) {
+            if (pad_ > 0) {  // silence not yet written goes first
+                const std::int64_t cut = std::min(pad_, late);
+                pad_ -= cut;
+                if (count) counts_.realign_padded -= cut;
+                continue;
+            }
+            const auto n =
+                static_cast<int>(std::min<std::int64_t>({late, left, buffer_->Available()}));
+            if (n <= 0) break;
+            ConsumeLocked(n);
+            if (count) counts_.realign_dropped += n;
+            moved = true;
+            continue;
+        }
+        if (late < -kTolerance) {
+            pad_ += -late;
+            if (count) counts_.realign_padded += -late;
+            moved = true;
+        }
+        break;
+    }
+    if (moved && count) ++counts_.realigned;
+}
+
+HRESULT DirectAudio::Write(IDeckLinkOutput_v9_9* output) {
     if (!output) return E_INVALIDARG;
     if (!enabled_) return S_OK;
     const platform::Ticks started = platform::Now();
@@ -185,7 +218,8 @@ HRESULT DirectAudio::Write(IDeckLinkOutput_v9_9* output, std::int64_t hw) {
         displaced = displaced_;
         displaced_ = false;
     }
-    if (land < 0 && FAILED(hr = Landing(output, hw, buffered, &land))) return hr;
+    bool from_clock = land < 0;
+    if (from_clock && FAILED(hr = Landing(output, -1, buffered, &land))) return hr;
 
     // Audio that landed late (the card ran dry while it was being written) is taken back
     // rather than pushing the next frame's start: the card's buffer is emptied.
@@ -202,6 +236,7 @@ HRESULT DirectAudio::Write(IDeckLinkOutput_v9_9* output, std::int64_t hw) {
             ++counts_.realigned;
         }
         if (late && FAILED(hr = Landing(output, -1, 0, &land))) return hr;
+        from_clock = from_clock || late;
     }
 
     // Bring the head of the buffer onto its place (the first audio of an output is placed,
@@ -209,38 +244,25 @@ HRESULT DirectAudio::Write(IDeckLinkOutput_v9_9* output, std::int64_t hw) {
     int placed = 0;
     {
         std::lock_guard lock(*buffer_);
-        const bool placing = !card_end_known_;
-        bool moved = false;
-        while (anchor_count_ > 0 && buffer_->Available() > 0) {
-            std::int64_t left = 0;
-            const std::int64_t late = land + pad_ - HeadDueLocked(&left);
-            if (late > kTolerance) {
-                if (pad_ > 0) {  // silence not yet written goes first
-                    const std::int64_t cut = std::min(pad_, late);
-                    pad_ -= cut;
-                    if (!placing) counts_.realign_padded -= cut;
-                    continue;
-                }
-                const auto n =
-                    static_cast<int>(std::min<std::int64_t>({late, left, buffer_->Available()}));
-                if (n <= 0) break;
-                ConsumeLocked(n);
-                if (!placing) counts_.realign_dropped += n;
-                moved = true;
-                continue;
-            }
-            if (late < -kTolerance) {
-                pad_ += -late;
-                if (!placing) counts_.realign_padded += -late;
-                moved = true;
-            }
-            break;
-        }
-        if (moved && !placing) ++counts_.realigned;
+        AlignLocked(land, card_end_known_);
         placed = buffer_->Available();
     }
+    // Placed by the clock, the silence goes in two steps: a reading taken before a write is
+    // off by the time the write takes, so once most of it is on the card, where the card's
+    // audio ends is measured again between two quick calls and the rest follows from that.
+    if (from_clock) {
+        hr = WriteSilence(output, &land, kSettle);
+        if (hr != S_OK) return FAILED(hr) ? hr : S_OK;
+        unsigned int now_buffered = 0;
+        if (SUCCEEDED(output->GetBufferedAudioSampleFrameCount(&now_buffered)) &&
+            now_buffered > 0 && SUCCEEDED(Landing(output, -1, now_buffered, &land))) {
+            std::lock_guard lock(*buffer_);
+            AlignLocked(land, false);
+            placed = buffer_->Available();
+        }
+    }
 
-    hr = WriteSilence(output, &land);
+    hr = WriteSilence(output, &land, 0);
     while (hr == S_OK && placed > 0) {
         BYTE* block = nullptr;
         int count = 0;
@@ -320,7 +342,7 @@ void DirectAudio::ThreadBody(OutputSource source, void* context) {
         if (!running_.load(std::memory_order_acquire)) break;
         CComPtr<IDeckLinkOutput_v9_9> output = source(context);
         if (!output) continue;
-        if (FAILED(Write(output, -1))) {  // the card refuses audio: the thread ends
+        if (FAILED(Write(output))) {  // the card refuses audio: the thread ends
             running_.store(false, std::memory_order_release);
             return;
         }

@@ -73,9 +73,8 @@ public:
 
     // Adds a frame's audio, due from grid index `due` on.
     HRESULT AddFrame(const M_AUD_PROPS* props, const BYTE* data, int bytes, std::int64_t due);
-    // Writes what waits, aligned as above. `hw` is a reading of the card's clock taken just
-    // before (-1: read it here when needed). A failing card call returns its code.
-    HRESULT Write(IDeckLinkOutput_v9_9* output, std::int64_t hw);
+    // Writes what waits, aligned as above. A failing card call returns its code.
+    HRESULT Write(IDeckLinkOutput_v9_9* output);
 
     // The thread. `output` is asked for under the frame clock's lock by the caller-provided
     // function each time the thread is woken.
@@ -97,7 +96,11 @@ private:
     // Caller holds the buffer's lock.
     std::int64_t HeadDueLocked(std::int64_t* segment_left);
     void ConsumeLocked(int samples);
-    HRESULT WriteSilence(IDeckLinkOutput_v9_9* output, std::int64_t* land);
+    // Writes the silence that waits but `keep` sample frames.
+    HRESULT WriteSilence(IDeckLinkOutput_v9_9* output, std::int64_t* land, std::int64_t keep);
+    // Drops what is past its time and pads up to the head's place, given where the next
+    // sample lands; `count` counts it as a correction.
+    void AlignLocked(std::int64_t land, bool count);
     // Where a sample written now lands behind `buffered` others, from the card's clock (`hw`,
     // or read now when negative).
     HRESULT Landing(IDeckLinkOutput_v9_9* output, std::int64_t hw, unsigned int buffered,

@@ -415,7 +415,7 @@ HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* c
         // Also for a frame without audio: what waits is written, and the card's silence since
         // the last frame is known when the next audio comes.
         std::lock_guard lock(lock_);
-        if (output_) audio_hr = audio_.Write(output_, read_after ? after.hw : -1);
+        if (output_) audio_hr = audio_.Write(output_);
     }
 
     BMDReferenceStatus reference = 0;

@@ -35,6 +35,7 @@ protected:
         fs::remove_all(folder_);
         orvex::platform::SetEnvVar("ORVEX_DECKLINK_RECORD", folder_.string());
         orvex::platform::SetEnvVar("ORVEX_DECKLINK_PICTURES", "checksum");
+        orvex::platform::SetEnvVar("ORVEX_DECKLINK_AUDIO_MARKERS", "1");
         SetSleep()(&VirtualSleepUntil, nullptr);
     }
     void TearDown() override {
@@ -42,6 +43,7 @@ protected:
         SetSleep()(nullptr, nullptr);
         orvex::platform::UnsetEnvVar("ORVEX_DECKLINK_RECORD");
         orvex::platform::UnsetEnvVar("ORVEX_DECKLINK_PICTURES");
+        orvex::platform::UnsetEnvVar("ORVEX_DECKLINK_AUDIO_MARKERS");
     }
     OxSimSetSleepFn SetSleep() {
         return reinterpret_cast<OxSimSetSleepFn>(rig_.CardLibrary().Symbol(OX_SIM_SET_SLEEP));
@@ -109,6 +111,12 @@ TEST_P(DeckLinkAvSyncTable, EveryFrameStartsOnItsPeriod) {
     }
     Finish();
     EXPECT_EQ(ExpectAudioOnItsPeriods(Recording(), 0, true, d.may_lose), kFrames);
+    // The card's own measure, which the benchmarks read, agrees.
+    const OxSimCardStats s = Stats();
+    EXPECT_EQ(s.marked_frames + s.unmarked_frames, kFrames);
+    EXPECT_EQ(s.unmarked_frames, static_cast<std::int64_t>(d.may_lose.size()));
+    EXPECT_EQ(s.marker_offset_min, 0);
+    EXPECT_EQ(s.marker_offset_max, 0);
     if (d.realigns)
         EXPECT_GT(Stat(u"bmd.audio_realigned"), 0);
     else
@@ -227,6 +235,9 @@ TEST_F(DeckLinkAvSync, TheNtscCadenceNeedsNoCorrection) {
     Finish();
     EXPECT_EQ(ExpectAudioOnItsPeriods(Recording(), 0, true, {}, 1), 60);
     EXPECT_EQ(Stat(u"bmd.audio_realigned"), 0);
+    const OxSimCardStats s = Stats();
+    EXPECT_EQ(s.marked_frames, 60);
+    EXPECT_LE(s.marker_offset_max - s.marker_offset_min, 1);
 }
 
 }  // namespace
