@@ -332,6 +332,14 @@ HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* c
         Wait(30'000 - r.in_frame);
         in_frame_at_hand_over = 30'000;
     }
+    // A card still holding the last frame unshown (its clock read ahead of the card: the
+    // boundary has not passed yet) would put this one in its place: wait, a period at most,
+    // until it has gone on air.
+    for (Ticks waited = 0; waited <= r.tpf; waited += kMs) {
+        unsigned int held = 0;
+        if (FAILED(output->GetBufferedVideoFrameCount(&held)) || held == 0) break;
+        Wait(kMs);
+    }
     bool missed = false;
     {
         std::lock_guard counters(counters_lock_);
