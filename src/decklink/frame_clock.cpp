@@ -233,9 +233,31 @@ void MDecklinkDirectOut::Publish(IMNode* stats) {
     }
 }
 
+void MDecklinkDirectOut::WaitUntilShown() {
+    CComPtr<IDeckLinkOutput_v9_9> output;
+    {
+        std::lock_guard lock(lock_);
+        output = output_;
+    }
+    ClockReading r;
+    if (!output || !ReadClock(output, &r)) return;
+    for (Ticks waited = 0; waited <= r.tpf; waited += kMs) {
+        unsigned int held = 0;
+        if (FAILED(output->GetBufferedVideoFrameCount(&held))) return;
+        if (held == 0) {
+            // On air: it stays there for the rest of its period, with its audio.
+            if (ReadClock(output, &r)) Wait(r.tpf - r.in_frame);
+            return;
+        }
+        Wait(kMs);
+    }
+}
+
 HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* card_frame,
                                         const M_AUD_PROPS* audio, const BYTE* audio_data,
-                                        int audio_bytes, IMNode* stats, int wait_frames) {
+                                        int audio_bytes, IMNode* stats, int wait_frames,
+                                        bool* shown) {
+    if (shown) *shown = false;
     if (!frame || !card_frame) return E_POINTER;
     M_AV_PROPS frame_props{};
     M_TIME time{};
@@ -367,6 +389,7 @@ HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* c
         return hr;
     }
     skip_run_ = 0;
+    if (shown) *shown = true;
     // The frame goes on air at the boundary after its transfer ended.
     std::int64_t on_air = index + 1;
     ClockReading after;

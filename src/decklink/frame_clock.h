@@ -74,9 +74,14 @@ public:
 
     // Shows `card_frame` in the next frame period with the frame's audio. `wait_frames` arms
     // the bypass watchdog (0 on the frame path). S_FALSE when the frame was skipped as late
-    // or nothing is attached.
+    // or nothing is attached; the card's error when it refused the frame, or its audio (then
+    // the frame was shown): *shown tells (may be null).
     HRESULT OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* card_frame, const M_AUD_PROPS* audio,
-                        const BYTE* audio_data, int audio_bytes, IMNode* stats, int wait_frames);
+                        const BYTE* audio_data, int audio_bytes, IMNode* stats, int wait_frames,
+                        bool* shown = nullptr);
+    // Waits until the card holds no frame unshown (a period at most) and the frame on air has
+    // had its period: before the output closes, so that the last frame plays whole.
+    void WaitUntilShown();
 
     static double FrameDurationFromRate(double rate, double fallback);
 

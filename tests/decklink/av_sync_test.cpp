@@ -184,7 +184,7 @@ TEST_F(DeckLinkAvSync, AReopenStartsOnItsPeriod) {
     for (int n = 0; n < 10; ++n) ASSERT_EQ(Put(Marked(n, kSamples)), S_OK);
     for (int n = 10; n < 30; ++n) ASSERT_EQ(Put(Marked(n, 960, kHD720p50)), S_OK);
     Finish();
-    EXPECT_EQ(ExpectAudioOnItsPeriods(Recording(1), 0, true), 9);  // frame 9 had not aired
+    EXPECT_EQ(ExpectAudioOnItsPeriods(Recording(1), 0, true), 10);
     EXPECT_EQ(ExpectAudioOnItsPeriods(Recording(2), 10, true), 20);
     EXPECT_EQ(Stat(u"bmd.audio_dropped"), 0);
     // The clock's thread says what scheduling it got.
@@ -215,10 +215,10 @@ TEST_F(DeckLinkAvSyncThreaded, TheAudioThreadKeepsEveryFrameOnItsPeriod) {
         if (n == kHit) Fault("late-audio-us", 60'000);
         EXPECT_EQ(Put(Marked(n, kSamples)), S_OK) << n;
     }
+    while (clock_.IdleThreads() < 1) std::this_thread::yield();  // the last frame's audio
+    Finish();  // the close waits for the last frame's period: the clock still moves
     stop = true;
     ticker.join();
-    while (clock_.IdleThreads() < 1) std::this_thread::yield();  // the last frame's audio
-    Finish();
     EXPECT_EQ(ExpectAudioOnItsPeriods(Recording(), 0, true, {kHit - 1, kHit}), kFrames);
     EXPECT_GT(Stat(u"bmd.audio_realigned"), 0);
 }
