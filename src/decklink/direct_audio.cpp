@@ -30,12 +30,15 @@ int DirectAudio::Buffered() {
 }
 
 HRESULT DirectAudio::WriteSync(IDeckLinkOutput_v9_9* output, const M_AUD_PROPS* props,
-                               const BYTE* data, int bytes, std::int64_t* dropped) {
+                               const BYTE* data, int bytes, std::int64_t* dropped, bool last) {
     if (!output || !props) return E_INVALIDARG;
     std::lock_guard lock(*buffer_);
-    const int stored = buffer_->Append(props, data, bytes, false, false);
+    int stored = buffer_->Append(props, data, bytes, false, false);
+    if (stored >= 0 && last) stored = buffer_->EndOfStream();
     if (stored < 0) return static_cast<HRESULT>(stored);
-    while (buffer_->Available() > kSyncThreshold) {
+    // No later frame comes to push out what is left below the threshold.
+    const int threshold = last ? 0 : kSyncThreshold;
+    while (buffer_->Available() > threshold) {
         BYTE* block = nullptr;
         const int count =
             buffer_->Read(&format_, &block, buffer_->Available(), 0, format_.nChannels, true);
@@ -57,11 +60,13 @@ HRESULT DirectAudio::WriteSync(IDeckLinkOutput_v9_9* output, const M_AUD_PROPS* 
     return S_OK;
 }
 
-HRESULT DirectAudio::PutForThread(const M_AUD_PROPS* props, const BYTE* data, int bytes) {
+HRESULT DirectAudio::PutForThread(const M_AUD_PROPS* props, const BYTE* data, int bytes,
+                                  bool last) {
     if (!data) return E_INVALIDARG;
     {
         std::lock_guard lock(*buffer_);
-        const int stored = buffer_->Append(props, data, bytes, false, false);
+        int stored = buffer_->Append(props, data, bytes, false, false);
+        if (stored >= 0 && last) stored = buffer_->EndOfStream();
         if (stored < 0) return static_cast<HRESULT>(stored);
     }
     wake_.Set();

@@ -36,9 +36,10 @@ public:
     const M_AUD_PROPS& Format() const { return format_; }
 
     // Adds the frame's samples and writes what the card takes. A failing card call returns
-    // its code at once. *dropped gets the sample frames dropped past 50 ms.
+    // its code at once. *dropped gets the sample frames dropped past 50 ms. The last frame
+    // of a stream (`last`) also drains the rate converter and writes every sample left.
     HRESULT WriteSync(IDeckLinkOutput_v9_9* output, const M_AUD_PROPS* props, const BYTE* data,
-                      int bytes, std::int64_t* dropped);
+                      int bytes, std::int64_t* dropped, bool last = false);
 
     // The thread. `output` is asked for under the frame clock's lock by the caller-provided
     // function each time a block is ready.
@@ -46,7 +47,7 @@ public:
     bool StartThread(OutputSource source, void* context);
     void StopThread();
     bool ThreadRunning() const { return running_.load(std::memory_order_acquire); }
-    HRESULT PutForThread(const M_AUD_PROPS* props, const BYTE* data, int bytes);
+    HRESULT PutForThread(const M_AUD_PROPS* props, const BYTE* data, int bytes, bool last = false);
 
     std::int64_t SamplesWritten() const { return written_.load(std::memory_order_relaxed); }
     int Buffered();

@@ -266,7 +266,9 @@ HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* c
 
     const bool audio_wanted = audio_.Enabled() && audio && audio_data && audio_bytes > 0 &&
                               (time.eFFlags & eMFF_Pause) != eMFF_Pause;
-    if (audio_wanted && audio_.ThreadRunning()) audio_.PutForThread(audio, audio_data, audio_bytes);
+    const bool last = (time.eFFlags & eMFF_Last) != 0;
+    if (audio_wanted && audio_.ThreadRunning())
+        audio_.PutForThread(audio, audio_data, audio_bytes, last);
 
     // Wait for a period in which no frame was shown yet.
     std::int64_t waits = 0;
@@ -362,7 +364,8 @@ HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* c
         {
             std::lock_guard lock(lock_);
             if (output_)
-                audio_hr = audio_.WriteSync(output_, audio, audio_data, audio_bytes, &dropped);
+                audio_hr =
+                    audio_.WriteSync(output_, audio, audio_data, audio_bytes, &dropped, last);
         }
         if (dropped) {
             std::lock_guard counters(counters_lock_);
