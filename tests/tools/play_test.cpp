@@ -1,11 +1,12 @@
-// oxplay run as a person runs it, on the virtual DeckLink card it registers on its first run.
+// oxplay run as a person runs it, on the virtual DeckLink card it registers on its first run;
+// what went on air is read back from the card's recording.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <iterator>
-
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "tool_test_util.h"
 #include "tools/oxplay/source.h"
@@ -26,50 +27,101 @@ orvex::test::RunResult RunOxplay(const std::string& args) {
     return orvex::test::RunTool(OXPLAY_PATH, args);
 }
 
+bool HaveFfmpeg() {
+    return std::system("command -v ffmpeg >/dev/null 2>&1 && command -v ffprobe >/dev/null 2>&1") ==
+           0;
+}
+
+fs::path Find(const fs::path& dir, const std::string& extension) {
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.path().extension() == extension) return e.path();
+    return {};
+}
+
 // The recorded Y4M file of `dir` (8-bit 4:2:2), read back as UYVY by the player's own reader.
 struct Recording {
     int width = 0, height = 0;
     std::vector<std::vector<std::uint8_t>> frames;
+    int Luma(std::size_t frame, int x, int y) const {
+        return frames[frame][(static_cast<std::size_t>(y) * width + x) * 2 + 1];
+    }
 };
 
 Recording ReadRecording(const fs::path& dir) {
     Recording rec;
-    for (const auto& e : fs::directory_iterator(dir)) {
-        if (e.path().extension() != ".y4m") continue;
-        const std::string head = Slurp(e.path()).substr(0, 64);
-        EXPECT_NE(head.substr(0, head.find('\n')).find(" C422"), std::string::npos) << head;
-        std::string error;
-        auto src = oxplay::OpenY4M(e.path().string(), eMFCC_UYVY, &error);
-        EXPECT_TRUE(src) << error;
-        if (!src) break;
-        rec.width = src->video.width;
-        rec.height = src->video.height;
-        for (oxplay::Frame f; src->Read(&f, &error);) rec.frames.push_back(f.video);
-    }
+    const fs::path path = Find(dir, ".y4m");
+    const std::string head = Slurp(path).substr(0, 64);
+    EXPECT_NE(head.substr(0, head.find('\n')).find(" C422"), std::string::npos) << head;
+    std::string error;
+    auto src = oxplay::OpenY4M(path.string(), &error);
+    EXPECT_TRUE(src) << error;
+    if (!src) return rec;
+    rec.width = src->video.width;
+    rec.height = src->video.height;
+    for (oxplay::TimedImage f; src->NextPicture(0, &f, &error) == oxplay::Fetch::kPicture;)
+        rec.frames.push_back(f.image->bytes);
     return rec;
 }
 
-std::size_t WavSamples(const fs::path& dir, int* channels) {
-    for (const auto& e : fs::directory_iterator(dir)) {
-        if (e.path().extension() != ".wav") continue;
-        const std::string data = Slurp(e.path());
-        if (data.size() < 44) return 0;
-        const auto fmt = data.find("fmt ");
-        const auto d = data.find("data");
-        *channels = static_cast<unsigned char>(data[fmt + 10]);
-        const int bits = static_cast<unsigned char>(data[fmt + 22]);
-        std::uint32_t len;
-        std::memcpy(&len, data.data() + d + 4, 4);
-        return len / (*channels * bits / 8);
+// The recorded sound of `dir`: every channel, full scale 1.
+std::vector<std::vector<double>> ReadSound(const fs::path& dir) {
+    const std::string data = Slurp(Find(dir, ".wav"));
+    std::vector<std::vector<double>> out;
+    const auto fmt = data.find("fmt "), at = data.find("data");
+    if (data.size() < 44 || fmt == std::string::npos || at == std::string::npos) return out;
+    const int channels = static_cast<unsigned char>(data[fmt + 10]);
+    const int bytes = static_cast<unsigned char>(data[fmt + 22]) / 8;
+    std::uint32_t length;
+    std::memcpy(&length, data.data() + at + 4, 4);
+    length = std::min<std::uint32_t>(length, static_cast<std::uint32_t>(data.size() - at - 8));
+    out.resize(static_cast<std::size_t>(channels));
+    const std::size_t frames = length / (channels * bytes);
+    for (std::size_t i = 0; i < frames; ++i)
+        for (int c = 0; c < channels; ++c) {
+            std::int32_t v = 0;
+            std::memcpy(reinterpret_cast<char*>(&v) + 4 - bytes,
+                        data.data() + at + 8 + (i * channels + c) * bytes, bytes);
+            out[c].push_back(v / 2147483648.0);
+        }
+    return out;
+}
+
+// Samples within 5% of `level`: the sound that played (silence the card filled in where
+// its buffer ran dry on a busy machine does not count).
+std::size_t SamplesAt(const std::vector<double>& channel, double level) {
+    return static_cast<std::size_t>(std::count_if(channel.begin(), channel.end(), [&](double v) {
+        return std::fabs(v - level) < 0.05 * level;
+    }));
+}
+
+// What ffprobe says of the recorded picture: "1280,720,60/1".
+std::string Probe(const fs::path& file) {
+    const std::string cmd =
+        "ffprobe -v error -select_streams v:0 -show_entries "
+        "stream=width,height,r_frame_rate -of csv=p=0 " +
+        file.string();
+    std::string out;
+    if (FILE* p = popen(cmd.c_str(), "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, p)) out += line;
+        pclose(p);
     }
-    return 0;
+    while (!out.empty() && (out.back() == '\n' || out.back() == ',')) out.pop_back();
+    return out;
 }
 
 TEST(OxplayBadInput, EndsWithCodeTwoAndOneLine) {
-    const std::string garbage = (orvex::test::g_temp_registry->dir() / "garbage.mp4").string();
+    const fs::path tmp = orvex::test::g_temp_registry->dir();
+    const std::string garbage = (tmp / "garbage.mp4").string();
     std::ofstream(garbage) << std::string(4096, 'x');
-    const std::string cut = (orvex::test::g_temp_registry->dir() / "cut.y4m").string();
+    const std::string cut = (tmp / "cut.y4m").string();
     std::ofstream(cut) << "YUV4MPEG2 W16 H16 F25:1 Ip C422\nFRAME\n" << std::string(100, 'x');
+    const std::string slow = (tmp / "slow.y4m").string();
+    std::ofstream(slow) << "YUV4MPEG2 W16 H16 F1:2147483647 C422\nFRAME\n" << std::string(512, 'x');
+    const std::string silent = (tmp / "silent.wav").string();
+    std::ofstream(silent, std::ios::binary) << orvex::test::Wav(1, 2, 48000, 16, "");
+    const std::string escape = (tmp / "cc.txt").string();
+    std::ofstream(escape) << "94\x1b]0;pwned\x07\n";
     const struct {
         std::string args;
         const char* reason;
@@ -79,10 +131,18 @@ TEST(OxplayBadInput, EndsWithCodeTwoAndOneLine) {
                  {"/nonexistent/clip.mov", "neither a pattern"},
                  {garbage, "garbage.mp4"},
                  {cut, "holds no whole picture"},
-                 {"--captions /nonexistent/cc.txt", "cannot open caption file"}};
+                 {slow, "frame rate outside 1 to 240"},
+                 {silent, "holds no samples"},
+                 {"--timecode 10:00:00:59", "does not exist at 25 frames/s"},
+                 {"--format HD720-50p --timecode '10:00:00;00'", "needs a 29.97 or 59.94 output"},
+                 {"--captions /nonexistent/cc.txt", "cannot open caption file"},
+                 {"--captions /dev/zero", "is not a regular file"},
+                 {"--captions " + tmp.string(), "is not a regular file"},
+                 {"--captions " + escape, "\\x1B]0;pwned\\x07"}};
     for (const auto& c : cases) {
         const auto r = RunOxplay("--record " + Dir("bad").string() + " " + c.args);
         orvex::test::ExpectRefused(r, "oxplay", c.args, c.reason);
+        EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << "a control character was echoed";
     }
 }
 
@@ -102,10 +162,9 @@ TEST(OxplayPattern, RecordsThePatternFrameForFrame) {
     bars.Resize(1280, 720);
     oxplay::DrawPattern(oxplay::Pattern::kBars, 0, {}, &bars);
     EXPECT_TRUE(rec.frames[rec.frames.size() / 2] == bars.uyvy);
-    int channels = 0;
-    const std::size_t samples = WavSamples(dir, &channels);
-    EXPECT_GE(channels, 2);      // the card plays as many channels as it has
-    EXPECT_GE(samples, 19200u);  // 0.4 s at 48 kHz
+    const auto sound = ReadSound(dir);
+    ASSERT_GE(sound.size(), 2u);         // the card plays as many channels as it has
+    EXPECT_GE(sound[0].size(), 19200u);  // 0.4 s at 48 kHz
 
     // A second run into the same folder writes over the first's files and names them too.
     const auto again = RunOxplay("bars --format HD720-50p --seconds 0.2 --record " + dir.string());
@@ -124,11 +183,11 @@ TEST(OxplayY4M, PlaysEveryPictureOfTheFile) {
     const fs::path dir = Dir("y4m");
     const auto r = RunOxplay(path.string() + " --record " + dir.string());
     ASSERT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("HD720-50p"), std::string::npos) << r.out;  // its own format
     const Recording rec = ReadRecording(dir);
     std::vector<int> levels;  // the new pictures, in order
-    for (const auto& f : rec.frames)
-        if (const int level = f[(360 * 1280 + 640) * 2 + 1];
-            levels.empty() || levels.back() != level)
+    for (std::size_t f = 0; f < rec.frames.size(); ++f)
+        if (const int level = rec.Luma(f, 640, 360); levels.empty() || levels.back() != level)
             levels.push_back(level);
     std::vector<int> want;
     for (int i = 0; i < 10; ++i) want.push_back(20 + i * 20);
@@ -147,22 +206,140 @@ TEST(OxplayY4M, PlaysEveryPictureOfTheFile) {
     EXPECT_EQ(levels.size() + skipped, want.size()) << r.out;
 }
 
-TEST(OxplayMedia, PlaysAFileTheFfmpegProgramMade) {
-    if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "the ffmpeg program is not installed";
+// Files the ffmpeg program makes: a flat grey picture (luma 171 in studio range) and a level
+// of its own on each sound channel, so the recording shows where the picture and the bars
+// went and on which card channel each sound channel landed.
+struct MediaCase {
+    const char* what;
+    std::string make;     // ffmpeg inputs and codecs
+    std::string options;  // oxplay's
+    const char* format;   // the recording, as ffprobe gives it
+    double seconds;       // how long the file plays
+    double rate;          // periods a second on air
+    // Picture: where a bar must be (x0, y0, x1, y1 of the output) and a point of the picture
+    // just beside it, or none.
+    int bar[4];
+    int inside[2];
+    std::vector<double> levels;  // each card channel's level; empty: no sound
+    double sound_seconds;
+};
+
+constexpr int kGrey = 171;  // of 0xB4B4B4
+
+void PrintTo(const MediaCase& c, std::ostream* out) {
+    *out << c.what;
+}
+
+std::string Grey(const std::string& size, const std::string& rate, double seconds) {
+    return "-f lavfi -i color=c=0xB4B4B4:size=" + size + ":rate=" + rate +
+           ":duration=" + std::to_string(seconds);
+}
+
+std::string Levels(const std::string& layout, int channels, int rate, double seconds) {
+    std::string v;
+    for (int c = 0; c < channels; ++c) v += (c ? "|" : "") + std::to_string(0.1 * (c + 1));
+    return " -f lavfi -i \"aevalsrc=" + v + ":c=" + layout + ":s=" + std::to_string(rate) +
+           ":d=" + std::to_string(seconds) + "\"";
+}
+
+class OxplayMedia : public ::testing::TestWithParam<MediaCase> {};
+
+TEST_P(OxplayMedia, PlaysAnyFileOnTheOutputItChose) {
+    if (!HaveFfmpeg()) GTEST_SKIP() << "the ffmpeg program is not installed";
+    const MediaCase& c = GetParam();
     const fs::path clip = orvex::test::g_temp_registry->dir() / "clip.mkv";
-    const std::string make =
-        "ffmpeg -loglevel error -y -f lavfi -i testsrc=size=1280x720:rate=50 -f lavfi -i "
-        "sine=frequency=1000:sample_rate=48000 -t 0.4 -c:v mpeg4 -pix_fmt yuv420p -c:a pcm_s16le " +
-        clip.string();
-    ASSERT_EQ(std::system(make.c_str()), 0);
+    const std::string make = "ffmpeg -loglevel error -y " + c.make + " " + clip.string();
+    ASSERT_EQ(std::system(make.c_str()), 0) << make;
     const fs::path dir = Dir("media");
-    const auto r = RunOxplay(clip.string() + " --record " + dir.string());
+    const auto r = RunOxplay(clip.string() + " " + c.options + " --record " + dir.string());
     ASSERT_EQ(r.code, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("frames 20"), std::string::npos) << r.out;
-    EXPECT_GE(ReadRecording(dir).frames.size(), 20u);
-    int channels = 0;
-    EXPECT_GE(WavSamples(dir, &channels), 19000u);
+    EXPECT_EQ(Probe(Find(dir, ".y4m")), c.format) << r.out;
+
+    // One period on air for each period of the file, give or take one (a frame the renderer
+    // found too late is skipped, and the summary counts it).
+    const std::string log = Slurp(Find(dir, ".jsonl"));
+    std::size_t periods = 0;
+    for (auto at = log.find("\"new\""); at != std::string::npos; at = log.find("\"new\"", at + 1))
+        ++periods;
+    const auto at = r.out.rfind("skipped ");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    EXPECT_NEAR(static_cast<double>(periods + std::stoul(r.out.substr(at + 8))), c.seconds * c.rate,
+                1.0)
+        << c.what << "\n"
+        << r.out;
+
+    // The picture's middle is the file's grey; where the shape leaves room, black bars.
+    const Recording rec = ReadRecording(dir);
+    ASSERT_FALSE(rec.frames.empty());
+    const std::size_t mid = rec.frames.size() / 2;
+    EXPECT_NEAR(rec.Luma(mid, rec.width / 2, rec.height / 2), kGrey, 3) << c.what;
+    if (c.bar[2] > c.bar[0]) {
+        for (int y = c.bar[1]; y < c.bar[3]; y += 7)
+            for (int x = c.bar[0]; x < c.bar[2]; x += 7)
+                ASSERT_NEAR(rec.Luma(mid, x, y), 16, 2) << c.what << " bar at " << x << "," << y;
+        EXPECT_NEAR(rec.Luma(mid, c.inside[0], c.inside[1]), kGrey, 4) << c.what << " picture";
+    }
+
+    // Each channel at its place, and the sound as long as the file's within a period.
+    const auto sound = ReadSound(dir);
+    if (c.levels.empty()) return;
+    ASSERT_GE(sound.size(), c.levels.size());
+    for (std::size_t ch = 0; ch < c.levels.size(); ++ch) {
+        if (c.levels[ch] == 0) {
+            EXPECT_EQ(SamplesAt(sound[ch], 0.5), 0u) << c.what << " channel " << ch + 1;
+            continue;
+        }
+        EXPECT_NEAR(static_cast<double>(SamplesAt(sound[ch], c.levels[ch])),
+                    c.sound_seconds * 48000, 48000 / c.rate)
+            << c.what << " channel " << ch + 1;
+    }
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Files, OxplayMedia, ::testing::Values(
+    MediaCase{"720p 30 with 5.1 at 44.1 kHz: its own format, each picture twice",
+              Grey("1280x720", "30", 0.4) + Levels("5.1", 6, 44100, 0.4) + " -c:v mpeg4 -c:a pcm_s16le",
+              "", "1280,720,60/1", 0.4, 60, {}, {}, {0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0}, 0.4},
+    MediaCase{"an upright phone video at 29.97 with mono at 96 kHz, pillarboxed",
+              Grey("1080x1920", "30000/1001", 0.4) + Levels("mono", 1, 96000, 0.4) +
+                  " -c:v mpeg4 -c:a pcm_s24le",
+              "--format HD720-59p", "1280,720,60000/1001", 0.4, 60000.0 / 1001, {0, 0, 430, 720},
+              {450, 360}, {0.1, 0.1, 0}, 0.4},
+    MediaCase{"a scope film at 23.976 without sound, letterboxed on 24",
+              Grey("2048x858", "24000/1001", 0.5) + " -c:v mpeg4",
+              "--format HD1080-24p", "1920,1080,24/1", 12 / (24000.0 / 1001), 24,
+              {0, 952, 1920, 1080}, {960, 930}, {}, 0},
+    MediaCase{"640x480 at 27 with 7.1 at 48 kHz: PAL, pictures dropped evenly",
+              Grey("640x480", "27", 0.4) + Levels("7.1", 8, 48000, 0.4) + " -c:v mpeg4 -c:a pcm_s16le",
+              "", "720,576,25/1", 11 / 27.0, 25, {}, {}, {0.1, 0.2, 0.3, 0.4, 0.7, 0.8, 0.5, 0.6}, 0.4},
+    MediaCase{"UHD at 59.94 cropped to a 4:3 standard definition output",
+              Grey("3840x2160", "60000/1001", 0.25) + " -c:v mpeg4 -q:v 20",
+              "--format NTSC --fit crop", "720,486,30000/1001", 15 / (60000.0 / 1001), 30000.0 / 1001,
+              {}, {}, {}, 0},
+    MediaCase{"a variable rate at 25, sound ending early at 44.1 kHz",
+              Grey("320x240", "50", 0.6) + Levels("stereo", 2, 44100, 0.2) +
+                  " -vf \"select='not(eq(mod(n\\,5)\\,1))'\" -fps_mode passthrough -c:v mpeg4 -c:a pcm_s16le",
+              "--format HD1080-25p", "1920,1080,25/1", 0.6, 25, {0, 0, 230, 1080}, {260, 540},
+              {0.1, 0.2}, 0.2}));
+// clang-format on
+
+TEST(OxplayMedia, SoundWithoutPicturesPlaysOverBars) {
+    if (!HaveFfmpeg()) GTEST_SKIP() << "the ffmpeg program is not installed";
+    const fs::path clip = orvex::test::g_temp_registry->dir() / "music.m4a";
+    const std::string make = "ffmpeg -loglevel error -y" + Levels("stereo", 2, 44100, 0.3) +
+                             " -c:a alac " + clip.string();
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    const fs::path dir = Dir("music");
+    const auto r = RunOxplay(clip.string() + " --format HD720-50p --record " + dir.string());
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("no video (colour bars)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("frames 15"), std::string::npos) << r.out;
+    const Recording rec = ReadRecording(dir);
+    ASSERT_FALSE(rec.frames.empty());
+    EXPECT_EQ(rec.Luma(rec.frames.size() / 2, 80, 360), 180);  // the first (white) bar
+    const auto sound = ReadSound(dir);
+    ASSERT_GE(sound.size(), 2u);
+    EXPECT_NEAR(static_cast<double>(SamplesAt(sound[1], 0.2)), 0.3 * 48000, 960);
 }
 
 }  // namespace
