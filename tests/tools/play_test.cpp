@@ -2,14 +2,23 @@
 // what went on air is read back from the card's recording.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <thread>
 
 #include "tool_test_util.h"
 #include "tools/oxplay/source.h"
+
+extern char** environ;
 
 namespace {
 
@@ -167,9 +176,85 @@ TEST(OxplayPattern, RecordsThePatternFrameForFrame) {
     EXPECT_GE(sound[0].size(), 19200u);  // 0.4 s at 48 kHz
 
     // A second run into the same folder writes over the first's files and names them too.
-    const auto again = RunOxplay("bars --format HD720-50p --seconds 0.2 --record " + dir.string());
+    // Captions cannot go out in 8-bit output: the player says so, and how they can.
+    const std::string captions = (orvex::test::g_temp_registry->dir() / "cc.txt").string();
+    std::ofstream(captions) << "9420 2c2f\n";
+    const auto again = RunOxplay("bars --format HD720-50p --seconds 0.2 --captions " + captions +
+                                 " --record " + dir.string());
     ASSERT_EQ(again.code, 0) << again.out << again.err;
     EXPECT_NE(again.out.find("Watch it:  ffplay " + dir.string()), std::string::npos) << again.out;
+    EXPECT_NE(again.err.find("warning: captions go out only with 10-bit output on HD720-50p: "
+                             "add --pixel-format v210"),
+              std::string::npos)
+        << again.err;
+}
+
+// Starts oxplay with `args`; its output goes to files in the temporary folder.
+pid_t Start(const std::vector<std::string>& args) {
+    const fs::path tmp = orvex::test::g_temp_registry->dir();
+    std::vector<std::string> all = {OXPLAY_PATH};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 1, (tmp / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&files, 2, (tmp / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    pid_t pid = -1;
+    EXPECT_EQ(posix_spawn(&pid, OXPLAY_PATH, &files, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&files);
+    return pid;
+}
+
+// Waits until `done` holds or the deadline passes; false at the deadline.
+template <class Condition>
+bool WaitFor(Condition done, std::chrono::milliseconds deadline) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// The exit status of `pid` once it ended within `deadline`; -1 (and the process killed)
+// when it did not.
+int Finish(pid_t pid, std::chrono::milliseconds deadline) {
+    int status = 0;
+    if (WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, deadline))
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -1;
+}
+
+TEST(OxplayEnd, WaitsNoLongerThanTheQueueHoldsAndCtrlCEndsIt) {
+    const fs::path tmp = orvex::test::g_temp_registry->dir();
+    const std::string record = "--record=" + Dir("end").string();
+    // A queue of 250 frames (ten seconds) that holds five: the wait is for five.
+    pid_t pid = Start(
+        {"bars", "--format", "PAL", "--seconds", "0.2", "--set", "input.buffers=250", record});
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(Finish(pid, std::chrono::seconds(6)), 0) << Slurp(tmp / "out") << Slurp(tmp / "err");
+    EXPECT_NE(Slurp(tmp / "out").find("Played after"), std::string::npos);
+
+    // Four seconds queued at once: Ctrl-C ends the wait for them. Captions go out in v210
+    // without a word.
+    const std::string captions = (tmp / "cc.txt").string();
+    std::ofstream(captions) << "9420 2c2f\n";
+    pid = Start({"bars", "--format", "PAL", "--pixel-format", "v210", "--seconds", "4", "--set",
+                 "input.buffers=250", "--captions", captions, record});
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(WaitFor([&] { return Slurp(tmp / "out").find("Waiting") != std::string::npos; },
+                        std::chrono::seconds(30)))
+        << Slurp(tmp / "out") << Slurp(tmp / "err");
+    kill(pid, SIGINT);
+    EXPECT_EQ(Finish(pid, std::chrono::seconds(2)), 0) << "Ctrl-C did not end the wait";
+    EXPECT_NE(Slurp(tmp / "out").find("Stopped after"), std::string::npos) << Slurp(tmp / "out");
+    EXPECT_EQ(Slurp(tmp / "err").find("warning"), std::string::npos) << Slurp(tmp / "err");
 }
 
 TEST(OxplayY4M, PlaysEveryPictureOfTheFile) {

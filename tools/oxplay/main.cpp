@@ -332,8 +332,7 @@ int Run(const Options& opt) {
     std::printf("%s after %.1f s: %s\n", played.stopped ? "Stopped" : "Played", played.seconds,
                 FiguresLine(seconds, played.played, played.figures).c_str());
     if (source->video.present && !pattern)
-        std::printf(
-            "%s", Block("Source pictures", {{"pictures", PicturesRow(schedule.counts())}}).c_str());
+        std::printf("Source pictures: %s\n", PicturesRow(schedule.counts()).c_str());
     PrintRecording(record_dir, before);
     return played.exit_code;
 }

@@ -120,8 +120,13 @@ void WaitForQueuedFrames(const PlaySetup& setup, IOXProps* props, std::int64_t p
         buffers = std::max(1, std::atoi(b->c_str()));
     const std::int64_t periods = std::min(buffers, played) + 4;
     const double rate = static_cast<double>(setup.clock.rate_num) / setup.clock.rate_den;
-    const auto end = Clock::now() + std::chrono::microseconds(static_cast<long long>(
-                                        static_cast<double>(periods) * 1e6 / rate));
+    const double seconds = static_cast<double>(periods) / rate;
+    if (seconds >= 1) {
+        std::printf("Waiting %.1f s for the queued frames to go out (Ctrl-C stops)\n", seconds);
+        std::fflush(stdout);
+    }
+    const auto end =
+        Clock::now() + std::chrono::microseconds(static_cast<long long>(seconds * 1e6));
     while (!stop.load() && Clock::now() < end)
         std::this_thread::sleep_for(
             std::min<Clock::duration>(std::chrono::milliseconds(20), end - Clock::now()));
@@ -212,8 +217,8 @@ PlayOutcome Play(Schedule& schedule, const PlaySetup& setup, const Renderer& ren
         if (plan.last) break;
     }
     if (tty) std::fprintf(stderr, "\n");
+    if (!stop.load()) WaitForQueuedFrames(setup, renderer.props, result.played, stop);
     result.stopped = stop.load();
-    if (!result.stopped) WaitForQueuedFrames(setup, renderer.props, result.played, stop);
     result.figures = ReadFigures(renderer.props);
     result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     return result;
