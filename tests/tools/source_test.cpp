@@ -197,13 +197,13 @@ TEST(Timecode, CountsAndRefusesLabelsThatDoNotExist) {
     EXPECT_EQ((TimecodeClock{24 * 3600 * 25 - 1, 25, false}.Text(1)), "00:00:00:00");
     // Drop-frame: the labels skip ;00 and ;01 at each minute but every tenth.
     int start = 0;
-    ASSERT_EQ(TimecodeFrames(0, 0, 59, 29, true, 30, &start), "");
+    ASSERT_EQ(TimecodeFrames(0, 0, 59, 29, true, 30, true, &start), "");
     TimecodeClock df{start, 30, true};
     EXPECT_EQ(df.Text(0), "00:00:59;29");
     EXPECT_EQ(df.Text(1), "00:01:00;02");
-    ASSERT_EQ(TimecodeFrames(0, 9, 59, 29, true, 30, &start), "");
+    ASSERT_EQ(TimecodeFrames(0, 9, 59, 29, true, 30, true, &start), "");
     EXPECT_EQ((TimecodeClock{start, 30, true}.Text(1)), "00:10:00;00");
-    ASSERT_EQ(TimecodeFrames(1, 0, 0, 0, true, 30, &start), "");
+    ASSERT_EQ(TimecodeFrames(1, 0, 0, 0, true, 30, true, &start), "");
     EXPECT_EQ(start, 107892);  // frames in an hour of 29.97 drop-frame
 
     const struct {
@@ -217,10 +217,11 @@ TEST(Timecode, CountsAndRefusesLabelsThatDoNotExist) {
                    {0, 1, 0, 3, true, 60, "00:01:00;03 does not exist"},
                    {0, 0, 0, 0, true, 25, "needs a 29.97 or 59.94 output"}};
     for (const auto& c : refused) {
-        const std::string error = TimecodeFrames(c.h, c.m, c.s, c.f, c.drop, c.fps, &start);
+        const std::string error =
+            TimecodeFrames(c.h, c.m, c.s, c.f, c.drop, c.fps, c.fps != 25, &start);
         EXPECT_NE(error.find(c.reason), std::string::npos) << error;
     }
-    EXPECT_EQ(TimecodeFrames(0, 10, 0, 0, true, 30, &start), "");
+    EXPECT_EQ(TimecodeFrames(0, 10, 0, 0, true, 30, true, &start), "");
 }
 
 }  // namespace

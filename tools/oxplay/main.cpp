@@ -113,6 +113,20 @@ bool IsTrue(const std::optional<std::string>& value) {
     return value && (*value == "true" || *value == "1" || *value == "yes");
 }
 
+// The timecode of the first frame (10:00:00:00 unless given), counted in the output's frames;
+// a one-line reason when that label does not exist at the output's rate.
+std::string StartTimecode(const std::optional<std::string>& text, const M_VID_PROPS& out,
+                          TimecodeClock* clock) {
+    clock->fps = std::max(1, static_cast<int>(std::lround(out.dblRate)));
+    int h = 10, m = 0, s = 0, f = 0;
+    bool drop = false;
+    if (text) ParseTimecode(*text, &h, &m, &s, &f, &drop);
+    int num = 0, den = 0;
+    RateFraction(out.dblRate, &num, &den);
+    clock->drop_frame = drop;
+    return TimecodeFrames(h, m, s, f, drop, clock->fps, den == 1001, &clock->start_frames);
+}
+
 int Run(const Options& opt) {
     // The virtual card reads its record folder and rig when it is first made.
     std::string record_dir;
@@ -190,12 +204,11 @@ int Run(const Options& opt) {
         return Fail(kFailed, "cannot choose device '" + devices[index].name + "': " + HexCode(hr));
 
     CComQIPtr<IOXProps> props(device);
-    bool quality_set = false;
+    if (!props) return Fail(kFailed, "the renderer has no properties (no IOXProps)");
     for (const auto& [name, value] : opt.props) {
-        hr = props ? props->PropsSet(Bstr(name), Bstr(value)) : E_NOINTERFACE;
+        hr = props->PropsSet(Bstr(name), Bstr(value));
         if (FAILED(hr))
             return Fail(kBadInput, "cannot set '" + name + "' to '" + value + "': " + HexCode(hr));
-        quality_set |= name == "scaling_quality";
     }
 
     // The output format: named, else the one that suits the file, else HD1080-25p.
@@ -224,20 +237,9 @@ int Run(const Options& opt) {
     RateFraction(out.dblRate, &clock.rate_num, &clock.rate_den);
     clock.order = out.eInterlace;
 
-    // The timecode counts in the output's frames.
     TimecodeClock timecode;
-    timecode.fps = std::max(1, static_cast<int>(std::lround(out.dblRate)));
-    {
-        int h = 10, m = 0, s = 0, f = 0;
-        bool drop = false;
-        if (opt.timecode) ParseTimecode(*opt.timecode, &h, &m, &s, &f, &drop);
-        if (drop && clock.rate_den != 1001)
-            return Fail(kBadInput, "drop-frame timecode " + *opt.timecode +
-                                       " needs a 29.97 or 59.94 output; use ':' before the frames");
-        error = TimecodeFrames(h, m, s, f, drop, timecode.fps, &timecode.start_frames);
-        if (!error.empty()) return Fail(kBadInput, error);
-        timecode.drop_frame = drop;
-    }
+    error = StartTimecode(opt.timecode, out, &timecode);
+    if (!error.empty()) return Fail(kBadInput, error);
 
     // The renderer converts (and scales) every frame to the output's format.
     CComQIPtr<IOXFormat> format(device);
@@ -303,11 +305,12 @@ int Run(const Options& opt) {
         if (!ShapeFor(plan, schedule.scan(), setup.fit, &shape, &error))
             return Fail(kBadInput, "'" + opt.source + "': " + error);
         rows.emplace_back("fit", FitRow(shape, opt.fit, setup.fit));
-        // Fields scale apart only when the renderer is asked to (it does so by itself when it
-        // shrinks them).
+        // Fields grow apart only when the renderer is asked to (it keeps them apart by itself
+        // when it shrinks them): Catmull-Rom field by field, unless a quality was chosen.
         const bool fields = schedule.scan() == Scan::kWeave ||
                             (shape.interlace != eMI_Progressive && clock.Interlaced());
-        if (fields && !quality_set && shape.Height() < out.nHeight && props)
+        const auto quality = oxtools::GetProp(props, "scaling_quality");
+        if (fields && shape.Height() < out.nHeight && (!quality || *quality == "auto"))
             props->PropsSet(Bstr("scaling_quality"), Bstr("15"));
     }
     rows.emplace_back("rate", RateRow(source->video, clock, schedule.scan(), shape.shift));

@@ -293,14 +293,14 @@ std::string TimecodeClock::Text(std::int64_t index) const {
 }
 
 std::string TimecodeFrames(int hours, int minutes, int seconds, int frames, bool drop_frame,
-                           int fps, int* count) {
+                           int fps, bool ntsc, int* count) {
     char label[16];
     std::snprintf(label, sizeof label, "%02d:%02d:%02d%c%02d", hours, minutes, seconds,
                   drop_frame ? ';' : ':', frames);
     if (frames >= fps)
         return "timecode " + std::string(label) + " does not exist at " + std::to_string(fps) +
                " frames/s (frames 00 to " + std::to_string(fps - 1) + ")";
-    if (drop_frame && fps != 30 && fps != 60)
+    if (drop_frame && (!ntsc || (fps != 30 && fps != 60)))
         return "drop-frame timecode " + std::string(label) +
                " needs a 29.97 or 59.94 output; use ':' before the frames";
     const int minutes_total = hours * 60 + minutes;

@@ -120,10 +120,11 @@ struct TimecodeClock {
     // "HH:MM:SS:FF" (";FF" when dropping frames) of frame `index`.
     std::string Text(std::int64_t index) const;
 };
-// The frame count of a timecode at `clock`'s rate, or a one-line reason why that time does
-// not exist there (frames past the rate, or a drop-frame label that is skipped).
+// The frame count of a timecode at `fps` frames a second (`ntsc`: 1000/1001 of it), or a
+// one-line reason why that label does not exist there (frames past the rate, drop-frame
+// counting at a rate that has none, or a drop-frame label that is skipped).
 std::string TimecodeFrames(int hours, int minutes, int seconds, int frames, bool drop_frame,
-                           int fps, int* count);
+                           int fps, bool ntsc, int* count);
 
 // Test patterns of `format` (its size, rate and layout) with the tone; endless.
 struct PatternSpec {
