@@ -177,7 +177,7 @@ int Run(const Options& opt) {
     if (!oxtools::EnsureDeckLinkDriver(&note))
         std::fprintf(stderr, "oxplay: %s\n", Printable(note).c_str());
     else if (!note.empty())
-        std::printf("%s\n", Printable(note).c_str());
+        std::printf("%s\n", note.c_str());  // our own lines
 
     CComPtr<IOXDevice> device = oxtools::MakeRenderer(CLSID_OXRenderer, &error);
     if (!device) return Fail(kFailed, error);
