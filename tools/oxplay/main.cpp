@@ -34,15 +34,6 @@ extern "C" void OnInterrupt(int signal) {
 constexpr int kFailed = 1;
 constexpr int kBadInput = 2;
 
-int Fail(int code, const std::string& reason) {
-    std::fprintf(stderr, "oxplay: %s\n", Printable(reason).c_str());
-    return code;
-}
-
-void Warn(const std::string& text) {
-    std::fprintf(stderr, "oxplay: warning: %s\n", Printable(text).c_str());
-}
-
 std::vector<FormatEntry> ListFormats(IOXDevice* device) {
     std::vector<FormatEntry> out;
     CComQIPtr<IOXFormat> format(device);

@@ -118,7 +118,7 @@ public:
         }
         const AVCodecParameters* par = fmt_->streams[vidx_]->codecpar;
         const bool turned = rotation_ == 90 || rotation_ == 270;
-        video.width = (turned ? par->height : par->width + 1) & ~1;
+        video.width = ((turned ? par->height : par->width) + 1) & ~1;  // pairs, as pictures
         video.height = turned ? par->width : par->height;
         if (par->sample_aspect_ratio.num > 0 && par->sample_aspect_ratio.den > 0) {
             video.aspect_num = par->sample_aspect_ratio.num;

@@ -32,11 +32,6 @@ eMTimecodeFlags TimecodeRateFlag(int fps, bool drop) {
     }
 }
 
-int Fail(int code, const std::string& reason) {
-    std::fprintf(stderr, "oxplay: %s\n", Printable(reason).c_str());
-    return code;
-}
-
 // The frame of one period. False with the reason when it cannot be made.
 bool MakeFrame(const PeriodPlan& plan, Scan scan, const PlaySetup& setup, IOXFactory* factory,
                IOXFrame** out, std::string* error) {
@@ -150,10 +145,6 @@ Figures ReadFigures(IOXProps* props) {
     f.reference = get("ref_status");
     return f;
 }
-
-}  // namespace oxplay
-
-namespace oxplay {
 
 PlayOutcome Play(Schedule& schedule, const PlaySetup& setup, const Renderer& renderer,
                  const std::atomic<bool>& stop) {

@@ -32,6 +32,15 @@ std::string Shape(double aspect) {
 
 }  // namespace
 
+int Fail(int code, const std::string& reason) {
+    std::fprintf(stderr, "oxplay: %s\n", Printable(reason).c_str());
+    return code;
+}
+
+void Warn(const std::string& text) {
+    std::fprintf(stderr, "oxplay: warning: %s\n", Printable(text).c_str());
+}
+
 std::string Block(const std::string& title, const Rows& rows) {
     std::size_t width = 0;
     for (const auto& r : rows) width = std::max(width, r.first.size());

@@ -15,6 +15,11 @@ namespace oxplay {
 
 using Rows = std::vector<std::pair<std::string, std::string>>;
 
+// "oxplay: REASON" on standard error, made printable; returns `code` (the exit code).
+int Fail(int code, const std::string& reason);
+// "oxplay: warning: TEXT" on standard error.
+void Warn(const std::string& text);
+
 // "Title" then each row indented, labels aligned; every piece made printable.
 std::string Block(const std::string& title, const Rows& rows);
 
