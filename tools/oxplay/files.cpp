@@ -51,15 +51,30 @@ bool ParseRatio(const std::string& text, long min, long* num, long* den) {
            ParseNumber(text.substr(colon + 1), min, INT_MAX, den);
 }
 
-class Y4MSource final : public Source {
-public:
-    bool Open(const std::string& path, std::string* error) {
+// What the two readers share: their file, opened and found again for each pass of a loop.
+class FileSource : public Source {
+protected:
+    bool OpenFile(const std::string& path, std::string* error) {
         path_ = path;
         file_.open(path, std::ios::binary);
-        if (!file_) {
-            *error = "cannot open '" + path + "'";
-            return false;
-        }
+        if (!file_) *error = "cannot open '" + path + "'";
+        return static_cast<bool>(file_);
+    }
+    bool SeekBack(std::streampos at, std::string* error) {
+        file_.clear();
+        file_.seekg(at);
+        if (!file_) *error = "cannot read '" + path_ + "' again";
+        return static_cast<bool>(file_);
+    }
+
+    std::string path_;
+    std::ifstream file_;
+};
+
+class Y4MSource final : public FileSource {
+public:
+    bool Open(const std::string& path, std::string* error) {
+        if (!OpenFile(path, error)) return false;
         std::string header;
         if (!ReadLine(file_, 4096, &header) || !header.starts_with("YUV4MPEG2 ")) {
             *error = "'" + path + "' is not a Y4M file";
@@ -172,11 +187,8 @@ public:
         return true;
     }
     bool Rewind(std::string* error) override {
-        file_.clear();
-        file_.seekg(data_start_);
         index_ = 0;
-        if (!file_) *error = "cannot read '" + path_ + "' again";
-        return static_cast<bool>(file_);
+        return SeekBack(data_start_, error);
     }
 
 private:
@@ -206,8 +218,6 @@ private:
         }
     }
 
-    std::string path_;
-    std::ifstream file_;
     std::streampos data_start_;
     int chroma_div_x_ = 2, chroma_div_y_ = 2, chroma_w_ = 0, chroma_h_ = 0;
     std::int64_t frame_bytes_ = 0;
@@ -222,15 +232,10 @@ std::uint16_t Le16(const std::uint8_t* p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
 
-class WavSource final : public Source {
+class WavSource final : public FileSource {
 public:
     bool Open(const std::string& path, std::string* error) {
-        path_ = path;
-        file_.open(path, std::ios::binary);
-        if (!file_) {
-            *error = "cannot open '" + path + "'";
-            return false;
-        }
+        if (!OpenFile(path, error)) return false;
         file_.seekg(0, std::ios::end);
         const std::int64_t size = file_.tellg();
         file_.seekg(0);
@@ -356,16 +361,11 @@ public:
     }
 
     bool Rewind(std::string* error) override {
-        file_.clear();
-        file_.seekg(data_start_);
         pos_ = 0;
-        if (!file_) *error = "cannot read '" + path_ + "' again";
-        return static_cast<bool>(file_);
+        return SeekBack(data_start_, error);
     }
 
 private:
-    std::string path_;
-    std::ifstream file_;
     std::int64_t data_start_ = -1;
     std::int64_t total_samples_ = 0;
     std::int64_t pos_ = 0;

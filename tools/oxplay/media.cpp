@@ -382,14 +382,19 @@ private:
         return true;
     }
 
-    Fetch DecodePicture(std::int64_t now, TimedImage* out, std::string* error) {
+    // Decodes until `which`'s decoder gives a frame into decoded_ (kPicture), or says why not.
+    Fetch Decode(int which, AVCodecContext* ctx, std::int64_t now) {
         for (;;) {
-            const int rc = avcodec_receive_frame(vdec_, decoded_);
-            if (rc == 0) break;
+            const int rc = avcodec_receive_frame(ctx, decoded_);
+            if (rc == 0) return Fetch::kPicture;
             if (rc == AVERROR_EOF) return Fetch::kEnd;
             Fetch stop = Fetch::kEnd;
-            if (!Feed(kVideo, vdec_, now, &stop)) return stop;
+            if (!Feed(which, ctx, now, &stop)) return stop;
         }
+    }
+
+    Fetch DecodePicture(std::int64_t now, TimedImage* out, std::string* error) {
+        if (const Fetch got = Decode(kVideo, vdec_, now); got != Fetch::kPicture) return got;
         const AVStream* st = fmt_->streams[vidx_];
         const std::int64_t stamp = decoded_->best_effort_timestamp;
         std::int64_t duration = decoded_->pkt_duration > 0
@@ -419,13 +424,7 @@ private:
 
     // Decodes the next block of sound into pending_ (kPicture: there is one).
     Fetch DecodeSound(std::int64_t now, std::string* error) {
-        for (;;) {
-            const int rc = avcodec_receive_frame(adec_, decoded_);
-            if (rc == 0) break;
-            if (rc == AVERROR_EOF) return Fetch::kEnd;
-            Fetch stop = Fetch::kEnd;
-            if (!Feed(kAudio, adec_, now, &stop)) return stop;
-        }
+        if (const Fetch got = Decode(kAudio, adec_, now); got != Fetch::kPicture) return got;
         const int n = decoded_->nb_samples;
         if (decoded_->ch_layout.nb_channels != adec_->ch_layout.nb_channels ||
             decoded_->sample_rate != audio.rate) {
