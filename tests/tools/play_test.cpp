@@ -254,6 +254,7 @@ TEST(OxplayEnd, WaitsNoLongerThanTheQueueHoldsAndCtrlCEndsIt) {
 // of its own on each sound channel, so the recording shows where the picture and the bars
 // went and on which card channel each sound channel landed.
 struct MediaCase {
+    const char* name;
     const char* what;
     std::string make;     // ffmpeg inputs and codecs
     std::string options;  // oxplay's
@@ -345,34 +346,35 @@ TEST_P(OxplayMedia, PlaysAnyFileOnTheOutputItChose) {
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Files, OxplayMedia, ::testing::Values(
-    MediaCase{"720p 30 with 5.1 at 44.1 kHz: its own format, each picture twice",
+    MediaCase{"Hd720At30With51", "720p 30 with 5.1 at 44.1 kHz: its own format, each picture twice",
               Grey("1280x720", "30", 0.4) + Levels("5.1", 6, 44100, 0.4) + " -c:v mpeg4 -c:a pcm_s16le",
               "", "1280,720,60/1", 0.4, 60, kGrey, {}, {}, {0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0}, 0.4},
-    MediaCase{"an upright phone video at 29.97 with mono at 96 kHz, pillarboxed",
+    MediaCase{"UprightPhoneWithMono96k", "an upright phone video at 29.97 with mono at 96 kHz, pillarboxed",
               Grey("1080x1920", "30000/1001", 0.4) + Levels("mono", 1, 96000, 0.4) +
                   " -c:v mpeg4 -c:a pcm_s24le",
               "--format HD720-59p", "1280,720,60000/1001", 0.4, 60000.0 / 1001, kGrey, {0, 0, 430, 720},
               {450, 360}, {0.1, 0.1, 0}, 0.4},
-    MediaCase{"a scope film at 23.976 without sound, letterboxed on 24",
+    MediaCase{"ScopeFilmWithoutSound", "a scope film at 23.976 without sound, letterboxed on 24",
               Grey("2048x858", "24000/1001", 0.5) + " -c:v mpeg4",
               "--format HD1080-24p", "1920,1080,24/1", 12 / (24000.0 / 1001), 24, kGrey,
               {0, 952, 1920, 1080}, {960, 930}, {}, 0},
-    MediaCase{"640x480 at 27 with 7.1 at 48 kHz: PAL, pictures dropped evenly",
+    MediaCase{"Vga27With71", "640x480 at 27 with 7.1 at 48 kHz: PAL, pictures dropped evenly",
               Grey("640x480", "27", 0.4) + Levels("7.1", 8, 48000, 0.4) + " -c:v mpeg4 -c:a pcm_s16le",
               "", "720,576,25/1", 11 / 27.0, 25, kGrey, {}, {}, {0.1, 0.2, 0.3, 0.4, 0.7, 0.8, 0.5, 0.6},
               0.4},
-    MediaCase{"UHD at 59.94 cropped to a 4:3 standard definition output",
+    MediaCase{"UhdCroppedToNtsc", "UHD at 59.94 cropped to a 4:3 standard definition output",
               Grey("3840x2160", "60000/1001", 0.25) + " -c:v mpeg4 -q:v 20",
               "--format NTSC --fit crop", "720,486,30000/1001", 15 / (60000.0 / 1001), 30000.0 / 1001,
               kGrey, {}, {}, {}, 0},
-    MediaCase{"a variable rate at 25, sound ending early at 44.1 kHz",
+    MediaCase{"VariableRateShortSound", "a variable rate at 25, sound ending early at 44.1 kHz",
               Grey("320x240", "50", 0.6) + Levels("stereo", 2, 44100, 0.2) +
                   " -vf \"select='not(eq(mod(n\\,5)\\,1))'\" -fps_mode passthrough -c:v mpeg4 -c:a pcm_s16le",
               "--format HD1080-25p", "1920,1080,25/1", 0.6, 25, kGrey, {0, 0, 230, 1080}, {260, 540},
               {0.1, 0.2}, 0.2},
-    MediaCase{"sound without pictures, over colour bars (the fifth in the middle)",
+    MediaCase{"SoundWithoutPictures", "sound without pictures, over colour bars (the fifth in the middle)",
               Levels("stereo", 2, 44100, 0.3).substr(1) + " -c:a alac",
-              "--format HD720-50p", "1280,720,50/1", 0.3, 50, 63, {}, {}, {0.1, 0.2}, 0.3}));
+              "--format HD720-50p", "1280,720,50/1", 0.3, 50, 63, {}, {}, {0.1, 0.2}, 0.3}),
+    [](const ::testing::TestParamInfo<MediaCase>& info) { return std::string(info.param.name); });
 // clang-format on
 
 }  // namespace

@@ -87,20 +87,6 @@ RateFamily FamilyOf(double fps) {
     return best;
 }
 
-const char* FamilyName(RateFamily family) {
-    switch (family) {
-        case RateFamily::k24:
-            return "24/23.98";
-        case RateFamily::k25:
-            return "25/50";
-        case RateFamily::k2997:
-            return "29.97/59.94";
-        case RateFamily::k30:
-            return "30/60";
-    }
-    return "";
-}
-
 double OutputPixelAspect(const M_VID_PROPS& p) {
     const int h = std::abs(p.nHeight);
     if (h >= 720 || p.nWidth <= 0 || h == 0 || p.nAspectX <= 0 || p.nAspectY <= 0) return 1.0;

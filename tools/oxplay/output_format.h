@@ -27,7 +27,6 @@ void RateFraction(double rate, int* num, int* den);
 // A rate belongs to the family one of whose rates (or their halves and doubles) is nearest.
 enum class RateFamily { k24, k25, k2997, k30 };
 RateFamily FamilyOf(double frames_per_second);
-const char* FamilyName(RateFamily family);
 
 // What the choice needs to know of the file's pictures.
 struct PictureShape {

@@ -101,7 +101,6 @@ bool Schedule::Next(PeriodPlan* plan, std::string* error) {
         audio_ended_ = ended;
     }
     ++index_;
-    ++played_this_pass_;
 
     // The end: both streams are through by the next period's time.
     const bool video_done =
@@ -109,12 +108,11 @@ bool Schedule::Next(PeriodPlan* plan, std::string* error) {
         (video_ended_ && !next_ && (!current_ || t_next >= current_->start + current_->duration));
     const bool audio_done = a.channels == 0 || audio_ended_;
     if (video_done && audio_done) {
-        if (loop_ && played_this_pass_ > 1) {
+        if (loop_) {
             if (!source_->Rewind(error)) return false;
             time_offset_ = t_next;
             if (current_) number_offset_ = current_->number + 1;
             video_ended_ = audio_ended_ = false;
-            played_this_pass_ = 0;
         } else {
             done_ = true;
         }

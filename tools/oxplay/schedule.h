@@ -83,7 +83,6 @@ private:
     // After a loop, the source's times and numbers continue from here.
     std::int64_t time_offset_ = 0;
     std::int64_t number_offset_ = 0;
-    std::int64_t played_this_pass_ = 0;
     PictureCounts counts_;
 };
 
