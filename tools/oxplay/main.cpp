@@ -237,18 +237,18 @@ int Run(const Options& opt) {
     hr = format ? format->FormatVideoSet(eMFT_Convert, &out) : E_NOINTERFACE;
     if (FAILED(hr)) return Fail(kFailed, "cannot set the output format: " + HexCode(hr));
 
-    PatternSpec spec;
-    spec.width = out.nWidth;
-    spec.height = out.nHeight;
-    spec.rate_num = clock.rate_num;
-    spec.rate_den = clock.rate_den;
-    spec.fcc = out.fccType;
-    spec.interlace = out.eInterlace;
-    spec.timecode = timecode;
-    spec.pattern = opt.source == "bars"   ? Pattern::kBars
-                   : opt.source == "ramp" ? Pattern::kRamp
-                                          : Pattern::kBox;
-    if (pattern) source = MakePatternSource(spec, opt.audio_channels);
+    PatternFormat pattern_format;
+    pattern_format.width = out.nWidth;
+    pattern_format.height = out.nHeight;
+    pattern_format.rate_num = clock.rate_num;
+    pattern_format.rate_den = clock.rate_den;
+    pattern_format.fcc = out.fccType;
+    pattern_format.interlace = out.eInterlace;
+    pattern_format.timecode = timecode;
+    pattern_format.pattern = opt.source == "bars"   ? Pattern::kBars
+                             : opt.source == "ramp" ? Pattern::kRamp
+                                                    : Pattern::kBox;
+    if (pattern) source = MakePatternSource(pattern_format, opt.audio_channels);
 
     if (!captions.empty()) {
         // Captions travel in the ancillary space of 10-bit output, or on line 21 of NTSC.
@@ -274,7 +274,7 @@ int Run(const Options& opt) {
     setup.timecode = timecode;
     setup.captions = &captions;
     setup.live = opt.live;
-    if (!source->video.present) setup.bars = BarsImage(spec);
+    if (!source->video.present) setup.bars = BarsImage(pattern_format);
 
     // What the picture becomes, for the start block (and a picture that cannot be fitted is
     // refused before anything plays).

@@ -62,35 +62,35 @@ std::uint8_t Clip8(int v) {
 
 class PatternSource final : public Source {
 public:
-    PatternSource(const PatternSpec& spec, int channels) : spec_(spec) {
+    PatternSource(const PatternFormat& format, int channels) : format_(format) {
         video.present = true;
-        video.width = spec.width;
-        video.height = spec.height;
-        video.rate_num = spec.rate_num;
-        video.rate_den = spec.rate_den;
-        video.interlace = spec.interlace;
+        video.width = format.width;
+        video.height = format.height;
+        video.rate_num = format.rate_num;
+        video.rate_den = format.rate_den;
+        video.interlace = format.interlace;
         video.codec = "pattern";
         audio.channels = channels;
         audio.rate = 48000;
         audio.bits = 32;
         audio.layout = "1 kHz tone";
         audio.placement = "channels 1-" + std::to_string(channels);
-        picture_.Resize(spec.width, spec.height);
+        picture_.Resize(format.width, format.height);
     }
     Fetch NextPicture(std::int64_t, TimedImage* out, std::string* error) override {
-        DrawPattern(spec_.pattern, index_, spec_.timecode.Text(index_), &picture_);
+        DrawPattern(format_.pattern, index_, format_.timecode.Text(index_), &picture_);
         auto image = std::make_shared<Image>();
-        image->fcc = spec_.fcc;
-        image->width = spec_.width;
-        image->height = spec_.height;
-        image->interlace = spec_.interlace;
-        if (!PackPicture(picture_, spec_.fcc, &image->bytes, &image->row_bytes)) {
+        image->fcc = format_.fcc;
+        image->width = format_.width;
+        image->height = format_.height;
+        image->interlace = format_.interlace;
+        if (!PackPicture(picture_, format_.fcc, &image->bytes, &image->row_bytes)) {
             *error = "the patterns cannot be drawn in this pixel format";
             return Fetch::kError;
         }
         out->image = std::move(image);
-        out->start = PeriodStart(index_, spec_.rate_num, spec_.rate_den);
-        out->duration = PeriodStart(index_ + 1, spec_.rate_num, spec_.rate_den) - out->start;
+        out->start = PeriodStart(index_, format_.rate_num, format_.rate_den);
+        out->duration = PeriodStart(index_ + 1, format_.rate_num, format_.rate_den) - out->start;
         out->number = index_++;
         return Fetch::kPicture;
     }
@@ -107,7 +107,7 @@ public:
     }
 
 private:
-    PatternSpec spec_;
+    PatternFormat format_;
     Picture picture_;
     std::int64_t index_ = 0;
     std::int64_t audio_pos_ = 0;
@@ -246,19 +246,19 @@ void DrawTone(std::int64_t first, int samples, const AudioInfo& audio, std::uint
     }
 }
 
-std::unique_ptr<Source> MakePatternSource(const PatternSpec& spec, int audio_channels) {
-    return std::make_unique<PatternSource>(spec, audio_channels);
+std::unique_ptr<Source> MakePatternSource(const PatternFormat& format, int audio_channels) {
+    return std::make_unique<PatternSource>(format, audio_channels);
 }
 
-std::shared_ptr<const Image> BarsImage(const PatternSpec& spec) {
+std::shared_ptr<const Image> BarsImage(const PatternFormat& format) {
     Picture bars;
-    bars.Resize(spec.width, spec.height);
+    bars.Resize(format.width, format.height);
     DrawPattern(Pattern::kBars, 0, {}, &bars);
     auto image = std::make_shared<Image>();
-    image->fcc = spec.fcc;
-    image->width = spec.width;
-    image->height = spec.height;
-    if (!PackPicture(bars, spec.fcc, &image->bytes, &image->row_bytes)) return nullptr;
+    image->fcc = format.fcc;
+    image->width = format.width;
+    image->height = format.height;
+    if (!PackPicture(bars, format.fcc, &image->bytes, &image->row_bytes)) return nullptr;
     return image;
 }
 

@@ -127,7 +127,7 @@ std::string TimecodeFrames(int hours, int minutes, int seconds, int frames, bool
                            int fps, bool ntsc, int* count);
 
 // Test patterns of `format` (its size, rate and layout) with the tone; endless.
-struct PatternSpec {
+struct PatternFormat {
     Pattern pattern = Pattern::kBox;
     int width = 1920, height = 1080;
     int rate_num = 25, rate_den = 1;
@@ -135,9 +135,9 @@ struct PatternSpec {
     eMInterlace interlace = eMI_Progressive;
     TimecodeClock timecode;
 };
-std::unique_ptr<Source> MakePatternSource(const PatternSpec& spec, int audio_channels);
-// Colour bars of `spec`'s size and layout: the picture of a source without video.
-std::shared_ptr<const Image> BarsImage(const PatternSpec& spec);
+std::unique_ptr<Source> MakePatternSource(const PatternFormat& format, int audio_channels);
+// Colour bars of `format`'s size and layout: the picture of a source without video.
+std::shared_ptr<const Image> BarsImage(const PatternFormat& format);
 // A Y4M file: 8-bit 4:2:0, 4:2:2, 4:4:4 or mono, brought to UYVY.
 std::unique_ptr<Source> OpenY4M(const std::string& path, std::string* error);
 // A WAV file (PCM 16/24/32-bit or 32-bit float); no pictures.
