@@ -130,9 +130,9 @@ std::string AudioRow(const AudioInfo& a) {
 
 std::string FiguresLine(double played, std::int64_t frames, const Figures& f) {
     char time[32];
-    const long long s = static_cast<long long>(played);
-    std::snprintf(time, sizeof time, "%02lld:%02lld:%02lld.%01d", s / 3600, s / 60 % 60, s % 60,
-                  static_cast<int>((played - static_cast<double>(s)) * 10));
+    const long long tenths = std::llround(played * 10), s = tenths / 10;
+    std::snprintf(time, sizeof time, "%02lld:%02lld:%02lld.%01lld", s / 3600, s / 60 % 60, s % 60,
+                  tenths % 10);
     char text[512];
     std::snprintf(text, sizeof text,
                   "%s  frames %lld  late %s  skipped %s  missed %s  audio dropped %s  "
