@@ -67,6 +67,8 @@ void DirectAudio::Reset(const M_AUD_PROPS* format) {
     format_ = M_AUD_PROPS{};
     first_anchor_ = anchor_count_ = 0;
     appended_ = removed_ = pad_ = card_end_ = 0;
+    input_rate_ = 0;
+    input_base_ = input_frames_ = 0;
     card_end_known_ = displaced_ = false;
     counts_ = AudioCounts{};
     if (format && format->nChannels >= 1 && format->nSamplesPerSec >= 1 &&
@@ -90,22 +92,34 @@ AudioCounts DirectAudio::Counts() {
 }
 
 HRESULT DirectAudio::AddFrame(const M_AUD_PROPS* props, const BYTE* data, int bytes,
-                              std::int64_t due) {
+                              std::int64_t due, bool last) {
     if (!props || !data) return E_INVALIDARG;
     std::lock_guard lock(*buffer_);
     if (!enabled_) return S_OK;
     const int before = buffer_->Available();
-    const int stored = buffer_->Append(props, data, bytes, false, false);
+    int stored = buffer_->Append(props, data, bytes, false, false);
+    if (stored >= 0 && last) stored = buffer_->EndOfStream();
     if (stored < 0) return static_cast<HRESULT>(stored);
-    const int added = stored - before;
-    if (added <= 0) return S_OK;
+    // Where the frame's first sample sits in the stream. Through a rate converter it comes
+    // out later than what is stored so far (the converter holds a few samples back): its
+    // place follows from the input counted at the input's rate.
+    const std::int64_t frame_bytes =
+        static_cast<std::int64_t>(props->nChannels) * ((std::abs(props->nBitsPerSample) + 7) / 8);
+    if (props->nSamplesPerSec != input_rate_) {
+        input_rate_ = props->nSamplesPerSec;
+        input_base_ = appended_;
+        input_frames_ = 0;
+    }
+    const std::int64_t start =
+        input_base_ + MulDivUp(input_frames_, format_.nSamplesPerSec, input_rate_);
+    if (frame_bytes > 0) input_frames_ += bytes / frame_bytes;
     // With every slot taken (the card has not taken audio for many frames), the frame simply
     // follows the one before it.
     if (anchor_count_ < kMaxFrames) {
-        anchors_[(first_anchor_ + anchor_count_) % kMaxFrames] = Anchor{appended_, due};
+        anchors_[(first_anchor_ + anchor_count_) % kMaxFrames] = Anchor{start, due};
         ++anchor_count_;
     }
-    appended_ += added;
+    appended_ += std::max(0, stored - before);
     // Nothing takes the audio (the thread ended on a card failure): keep a second at most.
     const int excess = buffer_->Available() - format_.nSamplesPerSec;
     if (excess > 0) {

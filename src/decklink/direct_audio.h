@@ -71,8 +71,10 @@ public:
     bool Enabled() const { return enabled_; }
     const M_AUD_PROPS& Format() const { return format_; }
 
-    // Adds a frame's audio, due from grid index `due` on.
-    HRESULT AddFrame(const M_AUD_PROPS* props, const BYTE* data, int bytes, std::int64_t due);
+    // Adds a frame's audio, due from grid index `due` on. The last frame of a stream (`last`)
+    // also drains the rate converter, so the stream's last milliseconds go out too.
+    HRESULT AddFrame(const M_AUD_PROPS* props, const BYTE* data, int bytes, std::int64_t due,
+                     bool last = false);
     // Writes what waits, aligned as above. A failing card call returns its code.
     HRESULT Write(IDeckLinkOutput_v9_9* output);
 
@@ -119,7 +121,9 @@ private:
     std::int64_t appended_ = 0;  // stream index of the buffer's tail
     std::int64_t removed_ = 0;   // stream index of the buffer's head
     std::int64_t pad_ = 0;       // silence still to write before the head
-    std::int64_t card_end_ = 0;  // grid index where the audio on the card ends
+    int input_rate_ = 0;         // the frames' own rate, and the stream index and input
+    std::int64_t input_base_ = 0, input_frames_ = 0;  // sample frames counted from there
+    std::int64_t card_end_ = 0;                       // grid index where the audio on the card ends
     bool card_end_known_ = false;
     bool displaced_ = false;  // the last write landed later than it was placed
     AudioCounts counts_;

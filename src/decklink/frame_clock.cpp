@@ -438,7 +438,8 @@ HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* c
             samples_ = SamplesPerPeriod(tpf, audio_.Format().nSamplesPerSec);
             samples_tpf_ = tpf;
         }
-        audio_hr = audio_.AddFrame(audio, audio_data, audio_bytes, GridAtPeriod(on_air, samples_));
+        audio_hr = audio_.AddFrame(audio, audio_data, audio_bytes, GridAtPeriod(on_air, samples_),
+                                   (time.eFFlags & eMFF_Last) != 0);
     }
     if (audio_.Enabled() && audio_.ThreadRunning()) {
         audio_.WakeThread();

@@ -213,6 +213,35 @@ TEST_F(DeckLinkOutputTest, AudioIsWrittenInStepAndDroppedPastFiftyMilliseconds) 
     EXPECT_EQ(Stat(u"bmd.error"), 0);
 }
 
+TEST_F(DeckLinkOutputTest, TheLastFrameOfAStreamWritesTheRateConvertersTail) {
+    Open();
+    // Three 25 fps frames of 44.1 kHz audio come out as exactly three frames at 48 kHz once
+    // the last is marked as such; without the mark the converter's tail stays behind.
+    for (const bool mark : {false, true}) {
+        if (mark) {
+            TearDown();
+            Open();
+        }
+        for (int i = 0; i < 3; ++i) {
+            CComPtr<IOXFrame> f = Frame(kHD1080i50, eMFCC_UYVY, 1764, 32, 2);
+            M_AV_PROPS props{};
+            f->OXAVPropsGet(&props);
+            props.audProps.nSamplesPerSec = 44100;
+            f->OXAVPropsSet(&props);
+            M_TIME t{};
+            t.rtStartTime = i * kPeriod;
+            t.rtEndTime = (i + 1) * kPeriod;
+            t.eFFlags = mark && i == 2 ? eMFF_Last : eMFF_None;
+            f->OXTimeSet(&t);
+            ASSERT_EQ(Put(f), S_OK);
+        }
+        if (mark)
+            EXPECT_NEAR(Clock()->AudioSamplesWritten(), 3 * 1920, 1);
+        else
+            EXPECT_LT(Clock()->AudioSamplesWritten(), 3 * 1920 - 48);
+    }
+}
+
 TEST_F(DeckLinkOutputTest, DualStream3DFramesShowBothEyes) {
     Open();
     const int full3d = 0x1400 | kHD1080i50;
