@@ -9,8 +9,6 @@
 namespace orvex::decklink {
 namespace {
 
-// A sample within this many of its place is left there (see the header).
-constexpr std::int64_t kTolerance = 1;
 // The silence block, in sample frames.
 constexpr int kZeroFrames = 1024;
 // Silence held back from a placement by the clock until the card's audio is measured again.
@@ -69,7 +67,9 @@ void DirectAudio::Reset(const M_AUD_PROPS* format) {
     appended_ = removed_ = pad_ = card_end_ = 0;
     input_rate_ = 0;
     input_base_ = input_frames_ = 0;
-    card_end_known_ = displaced_ = false;
+    card_end_known_ = displaced_ = take_back_ = false;
+    resync_ = true;
+    slack_ = 0;
     counts_ = AudioCounts{};
     if (format && format->nChannels >= 1 && format->nSamplesPerSec >= 1 &&
         format->nBitsPerSample != 0 && buffer_->SetFormat(format) >= 0) {
@@ -86,16 +86,23 @@ int DirectAudio::Buffered() {
     return buffer_->Available();
 }
 
+void DirectAudio::TakeBack() {
+    std::lock_guard lock(*buffer_);
+    take_back_ = resync_ = true;
+}
+
 AudioCounts DirectAudio::Counts() {
     std::lock_guard lock(*buffer_);
     return counts_;
 }
 
 HRESULT DirectAudio::AddFrame(const M_AUD_PROPS* props, const BYTE* data, int bytes,
-                              std::int64_t due, bool last) {
+                              std::int64_t due, std::int64_t span, bool resync, bool last) {
     if (!props || !data) return E_INVALIDARG;
     std::lock_guard lock(*buffer_);
     if (!enabled_) return S_OK;
+    slack_ = span / 2;
+    if (resync) resync_ = true;
     const int before = buffer_->Available();
     int stored = buffer_->Append(props, data, bytes, false, false);
     if (stored >= 0 && last) stored = buffer_->EndOfStream();
@@ -185,11 +192,15 @@ HRESULT DirectAudio::Landing(IDeckLinkOutput_v9_9* output, std::int64_t hw, unsi
 }
 
 void DirectAudio::AlignLocked(std::int64_t land, bool count) {
+    // After a disturbance the head goes exactly onto its place; otherwise the stream runs on
+    // as the host cut it, unless it has strayed half a period.
+    const std::int64_t tolerance = resync_ ? 0 : slack_;
+    resync_ = false;
     bool moved = false;
     while (anchor_count_ > 0 && buffer_->Available() > 0) {
         std::int64_t left = 0;
         const std::int64_t late = land + pad_ - HeadDueLocked(&left);
-        if (late > kTolerance) {
+        if (late > tolerance) {
             if (pad_ > 0) {  // silence not yet written goes first
                 const std::int64_t cut = std::min(pad_, late);
                 pad_ -= cut;
@@ -204,7 +215,7 @@ void DirectAudio::AlignLocked(std::int64_t land, bool count) {
             moved = true;
             continue;
         }
-        if (late < -kTolerance) {
+        if (late < -tolerance) {
             pad_ += -late;
             if (count) counts_.realign_padded += -late;
             moved = true;
@@ -225,25 +236,31 @@ HRESULT DirectAudio::Write(IDeckLinkOutput_v9_9* output) {
     HRESULT hr = output->GetBufferedAudioSampleFrameCount(&buffered);
     if (FAILED(hr)) return hr;
     std::int64_t land = -1;
-    bool displaced = false;
+    bool displaced = false, take_back = false;
     {
         std::lock_guard lock(*buffer_);
         if (buffered > 0 && card_end_known_) land = card_end_;
         displaced = displaced_;
-        displaced_ = false;
+        take_back = take_back_;
+        displaced_ = take_back_ = false;
     }
     bool from_clock = land < 0;
     if (from_clock && FAILED(hr = Landing(output, -1, buffered, &land))) return hr;
+    if (from_clock) {
+        std::lock_guard lock(*buffer_);
+        resync_ = true;  // the card ran dry: the next frame starts afresh
+    }
 
     // Audio that landed late (the card ran dry while it was being written) is taken back
     // rather than pushing the next frame's start: the card's buffer is emptied.
-    if (displaced) {
+    if (displaced || take_back) {
         bool late = false;
         {
             std::lock_guard lock(*buffer_);
             std::int64_t left = 0;
-            late = anchor_count_ > 0 && buffer_->Available() > 0 &&
-                   land + pad_ - HeadDueLocked(&left) > kTolerance;
+            late = take_back || (anchor_count_ > 0 && buffer_->Available() > 0 &&
+                                 land + pad_ - HeadDueLocked(&left) > 0);
+            resync_ = true;
         }
         if (late && SUCCEEDED(output->FlushBufferedAudioSamples())) {
             std::lock_guard lock(*buffer_);
@@ -277,6 +294,7 @@ HRESULT DirectAudio::Write(IDeckLinkOutput_v9_9* output) {
     }
 
     hr = WriteSilence(output, &land, 0);
+    bool card_full = hr == S_FALSE;
     while (hr == S_OK && placed > 0) {
         BYTE* block = nullptr;
         int count = 0;
@@ -299,7 +317,10 @@ HRESULT DirectAudio::Write(IDeckLinkOutput_v9_9* output) {
         written_.fetch_add(written, std::memory_order_relaxed);
         land += written;
         placed -= static_cast<int>(written);
-        if (written == 0) break;  // the card is full: the rest waits for the next write
+        if (written == 0) {  // the card is full: the rest waits for the next write
+            card_full = true;
+            break;
+        }
     }
 
     // Writing took longer than the card's audio lasted: it may have run dry meanwhile, and
@@ -311,16 +332,18 @@ HRESULT DirectAudio::Write(IDeckLinkOutput_v9_9* output) {
         if (SUCCEEDED(output->GetBufferedAudioSampleFrameCount(&now_buffered)) &&
             SUCCEEDED(Landing(output, -1, now_buffered, &actual))) {
             std::lock_guard lock(*buffer_);
-            displaced_ = actual - land > kTolerance;
+            // Later by more than a millisecond than counted: what was written is taken back
+            // before the next frame (a reading's own error is a few samples).
+            displaced_ = actual - land > format_.nSamplesPerSec / 1000;
             land = actual;
         }
     }
     std::lock_guard lock(*buffer_);
     card_end_ = land;
     card_end_known_ = true;
-    // The card takes nothing: drop what would pile up behind the video.
+    // The card is full: drop what would pile up behind the video.
     const int left = buffer_->Available();
-    if (left > kMaxLeftOver) {
+    if (card_full && left > kMaxLeftOver) {
         counts_.dropped += left;
         ConsumeLocked(left);
     }

@@ -9,10 +9,12 @@
 // land (where the audio already on the card ends; once the card has run dry, the grid position
 // of the card's clock) and compares it with where that sample is due: samples whose time has
 // passed are dropped, and a gap (a repeated period, a late write, a frame without audio) is
-// filled with silence, so the next frame after any disturbance starts on its period again.
-// Every correction is counted. A sample within one of its place is left where it is: hosts
-// round the fractional periods of the 1001 rates their own way, and moving their frames by a
-// sample would click.
+// filled with silence. After any disturbance (the card ran dry, a period was missed, audio
+// landed late, a new output) the next frame starts exactly on its period. Between
+// disturbances the stream runs on as the host cut it: hosts give frames uneven shares of audio
+// (decoders deliver it in their own blocks; the 1001 rates' periods are fractional), and
+// moving every frame onto its period would cut and pad the sound each time. It is put back
+// only when it strays more than half a period. Every correction is counted.
 //
 // Lock: the buffer's own lock guards the buffer and the frames' positions; card calls are made
 // without it. The synchronous path runs on the frame clock's thread under the frame clock's
@@ -71,12 +73,17 @@ public:
     bool Enabled() const { return enabled_; }
     const M_AUD_PROPS& Format() const { return format_; }
 
-    // Adds a frame's audio, due from grid index `due` on. The last frame of a stream (`last`)
-    // also drains the rate converter, so the stream's last milliseconds go out too.
+    // Adds a frame's audio, due from grid index `due` on, its period `span` sample frames
+    // long; `resync` after a disturbance of the pictures (a missed or repeated period). The
+    // last frame of a stream (`last`) also drains the rate converter, so the stream's last
+    // milliseconds go out too.
     HRESULT AddFrame(const M_AUD_PROPS* props, const BYTE* data, int bytes, std::int64_t due,
-                     bool last = false);
+                     std::int64_t span, bool resync, bool last = false);
     // Writes what waits, aligned as above. A failing card call returns its code.
     HRESULT Write(IDeckLinkOutput_v9_9* output);
+    // The last frame's audio went to the card for a period its picture did not go on air in:
+    // the next write empties the card first, and places the next frame afresh.
+    void TakeBack();
 
     // The thread. `output` is asked for under the frame clock's lock by the caller-provided
     // function each time the thread is woken.
@@ -101,7 +108,8 @@ private:
     // Writes the silence that waits but `keep` sample frames.
     HRESULT WriteSilence(IDeckLinkOutput_v9_9* output, std::int64_t* land, std::int64_t keep);
     // Drops what is past its time and pads up to the head's place, given where the next
-    // sample lands; `count` counts it as a correction.
+    // sample lands: exactly after a disturbance, else when it strays more than the slack;
+    // `count` counts it as a correction.
     void AlignLocked(std::int64_t land, bool count);
     // Where a sample written now lands behind `buffered` others, from the card's clock (`hw`,
     // or read now when negative).
@@ -126,6 +134,9 @@ private:
     std::int64_t card_end_ = 0;                       // grid index where the audio on the card ends
     bool card_end_known_ = false;
     bool displaced_ = false;  // the last write landed later than it was placed
+    bool take_back_ = false;  // what the card holds belongs to a frame shown elsewhere
+    bool resync_ = true;      // the next placement is exact
+    std::int64_t slack_ = 0;  // how far the stream may stray between disturbances
     AudioCounts counts_;
 
     platform::Event wake_{platform::Event::ResetMode::kAuto};

@@ -162,6 +162,7 @@ HRESULT MDecklinkDirectOut::Attach(IUnknown* output, const M_AV_PROPS* props, IM
     audio_.Reset(props ? &props->audProps : nullptr);
     av_props_ = props ? *props : M_AV_PROPS{};
     last_index_ = -1;
+    last_on_air_ = -1;
     stream_start_ = -1;
     time_sync_ = false;
     skip_run_ = 0;
@@ -325,6 +326,33 @@ HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* c
     const bool audio_wanted = audio_.Enabled() && audio && audio_data && audio_bytes > 0 &&
                               (time.eFFlags & eMFF_Pause) != eMFF_Pause;
 
+    // The frame's audio goes to the card now, due with the period the frame will go on air
+    // in (the one after the period it will be handed over in, as the wait below finds it):
+    // about a period ahead of it, so that the card keeps playing while this thread waits or
+    // is held up. Should the frame go on air in another period, its audio is taken back.
+    std::int64_t predicted = Index(r.hw, r.in_frame, tpf);
+    if (predicted == last_index_ || (last_index_ < 0 && r.tpf - r.in_frame < 10'000)) ++predicted;
+    ++predicted;
+    HRESULT audio_hr = S_OK;
+    if (audio_wanted) {
+        if (samples_tpf_ != tpf) {
+            samples_ = SamplesPerPeriod(tpf, audio_.Format().nSamplesPerSec);
+            samples_tpf_ = tpf;
+        }
+        const std::int64_t due = GridAtPeriod(predicted, samples_);
+        audio_hr = audio_.AddFrame(
+            audio, audio_data, audio_bytes, due, GridAtPeriod(predicted + 1, samples_) - due,
+            last_on_air_ < 0 || predicted != last_on_air_ + 1, (time.eFFlags & eMFF_Last) != 0);
+    }
+    if (audio_.Enabled() && audio_.ThreadRunning()) {
+        audio_.WakeThread();
+    } else if (audio_.Enabled() && SUCCEEDED(audio_hr)) {
+        // Also for a frame without audio: what waits is written, and the card's silence since
+        // the last frame is known when the next audio comes.
+        std::lock_guard lock(lock_);
+        if (output_) audio_hr = audio_.Write(output_);
+    }
+
     // Wait for a period in which no frame was shown yet.
     std::int64_t waits = 0;
     std::int64_t index = 0;
@@ -385,6 +413,8 @@ HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* c
             std::lock_guard counters(counters_lock_);
             ++counters_.error;
         }
+        if (audio_wanted) audio_.TakeBack();  // no picture, no sound
+        last_on_air_ = -1;
         Publish(stats);
         return hr;
     }
@@ -431,23 +461,11 @@ HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* c
         }
     }
 
-    // The frame's audio is due with its first period on air.
-    HRESULT audio_hr = S_OK;
+    // The frame went on air in another period than its audio was placed for: the audio is
+    // taken back, and the next frame's starts on its period.
     if (audio_wanted) {
-        if (samples_tpf_ != tpf) {
-            samples_ = SamplesPerPeriod(tpf, audio_.Format().nSamplesPerSec);
-            samples_tpf_ = tpf;
-        }
-        audio_hr = audio_.AddFrame(audio, audio_data, audio_bytes, GridAtPeriod(on_air, samples_),
-                                   (time.eFFlags & eMFF_Last) != 0);
-    }
-    if (audio_.Enabled() && audio_.ThreadRunning()) {
-        audio_.WakeThread();
-    } else if (audio_.Enabled() && SUCCEEDED(audio_hr)) {
-        // Also for a frame without audio: what waits is written, and the card's silence since
-        // the last frame is known when the next audio comes.
-        std::lock_guard lock(lock_);
-        if (output_) audio_hr = audio_.Write(output_);
+        if (on_air != predicted) audio_.TakeBack();
+        last_on_air_ = on_air;
     }
 
     BMDReferenceStatus reference = 0;

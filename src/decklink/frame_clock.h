@@ -112,6 +112,7 @@ private:
 
     // Worker-thread state (reset by Attach).
     std::int64_t last_index_ = -1;
+    std::int64_t last_on_air_ = -1;  // the period the last frame with audio went on air
     std::int64_t stream_start_ = -1;
     bool time_sync_ = false;
     int skip_run_ = 0;

@@ -193,7 +193,7 @@ TEST_F(DeckLinkOutputTest, BypassRelayIsReleasedOnlyWhileOutputRunsNormally) {
 }
 
 TEST_F(DeckLinkOutputTest, AudioIsWrittenInStepAndDroppedPastFiftyMilliseconds) {
-    Open("audio-buffer=\"4800\"");
+    Open();
     // A frame's audio goes to the card with the frame, however short.
     ASSERT_EQ(Put(Frame(kHD1080i50, eMFCC_UYVY, 200)), S_OK);
     EXPECT_EQ(Clock()->AudioSamplesWritten(), 200);
@@ -207,7 +207,9 @@ TEST_F(DeckLinkOutputTest, AudioIsWrittenInStepAndDroppedPastFiftyMilliseconds) 
     pause->OXTimeSet(&t);
     ASSERT_EQ(Put(pause), S_OK);
     EXPECT_EQ(Clock()->AudioSamplesWritten(), 1920);
-    // The card's 100 ms buffer fills; what it cannot take beyond 50 ms is dropped.
+    // A card with a 100 ms buffer fills; what it cannot take beyond 50 ms is dropped.
+    TearDown();
+    Open("audio-buffer=\"4800\"");
     Play(4, kHD1080i50, eMFCC_UYVY, 12000);
     EXPECT_GT(Stat(u"bmd.audio_dropped"), 0);
     EXPECT_EQ(Stat(u"bmd.error"), 0);

@@ -268,6 +268,7 @@ int Run(const Options& opt) {
 
     PlaySetup setup;
     setup.output = out;
+    setup.output_name = formats[chosen].name.substr(0, formats[chosen].name.find(' '));
     setup.clock = clock;
     setup.fit = {opt.fit, out.nWidth, out.nHeight, OutputPixelAspect(out), out.eInterlace};
     setup.audio = source->audio;

@@ -15,6 +15,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Seconds in which every frame put was lost before the player gives up.
+constexpr int kLostSecondsToStop = 3;
+
 eMTimecodeFlags TimecodeRateFlag(int fps, bool drop) {
     switch (fps) {
         case 24:
@@ -106,6 +109,27 @@ M_TIMECODE Timecode(const TimecodeClock& clock, std::int64_t index) {
     return tc;
 }
 
+// What the output opened, once it has: "On air" with a warning where a fallback made it differ
+// from what was asked. False (with the reason) when it could not open.
+bool AnnounceOutput(IOXProps* props, const std::string& wanted, bool* announced,
+                    std::string* error) {
+    const auto state = oxtools::GetProp(props, "output.state");
+    if (!state || *state == "closed") return true;  // not yet (or a renderer without it)
+    *announced = true;
+    if (*state == "failed") {
+        *error = "the output did not open: " + oxtools::GetProp(props, "output.error").value_or("");
+        return false;
+    }
+    const std::string mode = oxtools::GetProp(props, "output.mode").value_or("");
+    const std::string pixel = oxtools::GetProp(props, "output.pixel_format").value_or("");
+    const std::string audio = oxtools::GetProp(props, "output.audio").value_or("");
+    std::printf("On air:   %s %s, audio %s\n", mode.c_str(), pixel.c_str(), audio.c_str());
+    if (!wanted.empty() && mode != wanted && mode.rfind(wanted + " ", 0) != 0)
+        Warn("the card plays " + mode + ", not the " + wanted + " asked for");
+    std::fflush(stdout);
+    return true;
+}
+
 // Lets the queued frames reach the output before it closes, so the recording is whole: as
 // long as the queue can hold (never more than was played), and Ctrl-C ends it.
 void WaitForQueuedFrames(const PlaySetup& setup, IOXProps* props, std::int64_t played,
@@ -139,6 +163,14 @@ Figures ReadFigures(IOXProps* props) {
     if (f.skipped == "n/a") f.skipped = get("aja.dropped");  // frames an AJA channel dropped
     f.missed = get("bmd.missed");
     f.audio_dropped = get("bmd.audio_dropped");
+    f.lost = get("frames_lost");
+    if (f.lost == "n/a") f.lost = "0";  // published from the first loss on
+    f.realigned = get("bmd.audio_realigned");
+    if (f.realigned == "n/a") f.realigned = get("aja.audio_realigned");
+    f.display_errors = get("bmd.error");
+    if (f.display_errors == "n/a") f.display_errors = get("aja.transfer_errors");
+    f.no_memory = get("bmd.no_buffer");
+    f.open_error = oxtools::GetProp(props, "output.error").value_or("");
     f.overflow = get("buffer_overlow");
     f.queue = get("queue");
     // "locked", "none" or "not-supported", as the renderer words it.
@@ -155,6 +187,9 @@ PlayOutcome Play(Schedule& schedule, const PlaySetup& setup, const Renderer& ren
     const double rate = static_cast<double>(setup.clock.rate_num) / setup.clock.rate_den;
     PeriodPlan plan;
     std::string error;
+    bool announced = false;
+    long long lost_at_report = 0, played_at_report = 0;
+    int lost_seconds = 0;
     while (!stop.load()) {
         if (!schedule.Next(&plan, &error)) {
             if (!error.empty()) result.exit_code = Fail(result.played == 0 ? 2 : 1, error);
@@ -199,11 +234,31 @@ PlayOutcome Play(Schedule& schedule, const PlaySetup& setup, const Renderer& ren
             break;
         }
         ++result.played;
+        if (!announced && !AnnounceOutput(renderer.props, setup.output_name, &announced, &error)) {
+            result.exit_code = Fail(1, error);
+            break;
+        }
         if (const auto now = Clock::now(); now >= next_report) {
             next_report += std::chrono::seconds(1);
-            const std::string line = FiguresLine(static_cast<double>(result.played) / rate,
-                                                 result.played, ReadFigures(renderer.props));
+            const Figures figures = ReadFigures(renderer.props);
+            const std::string line =
+                FiguresLine(static_cast<double>(result.played) / rate, result.played, figures);
             std::fprintf(stderr, tty ? "\r%s\033[K" : "%s\n", line.c_str());
+            // Nothing reaches air any more (a card that refuses every frame, or has no memory
+            // for them): after a few seconds of it, the player stops and says why.
+            const long long lost = FigureValue(figures.lost);
+            lost_seconds = lost - lost_at_report >= result.played - played_at_report &&
+                                   result.played > played_at_report
+                               ? lost_seconds + 1
+                               : 0;
+            lost_at_report = lost;
+            played_at_report = result.played;
+            if (lost_seconds >= kLostSecondsToStop) {
+                result.exit_code =
+                    Fail(1, "no frame has reached air for " + std::to_string(lost_seconds) +
+                                " s: " + LostReason(figures));
+                break;
+            }
         }
         if (plan.last) break;
     }
@@ -212,7 +267,26 @@ PlayOutcome Play(Schedule& schedule, const PlaySetup& setup, const Renderer& ren
     result.stopped = stop.load();
     result.figures = ReadFigures(renderer.props);
     result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    // Frames that did not go on air make a failed run, with what the renderer counted.
+    if (result.exit_code == 0 && FigureValue(result.figures.lost) > 0)
+        result.exit_code = Fail(1, result.figures.lost + " of " + std::to_string(result.played) +
+                                       " frames never reached air: " + LostReason(result.figures));
     return result;
+}
+
+std::string LostReason(const Figures& f) {
+    std::string why;
+    auto add = [&](const std::string& figure, const std::string& what) {
+        if (FigureValue(figure) <= 0) return;
+        if (!why.empty()) why += ", ";
+        why += figure + " " + what;
+    };
+    add(f.display_errors, "refused by the card");
+    add(f.no_memory, "without card memory");
+    add(f.overflow, "refused by a full queue");
+    add(f.skipped, "skipped as late");
+    if (!f.open_error.empty()) why += (why.empty() ? "" : ", ") + ("the output: " + f.open_error);
+    return why.empty() ? "see the renderer's statistics" : why;
 }
 
 }  // namespace oxplay

@@ -23,8 +23,9 @@ struct Renderer {
 };
 
 struct PlaySetup {
-    M_VID_PROPS output{};  // the output's format, as the renderer converts to it
-    OutputClock clock;     // its rate and field order
+    M_VID_PROPS output{};     // the output's format, as the renderer converts to it
+    std::string output_name;  // its short name ("HD1080-25p")
+    OutputClock clock;        // its rate and field order
     FitSettings fit;
     std::shared_ptr<const Image> bars;  // shown when the source has no video
     AudioInfo audio;                    // the source's sound, as the plans carry it
@@ -42,6 +43,8 @@ struct PlayOutcome {
 };
 
 Figures ReadFigures(IOXProps* props);
+// Why frames were lost, in words, from the figures.
+std::string LostReason(const Figures& f);
 
 // Plays until the schedule ends or `stop` is set; a failure is printed (one line) and given
 // as the exit code (2 when nothing played and the input was at fault, else 1).

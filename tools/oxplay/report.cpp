@@ -135,12 +135,16 @@ std::string FiguresLine(double played, std::int64_t frames, const Figures& f) {
                   tenths % 10);
     char text[512];
     std::snprintf(text, sizeof text,
-                  "%s  frames %lld  late %s  skipped %s  missed %s  audio dropped %s  "
-                  "refused %s  reference %s  queue %s",
-                  time, static_cast<long long>(frames), f.late.c_str(), f.skipped.c_str(),
-                  f.missed.c_str(), f.audio_dropped.c_str(), f.overflow.c_str(),
-                  f.reference.c_str(), f.queue.c_str());
+                  "%s  frames %lld  lost %s  late %s  skipped %s  missed %s  audio dropped %s  "
+                  "audio realigned %s  refused %s  reference %s  queue %s",
+                  time, static_cast<long long>(frames), f.lost.c_str(), f.late.c_str(),
+                  f.skipped.c_str(), f.missed.c_str(), f.audio_dropped.c_str(), f.realigned.c_str(),
+                  f.overflow.c_str(), f.reference.c_str(), f.queue.c_str());
     return Printable(text);
+}
+
+long long FigureValue(const std::string& figure) {
+    return std::strtoll(figure.c_str(), nullptr, 10);
 }
 
 std::string PicturesRow(const PictureCounts& c) {

@@ -33,7 +33,14 @@ std::string AudioRow(const AudioInfo& audio);
 // them; a figure the renderer does not publish reads "n/a".
 struct Figures {
     std::string late, skipped, missed, audio_dropped, overflow, reference, queue;
+    std::string lost;       // frames that never reached air, whatever the reason
+    std::string realigned;  // times the audio was brought back onto its pictures
+    // What failed, when frames were lost: display errors, frames the card had no memory for,
+    // frames the output did not open for (with its error), refused frames.
+    std::string display_errors, no_memory, open_error;
 };
+// The number a figure holds (0 for "n/a").
+long long FigureValue(const std::string& figure);
 std::string FiguresLine(double played_seconds, std::int64_t frames, const Figures& f);
 std::string PicturesRow(const PictureCounts& counts);
 
