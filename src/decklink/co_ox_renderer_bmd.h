@@ -15,11 +15,12 @@
 #include <vector>
 
 #include "backend/renderer_backend.h"
+#include "backend/scaler.h"
 #include "decklink/captions.h"
 #include "decklink/card_control.h"
+#include "decklink/divide_alpha.h"
 #include "decklink/frame_allocator.h"
 #include "decklink/frame_clock.h"
-#include "decklink/scaler.h"
 #include "decklink/stats.h"
 #include "pipeline/time_corrector.h"
 
@@ -97,7 +98,7 @@ private:
     int audioChannels_ = 16;
 
     // Frame path only (one thread at a time: the queue's worker).
-    orvex::decklink::ScalingConverter scaler_;
+    orvex::backend::ScalingConverter scaler_;
     orvex::decklink::FrameDataWriter captions_;
     std::vector<std::uint8_t> twoStep_;  // 8-bit 4:2:2 before v210
     std::int64_t noBuffer_ = 0;

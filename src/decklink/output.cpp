@@ -19,6 +19,8 @@
 namespace {
 
 using namespace orvex::decklink;
+using orvex::backend::ParseScalingQuality;
+using orvex::backend::ScaleMethod;
 using orvex::platform::CRWSynchroLiteGuard;
 using orvex::platform::LockMode;
 

@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <vector>
 
-#include "decklink/scaler.h"
+#include "backend/scaler.h"
+#include "decklink/divide_alpha.h"
 #include "formats/video_formats.h"
 
 namespace {
 
 using namespace orvex::decklink;
+using namespace orvex::backend;
 
 TEST(ScalingQuality, LevelsMapToMethods) {
     struct Row {

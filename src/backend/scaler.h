@@ -1,4 +1,4 @@
-// The scaling converter of the DeckLink output: resizes a picture to the output size with
+// The scaling converter of the card outputs: resizes a picture to the output size with
 // libswscale, then brings it into the output's pixel layout with our conversion step.
 // Side-by-side and top-and-bottom targets are written as two halves, one per eye.
 //
@@ -24,7 +24,7 @@
 
 struct SwsContext;
 
-namespace orvex::decklink {
+namespace orvex::backend {
 
 struct ScaleMethod {
     int method = 5;  // 1, 2, 4, 5, 6, 7, 8 or 16
@@ -63,12 +63,4 @@ private:
     int last_method_ = 0;
 };
 
-}  // namespace orvex::decklink
-
-namespace orvex::decklink {
-
-// Divides the colour of every BGRA pixel by its alpha in place (C * 256 / A, rounded half
-// away from zero, at most 255); pixels with A = 0 and the alpha itself stay.
-void DivideByAlpha(std::uint8_t* bgra, int width, int height, std::int64_t row_bytes);
-
-}  // namespace orvex::decklink
+}  // namespace orvex::backend

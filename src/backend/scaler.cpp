@@ -1,4 +1,4 @@
-#include "decklink/scaler.h"
+#include "backend/scaler.h"
 
 #include <cstdlib>
 #include <limits>
@@ -26,7 +26,7 @@ void sws_freeContext(SwsContext*) {}
 #include "convert/convert.h"
 #include "formats/video_formats.h"
 
-namespace orvex::decklink {
+namespace orvex::backend {
 namespace {
 
 // The largest picture side taken (8K and a margin).
@@ -289,23 +289,4 @@ HRESULT ScalingConverter::Scale(const std::uint8_t* src, const M_VID_PROPS& sp, 
 #endif
 }
 
-}  // namespace orvex::decklink
-
-namespace orvex::decklink {
-
-void DivideByAlpha(std::uint8_t* bgra, int width, int height, std::int64_t row_bytes) {
-    if (!bgra || width <= 0 || height <= 0) return;
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* p = bgra + row_bytes * y;
-        for (int x = 0; x < width; ++x, p += 4) {
-            const unsigned a = p[3];
-            if (a == 0) continue;
-            for (int c = 0; c < 3; ++c) {
-                const unsigned v = (p[c] * 256u + a / 2) / a;
-                p[c] = static_cast<std::uint8_t>(v > 255 ? 255 : v);
-            }
-        }
-    }
-}
-
-}  // namespace orvex::decklink
+}  // namespace orvex::backend
