@@ -7,6 +7,7 @@
 #include "aja/ntv2/ntv2rp188.h"
 #include "aja/ntv2/ntv2signalrouter.h"
 #include "aja/ntv2/ntv2utils.h"
+#include "backend/output_state.h"
 #include "formats/video_formats.h"
 #include "orvex/ids.h"
 #include "pipeline/receiver_impl.h"
@@ -284,6 +285,21 @@ void AJARenderer::Count(std::atomic<int>& counter, const CComBSTR& name) {
     if (stat_) stat_->AttributesSetInt(name, value & 0x7FFFFFFF);
 }
 
+void AJARenderer::Lose(std::atomic<int>& counter, const CComBSTR& name) {
+    Count(counter, name);
+    if (lost_) lost_(lostContext_);
+}
+
+std::uint64_t AJARenderer::PlayableFormats() const {
+    std::uint64_t playable = 0;
+    for (int base = 1; base < 64; ++base) {
+        const NTV2VideoFormat f = NTV2FormatFor(static_cast<eMVideoFormat>(base));
+        if (f != NTV2_FORMAT_UNKNOWN && NTV2DeviceCanDoVideoFormat(info_.deviceID, f))
+            playable |= 1ull << base;
+    }
+    return playable;
+}
+
 HRESULT AJARenderer::Open(const M_AV_PROPS* props, IMNode* node) {
     Stop();
     props_ = node;
@@ -297,17 +313,24 @@ HRESULT AJARenderer::Open(const M_AV_PROPS* props, IMNode* node) {
         stat_->AttributesSetInt(realignedName_, audioRealigned_.load());
         stat_->AttributesSetInt(realignDroppedName_, audioRealignDropped_.load());
     }
-    if (!props) return E_NO_USABLE_MODE;
+    auto fail = [&](HRESULT hr, const std::u16string& reason) {
+        backend::PublishOutputFailed(node, hr, reason);
+        return hr;
+    };
+    if (!props) return fail(E_NO_USABLE_MODE, u"no format");
     const M_VID_PROPS& v = props->vidProps;
-    if (v.eVideoFormat == eMVF_Custom) return E_NO_USABLE_MODE;
-    if (v.eVideoFormat == eMVF_Disabled &&
-        !(v.nWidth > 0 && v.nHeight != 0 && v.nRowBytes != 0 && v.fccType != 0))
-        return E_NO_USABLE_MODE;
+    const std::u16string name(formats::VideoFormatShortName(v.eVideoFormat));
+    if (v.eVideoFormat == eMVF_Custom || NTV2FormatFor(v.eVideoFormat) == NTV2_FORMAT_UNKNOWN)
+        return fail(E_NO_USABLE_MODE, u"no board format has the frames' size and rate");
     channelLock_ = ClaimChannel(info_.deviceIdentifier, channel_);
-    if (!channelLock_) return kDeviceInUse;
-    if (SetUp(props) != kSetUpReady) {
+    if (!channelLock_) return fail(kDeviceInUse, u"the channel is in use by another program");
+    if (const int set = SetUp(props); set != kSetUpReady) {
         Stop();
-        return E_NO_USABLE_MODE;
+        return fail(E_NO_USABLE_MODE, set == kSetUpNoSuchFormat ? u"the board does not play " + name
+                                      : set == kSetUpLockRefused
+                                          ? u"another channel of the board plays a format " + name +
+                                                u" cannot run beside"
+                                          : u"the board refused the set-up of " + name);
     }
     slotFree_.Set();
     frameCounter_ = 0;
@@ -319,8 +342,11 @@ HRESULT AJARenderer::Open(const M_AV_PROPS* props, IMNode* node) {
     }
     if (FAILED(playoutThread_.StartIfEnded(this, &PlayoutRoutine))) {
         Stop();
-        return E_NO_USABLE_MODE;
+        return fail(E_NO_USABLE_MODE, u"the playout thread did not start");
     }
+    repeatsSeen_ = 0;
+    transferred_ = false;
+    backend::PublishOutputOpen(node, {v.eVideoFormat, u"", u"2vuy", audioProps_});
     return S_OK;
 }
 
@@ -338,25 +364,63 @@ void AJARenderer::Stop() {
     videoFormat_ = NTV2_FORMAT_UNKNOWN;
 }
 
-HRESULT AJARenderer::PutFrame(IOXFrame* frame, IMNode* node) {
+HRESULT AJARenderer::PutFrame(IOXFrame* frame, IMNode* node, const M_VID_PROPS* convert) {
     if (!frame) return E_INVALIDARG;
     OX_FRAME_INFO info{};
     frame->OXAllGet(&info);
-    const NTV2VideoFormat format = NTV2FormatFor(info.avProps.vidProps.eVideoFormat);
+    // The board's format: the host's conversion format, else the frame's own, named by its
+    // size, rate and field order where the frame gives no name.
+    M_AV_PROPS target = info.avProps;
+    if (convert && convert->nWidth > 0 && convert->nHeight != 0) target.vidProps = *convert;
+    M_VID_PROPS& tv = target.vidProps;
+    if ((tv.eVideoFormat & 0xFF) == 0) tv.eVideoFormat = formats::VideoFormatDetect(tv, false);
+    const NTV2VideoFormat format = NTV2FormatFor(tv.eVideoFormat);
     if (!playoutThread_.IsRunning() || !IsActive() || format != videoFormat_) {
         Stop();
-        const HRESULT hr = Open(&info.avProps, node);
+        const HRESULT hr = Open(&target, node);
         if (FAILED(hr)) {
-            Count(framesDropped_, droppedName_);
+            Lose(framesDropped_, droppedName_);
             return hr;
         }
     }
+    // The picture as the board takes it: the frame's own when it is the format's 8-bit 4:2:2
+    // frame, else converted into a picture of ours.
+    const M_VID_PROPS board = formats::VideoFormatDefaults(tv.eVideoFormat, eMFCC_UYVY);
+    M_VID_PROPS source = info.avProps.vidProps;
+    if (source.nRowBytes <= 0) source.nRowBytes = formats::RowBytesMin(source);
+    const BYTE* video = reinterpret_cast<const BYTE*>(info.lpVideo);
+    ULWord videoBytes = info.cbVideo;
+    const bool own = (source.fccType == eMFCC_UYVY || source.fccType == eMFCC_HDYC) &&
+                     source.nWidth == board.nWidth && source.nHeight == board.nHeight &&
+                     source.nRowBytes == board.nRowBytes;
+    if (!own) {
+        const std::int64_t need =
+            static_cast<std::int64_t>(source.nRowBytes) * std::abs(source.nHeight);
+        const std::size_t size = static_cast<std::size_t>(board.nRowBytes) * board.nHeight;
+        std::vector<std::uint8_t>& out = staging_[nextStaging_];
+        HRESULT hr = E_INVALIDARG;
+        if (video && source.nWidth > 0 && source.nRowBytes > 0 && need > 0 && need <= videoBytes &&
+            board.nWidth > 0) {
+            out.resize(size);
+            const auto method = backend::ParseScalingQuality(ReadText(u"scaling_quality"));
+            hr = scaler_.Convert(video, source, out.data(), board, method);
+        }
+        if (FAILED(hr)) {
+            Lose(framesDropped_, droppedName_);
+            return hr;
+        }
+        nextStaging_ = (nextStaging_ + 1) % staging_.size();
+        video = out.data();
+        videoBytes = static_cast<ULWord>(size);
+    }
     if (!slotFree_.Wait(kMailboxWait)) {
-        Count(framesDropped_, droppedName_);
+        Lose(framesDropped_, droppedName_);
         return E_TIMEOUT;
     }
     std::lock_guard<std::mutex> lock(mailboxLock_);
     pending_ = frame;
+    pendingVideo_ = video;
+    pendingVideoBytes_ = videoBytes;
     pendingAudioStart_ = audioAppended_;
     const M_AUD_PROPS& a = info.avProps.audProps;
     if (a.nChannels > 0 && a.nSamplesPerSec > 0 && a.nBitsPerSample > 0 && info.cbAudio &&
@@ -371,23 +435,26 @@ HRESULT AJARenderer::PutFrame(IOXFrame* frame, IMNode* node) {
     return S_OK;
 }
 
-void AJARenderer::TakeAudio(std::int64_t interrupt) {
-    // What the frame before carried beyond its interrupt is dropped: the board starts this
-    // frame's audio at its interrupt, so the transfer must start with its first sample.
-    const std::int64_t lead = pendingAudioStart_ - audioRemoved_;
-    if (lead > 0) {
-        audioRemoved_ += audio_->Consume(static_cast<int>(lead), nullptr);
-        Count(audioRealigned_, realignedName_);
-        const int dropped =
-            audioRealignDropped_.fetch_add(static_cast<int>(lead)) + static_cast<int>(lead);
-        if (stat_) stat_->AttributesSetInt(realignDroppedName_, dropped & 0x7FFFFFFF);
-    }
+void AJARenderer::TakeAudio(std::int64_t interrupt, bool resync) {
     NTV2FrameRate rate = GetNTV2FrameRateFromVideoFormat(videoFormat_);
     if (rate == NTV2_FRAMERATE_UNKNOWN) card_.GetFrameRate(rate, NTV2_CHANNEL1);
     NTV2AudioRate audioRate = NTV2_AUDIO_48K;
     card_.GetAudioRate(audioRate, audioSystem_);
     const int samples = static_cast<int>(
         GetAudioSamplesPerFrame(rate, audioRate, static_cast<ULWord>(interrupt % 5)));
+    // What the frame before carried beyond its interrupt leads this frame's audio. After the
+    // ring ran dry (the board played a repeat in silence) this frame starts exactly on its
+    // interrupt; otherwise the stream runs on as the host cut it unless the lead passes half
+    // an interrupt (hosts give frames uneven shares of audio: moving each one onto its
+    // interrupt would cut and pad the sound every frame).
+    const std::int64_t lead = pendingAudioStart_ - audioRemoved_;
+    if (lead > (resync ? 0 : samples / 2)) {
+        audioRemoved_ += audio_->Consume(static_cast<int>(lead), nullptr);
+        Count(audioRealigned_, realignedName_);
+        const int dropped =
+            audioRealignDropped_.fetch_add(static_cast<int>(lead)) + static_cast<int>(lead);
+        if (stat_) stat_->AttributesSetInt(realignDroppedName_, dropped & 0x7FFFFFFF);
+    }
     BYTE* out = nullptr;
     const int got = audio_->Read(&audioProps_, &out, samples, 0, audioProps_.nChannels, false);
     if (got >= 0 && out && samples > 0) {
@@ -410,19 +477,19 @@ CComPtr<IOXFrame> AJARenderer::PrepareTransfer(const AUTOCIRCULATE_STATUS_STRUCT
     OX_FRAME_INFO info{};
     pending_->OXAllGet(&info);
     // The board takes at most one frame of its format; a larger picture is cut there.
-    transfer_.videoBuffer = reinterpret_cast<ULWord*>(info.lpVideo);
-    transfer_.videoBufferSize = std::min<ULWord>(info.cbVideo, frameSize_);
+    transfer_.videoBuffer = reinterpret_cast<ULWord*>(const_cast<BYTE*>(pendingVideo_));
+    transfer_.videoBufferSize = std::min<ULWord>(pendingVideoBytes_, frameSize_);
     // Audio: the samples of the interrupt the frame will play in (the next one after those
     // already in the ring, counted from the first frame on air).
     TakeAudio(static_cast<std::int64_t>(status.framesProcessed) + status.framesDropped +
-              status.bufferLevel);
-    const M_VID_PROPS& v = info.avProps.vidProps;
-    transfer_.frameBufferOrientation = formats::PixelFormatIsRGB(v.fccType) && v.nHeight > 0
-                                           ? NTV2_FRAMEBUFFER_ORIENTATION_BOTTOMUP
-                                           : NTV2_FRAMEBUFFER_ORIENTATION_TOPDOWN;
+                  status.bufferLevel,
+              !transferred_ || status.framesDropped != repeatsSeen_);
+    repeatsSeen_ = status.framesDropped;
+    transferred_ = true;
+    transfer_.frameBufferOrientation = NTV2_FRAMEBUFFER_ORIENTATION_TOPDOWN;  // 4:2:2 rows
     const M_TIMECODE& tc = info.mTime.tcFrame;
     const TimecodeFormat tcFormat =
-        TimecodeFormatFor(v.eVideoFormat, (static_cast<std::uint32_t>(tc.eTCFlags) & 1u) != 0);
+        TimecodeFormatFor(sourceFormat_, (static_cast<std::uint32_t>(tc.eTCFlags) & 1u) != 0);
     CRP188 rp188(static_cast<ULWord>(tc.nFrames), static_cast<ULWord>(tc.nSeconds),
                  static_cast<ULWord>(tc.nMinutes), static_cast<ULWord>(tc.nHours),
                  tcFormat == kTCFormatUnknown ? kTCFormat30fps : tcFormat);
@@ -468,7 +535,7 @@ void AJARenderer::Playout() {
             if (card_.TransferWithAutoCirculateEx2(&transfer_, &transferStatus_, nullptr, task_))
                 Count(framesTransferred_, framesName_);
             else
-                Count(transferErrors_, errorsName_);
+                Lose(transferErrors_, errorsName_);
         } else if (room) {
             // The ring has room: fill it as soon as the next frame arrives, up to the
             // pre-buffer, rather than one frame per interrupt.

@@ -18,6 +18,7 @@
 // holding it; every wait on the board is bounded (50 ms per vertical interrupt).
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -28,6 +29,7 @@
 #include "aja/ntv2/ntv2card.h"
 #include "aja/ntv2/ntv2devicescanner.h"
 #include "aja/ntv2/ntv2task.h"
+#include "backend/scaler.h"
 #include "com/ptr.h"
 #include "orvex/interfaces.h"
 #include "pipeline/active_thread.h"
@@ -63,8 +65,18 @@ public:
     bool Busy() const { return ChannelBusy(info_.deviceIdentifier, channel_); }
     bool Claimed() const { return channelLock_ != nullptr; }
 
-    // Hands a frame to the playout thread, (re)opening the output for its format.
-    HRESULT PutFrame(IOXFrame* frame, IMNode* props);
+    // Hands a frame to the playout thread, (re)opening the output for its format, or for
+    // `convert` when the host fixed the output's format. A frame in another size or layout
+    // than the board's 8-bit 4:2:2 frame of that format is converted (and scaled) first.
+    HRESULT PutFrame(IOXFrame* frame, IMNode* props, const M_VID_PROPS* convert = nullptr);
+    // Told once for each frame that will never reach air (any thread).
+    using LostHandler = void (*)(void* context);
+    void SetLostHandler(LostHandler handler, void* context) {
+        lost_ = handler;
+        lostContext_ = context;
+    }
+    // Bit f set for each base format f (< 64) the board plays.
+    std::uint64_t PlayableFormats() const;
     HRESULT Open(const M_AV_PROPS* props, IMNode* node);
     void Stop();
     bool IsActive();
@@ -83,9 +95,11 @@ private:
     std::u16string ReadText(const char16_t* name);
     // Adds one to `counter` and publishes it as `name` in the statistics node.
     void Count(std::atomic<int>& counter, const CComBSTR& name);
+    // Counts a frame that will not reach air: in `counter`, and to the owner.
+    void Lose(std::atomic<int>& counter, const CComBSTR& name);
     // Takes the audio of the frame being transferred: `interrupt` is the one it will play in,
-    // counted from the first frame on air.
-    void TakeAudio(std::int64_t interrupt);
+    // counted from the first frame on air; `resync` after the ring ran dry.
+    void TakeAudio(std::int64_t interrupt, bool resync);
 
     CComPtr<IMNode> props_;
     const std::atomic<int>* driverBuffers_ = nullptr;
@@ -113,6 +127,18 @@ private:
     // Under mailboxLock_: stream indices of the audio buffer's tail and head, and of the
     // waiting frame's first sample.
     std::int64_t audioAppended_ = 0, audioRemoved_ = 0, pendingAudioStart_ = 0;
+    const BYTE* pendingVideo_ = nullptr;  // the waiting frame's picture, as the board takes it
+    ULWord pendingVideoBytes_ = 0;
+    // The playout thread's: the ring's repeats at the last transfer, and whether one was made.
+    ULWord repeatsSeen_ = 0;
+    bool transferred_ = false;
+    // Pictures converted for the board: the one waiting, the one being transferred and the
+    // one being made (the frame handler's, which alone writes them).
+    std::array<std::vector<std::uint8_t>, 3> staging_;
+    std::size_t nextStaging_ = 0;
+    backend::ScalingConverter scaler_;
+    LostHandler lost_ = nullptr;
+    void* lostContext_ = nullptr;
     std::uint64_t frameCounter_ = 0;
     bool noVbiWait_ = false;
     bool multiFormat_ = false;

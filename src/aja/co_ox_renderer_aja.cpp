@@ -4,7 +4,9 @@
 
 #include "aja/ntv2/ntv2devicefeatures.h"
 #include "aja/ntv2/ntv2devicescanner.h"
+#include "backend/output_state.h"
 #include "com/runtime.h"
+#include "formats/image_format.h"
 #include "orvex/ids.h"
 #include "pipeline/receiver_impl.h"
 #include "platform/text.h"
@@ -25,6 +27,8 @@ constexpr const char16_t* kDefaults[][2] = {
 
 HRESULT CCoOXRendererAJA::FinalConstruct() {
     for (const auto& entry : kDefaults)
+        PropsRoot()->AttributesSet(CComBSTR(entry[0]), CComBSTR(entry[1]));
+    for (const auto& entry : orvex::backend::kOutputDefaults)
         PropsRoot()->AttributesSet(CComBSTR(entry[0]), CComBSTR(entry[1]));
     HRESULT hr = CRendererBackend<CCoOXRendererAJA>::FinalConstruct();
     if (FAILED(hr)) return hr;
@@ -61,6 +65,8 @@ void CCoOXRendererAJA::Discover() {
         for (int c = 0; c < channels; ++c) {
             auto device = std::make_unique<orvex::aja::AJARenderer>(&driverBuffers_);
             if (FAILED(device->Attach(static_cast<int>(b), c))) continue;
+            device->SetLostHandler(
+                [](void* self) { static_cast<CCoOXRendererAJA*>(self)->FrameLost(); }, this);
             std::u16string base = u"AJA " + orvex::platform::FromUtf8(info.deviceIdentifier);
             if (channels > 1) base += u" Ch " + orvex::platform::FromUtf8(std::to_string(c + 1));
             std::u16string name = base;
@@ -70,7 +76,24 @@ void CCoOXRendererAJA::Discover() {
             names_.push_back(std::move(name));
         }
     }
-    if (!devices_.empty()) current_ = devices_.front().get();
+    Choose(devices_.empty() ? nullptr : devices_.front().get());
+}
+
+void CCoOXRendererAJA::Choose(orvex::aja::AJARenderer* device) {
+    current_ = device;
+    playable_ = device ? device->PlayableFormats() : ~0ull;
+}
+
+void CCoOXRendererAJA::FormatVideoListFill(eMFormatType type, std::vector<M_VID_PROPS>& list) {
+    list = orvex::formats::StandardVideoList();
+    if (type != eMFT_Output) return;
+    const std::uint64_t playable = playable_.load();
+    std::erase_if(list, [&](const M_VID_PROPS& v) {
+        const int base = v.eVideoFormat & 0xFF;
+        if (v.eVideoFormat == eMVF_Disabled || base == 0) return false;
+        // The boards play no stereo packing of their own.
+        return base >= 64 || (v.eVideoFormat & ~0xFF) != 0 || (playable & (1ull << base)) == 0;
+    });
 }
 
 STDMETHODIMP CCoOXRendererAJA::DeviceGetCount(eOXDeviceType, int* pnCount) {
@@ -99,7 +122,7 @@ STDMETHODIMP CCoOXRendererAJA::DeviceSet(eOXDeviceType, int nIndex, BSTR) {
     if (nIndex < 0 || static_cast<std::size_t>(nIndex) >= devices_.size()) return E_INVALID_INDEX;
     if (devices_[nIndex].get() == current_) return S_FALSE;
     if (current_ && current_->Busy()) return E_BUSY;
-    current_ = devices_[nIndex].get();
+    Choose(devices_[nIndex].get());
     return S_OK;
 }
 
@@ -126,6 +149,7 @@ HRESULT CCoOXRendererAJA::PropsOnSet(BSTR bsName, BSTR bsValue) {
 
 void CCoOXRendererAJA::StopOutput() {
     CRWSynchroLiteGuard lock(&lock_, LockMode::kWrite);
+    if (current_ && current_->Claimed()) orvex::backend::PublishOutputClosed(PropsRoot());
     if (current_) current_->Stop();
 }
 
@@ -140,8 +164,14 @@ HRESULT CCoOXRendererAJA::ProcessFrame(IMFrame_I* frame) {
     CComPtr<IOXFrame> oxFrame;
     if (FAILED(frame->QueryInterface(IID_IOXFrame, reinterpret_cast<void**>(&oxFrame))) || !oxFrame)
         return E_INVALIDARG;
+    // The host's output format, read before the output lock (the format lock comes first).
+    M_VID_PROPS convert{};
+    const bool fixed = FormatVideoGet(eMFT_Convert, &convert, nullptr, nullptr) == S_OK;
     CRWSynchroLiteGuard lock(&lock_, LockMode::kRead);
-    if (!current_) return S_OK;  // no board: the frame goes nowhere
-    current_->PutFrame(oxFrame, PropsRoot());
+    if (!current_) {  // no board: the frame goes nowhere
+        FrameLost();
+        return S_OK;
+    }
+    current_->PutFrame(oxFrame, PropsRoot(), fixed ? &convert : nullptr);
     return S_OK;
 }

@@ -42,7 +42,12 @@ public:
     // For tests in this process: the selected channel (null when none), under no lock.
     orvex::aja::AJARenderer* Current() { return current_; }
 
+protected:
+    // The output formats offered are those the chosen channel's board plays.
+    void FormatVideoListFill(eMFormatType type, std::vector<M_VID_PROPS>& list) override;
+
 private:
+    void Choose(orvex::aja::AJARenderer* device);  // output lock held for writing
     void Discover();
     void StopOutput();
 
@@ -51,4 +56,7 @@ private:
     std::vector<std::u16string> names_;
     orvex::aja::AJARenderer* current_ = nullptr;
     std::atomic<int> driverBuffers_{3};  // outlives every channel in devices_
+    // The base formats the chosen channel's board plays (bit f for format f), read by the
+    // format list without the output lock (the format lock comes after it).
+    std::atomic<std::uint64_t> playable_{~0ull};
 };

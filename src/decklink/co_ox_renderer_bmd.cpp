@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "backend/output_state.h"
 #include "com/runtime.h"
 #include "decklink/output_modes.h"
 #include "formats/image_format.h"
@@ -30,12 +31,6 @@ constexpr const char16_t* kDefaults[][2] = {
     {u"crop", u""},
     {u"mirror", u""},
     {u"rotate", u""},
-    // What the output opened (set by the renderer; see PublishOutputLocked).
-    {u"output.state", u"closed"},
-    {u"output.mode", u""},
-    {u"output.pixel_format", u""},
-    {u"output.audio", u""},
-    {u"output.error", u""},
 };
 
 }  // namespace
@@ -83,6 +78,8 @@ void CCoOXRendererBMD::FinalRelease() {
 
 void CCoOXRendererBMD::WriteDefaults() {
     for (const auto& entry : kDefaults)
+        PropsRoot()->AttributesSet(CComBSTR(entry[0]), CComBSTR(entry[1]));
+    for (const auto& entry : orvex::backend::kOutputDefaults)
         PropsRoot()->AttributesSet(CComBSTR(entry[0]), CComBSTR(entry[1]));
 }
 

@@ -74,11 +74,6 @@ private:
     // *shown tells whether the frame went to the card.
     HRESULT ConvertAndOutputFrame(const M_VID_PROPS* frameVideo, const M_TIME* inputTime,
                                   IMFrame_I* frame, bool* shown);
-    // What the output is, as properties a host reads: "output.state" ("open", "closed",
-    // "failed"), "output.mode", "output.pixel_format", "output.audio" (what the card opened,
-    // which a fallback may make differ from what the frames asked for) and "output.error"
-    // (the last open's HRESULT and reason; empty after a success). Output lock held.
-    void PublishOutputLocked(const char16_t* state, HRESULT error, const std::u16string& reason);
     HRESULT CreateCardFrame(IDeckLinkOutput_v9_9* output, int width, int height, int rowBytes,
                             BMDPixelFormat format, IDeckLinkMutableVideoFrame** out);
     void WriteDefaults();

@@ -3,14 +3,13 @@
 // card frame for the frame clock.
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 #include "convert/convert.h"
 #include "decklink/co_ox_renderer_bmd.h"
 #include "decklink/frame_3d.h"
 #include "decklink/output_modes.h"
-#include "formats/format_describe.h"
+#include "backend/output_state.h"
 #include "formats/video_formats.h"
 #include "pipeline/time_corrector.h"
 #include "platform/clock.h"
@@ -197,37 +196,11 @@ HRESULT CCoOXRendererBMD::OpenOutput(bool live, const M_AV_PROPS* requested) {
     return OpenOutputLocked(live, requested);
 }
 
-void CCoOXRendererBMD::PublishOutputLocked(const char16_t* state, HRESULT error,
-                                           const std::u16string& reason) {
-    IMNode* root = PropsRoot();
-    const OutputState& st = cards_.State();
-    const bool open = st.state == kOutputOpen || std::u16string_view(state) == u"open";
-    std::u16string mode, pixel, audio;
-    if (open) {
-        mode = orvex::formats::VideoFormatShortName(VideoFormatFor(st.display_mode));
-        if (st.dual_stream_3d) mode += u" 3D";
-        pixel = FourCC(st.pixel_format);
-        M_AUD_PROPS a{audioChannels_, 48000, audioBits_ <= 16 ? 16 : 32, 0};
-        audio = audioChannels_ > 0 ? orvex::formats::AudioFormatDescribe(a) : u"none";
-    }
-    std::u16string err;
-    if (FAILED(error)) {
-        char code[16];
-        std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(error));
-        for (const char* c = code; *c; ++c) err += static_cast<char16_t>(*c);
-        err += u": " + reason;
-    }
-    root->AttributesSet(CComBSTR(u"output.state"), CComBSTR(state));
-    root->AttributesSet(CComBSTR(u"output.mode"), CComBSTR(mode.c_str()));
-    root->AttributesSet(CComBSTR(u"output.pixel_format"), CComBSTR(pixel.c_str()));
-    root->AttributesSet(CComBSTR(u"output.audio"), CComBSTR(audio.c_str()));
-    root->AttributesSet(CComBSTR(u"output.error"), CComBSTR(err.c_str()));
-}
-
 HRESULT CCoOXRendererBMD::OpenOutputLocked(bool, const M_AV_PROPS* requested) {
     OutputState& st = cards_.State();
     if (!st.output || !requested) {
-        PublishOutputLocked(u"failed", E_NO_DEVICE_OPEN, u"no card is chosen");
+        orvex::backend::PublishOutputFailed(PropsRoot(), E_NO_DEVICE_OPEN,
+                                            u"no card is chosen");
         return E_NO_DEVICE_OPEN;
     }
     IDeckLinkOutput_v9_9* output = st.output;
@@ -302,7 +275,7 @@ HRESULT CCoOXRendererBMD::OpenOutputLocked(bool, const M_AV_PROPS* requested) {
         } else {
             output->SetVideoOutputFrameMemoryAllocator(nullptr);
             output->SetScheduledFrameCompletionCallback(nullptr);
-            PublishOutputLocked(u"failed", E_NO_USABLE_MODE,
+            orvex::backend::PublishOutputFailed(root, E_NO_USABLE_MODE,
                                 u"the card plays no display mode for " +
                                     std::u16string(orvex::formats::VideoFormatShortName(
                                         requested->vidProps.eVideoFormat)) +
@@ -334,7 +307,7 @@ HRESULT CCoOXRendererBMD::OpenOutputLocked(bool, const M_AV_PROPS* requested) {
             output->DisableVideoOutput();
             output->SetVideoOutputFrameMemoryAllocator(nullptr);
             output->SetScheduledFrameCompletionCallback(nullptr);
-            PublishOutputLocked(u"failed", E_NO_USABLE_MODE,
+            orvex::backend::PublishOutputFailed(root, E_NO_USABLE_MODE,
                                 u"the card takes no audio layout (2, 8 or 16 channels of 16 or "
                                 u"32 bits at 48 kHz)");
             return E_NO_USABLE_MODE;
@@ -356,7 +329,8 @@ HRESULT CCoOXRendererBMD::OpenOutputLocked(bool, const M_AV_PROPS* requested) {
     directOut_->Attach(st.device, &out, root);
     if (st.configuration) st.configuration->SetFlag(bmdDeckLinkConfigLowLatencyVideoOutput, TRUE);
     cards_.ApplyConnectorsLocked(root);
-    PublishOutputLocked(u"open", S_OK, u"");
+    orvex::backend::PublishOutputOpen(
+        root, {VideoFormatFor(mode), dual ? u"3D" : u"", FourCC(pixel), out.audProps});
     return S_OK;
 }
 
@@ -374,7 +348,7 @@ void CCoOXRendererBMD::CloseOutput() {
     const bool was_open = cards_.State().state == kOutputOpen;
     cards_.CloseOutputLocked();
     callbacks_->SetOutput(nullptr, nullptr);
-    if (was_open) PublishOutputLocked(u"closed", S_OK, u"");
+    if (was_open) orvex::backend::PublishOutputClosed(PropsRoot());
 }
 
 HRESULT CCoOXRendererBMD::CreateCardFrame(IDeckLinkOutput_v9_9* output, int width, int height,

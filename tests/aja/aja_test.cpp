@@ -12,6 +12,7 @@
 #include "aja/ntv2/ntv2driver.h"
 #include "aja/ntv2/ntv2utils.h"
 #include "aja_fixture.h"
+#include "formats/video_formats.h"
 #include "platform/module_info.h"
 #include "platform/process.h"
 #include "platform/text.h"
@@ -392,15 +393,15 @@ TEST_F(AjaPlayout, EveryFrameStartsOnItsInterrupt) {
             [&] { return rig_.Stats(0, 0).sessions == 2 && rig_.Stats(0, 0).frames_played >= 20; },
             kTicksPerMillisecond * 40, 2000));
         rig_.Flush(0);
-        EXPECT_EQ(orvex::test::ExpectAudioOnItsPeriods((dir / "studio-ch1-1").string(), 0, true),
+        // After the ring ran dry the board's NTSC cadence (1602, 1601, ...) runs a frame ahead
+        // of the host's: a frame's start may then sit a sample late, never drifting further.
+        const int slack = c.host_late || c.fault ? 1 : 0;
+        EXPECT_EQ(orvex::test::ExpectAudioOnItsPeriods((dir / "studio-ch1-1").string(), 0, true, {},
+                                                       slack),
                   60);
         EXPECT_EQ(orvex::test::ExpectAudioOnItsPeriods((dir / "studio-ch1-2").string(), 60, true),
                   20);
-        // After a repeat the board's cadence runs a frame ahead of the host's: a frame that
-        // carried a sample more than its interrupt loses it, and that is counted.
-        if (!c.host_late && !c.fault) {
-            EXPECT_EQ(Stat(u"aja.audio_realign_dropped"), 0);
-        }
+        EXPECT_EQ(Stat(u"aja.audio_realign_dropped"), 0);
         CComBSTR priority;
         EXPECT_EQ(props_->PropsGet(CComBSTR(u"stat::thread_priority"), &priority), S_OK);
         EXPECT_GT(priority.Length(), 0u);
@@ -457,6 +458,54 @@ TEST_F(AjaPlayout, EveryFrameGoesOnAirInOrderWithItsTimecodeAndAudioUntilAFormat
 
 // Each fault costs exactly the frames it must and no more; every frame is accounted for in
 // the statistics, nothing hangs and no frame is held after the close.
+// Frames in any layout and size play: named by their size, rate and field order when they
+// carry no format, and converted (and scaled) to the format the host fixed; the output says
+// what it opened and offers only what the board plays.
+TEST_F(AjaPlayout, AnyFramePlaysInTheFormatOfItsSizeOrTheHostsChoice) {
+    Make(kStudioBoard, dir_.string());
+    auto frame = [&](eMVideoFormat format, eMFCC fcc, int width, int height, double rate) {
+        M_AV_PROPS av{};
+        av.vidProps.eVideoFormat = format;
+        av.vidProps.fccType = fcc;
+        av.vidProps.nWidth = width;
+        av.vidProps.nHeight = height;
+        av.vidProps.nRowBytes = orvex::formats::RowBytesFor(fcc, width);
+        av.vidProps.dblRate = rate;
+        CComPtr<IOXFrame> f;
+        EXPECT_EQ(factory_->OXFrameMake(&av, 0, &f), S_OK);
+        return f;
+    };
+    for (int n = 0; n < 5; ++n)
+        ASSERT_EQ(Put(frame(eMVF_Custom, eMFCC_UYVY, 720, 576, 25.0)), S_OK);
+    ASSERT_TRUE(PlayUntil([&] { return rig_.Stats(0, 0).frames_played >= 5; },
+                          kTicksPerMillisecond * 40, 400));
+    EXPECT_EQ(rig_.Register(0, OX_NTV2_REG_VIDEO_FORMAT), NTV2_FORMAT_625_5000);
+    CComBSTR mode;
+    props_->PropsGet(CComBSTR(u"output.mode"), &mode);
+    EXPECT_EQ(std::u16string(mode.View()), u"PAL");
+
+    CComPtr<IOXFormat> format;
+    ASSERT_EQ(renderer_->QueryInterface(IID_IOXFormat, reinterpret_cast<void**>(&format)), S_OK);
+    M_VID_PROPS hd = orvex::formats::VideoFormatDefaults(eMVF_HD1080_50i, eMFCC_UYVY);
+    ASSERT_EQ(format->FormatVideoSet(eMFT_Convert, &hd), S_OK);
+    for (int n = 0; n < 5; ++n)
+        ASSERT_EQ(Put(frame(eMVF_HD720_50p, eMFCC_ARGB32, 1280, -720, 50.0)), S_OK);
+    ASSERT_TRUE(PlayUntil(
+        [&] { return rig_.Stats(0, 0).sessions == 2 && rig_.Stats(0, 0).frames_played >= 5; },
+        kTicksPerMillisecond * 20, 2000));
+    EXPECT_EQ(rig_.Register(0, OX_NTV2_REG_VIDEO_FORMAT), NTV2_FORMAT_1080i_5000);
+    EXPECT_EQ(Stat(u"frames_lost"), 0);
+
+    int count = 0;
+    ASSERT_EQ(format->FormatVideoGetCount(eMFT_Output, &count), S_OK);
+    for (int i = 0; i < count; ++i) {
+        M_VID_PROPS v{};
+        format->FormatVideoGetByIndex(eMFT_Output, i, &v, nullptr);
+        EXPECT_NE(v.eVideoFormat & 0xFF, eMVF_4K_UHD_25p) << "the studio board plays no UHD";
+    }
+    Close();
+}
+
 TEST_F(AjaPlayout, BoardFaultsCostOnlyTheFramesTheyMust) {
     struct Row {
         const char* fault;
@@ -480,6 +529,12 @@ TEST_F(AjaPlayout, BoardFaultsCostOnlyTheFramesTheyMust) {
         EXPECT_EQ(Stat(u"aja.frames"), r.transferred);
         EXPECT_EQ(Stat(u"aja.transfer_errors"), r.errors);
         EXPECT_EQ(Stat(u"aja.dropped"), r.dropped);
+        // Every frame that did not reach the ring is counted as lost, and a refused open says
+        // why.
+        EXPECT_EQ(Stat(u"frames_lost"), r.errors + r.dropped);
+        CComBSTR state;
+        props_->PropsGet(CComBSTR(u"output.state"), &state);
+        EXPECT_EQ(std::u16string(state.View()), r.dropped ? u"failed" : u"open");
         Close();
         rig_.SetFault(0, "clear", 0);
         ExpectNoFrameHeld();
