@@ -91,6 +91,7 @@ private:
     }
 
     std::mutex statLock_;
+    formats::FrameFactoryHold factories_;  // the frame factories, kept while this renderer lives
 };
 
 }  // namespace orvex::pipeline
