@@ -362,8 +362,14 @@ LONG ReadBounded(int fd, std::string* out) {
 // Its mutex is a leaf, held for lookups and swaps only, never while reading or parsing.
 class FileCache {
 public:
+    // The cache stands in static storage and is never destroyed, so registry calls made during
+    // static destruction still find it. What it keeps (parsed files, their open descriptors) is
+    // let go when the library that holds it is unloaded or the process ends, and from then on
+    // it reads without keeping: a library unloaded by its host leaves nothing behind.
     static FileCache& Instance() {
-        static FileCache* cache = new FileCache;  // outlives static destruction
+        alignas(FileCache) static unsigned char storage[sizeof(FileCache)];
+        static FileCache* const cache = new (storage) FileCache;
+        static const Closer closer{cache};
         return *cache;
     }
 
@@ -404,6 +410,7 @@ public:
         if (stamp.MayHideChangesAfter(read_start)) return ERROR_SUCCESS;
         posix::ScopedFd old_pin;  // closed after the lock is released
         std::lock_guard lock(mutex_);
+        if (closed_) return ERROR_SUCCESS;
         old_pin = std::move(slot.pin);
         slot.path = path;
         slot.stamp = stamp;
@@ -419,9 +426,21 @@ private:
         posix::ScopedFd pin;  // keeps the inode, so its number is not given to a new file
         SnapshotPtr snapshot;
     };
+    struct Closer {
+        FileCache* cache;
+        ~Closer() { cache->Close(); }
+    };
+
+    void Close() {
+        Slot gone[2];  // freed after the lock is released
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+        for (int i = 0; i < 2; ++i) std::swap(gone[i], slots_[i]);
+    }
 
     std::mutex mutex_;
     Slot slots_[2];  // HKEY_CURRENT_USER, HKEY_CLASSES_ROOT
+    bool closed_ = false;
 };
 
 // Lock, re-read, change, write a new file and rename it over the old one: concurrent writers
