@@ -143,17 +143,8 @@ bool ReadBoard(const RigXmlElement& node, BoardSpec* b, std::string* error) {
 }  // namespace
 
 bool ParseRig(std::string_view xml, Rig* rig, std::string* error) {
-    *rig = Rig{};
-    error->clear();
-    const bool ok = ReadRigElements(xml, "board", kMaxBoards, kBoardAttributes, &rig->record,
-                                    &rig->warnings, error, [&](const RigXmlElement& element) {
-                                        BoardSpec spec;
-                                        if (!ReadBoard(element, &spec, error)) return false;
-                                        rig->boards.push_back(std::move(spec));
-                                        return true;
-                                    });
-    if (!ok) *rig = Rig{};
-    return ok;
+    return ParseRigOf(xml, "board", kMaxBoards, kBoardAttributes, &Rig::boards, ReadBoard, rig,
+                      error);
 }
 
 std::string_view PresetText(std::string_view name) {

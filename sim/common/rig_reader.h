@@ -92,6 +92,25 @@ bool ReadRigElements(std::string_view xml, const char* kind, std::size_t max,
                      std::vector<std::string>* warnings, std::string* error,
                      const std::function<bool(const RigXmlElement&)>& read);
 
+// A device's ParseRig over ReadRigElements: `read(element, &item, error)` reads each element
+// into the rig's list `list`. On a failure the rig is left empty.
+template <class Rig, class Item, class Read>
+bool ParseRigOf(std::string_view xml, const char* kind, std::size_t max,
+                std::span<const std::string_view> known, std::vector<Item> Rig::*list, Read read,
+                Rig* rig, std::string* error) {
+    *rig = Rig{};
+    error->clear();
+    const bool ok = ReadRigElements(xml, kind, max, known, &rig->record, &rig->warnings, error,
+                                    [&](const RigXmlElement& element) {
+                                        Item item;
+                                        if (!read(element, &item, error)) return false;
+                                        (rig->*list).push_back(std::move(item));
+                                        return true;
+                                    });
+    if (!ok) *rig = Rig{};
+    return ok;
+}
+
 // The rig of the setting ReadRigText finds, parsed by `parse` (the ParseRig of a device): a
 // broken setting gives an empty rig and an error that begins with the setting. Warnings go to
 // the standard error stream under `device`'s name, since a misspelt attribute would otherwise

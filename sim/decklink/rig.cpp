@@ -231,17 +231,7 @@ bool ReadCard(const RigXmlElement& node, CardSpec* card, std::string* error) {
 }  // namespace
 
 bool ParseRig(std::string_view xml, Rig* rig, std::string* error) {
-    *rig = Rig{};
-    error->clear();
-    const bool ok = ReadRigElements(xml, "card", kMaxCards, kCardAttributes, &rig->record,
-                                    &rig->warnings, error, [&](const RigXmlElement& element) {
-                                        CardSpec spec;
-                                        if (!ReadCard(element, &spec, error)) return false;
-                                        rig->cards.push_back(std::move(spec));
-                                        return true;
-                                    });
-    if (!ok) *rig = Rig{};
-    return ok;
+    return ParseRigOf(xml, "card", kMaxCards, kCardAttributes, &Rig::cards, ReadCard, rig, error);
 }
 
 std::string_view PresetText(std::string_view name) {
