@@ -7,14 +7,18 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
+#include "backend/registry_settings.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/registry_format.h"
+#include "props/xml_node.h"
 
 namespace {
 
@@ -170,6 +174,30 @@ void BM_EnumValues(benchmark::State& state) {
         count, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
+// A renderer made over a settings key of n values: every value read into the property tree,
+// then the tree written back. s_per_value stays flat as the key grows.
+void BM_SettingsLoad(benchmark::State& state) {
+    const auto count = static_cast<int>(state.range(0));
+    std::string text = std::string(kHeader) + "[HKEY_CURRENT_USER\\Software\\Bench\\Settings]\n";
+    for (int i = 0; i < count; ++i) {
+        text += "\"group" + std::to_string(i % 7) + ".value" + std::to_string(i) +
+                "\"=dword:" + "00000001\n\"text" + std::to_string(i) + "\"=\"some words\"\n";
+    }
+    WriteText(TempFolder() + "/HKEY_CURRENT_USER.reg", text);
+    // The store keeps a parsed file only once it is older than a timestamp tick: until then
+    // every read parses it again, which would hide the cost measured here.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    for (auto _ : state) {
+        state.PauseTiming();
+        XMLParse::XMLNodePtr root = XMLParse::CoXMLNode::Create(u"m-props");
+        state.ResumeTiming();
+        orvex::backend::RegistryLoad(root, RegRoot::kCurrentUser, u"Software\\Bench\\Settings",
+                                     state.range(1) != 0);
+    }
+    state.counters["s_per_value"] = benchmark::Counter(
+        2.0 * count, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
 void Sizes(benchmark::internal::Benchmark* b) {
     b->Arg(100 << 10)->Arg(1 << 20)->Arg(10 << 20)->Unit(benchmark::kMillisecond);
 }
@@ -179,6 +207,10 @@ BENCHMARK(BM_ParseMalformed)->Apply(Sizes);
 BENCHMARK(BM_LoadValid)->Apply(Sizes);
 BENCHMARK(BM_LoadMalformed)->Apply(Sizes);
 BENCHMARK(BM_EnumValues)->Arg(4000)->Arg(40000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SettingsLoad)
+    ->ArgsProduct({{500, 2000}, {0, 1}})
+    ->ArgNames({"values", "write_back"})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

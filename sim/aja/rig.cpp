@@ -3,16 +3,10 @@
 #include <cstdlib>
 
 #include "aja/ntv2/ntv2driver.h"
-#include "platform/text.h"
-#include "props/xml_node.h"
-#include "props/xml_text.h"
 #include "sim/common/rig_reader.h"
 
 namespace orvex::sim::aja {
 namespace {
-
-using platform::FromUtf8;
-using platform::ToUtf8;
 
 constexpr std::string_view kQuad =
     R"(<board model="Virtual 4K Quad" frame-stores="4" sdi-out="4" hdmi-out="1" analog-out="0"
@@ -57,12 +51,23 @@ void AddGroup(std::bitset<512>& set, ULWord first, ULWord last) {
     for (ULWord f = first; f <= last; ++f) set.set(f);
 }
 
-bool ReadBoard(XMLParse::CoXMLNode* node, BoardSpec* b, std::string* error) {
-    RigAttributes r(node, error);
+// Every attribute a <board> may have, its faults last. An attribute not listed here is warned
+// about and not read; one read but not listed stops a debug build.
+constexpr std::string_view kBoardAttributes[] = {
+    "model", "identifier", "serial", "frame-stores", "sdi-out", "hdmi-out", "analog-out",
+    "bidirectional-sdi", "multi-format", "formats", "pixel-formats", "audio-systems",
+    "audio-channels", "audio-96k", "frame-buffers", "reference", "rp188", "checksum",
+    "record-video", "record-limit-mb",
+    // Faults.
+    "refuse-formats", "no-interrupt", "dma-fail", "removed"};
+
+bool ReadBoard(const RigXmlElement& node, BoardSpec* b, std::string* error) {
+    RigAttributes r(node, kBoardAttributes, error);
     if (r.Has("model")) b->model = r.Text("model");
-    if (b->model.empty() || b->model.size() > 47) return r.Fail("a model name has 1 to 47 bytes");
+    if (b->model.empty() || b->model.size() > 47)
+        return r.FailAt("model", "a model name has 1 to 47 bytes");
     b->identifier = r.Text("identifier");
-    if (b->identifier.size() > 63) return r.Fail("an identifier has at most 63 bytes");
+    if (b->identifier.size() > 63) return r.FailAt("identifier", "at most 63 bytes");
     bool ok =
         r.Int("serial", 0, INT64_MAX, &b->serial) &&
         r.Int("frame-stores", 0, 8, &b->frame_stores) && r.Int("sdi-out", 0, 8, &b->sdi_outputs) &&
@@ -93,7 +98,7 @@ bool ReadBoard(XMLParse::CoXMLNode* node, BoardSpec* b, std::string* error) {
         } else {
             char* end = nullptr;
             const unsigned long v = std::strtoul(t.c_str(), &end, 0);
-            if (*end || v >= 512) return r.Fail("unknown format " + t);
+            if (*end || v >= 512) return r.FailAt("formats", "unknown format " + t);
             b->formats.set(v);
         }
     }
@@ -109,7 +114,7 @@ bool ReadBoard(XMLParse::CoXMLNode* node, BoardSpec* b, std::string* error) {
         else if (t == "rgba")
             b->pixel_formats |= 1u << NTV2_FBF_RGBA;
         else
-            return r.Fail("unknown pixel format " + t);
+            return r.FailAt("pixel-formats", "unknown pixel format " + t);
     }
     if (r.Has("reference")) {
         b->reference_external = b->reference_sdi = b->reference_hdmi = b->reference_analog = false;
@@ -123,13 +128,13 @@ bool ReadBoard(XMLParse::CoXMLNode* node, BoardSpec* b, std::string* error) {
             else if (t == "analog")
                 b->reference_analog = true;
             else
-                return r.Fail("unknown reference " + t);
+                return r.FailAt("reference", "unknown reference " + t);
         }
     }
     for (const std::string& t : Tokens(r.Text("refuse-formats"))) {
         char* end = nullptr;
         const unsigned long v = std::strtoul(t.c_str(), &end, 0);
-        if (*end || v >= 512) return r.Fail("bad refused format " + t);
+        if (*end || v >= 512) return r.FailAt("refuse-formats", "not a format number: " + t);
         b->refuse_formats.push_back(static_cast<std::uint32_t>(v));
     }
     return true;
@@ -138,24 +143,8 @@ bool ReadBoard(XMLParse::CoXMLNode* node, BoardSpec* b, std::string* error) {
 }  // namespace
 
 bool ParseRig(std::string_view xml, Rig* rig, std::string* error) {
-    *rig = Rig{};
-    error->clear();
-    XMLParse::XMLNodePtr root = XMLParse::CoXMLNode::Create(u"rig");
-    if (!root) return *error = "out of memory", false;
-    if (FAILED(XMLParse::ParseXml(FromUtf8(xml), root, true)))
-        return *error = "the rig is not well-formed XML", false;
-    if (root->Name() != u"rig") return *error = "the rig's root element must be <rig>", false;
-    std::u16string record;
-    if (root->GetAttr(u"record", &record)) rig->record = ToUtf8(record);
-    for (const XMLParse::XMLNodePtr& child : root->ElementChildren()) {
-        if (child->Name() != u"board")
-            return *error = "unknown element <" + ToUtf8(child->Name()) + "> in the rig", false;
-        BoardSpec board;
-        if (!ReadBoard(child, &board, error)) return false;
-        if (rig->boards.size() >= 16) return *error = "too many boards (16 at most)", false;
-        rig->boards.push_back(std::move(board));
-    }
-    return true;
+    return ParseRigOf(xml, "board", kMaxBoards, kBoardAttributes, &Rig::boards, ReadBoard, rig,
+                      error);
 }
 
 std::string_view PresetText(std::string_view name) {
@@ -163,16 +152,8 @@ std::string_view PresetText(std::string_view name) {
 }
 
 Rig LoadConfiguredRig(std::string* error) {
-    std::string setting, text;
-    if (!ReadRigText("ORVEX_AJA_RIG", OX_NTV2_DRIVER_KEY, PresetText, &setting, &text, error))
-        return {};
-    Rig rig;
-    if (!ParseRig(text, &rig, error)) {
-        *error = setting + ": " + *error;
-        return {};
-    }
-    if (const char* rec = std::getenv("ORVEX_AJA_RECORD"); rec) rig.record = rec;
-    return rig;
+    return LoadRig<Rig>("virtual AJA boards", "ORVEX_AJA_RIG", OX_NTV2_DRIVER_KEY, Presets(),
+                        "ORVEX_AJA_RECORD", ParseRig, error);
 }
 
 }  // namespace orvex::sim::aja

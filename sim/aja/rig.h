@@ -15,6 +15,7 @@
 #pragma once
 
 #include <bitset>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -56,10 +57,19 @@ struct BoardSpec {
 struct Rig {
     std::string record;  // folder; empty = no recording
     std::vector<BoardSpec> boards;
+    std::vector<std::string> warnings;  // attributes that are not read, with their places
 };
 
+// A rig has at most this many boards.
+inline constexpr std::size_t kMaxBoards = 16;
+
+// Parses rig XML; false for malformed text or values, with the first fault and its place
+// ("line 4: <board> attribute sdi-out: ..."). The attributes a board may have stand in one
+// table, kBoardAttributes in rig.cpp.
 bool ParseRig(std::string_view xml, Rig* rig, std::string* error);
 std::string_view PresetText(std::string_view name);
+// The rig of the documented setting (see above); a broken setting yields no boards and a
+// message that begins with the setting. Warnings go to the standard error stream.
 Rig LoadConfiguredRig(std::string* error);
 
 }  // namespace orvex::sim::aja

@@ -1,23 +1,14 @@
 #include "sim/decklink/rig.h"
 
-#include <cerrno>
-#include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 #include "com/runtime.h"
-#include "platform/registry.h"
-#include "props/xml_node.h"
-#include "props/xml_text.h"
 #include "sim/common/rig_reader.h"
 #include "sim/decklink/modes.h"
 
 namespace orvex::sim::decklink {
 namespace {
-
-using orvex::com::ToUtf16;
-using orvex::com::ToUtf8;
 
 // Shipped presets, modelled on real card families.
 constexpr std::string_view kCard4K =
@@ -68,9 +59,21 @@ std::string Lower(std::string s) {
     return RigLower(std::move(s));
 }
 
+// Every attribute a <card> may have: the first group describes the card, the second its
+// faults. An attribute not listed here is warned about and not read; one read but not listed
+// stops a debug build.
+constexpr std::string_view kCardAttributes[] = {
+    "model", "name", "video-out", "video-in", "audio-in", "audio-out", "keying", "full-duplex",
+    "busy", "bypass", "reference", "modes", "formats", "flags", "audio-bits", "audio-channels",
+    "frame-memory", "audio-buffer",
+    // Faults.
+    "refuse-modes", "refuse-formats", "refuse-flags", "refuse-audio", "enable-error",
+    "display-error", "frame-oom", "allocate-oom", "removed", "drift-ppm", "jitter-us"};
+
 class CardReader : public RigAttributes {
 public:
-    using RigAttributes::RigAttributes;
+    CardReader(const RigXmlElement& card, std::string* error)
+        : RigAttributes(card, kCardAttributes, error) {}
 
     bool Hr(const char* name, HRESULT* out) {
         std::int64_t v = 0;
@@ -88,7 +91,7 @@ public:
             bool found = false;
             for (const auto& [word, bit] : table)
                 if (Lower(t) == word) bits |= bit, found = true;
-            if (!found) return Fail(std::string("unknown word for ") + name + ": " + t);
+            if (!found) return FailAt(name, "unknown word " + t);
         }
         *out = bits;
         return true;
@@ -98,7 +101,7 @@ public:
         out->clear();
         for (const std::string& t : Tokens(Text(name))) {
             auto code = ParseCode(t);
-            if (!code) return Fail(std::string("bad code for ") + name + ": " + t);
+            if (!code) return FailAt(name, "not a four-character code: " + t);
             out->push_back(*code);
         }
         return true;
@@ -128,7 +131,7 @@ public:
                 });
             else {
                 auto code = ParseCode(t);
-                if (!code || !FindMode(*code)) return Fail("unknown display mode: " + t);
+                if (!code || !FindMode(*code)) return FailAt(name, "unknown display mode " + t);
                 out->push_back(*code);
             }
         }
@@ -140,7 +143,7 @@ public:
         for (const std::string& t : Tokens(Text(name))) {
             char* end = nullptr;
             long v = std::strtol(t.c_str(), &end, 10);
-            if (*end || v <= 0 || v > 64) return Fail(std::string("bad value for ") + name);
+            if (*end || v <= 0 || v > 64) return FailAt(name, "not a number from 1 to 64: " + t);
             out->push_back(static_cast<int>(v));
         }
         return true;
@@ -174,10 +177,10 @@ constexpr std::pair<const char*, std::uint32_t> kReferenceWords[] = {
     {"locked", bmdReferenceLocked},
     {"not-supported", bmdReferenceNotSupportedByHardware}};
 
-bool ReadCard(XMLParse::CoXMLNode* node, CardSpec* card, std::string* error) {
+bool ReadCard(const RigXmlElement& node, CardSpec* card, std::string* error) {
     CardReader r(node, error);
     card->model = r.Text("model");
-    if (card->model.empty()) return r.Fail("a card needs a model");
+    if (card->model.empty()) return r.Fail("has no model");
     card->name = r.Text("name", card->model);
     std::uint32_t keys = 0, reference = bmdReferenceLocked;
     bool ok = r.Bits("video-out", kVideoWords, &card->video_out) &&
@@ -217,7 +220,7 @@ bool ReadCard(XMLParse::CoXMLNode* node, CardSpec* card, std::string* error) {
             std::istringstream in(t);
             if (!(in >> bits >> x >> channels) || x != 'x' || bits <= 0 || channels <= 0 ||
                 bits > 64 || channels > 64)
-                return r.Fail("bad refuse-audio item: " + t);
+                return r.FailAt("refuse-audio", "not BITSxCHANNELS: " + t);
             f.refuse_audio.push_back((static_cast<std::uint32_t>(bits) << 16) |
                                      static_cast<std::uint32_t>(channels));
         }
@@ -228,28 +231,7 @@ bool ReadCard(XMLParse::CoXMLNode* node, CardSpec* card, std::string* error) {
 }  // namespace
 
 bool ParseRig(std::string_view xml, Rig* rig, std::string* error) {
-    *rig = Rig{};
-    error->clear();
-    XMLParse::XMLNodePtr root = XMLParse::CoXMLNode::Create(u"rig");
-    if (!root) return *error = "out of memory", false;
-    if (FAILED(XMLParse::ParseXml(ToUtf16(xml), root, true))) {
-        *error = "the rig is not well-formed XML";
-        return false;
-    }
-    if (root->Name() != u"rig") return *error = "the rig's root element must be <rig>", false;
-    std::u16string record;
-    if (root->GetAttr(u"record", &record)) rig->record = ToUtf8(record);
-    for (const XMLParse::XMLNodePtr& child : root->ElementChildren()) {
-        if (child->Name() != u"card") {
-            *error = "unknown element <" + ToUtf8(child->Name()) + "> in the rig";
-            return false;
-        }
-        CardSpec card;
-        if (!ReadCard(child, &card, error)) return false;
-        if (rig->cards.size() >= 64) return *error = "too many cards (64 at most)", false;
-        rig->cards.push_back(std::move(card));
-    }
-    return true;
+    return ParseRigOf(xml, "card", kMaxCards, kCardAttributes, &Rig::cards, ReadCard, rig, error);
 }
 
 std::string_view PresetText(std::string_view name) {
@@ -263,18 +245,9 @@ std::vector<std::string_view> PresetNames() {
 }
 
 Rig LoadConfiguredRig(std::string* error) {
-    std::string setting, text;
-    if (!ReadRigText("ORVEX_DECKLINK_RIG",
-                     u"CLSID\\" + orvex::com::GuidToString(CLSID_CDeckLinkIterator), PresetText,
-                     &setting, &text, error))
-        return {};
-    Rig rig;
-    if (!ParseRig(text, &rig, error)) {
-        *error = setting + ": " + *error;
-        return {};
-    }
-    if (const char* rec = std::getenv("ORVEX_DECKLINK_RECORD"); rec) rig.record = rec;
-    return rig;
+    return LoadRig<Rig>("virtual DeckLink card", "ORVEX_DECKLINK_RIG",
+                        u"CLSID\\" + orvex::com::GuidToString(CLSID_CDeckLinkIterator), Presets(),
+                        "ORVEX_DECKLINK_RECORD", ParseRig, error);
 }
 
 }  // namespace orvex::sim::decklink

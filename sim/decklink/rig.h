@@ -17,6 +17,7 @@
 // environment variable ORVEX_DECKLINK_RECORD overrides the rig's record folder.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -64,16 +65,22 @@ struct CardSpec {
 struct Rig {
     std::string record;  // folder; empty = no recording
     std::vector<CardSpec> cards;
+    std::vector<std::string> warnings;  // attributes that are not read, with their places
 };
 
-// Parses rig XML; false (with a message) for malformed text or values.
+// A rig has at most this many cards.
+inline constexpr std::size_t kMaxCards = 64;
+
+// Parses rig XML; false for malformed text or values, with the first fault and its place
+// ("line 4: <card> attribute frame-memory: ..."). The attributes a card may have stand in one
+// table, kCardAttributes in rig.cpp.
 bool ParseRig(std::string_view xml, Rig* rig, std::string* error);
 // The text of a shipped preset, or empty.
 std::string_view PresetText(std::string_view name);
 // The names of the shipped presets.
 std::vector<std::string_view> PresetNames();
 // Reads the rig from the documented setting (see above); a broken setting yields no cards
-// and a message.
+// and a message that begins with the setting. Warnings go to the standard error stream.
 Rig LoadConfiguredRig(std::string* error);
 
 }  // namespace orvex::sim::decklink

@@ -6,9 +6,14 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
+#include "backend/settings_schema.h"
+#include "props/value_check.h"
 #include "props/xml_node.h"
+#include "props/xml_schema.h"
 
 namespace orvex::backend {
 namespace {
@@ -38,8 +43,9 @@ std::u16string Widen(const char* s) {
     return out;
 }
 
-// A dotted value name reaches into existing child nodes; the rest names the property.
-void SetDotted(CoXMLNode* node, std::u16string_view name, std::u16string_view value) {
+// A dotted value name reaches into existing child nodes; the rest names the property. False
+// when the property's schema refuses the value (props/value_check.h): the tree keeps its own.
+bool SetDotted(CoXMLNode* node, std::u16string_view name, std::u16string_view value) {
     XMLNodePtr cur(node);
     std::size_t start = 0;
     for (std::size_t dot; (dot = name.find(u'.', start)) != std::u16string_view::npos;) {
@@ -50,8 +56,69 @@ void SetDotted(CoXMLNode* node, std::u16string_view name, std::u16string_view va
     }
     XMLNodePtr holder;
     std::u16string_view attr;
-    if (cur->ResolveAttrPath(name.substr(start), true, holder, &attr)) holder->SetAttr(attr, value);
+    if (!cur->ResolveAttrPath(name.substr(start), true, holder, &attr)) return true;
+    if (!props::BoundsRefusal(XMLParse::FindSchemaEntry(holder, attr), value).empty()) return false;
+    holder->SetAttr(attr, value);
+    return true;
 }
+
+// ASCII upper case: value names compare without case.
+std::u16string Folded(std::u16string_view name) {
+    std::u16string out(name);
+    for (char16_t& c : out)
+        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+    return out;
+}
+
+// The values as the renderer read them, by folded name. Written back, a value is set only
+// while it still stands as read (or, not read, while it is absent), so that a value another
+// process wrote in between is never overwritten with this renderer's older copy; a value the
+// schema refused is left as the user wrote it.
+struct ReadValues {
+    std::unordered_map<std::u16string, platform::RegistryValue> read;
+    std::unordered_set<std::u16string> refused;
+};
+
+// Writes through `key`, unconditionally, or against what was read.
+class ValueWriter {
+public:
+    ValueWriter(RegistryKey& key, const ReadValues* read) : key_(key), read_(read) {}
+
+    void Put(std::u16string_view name, DWORD type, std::vector<BYTE> data) {
+        if (!read_) {
+            key_.SetValue(name, type, data.data(), data.size());
+            return;
+        }
+        const std::u16string folded = Folded(name);
+        if (read_->refused.contains(folded)) return;
+        const auto it = read_->read.find(folded);
+        if (it == read_->read.end()) {
+            key_.SetValueIf(name, nullptr, type, data.data(), data.size());
+        } else if (it->second.type != type || it->second.data != data) {
+            key_.SetValueIf(name, &it->second, type, data.data(), data.size());
+        }
+    }
+    void PutText(std::u16string_view name, std::u16string_view text) {
+        std::vector<BYTE> data;
+        data.reserve(text.size() * 2 + 2);
+        for (char16_t c : text) {
+            data.push_back(static_cast<BYTE>(c & 0xFF));
+            data.push_back(static_cast<BYTE>(c >> 8));
+        }
+        data.insert(data.end(), {0, 0});
+        Put(name, platform::kRegSz, std::move(data));
+    }
+    void PutNumber(std::u16string_view name, DWORD type, std::uint64_t number) {
+        const int bytes = type == platform::kRegDword ? 4 : 8;
+        std::vector<BYTE> data;
+        for (int i = 0; i < bytes; ++i) data.push_back(static_cast<BYTE>(number >> (8 * i)));
+        Put(name, type, std::move(data));
+    }
+
+private:
+    RegistryKey& key_;
+    const ReadValues* read_;
+};
 
 bool LoadValue(DWORD type, const std::vector<BYTE>& data, std::u16string* text) {
     char buf[32];
@@ -89,32 +156,38 @@ bool LoadValue(DWORD type, const std::vector<BYTE>& data, std::u16string* text) 
     }
 }
 
-void SaveNode(RegistryKey& key, CoXMLNode* node, std::u16string_view prefix, bool top) {
+void SaveNode(ValueWriter& out, CoXMLNode* node, std::u16string_view prefix, bool top) {
     // Only the saved node's own text goes to the default value: children's texts would
     // overwrite it one after the other.
     if (top) {
         std::u16string text = node->Value();
-        if (!text.empty()) key.SetString(u"", text);
+        if (!text.empty()) out.PutText(u"", text);
     }
     for (const auto& a : node->Attributes()) {
         std::u16string name = prefix.empty() ? a.name : std::u16string(prefix) + u"." + a.name;
         std::uint64_t number = 0;
-        switch (RegistryTypeOf(a.value, &number)) {
-            case platform::kRegDword:
-                key.SetDword(name, static_cast<DWORD>(number));
-                break;
-            case platform::kRegQword:
-                key.SetQword(name, number);
-                break;
-            default:
-                key.SetString(name, a.value);
-        }
+        const DWORD type = RegistryTypeOf(a.value, &number);
+        if (type == platform::kRegSz)
+            out.PutText(name, a.value);
+        else
+            out.PutNumber(name, type, number);
     }
     for (const auto& child : node->ElementChildren()) {
         std::u16string name = child->Name();
         std::u16string child_prefix = prefix.empty() ? name : std::u16string(prefix) + u"." + name;
-        SaveNode(key, child, child_prefix, false);
+        SaveNode(out, child, child_prefix, false);
     }
+}
+
+HRESULT Save(CoXMLNode* source, platform::RegRoot root, std::u16string_view key_path,
+             std::u16string_view prefix, const ReadValues* read) {
+    RegistryKey key;
+    if (key.Create(root, key_path) != 0) return S_FALSE;
+    // One flushed rewrite for the whole tree rather than one per value.
+    key.BeginBatch();
+    ValueWriter out(key, read);
+    SaveNode(out, source, prefix, true);
+    return key.CommitBatch() == 0 ? S_OK : S_FALSE;
 }
 
 }  // namespace
@@ -144,20 +217,24 @@ HRESULT RegistryLoad(IMNode* node, platform::RegRoot root, std::u16string_view k
                      bool write_back) {
     CoXMLNode* target = CoXMLNode::From(node);
     if (!target) return E_POINTER;
+    DeclareSharedSettings(target);
+    ReadValues read;
     {
         RegistryKey key;
         if (key.Open(root, key_path) == 0) {
             std::u16string name, text;
-            std::vector<BYTE> data;
+            platform::RegistryValue value;
             for (DWORD i = 0;; ++i) {
-                DWORD type = 0;
-                if (key.EnumValue(i, &name, &type, &data) != 0) break;
+                if (key.EnumValue(i, &name, &value.type, &value.data) != 0) break;
+                const std::u16string folded = Folded(name);
+                read.read.emplace(folded, value);
                 if (name.empty() || name.size() > kMaxValueName) continue;
-                if (LoadValue(type, data, &text)) SetDotted(target, name, text);
+                if (LoadValue(value.type, value.data, &text) && !SetDotted(target, name, text))
+                    read.refused.insert(folded);
             }
         }
     }
-    if (write_back) RegistrySave(node, root, key_path);
+    if (write_back) Save(target, root, key_path, {}, &read);
     return S_OK;
 }
 
@@ -165,12 +242,7 @@ HRESULT RegistrySave(IMNode* node, platform::RegRoot root, std::u16string_view k
                      std::u16string_view prefix) {
     CoXMLNode* source = CoXMLNode::From(node);
     if (!source) return E_POINTER;
-    RegistryKey key;
-    if (key.Create(root, key_path) != 0) return S_FALSE;
-    // One flushed rewrite for the whole tree rather than one per value.
-    key.BeginBatch();
-    SaveNode(key, source, prefix, true);
-    return key.CommitBatch() == 0 ? S_OK : S_FALSE;
+    return Save(source, root, key_path, prefix, nullptr);
 }
 
 }  // namespace orvex::backend

@@ -14,11 +14,15 @@ namespace orvex::backend {
 // The key of all three renderer classes (under HKEY_CURRENT_USER).
 inline constexpr std::u16string_view kSettingsKeyPath = u"Software\\Tessaly\\Orvex\\OXRenderer";
 
-// Copies the key's values into `node`: a value name "a.b" sets property "b" of child node
-// "a" when that node exists, else property "a.b" itself. REG_DWORD and REG_QWORD load as
-// decimal text, REG_SZ and REG_EXPAND_SZ as text; other values and values that are not
-// well formed are skipped. With `write_back`, saves the tree into the key afterwards.
-// Failures are not reported (a missing key loads nothing): S_OK unless `node` is null.
+// Declares the shared settings' schema in `node` (settings_schema.h), then copies the key's
+// values into it: a value name "a.b" sets property "b" of child node "a" when that node
+// exists, else property "a.b" itself. REG_DWORD and REG_QWORD load as decimal text, REG_SZ and
+// REG_EXPAND_SZ as text; other values, values that are not well formed and values the schema
+// refuses are skipped. With `write_back`, saves the tree into the key afterwards, each value
+// only while it stands in the key as it was read (or is absent when it was absent), so that
+// nothing another process wrote in between is lost, and never over a value that was refused.
+// The time is linear in the number of values. Failures are not reported (a missing key loads
+// nothing): S_OK unless `node` is null.
 HRESULT RegistryLoad(IMNode* node, platform::RegRoot root, std::u16string_view key_path,
                      bool write_back);
 

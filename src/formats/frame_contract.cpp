@@ -1,42 +1,73 @@
 #include "formats/frame_contract.h"
 
 #include <mutex>
+#include <utility>
 
 #include "com/runtime.h"
 
 namespace orvex::formats {
 namespace {
 
-std::mutex& FactoryLock() {
-    static std::mutex lock;
-    return lock;
+// The holders and the factories they share. Never destroyed: a renderer released during
+// static destruction still finds it; the factories themselves go with the last holder.
+struct Shared {
+    std::mutex lock;
+    int holders = 0;
+    CComPtr<IOXFactory> factory;
+    CComPtr<IMFactory_I> factory_priv;
+};
+Shared& TheShared() {
+    static Shared* const shared = new Shared;
+    return *shared;
 }
 
-// The cached factories are never released: at process exit the library that serves them may
-// already be finalised, and a process-wide object needs no release anyway.
 template <class Itf>
-CComPtr<Itf> CachedFactory(REFCLSID clsid) {
-    static Itf* cached = nullptr;
-    std::lock_guard lock(FactoryLock());
-    if (!cached) {
-        Itf* made = nullptr;
-        if (SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
-                                       IidOf<Itf>(), reinterpret_cast<void**>(&made))) &&
-            made) {
-            cached = made;
-        }
-    }
-    return CComPtr<Itf>(cached);
+CComPtr<Itf> Make(REFCLSID clsid) {
+    CComPtr<Itf> made;
+    if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
+                                IidOf<Itf>(), reinterpret_cast<void**>(&made))))
+        made.Release();
+    return made;
+}
+
+// The cached factory while there are holders, else one made for this call alone. The lock is
+// held across creation so that holders share one factory; no lock of ours is taken inside.
+template <class Itf>
+CComPtr<Itf> Factory(CComPtr<Itf> Shared::*slot, REFCLSID clsid) {
+    Shared& s = TheShared();
+    std::lock_guard guard(s.lock);
+    if (s.holders == 0) return Make<Itf>(clsid);
+    if (!(s.*slot)) s.*slot = Make<Itf>(clsid);
+    return s.*slot;
 }
 
 }  // namespace
 
+FrameFactoryHold::FrameFactoryHold() {
+    Shared& s = TheShared();
+    std::lock_guard guard(s.lock);
+    ++s.holders;
+}
+
+FrameFactoryHold::~FrameFactoryHold() {
+    CComPtr<IOXFactory> factory;
+    CComPtr<IMFactory_I> factory_priv;
+    {
+        Shared& s = TheShared();
+        std::lock_guard guard(s.lock);
+        if (--s.holders > 0) return;
+        factory = std::move(s.factory);
+        factory_priv = std::move(s.factory_priv);
+    }
+    // Released outside the lock: the last release runs the factory's own code.
+}
+
 CComPtr<IOXFactory> FrameFactory() {
-    return CachedFactory<IOXFactory>(CLSID_OXFactory);
+    return Factory(&Shared::factory, CLSID_OXFactory);
 }
 
 CComPtr<IMFactory_I> FrameFactoryPriv() {
-    return CachedFactory<IMFactory_I>(CLSID_MFactoryPriv);
+    return Factory(&Shared::factory_priv, CLSID_MFactoryPriv);
 }
 
 HRESULT FrameInternalGet(IUnknown* object, IMFrame_I** out) {

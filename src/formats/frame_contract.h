@@ -15,8 +15,21 @@ namespace orvex::formats {
 //  3. the local frame is queried for IMFrame_I (its failure is returned).
 HRESULT FrameInternalGet(IUnknown* object, IMFrame_I** out);
 
-// The SDK's frame factories, each created once per process on first need and kept for the
-// life of the process; empty when creation failed, which is retried on the next call.
+// Keeps the SDK's frame factories for the process while it lives. The factories are made on
+// first need (a failed creation is retried on the next) and shared by every holder; the last
+// holder to go releases them. A factory reference locks the library that serves it, and a
+// host may unload that library as soon as its DllCanUnloadNow says S_OK, so nothing keeps one
+// past the objects that use it: each renderer holds one of these for its whole life. Without
+// a holder every call makes its factory afresh and keeps nothing.
+class FrameFactoryHold {
+public:
+    FrameFactoryHold();
+    ~FrameFactoryHold();
+    FrameFactoryHold(const FrameFactoryHold&) = delete;
+    FrameFactoryHold& operator=(const FrameFactoryHold&) = delete;
+};
+
+// The SDK's frame factories (see FrameFactoryHold); empty when creation failed.
 CComPtr<IOXFactory> FrameFactory();
 CComPtr<IMFactory_I> FrameFactoryPriv();
 

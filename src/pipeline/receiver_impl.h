@@ -107,6 +107,7 @@ private:
 
     std::mutex statLock_;
     std::atomic<int> framesLost_{0};
+    formats::FrameFactoryHold factories_;  // the frame factories, kept while this renderer lives
 };
 
 }  // namespace orvex::pipeline

@@ -47,6 +47,12 @@ enum RegType : DWORD {
     kRegQword = 11,
 };
 
+// A value's type and data, as a caller read it.
+struct RegistryValue {
+    DWORD type = kRegNone;
+    std::vector<BYTE> data;
+};
+
 class RegistryKey {
 public:
     RegistryKey();
@@ -68,6 +74,12 @@ public:
     // Data in the Windows encodings: REG_SZ/REG_EXPAND_SZ as UTF-16 with a terminating zero,
     // REG_DWORD 4 bytes and REG_QWORD 8 bytes little-endian, REG_BINARY as is.
     LONG SetValue(std::u16string_view name, DWORD type, const void* data, std::size_t size);
+    // SetValue for a writer that read the value before: it is set only while it still is
+    // `expected` (null: while the key has no such value), decided and written in one step under
+    // the store's lock (in a batch, at CommitBatch). A value another writer changed meanwhile
+    // is left as it is, and ERROR_SUCCESS returned: the later value wins.
+    LONG SetValueIf(std::u16string_view name, const RegistryValue* expected, DWORD type,
+                    const void* data, std::size_t size);
     LONG DeleteValue(std::u16string_view name);
     // Holds SetValue/DeleteValue changes back and writes them with one rewrite of the file at
     // CommitBatch (each rewrite is flushed to disk, so one per value is slow). Reads through

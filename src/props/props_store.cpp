@@ -3,6 +3,7 @@
 #include "com/runtime.h"
 #include "props/module_facts.h"
 #include "props/name_fold.h"
+#include "props/value_check.h"
 #include "props/xml_schema.h"
 #include "props/xml_text.h"
 
@@ -83,6 +84,10 @@ HRESULT PropsStore::SetLocked(std::u16string_view name, BSTR value) {
         node->SetValue(v);
         return S_OK;
     }
+    // A bounded property takes only numbers within its bounds: a queue of a million frames or
+    // a keyer level of 300 is refused, not acted on.
+    if (!BoundsRefusal(XMLParse::FindSchemaEntryByPath(root_, name), v).empty())
+        return E_INVALIDARG;
     XMLNodePtr holder = root_->Resolve(steps, steps.size() - 1, true);
     if (!holder) return E_INVALIDARG;
     holder->SetAttr(steps.back(), v);

@@ -2,16 +2,19 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 
 #include "com/runtime.h"
 #include "formats/frame_contract.h"
 #include "test_frames.h"
 
 extern "C" HRESULT STDMETHODCALLTYPE DllGetClassObject(REFCLSID, REFIID, void**);
+extern "C" HRESULT STDMETHODCALLTYPE DllCanUnloadNow();
 
 namespace {
 
 using namespace orvex::test;
+using orvex::formats::FrameFactoryHold;
 using orvex::formats::FrameInternalGet;
 
 CComPtr<IOXFactory> RealFactory() {
@@ -43,10 +46,14 @@ HRESULT MakeLocal(Script& s, IUnknown* source, IOXFrame** out, BOOL clone) {
     return RealFactory()->OXFrameMakeLocal(source, out, clone);
 }
 
+std::atomic<int> g_factoriesAlive{0};
+
 class StandInFactory : public CComObjectRootEx<CComMultiThreadModel>,
                        public IOXFactory,
                        public IMFactory_I {
 public:
+    StandInFactory() { ++g_factoriesAlive; }
+    ~StandInFactory() { --g_factoriesAlive; }
     BEGIN_COM_MAP(StandInFactory)
     COM_INTERFACE_ENTRY(IOXFactory)
     COM_INTERFACE_ENTRY(IMFactory_I)
@@ -86,10 +93,10 @@ HRESULT STDMETHODCALLTYPE GetStandIn(REFCLSID, REFIID riid, void** ppv) {
     return New<StandInClassFactory<S>>()->QueryInterface(riid, ppv);
 }
 
-// One test on purpose: the factories are cached for the life of the process.
 TEST(FrameContract, FactoriesAreMadeOnceRetriedAfterFailureAndResultsPassThrough) {
     ASSERT_EQ(OrvexRevokeProcessClass(CLSID_OXFactory, &DllGetClassObject), S_OK);
     ASSERT_EQ(OrvexRevokeProcessClass(CLSID_MFactoryPriv, &DllGetClassObject), S_OK);
+    auto hold = std::make_unique<FrameFactoryHold>();
 
     CComPtr<IOXFrame> own;
     M_AV_PROPS props = Props(eMFCC_UYVY, 2, 1);
@@ -149,8 +156,38 @@ TEST(FrameContract, FactoriesAreMadeOnceRetriedAfterFailureAndResultsPassThrough
     // Neither a frame nor a frame source.
     EXPECT_EQ(FrameInternalGet(RealFactory(), &out), E_NOINTERFACE);
 
+    // The last holder takes the factories with it; without one, every need makes its own.
+    EXPECT_EQ(g_factoriesAlive, 2);
+    hold.reset();
+    EXPECT_EQ(g_factoriesAlive, 0);
+    ASSERT_EQ(FrameInternalGet(static_cast<IOXFrame*>(host), &out), S_OK);
+    out.Release();
+    ASSERT_EQ(FrameInternalGet(static_cast<IOXFrame*>(host), &out), S_OK);
+    out.Release();
+    EXPECT_EQ(g_public.creations, 4);
+    EXPECT_EQ(g_factoriesAlive, 0);
+
     OrvexRevokeProcessClass(CLSID_OXFactory, &GetStandIn<g_public>);
     OrvexRevokeProcessClass(CLSID_MFactoryPriv, &GetStandIn<g_private>);
+    OrvexRegisterProcessClass(CLSID_OXFactory, &DllGetClassObject);
+    OrvexRegisterProcessClass(CLSID_MFactoryPriv, &DllGetClassObject);
+}
+
+// A host may unload the frame library once its DllCanUnloadNow says S_OK: the factories a
+// renderer keeps lock it while the renderer lives, and no longer.
+TEST(FrameContract, TheFrameLibraryIsFreeToUnloadOnceTheLastHolderGoes) {
+    CComPtr<IOXFrame> own;
+    M_AV_PROPS props = Props(eMFCC_UYVY, 2, 1);
+    ASSERT_EQ(RealFactory()->OXFrameMake(&props, 0, &own), S_OK);
+    {
+        FrameFactoryHold hold;
+        CComPtr<IMFrame_I> out;
+        ASSERT_EQ(FrameInternalGet(own, &out), S_OK);
+        out.Release();
+        own.Release();
+        EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
+    }
+    EXPECT_EQ(DllCanUnloadNow(), S_OK);
 }
 
 }  // namespace

@@ -5,10 +5,12 @@
 
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <thread>
 #include <vector>
 
+#include "platform/dynamic_library.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/registry_format.h"
@@ -512,6 +514,37 @@ TEST_F(Registry, ReadersSeeEveryChangeToTheFile) {
         WriteFile(UserFile(), file(i % 10));
         ASSERT_EQ(Dword(key, u"v"), static_cast<DWORD>(i % 10)) << i;
     }
+}
+
+// Descriptors of this process open on `path`.
+int OpenCount(const std::string& path) {
+    int count = 0;
+    std::error_code ec;
+    const auto wanted = std::filesystem::canonical(path, ec);
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
+        std::error_code link_ec;
+        if (std::filesystem::read_symlink(fd.path(), link_ec) == wanted) ++count;
+    }
+    return count;
+}
+
+// A library with a registry store of its own lets go of what the store keeps when it is
+// unloaded: the file it holds open and the parsed text (which the leak checker would see).
+TEST_F(Registry, AnUnloadedLibraryKeepsNothingOfTheFileItRead) {
+    WriteUserFile(std::string(kHeader) + "[HKEY_CURRENT_USER\\Software\\OrvexTest\\Shared]\n" +
+                  "\"v\"=dword:00000007\n");
+    ASSERT_TRUE(WaitUntilSettled(UserFile()));
+    const int before = OpenCount(UserFile());
+    {
+        DynamicLibrary plugin;
+        ASSERT_TRUE(plugin.Open(PLATFORM_TEST_PLUGIN)) << plugin.Error();
+        auto read =
+            reinterpret_cast<long long (*)(const char16_t*)>(plugin.Symbol("PluginReadDword"));
+        ASSERT_NE(read, nullptr);
+        ASSERT_EQ(read(u"Software\\OrvexTest\\Shared"), 7);
+        EXPECT_EQ(OpenCount(UserFile()), before + 1);  // kept while the plugin lives
+    }
+    EXPECT_EQ(OpenCount(UserFile()), before);
 }
 
 TEST(RegistryText, ValueSyntaxIsStrict) {

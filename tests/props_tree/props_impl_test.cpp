@@ -255,6 +255,19 @@ TEST(Props, InfoAndOptions) {
     EXPECT_EQ(index, -1);
 }
 
+// A bounded property takes only numbers within its bounds; a refused write changes nothing.
+TEST(Props, BoundedPropertiesRefuseWhatLiesOutside) {
+    auto props = Make();
+    Declare(props);
+    for (const char16_t* good : {u"1", u"9", u" 2.5 ", u"+3"})
+        EXPECT_EQ(props->PropsSet(B(u"level"), B(good)), S_OK) << U8(B(good));
+    for (const char16_t* bad : {u"0", u"10", u"9.5", u"abc", u"", u"5 apples", u"1e400"})
+        EXPECT_EQ(props->PropsSet(B(u"level"), B(bad)), E_INVALIDARG) << U8(B(bad));
+    EXPECT_EQ(Get(props, u"level").second, "+3");
+    // Unbounded properties stay verbatim, the option list included.
+    EXPECT_EQ(props->PropsSet(B(u"mode"), B(u"anything")), S_OK);
+}
+
 TEST(Props, HooksOnSetResultAndForwarding) {
     CComObject<TestProps>* front = nullptr;
     CComObject<TestProps>* back = nullptr;

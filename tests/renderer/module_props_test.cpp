@@ -60,6 +60,12 @@ TEST(ModuleProps, EveryClassServesAStoreAndSharesTheKey) {
         EXPECT_EQ(props->PropsSet(CComBSTR(u"a::b"), CComBSTR(u"1")), S_OK);
         EXPECT_EQ(Get(props, u"a::b"), u"1");
     }
+    // Every class refuses what its schema bounds: a queue of a million frames is no setting.
+    for (const CLSID* clsid : {&CLSID_OXRenderer, &CLSID_OXRendererBMD, &CLSID_OXRendererAJA}) {
+        CComPtr<IOXProps> props = Create(*clsid);
+        EXPECT_EQ(props->PropsSet(CComBSTR(u"input.buffers"), CComBSTR(u"1000000")), E_INVALIDARG);
+        EXPECT_EQ(props->PropsSet(CComBSTR(u"input.buffers"), CComBSTR(u"4")), S_OK);
+    }
     // Stores are per object.
     CComBSTR v;
     EXPECT_EQ(generic->PropsGet(CComBSTR(u"a::b"), &v), S_FALSE);

@@ -107,6 +107,30 @@ TEST_F(RegistrySettings, ValuesLoadAsTextAndWriteBackByTheTypeRules) {
     EXPECT_EQ(data, (std::vector<BYTE>{1, 2, 3}));
 }
 
+// The shared settings' schema stands in the tree before the key is read: a value it refuses
+// does not reach the tree, which keeps its own, and stays in the key as the user wrote it.
+TEST_F(RegistrySettings, ValuesTheSchemaRefusesStayInTheKeyOnly) {
+    {
+        RegistryKey key = Key();
+        key.SetString(u"input.buffers", u"1000000");
+        key.SetString(u"keying-level", u"loud");
+        key.SetDword(u"cc_output", 5);
+    }
+    XMLNodePtr root = CoXMLNode::Create(u"m-props");
+    root->SetAttr(u"input.buffers", u"2");
+    ASSERT_EQ(orvex::backend::RegistryLoad(root, RegRoot::kCurrentUser, kSettingsKeyPath, true),
+              S_OK);
+    std::u16string v;
+    EXPECT_TRUE(root->GetAttr(u"input.buffers", &v) && v == u"2");
+    EXPECT_FALSE(root->HasAttr(u"keying-level"));
+    EXPECT_TRUE(root->GetAttr(u"cc_output", &v) && v == u"5");
+    EXPECT_EQ(Text(u"input.buffers"), u"1000000");
+    EXPECT_EQ(Text(u"keying-level"), u"loud");
+    CComBSTR max;
+    EXPECT_EQ(root->AttributesInfoGet(CComBSTR(u"input.buffers"), eMIT_Max, &max), S_OK);
+    EXPECT_EQ(max.View(), u"1000");
+}
+
 TEST_F(RegistrySettings, DottedNamesReachIntoChildNodes) {
     XMLNodePtr root = CoXMLNode::Create(u"m-props");
     root->SetValue(u"root text");

@@ -435,21 +435,37 @@ TEST_F(Ntv2Ring, InjectedFaultsFailTheirCallsAndNothingWaitsLonger) {
     EXPECT_TRUE(again.Open(0));
 }
 
+// A rig the boards cannot read leaves none, and says what is wrong and where.
 TEST_F(Ntv2Sim, RigErrorsAreReportedAndLeaveNoBoards) {
     struct Row {
-        const char* board;
+        std::string boards;
         const char* error;
     };
-    for (Row r :
-         {Row{"<board frame-stores=\"9\"/>", "frame-stores"},
-          Row{"<board formats=\"hd,8k\"/>", "unknown format 8k"}, Row{"<card/>", "unknown element"},
-          Row{"<board reference=\"ptp\"/>", "unknown reference"}}) {
-        rig_.UseRig(r.board);
+    std::string many;
+    for (int i = 0; i < 17; ++i) many += "\n<board/>";
+    for (const Row& r :
+         {Row{"<board frame-stores=\"9\"/>",
+              "line 1: <board> attribute frame-stores: not a whole "
+              "number from 0 to 8: 9"},
+          Row{"\n<board formats=\"hd,8k\"/>",
+              "line 2: <board> attribute formats: unknown format 8k"},
+          Row{"<card/>", "line 1: unknown element <card> in the rig (it holds <board> elements)"},
+          Row{"<board reference=\"ptp\"/>", "attribute reference: unknown reference ptp"},
+          Row{"<board model='a'", "column 22: expected white space, '>' or '/>' in <board>"},
+          Row{many, "line 18: more than 16 boards"}}) {
+        rig_.UseRig(r.boards);
         std::string error;
-        EXPECT_EQ(rig_.BoardCount(&error), 0) << r.board;
+        EXPECT_EQ(rig_.BoardCount(&error), 0) << r.boards;
         EXPECT_NE(error.find(r.error), std::string::npos) << error;
         EXPECT_EQ(CNTV2DeviceScanner().GetNumDevices(), 0u);
     }
+    // A name that is neither a preset nor a file says which presets there are.
+    rig_.UseSetting("studoi");
+    std::string error;
+    EXPECT_EQ(rig_.BoardCount(&error), 0);
+    EXPECT_EQ(error,
+              "studoi: no rig preset or file of that name (presets: default, quad, hd-duo, "
+              "eight, mono, pair, studio, none)");
 }
 
 }  // namespace

@@ -58,7 +58,11 @@ public:
         const std::string path = g_temp_registry->dir().string() + "/aja-rig.xml";
         std::ofstream(path) << "<rig" << (record.empty() ? "" : " record=\"" + record + "\"") << ">"
                             << boards << "</rig>";
-        platform::SetEnvVar("ORVEX_AJA_RIG", path);
+        UseSetting(path);
+    }
+    // The rig `setting` names (a preset or a file), read afresh.
+    void UseSetting(const std::string& setting) {
+        platform::SetEnvVar("ORVEX_AJA_RIG", setting);
         Fn<OxSimAjaResetFn>(OX_SIM_AJA_RESET)();
     }
     int BoardCount(std::string* error = nullptr) {

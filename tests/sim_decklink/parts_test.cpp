@@ -67,29 +67,79 @@ TEST(SimRig, ReadsEveryAttributeOfACard) {
     EXPECT_EQ(c.faults.jitter, 400);
 }
 
-TEST(SimRig, RefusesMalformedRigs) {
-    const char* bad[] = {
-        "not xml",
-        "<cards/>",
-        "<rig><box/></rig>",
-        "<rig><card/></rig>",
-        R"(<rig><card model="M" video-out="sdi,dvi"/></rig>)",
-        R"(<rig><card model="M" modes="Hx99"/></rig>)",
-        R"(<rig><card model="M" formats="toolong"/></rig>)",
-        R"(<rig><card model="M" frame-memory="-1"/></rig>)",
-        R"(<rig><card model="M" audio-buffer="1e9"/></rig>)",
-        R"(<rig><card model="M" full-duplex="maybe"/></rig>)",
-        R"(<rig><card model="M" audio-channels="0"/></rig>)",
-        R"(<rig><card model="M" refuse-audio="16by2"/></rig>)",
-        R"(<rig><card model="M" drift-ppm="nan"/></rig>)",
-        R"(<rig><card model="M" jitter-us="99999999999"/></rig>)",
+// Each refusal names the first fault and where it stands.
+TEST(SimRig, RefusesMalformedRigsSayingWhereAndWhy) {
+    std::string cards, deep;
+    for (int i = 0; i < 5000; ++i) cards += "<card model=\"M\"/>\n";
+    for (int i = 0; i < 100000; ++i) deep += "<a>";
+    const struct {
+        std::string text;
+        const char* error;
+    } cases[] = {
+        {"not xml", "line 1, column 1: expected the rig's root element"},
+        {"<cards/>", "line 1: the root element must be <rig>, not <cards>"},
+        {"<rig>\n<box/></rig>", "line 2: unknown element <box> in the rig"},
+        {"<rig><card/></rig>", "line 1: <card> has no model"},
+        {"<rig>\n<card model=\"A\">\n</rig>",
+         "line 3, column 6: </rig> does not close <card> of line 2"},
+        {"<rig><card model='A'", "line 1, column 21: <card> is not closed with '>'"},
+        {"<rig><card model='A'>text</card></rig>", "text in <card>"},
+        {"<rig><card model='A'><sub/></card></rig>", "<sub> in a <card>, which holds none"},
+        {"<!DOCTYPE rig [<!ENTITY x 'y'>]><rig/>", "no document type declaration"},
+        {"<rig><card model='&x;'/></rig>", "unknown reference &x;"},
+        {"<rig><card model='a & b'/></rig>", "'&' that starts no reference"},
+        {"<rig><card model='&#0;'/></rig>", "&#0; is no character a rig can hold"},
+        {std::string("<rig>\n<card model='M\0'/></rig>", 25),
+         "line 2, column 15: not text (a zero byte)"},
+        {"<rig>\xff</rig>", "line 1, column 6: not UTF-8 text"},
+        {"<rig>" + cards + "</rig>", "line 65: more than 64 cards"},
+        {"<rig>" + deep, "line 1, column 27: elements nested deeper than 8 levels"},
+        {"<rig>" + std::string(1 << 20, ' ') + "</rig>", "larger than a rig may be (1 MiB)"},
+        {"<rig><card model=\"M\"\n frame-memory=\"100000000000000000000000\"/></rig>",
+         "line 2: <card> attribute frame-memory: not a whole number from 0 to"},
+        {R"(<rig><card model="M" video-out="sdi,dvi"/></rig>)",
+         "attribute video-out: unknown word dvi"},
+        {R"(<rig><card model="M" modes="Hx99"/></rig>)",
+         "attribute modes: unknown display mode Hx99"},
+        {R"(<rig><card model="M" formats="toolong"/></rig>)",
+         "attribute formats: not a four-character code"},
+        {R"(<rig><card model="M" frame-memory="-1"/></rig>)", "attribute frame-memory"},
+        {R"(<rig><card model="M" audio-buffer="1e9"/></rig>)", "attribute audio-buffer"},
+        {R"(<rig><card model="M" full-duplex="maybe"/></rig>)",
+         "attribute full-duplex: not true or false"},
+        {R"(<rig><card model="M" audio-channels="0"/></rig>)", "attribute audio-channels"},
+        {R"(<rig><card model="M" refuse-audio="16by2"/></rig>)",
+         "attribute refuse-audio: not BITSxCHANNELS"},
+        {R"(<rig><card model="M" drift-ppm="nan"/></rig>)",
+         "attribute drift-ppm: not a number from"},
+        {R"(<rig><card model="M" jitter-us="99999999999"/></rig>)", "attribute jitter-us"},
     };
-    for (const char* text : bad) {
+    for (const auto& c : cases) {
         Rig rig;
         std::string error;
-        EXPECT_FALSE(ParseRig(text, &rig, &error)) << text;
-        EXPECT_FALSE(error.empty()) << text;
+        EXPECT_FALSE(ParseRig(c.text, &rig, &error)) << c.error;
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        EXPECT_TRUE(rig.cards.empty()) << c.error;
     }
+}
+
+// References are decoded; an attribute no card has, or one given twice, is warned about.
+TEST(SimRig, DecodesReferencesAndWarnsOfAttributesItDoesNotRead) {
+    Rig rig;
+    std::string error;
+    ASSERT_TRUE(
+        ParseRig("<?xml version='1.0'?><!-- a rig --><rig record='/a &amp; b'>\n"
+                 "<card model='A &lt;1&gt; &#65;&#x263A;' refuse-mdoes='Hp25'\n"
+                 " name='one' name='two'/></rig>",
+                 &rig, &error))
+        << error;
+    EXPECT_EQ(rig.record, "/a & b");
+    ASSERT_EQ(rig.cards.size(), 1u);
+    EXPECT_EQ(rig.cards[0].model, "A <1> A\u263A");
+    EXPECT_EQ(rig.cards[0].name, "two");
+    EXPECT_EQ(rig.warnings, (std::vector<std::string>{
+                                "line 2: <card> has an attribute refuse-mdoes, which is not read",
+                                "line 3: <card> gives name again later; the last is read"}));
 }
 
 TEST(SimVanc, FindsPacketsInLumaOrInEverySample) {

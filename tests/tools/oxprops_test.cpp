@@ -31,6 +31,22 @@ TEST(Oxprops, SetSavesTheSettingForTheNextRenderer) {
     EXPECT_NE(r.out.find("decklink:\n  0: DeckLink"), std::string::npos) << r.out;
 }
 
+// Processes that set different settings at once each keep their value: a set writes its value
+// alone under the store's lock, and no renderer's write-back undoes what another wrote.
+TEST(Oxprops, ConcurrentSetsLoseNothing) {
+    ASSERT_EQ(RunOxprops("devices").code, 0);  // the virtual card registered once, first
+    const std::pair<std::string, std::string> settings[] = {
+        {"input.buffers", "11"},      {"cc_line_sdi", "12"},      {"cc_offset_dword", "13"},
+        {"bypass.wait_frames", "14"}, {"output.copy_vanc", "15"}, {"driver.buffers", "16"},
+        {"file.video_buffers", "17"}, {"keying-level", "18"}};
+    std::string all = "(";
+    for (const auto& [name, value] : settings)
+        all += std::string(OXPROPS_PATH) + " set " + name + " " + value + " >/dev/null & ";
+    ASSERT_EQ(std::system((all + "wait)").c_str()), 0);
+    for (const auto& [name, value] : settings)
+        EXPECT_EQ(RunOxprops("get " + name).out, value + "\n");
+}
+
 TEST(Oxprops, BadInputEndsWithCodeTwoAndOneLine) {
     const struct {
         const char* args;
@@ -44,6 +60,10 @@ TEST(Oxprops, BadInputEndsWithCodeTwoAndOneLine) {
                  {"get", "wrong number of arguments"},
                  {"set input.buffers", "wrong number of arguments"},
                  {"get no.such.property", "no property 'no.such.property'"},
+                 {"set no.such.property 1", "unknown property 'no.such.property'"},
+                 {"set input.buffers abc", "'abc': not a whole number"},
+                 {"set input.buffers 1000000", "above the greatest value 1000"},
+                 {"set keying bogus", "not one of: disable, internal, external"},
                  {"show no-such-node", "no node 'no-such-node'"}};
     // The first run registers the virtual card and says so; later runs say nothing more.
     ASSERT_EQ(RunOxprops("devices").code, 0);

@@ -3,13 +3,18 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
+#include "aja/ntv2/ntv2driver.h"
 #include "com/runtime.h"
 #include "platform/dynamic_library.h"
 #include "platform/registry.h"
+#include "props/value_check.h"
+#include "sim/aja/sim_control.h"
+#include "sim/decklink/sim_control.h"
 
 namespace oxtools {
 namespace {
@@ -147,6 +152,59 @@ std::optional<std::string> GetProp(IOXProps* props, const std::string& name) {
     CComBSTR value;
     if (!props || props->PropsGet(Bstr(name), &value) != S_OK) return std::nullopt;
     return Utf8(value);
+}
+
+std::string SettingRefusal(IOXProps* props, const std::string& name, const std::string& value) {
+    const CComBSTR bs_name = Bstr(name);
+    auto info = [&](eMInfoType type) {
+        CComBSTR text;
+        return props->PropsInfoGet(bs_name, type, &text) == S_OK
+                   ? std::u16string(orvex::com::View(text))
+                   : std::u16string();
+    };
+    orvex::props::ValueRule rule;
+    rule.type = info(eMIT_Type);
+    if (rule.type.empty() && !GetProp(props, name)) return "unknown property '" + name + "'";
+    rule.min = info(eMIT_Min);
+    rule.max = info(eMIT_Max);
+    int options = 0;
+    if (props->PropsOptionGetCount(bs_name, &options) == S_OK) {
+        for (int i = 0; i < options; ++i) {
+            CComBSTR option;
+            if (SUCCEEDED(props->PropsOptionGetByIndex(bs_name, i, &option, nullptr)))
+                rule.options.emplace_back(orvex::com::View(option));
+        }
+    }
+    const std::string why = orvex::props::ValueRefusal(rule, orvex::com::ToUtf16(value));
+    return why.empty() ? why : "cannot set '" + name + "' to '" + value + "': " + why;
+}
+
+std::string RigError() {
+    // Where each virtual device is registered as the driver, and its entry that reports the
+    // rig's error.
+    const struct {
+        std::u16string key;
+        const char* entry;
+    } kDevices[] = {{kDeckLinkDriverKey, OX_SIM_CARD_COUNT},
+                    {OX_NTV2_DRIVER_KEY, OX_SIM_AJA_BOARD_COUNT}};
+    for (const auto& d : kDevices) {
+        orvex::platform::RegistryKey key;
+        std::u16string path;
+        if (key.Open(orvex::platform::RegRoot::kClassesRoot, d.key) != ERROR_SUCCESS ||
+            key.QueryString(u"", &path) != ERROR_SUCCESS || path.empty())
+            continue;
+        // The renderer loaded the same library; opening it again finds that one.
+        orvex::platform::DynamicLibrary lib;
+        if (!lib.Open(orvex::com::ToUtf8(path))) continue;
+        using CountFn = std::int32_t (*)(char*, std::int32_t);
+        const auto count = reinterpret_cast<CountFn>(lib.Symbol(d.entry));
+        if (!count) continue;  // a real driver
+        char error[1024] = {};
+        count(error, sizeof error);
+        lib.Leak();  // the renderer's driver stays loaded, as the renderer keeps it
+        if (error[0]) return error;
+    }
+    return {};
 }
 
 }  // namespace oxtools

@@ -43,4 +43,13 @@ int FindDevice(const std::vector<DeviceEntry>& devices, const std::string& wante
 // A property's text, or nothing when the renderer has no such property.
 std::optional<std::string> GetProp(IOXProps* props, const std::string& name);
 
+// Empty when the renderer takes `value` for its property `name`, else a one-line reason: the
+// renderer has no such property (none set, none described), or the value does not fit what
+// its schema says (type, bounds, options).
+std::string SettingRefusal(IOXProps* props, const std::string& name, const std::string& value);
+
+// Why a virtual device registered as a driver could not read its rig (the first error and
+// where it stands), or empty when every registered virtual device read its rig.
+std::string RigError();
+
 }  // namespace oxtools

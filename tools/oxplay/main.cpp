@@ -173,6 +173,7 @@ int Run(const Options& opt) {
     CComPtr<IOXDevice> device = oxtools::MakeRenderer(CLSID_OXRenderer, &error);
     if (!device) return Fail(kFailed, error);
     const auto devices = oxtools::ListDevices(device);
+    if (const std::string rig = oxtools::RigError(); !rig.empty()) return Fail(kBadInput, rig);
     if (opt.list_devices) {
         std::printf("Devices:\n");
         for (std::size_t i = 0; i < devices.size(); ++i)
@@ -197,6 +198,8 @@ int Run(const Options& opt) {
     CComQIPtr<IOXProps> props(device);
     if (!props) return Fail(kFailed, "the renderer has no properties (no IOXProps)");
     for (const auto& [name, value] : opt.props) {
+        if (auto why = oxtools::SettingRefusal(props, name, value); !why.empty())
+            return Fail(kBadInput, why);
         hr = props->PropsSet(Bstr(name), Bstr(value));
         if (FAILED(hr))
             return Fail(kBadInput, "cannot set '" + name + "' to '" + value + "': " + HexCode(hr));

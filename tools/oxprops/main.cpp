@@ -34,14 +34,17 @@ const char kUsage[] =
     "  devices            list the devices of each renderer class\n"
     "  show [NODE]        the property tree (or one node) with help and options\n"
     "  get NAME           one property's value\n"
-    "  set NAME VALUE     set a property and save the shared settings\n"
+    "  set NAME VALUE     check a value against the renderer's schema, set it and save it\n"
     "  save               save the renderer's settings into the registry\n"
     "  where              where the shared settings are kept\n"
     "\n"
     "Property names take '::' between nodes (stat::buffer_overlow). The shared settings\n"
     "live in the registry key HKEY_CURRENT_USER\\Software\\Tessaly\\Orvex\\OXRenderer;\n"
     "every renderer reads them when it is made. A value may be a negative number; any\n"
-    "other value that begins with '-' goes after \"--\" (oxprops set crop -- -left).\n";
+    "other value that begins with '-' goes after \"--\" (oxprops set crop -- -left).\n"
+    "\n"
+    "Exit codes: 0 done; 1 the renderer or the registry failed; 2 bad input (an unknown\n"
+    "option, command, class, device or property, or a value the renderer does not take).\n";
 
 int Fail(int code, const std::string& reason) {
     std::fprintf(stderr, "oxprops: %s\n", reason.c_str());
@@ -85,6 +88,29 @@ void ShowNode(IOXProps* props, const std::string& node, int depth) {
     }
 }
 
+// A property's text into the shared key, with the type the renderers write it with.
+LONG SaveValue(orvex::platform::RegistryKey* key, const std::u16string& name,
+               const std::u16string& text) {
+    std::uint64_t number = 0;
+    const DWORD type = orvex::backend::RegistryTypeOf(text, &number);
+    using orvex::platform::kRegDword;
+    using orvex::platform::kRegQword;
+    return type == kRegDword   ? key->SetDword(name, static_cast<DWORD>(number))
+           : type == kRegQword ? key->SetQword(name, number)
+                               : key->SetString(name, text);
+}
+
+// The value name of a property in the shared key: nodes and the name joined by ".".
+std::u16string RegistryName(const std::string& property) {
+    std::string name;
+    for (std::size_t i = 0; i < property.size(); ++i) {
+        const bool separator = property.compare(i, 2, "::") == 0;
+        name.push_back(separator ? '.' : property[i]);
+        if (separator) ++i;
+    }
+    return orvex::com::ToUtf16(name);
+}
+
 // Writes the tree's properties into the shared key, child properties as "node.name" (the
 // form the renderers read back). Counters (the "stat" node) are figures, not settings.
 HRESULT SaveNode(IOXProps* props, const std::string& node, const std::string& prefix,
@@ -101,15 +127,8 @@ HRESULT SaveNode(IOXProps* props, const std::string& node, const std::string& pr
             hr = SaveNode(props, node.empty() ? n : node + "::" + n, prefix + n + ".", key);
             continue;
         }
-        const std::u16string text(orvex::com::View(value));
-        std::uint64_t number = 0;
-        const DWORD type = orvex::backend::RegistryTypeOf(text, &number);
-        const std::u16string value_name = orvex::com::ToUtf16(prefix + n);
-        using orvex::platform::kRegDword;
-        using orvex::platform::kRegQword;
-        const LONG err = type == kRegDword   ? key->SetDword(value_name, static_cast<DWORD>(number))
-                         : type == kRegQword ? key->SetQword(value_name, number)
-                                             : key->SetString(value_name, text);
+        const LONG err = SaveValue(key, orvex::com::ToUtf16(prefix + n),
+                                   std::u16string(orvex::com::View(value)));
         if (err != ERROR_SUCCESS) hr = HRESULT_FROM_WIN32(err);
     }
     return hr;
@@ -216,17 +235,29 @@ int main(int argc, char** argv) {
         std::printf("%s\n", value->c_str());
         return 0;
     }
-    if (cmd == "set") {
-        const HRESULT hr = props->PropsSet(Bstr(words[1]), Bstr(words[2]));
-        if (FAILED(hr))
-            return Fail(kBadInput,
-                        "cannot set '" + words[1] + "' to '" + words[2] + "': " + HexCode(hr));
-    }
-    // set and save: the tree goes into the shared key.
     orvex::platform::RegistryKey key;
     LONG err = key.Create(orvex::platform::RegRoot::kCurrentUser, orvex::backend::kSettingsKeyPath);
     if (err != ERROR_SUCCESS)
         return Fail(kFailed, "cannot open the settings key: " + HexCode(HRESULT_FROM_WIN32(err)));
+    if (cmd == "set") {
+        const std::string& name = words[1];
+        const std::string& value = words[2];
+        if (const std::string why = oxtools::SettingRefusal(props, name, value); !why.empty())
+            return Fail(kBadInput, why);
+        const HRESULT hr = props->PropsSet(Bstr(name), Bstr(value));
+        if (FAILED(hr))
+            return Fail(kBadInput,
+                        "the renderer refuses '" + name + "' = '" + value + "': " + HexCode(hr));
+        // Only this value is written, in one step under the store's lock: what other processes
+        // saved since this renderer read the key stays.
+        err = SaveValue(&key, RegistryName(name), orvex::com::ToUtf16(value));
+        if (err != ERROR_SUCCESS)
+            return Fail(kFailed,
+                        "saving '" + name + "' failed: " + HexCode(HRESULT_FROM_WIN32(err)));
+        std::printf("Saved %s to ", name.c_str());
+        ShowWhere();
+        return 0;
+    }
     const HRESULT hr = SaveNode(props, "", "", &key);
     if (FAILED(hr)) return Fail(kFailed, "saving the settings failed: " + HexCode(hr));
     std::printf("Saved to ");

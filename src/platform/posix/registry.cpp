@@ -9,14 +9,13 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <functional>
 #include <mutex>
 #include <new>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 
 #include "platform/posix/file_util.h"
+#include "platform/registry_edit.h"
 #include "platform/registry_format.h"
 
 namespace orvex::platform {
@@ -24,7 +23,11 @@ namespace {
 
 using regfile::Document;
 using regfile::Entry;
+using regfile::FoldCase;
+using regfile::KeyEditor;
+using regfile::KeyExists;
 using regfile::Section;
+using regfile::ValueChange;
 
 std::u16string RootName(RegRoot root) {
     return root == RegRoot::kClassesRoot ? u"HKEY_CLASSES_ROOT" : u"HKEY_CURRENT_USER";
@@ -84,104 +87,6 @@ std::u16string FullPath(RegRoot root, std::u16string_view path) {
     return full;
 }
 
-bool IsBelow(std::u16string_view child, std::u16string_view parent) {
-    return child.size() > parent.size() + 1 && child[parent.size()] == u'\\' &&
-           EqualsNoCase(child.substr(0, parent.size()), parent);
-}
-
-bool KeyExists(const Document& doc, std::u16string_view full) {
-    if (full.find(u'\\') == std::u16string_view::npos) return true;  // a root
-    return std::any_of(doc.sections.begin(), doc.sections.end(), [&](const Section& s) {
-        return EqualsNoCase(s.path, full) || IsBelow(s.path, full);
-    });
-}
-
-std::u16string FoldCase(std::u16string_view s) {
-    std::u16string folded(s);
-    for (char16_t& c : folded) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char16_t>(c - 'a' + 'A');
-    }
-    return folded;
-}
-
-// The key's values as an importer would see them: over all the key's sections (in `entries`,
-// in file order), the last assignment of a name wins and stands where it was made.
-template <typename EntryT>
-std::vector<EntryT*> LastAssignments(const std::vector<EntryT*>& entries) {
-    std::unordered_set<std::u16string> seen;
-    std::vector<EntryT*> effective;
-    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-        if (seen.insert(FoldCase((*it)->value.name)).second) effective.push_back(*it);
-    }
-    std::reverse(effective.begin(), effective.end());
-    return effective;
-}
-
-std::vector<Entry*> EffectiveValues(Document& doc, std::u16string_view full) {
-    std::vector<Entry*> all;
-    for (Section& section : doc.sections) {
-        if (!EqualsNoCase(section.path, full)) continue;
-        for (Entry& entry : section.entries) {
-            if (entry.is_value) all.push_back(&entry);
-        }
-    }
-    return LastAssignments(all);
-}
-
-Section* NewSection(Document& doc, const std::u16string& full) {
-    // After the last section of the parent's subtree keeps a key with its relatives.
-    std::size_t insert_at = doc.sections.size();
-    const std::size_t slash = full.rfind(u'\\');
-    if (slash != std::u16string::npos) {
-        const std::u16string_view parent = std::u16string_view(full).substr(0, slash);
-        for (std::size_t i = 0; i < doc.sections.size(); ++i) {
-            if (EqualsNoCase(doc.sections[i].path, parent) ||
-                IsBelow(doc.sections[i].path, parent)) {
-                insert_at = i + 1;
-            }
-        }
-    }
-    Section section;
-    section.path = full;
-    Entry blank;
-    section.entries.push_back(blank);
-    return &*doc.sections.insert(doc.sections.begin() + static_cast<std::ptrdiff_t>(insert_at),
-                                 std::move(section));
-}
-
-// The last section of the key, created with any missing parents when there is none.
-Section* EnsureSection(Document& doc, const std::u16string& full) {
-    Section* last = nullptr;
-    for (Section& s : doc.sections) {
-        if (EqualsNoCase(s.path, full)) last = &s;
-    }
-    if (last != nullptr) return last;
-    // Parents first, as the export format lists them; the root itself gets no section.
-    std::size_t pos = full.find(u'\\');
-    while (pos != std::u16string::npos) {
-        pos = full.find(u'\\', pos + 1);
-        const std::u16string step = full.substr(0, pos);
-        const bool present =
-            std::any_of(doc.sections.begin(), doc.sections.end(),
-                        [&](const Section& s) { return EqualsNoCase(s.path, step); });
-        if (!present) last = NewSection(doc, step);
-    }
-    if (last == nullptr) last = NewSection(doc, full);  // values on a root key
-    return last;
-}
-
-void AppendValue(Section& section, regfile::Value value) {
-    // Before the blank lines that close the section.
-    auto pos = section.entries.end();
-    while (pos != section.entries.begin() && !(pos - 1)->is_value && (pos - 1)->raw.empty()) {
-        --pos;
-    }
-    Entry entry;
-    entry.is_value = true;
-    entry.value = std::move(value);
-    section.entries.insert(pos, std::move(entry));
-}
-
 // One version of a file, parsed, with what readers look up in it indexed: the sections by
 // their folded paths (sorted, so a key's subtree is one range) and each key's values. Never
 // changed once built, so threads share it; only the subkey lists are made on first use.
@@ -202,7 +107,7 @@ public:
                 }
             }
             KeyValues& key = values_[sorted_[g].first];
-            key.ordered = LastAssignments(all);
+            key.ordered = regfile::LastAssignments(all);
             for (const Entry* e : key.ordered) key.by_name.emplace(FoldCase(e->value.name), e);
             g = end;
         }
@@ -362,8 +267,14 @@ LONG ReadBounded(int fd, std::string* out) {
 // Its mutex is a leaf, held for lookups and swaps only, never while reading or parsing.
 class FileCache {
 public:
+    // The cache stands in static storage and is never destroyed, so registry calls made during
+    // static destruction still find it. What it keeps (parsed files, their open descriptors) is
+    // let go when the library that holds it is unloaded or the process ends, and from then on
+    // it reads without keeping: a library unloaded by its host leaves nothing behind.
     static FileCache& Instance() {
-        static FileCache* cache = new FileCache;  // outlives static destruction
+        alignas(FileCache) static unsigned char storage[sizeof(FileCache)];
+        static FileCache* const cache = new (storage) FileCache;
+        static const Closer closer{cache};
         return *cache;
     }
 
@@ -404,6 +315,7 @@ public:
         if (stamp.MayHideChangesAfter(read_start)) return ERROR_SUCCESS;
         posix::ScopedFd old_pin;  // closed after the lock is released
         std::lock_guard lock(mutex_);
+        if (closed_) return ERROR_SUCCESS;
         old_pin = std::move(slot.pin);
         slot.path = path;
         slot.stamp = stamp;
@@ -419,9 +331,21 @@ private:
         posix::ScopedFd pin;  // keeps the inode, so its number is not given to a new file
         SnapshotPtr snapshot;
     };
+    struct Closer {
+        FileCache* cache;
+        ~Closer() { cache->Close(); }
+    };
+
+    void Close() {
+        Slot gone[2];  // freed after the lock is released
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+        for (int i = 0; i < 2; ++i) std::swap(gone[i], slots_[i]);
+    }
 
     std::mutex mutex_;
     Slot slots_[2];  // HKEY_CURRENT_USER, HKEY_CLASSES_ROOT
+    bool closed_ = false;
 };
 
 // Lock, re-read, change, write a new file and rename it over the old one: concurrent writers
@@ -488,7 +412,7 @@ LONG DeleteTreeAt(RegRoot root, const std::u16string& full, bool keep_key) {
         const auto before = sections.size();
         sections.erase(std::remove_if(sections.begin(), sections.end(),
                                       [&](const Section& s) {
-                                          return IsBelow(s.path, full) ||
+                                          return regfile::IsBelow(s.path, full) ||
                                                  (!keep_key && EqualsNoCase(s.path, full));
                                       }),
                        sections.end());
@@ -517,11 +441,31 @@ std::vector<BYTE> StringData(std::u16string_view value) {
     return data;
 }
 
-using Change = std::function<LONG(Document&, bool&)>;
+regfile::Value NewValue(std::u16string_view name, DWORD type, const void* data, std::size_t size) {
+    regfile::Value value;
+    value.name = std::u16string(name);
+    value.type = type;
+    const BYTE* bytes = static_cast<const BYTE*>(data);
+    value.data.assign(bytes, bytes + size);
+    return value;
+}
 
 // The file of the root as it stands now.
 LONG Current(RegRoot root, SnapshotPtr* out) {
     return FileCache::Instance().Get(root, FilePath(RegistryDir(), root), out);
+}
+
+// Applies `changes` to the key in `doc` in order; the first failure is returned, the rest
+// still applied, as a batch of separate calls would.
+LONG ApplyChanges(Document& doc, const std::u16string& full,
+                  const std::vector<ValueChange>& changes, bool* changed) {
+    KeyEditor editor(doc, full);
+    LONG first_error = ERROR_SUCCESS;
+    for (const ValueChange& change : changes) {
+        const LONG r = editor.Apply(change, changed);
+        if (r != ERROR_SUCCESS && first_error == ERROR_SUCCESS) first_error = r;
+    }
+    return first_error;
 }
 
 }  // namespace
@@ -530,8 +474,8 @@ struct RegistryKey::State {
     RegRoot root = RegRoot::kCurrentUser;
     std::u16string full;  // with the root's name
     bool batching = false;
-    std::vector<Change> pending;    // value changes held back until CommitBatch
-    std::uint64_t pending_gen = 0;  // counts changes to `pending`
+    std::vector<ValueChange> pending;  // value changes held back until CommitBatch
+    std::uint64_t pending_gen = 0;     // counts changes to `pending`
 
     // The file with the pending changes on top, kept while neither changes.
     std::mutex view_mutex;
@@ -550,10 +494,8 @@ struct RegistryKey::State {
         std::lock_guard lock(view_mutex);
         if (view == nullptr || view_base != base || view_gen != pending_gen) {
             Document doc = base->doc();
-            for (const Change& change : pending) {
-                bool changed = false;
-                change(doc, changed);
-            }
+            bool changed = false;
+            ApplyChanges(doc, full, pending, &changed);
             view = std::make_shared<const Snapshot>(std::move(doc));
             view_base = std::move(base);
             view_gen = pending_gen;
@@ -561,13 +503,15 @@ struct RegistryKey::State {
         *out = view;
         return ERROR_SUCCESS;
     }
-    LONG Apply(Change change) {
+    LONG Apply(ValueChange change) {
         if (batching) {
             pending.push_back(std::move(change));
             ++pending_gen;
             return ERROR_SUCCESS;
         }
-        return Mutate(root, change);
+        return Mutate(root, [&](Document& doc, bool& changed) {
+            return KeyEditor(doc, full).Apply(change, &changed);
+        });
     }
 };
 
@@ -599,7 +543,7 @@ LONG RegistryKey::Create(RegRoot root, std::u16string_view path) {
         if (!normal.empty()) {
             const LONG r = Mutate(root, [&](Document& doc, bool& changed) -> LONG {
                 const auto n = doc.sections.size();
-                EnsureSection(doc, full);
+                regfile::EnsureSection(doc, full);
                 changed = doc.sections.size() != n;
                 return ERROR_SUCCESS;
             });
@@ -656,48 +600,36 @@ LONG RegistryKey::SetValue(std::u16string_view name, DWORD type, const void* dat
     if (!state_) return ERROR_INVALID_HANDLE;
     if (data == nullptr && size != 0) return ERROR_INVALID_PARAMETER;
     return Guarded([&]() -> LONG {
-        regfile::Value value;
-        value.name = std::u16string(name);
-        value.type = type;
-        const BYTE* bytes = static_cast<const BYTE*>(data);
-        value.data.assign(bytes, bytes + size);
-        return state_->Apply([full = state_->full, value](Document& doc, bool& changed) -> LONG {
-            if (!KeyExists(doc, full)) return ERROR_KEY_DELETED;
-            for (Entry* e : EffectiveValues(doc, full)) {
-                if (!EqualsNoCase(e->value.name, value.name)) continue;
-                if (e->value.type == value.type && e->value.data == value.data) {
-                    return ERROR_SUCCESS;
-                }
-                const std::u16string spelling = e->value.name;  // keeps its written case
-                e->value = value;
-                e->value.name = spelling;
-                e->raw.clear();
-                changed = true;
-                return ERROR_SUCCESS;
-            }
-            AppendValue(*EnsureSection(doc, full), value);
-            changed = true;
-            return ERROR_SUCCESS;
-        });
+        ValueChange change;
+        change.value = NewValue(name, type, data, size);
+        return state_->Apply(std::move(change));
+    });
+}
+
+LONG RegistryKey::SetValueIf(std::u16string_view name, const RegistryValue* expected, DWORD type,
+                             const void* data, std::size_t size) {
+    if (!state_) return ERROR_INVALID_HANDLE;
+    if (data == nullptr && size != 0) return ERROR_INVALID_PARAMETER;
+    return Guarded([&]() -> LONG {
+        ValueChange change;
+        change.kind = ValueChange::Kind::kSetIf;
+        change.value = NewValue(name, type, data, size);
+        change.expect_absent = expected == nullptr;
+        if (expected != nullptr) {
+            change.expected.type = expected->type;
+            change.expected.data = expected->data;
+        }
+        return state_->Apply(std::move(change));
     });
 }
 
 LONG RegistryKey::DeleteValue(std::u16string_view name) {
     if (!state_) return ERROR_INVALID_HANDLE;
     return Guarded([&]() -> LONG {
-        return state_->Apply([full = state_->full, name = std::u16string(name)](
-                                 Document& doc, bool& changed) -> LONG {
-            if (!KeyExists(doc, full)) return ERROR_KEY_DELETED;
-            for (Section& s : doc.sections) {
-                if (!EqualsNoCase(s.path, full)) continue;
-                const auto n = s.entries.size();
-                std::erase_if(s.entries, [&](const Entry& e) {
-                    return e.is_value && EqualsNoCase(e.value.name, name);
-                });
-                changed = changed || s.entries.size() != n;
-            }
-            return changed ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
-        });
+        ValueChange change;
+        change.kind = ValueChange::Kind::kDelete;
+        change.value.name = std::u16string(name);
+        return state_->Apply(std::move(change));
     });
 }
 
@@ -707,7 +639,7 @@ void RegistryKey::BeginBatch() {
 
 LONG RegistryKey::CommitBatch() {
     if (!state_) return ERROR_INVALID_HANDLE;
-    std::vector<Change> pending = std::move(state_->pending);
+    std::vector<ValueChange> pending = std::move(state_->pending);
     state_->pending.clear();
     ++state_->pending_gen;
     state_->batching = false;
@@ -715,12 +647,7 @@ LONG RegistryKey::CommitBatch() {
     return Guarded([&]() -> LONG {
         LONG first_error = ERROR_SUCCESS;
         const LONG r = Mutate(state_->root, [&](Document& doc, bool& changed) -> LONG {
-            for (const Change& change : pending) {
-                bool this_changed = false;
-                const LONG result = change(doc, this_changed);
-                if (result != ERROR_SUCCESS && first_error == ERROR_SUCCESS) first_error = result;
-                changed = changed || this_changed;
-            }
+            first_error = ApplyChanges(doc, state_->full, pending, &changed);
             return ERROR_SUCCESS;
         });
         return r != ERROR_SUCCESS ? r : first_error;

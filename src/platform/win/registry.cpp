@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <new>
+#include <optional>
 
 #include "platform/registry.h"
 #include "platform/win/win_text.h"
@@ -66,6 +67,8 @@ struct PendingValue {
     bool deleted = false;
     DWORD type = 0;
     std::vector<BYTE> data;
+    bool conditional = false;  // SetValueIf: written only while the value is `expected`
+    std::optional<RegistryValue> expected;
 };
 
 }  // namespace
@@ -102,6 +105,27 @@ struct RegistryKey::State {
         }
     }
 
+    LONG Set(std::u16string_view name, const RegistryValue* expected, bool conditional, DWORD type,
+             const void* data, std::size_t size) {
+        if ((data == nullptr && size != 0) || size > 0xFFFFFFFFu) return ERROR_INVALID_PARAMETER;
+        try {
+            PendingValue v;
+            v.name = std::u16string(name);
+            v.type = type;
+            const BYTE* bytes = static_cast<const BYTE*>(data);
+            v.data.assign(bytes, bytes + size);
+            v.conditional = conditional;
+            if (expected) v.expected = *expected;
+            if (batching) {
+                pending.push_back(std::move(v));
+                return ERROR_SUCCESS;
+            }
+            return Write(v);
+        } catch (const std::bad_alloc&) {
+            return ERROR_OUTOFMEMORY;
+        }
+    }
+
     LONG EnumStored(DWORD index, std::u16string* name, DWORD* type, std::vector<BYTE>* data) const {
         for (;;) {
             DWORD name_max = 0, data_max = 0;
@@ -127,6 +151,17 @@ struct RegistryKey::State {
     LONG Write(const PendingValue& v) const {
         const std::wstring wname = win::Wide(v.name);
         if (v.deleted) return ::RegDeleteValueW(key, wname.c_str());
+        if (v.conditional) {
+            // The system has no compare-and-set: the value is compared just before it is set.
+            RegistryValue now;
+            const LONG r = ReadValue(v.name, &now.type, &now.data);
+            if (r != ERROR_SUCCESS && r != ERROR_FILE_NOT_FOUND) return r;
+            const bool as_expected = v.expected
+                                         ? r == ERROR_SUCCESS && now.type == v.expected->type &&
+                                               now.data == v.expected->data
+                                         : r == ERROR_FILE_NOT_FOUND;
+            if (!as_expected) return ERROR_SUCCESS;  // another writer's value stands
+        }
         // The system adds a terminating zero to string data that lacks one when the character
         // after the data happens to be zero; a non-zero guard there keeps the bytes as given.
         std::vector<BYTE> guarded(v.data);
@@ -221,22 +256,12 @@ LONG RegistryKey::QueryValue(std::u16string_view name, DWORD* type, std::vector<
 
 LONG RegistryKey::SetValue(std::u16string_view name, DWORD type, const void* data,
                            std::size_t size) {
-    if (!state_) return ERROR_INVALID_HANDLE;
-    if ((data == nullptr && size != 0) || size > 0xFFFFFFFFu) return ERROR_INVALID_PARAMETER;
-    try {
-        PendingValue v;
-        v.name = std::u16string(name);
-        v.type = type;
-        const BYTE* bytes = static_cast<const BYTE*>(data);
-        v.data.assign(bytes, bytes + size);
-        if (state_->batching) {
-            state_->pending.push_back(std::move(v));
-            return ERROR_SUCCESS;
-        }
-        return state_->Write(v);
-    } catch (const std::bad_alloc&) {
-        return ERROR_OUTOFMEMORY;
-    }
+    return state_ ? state_->Set(name, nullptr, false, type, data, size) : ERROR_INVALID_HANDLE;
+}
+
+LONG RegistryKey::SetValueIf(std::u16string_view name, const RegistryValue* expected, DWORD type,
+                             const void* data, std::size_t size) {
+    return state_ ? state_->Set(name, expected, true, type, data, size) : ERROR_INVALID_HANDLE;
 }
 
 LONG RegistryKey::DeleteValue(std::u16string_view name) {
