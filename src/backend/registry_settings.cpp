@@ -10,6 +10,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "backend/output_state.h"
 #include "backend/settings_schema.h"
 #include "props/value_check.h"
 #include "props/xml_node.h"
@@ -156,6 +157,13 @@ bool LoadValue(DWORD type, const std::vector<BYTE>& data, std::u16string* text) 
     }
 }
 
+// What the output opened is the renderer's to say, not a setting: never saved or loaded.
+bool IsOutputState(std::u16string_view name) {
+    for (const auto& entry : kOutputDefaults)
+        if (Folded(name) == Folded(entry[0])) return true;
+    return false;
+}
+
 void SaveNode(ValueWriter& out, CoXMLNode* node, std::u16string_view prefix, bool top) {
     // Only the saved node's own text goes to the default value: children's texts would
     // overwrite it one after the other.
@@ -164,6 +172,7 @@ void SaveNode(ValueWriter& out, CoXMLNode* node, std::u16string_view prefix, boo
         if (!text.empty()) out.PutText(u"", text);
     }
     for (const auto& a : node->Attributes()) {
+        if (top && prefix.empty() && IsOutputState(a.name)) continue;
         std::u16string name = prefix.empty() ? a.name : std::u16string(prefix) + u"." + a.name;
         std::uint64_t number = 0;
         const DWORD type = RegistryTypeOf(a.value, &number);
@@ -228,7 +237,7 @@ HRESULT RegistryLoad(IMNode* node, platform::RegRoot root, std::u16string_view k
                 if (key.EnumValue(i, &name, &value.type, &value.data) != 0) break;
                 const std::u16string folded = Folded(name);
                 read.read.emplace(folded, value);
-                if (name.empty() || name.size() > kMaxValueName) continue;
+                if (name.empty() || name.size() > kMaxValueName || IsOutputState(name)) continue;
                 if (LoadValue(value.type, value.data, &text) && !SetDotted(target, name, text))
                     read.refused.insert(folded);
             }

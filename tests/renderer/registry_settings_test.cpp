@@ -137,8 +137,10 @@ TEST_F(RegistrySettings, DottedNamesReachIntoChildNodes) {
     root->AttributesSet(CComBSTR(u"device::init_first"), CComBSTR(u"1"));
     root->AttributesSet(CComBSTR(u"device::sub::hex"), CComBSTR(u"0x0000000000000010"));
     root->SetAttr(u"output.time_sync", u"on");
+    root->SetAttr(u"output.state", u"open");  // what opened: not a setting
     root->AttributesSet(CComBSTR(u"attributes_info::device"), CComBSTR(u"schema"));
     ASSERT_EQ(orvex::backend::RegistrySave(root, RegRoot::kCurrentUser, kSettingsKeyPath), S_OK);
+    EXPECT_EQ(Value(u"output.state").first, 0u);
     EXPECT_EQ(Dword(u"device.init_first"), 1u);
     EXPECT_EQ(Value(u"device.sub.hex").first, orvex::platform::kRegQword);
     EXPECT_EQ(Text(u"output.time_sync"), u"on");
