@@ -1,6 +1,7 @@
 #include "sim/decklink/card.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -93,7 +94,7 @@ std::int64_t Card::PeriodAtLocked(std::int64_t t) const {
     return MulDiv(t, mode_->scale, mode_->duration * kTicks);
 }
 
-std::string Card::SlugLocked() const {
+std::string Card::RecordingNameLocked() {
     std::string slug;
     for (char c : spec_.model) {
         if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
@@ -104,8 +105,20 @@ std::string Card::SlugLocked() const {
             slug += '-';
     }
     while (!slug.empty() && slug.back() == '-') slug.pop_back();
-    return (slug.empty() ? "card" : slug) + "-" + std::to_string(index_ + 1) + "-" +
-           std::to_string(segment_);
+    // The next name no earlier recording in the folder has (a run in another process, or
+    // before this one): recordings never overwrite each other.
+    const std::string stem =
+        (slug.empty() ? "card" : slug) + "-" + std::to_string(index_ + 1) + "-";
+    for (int n = std::max(segment_, recording_number_ + 1);; ++n) {
+        const std::string base = record_folder_ + "/" + stem + std::to_string(n);
+        std::error_code ec;
+        if (!std::filesystem::exists(base + ".jsonl", ec) &&
+            !std::filesystem::exists(base + ".y4m", ec) &&
+            !std::filesystem::exists(base + ".wav", ec)) {
+            recording_number_ = n;
+            return stem + std::to_string(n);
+        }
+    }
 }
 
 std::int64_t Card::PeriodAudioLocked(std::int64_t period) const {
@@ -154,8 +167,8 @@ void Card::SettlePeriodLocked(std::int64_t period) {
     ++stats_.periods;
     if (record_folder_.empty()) return;
     if (!recording_) {
-        recording_ = std::make_shared<Recording>(record_folder_ + "/" + SlugLocked(), *mode_,
-                                                 PeriodAudioLocked(period));
+        recording_ = std::make_shared<Recording>(record_folder_ + "/" + RecordingNameLocked(),
+                                                 *mode_, PeriodAudioLocked(period));
         if (audio_enabled_) recording_->AudioFormat(audio_bits_, audio_channels_);
     }
     const Shown& s = *on_air_;
@@ -219,6 +232,12 @@ void Card::DrainAudioLocked(std::int64_t grid) {
     }
 }
 
+std::string Card::ClaimName() const {
+    std::string slug;
+    for (char c : spec_.model) slug += std::isalnum(static_cast<unsigned char>(c)) ? c : '-';
+    return "decklink-sim-" + slug + "-" + std::to_string(index_);
+}
+
 std::shared_ptr<Recording> Card::EndVideoLocked() {
     if (video_enabled_) DrainAudioLocked(AudioGridAt(CardNowLocked()));
     FinishLineLocked();  // the last period, as far as it played
@@ -229,6 +248,7 @@ std::shared_ptr<Recording> Card::EndVideoLocked() {
     on_air_.reset();
     video_enabled_ = false;
     video_owner_ = nullptr;
+    claim_.Close();
     mode_ = nullptr;
     return closing;
 }

@@ -38,6 +38,7 @@
 
 #include "com/ptr.h"
 #include "decklink/api/decklink_api.h"
+#include "platform/named_claim.h"
 #include "sim/common/marker_watch.h"
 #include "sim/decklink/recorder.h"
 #include "sim/decklink/recording.h"
@@ -167,7 +168,9 @@ private:
     // Ends the output; the recording is handed back to be closed without the lock.
     [[nodiscard]] std::shared_ptr<Recording> EndVideoLocked();
     void EndAudioLocked();
-    std::string SlugLocked() const;
+    // "<model>-<card>-<n>": n the output's number, or the next that no recording in the
+    // folder has yet.
+    std::string RecordingNameLocked();
 
     const CardSpec spec_;
     const int index_;
@@ -196,12 +199,17 @@ private:
     // Video output.
     bool video_enabled_ = false;
     const void* video_owner_ = nullptr;  // the client holding the output
+    // The output's claim across processes while a client of this process holds it: another
+    // process reads the card as busy with playback, and the claim goes when this one dies.
+    platform::NamedClaim claim_;
+    std::string ClaimName() const;
     const ModeInfo* mode_ = nullptr;
     BMDVideoOutputFlags video_flags_ = 0;
     std::int64_t settled_period_ = 0;  // last period whose boundary was settled
     std::optional<Shown> pending_;     // shown from the next boundary
     std::optional<Shown> on_air_;
     int segment_ = 0;
+    int recording_number_ = 0;  // of the last recording
     std::shared_ptr<Recording> recording_;
     std::string line_;  // the settled period's line, completed at the next boundary
     bool line_pending_ = false, line_picture_queued_ = false;

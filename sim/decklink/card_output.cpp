@@ -127,9 +127,17 @@ HRESULT Card::EnableVideo(BMDDisplayMode mode, BMDVideoOutputFlags flags, const 
     std::lock_guard guard(mutex_);
     if (faults_.removed) return kRemoved;
     if (FAILED(faults_.enable_error)) return faults_.enable_error;
-    // Another client plays out through this card.
+    // Another client plays out through this card, in this process or another.
     if (busy_ & bmdDevicePlaybackBusy) return E_ACCESSDENIED;
     if (video_owner_ && video_owner_ != client) return E_ACCESSDENIED;
+    if (!claim_.IsHeld()) {
+        bool taken = false;
+        if (!claim_.Create(ClaimName(), &taken)) return E_FAIL;
+        if (taken) {
+            claim_.Close();
+            return E_ACCESSDENIED;
+        }
+    }
     const ModeInfo* info = FindMode(mode);
     if (!info || !Contains(spec_.modes, mode) || Contains(faults_.refuse_modes, mode) ||
         (flags & ~spec_.flags) || (flags & faults_.refuse_flags))

@@ -65,7 +65,9 @@ HRESULT Card::GetAttrInt(BMDDeckLinkAttributeID id, LONGLONG* value, const void*
             break;
         case BMDDeckLinkDeviceBusyState:
             *value = busy_;
-            if (video_owner_ && video_owner_ != client) *value |= bmdDevicePlaybackBusy;
+            if ((video_owner_ && video_owner_ != client) ||
+                (!claim_.IsHeld() && platform::NamedClaim::Exists(ClaimName())))
+                *value |= bmdDevicePlaybackBusy;
             break;
         case BMDDeckLinkMaximumAudioChannels:
             for (int c : spec_.audio_channels) *value = std::max<LONGLONG>(*value, c);

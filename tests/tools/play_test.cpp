@@ -182,8 +182,9 @@ TEST(OxplayPattern, RecordsThePatternFrameForFrame) {
         << again.err;
 }
 
-// Starts oxplay with `args`; its output goes to files in the temporary folder.
-pid_t Start(const std::vector<std::string>& args) {
+// Starts oxplay with `args`; its output goes to files in the temporary folder ("out" and
+// "err", after `tag`).
+pid_t Start(const std::vector<std::string>& args, const std::string& tag = "") {
     const fs::path tmp = orvex::test::g_temp_registry->dir();
     std::vector<std::string> all = {OXPLAY_PATH};
     all.insert(all.end(), args.begin(), args.end());
@@ -192,10 +193,10 @@ pid_t Start(const std::vector<std::string>& args) {
     argv.push_back(nullptr);
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 1, (tmp / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&files, 2, (tmp / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
+    posix_spawn_file_actions_addopen(&files, 1, (tmp / (tag + "out")).c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&files, 2, (tmp / (tag + "err")).c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = -1;
     EXPECT_EQ(posix_spawn(&pid, OXPLAY_PATH, &files, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&files);
@@ -248,6 +249,42 @@ TEST(OxplayEnd, WaitsNoLongerThanTheQueueHoldsAndCtrlCEndsIt) {
     EXPECT_EQ(Finish(pid, std::chrono::seconds(2)), 0) << "Ctrl-C did not end the wait";
     EXPECT_NE(Slurp(tmp / "out").find("Stopped after"), std::string::npos) << Slurp(tmp / "out");
     EXPECT_EQ(Slurp(tmp / "err").find("warning"), std::string::npos) << Slurp(tmp / "err");
+}
+
+// A virtual card's output belongs to one process: a second player finds it busy until the
+// first ends, even by a kill, which leaves its log in whole lines at most a period behind its
+// pictures; each run records under a name of its own.
+TEST(OxplayCard, OneProcessAtATimeAndAKillLeavesWholeLines) {
+    const fs::path tmp = orvex::test::g_temp_registry->dir();
+    const fs::path dir = Dir("shared");
+    const pid_t first =
+        Start({"bars", "--format", "PAL", "--seconds", "30", "--record", dir.string()}, "first-");
+    ASSERT_GT(first, 0);
+    ASSERT_TRUE(
+        WaitFor([&] { return Slurp(tmp / "first-out").find("On air") != std::string::npos; },
+                std::chrono::seconds(30)))
+        << Slurp(tmp / "first-out") << Slurp(tmp / "first-err");
+    const auto busy = RunOxplay("bars --format PAL --seconds 0.2 --record " + dir.string());
+    EXPECT_EQ(busy.code, 1) << busy.out << busy.err;
+    EXPECT_NE(busy.err.find("busy"), std::string::npos) << busy.err;
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    kill(first, SIGKILL);
+    EXPECT_EQ(Finish(first, std::chrono::seconds(5)), 128 + SIGKILL);
+    const std::string log = Slurp(Find(dir, ".jsonl"));
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), '\n');
+    const auto lines = std::count(log.begin(), log.end(), '\n');
+    const auto y4m = fs::file_size(Find(dir, ".y4m"));
+    const auto pictures =
+        static_cast<long>((y4m - Slurp(Find(dir, ".y4m")).find('\n') - 1) / (6 + 720 * 576 * 2));
+    EXPECT_LE(pictures - lines, 1) << pictures << " pictures, " << lines << " lines";
+
+    const auto again = RunOxplay("bars --format PAL --seconds 0.2 --record " + dir.string());
+    EXPECT_EQ(again.code, 0) << again.out << again.err;
+    int logs = 0;
+    for (const auto& e : fs::directory_iterator(dir)) logs += e.path().extension() == ".jsonl";
+    EXPECT_EQ(logs, 2);
 }
 
 // Files the ffmpeg program makes: a flat grey picture (luma 171 in studio range) and a level

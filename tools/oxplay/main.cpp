@@ -193,7 +193,10 @@ int Run(const Options& opt) {
         return Fail(kBadInput, "unknown device '" + *opt.device + "' (oxplay --list-devices)");
     HRESULT hr = device->DeviceSet(eOXDT_Video, index, nullptr);
     if (FAILED(hr))
-        return Fail(kFailed, "cannot choose device '" + devices[index].name + "': " + HexCode(hr));
+        return Fail(kFailed, "cannot choose device '" + devices[index].name + "': " +
+                                 (hr == static_cast<HRESULT>(0x800700AA)
+                                      ? "it is busy: another program plays through it"
+                                      : HexCode(hr)));
 
     CComQIPtr<IOXProps> props(device);
     if (!props) return Fail(kFailed, "the renderer has no properties (no IOXProps)");
