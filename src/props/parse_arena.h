@@ -183,7 +183,9 @@ using ParseVector = std::vector<T, ParseAlloc<T>>;
 
 // The text of a node's name, of an attribute's name or value or of a text run. Up to eight
 // characters, as most names and values of a tree are, are kept inside the object and copied
-// in one step; longer ones take a block (ParseArena) of their own.
+// in one step; longer ones take a block (ParseArena) of their own. A text written over
+// (assign) reuses its block while the new text fits, so that a value rewritten again and
+// again, as the figures of a statistics node are, takes memory only the first time.
 class NodeText {
 public:
     static constexpr std::size_t kInside = 8;
@@ -220,7 +222,7 @@ public:
                 _mm_subs_epu16(from_a, _mm_set1_epi16(u'Z' - u'A')), _mm_setzero_si128());
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out.inside_),
                              _mm_add_epi16(v, _mm_and_si128(upper, _mm_set1_epi16(32))));
-            out.size_ = text.size();
+            out.size_ = static_cast<std::uint32_t>(text.size());
             return out;
         }
 #endif
@@ -241,10 +243,10 @@ public:
             // Short after all: inside, and the block goes.
             NodeText inside;
             std::memcpy(inside.inside_, at, written * sizeof(char16_t));
-            inside.size_ = written;
+            inside.size_ = static_cast<std::uint32_t>(written);
             return inside;
         }
-        out.size_ = written;
+        out.size_ = static_cast<std::uint32_t>(written);
         return out;
     }
 
@@ -255,14 +257,27 @@ public:
         return size_ == 0;
     }
     const char16_t* data() const noexcept {
-        return size_ <= kInside ? inside_ : block_;
+        return room_ != 0 ? block_ : inside_;
     }
     operator std::u16string_view() const noexcept {
         return {data(), size_};
     }
 
     void assign(std::u16string_view text) {
-        NodeText fresh(text);
+        if (room_ != 0 && text.size() <= room_) {
+            std::memmove(block_, text.data(), text.size() * sizeof(char16_t));
+            size_ = static_cast<std::uint32_t>(text.size());
+            return;
+        }
+        NodeText fresh;
+        if (text.size() > kInside) {
+            // A little more room than asked, so that a figure one digit longer fits too.
+            fresh.Room((text.size() + kInside - 1) / kInside * kInside);
+            fresh.size_ = static_cast<std::uint32_t>(text.size());
+            std::memcpy(fresh.block_, text.data(), text.size() * sizeof(char16_t));
+        } else {
+            fresh.Keep(text, false);
+        }
         Drop();
         Steal(fresh);
     }
@@ -282,40 +297,40 @@ private:
         const std::size_t n = text.size();
         if (n <= kInside && padded) {
             std::memcpy(inside_, text.data(), sizeof(inside_));
-            size_ = n;
+            size_ = static_cast<std::uint32_t>(n);
             return;
         }
         if (n) std::memcpy(Room(n), text.data(), n * sizeof(char16_t));
     }
-    // Room for `n` characters, which the caller fills; the size is set to `n`.
+    // Room for `n` characters, which the caller fills; the size is set to `n`. Called on an
+    // empty text only.
     char16_t* Room(std::size_t n) {
         if (n <= kInside) {
-            size_ = n;
+            size_ = static_cast<std::uint32_t>(n);
             return inside_;
         }
-        if (n > std::numeric_limits<std::size_t>::max() / sizeof(char16_t) / 2)
-            throw std::bad_array_new_length();
+        if (n > std::numeric_limits<std::uint32_t>::max()) throw std::bad_array_new_length();
         block_ = static_cast<char16_t*>(ParseArena::Allocate(n * sizeof(char16_t)));
-        size_ = n;
+        size_ = room_ = static_cast<std::uint32_t>(n);
         return block_;
     }
     void Drop() noexcept {
-        // A block is released with the length it was taken for or less: the length only
-        // bounds what a checking build marks as gone.
-        if (size_ > kInside) ParseArena::Release(block_, size_ * sizeof(char16_t));
+        if (room_ != 0) ParseArena::Release(block_, room_ * sizeof(char16_t));
     }
     // Takes the text of `other`, whose own is dropped or empty, leaving it empty.
     void Steal(NodeText& other) noexcept {
         std::memcpy(inside_, other.inside_, sizeof(inside_));
         size_ = other.size_;
-        other.size_ = 0;
+        room_ = other.room_;
+        other.size_ = other.room_ = 0;
     }
 
     union {
         char16_t inside_[kInside];
         char16_t* block_;
     };
-    std::size_t size_ = 0;
+    std::uint32_t size_ = 0;
+    std::uint32_t room_ = 0;  // characters the block holds; 0: the text is inside
 };
 static_assert(sizeof(NodeText) == 24);
 

@@ -26,6 +26,7 @@ public:
         orvex::platform::CRWSynchroLiteGuard lock(m_props.Lock(),
                                                   orvex::platform::LockMode::kWrite);
         HRESULT hr = m_props.SetLocked(orvex::com::View(bsName), bsValue);
+        m_props.CountWrite();
         if (FAILED(hr)) return hr;
         return Self()->PropsOnSet(bsName, bsValue);
     }
@@ -67,7 +68,9 @@ public:
             return *r;
         orvex::platform::CRWSynchroLiteGuard lock(m_props.Lock(),
                                                   orvex::platform::LockMode::kWrite);
-        return m_props.RemoveLocked(orvex::com::View(bsName));
+        const HRESULT hr = m_props.RemoveLocked(orvex::com::View(bsName));
+        m_props.CountWrite();
+        return hr;
     }
 
     STDMETHOD(PropsInfoGet)(BSTR bsName, eMInfoType eType, BSTR* pbsInfo) override {
@@ -165,6 +168,8 @@ public:
 
     // The tree, for the class's own declarations and the registry settings.
     XMLParse::CoXMLNode* PropsRoot() const { return m_props.Root(); }
+    // Grows with every PropsSet and PropsRemove (see PropsStore::Writes).
+    std::uint64_t PropsWrites() const { return m_props.Writes(); }
 
 protected:
     orvex::props::PropsStore m_props;

@@ -3,6 +3,8 @@
 // *Locked operations; the hooks of the renderer classes stay in the template.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +29,10 @@ public:
 
     XMLParse::CoXMLNode* Root() const { return root_.p; }
     PropsLock& Lock() const { return lock_; }
+    // Counts the writes through the property interface, so that a reader of a setting on a
+    // hot path reads it again only after one (the write lock is held when it is counted).
+    void CountWrite() { writes_.fetch_add(1, std::memory_order_release); }
+    std::uint64_t Writes() const { return writes_.load(std::memory_order_acquire); }
 
     // Write lock held by the caller.
     HRESULT SetLocked(std::u16string_view name, BSTR value);
@@ -48,6 +54,7 @@ private:
 
     XMLParse::XMLNodePtr root_;
     mutable PropsLock lock_{1024, false};
+    std::atomic<std::uint64_t> writes_{0};
     std::vector<std::u16string> info_names_;  // scratch of the enumeration, under the write lock
 };
 

@@ -1,5 +1,6 @@
 #include "props/value_text.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cinttypes>
@@ -23,11 +24,21 @@ std::u16string Format(const char* format, Args... args) {
     return Widen(std::string_view(buffer.data(), n > 0 ? static_cast<std::size_t>(n) : 0));
 }
 
+// `value` in fixed notation into `out`; the number of characters.
+std::size_t FixedInto(double value, int precision, char* out, std::size_t room) {
+    const auto result = std::to_chars(out, out + room, value, std::chars_format::fixed, precision);
+    return result.ec == std::errc() ? static_cast<std::size_t>(result.ptr - out) : 0;
+}
+
 std::string FixedText(double value, int precision) {
     std::array<char, 512> buffer{};
-    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
-                                      std::chars_format::fixed, precision);
-    return std::string(buffer.data(), result.ptr);
+    return std::string(buffer.data(), FixedInto(value, precision, buffer.data(), buffer.size()));
+}
+
+// Drops trailing zeros while one digit stays after the point.
+std::size_t TrimZeros(const char* text, std::size_t n) {
+    while (n >= 2 && text[n - 1] == '0' && text[n - 2] != '.') --n;
+    return n;
 }
 
 long long RoundHalfAway(double value) {
@@ -70,11 +81,26 @@ std::u16string PrintHex64(std::uint64_t value) {
 
 std::u16string PrintDouble(double value, int precision) {
     std::string text = FixedText(value, precision < 0 ? 6 : std::min(precision, 100));
-    if (text.size() >= 4 && (precision < 0 || precision >= 3)) {
-        while (text.size() >= 2 && text.back() == '0' && text[text.size() - 2] != '.')
-            text.pop_back();
-    }
+    if (text.size() >= 4 && (precision < 0 || precision >= 3))
+        text.resize(TrimZeros(text.data(), text.size()));
     return Widen(text);
+}
+
+std::size_t PrintInt32To(std::int32_t value, char16_t (&out)[kNumberTextRoom]) {
+    std::array<char, 16> text{};
+    const auto result = std::to_chars(text.data(), text.data() + text.size(), value);
+    const auto n = static_cast<std::size_t>(result.ptr - text.data());
+    std::copy(text.data(), text.data() + n, out);
+    return n;
+}
+
+std::size_t PrintDoubleTo(double value, char16_t (&out)[kNumberTextRoom]) {
+    // The longest text, DBL_MAX with six decimals, takes 316 characters.
+    std::array<char, kNumberTextRoom> text{};
+    std::size_t n = FixedInto(value, 6, text.data(), text.size());
+    if (n >= 4) n = TrimZeros(text.data(), n);
+    std::copy(text.data(), text.data() + n, out);
+    return n;
 }
 
 std::u16string PrintMeasure(const Measure& measure) {

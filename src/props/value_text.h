@@ -2,6 +2,7 @@
 // Parsing never fails; unreadable text gives the type's zero value (or the default colour).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -39,6 +40,11 @@ static_assert(sizeof(SystemTime) == 16);
 
 std::u16string PrintBool(bool value);
 std::u16string PrintInt32(std::int32_t value);
+// PrintInt32 and PrintDouble (six decimals) into `out`, without taking memory: for figures
+// written again and again. Return the number of characters.
+inline constexpr std::size_t kNumberTextRoom = 352;
+std::size_t PrintInt32To(std::int32_t value, char16_t (&out)[kNumberTextRoom]);
+std::size_t PrintDoubleTo(double value, char16_t (&out)[kNumberTextRoom]);
 std::u16string PrintHex32(std::uint32_t value);
 std::u16string PrintInt64(std::int64_t value);
 std::u16string PrintHex64(std::uint64_t value);

@@ -181,6 +181,9 @@ public:
     // node is missing.
     bool ResolveAttrPath(std::u16string_view path, bool create, XMLNodePtr& holder,
                          std::u16string_view* name);
+    // Sets the attribute at a path, making the nodes of the path (AttributesSet without the
+    // COM strings). E_INVALIDARG for a malformed path.
+    HRESULT SetAttrAt(std::u16string_view path, std::u16string_view value);
 
     // Replaces this node's name, value, attributes and children by a deep copy of `source`.
     HRESULT CopyFrom(const CoXMLNode& source);

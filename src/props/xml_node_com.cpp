@@ -15,9 +15,6 @@ namespace {
 using orvex::props::ParseBool;
 using orvex::props::ParseDouble;
 using orvex::props::ParseInt32;
-using orvex::props::PrintBool;
-using orvex::props::PrintDouble;
-using orvex::props::PrintInt32;
 
 std::u16string_view In(BSTR b) {
     return orvex::com::View(b);
@@ -82,29 +79,34 @@ STDMETHODIMP CoXMLNode::AttributesRemoveAll() {
     return S_OK;
 }
 
-STDMETHODIMP CoXMLNode::AttributesSet(BSTR bsName, BSTR bsValue) {
+HRESULT CoXMLNode::SetAttrAt(std::u16string_view path, std::u16string_view value) {
     return Guard([&]() -> HRESULT {
         XMLNodePtr holder;
         std::u16string_view name;
-        if (!ResolveAttrPath(In(bsName), true, holder, &name)) return E_INVALIDARG;
-        holder->SetAttr(name, In(bsValue));
+        if (!ResolveAttrPath(path, true, holder, &name)) return E_INVALIDARG;
+        holder->SetAttr(name, value);
         return S_OK;
     });
 }
 
+STDMETHODIMP CoXMLNode::AttributesSet(BSTR bsName, BSTR bsValue) {
+    return SetAttrAt(In(bsName), In(bsValue));
+}
+
+// Numbers are printed on the stack and written over the attribute's text in place: the
+// figures of a statistics node are rewritten with every frame and take no memory for it.
 STDMETHODIMP CoXMLNode::AttributesSetBool(BSTR bsName, int bValue) {
-    CComBSTR v(PrintBool(bValue != 0));
-    return AttributesSet(bsName, v);
+    return SetAttrAt(In(bsName), bValue ? std::u16string_view(u"true") : u"false");
 }
 
 STDMETHODIMP CoXMLNode::AttributesSetInt(BSTR bsName, int nValue) {
-    CComBSTR v(PrintInt32(nValue));
-    return AttributesSet(bsName, v);
+    char16_t text[orvex::props::kNumberTextRoom];
+    return SetAttrAt(In(bsName), {text, orvex::props::PrintInt32To(nValue, text)});
 }
 
 STDMETHODIMP CoXMLNode::AttributesSetDouble(BSTR bsName, double dblValue) {
-    CComBSTR v(PrintDouble(dblValue));
-    return AttributesSet(bsName, v);
+    char16_t text[orvex::props::kNumberTextRoom];
+    return SetAttrAt(In(bsName), {text, orvex::props::PrintDoubleTo(dblValue, text)});
 }
 
 STDMETHODIMP CoXMLNode::AttributesGetOrDefault(BSTR bsName, int* pbFound, BSTR* pbsValue) {

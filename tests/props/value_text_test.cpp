@@ -73,6 +73,13 @@ TEST(DoubleText, TrailingZerosAndPrecision) {
     for (const auto& c : cases)
         EXPECT_EQ(PrintDouble(c.value, c.precision), c.want) << c.value << " " << c.precision;
     EXPECT_EQ(PrintDouble(1e308).size(), 309u + 2);
+    // The forms written without taking memory are the same texts.
+    char16_t room[orvex::props::kNumberTextRoom];
+    for (double v : {0.25, 2.0, -1e-9, -std::numeric_limits<double>::max(), 123456.5,
+                     std::numeric_limits<double>::quiet_NaN()})
+        EXPECT_EQ(std::u16string(room, orvex::props::PrintDoubleTo(v, room)), PrintDouble(v)) << v;
+    for (std::int32_t v : {0, -7, INT32_MIN, INT32_MAX})
+        EXPECT_EQ(std::u16string(room, orvex::props::PrintInt32To(v, room)), PrintInt32(v)) << v;
 }
 
 TEST(DoubleText, ParsingWithPercentAndOddInput) {

@@ -4,6 +4,7 @@
 #include <thread>
 #include <vector>
 
+#include "props/value_text.h"
 #include "test_util.h"
 
 namespace {
@@ -128,6 +129,30 @@ TEST(XmlNode, TypedAccessorsStoreAndParseText) {
     EXPECT_EQ(std::pair(on, off), std::pair(1, 0));
     root->AttributesGetDouble(B(u"pct"), &d);
     EXPECT_DOUBLE_EQ(d, 0.5);
+}
+
+// Figures written again and again (a statistics node) reuse their attribute's text: every
+// value reads back whole, whether it grows, shrinks back inside the node or fits the room
+// left, and a node copied meanwhile keeps its own.
+TEST(XmlNode, FiguresRewrittenInPlaceReadBackExactly) {
+    XMLNodePtr root = NewRoot();
+    const double doubles[] = {1.5, 123456.125, 7.0, -0.000001, 1e20, 2.25, 99999.999999, 0.5};
+    for (double v : doubles) {
+        root->AttributesSetDouble(B(u"time"), v);
+        EXPECT_EQ(Attr(root, u"time"), U8(orvex::props::PrintDouble(v))) << v;
+    }
+    for (int v : {0, INT32_MIN, 7, INT32_MAX, -1}) {
+        root->AttributesSetInt(B(u"count"), v);
+        EXPECT_EQ(Attr(root, u"count"), std::to_string(v));
+    }
+    root->AttributesSetInt(B(u"count"), 1234567890);
+    root->AttributesSetInt(B(u"count"), 5);  // short, in the room of the long one
+    CComPtr<IMNode> clone;
+    ASSERT_EQ(root->NodeClone(&clone), S_OK);
+    root->AttributesSetInt(B(u"count"), 6);
+    EXPECT_EQ(Attr(clone, u"count"), "5");
+    EXPECT_EQ(Attr(root, u"count"), "6");
+    EXPECT_EQ(Xml(root), "<root time='0.5' count='6'/>");
 }
 
 TEST(XmlNode, ValueIsTheFirstTextRun) {
