@@ -10,16 +10,22 @@
 // done with it, when it is dropped to make room, flushed, or destroyed with the queue. Items
 // are released outside the queue's lock, since a release may run arbitrary code.
 //
+// The capacity counts the frames the queue holds for the handler, the one the handler is
+// working on included: a producer that keeps the queue full waits behind that many frames,
+// so that the capacity is also the latency, in frames, that the queue adds. The items live in
+// a ring that grows only when it is full: a steady flow of frames takes no memory.
+//
 // Locks: the queue's lock guards the item list and the limits only. It is never held while
 // the handler runs, while a producer waits for room, or while an item is released, so the
 // handler may take any lock of the renderer (output lock, then frame clock or mailbox lock)
 // without an order against the queue.
 #pragma once
 
-#include <deque>
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 #include "com/runtime.h"
 #include "pipeline/active_thread.h"
@@ -33,6 +39,50 @@ inline constexpr HRESULT kRetryFrame = MakeHResult(0x80040203u);
 inline constexpr DWORD kWaitForever = 0xFFFFFFFFu;
 inline constexpr DWORD kStopTimeoutMs = 3000;
 
+// The queue's items in order, in a ring that doubles when it is full.
+template <class Item>
+class ItemRing {
+public:
+    std::size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+    Item& front() { return slots_[head_]; }
+    void push_back(Item item) {
+        Grow();
+        slots_[(head_ + count_) % slots_.size()] = std::move(item);
+        ++count_;
+    }
+    void push_front(Item item) {
+        Grow();
+        head_ = (head_ + slots_.size() - 1) % slots_.size();
+        slots_[head_] = std::move(item);
+        ++count_;
+    }
+    Item pop_front() {
+        Item item = std::move(slots_[head_]);
+        head_ = (head_ + 1) % slots_.size();
+        --count_;
+        return item;
+    }
+    void swap(ItemRing& other) noexcept {
+        slots_.swap(other.slots_);
+        std::swap(head_, other.head_);
+        std::swap(count_, other.count_);
+    }
+
+private:
+    void Grow() {
+        if (count_ < slots_.size()) return;
+        std::vector<Item> bigger(std::max<std::size_t>(4, slots_.size() * 2));
+        for (std::size_t i = 0; i < count_; ++i)
+            bigger[i] = std::move(slots_[(head_ + i) % slots_.size()]);
+        slots_.swap(bigger);
+        head_ = 0;
+    }
+
+    std::vector<Item> slots_;
+    std::size_t head_ = 0, count_ = 0;
+};
+
 template <class Owner, class Item>
 class CDeqActive {
 public:
@@ -42,13 +92,13 @@ public:
     CDeqActive& operator=(const CDeqActive&) = delete;
 
     // minCount = the smaller of a and b (fill level that wakes the worker), maxCount = the
-    // larger (capacity; 0 or less is unlimited).
+    // larger (capacity, the handler's frame included; 0 or less is unlimited).
     void SetLimits(int a, int b, bool dropOldest) {
         std::lock_guard lock(lock_);
         minCount_ = a < b ? a : b;
         maxCount_ = a < b ? b : a;
         dropOldest_ = dropOldest;
-        if (Count() < maxCount_) spaceEvent_.Set();
+        if (Held() < maxCount_) spaceEvent_.Set();
     }
 
     // rtWait in 100-ns units: negative waits for room without limit, 0 does not wait,
@@ -58,7 +108,7 @@ public:
         worker_.StartIfEnded(this, &CDeqActive::WorkerRoutine);
         {
             std::lock_guard lock(lock_);
-            if (maxCount_ > 0 && Count() >= maxCount_)
+            if (maxCount_ > 0 && Held() >= maxCount_)
                 spaceEvent_.Reset();
             else
                 spaceEvent_.Set();
@@ -87,10 +137,11 @@ public:
             std::lock_guard lock(lock_);
             if (!worker_.running.load(std::memory_order_acquire) || worker_.IsRunning() == 0)
                 return -1;
-            if (maxCount_ > 0 && Count() >= maxCount_) {
+            if (maxCount_ > 0 && Held() >= maxCount_) {
                 if (!dropOldest_) return -1;
-                dropped = std::move(items_.front());
-                items_.pop_front();
+                // The handler's frame cannot be dropped: with none queued the new one waits
+                // behind it.
+                if (!items_.empty()) dropped = items_.pop_front();
             }
             items_.push_back(std::move(frame));
             count = Count();
@@ -102,7 +153,7 @@ public:
     // Drops every queued frame; with stopWorker also stops the worker, waiting at most
     // timeoutMs for it to end.
     void Flush(bool stopWorker, DWORD timeoutMs) {
-        std::deque<Item> dropped;
+        ItemRing<Item> dropped;
         {
             std::lock_guard lock(lock_);
             dropped.swap(items_);
@@ -113,7 +164,7 @@ public:
             // A waiting producer wakes and finds the worker stopped.
             spaceEvent_.Set();
         }
-        dropped.clear();
+        dropped = ItemRing<Item>();
         if (stopWorker) worker_.Stop(timeoutMs);
     }
 
@@ -122,7 +173,7 @@ public:
     void StopQueue() {
         Flush(true, kStopTimeoutMs);
         worker_.Stop(kWaitForever);
-        std::deque<Item> left;
+        ItemRing<Item> left;
         {
             std::lock_guard lock(lock_);
             left.swap(items_);
@@ -136,8 +187,9 @@ public:
     int WorkerState() { return worker_.IsRunning(); }
 
 protected:
-    // Caller holds lock_.
+    // Caller holds lock_. Frames queued, and frames held against the capacity.
     int Count() const { return static_cast<int>(items_.size()); }
+    int Held() const { return Count() + (handling_ ? 1 : 0); }
 
     // Runs the frame handler on the calling thread; an exception from it becomes
     // E_UNEXPECTED after the owner has been told (it keeps the count).
@@ -170,14 +222,15 @@ private:
             {
                 std::lock_guard lock(lock_);
                 if (items_.empty()) continue;
-                frame = std::move(items_.front());
-                items_.pop_front();
+                frame = items_.pop_front();
+                handling_ = true;
             }
             const HRESULT hr = CallHandler(frame);
             {
                 std::lock_guard lock(lock_);
+                handling_ = false;
                 if (hr != kRetryFrame) {
-                    if (maxCount_ <= 0 || Count() < maxCount_) spaceEvent_.Set();
+                    if (maxCount_ <= 0 || Held() < maxCount_) spaceEvent_.Set();
                     if (!items_.empty()) worker_.Signal();
                 } else if (worker_.running.load(std::memory_order_acquire)) {
                     items_.push_front(std::move(frame));
@@ -193,7 +246,8 @@ private:
 
     std::mutex lock_;
     CActiveThread worker_;
-    std::deque<Item> items_;
+    ItemRing<Item> items_;
+    bool handling_ = false;  // the worker has taken a frame and not yet let it go
     platform::Event spaceEvent_{platform::Event::ResetMode::kManual};
     int maxCount_ = 0;
     int minCount_ = 0;

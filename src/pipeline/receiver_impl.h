@@ -1,6 +1,7 @@
 // IOXReceiver for the backend renderers: frames pass from the host's thread through the
 // active frame queue to the owner's ProcessFrame(IMFrame_I*). The owner derives from this
-// mix-in and from IOXProps, through which the queue's capacity "input.buffers" is read,
+// mix-in and from IMPropsImpl, through which the queue's capacity "input.buffers" is read
+// (again only after a write through IOXProps: a put reads no property text),
 // refusals are counted in "stat::buffer_overlow" and frame handler calls that ended in an
 // exception in "stat::handler_exceptions". Every frame that never reaches air, whatever the
 // reason (refused by a full queue, or lost by the backend, which calls FrameLost), is counted
@@ -9,6 +10,7 @@
 
 #include <atomic>
 #include <charconv>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -55,7 +57,7 @@ public:
         M_TIME time{};
         frame->FrameTimeGet(&time);
 
-        const int buffers = ReadInt(OLESTR("input.buffers"), 0);
+        const int buffers = Buffers();
         this->SetLimits(0, buffers, false);
         if (buffers <= 0) return this->CallHandler(frame);
 
@@ -86,6 +88,19 @@ public:
 private:
     IOXProps* Props() { return static_cast<IOXProps*>(static_cast<Owner*>(this)); }
 
+    // "input.buffers" as last read; read again when the property tree was written since.
+    int Buffers() {
+        Owner* owner = static_cast<Owner*>(this);
+        if (owner->PropsWrites() != buffersRead_.load(std::memory_order_acquire)) {
+            std::lock_guard lock(settingsLock_);
+            // The count before the read: a write meanwhile makes the next put read again.
+            const std::uint64_t writes = owner->PropsWrites();
+            buffers_.store(ReadInt(OLESTR("input.buffers"), 0), std::memory_order_relaxed);
+            buffersRead_.store(writes, std::memory_order_release);
+        }
+        return buffers_.load(std::memory_order_relaxed);
+    }
+
     int ReadInt(const OLECHAR* name, int fallback) {
         CComBSTR bsName(name), value;
         if (Props()->PropsGet(bsName, &value) != S_OK || !value) return fallback;
@@ -106,6 +121,9 @@ private:
     }
 
     std::mutex statLock_;
+    std::mutex settingsLock_;  // one reader of the settings at a time
+    std::atomic<int> buffers_{0};
+    std::atomic<std::uint64_t> buffersRead_{~std::uint64_t{0}};  // PropsWrites at that read
     std::atomic<int> framesLost_{0};
     formats::FrameFactoryHold factories_;  // the frame factories, kept while this renderer lives
 };

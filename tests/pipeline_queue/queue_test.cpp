@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <new>
@@ -121,21 +122,21 @@ protected:
         return renderer->ReceiverFramePut(f, maxWait, nullptr);
     }
     // Fills a queue of `capacity` behind a handler held at the gate: the first frame sits in
-    // the handler, the next `capacity` in the queue.
+    // the handler, the next `capacity` - 1 in the queue (the handler's frame counts).
     std::vector<CComPtr<IOXFrame>> FillBehindGate(int capacity) {
         renderer->handler = [this](IMFrame_I*) {
             gate.Pass();
             return S_OK;
         };
         std::vector<CComPtr<IOXFrame>> frames;
-        for (int i = 0; i <= capacity; ++i) {
+        for (int i = 0; i < capacity; ++i) {
             frames.push_back(Frame());
             EXPECT_EQ(Put(frames.back()), S_OK);
             if (i == 0) {
                 EXPECT_TRUE(gate.WaitEntered(1));
             }
         }
-        EXPECT_EQ(renderer->QueuedCount(), capacity);
+        EXPECT_EQ(renderer->QueuedCount(), capacity - 1);
         return frames;
     }
 
@@ -143,6 +144,34 @@ protected:
     CComPtr<IOXFactory> factory;
     CComPtr<TestRenderer> renderer;
 };
+
+// The queue's ring against a deque, through growth while its items wrap around its end.
+TEST(ItemRing, KeepsOrderThroughWrapAndGrowth) {
+    orvex::pipeline::ItemRing<int> ring;
+    std::deque<int> model;
+    int next = 0;
+    // Puts (+n), takes (-n) and puts back at the head (0).
+    for (int step : {+3, -2, +3, -1, +6, 0, -4, +9, -7, 0, 0, -3, +2, -5}) {
+        for (int i = 0; i < step; ++i) {
+            ring.push_back(next);
+            model.push_back(next++);
+        }
+        for (int i = 0; i < -step; ++i) {
+            ASSERT_EQ(ring.pop_front(), model.front());
+            model.pop_front();
+        }
+        if (step == 0) {
+            ring.push_front(-next);
+            model.push_front(-next);
+        }
+        ASSERT_EQ(ring.size(), model.size());
+    }
+    while (!model.empty()) {
+        ASSERT_EQ(ring.pop_front(), model.front());
+        model.pop_front();
+    }
+    EXPECT_TRUE(ring.empty());
+}
 
 TEST_F(QueueTest, WithoutCapacityTheHandlerRunsOnTheCallersThreadAndNoWorkerExists) {
     for (const char16_t* buffers : {static_cast<const char16_t*>(nullptr), u"0", u"-3"}) {
@@ -167,7 +196,7 @@ TEST_F(QueueTest, FullQueueWaitsOneSecondForRoomOrRefusesLiveFramesAtOnce) {
     EXPECT_EQ(Put(extra, 0), E_OUTOFMEMORY);
     EXPECT_EQ(clock.Now() - before, 10'000'000);
     EXPECT_EQ(renderer->Prop(u"stat::buffer_overlow"), u"1");
-    EXPECT_EQ(renderer->QueuedCount(), 2);
+    EXPECT_EQ(renderer->QueuedCount(), 1);
     EXPECT_EQ(Put(extra, 1), E_OUTOFMEMORY);
     EXPECT_EQ(RefCount(extra), 1u);
     // A live frame is refused at once, whatever it allows.
@@ -178,11 +207,11 @@ TEST_F(QueueTest, FullQueueWaitsOneSecondForRoomOrRefusesLiveFramesAtOnce) {
     EXPECT_EQ(renderer->Prop(u"stat::buffer_overlow"), u"3");
 
     gate.Open();
-    ASSERT_TRUE(WaitUntil([&] { return renderer->Seen().size() == 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return renderer->Seen().size() == 2; }));
     ASSERT_TRUE(WaitUntil([&] { return RefCount(frames.back()) == 1; }));
     for (auto& f : frames) EXPECT_EQ(RefCount(f), 1u);
     const auto seen = renderer->Seen();
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(seen[i], Internal(frames[i]));
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(seen[i], Internal(frames[i]));
 }
 
 TEST_F(QueueTest, RetriedFrameStaysAtTheHeadAndIsOfferedAgainAtOnce) {
@@ -208,8 +237,8 @@ TEST_F(QueueTest, RetriedFrameStaysAtTheHeadAndIsOfferedAgainAtOnce) {
 }
 
 TEST_F(QueueTest, PutsDuringAndAfterAStopAreRefusedUntilTheWorkerHasEnded) {
-    SetBuffers(u"1");
-    auto frames = FillBehindGate(1);
+    SetBuffers(u"2");
+    auto frames = FillBehindGate(2);
     // A producer waiting for room without limit is woken by the flush and refused.
     std::atomic<int> waitingResult{0};
     CComPtr<IOXFrame> waiting = Frame();
@@ -276,8 +305,9 @@ TEST_F(QueueTest, HandlerExceptionsAreCountedAndServingGoesOn) {
     EXPECT_EQ(renderer->Prop(u"stat::handler_exceptions"), u"2");
     EXPECT_EQ(renderer->WorkerState(), 1);
 
-    // Without a queue the handler runs on the caller's thread, and the exception stops there.
-    SetBuffers(u"0");
+    // Without a queue (the setting removed) the handler runs on the caller's thread, and the
+    // exception stops there.
+    renderer->PropsRemove(CComBSTR(OLESTR("input.buffers")));
     EXPECT_EQ(Put(frames[4]), E_UNEXPECTED);
     EXPECT_EQ(RefCount(frames[4]), 1u);
     EXPECT_EQ(renderer->Prop(u"stat::handler_exceptions"), u"3");
@@ -285,7 +315,7 @@ TEST_F(QueueTest, HandlerExceptionsAreCountedAndServingGoesOn) {
 }
 
 TEST_F(QueueTest, DroppingTheOldestFrameMakesRoom) {
-    renderer->SetLimits(0, 2, true);
+    renderer->SetLimits(0, 3, true);
     renderer->handler = [&](IMFrame_I*) {
         gate.Pass();
         return S_OK;
@@ -296,7 +326,7 @@ TEST_F(QueueTest, DroppingTheOldestFrameMakesRoom) {
     EXPECT_EQ(renderer->Put(Internal(frames[1]), 0), 1);
     EXPECT_EQ(renderer->Put(Internal(frames[2]), 0), 2);
     EXPECT_EQ(renderer->Put(Internal(frames[3]), 0), 2);
-    EXPECT_EQ(RefCount(frames[1]), 1u);  // dropped from the head
+    EXPECT_EQ(RefCount(frames[1]), 1u);  // dropped from the head, never the handler's frame
     gate.Open();
     ASSERT_TRUE(WaitUntil([&] { return renderer->Seen().size() == 3; }));
     EXPECT_EQ(renderer->Seen()[2], Internal(frames[3]));
