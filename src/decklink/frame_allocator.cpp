@@ -16,8 +16,18 @@ std::size_t RoundUp(std::size_t n) {
 
 }  // namespace
 
+HRESULT FrameAllocator::FinalConstruct() {
+    try {
+        held_.reserve(2 * kPoolCount);
+        free_.reserve(kPoolCount);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
 void FrameAllocator::FinalRelease() {
-    std::unordered_map<void*, CComPtr<IMFrame_I>> held;
+    Held held;
     CComPtr<IMFrame_I> pending;
     {
         std::lock_guard lock(lock_);
@@ -41,7 +51,7 @@ bool FrameAllocator::ArmZeroCopy(IMFrame_I* frame) {
     if (!frame || FAILED(frame->FrameVideoGet(&bytes, &size)) || !bytes || size <= 0) return false;
     CComPtr<IMFrame_I> previous;
     std::lock_guard lock(lock_);
-    if (held_.count(bytes)) return false;
+    if (FindHeldLocked(bytes) != held_.end()) return false;
     previous.Attach(pending_.Detach());  // released after the lock is left
     pending_ = frame;
     pending_bytes_ = bytes;
@@ -64,8 +74,14 @@ STDMETHODIMP FrameAllocator::AllocateBuffer(unsigned int bufferSize, void** allo
     std::lock_guard lock(lock_);
     if (pending_) {
         if (bufferSize <= static_cast<unsigned long>(pending_size_)) {
+            // The list has room for the frames a card holds; beyond that it grows.
+            try {
+                held_.emplace_back(pending_bytes_, nullptr);
+            } catch (const std::bad_alloc&) {
+                return E_OUTOFMEMORY;
+            }
+            held_.back().second.Attach(pending_.Detach());
             *allocatedBuffer = pending_bytes_;
-            held_[pending_bytes_].Attach(pending_.Detach());
             pending_bytes_ = nullptr;
             pending_size_ = 0;
             return S_OK;
@@ -100,10 +116,10 @@ STDMETHODIMP FrameAllocator::AllocateBuffer(unsigned int bufferSize, void** allo
 STDMETHODIMP FrameAllocator::ReleaseBuffer(void* buffer) {
     CComPtr<IMFrame_I> frame;  // released after the lock is left
     std::lock_guard lock(lock_);
-    auto it = held_.find(buffer);
-    if (it != held_.end()) {
+    if (auto it = FindHeldLocked(buffer); it != held_.end()) {
         frame.Attach(it->second.Detach());
-        held_.erase(it);
+        *it = std::move(held_.back());
+        held_.pop_back();
         return S_OK;
     }
     auto* p = static_cast<std::uint8_t*>(buffer);

@@ -2,17 +2,19 @@
 // SetVideoOutputFrameMemoryAllocator, it serves two kinds of buffer:
 //   - zero copy: a frame already in the output format is armed before CreateVideoFrame, and
 //     the card's next allocation gets the frame's own picture; the frame stays referenced
-//     until the card returns the buffer;
+//     until the card returns the buffer (in a short list, made room for at construction:
+//     the card holds a few frames at a time);
 //   - a pool of `kPoolCount` slots of twice the first requested size, cut from one block,
 //     built on first use and reused.
 // One mutex guards everything; it is never held while another lock is taken, and frames
 // are released only after it is left.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "com/object.h"
@@ -33,7 +35,7 @@ public:
     COM_INTERFACE_ENTRY(IDeckLinkMemoryAllocator)
     END_COM_MAP()
 
-    HRESULT FinalConstruct() { return S_OK; }
+    HRESULT FinalConstruct();
     void FinalRelease();
 
     // IDeckLinkMemoryAllocator (driver threads).
@@ -62,6 +64,11 @@ private:
         return free_.size() == static_cast<std::size_t>(kPoolCount) && held_.empty();
     }
     void FreePoolLocked();
+    using Held = std::vector<std::pair<void*, CComPtr<IMFrame_I>>>;
+    Held::iterator FindHeldLocked(void* bytes) {
+        return std::find_if(held_.begin(), held_.end(),
+                            [&](const auto& h) { return h.first == bytes; });
+    }
 
     std::mutex lock_;
     CComPtr<IMFrame_I> pending_;
@@ -71,7 +78,7 @@ private:
     std::size_t slot_size_ = 0;      // 0: no pool
     std::vector<std::uint8_t*> free_;
     bool retire_ = false;  // free the pool once every slot is back
-    std::unordered_map<void*, CComPtr<IMFrame_I>> held_;
+    Held held_;            // zero-copy pictures the card holds, and their frames
 };
 
 }  // namespace orvex::decklink
