@@ -105,8 +105,8 @@ TimecodeFormat TimecodeFormatFor(eMVideoFormat format, bool dropFrame) {
     return r->tc;
 }
 
-AJARenderer::AJARenderer(const std::atomic<int>* driverBuffers)
-    : driverBuffers_(driverBuffers), audio_(new pipeline::MAudioBuffer2()) {}
+AJARenderer::AJARenderer(const ChannelSettings* settings)
+    : settings_(settings), audio_(new pipeline::MAudioBuffer2()) {}
 
 AJARenderer::~AJARenderer() {
     Stop();
@@ -384,8 +384,13 @@ HRESULT AJARenderer::PutFrame(IOXFrame* frame, IMNode* node, const M_VID_PROPS* 
         }
     }
     // The picture as the board takes it: the frame's own when it is the format's 8-bit 4:2:2
-    // frame, else converted into a picture of ours.
-    const M_VID_PROPS board = formats::VideoFormatDefaults(tv.eVideoFormat, eMFCC_UYVY);
+    // frame, else converted into a picture of ours. Its size is the board's for the format
+    // (the format table has no size for UHD at 50 frames/s and up).
+    M_VID_PROPS board = formats::VideoFormatDefaults(tv.eVideoFormat, eMFCC_UYVY);
+    const NTV2FrameDimensions size = GetFormatDimensions(format);
+    board.nWidth = static_cast<int>(size.Width());
+    board.nHeight = static_cast<int>(size.Height());
+    board.nRowBytes = formats::RowBytesFor(eMFCC_UYVY, board.nWidth);
     M_VID_PROPS source = info.avProps.vidProps;
     if (source.nRowBytes <= 0) source.nRowBytes = formats::RowBytesMin(source);
     const BYTE* video = reinterpret_cast<const BYTE*>(info.lpVideo);
@@ -402,7 +407,9 @@ HRESULT AJARenderer::PutFrame(IOXFrame* frame, IMNode* node, const M_VID_PROPS* 
         if (video && source.nWidth > 0 && source.nRowBytes > 0 && need > 0 && need <= videoBytes &&
             board.nWidth > 0) {
             out.resize(size);
-            const auto method = backend::ParseScalingQuality(ReadText(u"scaling_quality"));
+            const auto method = settings_
+                                    ? settings_->scaling.load(std::memory_order_relaxed)
+                                    : backend::ParseScalingQuality(ReadText(u"scaling_quality"));
             hr = scaler_.Convert(video, source, out.data(), board, method);
         }
         if (FAILED(hr)) {
@@ -432,6 +439,11 @@ HRESULT AJARenderer::PutFrame(IOXFrame* frame, IMNode* node, const M_VID_PROPS* 
     }
     slotFree_.Reset();
     framePending_.Set();
+    if (observer_) {
+        LONGLONG id = 0;
+        frame->OXVideoIDGet(&id);
+        observer_(observerContext_, FrameProgress{id, false, 0});
+    }
     return S_OK;
 }
 
@@ -518,8 +530,8 @@ void AJARenderer::Playout() {
     while (playoutThread_.running.load()) {
         AUTOCIRCULATE_STATUS_STRUCT status{};
         const bool known = card_.GetAutoCirculate(crosspoint_, &status);
-        int buffers = std::max(driverBuffers_ ? driverBuffers_->load(std::memory_order_relaxed)
-                                              : ReadInt(u"driver.buffers", 3),
+        int buffers = std::max(settings_ ? settings_->driverBuffers.load(std::memory_order_relaxed)
+                                         : ReadInt(u"driver.buffers", 3),
                                2);
         buffers = std::min(buffers, status.endFrame - status.startFrame - 1);
         CComPtr<IOXFrame> frame;
@@ -532,10 +544,17 @@ void AJARenderer::Playout() {
             own[channel_] = tc;
             task_.AddTimeCodeWriteTask(own[0], own[1], tc, tc, tc, tc, own[2], own[3], own[4],
                                        own[5], own[6], own[7]);
-            if (card_.TransferWithAutoCirculateEx2(&transfer_, &transferStatus_, nullptr, task_))
+            if (card_.TransferWithAutoCirculateEx2(&transfer_, &transferStatus_, nullptr, task_)) {
                 Count(framesTransferred_, framesName_);
-            else
+                if (observer_) {
+                    LONGLONG id = 0;
+                    frame->OXVideoIDGet(&id);
+                    observer_(observerContext_,
+                              FrameProgress{id, true, static_cast<int>(status.bufferLevel)});
+                }
+            } else {
                 Lose(transferErrors_, errorsName_);
+            }
         } else if (room) {
             // The ring has room: fill it as soon as the next frame arrives, up to the
             // pre-buffer, rather than one frame per interrupt.

@@ -50,11 +50,28 @@ inline constexpr int kSetUpFailed = 0;
 inline constexpr int kSetUpLockRefused = -2;
 inline constexpr int kSetUpNoSuchFormat = -12;
 
+// The settings a channel reads with every frame, kept by its owner as they change, so that
+// the frame path reads no property text.
+struct ChannelSettings {
+    std::atomic<int> driverBuffers{3};                                  // "driver.buffers"
+    std::atomic<backend::ScaleMethod> scaling{backend::ScaleMethod{}};  // "scaling_quality"
+};
+
+// One frame on its way, for those who measure the channel (benchmarks, tests): reported on
+// the frame handler's thread once the frame is in the mailbox (`transferred` false), and on
+// the playout thread once its transfer to the ring succeeded, with the frames then waiting in
+// the ring ahead of it.
+struct FrameProgress {
+    LONGLONG video_id = 0;
+    bool transferred = false;
+    int ring_ahead = 0;
+};
+using FrameObserver = void (*)(void* context, const FrameProgress& progress);
+
 class AJARenderer {
 public:
-    // `driverBuffers`, when given, is the renderer's current "driver.buffers" (kept by its
-    // owner as the setting changes), read by the playout loop instead of the tree.
-    explicit AJARenderer(const std::atomic<int>* driverBuffers = nullptr);
+    // `settings`, when given, outlives the channel; without it the channel reads the tree.
+    explicit AJARenderer(const ChannelSettings* settings = nullptr);
     ~AJARenderer();
     AJARenderer(const AJARenderer&) = delete;
     AJARenderer& operator=(const AJARenderer&) = delete;
@@ -74,6 +91,11 @@ public:
     void SetLostHandler(LostHandler handler, void* context) {
         lost_ = handler;
         lostContext_ = context;
+    }
+    // Set while no frame is being played.
+    void SetFrameObserver(FrameObserver observer, void* context) {
+        observer_ = observer;
+        observerContext_ = context;
     }
     // Bit f set for each base format f (< 64) the board plays.
     std::uint64_t PlayableFormats() const;
@@ -102,7 +124,9 @@ private:
     void TakeAudio(std::int64_t interrupt, bool resync);
 
     CComPtr<IMNode> props_;
-    const std::atomic<int>* driverBuffers_ = nullptr;
+    const ChannelSettings* settings_ = nullptr;
+    FrameObserver observer_ = nullptr;
+    void* observerContext_ = nullptr;
     CComPtr<IMNode> stat_;  // set by Open while the playout thread is stopped
     std::atomic<int> framesTransferred_{0}, framesDropped_{0}, transferErrors_{0};
     std::atomic<int> audioRealigned_{0}, audioRealignDropped_{0};

@@ -32,9 +32,7 @@ HRESULT CCoOXRendererAJA::FinalConstruct() {
         PropsRoot()->AttributesSet(CComBSTR(entry[0]), CComBSTR(entry[1]));
     HRESULT hr = CRendererBackend<CCoOXRendererAJA>::FinalConstruct();
     if (FAILED(hr)) return hr;
-    CComBSTR buffers;
-    if (SUCCEEDED(PropsRoot()->AttributesGet(CComBSTR(u"driver.buffers"), &buffers)) && buffers)
-        driverBuffers_ = orvex::pipeline::ParseIntProperty(buffers.View(), 3);
+    ReadChannelSettings();
     Discover();
     return S_OK;
 }
@@ -63,7 +61,7 @@ void CCoOXRendererAJA::Discover() {
         const int channels = std::min<int>(NTV2DeviceGetNumFrameStores(info.deviceID),
                                            NTV2DeviceGetNumVideoOutputs(info.deviceID));
         for (int c = 0; c < channels; ++c) {
-            auto device = std::make_unique<orvex::aja::AJARenderer>(&driverBuffers_);
+            auto device = std::make_unique<orvex::aja::AJARenderer>(&settings_);
             if (FAILED(device->Attach(static_cast<int>(b), c))) continue;
             device->SetLostHandler(
                 [](void* self) { static_cast<CCoOXRendererAJA*>(self)->FrameLost(); }, this);
@@ -141,10 +139,23 @@ STDMETHODIMP CCoOXRendererAJA::DeviceGet(eOXDeviceType, int* pnIndex, BSTR* pbsN
     return E_NO_DEVICE;
 }
 
-HRESULT CCoOXRendererAJA::PropsOnSet(BSTR bsName, BSTR bsValue) {
-    if (orvex::platform::EqualsNoCase(orvex::com::View(bsName), u"driver.buffers"))
-        driverBuffers_ = orvex::pipeline::ParseIntProperty(orvex::com::View(bsValue), 3);
+HRESULT CCoOXRendererAJA::PropsOnSet(BSTR, BSTR) {
+    // Every write (a setting may also come inside a whole tree): they are few and read here.
+    ReadChannelSettings();
     return S_OK;
+}
+
+void CCoOXRendererAJA::ReadChannelSettings() {
+    CComBSTR text;
+    settings_.driverBuffers.store(
+        SUCCEEDED(PropsRoot()->AttributesGet(CComBSTR(u"driver.buffers"), &text)) && text
+            ? orvex::pipeline::ParseIntProperty(text.View(), 3)
+            : 3,
+        std::memory_order_relaxed);
+    text.Empty();
+    PropsRoot()->AttributesGet(CComBSTR(u"scaling_quality"), &text);
+    settings_.scaling.store(orvex::backend::ParseScalingQuality(text ? text.View() : u"auto"),
+                            std::memory_order_relaxed);
 }
 
 void CCoOXRendererAJA::StopOutput() {

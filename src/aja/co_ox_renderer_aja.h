@@ -33,7 +33,8 @@ public:
         return E_NOTIMPL;
     }
 
-    // Keeps "driver.buffers" where the playout loops read it without touching the tree.
+    // Keeps the settings the channels read with every frame where they read them without
+    // touching the tree.
     HRESULT PropsOnSet(BSTR bsName, BSTR bsValue);
 
     // The queue's frame handler.
@@ -50,12 +51,13 @@ private:
     void Choose(orvex::aja::AJARenderer* device);  // output lock held for writing
     void Discover();
     void StopOutput();
+    void ReadChannelSettings();
 
     orvex::platform::CRWSynchroLiteRW lock_;
     std::vector<std::unique_ptr<orvex::aja::AJARenderer>> devices_;
     std::vector<std::u16string> names_;
     orvex::aja::AJARenderer* current_ = nullptr;
-    std::atomic<int> driverBuffers_{3};  // outlives every channel in devices_
+    orvex::aja::ChannelSettings settings_;  // outlives every channel in devices_
     // The base formats the chosen channel's board plays (bit f for format f), read by the
     // format list without the output lock (the format lock comes after it).
     std::atomic<std::uint64_t> playable_{~0ull};

@@ -506,6 +506,31 @@ TEST_F(AjaPlayout, AnyFramePlaysInTheFormatOfItsSizeOrTheHostsChoice) {
     Close();
 }
 
+// UHD at 50 frames/s and up, which the format table does not size, plays at the board's size
+// rather than being lost as a picture of no size.
+TEST_F(AjaPlayout, UhdAtFiftyFramesPlays) {
+    Make(kQuadBoard);
+    M_AV_PROPS av{};
+    av.vidProps.fccType = eMFCC_UYVY;
+    av.vidProps.nWidth = 3840;
+    av.vidProps.nHeight = 2160;
+    av.vidProps.nRowBytes = 3840 * 2;
+    av.vidProps.dblRate = 50.0;
+    for (int n = 0; n < 3; ++n) {
+        CComPtr<IOXFrame> f;
+        ASSERT_EQ(factory_->OXFrameMake(&av, 0, &f), S_OK);
+        M_AV_PROPS named = av;
+        named.vidProps.eVideoFormat = eMVF_4K_UHD_50p;
+        ASSERT_EQ(f->OXAVPropsSet(&named), S_OK);
+        ASSERT_EQ(Put(f), S_OK);
+    }
+    ASSERT_TRUE(PlayUntil([&] { return rig_.Stats(0, 0).frames_played >= 3; },
+                          kTicksPerMillisecond * 20, 400));
+    EXPECT_EQ(rig_.Register(0, OX_NTV2_REG_VIDEO_FORMAT), NTV2_FORMAT_4x1920x1080p_5000);
+    EXPECT_EQ(Stat(u"frames_lost"), 0);
+    Close();
+}
+
 TEST_F(AjaPlayout, BoardFaultsCostOnlyTheFramesTheyMust) {
     struct Row {
         const char* fault;
