@@ -1,227 +1,241 @@
-// Plays frames to a virtual AJA board on the real clock for --seconds (default 60) per case
-// and reports:
-//   underruns   vertical interrupts that found the ring empty after the first frame, over the
-//               whole run (the board repeated a frame; target 0);
+// Plays frames to virtual AJA boards on the real clock for --seconds (default 60) per case
+// and reports per output:
+//   underruns   vertical interrupts that found the ring empty while counting (the board
+//               repeated a frame; target 0);
 //   dropped     frames the renderer dropped or the board refused ("aja.dropped" and
 //               "aja.transfer_errors"; target 0);
-//   cpu/frame   process processor time per frame, ms (the board's own copy of each picture
-//               into its frame memory included);
-//   allocs/frame    heap allocations per frame in steady state on the renderer's threads (the
-//               queue worker and the playout thread) and on the host's thread inside
-//               ReceiverFramePut, apart;
+//   latency p50/max from ReceiverFramePut taking the frame to its transfer into the board's
+//               ring, in frame periods ("input.buffers" 2, "driver.buffers" 3), and air
+//               p50/max to the interrupt it goes on air at (after the frames ahead of it in
+//               the ring);
+//   cpu/frame   processor time per frame, ms: of the renderer (the whole process less the
+//               host's thread), and of the output's queue worker and playout thread;
+//   allocs/frame    heap allocations per frame in steady state: the renderer's (its threads
+//               and ReceiverFramePut, apart) and the board library's own;
 //   audio offset min/max  where each frame's audio began against its interrupt, sample frames,
 //               measured by the board from a marker in each frame's first sample (target 0),
 //               and frames whose marker was not found.
 // Cases: 1080p59.94 and 2160p50, 8-bit 4:2:2, with 16 channels of 24-bit audio; 1080p59.94
-// again with a busy thread per processor beside it.
+// again with a busy thread per processor beside it; and four 1080p59.94 outputs on one board
+// with two 2160p50 ones on another, from one process. The boards move pictures without the
+// processor, as real ones do (they copy only when recording): processor time is the
+// renderer's own.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
-#include <cstdlib>
-#include <cstring>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "aja/co_ox_renderer_aja.h"
+#include "bench/aja/output_player.h"
+#include "bench/support/allocation_origin.h"
 #include "bench/support/busy_threads.h"
 #include "bench/support/process_figures.h"
 #include "bench/support/timed_main.h"
-#include "com/object.h"
-#include "com/ptr.h"
-#include "formats/video_formats.h"
-#include "orvex/ids.h"
-#include "platform/clock.h"
 #include "platform/dynamic_library.h"
 #include "platform/process.h"
-#include "platform/text.h"
-#include "sim/aja/sim_control.h"
-
-namespace {
-// Allocations on the host's thread inside ReceiverFramePut, and on every other thread (the
-// renderer's worker and playout thread: nothing else runs while the case plays).
-std::atomic<bool> g_counting{false};
-std::atomic<long long> g_renderer_allocations{0}, g_put_allocations{0};
-thread_local int t_host = 0;  // 0 another thread, 1 the host outside the call, 2 inside it
-void Count() {
-    if (!g_counting.load(std::memory_order_relaxed) || t_host == 1) return;
-    (t_host == 2 ? g_put_allocations : g_renderer_allocations)
-        .fetch_add(1, std::memory_order_relaxed);
-}
-}  // namespace
 
 namespace {
 
-using orvex::platform::Ticks;
+using orvex::bench::AjaFigures;
+using orvex::bench::AjaPlayer;
+using orvex::bench::HostRole;
+using orvex::bench::t_host_role;
 
 double g_seconds = 60.0;
 
-struct Case {
+// Allocations while counting: the renderer's on its own threads, the host's inside
+// ReceiverFramePut, and the board library's own.
+orvex::bench::AllocationOrigin g_origin;
+std::atomic<bool> g_counting{false};
+std::atomic<long long> g_renderer_allocations{0}, g_put_allocations{0}, g_board_allocations{0};
+thread_local bool t_in_hook = false;
+void Count() {
+    if (!g_counting.load(std::memory_order_relaxed) || t_host_role == HostRole::kOutside ||
+        t_in_hook)
+        return;
+    t_in_hook = true;  // the stack walk may allocate itself
+    if (g_origin.FromLibrary())
+        g_board_allocations.fetch_add(1, std::memory_order_relaxed);
+    else if (t_host_role == HostRole::kInside)
+        g_put_allocations.fetch_add(1, std::memory_order_relaxed);
+    else
+        g_renderer_allocations.fetch_add(1, std::memory_order_relaxed);
+    t_in_hook = false;
+}
+
+struct Output {
     eMVideoFormat format;
     int width, height;
     double rate;
-    bool stressed;
+    int board, channel;  // device = board * 4 + channel
 };
+
+M_AV_PROPS Props(const Output& o) {
+    M_AV_PROPS av{};
+    av.vidProps.eVideoFormat = o.format;
+    av.vidProps.fccType = eMFCC_UYVY;
+    av.vidProps.nWidth = o.width;
+    av.vidProps.nHeight = o.height;
+    av.vidProps.nRowBytes = o.width * 2;
+    av.vidProps.dblRate = o.rate;
+    av.vidProps.nAspectX = 16;
+    av.vidProps.nAspectY = 9;
+    av.audProps = {16, 48000, 24, 0};
+    return av;
+}
+
+constexpr double k5994 = 60000.0 / 1001;
+Output Hd(int channel) {
+    return {eMVF_HD1080_5994p, 1920, 1080, k5994, 0, channel};
+}
+Output Uhd(int channel) {
+    return {eMVF_4K_UHD_50p, 3840, 2160, 50.0, 1, channel};
+}
 
 struct Environment {
     Environment() {
         const auto dir = std::filesystem::temp_directory_path() /
-                         ("orvex-aja-bench-" + std::to_string(::getpid()));
+                         ("orvex-aja-bench-" + std::to_string(orvex::platform::CurrentProcessId()));
         std::filesystem::create_directories(dir);
         orvex::platform::SetEnvVar("ORVEX_REGISTRY_DIR", dir.string());
-        std::ofstream(dir / "rig.xml")
-            << "<rig><board model=\"Bench\" frame-stores=\"4\" sdi-out=\"4\" multi-format=\"true\" "
-               "formats=\"hd,4k\" audio-systems=\"4\" audio-channels=\"16\" frame-buffers=\"64\" "
-               "checksum=\"false\"/></rig>";
+        std::ofstream rig(dir / "rig.xml");
+        rig << "<rig>";
+        for (int board = 0; board < 2; ++board)
+            rig << "<board model=\"Bench\" frame-stores=\"4\" sdi-out=\"4\" multi-format=\"true\" "
+                   "formats=\"hd,4k\" audio-systems=\"4\" audio-channels=\"16\" "
+                   "frame-buffers=\"64\" checksum=\"false\"/>";
+        rig << "</rig>";
+        rig.close();
         orvex::platform::SetEnvVar("ORVEX_AJA_RIG", (dir / "rig.xml").string());
         orvex::platform::SetEnvVar("ORVEX_AJA_AUDIO_MARKERS", "1");
-        ok = board.Open(OXAJASIM_PATH) && frames.Open(OXFRAME_PATH);
+        ok = board.Open(OXAJASIM_PATH) && frames.Open(OXFRAME_PATH) &&
+             g_origin.Init(std::filesystem::path(OXAJASIM_PATH).filename().c_str());
         auto reg =
             reinterpret_cast<HRESULT(STDMETHODCALLTYPE*)()>(board.Symbol("DllRegisterServer"));
         ok = ok && reg && reg() == S_OK;
         stats = reinterpret_cast<OxSimAjaStatsFn>(board.Symbol(OX_SIM_AJA_STATS));
         ok = ok && stats;
+        CoCreateInstance(CLSID_OXFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IOXFactory,
+                         reinterpret_cast<void**>(&factory));
+        ok = ok && factory;
     }
     orvex::platform::DynamicLibrary board, frames;
     OxSimAjaStatsFn stats = nullptr;
+    CComPtr<IOXFactory> factory;
     bool ok = false;
 };
 
-int StatOf(IOXProps* props, const char16_t* name) {
-    CComBSTR value;
-    if (props->PropsGet(CComBSTR(std::u16string(u"stat::") + name), &value) != S_OK || !value)
-        return 0;
-    return std::atoi(orvex::platform::ToUtf8(value.View()).c_str());
-}
-
-void Play(benchmark::State& state, Case c) {
+// Plays `outputs` at once, each fed by a thread of its own.
+void Play(benchmark::State& state, std::vector<Output> outputs, bool stressed) {
     static Environment env;
     if (!env.ok) {
         state.SkipWithError("the virtual board or the frame library did not load");
         return;
     }
-    t_host = 1;
-    CComPtr<IOXFactory> factory;
-    CoCreateInstance(CLSID_OXFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IOXFactory,
-                     reinterpret_cast<void**>(&factory));
-    CComObject<CCoOXRendererAJA>* renderer = nullptr;
-    if (!factory || FAILED(CComObject<CCoOXRendererAJA>::CreateInstance(&renderer))) {
-        state.SkipWithError("no renderer");
-        return;
-    }
-    renderer->AddRef();
-    CComPtr<IOXDevice> device;
-    CComPtr<IOXReceiver> receiver;
-    CComPtr<IOXProps> props;
-    renderer->QueryInterface(IID_IOXDevice, reinterpret_cast<void**>(&device));
-    renderer->QueryInterface(IID_IOXReceiver, reinterpret_cast<void**>(&receiver));
-    renderer->QueryInterface(IID_IOXProps, reinterpret_cast<void**>(&props));
-    props->PropsSet(CComBSTR(u"input.buffers"), CComBSTR(u"2"));
-
-    // A ring of frames, deeper than the queue, the mailbox and the board's ring.
-    M_AV_PROPS av{};
-    av.vidProps.eVideoFormat = c.format;
-    av.vidProps.fccType = eMFCC_UYVY;
-    av.vidProps.nWidth = c.width;
-    av.vidProps.nHeight = c.height;
-    av.vidProps.nRowBytes = c.width * 2;
-    av.vidProps.dblRate = c.rate;
-    av.vidProps.nAspectX = 16;
-    av.vidProps.nAspectY = 9;
-    av.audProps = {16, 48000, 24, 0};
-    std::vector<CComPtr<IOXFrame>> ring;
-    for (int i = 0; i < 8; ++i) {
-        CComPtr<IOXFrame> f;
-        // The factory makes formats it does not list as custom; the frame then names its own.
-        M_AV_PROPS make = av;
-        make.vidProps.eVideoFormat = eMVF_Custom;
-        if (FAILED(factory->OXFrameMake(&make, 0, &f)) || !f || FAILED(f->OXAVPropsSet(&av))) {
-            state.SkipWithError("the frame factory refused the format");
-            renderer->Release();
+    std::vector<std::unique_ptr<AjaPlayer>> players;
+    for (const Output& o : outputs) {
+        players.push_back(std::make_unique<AjaPlayer>());
+        std::string error;
+        if (!players.back()->Open(env.factory, o.board * 4 + o.channel, o.board, o.channel,
+                                  Props(o), &error)) {
+            state.SkipWithError(error.c_str());
             return;
         }
-        ring.push_back(f);
     }
-
-    const Ticks start = orvex::platform::RealNow();
-    const Ticks length = static_cast<Ticks>(g_seconds * 1e7);
-    const long long warm = static_cast<long long>(c.rate * 2);  // two seconds
-    long long n = 0;
-    double cpu_at_warm = 0;
-    OxSimAjaChannelStats at_warm{};
     std::unique_ptr<orvex::bench::BusyThreads> busy;
-    if (c.stressed) busy = std::make_unique<orvex::bench::BusyThreads>();
+    if (stressed) busy = std::make_unique<orvex::bench::BusyThreads>();
+    double cpu = 0;
     for (auto _ : state) {
-        while (orvex::platform::RealNow() - start < length) {
-            if (n == warm) {
-                env.stats(0, 0, &at_warm);
-                cpu_at_warm = orvex::bench::CpuSeconds();
-                g_renderer_allocations.store(0);
-                g_put_allocations.store(0);
-                g_counting = true;
-            }
-            IOXFrame* f = ring[static_cast<std::size_t>(n % 8)];
-            const auto s0 = static_cast<long long>(static_cast<double>(n) * 48000.0 / c.rate);
-            const auto s1 = static_cast<long long>(static_cast<double>(n + 1) * 48000.0 / c.rate);
-            f->OXAudioAlloc(&av.audProps, static_cast<int>(s1 - s0));
-            // A marker in the first sample of channel 0, where the board looks for it.
-            OX_FRAME_INFO info{};
-            f->OXAllGet(&info);
-            if (info.lpAudio && info.cbAudio >= 3)
-                reinterpret_cast<BYTE*>(static_cast<std::uintptr_t>(info.lpAudio))[2] = 0x40;
-            t_host = 2;
-            receiver->ReceiverFramePut(f, -1, nullptr);
-            t_host = 1;
-            ++n;
-        }
+        // Counting starts two seconds in, when every output runs steadily.
+        std::thread starter([&] {
+            orvex::platform::SleepFor(2 * orvex::platform::kTicksPerSecond);
+            g_renderer_allocations = g_put_allocations = g_board_allocations = 0;
+            cpu = orvex::bench::CpuSeconds() - (busy ? busy->CpuSeconds() : 0);
+            g_counting = true;
+        });
+        std::vector<std::thread> hosts;
+        for (auto& p : players)
+            hosts.emplace_back([&, player = p.get()] { player->Feed(g_seconds, env.stats); });
+        for (auto& h : hosts) h.join();
+        starter.join();
     }
     g_counting = false;
+    // The renderer's: the busy threads' time is not.
+    cpu = orvex::bench::CpuSeconds() - (busy ? busy->CpuSeconds() : 0) - cpu;
     busy.reset();
-    const long long renderer_allocations = g_renderer_allocations.load();
-    const long long put_allocations = g_put_allocations.load();
-    const double cpu = orvex::bench::CpuSeconds() - cpu_at_warm;
-    OxSimAjaChannelStats end{};
-    env.stats(0, 0, &end);
-    const int dropped = StatOf(props, u"aja.dropped") + StatOf(props, u"aja.transfer_errors");
-    device->DeviceClose();
-    const long long counted = end.frames_played - at_warm.frames_played;
-    device.Release();
-    receiver.Release();
-    props.Release();
-    renderer->Release();
+    for (auto& p : players) p->Close(env.stats);
 
-    state.counters["frames"] = static_cast<double>(n);
-    state.counters["played"] = static_cast<double>(end.frames_played);
-    state.counters["underruns"] = static_cast<double>(end.frames_dropped);
-    state.counters["dropped"] = dropped;
-    state.counters["cpu_ms_per_frame"] =
-        counted > 0 ? cpu * 1000.0 / static_cast<double>(counted) : 0;
-    state.counters["allocs_per_frame_renderer"] =
-        counted > 0 ? static_cast<double>(renderer_allocations) / static_cast<double>(counted) : 0;
-    state.counters["allocs_per_frame_put"] =
-        counted > 0 ? static_cast<double>(put_allocations) / static_cast<double>(counted) : 0;
-    state.counters["audio_offset_min"] = static_cast<double>(end.marker_offset_min);
-    state.counters["audio_offset_max"] = static_cast<double>(end.marker_offset_max);
-    state.counters["audio_unmarked"] = static_cast<double>(end.unmarked_frames);
+    std::vector<AjaFigures> figures;
+    double host_cpu = 0;
+    long long counted = 0;
+    for (auto& p : players) figures.push_back(p->Finish());
+    for (const auto& f : figures) {
+        counted += f.counted;
+        host_cpu += f.host_cpu_ms * static_cast<double>(f.counted) / 1000.0;
+    }
+    const double per_frame = 1.0 / static_cast<double>(std::max(1LL, counted));
+    const AjaFigures& first = figures.front();
+    auto& c = state.counters;
+    c["frames"] = static_cast<double>(first.frames);
+    c["renderer_cpu_ms_per_frame"] = (cpu - host_cpu) * 1000.0 * per_frame;
+    c["allocs_per_frame_renderer"] = static_cast<double>(g_renderer_allocations) * per_frame;
+    c["allocs_per_frame_put"] = static_cast<double>(g_put_allocations) * per_frame;
+    c["allocs_per_frame_board"] = static_cast<double>(g_board_allocations) * per_frame;
+    double underruns = 0, dropped = 0, latency_p50 = 0, latency_max = 0, air_max = 0;
+    for (const auto& f : figures) {
+        underruns += static_cast<double>(f.underruns);
+        dropped += static_cast<double>(f.dropped);
+        latency_p50 = std::max(latency_p50, f.latency_p50);
+        latency_max = std::max(latency_max, f.latency_max);
+        air_max = std::max(air_max, f.air_max);
+    }
+    c["underruns"] = underruns;
+    c["dropped"] = dropped;
+    c["latency_p50_periods"] = latency_p50;  // the worst output's
+    c["latency_max_periods"] = latency_max;
+    c["air_max_periods"] = air_max;
+    if (figures.size() == 1) {
+        c["played"] = static_cast<double>(first.played);
+        c["air_p50_periods"] = first.air_p50;
+        c["threads_cpu_ms_per_frame"] = first.threads_cpu_ms;
+        c["audio_offset_min"] = static_cast<double>(first.channel.marker_offset_min);
+        c["audio_offset_max"] = static_cast<double>(first.channel.marker_offset_max);
+        c["audio_unmarked"] = static_cast<double>(first.channel.unmarked_frames);
+        return;
+    }
+    std::printf("\n%-8s %7s %9s %8s %12s %12s %14s %9s\n", "output", "frames", "underruns",
+                "dropped", "latency p50", "latency max", "air p50 / max", "cpu ms");
+    for (std::size_t i = 0; i < figures.size(); ++i) {
+        const AjaFigures& f = figures[i];
+        std::printf("%-8s %7lld %9lld %8lld %12.2f %12.2f %6.2f / %5.2f %9.2f\n",
+                    outputs[i].height > 1080 ? "2160p50" : "1080p59", f.frames,
+                    static_cast<long long>(f.underruns), static_cast<long long>(f.dropped),
+                    f.latency_p50, f.latency_max, f.air_p50, f.air_max, f.threads_cpu_ms);
+    }
+    std::printf("(cpu ms: per frame on the output's queue worker and playout thread)\n");
 }
 
 }  // namespace
 
-BENCHMARK_CAPTURE(Play, hd1080p5994_uyvy_16ch24,
-                  Case{eMVF_HD1080_5994p, 1920, 1080, 60000.0 / 1001, false})
+BENCHMARK_CAPTURE(Play, hd1080p5994_uyvy_16ch24, std::vector<Output>{Hd(0)}, false)
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
-BENCHMARK_CAPTURE(Play, hd1080p5994_uyvy_16ch24_stressed,
-                  Case{eMVF_HD1080_5994p, 1920, 1080, 60000.0 / 1001, true})
+BENCHMARK_CAPTURE(Play, hd1080p5994_uyvy_16ch24_stressed, std::vector<Output>{Hd(0)}, true)
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
-BENCHMARK_CAPTURE(Play, uhd2160p50_uyvy_16ch24, Case{eMVF_4K_UHD_50p, 3840, 2160, 50.0, false})
+BENCHMARK_CAPTURE(Play, uhd2160p50_uyvy_16ch24, std::vector<Output>{Uhd(0)}, false)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(Play, many_4x1080p5994_2x2160p50,
+                  std::vector<Output>{Hd(0), Hd(1), Hd(2), Hd(3), Uhd(0), Uhd(1)}, false)
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();

@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "bench/support/playout.h"
+
 namespace orvex::bench {
 
 class BusyThreads {
@@ -30,6 +32,12 @@ public:
     ~BusyThreads() {
         stop_ = true;
         for (auto& t : threads_) t.join();
+    }
+    // Processor time the busy threads took so far, in seconds.
+    double CpuSeconds() {
+        double sum = 0;
+        for (auto& t : threads_) sum += ThreadCpuSeconds(t.native_handle());
+        return sum;
     }
     BusyThreads(const BusyThreads&) = delete;
     BusyThreads& operator=(const BusyThreads&) = delete;
