@@ -1,7 +1,8 @@
 // Plays frames to virtual DeckLink cards on the real clock for --seconds (default 60) per
 // case and reports per output:
-//   missed      hardware periods without a new frame, over the whole run (target 0);
-//   repeated    periods the card repeated a frame in (its own count);
+//   missed      hardware periods without a new frame, as the frame clock counts them, and
+//   repeated    periods the card repeated a frame in (its own count), both while counting
+//               (from two seconds in to the last put; target 0);
 //   offset p50/p99  position of the hand-over in its period, ms (target 3 ± 1);
 //   latency p50/max from ReceiverFramePut taking the frame to DisplayVideoFrameSync, in frame
 //               periods ("input.buffers" 2; target p50 <= 2, max <= 3), and air p50/max to

@@ -76,6 +76,7 @@ public:
                n + 1 < static_cast<long long>(latencies_->Capacity())) {
             if (n == warm) {
                 stats(card_, &before_);  // the card counts repeats over its life
+                clock_before_ = renderer_->FrameClock()->Counters();
                 worker_.Start();
                 host_at_warm = ThreadCpuSeconds(pthread_self());
                 counting_ = true;
@@ -90,6 +91,8 @@ public:
         }
         counting_ = false;
         stats(card_, &window_);
+        // Read before the close, which starts the frame clock's counts afresh.
+        clock_window_ = renderer_->FrameClock()->Counters();
         figures_.frames = n;
         figures_.counted = n - warm;
         host_cpu_ = ThreadCpuSeconds(pthread_self()) - host_at_warm;
@@ -105,11 +108,10 @@ public:
     }
 
     DeckLinkFigures Finish() {
-        const decklink::ClockCounters end = renderer_->FrameClock()->Counters();
         DeckLinkFigures& f = figures_;
-        f.missed = end.missed;
-        f.skipped = end.skipped;
-        f.audio_realigned = end.audio_realigned;
+        f.missed = clock_window_.missed - clock_before_.missed;
+        f.skipped = clock_window_.skipped - clock_before_.skipped;
+        f.audio_realigned = renderer_->FrameClock()->Counters().audio_realigned;
         f.repeated = window_.repeats - before_.repeats;
         f.offset_p50_ms = Percentile(offsets_ms_, 0.5);
         f.offset_p99_ms = Percentile(offsets_ms_, 0.99);
@@ -153,6 +155,7 @@ private:
     double worker_cpu_ = 0, host_cpu_ = 0, rate_ = 0;
     int card_ = 0;
     OxSimCardStats before_{}, window_{}, after_{};  // at two seconds, at the last put, closed
+    decklink::ClockCounters clock_before_, clock_window_;
     DeckLinkFigures figures_;
 };
 
