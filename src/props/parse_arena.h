@@ -6,6 +6,7 @@
 // builds on its own thread comes from its chunks, everything else from the heap.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <compare>
 #include <cstddef>
@@ -271,8 +272,9 @@ public:
         }
         NodeText fresh;
         if (text.size() > kInside) {
-            // A little more room than asked, so that a figure one digit longer fits too.
-            fresh.Room((text.size() + kInside - 1) / kInside * kInside);
+            // Room for any number a figure of the statistics may grow to (24 characters hold
+            // a double with six decimals up to 1e16): a figure outgrows its room once.
+            fresh.Room(std::max<std::size_t>(24, (text.size() + kInside - 1) / kInside * kInside));
             fresh.size_ = static_cast<std::uint32_t>(text.size());
             std::memcpy(fresh.block_, text.data(), text.size() * sizeof(char16_t));
         } else {
