@@ -47,6 +47,8 @@ std::vector<Card> ListOutputCards(const std::string& library_setting, std::strin
         if (FAILED(end))
             std::snprintf(why, sizeof why, "; listing its cards failed: 0x%08X",
                           static_cast<unsigned>(end));
+        else if (devices == 0)
+            std::snprintf(why, sizeof why, "; it lists no cards");
         else if (unknown > 0)
             std::snprintf(why, sizeof why, "; %d of its %d cards answer no known interface",
                           unknown, devices);
