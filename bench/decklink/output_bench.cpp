@@ -8,7 +8,9 @@
 //               excluded (that is the card taking its copy);
 //   latency p50/max from ReceiverFramePut to DisplayVideoFrameSync, frame periods
 //               ("input.buffers" 2; target <= 2).
-// Cases: 1080p59.94 UYVY -> v210 with 16 channels of 24-bit audio; 2160p50 UYVY -> v210.
+// Cases: 1080p59.94 UYVY -> v210 with 16 channels of 24-bit audio; 2160p50 UYVY -> v210;
+// each again with the card built as the vendor's Linux library ("_linux_layout"), whose
+// objects reach the renderer through the layout bridge.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -52,6 +54,7 @@ struct Case {
     int format;
     eMFCC fcc;
     int channels, bits;
+    bool linux_layout = false;
 };
 
 struct Measure {
@@ -108,9 +111,17 @@ struct Environment {
                                           "audio-channels=\"2,8,16\"/></rig>";
         orvex::platform::SetEnvVar("ORVEX_DECKLINK_RIG", (dir / "rig.xml").string());
         ok = card.Open(OXDECKLINKSIM_PATH) && frames.Open(OXFRAME_PATH);
-        auto reg =
-            reinterpret_cast<HRESULT(STDMETHODCALLTYPE*)()>(card.Symbol("DllRegisterServer"));
-        ok = ok && reg && reg() == S_OK;
+    }
+    // Makes the card of one layout the driver: registered, or named as the Linux library.
+    bool Use(bool linux_layout) {
+        const char* entry = linux_layout ? "DllUnregisterServer" : "DllRegisterServer";
+        auto reg = reinterpret_cast<HRESULT(STDMETHODCALLTYPE*)()>(card.Symbol(entry));
+        if (!ok || !reg || reg() != S_OK) return false;
+#ifdef OXDECKLINKSIM_LINUX_PATH
+        if (linux_layout)
+            return orvex::platform::SetEnvVar("ORVEX_DECKLINK_LIBRARY", OXDECKLINKSIM_LINUX_PATH);
+#endif
+        return !linux_layout;
     }
     orvex::platform::DynamicLibrary card, frames;
     bool ok = false;
@@ -118,7 +129,7 @@ struct Environment {
 
 void Play(benchmark::State& state, Case c) {
     static Environment env;
-    if (!env.ok) {
+    if (!env.Use(c.linux_layout)) {
         state.SkipWithError("the virtual card or the frame library did not load");
         return;
     }
@@ -256,6 +267,18 @@ BENCHMARK_CAPTURE(Play, uhd2160p50_uyvy_to_v210_16ch24, Case{eMVF_4K_UHD_50p, eM
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
+#ifdef OXDECKLINKSIM_LINUX_PATH
+BENCHMARK_CAPTURE(Play, hd1080p5994_uyvy_to_v210_16ch24_linux_layout,
+                  Case{eMVF_HD1080_5994p, eMFCC_UYVY, 16, 24, true})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(Play, uhd2160p50_uyvy_to_v210_16ch24_linux_layout,
+                  Case{eMVF_4K_UHD_50p, eMFCC_UYVY, 16, 24, true})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+#endif
 
 int main(int argc, char** argv) {
     orvex::bench::g_allocation_hook = &Count;
