@@ -25,8 +25,14 @@ std::vector<Card> ListOutputCards(const std::string& library_setting, std::strin
         return cards;
     HRESULT end = S_OK;
     int devices = 0, unknown = 0;
+    // A machine holds a handful of cards: a driver that lists more does not end its list.
+    constexpr int kMostDevices = 256;
     for (;;) {
         CComPtr<IDeckLink> device;
+        if (devices == kMostDevices) {
+            *driver += "; its list did not end after 256 cards";
+            break;
+        }
         if ((end = iterator->Next(&device)) != S_OK || !device) break;
         ++devices;
         CComBSTR model;
@@ -53,7 +59,7 @@ std::vector<Card> ListOutputCards(const std::string& library_setting, std::strin
             std::snprintf(why, sizeof why, "; %d of its %d cards answer no known interface",
                           unknown, devices);
         else
-            std::snprintf(why, sizeof why, "; it lists %d cards, none with video outputs", devices);
+            std::snprintf(why, sizeof why, "; none of its %d cards has video outputs", devices);
         *driver += why;
     }
     return cards;

@@ -2,8 +2,9 @@
 // layout, for the loader's cases. Built three times: FAKE_NEWEST_ENTRY (2, 3 or 4) is the
 // newest CreateDeckLinkIteratorInstance_000N it exports. FAKE_DECKLINK_MODE, read on each
 // call, chooses what the entry point gives: an iterator over one card named
-// "Fake <entry>" (unset), no iterator ("null"), an iterator whose Next fails ("failing"), or
-// one device that answers no interface but IUnknown ("stranger").
+// "Fake <entry>" (unset), no iterator ("null"), an iterator whose Next fails ("failing"),
+// one device that answers no interface but IUnknown ("stranger"), or such devices without
+// end ("endless").
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -83,6 +84,10 @@ public:
     HRESULT Next(lx::IDeckLink** device) override {
         *device = nullptr;
         if (mode_ == "failing") return lx::kFail;
+        if (mode_ == "endless") {
+            *device = new Card(entry_, true);
+            return S_OK;
+        }
         if (listed_) return S_FALSE;
         listed_ = true;
         *device = new Card(entry_, mode_ == "stranger");

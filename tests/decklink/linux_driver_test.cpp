@@ -70,6 +70,7 @@ const LibraryCase kLibraryCases[] = {
     // The vendor's failure code comes back as ours.
     {"IteratorFails", FAKE_DRIVER_4, "failing", 0, "; listing its cards failed: 0x80004005"},
     {"UnknownObject", FAKE_DRIVER_4, "stranger", 0, "; 1 of its 1 cards answer no known interface"},
+    {"EndlessList", FAKE_DRIVER_4, "endless", 0, "; its list did not end after 256 cards"},
 };
 // clang-format on
 
