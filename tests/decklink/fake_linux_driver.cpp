@@ -2,7 +2,7 @@
 // layout, for the loader's cases. Built three times: FAKE_NEWEST_ENTRY (2, 3 or 4) is the
 // newest CreateDeckLinkIteratorInstance_000N it exports. FAKE_DECKLINK_MODE, read on each
 // call, chooses what the entry point gives: an iterator over one card named
-// "Fake <entry>" (unset), no iterator ("null"), an iterator whose Next fails ("failing"),
+// "Fäke <entry>" (unset), no iterator ("null"), an iterator whose Next fails ("failing"),
 // one device that answers no interface but IUnknown ("stranger"), or such devices without
 // end ("endless").
 #include <atomic>
@@ -20,6 +20,9 @@ bool Is(const lx::IidBytes& iid, const GUID& wanted) {
     const lx::IidBytes w = lx::ToIidBytes(wanted);
     return std::memcmp(iid.bytes, w.bytes, sizeof w.bytes) == 0;
 }
+
+// Not ASCII: the name crosses as UTF-8.
+const std::string kModel = "F\u00e4ke ";
 
 std::string Mode() {
     const char* mode = std::getenv("FAKE_DECKLINK_MODE");
@@ -47,7 +50,7 @@ public:
         return left;
     }
     HRESULT GetModelName(const char** name) override {
-        *name = strdup(("Fake " + std::string(entry_ + std::strlen(entry_) - 4)).c_str());
+        *name = strdup((kModel + std::string(entry_ + std::strlen(entry_) - 4)).c_str());
         return S_OK;
     }
     HRESULT GetDisplayName(const char** name) override { return GetModelName(name); }

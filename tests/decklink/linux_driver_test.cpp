@@ -52,8 +52,8 @@ TEST_P(LinuxDriverLibrary, IsTakenThroughItsNewestEntryPointOrExplained) {
     EXPECT_EQ(l.count, c.count);
     EXPECT_NE(l.driver.find(c.driver), std::string::npos) << l.driver;
     if (c.count > 0) {
-        // The card's name came through the entry point the driver names.
-        EXPECT_EQ(l.first, "Fake " + l.driver.substr(l.driver.size() - 5, 4)) << l.driver;
+        // The card's name (not ASCII) came through the entry point the driver names.
+        EXPECT_EQ(l.first, "F\u00e4ke " + l.driver.substr(l.driver.size() - 5, 4)) << l.driver;
     }
 }
 
@@ -88,9 +88,9 @@ TEST(LinuxDriverLibraryChoice, RegistryThenVariableThenSettingThenSearchPath) {
         ERROR_SUCCESS);
     ASSERT_EQ(settings.SetString(u"bmd.driver_library", orvex::com::ToUtf16(FAKE_DRIVER_2)),
               ERROR_SUCCESS);
-    EXPECT_EQ(List(rig).first, "Fake 0002");
+    EXPECT_EQ(List(rig).first, "F\u00e4ke 0002");
     SetEnvVar("ORVEX_DECKLINK_LIBRARY", FAKE_DRIVER_3);
-    EXPECT_EQ(List(rig).first, "Fake 0003");
+    EXPECT_EQ(List(rig).first, "F\u00e4ke 0003");
     rig.Register();  // the Windows-layout card, through the registry
     rig.UseRig("<card model=\"Registered\" video-out=\"sdi\" modes=\"all\"/>");
     EXPECT_EQ(List(rig).first, "Registered");
@@ -100,7 +100,7 @@ TEST(LinuxDriverLibraryChoice, RegistryThenVariableThenSettingThenSearchPath) {
     orvex::platform::RegistryKey server;
     ASSERT_EQ(server.Open(orvex::platform::RegRoot::kClassesRoot, key, true), ERROR_SUCCESS);
     ASSERT_EQ(server.SetString(u"", u"/nonexistent/driver.so"), ERROR_SUCCESS);
-    EXPECT_EQ(List(rig).first, "Fake 0003");
+    EXPECT_EQ(List(rig).first, "F\u00e4ke 0003");
     // Without a setting or a variable: libDeckLinkAPI.so, which no folder of this test holds.
     orvex::platform::UnsetEnvVar("ORVEX_DECKLINK_LIBRARY");
     ASSERT_EQ(settings.SetString(u"bmd.driver_library", u""), ERROR_SUCCESS);
