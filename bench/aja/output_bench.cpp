@@ -8,8 +8,12 @@
 //               into its frame memory included);
 //   allocs/frame    heap allocations per frame in steady state on the renderer's threads (the
 //               queue worker and the playout thread) and on the host's thread inside
-//               ReceiverFramePut, apart.
-// Cases: 1080p59.94 and 2160p50, 8-bit 4:2:2, with 16 channels of 24-bit audio.
+//               ReceiverFramePut, apart;
+//   audio offset min/max  where each frame's audio began against its interrupt, sample frames,
+//               measured by the board from a marker in each frame's first sample (target 0),
+//               and frames whose marker was not found.
+// Cases: 1080p59.94 and 2160p50, 8-bit 4:2:2, with 16 channels of 24-bit audio; 1080p59.94
+// again with a busy thread per processor beside it.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -19,10 +23,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "aja/co_ox_renderer_aja.h"
+#include "bench/support/busy_threads.h"
 #include "bench/support/process_figures.h"
 #include "bench/support/timed_main.h"
 #include "com/object.h"
@@ -58,6 +64,7 @@ struct Case {
     eMVideoFormat format;
     int width, height;
     double rate;
+    bool stressed;
 };
 
 struct Environment {
@@ -71,6 +78,7 @@ struct Environment {
                "formats=\"hd,4k\" audio-systems=\"4\" audio-channels=\"16\" frame-buffers=\"64\" "
                "checksum=\"false\"/></rig>";
         orvex::platform::SetEnvVar("ORVEX_AJA_RIG", (dir / "rig.xml").string());
+        orvex::platform::SetEnvVar("ORVEX_AJA_AUDIO_MARKERS", "1");
         ok = board.Open(OXAJASIM_PATH) && frames.Open(OXFRAME_PATH);
         auto reg =
             reinterpret_cast<HRESULT(STDMETHODCALLTYPE*)()>(board.Symbol("DllRegisterServer"));
@@ -145,6 +153,8 @@ void Play(benchmark::State& state, Case c) {
     long long n = 0;
     double cpu_at_warm = 0;
     OxSimAjaChannelStats at_warm{};
+    std::unique_ptr<orvex::bench::BusyThreads> busy;
+    if (c.stressed) busy = std::make_unique<orvex::bench::BusyThreads>();
     for (auto _ : state) {
         while (orvex::platform::RealNow() - start < length) {
             if (n == warm) {
@@ -158,6 +168,11 @@ void Play(benchmark::State& state, Case c) {
             const auto s0 = static_cast<long long>(static_cast<double>(n) * 48000.0 / c.rate);
             const auto s1 = static_cast<long long>(static_cast<double>(n + 1) * 48000.0 / c.rate);
             f->OXAudioAlloc(&av.audProps, static_cast<int>(s1 - s0));
+            // A marker in the first sample of channel 0, where the board looks for it.
+            OX_FRAME_INFO info{};
+            f->OXAllGet(&info);
+            if (info.lpAudio && info.cbAudio >= 3)
+                reinterpret_cast<BYTE*>(static_cast<std::uintptr_t>(info.lpAudio))[2] = 0x40;
             t_host = 2;
             receiver->ReceiverFramePut(f, -1, nullptr);
             t_host = 1;
@@ -165,6 +180,7 @@ void Play(benchmark::State& state, Case c) {
         }
     }
     g_counting = false;
+    busy.reset();
     const long long renderer_allocations = g_renderer_allocations.load();
     const long long put_allocations = g_put_allocations.load();
     const double cpu = orvex::bench::CpuSeconds() - cpu_at_warm;
@@ -188,16 +204,24 @@ void Play(benchmark::State& state, Case c) {
         counted > 0 ? static_cast<double>(renderer_allocations) / static_cast<double>(counted) : 0;
     state.counters["allocs_per_frame_put"] =
         counted > 0 ? static_cast<double>(put_allocations) / static_cast<double>(counted) : 0;
+    state.counters["audio_offset_min"] = static_cast<double>(end.marker_offset_min);
+    state.counters["audio_offset_max"] = static_cast<double>(end.marker_offset_max);
+    state.counters["audio_unmarked"] = static_cast<double>(end.unmarked_frames);
 }
 
 }  // namespace
 
 BENCHMARK_CAPTURE(Play, hd1080p5994_uyvy_16ch24,
-                  Case{eMVF_HD1080_5994p, 1920, 1080, 60000.0 / 1001})
+                  Case{eMVF_HD1080_5994p, 1920, 1080, 60000.0 / 1001, false})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
-BENCHMARK_CAPTURE(Play, uhd2160p50_uyvy_16ch24, Case{eMVF_4K_UHD_50p, 3840, 2160, 50.0})
+BENCHMARK_CAPTURE(Play, hd1080p5994_uyvy_16ch24_stressed,
+                  Case{eMVF_HD1080_5994p, 1920, 1080, 60000.0 / 1001, true})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(Play, uhd2160p50_uyvy_16ch24, Case{eMVF_4K_UHD_50p, 3840, 2160, 50.0, false})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();

@@ -7,9 +7,16 @@
 //   allocs/frame    heap allocations per frame in steady state, DisplayVideoFrameSync
 //               excluded (that is the card taking its copy);
 //   latency p50/max from ReceiverFramePut to DisplayVideoFrameSync, frame periods
-//               ("input.buffers" 2; target <= 2).
-// Cases: 1080p59.94 UYVY -> v210 with 16 channels of 24-bit audio; 2160p50 UYVY -> v210;
-// each again with the card built as the vendor's Linux library ("_linux_layout"), whose
+//               ("input.buffers" 2; target <= 2);
+//   repeated    periods the card repeated a frame in (its own count);
+//   audio offset min/max  where each frame's audio began against its first period on air,
+//               sample frames, measured by the card from a marker in each frame's first sample
+//               (target 0), and frames whose marker was not found.
+// Cases: 1080p59.94 UYVY -> v210 with 16 channels of 24-bit audio, alone and with a busy thread
+// per processor beside it; 2160p50 UYVY -> v210. The card checksums each picture but keeps no
+// copy (ORVEX_DECKLINK_PICTURES=checksum): the processor time is the renderer's and the
+// checksum's.
+// Each again with the card built as the vendor's Linux library ("_linux_layout"), whose
 // objects reach the renderer through the layout bridge.
 #include <benchmark/benchmark.h>
 
@@ -19,9 +26,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "bench/support/busy_threads.h"
 #include "bench/support/process_figures.h"
 #include "bench/support/timed_main.h"
 #include "com/object.h"
@@ -32,6 +41,7 @@
 #include "platform/clock.h"
 #include "platform/dynamic_library.h"
 #include "platform/process.h"
+#include "sim/decklink/sim_control.h"
 
 namespace {
 // Allocations on the queue's worker (the renderer's frame path) and on the host's thread
@@ -54,6 +64,7 @@ struct Case {
     int format;
     eMFCC fcc;
     int channels, bits;
+    bool stressed;
     bool linux_layout = false;
 };
 
@@ -110,6 +121,8 @@ struct Environment {
                                           "flags=\"vanc,vitc,rp188\" audio-bits=\"16,32\" "
                                           "audio-channels=\"2,8,16\"/></rig>";
         orvex::platform::SetEnvVar("ORVEX_DECKLINK_RIG", (dir / "rig.xml").string());
+        orvex::platform::SetEnvVar("ORVEX_DECKLINK_PICTURES", "checksum");
+        orvex::platform::SetEnvVar("ORVEX_DECKLINK_AUDIO_MARKERS", "1");
         ok = card.Open(OXDECKLINKSIM_PATH) && frames.Open(OXFRAME_PATH);
     }
     // Makes the card of one layout the driver: registered, or named as the Linux library.
@@ -117,13 +130,19 @@ struct Environment {
         const char* entry = linux_layout ? "DllUnregisterServer" : "DllRegisterServer";
         auto reg = reinterpret_cast<HRESULT(STDMETHODCALLTYPE*)()>(card.Symbol(entry));
         if (!ok || !reg || reg() != S_OK) return false;
+        stats = reinterpret_cast<OxSimStatsFn>(card.Symbol(OX_SIM_STATS));
 #ifdef OXDECKLINKSIM_LINUX_PATH
-        if (linux_layout)
-            return orvex::platform::SetEnvVar("ORVEX_DECKLINK_LIBRARY", OXDECKLINKSIM_LINUX_PATH);
+        if (linux_layout) {
+            if (!linux_card.IsOpen() && !linux_card.Open(OXDECKLINKSIM_LINUX_PATH)) return false;
+            stats = reinterpret_cast<OxSimStatsFn>(linux_card.Symbol(OX_SIM_STATS));
+            return stats &&
+                   orvex::platform::SetEnvVar("ORVEX_DECKLINK_LIBRARY", OXDECKLINKSIM_LINUX_PATH);
+        }
 #endif
-        return !linux_layout;
+        return !linux_layout && stats;
     }
-    orvex::platform::DynamicLibrary card, frames;
+    orvex::platform::DynamicLibrary card, linux_card, frames;
+    OxSimStatsFn stats = nullptr;  // of the card in use
     bool ok = false;
 };
 
@@ -189,6 +208,8 @@ void Play(benchmark::State& state, Case c) {
         ring.push_back(f);
     }
 
+    OxSimCardStats before{};  // the card counts repeats over its life
+    env.stats(0, &before);
     Measure m;
     m.output = output;
     renderer->FrameClock()->SetHandOverObserver(&Measure::Note, &m);
@@ -200,6 +221,8 @@ void Play(benchmark::State& state, Case c) {
     m.accepted = std::vector<std::atomic<Ticks>>(static_cast<std::size_t>(expected + 64));
     long long n = 0, samples_given = 0;
     double cpu_at_warm = 0;
+    std::unique_ptr<orvex::bench::BusyThreads> busy;
+    if (c.stressed) busy = std::make_unique<orvex::bench::BusyThreads>();
     for (auto _ : state) {
         while (orvex::platform::Now() - start < length &&
                n + 1 < static_cast<long long>(m.put_time.size())) {
@@ -215,6 +238,12 @@ void Play(benchmark::State& state, Case c) {
                 static_cast<long long>(static_cast<double>(n + 1) * 48000.0 / rate);
             // Audio of the cadence's length, written into the frame once per use.
             f->OXAudioAlloc(&av.audProps, static_cast<int>(s1 - s0));
+            // A marker in the first sample of channel 0, where the card looks for it.
+            OX_FRAME_INFO info{};
+            f->OXAllGet(&info);
+            if (info.lpAudio && info.cbAudio >= 4)
+                reinterpret_cast<BYTE*>(static_cast<std::uintptr_t>(info.lpAudio))[c.bits / 8 - 1] =
+                    0x40;
             samples_given += s1 - s0;
             f->OXVideoIDSet(n);
             m.put_time[static_cast<std::size_t>(n)].store(orvex::platform::Now());
@@ -227,10 +256,13 @@ void Play(benchmark::State& state, Case c) {
             ++n;
         }
     }
+    busy.reset();
     const long long worker_allocations = g_worker_allocations.load();
     const long long put_allocations = g_put_allocations.load();
     const double cpu = orvex::bench::CpuSeconds() - cpu_at_warm;
     device->DeviceClose();
+    OxSimCardStats after{};
+    env.stats(0, &after);
     renderer->FrameClock()->SetHandOverObserver(nullptr, nullptr);
     const orvex::decklink::ClockCounters end = renderer->FrameClock()->Counters();
     const long long counted = n - warm;
@@ -254,27 +286,38 @@ void Play(benchmark::State& state, Case c) {
         counted > 0 ? static_cast<double>(put_allocations) / static_cast<double>(counted) : 0;
     state.counters["latency_p50_periods"] = Percentile(m.latency, 0.5);
     state.counters["latency_max_periods"] = Percentile(m.latency, 1.0);
+    state.counters["repeated"] = static_cast<double>(after.repeats - before.repeats);
+    state.counters["audio_offset_min"] = static_cast<double>(after.marker_offset_min);
+    state.counters["audio_offset_max"] = static_cast<double>(after.marker_offset_max);
+    state.counters["audio_unmarked"] = static_cast<double>(after.unmarked_frames);
+    state.counters["audio_realigned"] = static_cast<double>(end.audio_realigned);
 }
 
 }  // namespace
 
 BENCHMARK_CAPTURE(Play, hd1080p5994_uyvy_to_v210_16ch24,
-                  Case{eMVF_HD1080_5994p, eMFCC_UYVY, 16, 24})
+                  Case{eMVF_HD1080_5994p, eMFCC_UYVY, 16, 24, false})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
-BENCHMARK_CAPTURE(Play, uhd2160p50_uyvy_to_v210_16ch24, Case{eMVF_4K_UHD_50p, eMFCC_UYVY, 16, 24})
+BENCHMARK_CAPTURE(Play, hd1080p5994_uyvy_to_v210_16ch24_stressed,
+                  Case{eMVF_HD1080_5994p, eMFCC_UYVY, 16, 24, true})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(Play, uhd2160p50_uyvy_to_v210_16ch24,
+                  Case{eMVF_4K_UHD_50p, eMFCC_UYVY, 16, 24, false})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
 #ifdef OXDECKLINKSIM_LINUX_PATH
 BENCHMARK_CAPTURE(Play, hd1080p5994_uyvy_to_v210_16ch24_linux_layout,
-                  Case{eMVF_HD1080_5994p, eMFCC_UYVY, 16, 24, true})
+                  Case{eMVF_HD1080_5994p, eMFCC_UYVY, 16, 24, false, true})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
 BENCHMARK_CAPTURE(Play, uhd2160p50_uyvy_to_v210_16ch24_linux_layout,
-                  Case{eMVF_4K_UHD_50p, eMFCC_UYVY, 16, 24, true})
+                  Case{eMVF_4K_UHD_50p, eMFCC_UYVY, 16, 24, false, true})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();

@@ -88,7 +88,10 @@ void SetTimeSource(OxSimAjaNowFunction now, OxSimAjaSleepUntilFunction sleep, vo
 }
 
 Board::Board(BoardSpec model, int index, std::string record_folder)
-    : spec_(std::move(model)), index_(index), record_folder_(std::move(record_folder)) {
+    : spec_(std::move(model)),
+      index_(index),
+      record_folder_(std::move(record_folder)),
+      watch_markers_(std::getenv("ORVEX_AJA_AUDIO_MARKERS") != nullptr) {
     refuse_formats_ = spec_.refuse_formats;
     no_interrupt_ = spec_.no_interrupt;
     dma_fail_ = spec_.dma_fail;
@@ -311,9 +314,15 @@ int32_t Board::WriteRegister(uint32_t reg, uint32_t value) {
     return OX_NTV2_OK;
 }
 
-void Board::StartRecording(int channel, Ring& ring) {
-    ring.recorder.Close();
-    if (record_folder_.empty()) return;
+std::shared_ptr<Recorder> Board::EndRecording(Ring& ring) {
+    if (ring.recorder)
+        ring.recording_dropped += static_cast<std::int64_t>(ring.recorder->Dropped());
+    return std::move(ring.recorder);
+}
+
+std::shared_ptr<Recorder> Board::StartRecording(int channel, Ring& ring) {
+    std::shared_ptr<Recorder> closing = EndRecording(ring);
+    if (record_folder_.empty()) return closing;
     const NTV2VideoFormat format = FormatOf(channel);
     const NTV2FrameDimensions d = GetFormatDimensions(format);
     RecordFormat rf;
@@ -331,14 +340,22 @@ void Board::StartRecording(int channel, Ring& ring) {
         (ring.options & OX_NTV2_AC_AUDIO) ? regs_[OX_NTV2_REG_AUDIO_CHANNELS + sys] : 0;
     rf.audio_rate = regs_[OX_NTV2_REG_AUDIO_RATE + sys] == NTV2_AUDIO_96K ? 96000 : 48000;
     OxNtv2BoardInfo bi = Info();
-    ring.recorder.Start(record_folder_ + "/" + Slug(bi.identifier) + "-ch" +
-                            std::to_string(channel + 1) + "-" + std::to_string(++sessions_),
-                        rf);
+    ring.recorder = std::make_shared<Recorder>(record_folder_ + "/" + Slug(bi.identifier) + "-ch" +
+                                                   std::to_string(channel + 1) + "-" +
+                                                   std::to_string(++sessions_),
+                                               rf);
+    return closing;
 }
 
 int32_t Board::AutoCirculate(uint32_t command, uint32_t crosspoint, const OxNtv2AcInit* init,
                              uint64_t) {
+    std::shared_ptr<Recorder> closing;  // closed once the lock is released
     std::lock_guard<std::mutex> lock(lock_);
+    return AutoCirculateLocked(command, crosspoint, init, &closing);
+}
+
+int32_t Board::AutoCirculateLocked(uint32_t command, uint32_t crosspoint, const OxNtv2AcInit* init,
+                                   std::shared_ptr<Recorder>* closing) {
     if (removed_) return OX_NTV2_E_GONE;
     const NTV2Channel ch = NTV2CrosspointToChannel(static_cast<NTV2Crosspoint>(crosspoint));
     if (ch == NTV2_CHANNEL_INVALID || static_cast<int>(ch) >= spec_.frame_stores)
@@ -353,7 +370,7 @@ int32_t Board::AutoCirculate(uint32_t command, uint32_t crosspoint, const OxNtv2
             if ((init->options & OX_NTV2_AC_AUDIO) &&
                 static_cast<int>(init->audio_system) >= spec_.audio_systems)
                 return OX_NTV2_E_INVALID;
-            ring.recorder.Close();
+            *closing = EndRecording(ring);
             ring.state = NTV2_AUTOCIRCULATE_INIT;
             ring.start_frame = init->start_frame;
             ring.end_frame = init->end_frame;
@@ -364,6 +381,8 @@ int32_t Board::AutoCirculate(uint32_t command, uint32_t crosspoint, const OxNtv2
             ring.next_slot = 0;
             ring.on_air = -1;
             ring.played_any = false;
+            ring.audio_interrupts = ring.audio_pos = 0;
+            ring.markers = MarkerWatch{};
             ring.transfers = 0;
             const std::int64_t sessions = ring.stats.sessions + 1;
             ring.stats = OxSimAjaChannelStats{};
@@ -376,7 +395,7 @@ int32_t Board::AutoCirculate(uint32_t command, uint32_t crosspoint, const OxNtv2
             if (!RateOf(ch, &num, &den)) return OX_NTV2_E_INVALID;
             ring.state = NTV2_AUTOCIRCULATE_STARTING;
             ring.next_vbi = VbiAfter(BoardNow(), num, den);
-            StartRecording(ch, ring);
+            *closing = StartRecording(ch, ring);
             return OX_NTV2_OK;
         }
         case OX_NTV2_AC_STOP:
@@ -384,7 +403,7 @@ int32_t Board::AutoCirculate(uint32_t command, uint32_t crosspoint, const OxNtv2
             ring.state = NTV2_AUTOCIRCULATE_DISABLED;
             ring.queued.clear();
             ring.on_air = -1;
-            ring.recorder.Close();
+            *closing = EndRecording(ring);
             return OX_NTV2_OK;
         default:
             return OX_NTV2_E_INVALID;
@@ -411,25 +430,52 @@ void Board::PlayInterrupt(int channel, Ring& ring, std::int64_t vbi, Ticks when)
         return;  // still starting: nothing on air yet
     }
     Slot& slot = ring.slots[static_cast<std::size_t>(ring.on_air)];
-    if (is_new) ring.stats.audio_samples += slot.audio_frames;
-    if (!ring.recorder.Active()) return;
+    // The interrupt's audio: the new frame's own from its first sample, silence after it.
+    const bool multi = regs_[OX_NTV2_REG_MULTI_FORMAT] != 0;
+    const auto rate =
+        static_cast<NTV2FrameRate>(regs_[OX_NTV2_REG_FRAME_RATE + (multi ? channel : 0)]);
+    const auto audio_rate =
+        static_cast<NTV2AudioRate>(regs_[OX_NTV2_REG_AUDIO_RATE + ring.audio_system]);
+    const bool with_audio = (ring.options & OX_NTV2_AC_AUDIO) != 0;
+    const std::uint32_t span =
+        with_audio ? GetAudioSamplesPerFrame(rate, audio_rate,
+                                             static_cast<ULWord>(ring.audio_interrupts % 5))
+                   : 0;
+    const std::uint32_t played = is_new ? std::min(slot.audio_frames, span) : 0;
+    const std::uint32_t silence = span - played;
+    const std::int64_t audio_pos = ring.audio_pos;
+    ++ring.audio_interrupts;
+    ring.audio_pos += span;
+    ring.stats.audio_samples += played;
+    ring.stats.audio_silence += silence;
+    if (is_new) ring.stats.audio_cut += slot.audio_frames - played;
+    if (watch_markers_ && is_new) {
+        ring.markers.FrameStart(audio_pos, span);
+        if (played && !slot.audio.empty())
+            ring.markers.Samples(audio_pos, slot.audio.data(), played,
+                                 slot.audio.size() / slot.audio_frames, 32);
+    }
+    if (!ring.recorder) return;
     const bool fbf8 = regs_[OX_NTV2_REG_FRAME_BUFFER_FMT + channel] == NTV2_FBF_8BIT_YCBCR;
-    if (fbf8 && slot.video.size() >= static_cast<std::size_t>(row) * vanc)
-        ring.recorder.WritePicture(slot.video.data() + static_cast<std::size_t>(row) * vanc, row,
-                                   slot.video.size() - static_cast<std::size_t>(row) * vanc);
-    if (is_new && slot.audio_frames)
-        ring.recorder.WriteAudio(slot.audio.empty() ? nullptr : slot.audio.data(),
-                                 slot.audio_frames);
-    char line[512];
+    const std::size_t offset = static_cast<std::size_t>(row) * vanc;
+    bool dropped = false;
+    if (fbf8 && slot.video && slot.video->size() >= offset)
+        dropped =
+            !ring.recorder->Picture(slot.video, offset, row, slot.video->size() - offset, is_new);
+    if (played) ring.recorder->Audio(slot.audio.empty() ? nullptr : slot.audio.data(), played);
+    if (silence) ring.recorder->Audio(nullptr, silence);
+    char line[640];
     std::snprintf(line, sizeof line,
                   "{\"vbi\":%" PRId64 ",\"time\":%" PRId64
                   ",\"frame\":\"%s\",\"slot\":%d,\"transfer\":%" PRIu64
                   ",\"timecode\":\"%s\",\"rp188\":\"%08X:%08X\",\"audio_samples\":%u,"
-                  "\"checksum\":\"%016" PRIx64 "\"}",
+                  "\"audio_pos\":%" PRId64
+                  ",\"audio_silence\":%u,"
+                  "\"checksum\":\"%016" PRIx64 "\"%s}",
                   vbi, when, is_new ? "new" : "repeat", slot.frame, slot.transfer,
                   TimecodeText(slot.timecode).c_str(), slot.timecode.Low, slot.timecode.High,
-                  is_new ? slot.audio_frames : 0u, slot.checksum);
-    ring.recorder.WriteLogLine(line);
+                  played, audio_pos, silence, slot.checksum, dropped ? ",\"dropped\":true" : "");
+    ring.recorder->Line(line);
 }
 
 void Board::CatchUp() {
@@ -481,6 +527,13 @@ int32_t Board::Status(uint32_t crosspoint, AUTOCIRCULATE_STATUS_STRUCT* status) 
 int32_t Board::Transfer(const AUTOCIRCULATE_TRANSFER_STRUCT* t,
                         const AUTOCIRCULATE_TASK_STRUCT* tasks,
                         AUTOCIRCULATE_TRANSFER_STATUS_STRUCT* status) {
+    Ticks stall = 0;
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        stall = stall_transfer_ + late_transfer_;
+        late_transfer_ = 0;
+    }
+    if (stall > 0) BoardSleepUntil(BoardNow() + stall);
     std::lock_guard<std::mutex> lock(lock_);
     if (removed_) return OX_NTV2_E_GONE;
     if (!t || !status) return OX_NTV2_E_INVALID;
@@ -526,12 +579,13 @@ int32_t Board::Transfer(const AUTOCIRCULATE_TRANSFER_STRUCT* t,
     const auto* video = reinterpret_cast<const std::uint8_t*>(t->videoBuffer);
     slot.video_bytes = t->videoBufferSize;
     slot.checksum = spec_.checksum ? Checksum(video, t->videoBufferSize) : 0;
-    if (ring.recorder.Active() && spec_.record_video)
-        slot.video.assign(video, video + t->videoBufferSize);
+    if (ring.recorder && spec_.record_video)
+        slot.video =
+            std::make_shared<const std::vector<std::uint8_t>>(video, video + t->videoBufferSize);
     else
-        slot.video.clear();
+        slot.video.reset();
     slot.audio_frames = audio_frames;
-    if (ring.recorder.Active() && audio_frames) {
+    if ((ring.recorder || watch_markers_) && audio_frames) {
         const auto* audio = reinterpret_cast<const std::uint8_t*>(t->audioBuffer);
         slot.audio.assign(audio, audio + t->audioBufferSize);
     } else {
@@ -618,7 +672,12 @@ int32_t Board::SetFault(const std::string& name, double value) {
         dma_fail_ = static_cast<std::int64_t>(value);
     } else if (name == "removed") {
         removed_ = value != 0;
+    } else if (name == "stall-transfer-us" || name == "late-transfer-us") {
+        if (!(value >= 0 && value <= 60e6)) return -1;
+        (name[0] == 's' ? stall_transfer_ : late_transfer_) =
+            static_cast<Ticks>(value) * platform::kTicksPerMicrosecond;
     } else if (name == "clear") {
+        stall_transfer_ = late_transfer_ = 0;
         refuse_formats_.clear();
         refuse_reference_ = -1;
         no_interrupt_ = false;
@@ -641,15 +700,27 @@ OxSimAjaChannelStats Board::Stats(int channel) {
     if (channel < 0 || channel >= 8) return {};
     const Ring& ring = rings_[static_cast<std::size_t>(channel)];
     OxSimAjaChannelStats s = ring.stats;
+    s.recording_dropped = ring.recording_dropped +
+                          (ring.recorder ? static_cast<std::int64_t>(ring.recorder->Dropped()) : 0);
     s.buffer_level = static_cast<std::int64_t>(ring.queued.size());
+    const MarkerFigures m = ring.markers.Figures();
+    s.marked_frames = m.frames;
+    s.unmarked_frames = m.missing;
+    s.marker_offset_min = m.min_offset;
+    s.marker_offset_max = m.max_offset;
     s.state = ring.state;
     return s;
 }
 
 void Board::Flush() {
-    std::lock_guard<std::mutex> lock(lock_);
-    CatchUp();
-    for (Ring& ring : rings_) ring.recorder.Flush();
+    std::vector<std::shared_ptr<Recorder>> recordings;
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        CatchUp();
+        for (Ring& ring : rings_)
+            if (ring.recorder) recordings.push_back(ring.recorder);
+    }
+    for (auto& r : recordings) r->Drain();
 }
 
 namespace {

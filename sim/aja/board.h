@@ -2,7 +2,16 @@
 // per channel an AutoCirculate ring that plays one frame per vertical interrupt at the
 // format's rate on the board clock (the platform clock, or a test's through the time source).
 // The board is passive: it catches up with the clock whenever it is called. One lock guards
-// everything; waits for an interrupt sleep without it.
+// everything; waits for an interrupt, stalls by a fault and closing or draining a recording
+// happen without it.
+//
+// Audio follows its frame, as AutoCirculate keeps it: from the first frame on air the channel
+// plays the audio cadence of its rate (1602, 1601, ... sample frames per interrupt at 29.97),
+// and each interrupt that puts a new frame on air starts that frame's audio at its first
+// sample. A frame with less audio than its interrupt is followed by silence, one with more is
+// cut there (counted), and a repeated frame plays silence. The recording's WAV starts with the
+// first frame on air, and each interrupt's log line gives its first sample in the WAV
+// ("audio_pos") and the silence played in it ("audio_silence").
 #pragma once
 
 #include <array>
@@ -15,6 +24,7 @@
 
 #include "aja/ntv2/ntv2driver.h"
 #include "sim/aja/recorder.h"
+#include "sim/common/marker_watch.h"
 #include "sim/aja/rig.h"
 #include "sim/aja/sim_control.h"
 
@@ -54,7 +64,7 @@ public:
 
 private:
     struct Slot {
-        std::vector<std::uint8_t> video;
+        std::shared_ptr<const std::vector<std::uint8_t>> video;
         std::vector<std::uint8_t> audio;
         std::uint32_t video_bytes = 0;
         std::uint32_t audio_frames = 0;
@@ -73,9 +83,13 @@ private:
         std::int64_t on_air = -1;   // slot on air, -1 none
         std::int64_t next_vbi = 0;  // index on the channel's interrupt grid
         bool played_any = false;
+        std::int64_t audio_interrupts = 0;  // interrupts since the first frame went on air
+        std::int64_t audio_pos = 0;         // sample frames played since then
         std::uint64_t transfers = 0;
         OxSimAjaChannelStats stats{};
-        Recorder recorder;
+        std::shared_ptr<Recorder> recorder;
+        std::int64_t recording_dropped = 0;  // of the recordings closed before
+        MarkerWatch markers;  // with ORVEX_AJA_AUDIO_MARKERS=1
     };
 
     bool RateOf(int channel, std::uint32_t* num, std::uint32_t* den) const;
@@ -84,7 +98,11 @@ private:
     std::int64_t VbiAfter(Ticks t, std::uint32_t num, std::uint32_t den) const;
     void CatchUp();
     void PlayInterrupt(int channel, Ring& ring, std::int64_t vbi, Ticks when);
-    void StartRecording(int channel, Ring& ring);
+    // Ends the ring's recording; it is closed by the caller once the lock is released.
+    [[nodiscard]] std::shared_ptr<Recorder> EndRecording(Ring& ring);
+    [[nodiscard]] std::shared_ptr<Recorder> StartRecording(int channel, Ring& ring);
+    int32_t AutoCirculateLocked(uint32_t command, uint32_t crosspoint, const OxNtv2AcInit* init,
+                                std::shared_ptr<Recorder>* closing);
     bool ValidWrite(uint32_t reg, uint32_t value) const;
     std::uint32_t FramesInMemory(NTV2VideoFormat format) const;
 
@@ -101,6 +119,8 @@ private:
     bool no_interrupt_ = false;
     std::int64_t dma_fail_ = 0;
     bool removed_ = false;
+    Ticks stall_transfer_ = 0, late_transfer_ = 0;
+    const bool watch_markers_;
 };
 
 // The loaded rig (read on first use) and its load error.

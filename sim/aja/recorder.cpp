@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 namespace orvex::sim::aja {
 namespace {
@@ -27,7 +28,7 @@ std::uint64_t Checksum(const std::uint8_t* data, std::size_t size) {
     return h;
 }
 
-void Recorder::Start(std::string base, const RecordFormat& format) {
+void RecordFiles::Start(std::string base, const RecordFormat& format) {
     Close();
     base_ = std::move(base);
     format_ = format;
@@ -35,7 +36,8 @@ void Recorder::Start(std::string base, const RecordFormat& format) {
     full_ = false;
 }
 
-void Recorder::WritePicture(const std::uint8_t* rows, std::uint32_t row_bytes, std::size_t size) {
+void RecordFiles::WritePicture(const std::uint8_t* rows, std::uint32_t row_bytes,
+                               std::size_t size) {
     if (!Active() || !format_.video) return;
     const std::uint64_t w = format_.width, h = format_.height;
     if (!w || !h || w % 2 || row_bytes < w * 2 || static_cast<std::uint64_t>(row_bytes) * h > size)
@@ -72,7 +74,7 @@ void Recorder::WritePicture(const std::uint8_t* rows, std::uint32_t row_bytes, s
     std::fwrite(plane_.data(), 1, plane_.size(), y4m_);
 }
 
-void Recorder::WriteAudio(const std::uint8_t* data, std::uint64_t frames) {
+void RecordFiles::WriteAudio(const std::uint8_t* data, std::uint64_t frames) {
     if (!Active() || !format_.audio_channels || !frames) return;
     const std::uint64_t bytes = frames * format_.audio_channels * 4;
     if (44 + wav_bytes_ + bytes > std::min<std::uint64_t>(format_.limit_bytes, 0xFFFFFFFFull)) {
@@ -110,7 +112,7 @@ void Recorder::WriteAudio(const std::uint8_t* data, std::uint64_t frames) {
     UpdateWavSizes();
 }
 
-void Recorder::UpdateWavSizes() {
+void RecordFiles::UpdateWavSizes() {
     if (!wav_ || wav_bytes_ > 0xFFFFFFFFull - 36) return;
     std::uint8_t v[4];
     const long end = std::ftell(wav_);
@@ -123,30 +125,96 @@ void Recorder::UpdateWavSizes() {
     std::fseek(wav_, end, SEEK_SET);
 }
 
-void Recorder::WriteLogLine(const std::string& json) {
+void RecordFiles::WriteLogLine(const std::string& json) {
     if (!Active()) return;
     if (log_bytes_ + json.size() + 1 > format_.limit_bytes) {
         full_ = true;
         return;
     }
     log_bytes_ += json.size() + 1;
-    if (!log_) log_ = std::fopen((base_ + ".jsonl").c_str(), "wb");
+    if (!log_) {
+        log_ = std::fopen((base_ + ".jsonl").c_str(), "wb");
+        // Large enough for any line: each reaches the file in one write, so a run that is
+        // killed leaves whole lines.
+        if (log_) std::setvbuf(log_, nullptr, _IOFBF, 1 << 16);
+    }
     if (!log_) return;
-    std::fputs(json.c_str(), log_);
-    std::fputc('\n', log_);
+    const std::string line = json + '\n';
+    std::fwrite(line.data(), 1, line.size(), log_);
+    std::fflush(log_);
 }
 
-void Recorder::Flush() {
+void RecordFiles::Flush() {
     for (std::FILE* f : {y4m_, wav_, log_})
         if (f) std::fflush(f);
 }
 
-void Recorder::Close() {
+void RecordFiles::Close() {
     for (std::FILE** f : {&y4m_, &wav_, &log_}) {
         if (*f) std::fclose(*f);
         *f = nullptr;
     }
     base_.clear();
+}
+
+Recorder::Recorder(std::string base, const RecordFormat& format, std::size_t bound_bytes)
+    : audio_channels_(format.audio_channels),
+      files_(std::make_unique<RecordFiles>()),
+      writer_(bound_bytes) {
+    RecordFiles* f = files_.get();
+    writer_.Submit(0, [f, base = std::move(base), format]() mutable {
+        std::error_code ec;
+        std::filesystem::create_directories(std::filesystem::path(base).parent_path(), ec);
+        f->Start(base, format);
+    });
+}
+
+Recorder::~Recorder() = default;
+
+bool Recorder::Picture(std::shared_ptr<const std::vector<std::uint8_t>> frame, std::size_t offset,
+                       std::uint32_t row_bytes, std::size_t size, bool is_new) {
+    if (!frame || offset + size > frame->size()) return false;
+    RecordFiles* f = files_.get();
+    const std::size_t bytes = is_new ? std::max<std::size_t>(size, 1) : 0;
+    return writer_.Submit(bytes, [this, f, frame = std::move(frame), offset, row_bytes, size] {
+        f->WritePicture(frame->data() + offset, row_bytes, size);
+        if (f->Full()) full_ = true;
+    });
+}
+
+void Recorder::Audio(const std::uint8_t* data, std::uint64_t frames) {
+    if (!frames || !audio_channels_) return;
+    RecordFiles* f = files_.get();
+    auto silence = [this, f, frames] {
+        f->WriteAudio(nullptr, frames);
+        if (f->Full()) full_ = true;
+    };
+    if (!data) {
+        writer_.Submit(0, silence);
+        return;
+    }
+    std::vector<std::uint8_t> copy(data, data + frames * audio_channels_ * 4);
+    const std::size_t bytes = copy.size();
+    if (!writer_.Submit(bytes, [this, f, copy = std::move(copy), frames] {
+            f->WriteAudio(copy.data(), frames);
+            if (f->Full()) full_ = true;
+        }))
+        writer_.Submit(0, silence);
+}
+
+void Recorder::Line(std::string json) {
+    RecordFiles* f = files_.get();
+    writer_.Submit(0, [this, f, json = std::move(json)] {
+        f->WriteLogLine(json);
+        if (f->Full()) full_ = true;
+    });
+}
+
+void Recorder::Drain() {
+    writer_.Drain();
+    RecordFiles* f = files_.get();
+    writer_.Submit(0, [f] { f->Flush(); });
+    writer_.Drain();
 }
 
 }  // namespace orvex::sim::aja

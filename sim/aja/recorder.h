@@ -1,13 +1,20 @@
 // Files of what went on air through one channel's ring: the pictures (Y4M, 8-bit 4:2:2 as
 // C422, one picture per vertical interrupt), the audio (WAV, 32-bit, sizes valid after every
-// write) and a JSON-lines log with one line per interrupt. Not thread-safe: the board
-// serialises.
+// write) and a JSON-lines log with one line per interrupt.
+//
+// RecordFiles writes them; it is not thread-safe. Recorder hands each part to a writer thread
+// of its own that runs RecordFiles, so that the board's clock never waits for the disk; a part
+// the writer cannot take in time is left out and the interrupt's line says so ("dropped").
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "sim/common/record_writer.h"
 
 namespace orvex::sim::aja {
 
@@ -22,12 +29,12 @@ struct RecordFormat {
     std::uint64_t limit_bytes = 0xFFFFFFFFull;
 };
 
-class Recorder {
+class RecordFiles {
 public:
-    Recorder() = default;
-    ~Recorder() { Close(); }
-    Recorder(const Recorder&) = delete;
-    Recorder& operator=(const Recorder&) = delete;
+    RecordFiles() = default;
+    ~RecordFiles() { Close(); }
+    RecordFiles(const RecordFiles&) = delete;
+    RecordFiles& operator=(const RecordFiles&) = delete;
 
     // `base` is the path without extension; files are created on first use.
     void Start(std::string base, const RecordFormat& format);
@@ -38,6 +45,7 @@ public:
     void WritePicture(const std::uint8_t* rows, std::uint32_t row_bytes, std::size_t size);
     // Interleaved 32-bit sample frames; null data writes silence.
     void WriteAudio(const std::uint8_t* data, std::uint64_t frames);
+    // One line, written whole and flushed.
     void WriteLogLine(const std::string& json);
     void Flush();
     void Close();
@@ -53,6 +61,37 @@ private:
     std::uint64_t wav_bytes_ = 0, y4m_bytes_ = 0, log_bytes_ = 0;
     std::vector<std::uint8_t> plane_;
     bool full_ = false;
+};
+
+class Recorder {
+public:
+    Recorder(std::string base, const RecordFormat& format,
+             std::size_t bound_bytes = RecordWriter::kDefaultBound);
+    // Ends the writer after everything queued, then closes the files.
+    ~Recorder();
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
+
+    // One interrupt's picture: `size` bytes of UYVY rows at `offset` into `frame`, which the
+    // writer holds until it has written them (a repeat shares the bytes of the picture before
+    // it, so only new pictures count against the bound). False when the writer could not take
+    // it.
+    bool Picture(std::shared_ptr<const std::vector<std::uint8_t>> frame, std::size_t offset,
+                 std::uint32_t row_bytes, std::size_t size, bool is_new);
+    // Sample frames (copied; null: silence). What the writer cannot take is recorded as
+    // silence, so the WAV keeps the board's timeline.
+    void Audio(const std::uint8_t* data, std::uint64_t frames);
+    void Line(std::string json);
+    // Waits until the files hold everything given so far.
+    void Drain();
+    std::uint64_t Dropped() const { return writer_.Refused(); }
+    bool Full() const { return full_.load(); }
+
+private:
+    const std::uint32_t audio_channels_;
+    std::unique_ptr<RecordFiles> files_;  // touched only on the writer thread
+    std::atomic<bool> full_{false};
+    RecordWriter writer_;  // declared last: ends before the files close
 };
 
 // 64-bit FNV-1a, eight bytes at a time (the tail byte by byte).

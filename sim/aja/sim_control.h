@@ -13,15 +13,23 @@ typedef int64_t (*OxSimAjaNowFunction)(void* context);                       /* 
 typedef void (*OxSimAjaSleepUntilFunction)(int64_t deadline, void* context); /* 100-ns ticks */
 
 typedef struct OxSimAjaChannelStats {
-    int64_t interrupts;      /* output vertical interrupts since the ring started */
-    int64_t frames_played;   /* interrupts that put a new ring frame on air */
-    int64_t frames_dropped;  /* interrupts with an empty ring after the first frame (repeats) */
-    int64_t transfers;       /* frames accepted into the ring */
-    int64_t transfer_errors; /* transfers refused (full ring, injected DMA failure, ...) */
-    int64_t buffer_level;    /* frames waiting in the ring */
-    int64_t audio_samples;   /* sample frames played with the frames on air */
-    int64_t state;           /* NTV2AutoCirculateState */
-    int64_t sessions;        /* times the ring was initialised */
+    int64_t interrupts;        /* output vertical interrupts since the ring started */
+    int64_t frames_played;     /* interrupts that put a new ring frame on air */
+    int64_t frames_dropped;    /* interrupts with an empty ring after the first frame (repeats) */
+    int64_t transfers;         /* frames accepted into the ring */
+    int64_t transfer_errors;   /* transfers refused (full ring, injected DMA failure, ...) */
+    int64_t buffer_level;      /* frames waiting in the ring */
+    int64_t audio_samples;     /* sample frames played with the frames on air */
+    int64_t state;             /* NTV2AutoCirculateState */
+    int64_t sessions;          /* times the ring was initialised */
+    int64_t audio_silence;     /* sample frames of silence played since the first frame */
+    int64_t audio_cut;         /* sample frames cut: a frame carried more than its interrupt */
+    int64_t recording_dropped; /* parts of the recording left out: the writer fell behind */
+    /* With ORVEX_AJA_AUDIO_MARKERS=1, for hosts whose frames carry a marker in the first sample
+       of channel 0 (silence there elsewhere): frames whose marker was found, frames without
+       one, and the least and greatest offset of a marker from its frame's interrupt, in
+       sample frames (positive: late). */
+    int64_t marked_frames, unmarked_frames, marker_offset_min, marker_offset_max;
 } OxSimAjaChannelStats;
 
 /* The clock every board runs on; null functions restore the platform clock. `sleep_until`
@@ -42,7 +50,9 @@ typedef int32_t (*OxSimAjaBoardCountFn)(char* error, int32_t error_size);
 /* Faults by name: "refuse-format" (NTV2 video format refused; 0 clears), "refuse-reference"
    (NTV2 reference source refused; -1 clears), "no-interrupt" (0/1: the output interrupt
    cannot be subscribed and waits fail), "dma-fail" (transfers that fail; -1 every one),
-   "removed" (0/1: the board stops answering), "clear" (no faults). */
+   "removed" (0/1: the board stops answering), "stall-transfer-us" (every transfer waits that
+   long before it acts; 0 ends it), "late-transfer-us" (the next transfer alone waits),
+   "clear" (no faults). */
 typedef int32_t (*OxSimAjaSetFaultFn)(int32_t board, const char* name, double value);
 #define OX_SIM_AJA_SET_FAULT "OxSimAjaSetFault"
 

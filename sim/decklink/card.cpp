@@ -14,6 +14,8 @@ namespace {
 
 std::atomic<NowFunction> g_now{nullptr};
 std::atomic<void*> g_now_context{nullptr};
+std::atomic<SleepUntilFunction> g_sleep{nullptr};
+std::atomic<void*> g_sleep_context{nullptr};
 
 std::string Hex16(std::uint64_t v) {
     char s[20];
@@ -28,15 +30,45 @@ void SetTimeSource(NowFunction now, void* context) {
     g_now.store(now);
 }
 
+void SetSleep(SleepUntilFunction sleep_until, void* context) {
+    g_sleep_context.store(context);
+    g_sleep.store(sleep_until);
+}
+
 std::int64_t SourceNow() {
     NowFunction f = g_now.load();
     return f ? f(g_now_context.load()) : orvex::platform::Now();
+}
+
+void SourceSleepFor(std::int64_t duration) {
+    if (duration <= 0) return;
+    if (SleepUntilFunction f = g_sleep.load()) {
+        f(SourceNow() + duration, g_sleep_context.load());
+        return;
+    }
+    orvex::platform::SleepFor(duration);
+}
+
+PictureMode PictureModeFromEnvironment() {
+    const char* env = std::getenv("ORVEX_DECKLINK_PICTURES");
+    const std::string mode = env ? env : "";
+    if (mode == "checksum") return PictureMode::kChecksum;
+    if (mode == "count") return PictureMode::kCount;
+    return PictureMode::kCopy;
+}
+
+std::int64_t AudioGridAt(std::int64_t card_time) {
+    return -MulDiv(-card_time, kAudioRate, kTicks);  // ceiling
 }
 
 Card::Card(CardSpec described, int index, std::string record_folder)
     : spec_(std::move(described)),
       index_(index),
       record_folder_(std::move(record_folder)),
+      pictures_(PictureModeFromEnvironment()),
+      markers_(std::getenv("ORVEX_DECKLINK_AUDIO_MARKERS")
+                   ? std::optional<MarkerWatch>(MarkerWatch())
+                   : std::nullopt),
       faults_(spec_.faults),
       busy_(spec_.busy),
       reference_(spec_.reference),
@@ -76,25 +108,32 @@ std::string Card::SlugLocked() const {
            std::to_string(segment_);
 }
 
+std::int64_t Card::PeriodAudioLocked(std::int64_t period) const {
+    return -MulDiv(-period, mode_->duration * kAudioRate, mode_->scale);  // ceiling
+}
+
 void Card::CatchUpLocked() {
     const std::int64_t t = CardNowLocked();
     if (video_enabled_) {
         const std::int64_t current = PeriodAtLocked(t);
-        const bool recording = !record_folder_.empty();
         while (settled_period_ < current) {
-            ++settled_period_;
             // Without a recording, a run of repeats needs no work per period.
-            if (!recording && !pending_ && on_air_) {
-                const std::int64_t n = current - settled_period_ + 1;
+            if (!recording_ && !line_pending_ && !pending_ && on_air_) {
+                const std::int64_t n = current - settled_period_;
                 stats_.periods += n;
                 stats_.repeats += n;
                 settled_period_ = current;
                 break;
             }
-            SettlePeriodLocked(settled_period_);
+            const std::int64_t next = settled_period_ + 1;
+            // The audio of the period that ends here has played: its line is complete.
+            DrainAudioLocked(PeriodAudioLocked(next));
+            FinishLineLocked();
+            settled_period_ = next;
+            SettlePeriodLocked(next);
         }
     }
-    DrainAudioLocked(t);
+    DrainAudioLocked(AudioGridAt(t));
 }
 
 void Card::SettlePeriodLocked(std::int64_t period) {
@@ -104,6 +143,9 @@ void Card::SettlePeriodLocked(std::int64_t period) {
         pending_.reset();
         is_new = true;
         ++stats_.new_frames;
+        if (markers_ && audio_enabled_)
+            markers_->FrameStart(PeriodAudioLocked(period),
+                                 PeriodAudioLocked(period + 1) - PeriodAudioLocked(period));
     } else if (on_air_) {
         ++stats_.repeats;
     } else {
@@ -111,34 +153,44 @@ void Card::SettlePeriodLocked(std::int64_t period) {
     }
     ++stats_.periods;
     if (record_folder_.empty()) return;
-    if (!video_recorder_.Active()) {
-        std::error_code ec;
-        std::filesystem::create_directories(record_folder_, ec);
-        video_recorder_.Start(record_folder_ + "/" + SlugLocked(), *mode_);
+    if (!recording_) {
+        recording_ = std::make_shared<Recording>(record_folder_ + "/" + SlugLocked(), *mode_,
+                                                 PeriodAudioLocked(period));
+        if (audio_enabled_) recording_->AudioFormat(audio_bits_, audio_channels_);
     }
     const Shown& s = *on_air_;
-    const bool recorded = video_recorder_.WritePeriod(s.picture, is_new, period,
-                                                      s.right_eye ? &*s.right_eye : nullptr);
+    line_picture_queued_ = recording_->Picture(s.picture, s.right_eye, is_new, period);
+    if (!line_picture_queued_) ++stats_.recording_dropped;
     const std::int64_t boundary = -MulDiv(-period, mode_->duration * kTicks, mode_->scale);
-    std::string line = "{\"period\":" + std::to_string(period) +
-                       ",\"hw_time\":" + std::to_string(boundary) + ",\"frame\":\"" +
-                       (is_new ? "new" : "repeat") + "\",\"format\":\"" +
-                       FourCCText(s.picture.format) + "\",\"checksum\":\"" + Hex16(s.checksum) +
-                       "\",\"recorded\":" + (recorded ? "true" : "false");
+    line_ = "{\"period\":" + std::to_string(period) + ",\"hw_time\":" + std::to_string(boundary) +
+            ",\"frame\":\"" + (is_new ? "new" : "repeat") + "\",\"format\":\"" +
+            FourCCText(s.picture->format) + "\",\"checksum\":\"" + Hex16(s.checksum) + "\"";
     if (s.right_eye)
-        line += ",\"eye\":\"left+right\",\"right_checksum\":\"" + Hex16(s.right_checksum) + "\"";
-    if (!s.timecode_json.empty()) line += ",\"timecode\":" + s.timecode_json;
-    if (!s.vanc_json.empty()) line += ",\"vanc\":" + s.vanc_json;
+        line_ += ",\"eye\":\"left+right\",\"right_checksum\":\"" + Hex16(s.right_checksum) + "\"";
+    if (!s.timecode_json.empty()) line_ += ",\"timecode\":" + s.timecode_json;
+    if (!s.vanc_json.empty()) line_ += ",\"vanc\":" + s.vanc_json;
     if (keyer_)
-        line += std::string(",\"keyer\":\"") + (keyer_ == 2 ? "external" : "internal") +
-                "\",\"key_level\":" + std::to_string(key_level_);
-    video_recorder_.WriteLogLine(line + "}");
+        line_ += std::string(",\"keyer\":\"") + (keyer_ == 2 ? "external" : "internal") +
+                 "\",\"key_level\":" + std::to_string(key_level_);
+    line_pending_ = true;
+    line_audio_pos_ = PeriodAudioLocked(period);
+    period_silence_ = 0;
 }
 
-void Card::DrainAudioLocked(std::int64_t t) {
-    if (!audio_started_) return;
-    const std::int64_t target = MulDiv(t - audio_start_, 48000, kTicks);
-    std::int64_t n = target - audio_played_;
+void Card::FinishLineLocked() {
+    if (!line_pending_) return;
+    line_pending_ = false;
+    if (!recording_) return;
+    if (audio_enabled_)
+        line_ += ",\"audio_pos\":" + std::to_string(line_audio_pos_ - recording_->audio_origin()) +
+                 ",\"audio_silence\":" + std::to_string(period_silence_);
+    recording_->Line(std::move(line_), line_picture_queued_);
+    line_.clear();
+}
+
+void Card::DrainAudioLocked(std::int64_t grid) {
+    if (!audio_enabled_) return;
+    std::int64_t n = grid - audio_grid_;
     if (n <= 0) return;
     const std::size_t frame_bytes = static_cast<std::size_t>(audio_bits_ / 8 * audio_channels_);
     const std::size_t capacity = audio_ring_.size() / frame_bytes;
@@ -147,31 +199,41 @@ void Card::DrainAudioLocked(std::int64_t t) {
     stats_.audio_played += static_cast<std::int64_t>(take);
     while (take) {
         const std::size_t chunk = std::min(take, capacity - audio_head_);
-        audio_recorder_.Write(audio_ring_.data() + audio_head_ * frame_bytes, chunk);
+        if (recording_)
+            recording_->Audio(audio_grid_, audio_ring_.data() + audio_head_ * frame_bytes, chunk);
+        if (markers_)
+            markers_->Samples(audio_grid_, audio_ring_.data() + audio_head_ * frame_bytes, chunk,
+                              frame_bytes, audio_bits_);
         audio_head_ = (audio_head_ + chunk) % capacity;
         audio_count_ -= chunk;
+        audio_grid_ += static_cast<std::int64_t>(chunk);
         take -= chunk;
         n -= static_cast<std::int64_t>(chunk);
     }
-    // An empty buffer plays silence, so that the recording keeps the card's timeline.
+    // An empty buffer plays silence.
     if (n > 0) {
-        stats_.audio_silence += n;
-        audio_recorder_.Write(nullptr, static_cast<std::uint64_t>(n));
+        if (audio_started_) stats_.audio_silence += n;
+        period_silence_ += n;
+        if (recording_) recording_->Audio(audio_grid_, nullptr, static_cast<std::uint64_t>(n));
+        audio_grid_ += n;
     }
-    audio_played_ = target;
 }
 
-void Card::EndVideoLocked() {
-    video_recorder_.Close();
+std::shared_ptr<Recording> Card::EndVideoLocked() {
+    if (video_enabled_) DrainAudioLocked(AudioGridAt(CardNowLocked()));
+    FinishLineLocked();  // the last period, as far as it played
+    if (recording_) stats_.recording_dropped += static_cast<std::int64_t>(recording_->Dropped());
+    std::shared_ptr<Recording> closing = std::move(recording_);
+    recording_.reset();
     pending_.reset();
     on_air_.reset();
     video_enabled_ = false;
     video_owner_ = nullptr;
     mode_ = nullptr;
+    return closing;
 }
 
 void Card::EndAudioLocked() {
-    audio_recorder_.Close();
     audio_enabled_ = false;
     audio_started_ = false;
     audio_ring_.clear();
@@ -216,9 +278,27 @@ HRESULT Card::SetFault(const std::string& name, double value) {
         drift_ppm_ = value;
     } else if (name == "jitter-us")
         faults_.jitter = std::clamp<std::int64_t>(i64, 0, 1'000'000) * 10;
+    else if (name.rfind("stall-", 0) == 0 || name.rfind("late-", 0) == 0) {
+        // "stall-CALL-us": every call of a kind waits that long; "late-CALL-us": the next one.
+        static const char* const kCalls[kCallKinds] = {"display", "audio", "clock"};
+        const bool stall = name[0] == 's';
+        const std::string call = name.substr(stall ? 6 : 5);
+        int kind = -1;
+        for (int k = 0; k < kCallKinds; ++k)
+            if (call == std::string(kCalls[k]) + "-us") kind = k;
+        if (kind < 0 || !(value >= 0 && value <= 60e6)) return E_INVALIDARG;
+        (stall ? stall_ : late_)[static_cast<std::size_t>(kind)] = i64 * 10;
+    } else if (name == "audio-refuse")
+        audio_refuse_ = std::max<std::int64_t>(0, i64);
+    else if (name == "audio-refuse-calls")
+        audio_refuse_calls_ = i64;
     else if (name == "clear") {
         const std::int64_t t = CardNowLocked();
         faults_ = Faults{};
+        stall_ = {};
+        late_ = {};
+        audio_refuse_ = 0;
+        audio_refuse_calls_ = -1;
         busy_ = 0;
         base_ = t;
         origin_ = SourceNow();
@@ -232,6 +312,8 @@ CardStats Card::Stats() {
     std::lock_guard guard(mutex_);
     CatchUpLocked();
     CardStats s = stats_;
+    if (recording_) s.recording_dropped += static_cast<std::int64_t>(recording_->Dropped());
+    if (markers_) s.markers = markers_->Figures();
     s.frames_alive = frames_alive_.load();
     s.frame_bytes_alive = frame_bytes_alive_.load();
     s.release_calls = release_calls_.load();
@@ -239,9 +321,24 @@ CardStats Card::Stats() {
 }
 
 void Card::Flush() {
-    std::lock_guard guard(mutex_);
-    CatchUpLocked();
-    video_recorder_.Flush();
+    std::shared_ptr<Recording> recording;
+    {
+        std::lock_guard guard(mutex_);
+        CatchUpLocked();
+        recording = recording_;
+    }
+    if (recording) recording->Drain();
+}
+
+void Card::Stall(Call call) {
+    std::int64_t wait = 0;
+    {
+        std::lock_guard guard(mutex_);
+        const auto k = static_cast<std::size_t>(call);
+        wait = stall_[k] + late_[k];
+        late_[k] = 0;
+    }
+    SourceSleepFor(wait);
 }
 
 void Card::DeviceAcquired() {
@@ -252,19 +349,20 @@ void Card::DeviceAcquired() {
 void Card::DeviceReleased(const void* client) {
     CComPtr<IDeckLinkMemoryAllocator> allocator;
     bool decommit = false;
+    std::shared_ptr<Recording> closing;  // closed once the lock is released
     {
         std::lock_guard guard(mutex_);
         // A client that goes away without disabling its output gives the card up.
         if (client && client == video_owner_ && devices_ > 1) {
             if (mode_) CatchUpLocked();
-            EndVideoLocked();
+            closing = EndVideoLocked();
         }
         if (--devices_ > 0) return;
         if (mode_)
             CatchUpLocked();
         else
-            DrainAudioLocked(CardNowLocked());
-        EndVideoLocked();
+            DrainAudioLocked(AudioGridAt(CardNowLocked()));
+        if (auto last = EndVideoLocked()) closing = std::move(last);
         EndAudioLocked();
         allocator.Attach(allocator_.Detach());
         decommit = allocator_committed_;

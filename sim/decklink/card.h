@@ -9,11 +9,24 @@
 // for a card thread; the recording of the last periods is completed when the card is next
 // called, flushed, disabled or released.
 //
+// Audio. The card's audio runs on a sample grid anchored at card time 0: sample k starts at
+// k / 48000 s, and a period's audio starts with the first sample that starts at or after the
+// period. What is written plays from the first grid sample not yet played; an empty buffer
+// plays silence. The recording's WAV starts with the first recorded period, and each period's
+// log line gives that period's first sample in the WAV ("audio_pos") and the silence played
+// in it ("audio_silence"), so that audio and pictures can be compared sample by sample.
+//
+// Recording. Files are written by each recording's own writer thread (Recording), never on
+// the thread of a card call. A period's log line is completed at the next boundary, once its
+// audio has played.
+//
 // Locking. One mutex per card guards everything below; it is never held while the host's
 // allocator is called (the host's Decommit may wait for buffers that another thread returns
-// through the card).
+// through the card), while a call stalls by a fault, or while a recording is drained or
+// closed.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <map>
@@ -25,30 +38,49 @@
 
 #include "com/ptr.h"
 #include "decklink/api/decklink_api.h"
+#include "sim/common/marker_watch.h"
 #include "sim/decklink/recorder.h"
+#include "sim/decklink/recording.h"
 #include "sim/decklink/rig.h"
 
 namespace orvex::sim::decklink {
 
 using NowFunction = std::int64_t (*)(void* context);
+using SleepUntilFunction = void (*)(std::int64_t deadline, void* context);
 // The time source of every card (100-ns ticks); null restores the platform clock.
 void SetTimeSource(NowFunction now, void* context);
+// How a stalled call waits on that time source; null sleeps on the platform clock.
+void SetSleep(SleepUntilFunction sleep_until, void* context);
 std::int64_t SourceNow();
+void SourceSleepFor(std::int64_t duration);
+
+// The card's audio sample rate, and the grid index of the first sample that starts at or
+// after `card_time` (100-ns ticks).
+constexpr std::int64_t kAudioRate = 48000;
+std::int64_t AudioGridAt(std::int64_t card_time);
 
 // What the card took from a frame at DisplayVideoFrameSync.
 struct Shown {
-    Picture picture;
-    std::optional<Picture> right_eye;
+    std::shared_ptr<const Picture> picture;
+    std::shared_ptr<const Picture> right_eye;
     std::uint64_t checksum = 0, right_checksum = 0;
     std::string timecode_json;  // {"rpv1":"10:00:00:00",...} or empty
     std::string vanc_json;      // [{"line":9,...}] or empty
 };
+
+// What the card keeps of each frame it is shown: a copy (recorded as pictures), only its
+// checksum, or nothing but the count (for measuring the host's own cost). The environment
+// variable ORVEX_DECKLINK_PICTURES chooses: "copy" (the default), "checksum" or "count".
+enum class PictureMode { kCopy, kChecksum, kCount };
+PictureMode PictureModeFromEnvironment();
 
 struct CardStats {
     std::int64_t periods = 0, new_frames = 0, repeats = 0, replaced = 0;
     std::int64_t frames_alive = 0, frame_bytes_alive = 0;
     std::int64_t allocate_calls = 0, release_calls = 0, commit_calls = 0, decommit_calls = 0;
     std::int64_t audio_played = 0, audio_silence = 0;
+    std::int64_t recording_dropped = 0;  // parts of the recording the writer could not take
+    MarkerFigures markers;               // with ORVEX_DECKLINK_AUDIO_MARKERS=1
 };
 
 class Card : public std::enable_shared_from_this<Card> {
@@ -63,7 +95,7 @@ public:
     // ---- Control (tests and tools).
     HRESULT SetFault(const std::string& name, double value);
     CardStats Stats();
-    void Flush();  // catch up and flush the recording files
+    void Flush();  // catch up and wait until the recording files hold it
 
     // ---- Attributes and configuration.
     HRESULT GetAttrFlag(BMDDeckLinkAttributeID id, BOOL* value);
@@ -119,19 +151,30 @@ public:
     void DeviceReleased(const void* client = nullptr);
 
 private:
+    // Calls a fault may stall or make late.
+    enum Call { kCallDisplay, kCallAudio, kCallClock, kCallKinds };
+    // Waits (without the lock) as the faults on `call` ask.
+    void Stall(Call call);
+
     // Caller holds mutex_.
     std::int64_t CardNowLocked();  // card time in 100-ns ticks
     std::int64_t PeriodAtLocked(std::int64_t card_time) const;
+    std::int64_t PeriodAudioLocked(std::int64_t period) const;  // grid index of its start
     void CatchUpLocked();
     void SettlePeriodLocked(std::int64_t period);
-    void DrainAudioLocked(std::int64_t card_time);
-    void EndVideoLocked();
+    void FinishLineLocked();
+    void DrainAudioLocked(std::int64_t grid);  // plays the grid up to `grid`
+    // Ends the output; the recording is handed back to be closed without the lock.
+    [[nodiscard]] std::shared_ptr<Recording> EndVideoLocked();
     void EndAudioLocked();
     std::string SlugLocked() const;
 
     const CardSpec spec_;
     const int index_;
     const std::string record_folder_;
+    const PictureMode pictures_;
+    // Where marked frames' audio began against their periods (ORVEX_DECKLINK_AUDIO_MARKERS=1).
+    std::optional<MarkerWatch> markers_;
     std::mutex mutex_;
 
     Faults faults_;
@@ -159,7 +202,10 @@ private:
     std::optional<Shown> pending_;     // shown from the next boundary
     std::optional<Shown> on_air_;
     int segment_ = 0;
-    VideoRecorder video_recorder_;
+    std::shared_ptr<Recording> recording_;
+    std::string line_;  // the settled period's line, completed at the next boundary
+    bool line_pending_ = false, line_picture_queued_ = false;
+    std::int64_t line_audio_pos_ = 0;  // grid index of the line's period start
     CComPtr<IDeckLinkMemoryAllocator> allocator_;
     bool allocator_committed_ = false;
     CComPtr<IDeckLinkVideoOutputCallback> video_callback_;
@@ -171,10 +217,15 @@ private:
     std::vector<std::uint8_t> audio_ring_;  // capacity = audio_buffer sample frames
     std::size_t audio_head_ = 0;            // sample frames
     std::size_t audio_count_ = 0;
-    bool audio_started_ = false;
-    std::int64_t audio_start_ = 0;   // card time of the first write
-    std::int64_t audio_played_ = 0;  // sample frames since the start (audio and silence)
-    AudioRecorder audio_recorder_;
+    bool audio_started_ = false;       // something was written since audio was enabled
+    std::int64_t audio_grid_ = 0;      // grid index of the next sample to play: the buffer's head
+    std::int64_t period_silence_ = 0;  // silence played since the line's period began
+
+    // Faults on the timing of calls, and on audio writes.
+    std::array<std::int64_t, kCallKinds> stall_{};  // ticks every call of a kind waits
+    std::array<std::int64_t, kCallKinds> late_{};   // ticks the next call of a kind waits
+    std::int64_t audio_refuse_ = 0;                 // sample frames each write leaves untaken
+    std::int64_t audio_refuse_calls_ = -1;          // writes still to refuse; -1 every write
 
     int devices_ = 0;
     CardStats stats_;

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 
 #include "sim/decklink/card_internal.h"
 #include "sim/decklink/objects.h"
@@ -14,8 +13,13 @@
 namespace orvex::sim::decklink {
 namespace {
 
-// Copies what a frame holds; false for a frame whose geometry the card cannot take.
-bool TakePicture(IDeckLinkVideoFrame* frame, Picture* out) {
+// What the card takes of a frame (its bytes only when it keeps copies) and its checksum; null
+// for a frame whose geometry the card cannot take.
+std::shared_ptr<const Picture> TakePicture(IDeckLinkVideoFrame* frame, PictureMode mode,
+                                           std::uint64_t* checksum) {
+    *checksum = 0;
+    auto taken = std::make_shared<Picture>();
+    Picture* out = taken.get();
     out->width = frame->GetWidth();
     out->height = frame->GetHeight();
     out->row_bytes = frame->GetRowBytes();
@@ -23,14 +27,16 @@ bool TakePicture(IDeckLinkVideoFrame* frame, Picture* out) {
     const std::int64_t min = MinRowBytes(out->format, out->width);
     if (out->width <= 0 || out->height <= 0 || out->row_bytes <= 0 ||
         (min > 0 && out->row_bytes < min))
-        return false;
+        return nullptr;
     const std::int64_t bytes = static_cast<std::int64_t>(out->row_bytes) * out->height;
-    if (bytes > kMaxFrameBytes) return false;
+    if (bytes > kMaxFrameBytes) return nullptr;
     void* data = nullptr;
-    if (FAILED(frame->GetBytes(&data)) || !data) return false;
+    if (FAILED(frame->GetBytes(&data)) || !data) return nullptr;
     const auto* p = static_cast<const std::uint8_t*>(data);
-    out->bytes.assign(p, p + bytes);
-    return true;
+    if (mode == PictureMode::kCount) return taken;
+    *checksum = PictureChecksum(p, out->width, out->height, out->row_bytes, out->format);
+    if (mode == PictureMode::kCopy) out->bytes.assign(p, p + bytes);
+    return taken;
 }
 
 std::string TimecodeJson(IDeckLinkVideoFrame* frame, BMDVideoOutputFlags flags) {
@@ -117,6 +123,7 @@ HRESULT Card::Supports(BMDDisplayMode mode, BMDPixelFormat format, BMDVideoOutpu
 }
 
 HRESULT Card::EnableVideo(BMDDisplayMode mode, BMDVideoOutputFlags flags, const void* client) {
+    std::shared_ptr<Recording> closing;  // closed once the lock is released
     std::lock_guard guard(mutex_);
     if (faults_.removed) return kRemoved;
     if (FAILED(faults_.enable_error)) return faults_.enable_error;
@@ -129,11 +136,12 @@ HRESULT Card::EnableVideo(BMDDisplayMode mode, BMDVideoOutputFlags flags, const 
         return E_INVALIDARG;
     if (video_enabled_) {  // a new mode starts a new stream
         CatchUpLocked();
-        EndVideoLocked();
+        closing = EndVideoLocked();
     }
     mode_ = info;
     video_flags_ = flags;
     video_enabled_ = true;
+    if (markers_) markers_ = MarkerWatch{};  // measured per stream
     video_owner_ = client;
     ++segment_;
     settled_period_ = PeriodAtLocked(CardNowLocked());
@@ -142,12 +150,13 @@ HRESULT Card::EnableVideo(BMDDisplayMode mode, BMDVideoOutputFlags flags, const 
 
 HRESULT Card::DisableVideo(const void* client) {
     CComPtr<IDeckLinkMemoryAllocator> allocator;
+    std::shared_ptr<Recording> closing;
     {
         std::lock_guard guard(mutex_);
         if (faults_.removed) return kRemoved;
         if (video_owner_ && video_owner_ != client) return S_OK;  // not this client's output
         if (video_enabled_) CatchUpLocked();
-        EndVideoLocked();
+        closing = EndVideoLocked();
         if (allocator_committed_) allocator = allocator_;
         allocator_committed_ = false;
     }
@@ -267,6 +276,7 @@ HRESULT Card::CreateAncillary(BMDPixelFormat format, IDeckLinkVideoFrameAncillar
 
 HRESULT Card::DisplaySync(IDeckLinkVideoFrame* frame) {
     if (!frame) return E_POINTER;
+    Stall(kCallDisplay);
     ModeInfo mode;
     BMDVideoOutputFlags flags;
     int segment;
@@ -284,20 +294,18 @@ HRESULT Card::DisplaySync(IDeckLinkVideoFrame* frame) {
     }
     // The frame is read without the card lock: it may be the host's own object.
     Shown shown;
-    if (!TakePicture(frame, &shown.picture) || shown.picture.width != mode.width ||
-        shown.picture.height != mode.height)
+    shown.picture = TakePicture(frame, pictures_, &shown.checksum);
+    if (!shown.picture || shown.picture->width != mode.width ||
+        shown.picture->height != mode.height)
         return E_INVALIDARG;
-    shown.checksum = PictureChecksum(shown.picture);
     if (flags & bmdVideoOutputDualStream3D) {
         CComPtr<IDeckLinkVideoFrame3DExtensions> ext;
         CComPtr<IDeckLinkVideoFrame> right;
         if (SUCCEEDED(frame->QueryInterface(IID_IDeckLinkVideoFrame3DExtensions,
                                             reinterpret_cast<void**>(&ext))) &&
             ext && SUCCEEDED(ext->GetFrameForRightEye(&right)) && right) {
-            Picture p;
-            if (!TakePicture(right, &p) || p.width != mode.width || p.height != mode.height)
-                return E_INVALIDARG;
-            shown.right_checksum = PictureChecksum(p);
+            auto p = TakePicture(right, pictures_, &shown.right_checksum);
+            if (!p || p->width != mode.width || p->height != mode.height) return E_INVALIDARG;
             shown.right_eye = std::move(p);
         }
     }
@@ -346,6 +354,8 @@ HRESULT Card::EnableAudio(BMDAudioSampleRate rate, BMDAudioSampleType type, unsi
     audio_bits_ = static_cast<int>(type);
     audio_channels_ = static_cast<int>(channels);
     audio_enabled_ = true;
+    audio_grid_ = AudioGridAt(CardNowLocked());  // silence until something is written
+    if (recording_) recording_->AudioFormat(audio_bits_, audio_channels_);
     return S_OK;
 }
 
@@ -361,6 +371,7 @@ HRESULT Card::WriteAudio(const void* data, unsigned int frames, unsigned int* wr
     if (!written) return E_POINTER;
     *written = 0;
     if (!data && frames) return E_POINTER;
+    Stall(kCallAudio);
     std::lock_guard guard(mutex_);
     if (faults_.removed) return kRemoved;
     if (!audio_enabled_) return E_FAIL;
@@ -368,17 +379,11 @@ HRESULT Card::WriteAudio(const void* data, unsigned int frames, unsigned int* wr
     const std::size_t frame_bytes = static_cast<std::size_t>(audio_bits_ / 8 * audio_channels_);
     const std::size_t capacity = audio_ring_.size() / frame_bytes;
     std::size_t take = std::min<std::size_t>(frames, capacity - audio_count_);
-    if (!audio_started_ && take) {
-        audio_started_ = true;
-        audio_start_ = CardNowLocked();
-        audio_played_ = 0;
-        if (!record_folder_.empty()) {
-            std::error_code ec;
-            std::filesystem::create_directories(record_folder_, ec);
-            audio_recorder_.Open(record_folder_ + "/" + SlugLocked() + ".wav", audio_bits_,
-                                 audio_channels_);
-        }
+    if (audio_refuse_ > 0 && audio_refuse_calls_ != 0) {  // the card takes only part
+        if (audio_refuse_calls_ > 0) --audio_refuse_calls_;
+        take -= std::min<std::size_t>(take, static_cast<std::size_t>(audio_refuse_));
     }
+    if (take) audio_started_ = true;
     const auto* src = static_cast<const std::uint8_t*>(data);
     *written = static_cast<unsigned int>(take);
     while (take) {
@@ -424,6 +429,7 @@ HRESULT Card::HardwareClock(BMDTimeScale scale, BMDTimeValue* hw, BMDTimeValue* 
     if (!hw || !in_frame || !ticks_per_frame) return E_POINTER;
     *hw = *in_frame = *ticks_per_frame = 0;
     if (scale <= 0 || scale > kTicks * 1000) return E_INVALIDARG;
+    Stall(kCallClock);
     std::lock_guard guard(mutex_);
     if (faults_.removed) return kRemoved;
     if (!video_enabled_) return E_FAIL;  // no mode, no frame rate

@@ -21,6 +21,10 @@ ORVEX_EXPORT void OxSimDeckLinkSetTimeSource(OxSimNowFunction now, void* context
     SetTimeSource(now, context);
 }
 
+ORVEX_EXPORT void OxSimDeckLinkSetSleep(OxSimSleepUntilFunction sleep_until, void* context) {
+    SetSleep(sleep_until, context);
+}
+
 ORVEX_EXPORT int32_t OxSimDeckLinkReset() {
     ResetRig();
     return S_OK;
@@ -47,9 +51,12 @@ ORVEX_EXPORT int32_t OxSimDeckLinkStats(int32_t card, OxSimCardStats* out) {
     auto c = CardAt(card);
     if (!c || !out) return E_INVALIDARG;
     CardStats s = c->Stats();
-    *out = OxSimCardStats{s.periods,      s.new_frames,        s.repeats,        s.replaced,
-                          s.frames_alive, s.frame_bytes_alive, s.allocate_calls, s.release_calls,
-                          s.commit_calls, s.decommit_calls,    s.audio_played,   s.audio_silence};
+    *out = OxSimCardStats{
+        s.periods,           s.new_frames,        s.repeats,         s.replaced,
+        s.frames_alive,      s.frame_bytes_alive, s.allocate_calls,  s.release_calls,
+        s.commit_calls,      s.decommit_calls,    s.audio_played,    s.audio_silence,
+        s.recording_dropped, s.markers.frames,    s.markers.missing, s.markers.min_offset,
+        s.markers.max_offset};
     return S_OK;
 }
 

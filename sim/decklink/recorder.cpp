@@ -50,15 +50,16 @@ void UnpackV210(const std::uint8_t* line, std::int32_t width, std::vector<std::u
 
 }  // namespace
 
-std::uint64_t PictureChecksum(const Picture& p) {
+std::uint64_t PictureChecksum(const std::uint8_t* rows, std::int32_t width, std::int32_t height,
+                              std::int32_t row_bytes, BMDPixelFormat format) {
     // FNV-1a over 64-bit little-endian words (bytes for a row's tail): eight times faster than
     // bytewise, which matters for UHD frames at 50 periods a second.
     std::uint64_t h = 14695981039346656037ull;
-    std::int64_t visible = std::min<std::int64_t>(MinRowBytes(p.format, p.width), p.row_bytes);
-    if (visible <= 0) visible = p.row_bytes;
+    std::int64_t visible = std::min<std::int64_t>(MinRowBytes(format, width), row_bytes);
+    if (visible <= 0) visible = row_bytes;
     const std::size_t words = static_cast<std::size_t>(visible) / 8;
-    for (std::int32_t y = 0; y < p.height; ++y) {
-        const std::uint8_t* row = p.bytes.data() + static_cast<std::size_t>(y) * p.row_bytes;
+    for (std::int32_t y = 0; y < height; ++y) {
+        const std::uint8_t* row = rows + static_cast<std::size_t>(y) * row_bytes;
         for (std::size_t w = 0; w < words; ++w) {
             std::uint64_t v;
             std::memcpy(&v, row + 8 * w, 8);
@@ -151,10 +152,21 @@ bool VideoRecorder::WritePeriod(const Picture& picture, bool is_new, std::int64_
 
 void VideoRecorder::WriteLogLine(const std::string& json) {
     if (!Active()) return;
-    if (!log_) log_ = std::fopen((base_ + ".jsonl").c_str(), "wb");
+    if (!log_) {
+        log_ = std::fopen((base_ + ".jsonl").c_str(), "wb");
+        // Large enough for any line: each reaches the file in one write, so a run that is
+        // killed leaves whole lines.
+        if (log_) std::setvbuf(log_, nullptr, _IOFBF, 1 << 18);
+    }
     if (!log_) return;
-    std::fwrite(json.data(), 1, json.size(), log_);
-    std::fputc('\n', log_);
+    std::string line = json;
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), log_);
+    std::fflush(log_);
+}
+
+void VideoRecorder::ForgetLastPicture() {
+    y4m_.planes_valid = y4m_right_.planes_valid = false;
 }
 
 void VideoRecorder::Flush() {

@@ -1,6 +1,7 @@
 // Files of what went on air through one output: the pictures (Y4M for 8- and 10-bit 4:2:2,
 // PNG stills of each new RGB frame), the audio (WAV, sizes kept valid after every write) and
-// a JSON-lines log with one line per hardware period. Not thread-safe: the card serialises.
+// a JSON-lines log with one line per hardware period. Not thread-safe: one writer thread
+// uses them (see Recording).
 #pragma once
 
 #include <cstdint>
@@ -21,7 +22,11 @@ struct Picture {
 };
 
 // 64-bit FNV-1a over the visible bytes of each row, eight bytes at a time.
-std::uint64_t PictureChecksum(const Picture& p);
+std::uint64_t PictureChecksum(const std::uint8_t* rows, std::int32_t width, std::int32_t height,
+                              std::int32_t row_bytes, BMDPixelFormat format);
+inline std::uint64_t PictureChecksum(const Picture& p) {
+    return PictureChecksum(p.bytes.data(), p.width, p.height, p.row_bytes, p.format);
+}
 
 class VideoRecorder {
 public:
@@ -37,7 +42,10 @@ public:
     // not go to a file (unsupported layout, a layout change within the stream, I/O error).
     bool WritePeriod(const Picture& picture, bool is_new, std::int64_t period,
                      const Picture* right_eye);
+    // One line, written whole and flushed.
     void WriteLogLine(const std::string& json);
+    // The next repeat has no picture to repeat (the one before it never reached the file).
+    void ForgetLastPicture();
     void Flush();
     void Close();
 

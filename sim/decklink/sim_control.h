@@ -22,13 +22,25 @@ typedef struct OxSimCardStats {
     int64_t release_calls;     /* host allocator: ReleaseBuffer */
     int64_t commit_calls;
     int64_t decommit_calls;
-    int64_t audio_played;  /* sample frames played from the buffer */
-    int64_t audio_silence; /* sample frames of silence played on underrun */
+    int64_t audio_played;      /* sample frames played from the buffer */
+    int64_t audio_silence;     /* sample frames of silence played on underrun */
+    int64_t recording_dropped; /* parts of the recording left out: the writer fell behind */
+    /* With ORVEX_DECKLINK_AUDIO_MARKERS=1, for hosts whose frames carry a marker in the first
+       sample of channel 0 (silence there elsewhere): frames whose marker was found, frames
+       without one, and the least and greatest offset of a marker from its frame's first
+       period, in sample frames (positive: late). */
+    int64_t marked_frames, unmarked_frames, marker_offset_min, marker_offset_max;
 } OxSimCardStats;
 
 /* The clock every card runs on; null restores the platform clock. */
 typedef void (*OxSimSetTimeSourceFn)(OxSimNowFunction now, void* context);
 #define OX_SIM_SET_TIME_SOURCE "OxSimDeckLinkSetTimeSource"
+
+/* How a call stalled by a fault waits: until `deadline` on the time source's clock. Null
+   sleeps on the platform clock. Tests on a virtual clock give one that advances it. */
+typedef void (*OxSimSleepUntilFunction)(int64_t deadline, void* context);
+typedef void (*OxSimSetSleepFn)(OxSimSleepUntilFunction sleep_until, void* context);
+#define OX_SIM_SET_SLEEP "OxSimDeckLinkSetSleep"
 
 /* Forgets the loaded rig; the next iterator reads the rig setting again. */
 typedef int32_t (*OxSimResetFn)(void);
@@ -45,7 +57,11 @@ typedef int32_t (*OxSimCardCountFn)(char* error, int32_t error_size);
    "display-error-calls" (calls that fail; -1 every call), "frame-oom" (CreateVideoFrame calls
    that fail), "allocate-oom" (frames from the host allocator that fail), "busy" (busy-state
    bits), "removed" (0/1), "reference" (reference status bits), "drift-ppm", "jitter-us",
-   "clear" (no faults). */
+   "stall-display-us", "stall-audio-us", "stall-clock-us" (every DisplayVideoFrameSync,
+   WriteAudioSamplesSync or GetHardwareReferenceClock waits that long before it acts; 0 ends
+   it), "late-display-us", "late-audio-us", "late-clock-us" (the next such call alone waits),
+   "audio-refuse" (each WriteAudioSamplesSync leaves that many of its sample frames untaken),
+   "audio-refuse-calls" (writes it applies to; -1 every write), "clear" (no faults). */
 typedef int32_t (*OxSimSetFaultFn)(int32_t card, const char* name, double value);
 #define OX_SIM_SET_FAULT "OxSimDeckLinkSetFault"
 

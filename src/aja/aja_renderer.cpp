@@ -12,6 +12,7 @@
 #include "pipeline/receiver_impl.h"
 #include "platform/clock.h"
 #include "platform/text.h"
+#include "platform/thread.h"
 
 namespace orvex::aja {
 namespace {
@@ -293,6 +294,8 @@ HRESULT AJARenderer::Open(const M_AV_PROPS* props, IMNode* node) {
         stat_->AttributesSetInt(framesName_, framesTransferred_.load());
         stat_->AttributesSetInt(droppedName_, framesDropped_.load());
         stat_->AttributesSetInt(errorsName_, transferErrors_.load());
+        stat_->AttributesSetInt(realignedName_, audioRealigned_.load());
+        stat_->AttributesSetInt(realignDroppedName_, audioRealignDropped_.load());
     }
     if (!props) return E_NO_USABLE_MODE;
     const M_VID_PROPS& v = props->vidProps;
@@ -308,9 +311,12 @@ HRESULT AJARenderer::Open(const M_AV_PROPS* props, IMNode* node) {
     }
     slotFree_.Set();
     frameCounter_ = 0;
-    audio_->Reset();
-    audio_->SetFormat(&audioProps_);
-    audio_->Append(&audioProps_, nullptr, audioProps_.nChannels * 4, false, false);
+    {
+        std::lock_guard<std::mutex> lock(mailboxLock_);
+        audio_->Reset();
+        audio_->SetFormat(&audioProps_);
+        audioAppended_ = audioRemoved_ = pendingAudioStart_ = 0;
+    }
     if (FAILED(playoutThread_.StartIfEnded(this, &PlayoutRoutine))) {
         Stop();
         return E_NO_USABLE_MODE;
@@ -351,17 +357,51 @@ HRESULT AJARenderer::PutFrame(IOXFrame* frame, IMNode* node) {
     }
     std::lock_guard<std::mutex> lock(mailboxLock_);
     pending_ = frame;
+    pendingAudioStart_ = audioAppended_;
     const M_AUD_PROPS& a = info.avProps.audProps;
     if (a.nChannels > 0 && a.nSamplesPerSec > 0 && a.nBitsPerSample > 0 && info.cbAudio &&
-        info.lpAudio && info.cbAudio <= 0x7FFFFFFF)
-        audio_->Append(&a, reinterpret_cast<const BYTE*>(info.lpAudio),
-                       static_cast<int>(info.cbAudio), false, true);
+        info.lpAudio && info.cbAudio <= 0x7FFFFFFF) {
+        const int before = audio_->Available();
+        const int stored = audio_->Append(&a, reinterpret_cast<const BYTE*>(info.lpAudio),
+                                          static_cast<int>(info.cbAudio), false, true);
+        if (stored > before) audioAppended_ += stored - before;
+    }
     slotFree_.Reset();
     framePending_.Set();
     return S_OK;
 }
 
-CComPtr<IOXFrame> AJARenderer::PrepareTransfer() {
+void AJARenderer::TakeAudio(std::int64_t interrupt) {
+    // What the frame before carried beyond its interrupt is dropped: the board starts this
+    // frame's audio at its interrupt, so the transfer must start with its first sample.
+    const std::int64_t lead = pendingAudioStart_ - audioRemoved_;
+    if (lead > 0) {
+        audioRemoved_ += audio_->Consume(static_cast<int>(lead), nullptr);
+        Count(audioRealigned_, realignedName_);
+        const int dropped =
+            audioRealignDropped_.fetch_add(static_cast<int>(lead)) + static_cast<int>(lead);
+        if (stat_) stat_->AttributesSetInt(realignDroppedName_, dropped & 0x7FFFFFFF);
+    }
+    NTV2FrameRate rate = GetNTV2FrameRateFromVideoFormat(videoFormat_);
+    if (rate == NTV2_FRAMERATE_UNKNOWN) card_.GetFrameRate(rate, NTV2_CHANNEL1);
+    NTV2AudioRate audioRate = NTV2_AUDIO_48K;
+    card_.GetAudioRate(audioRate, audioSystem_);
+    const int samples = static_cast<int>(
+        GetAudioSamplesPerFrame(rate, audioRate, static_cast<ULWord>(interrupt % 5)));
+    BYTE* out = nullptr;
+    const int got = audio_->Read(&audioProps_, &out, samples, 0, audioProps_.nChannels, false);
+    if (got >= 0 && out && samples > 0) {
+        // The interrupt's samples, silence where the frame had fewer.
+        transfer_.audioBuffer = reinterpret_cast<ULWord*>(out);
+        transfer_.audioBufferSize = static_cast<ULWord>(samples * audioProps_.nChannels * 4);
+        audioRemoved_ += audio_->Consume(got, nullptr);
+    } else {
+        transfer_.audioBuffer = nullptr;
+        transfer_.audioBufferSize = 0;
+    }
+}
+
+CComPtr<IOXFrame> AJARenderer::PrepareTransfer(const AUTOCIRCULATE_STATUS_STRUCT& status) {
     std::lock_guard<std::mutex> lock(mailboxLock_);
     if (!pending_) {
         slotFree_.Set();
@@ -372,24 +412,10 @@ CComPtr<IOXFrame> AJARenderer::PrepareTransfer() {
     // The board takes at most one frame of its format; a larger picture is cut there.
     transfer_.videoBuffer = reinterpret_cast<ULWord*>(info.lpVideo);
     transfer_.videoBufferSize = std::min<ULWord>(info.cbVideo, frameSize_);
-    // Audio: the cadence's samples from the buffer, silence where it has none, so that audio
-    // and pictures stay together on the board.
-    NTV2FrameRate rate = GetNTV2FrameRateFromVideoFormat(videoFormat_);
-    if (rate == NTV2_FRAMERATE_UNKNOWN) card_.GetFrameRate(rate, NTV2_CHANNEL1);
-    NTV2AudioRate audioRate = NTV2_AUDIO_48K;
-    card_.GetAudioRate(audioRate, audioSystem_);
-    const int samples = static_cast<int>(
-        GetAudioSamplesPerFrame(rate, audioRate, static_cast<ULWord>(frameCounter_ % 5)));
-    BYTE* out = nullptr;
-    const int got = audio_->Read(&audioProps_, &out, samples, 0, audioProps_.nChannels, false);
-    if (got >= 0 && out && samples > 0) {
-        transfer_.audioBuffer = reinterpret_cast<ULWord*>(out);
-        transfer_.audioBufferSize = static_cast<ULWord>(samples * audioProps_.nChannels * 4);
-        audio_->Consume(got, nullptr);
-    } else {
-        transfer_.audioBuffer = nullptr;
-        transfer_.audioBufferSize = 0;
-    }
+    // Audio: the samples of the interrupt the frame will play in (the next one after those
+    // already in the ring, counted from the first frame on air).
+    TakeAudio(static_cast<std::int64_t>(status.framesProcessed) + status.framesDropped +
+              status.bufferLevel);
     const M_VID_PROPS& v = info.avProps.vidProps;
     transfer_.frameBufferOrientation = formats::PixelFormatIsRGB(v.fccType) && v.nHeight > 0
                                            ? NTV2_FRAMEBUFFER_ORIENTATION_BOTTOMUP
@@ -414,6 +440,13 @@ DWORD AJARenderer::PlayoutRoutine(void* param) {
 
 void AJARenderer::Playout() {
     const auto ch = static_cast<NTV2Channel>(channel_);
+    // The ring holds a few frames: the thread that keeps it filled runs at real-time priority
+    // where the process may, and says what it got.
+    platform::Thread::SetCurrentPriority(platform::ThreadPriority::kTimeCritical);
+    if (stat_)
+        stat_->AttributesSet(
+            CComBSTR(u"thread_priority"),
+            CComBSTR(platform::FromUtf8(platform::Thread::CurrentSchedulingText()).c_str()));
     card_.StartAutoCirculate(crosspoint_, 0);
     while (playoutThread_.running.load()) {
         AUTOCIRCULATE_STATUS_STRUCT status{};
@@ -424,7 +457,7 @@ void AJARenderer::Playout() {
         buffers = std::min(buffers, status.endFrame - status.startFrame - 1);
         CComPtr<IOXFrame> frame;
         const bool room = known && static_cast<LWord>(status.bufferLevel) < buffers;
-        if (room && (frame = PrepareTransfer())) {
+        if (room && (frame = PrepareTransfer(status))) {
             transferStatus_ = AUTOCIRCULATE_TRANSFER_STATUS_STRUCT{};
             task_.Clear();
             RP188_STRUCT* tc = &transfer_.rp188;

@@ -4,8 +4,14 @@
 //
 // Figures in the node "stat" of the renderer's tree: "aja.frames" (frames transferred to the
 // ring), "aja.dropped" (frames that never reached the ring: the mailbox stayed full for
-// 500 ms, or the output could not be opened for them) and "aja.transfer_errors" (transfers the
-// board refused).
+// 500 ms, or the output could not be opened for them), "aja.transfer_errors" (transfers the
+// board refused), "aja.audio_realigned" (transfers whose audio was moved back onto its frame)
+// and "aja.audio_realign_dropped" (the sample frames that took).
+//
+// Audio stays on its frame: the board starts each new frame's audio at the frame's interrupt
+// and plays the audio cadence of the rate, so each transfer carries the cadence's samples for
+// the interrupt the frame will play in, beginning with the frame's own first sample (silence
+// after the frame's last). What a frame carried beyond its interrupt is dropped and counted.
 //
 // Locks: the renderer's output lock (read around PutFrame, write around Stop from a close),
 // then mailboxLock_. The playout thread takes only mailboxLock_ and never waits while
@@ -69,20 +75,26 @@ public:
 private:
     static DWORD PlayoutRoutine(void* param);
     void Playout();
-    // Takes the waiting frame for a transfer; null when there is none.
-    CComPtr<IOXFrame> PrepareTransfer();
+    // Takes the waiting frame for a transfer; null when there is none. `status` is the ring's,
+    // read just before.
+    CComPtr<IOXFrame> PrepareTransfer(const AUTOCIRCULATE_STATUS_STRUCT& status);
     int ReadInt(const char16_t* name, int fallback);
     bool ReadBool(const char16_t* name, bool fallback);
     std::u16string ReadText(const char16_t* name);
     // Adds one to `counter` and publishes it as `name` in the statistics node.
     void Count(std::atomic<int>& counter, const CComBSTR& name);
+    // Takes the audio of the frame being transferred: `interrupt` is the one it will play in,
+    // counted from the first frame on air.
+    void TakeAudio(std::int64_t interrupt);
 
     CComPtr<IMNode> props_;
     const std::atomic<int>* driverBuffers_ = nullptr;
     CComPtr<IMNode> stat_;  // set by Open while the playout thread is stopped
     std::atomic<int> framesTransferred_{0}, framesDropped_{0}, transferErrors_{0};
+    std::atomic<int> audioRealigned_{0}, audioRealignDropped_{0};
     const CComBSTR framesName_{u"aja.frames"}, droppedName_{u"aja.dropped"},
-        errorsName_{u"aja.transfer_errors"};
+        errorsName_{u"aja.transfer_errors"}, realignedName_{u"aja.audio_realigned"},
+        realignDroppedName_{u"aja.audio_realign_dropped"};
     CNTV2Card card_;
     NTV2DeviceInfo info_;
     int boardIndex_ = -1;
@@ -98,6 +110,9 @@ private:
     platform::Event slotFree_{platform::Event::ResetMode::kManual, true};
     platform::Event framePending_{platform::Event::ResetMode::kAuto, false};  // wakes playout
     pipeline::MAudioBuffer2* audio_ = nullptr;                                // own reference
+    // Under mailboxLock_: stream indices of the audio buffer's tail and head, and of the
+    // waiting frame's first sample.
+    std::int64_t audioAppended_ = 0, audioRemoved_ = 0, pendingAudioStart_ = 0;
     std::uint64_t frameCounter_ = 0;
     bool noVbiWait_ = false;
     bool multiFormat_ = false;

@@ -82,19 +82,25 @@ FrameDataResult FrameDataWriter::PutCaptionPackets(std::uint8_t* line, std::size
     std::size_t offset = 0;
     if (cc_output & kCc708) {
         std::optional<std::vector<std::uint8_t>> cdp;
+        bool numbered = false;
         if (c708 && c708_size > 0) {
             cdp = CdpFromC708(c708, static_cast<std::size_t>(c708_size));
         } else if (ga94 && ga94_size > 0) {
             // No CDP for a rate without a code: a reserved code makes receivers drop it.
-            if (auto rate = CdpRateFor(OutputFrameRate(output_props)))
+            if (auto rate = CdpRateFor(OutputFrameRate(output_props))) {
                 cdp = BuildCdpFromGa94(ga94, static_cast<std::size_t>(ga94_size), *rate,
-                                       ++cdp_sequence_);
+                                       static_cast<std::uint16_t>(cdp_sequence_ + 1));
+                numbered = cdp.has_value();
+            }
         }
         if (cdp) {
             const auto packet = BuildAncPacket(kCaptionDid, kCdpSdid, cdp->data(), cdp->size());
             if (PlaceAncPacket(line, line_bytes, width, 0, packet, luma)) {
                 result.cdp = true;
                 offset = (cdp->size() + kAfterCdpMargin) & ~std::size_t{3};
+                // The number is taken only by a CDP that goes out: a gap in the sequence
+                // tells a receiver that one was lost.
+                if (numbered) ++cdp_sequence_;
             }
         }
     }

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "com/runtime.h"
+#include "decklink/output_modes.h"
+#include "formats/image_format.h"
 #include "platform/process.h"
 #include "platform/text.h"
 
@@ -28,6 +30,12 @@ constexpr const char16_t* kDefaults[][2] = {
     {u"crop", u""},
     {u"mirror", u""},
     {u"rotate", u""},
+    // What the output opened (set by the renderer; see PublishOutputLocked).
+    {u"output.state", u"closed"},
+    {u"output.mode", u""},
+    {u"output.pixel_format", u""},
+    {u"output.audio", u""},
+    {u"output.error", u""},
     {u"bmd.driver_library", u""},  // see decklink/driver.h
 };
 
@@ -88,8 +96,48 @@ STDMETHODIMP CCoOXRendererBMD::DeviceGetByIndex(eOXDeviceType, int nIndex, BSTR*
     return cards_.GetByIndex(nIndex, pbsName, pbBusy);
 }
 
+using orvex::platform::CRWSynchroLiteGuard;
+using orvex::platform::LockMode;
+
 STDMETHODIMP CCoOXRendererBMD::DeviceSet(eOXDeviceType, int nIndex, BSTR) {
-    return cards_.Set(nIndex, PropsRoot());
+    const HRESULT hr = cards_.Set(nIndex, PropsRoot());
+    if (hr != S_OK) return hr;
+    // What the card plays, in any of the layouts the renderer converts to.
+    auto playable = std::make_shared<std::array<std::uint64_t, 2>>();
+    {
+        CRWSynchroLiteGuard lock(cards_.Lock(), LockMode::kRead);
+        IDeckLinkOutput_v9_9* output = cards_.State().output;
+        for (int base = 1; output && base < 64; ++base) {
+            const BMDDisplayMode mode = orvex::decklink::DisplayModeFor(base);
+            if (!mode) continue;
+            for (int dual = 0; dual < 2; ++dual)
+                for (BMDPixelFormat pixel :
+                     {bmdFormat8BitYUV, bmdFormat10BitYUV, bmdFormat8BitBGRA}) {
+                    BMDDisplayModeSupport support = bmdDisplayModeNotSupported;
+                    if (SUCCEEDED(output->DoesSupportVideoMode(
+                            mode, pixel, dual ? bmdVideoOutputDualStream3D : 0, &support,
+                            nullptr)) &&
+                        support == bmdDisplayModeSupported) {
+                        (*playable)[static_cast<std::size_t>(dual)] |= 1ull << base;
+                        break;
+                    }
+                }
+        }
+    }
+    playable_.store(std::move(playable));
+    return hr;
+}
+
+void CCoOXRendererBMD::FormatVideoListFill(eMFormatType type, std::vector<M_VID_PROPS>& list) {
+    list = orvex::formats::StandardVideoList();
+    const auto playable = playable_.load();
+    if (type != eMFT_Output || !playable) return;
+    std::erase_if(list, [&](const M_VID_PROPS& v) {
+        const int base = v.eVideoFormat & 0xFF;
+        if (v.eVideoFormat == eMVF_Disabled || base == 0 || base >= 64) return false;
+        const bool dual = (v.eVideoFormat & orvex::decklink::kFull3DFlag) != 0;
+        return ((*playable)[dual ? 1 : 0] & (1ull << base)) == 0;
+    });
 }
 
 STDMETHODIMP CCoOXRendererBMD::DeviceGet(eOXDeviceType, int* pnIndex, BSTR* pbsName) {

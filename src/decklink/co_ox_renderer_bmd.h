@@ -8,6 +8,7 @@
 // allocator's lock is a leaf.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -43,6 +44,12 @@ public:
     // The queue's frame handler (worker thread, or the host's with "input.buffers" 0).
     HRESULT ProcessFrame(IMFrame_I* frame);
 
+protected:
+    // The output formats offered are those the chosen card plays (all of them before a card
+    // is chosen).
+    void FormatVideoListFill(eMFormatType type, std::vector<M_VID_PROPS>& list) override;
+
+public:
     // The program DeviceShowProps starts: the path in this property.
     static constexpr const char16_t* kControlPanelProperty = u"bmd.control_panel";
 
@@ -63,8 +70,14 @@ private:
     HRESULT OpenOutput(bool live, const M_AV_PROPS* requested);
     HRESULT OpenOutputLocked(bool live, const M_AV_PROPS* requested);
     void CloseOutput();
+    // *shown tells whether the frame went to the card.
     HRESULT ConvertAndOutputFrame(const M_VID_PROPS* frameVideo, const M_TIME* inputTime,
-                                  IMFrame_I* frame);
+                                  IMFrame_I* frame, bool* shown);
+    // What the output is, as properties a host reads: "output.state" ("open", "closed",
+    // "failed"), "output.mode", "output.pixel_format", "output.audio" (what the card opened,
+    // which a fallback may make differ from what the frames asked for) and "output.error"
+    // (the last open's HRESULT and reason; empty after a success). Output lock held.
+    void PublishOutputLocked(const char16_t* state, HRESULT error, const std::u16string& reason);
     HRESULT CreateCardFrame(IDeckLinkOutput_v9_9* output, int width, int height, int rowBytes,
                             BMDPixelFormat format, IDeckLinkMutableVideoFrame** out);
     void WriteDefaults();
@@ -89,6 +102,11 @@ private:
     std::vector<std::uint8_t> twoStep_;  // 8-bit 4:2:2 before v210
     std::int64_t noBuffer_ = 0;
     bool priorityRaised_ = false;
+
+    // The formats the chosen card plays: bit f (f < 64) of [0] for base format f, of [1] for
+    // its full-frame 3D variants. Read by the format list without the output lock (the format
+    // lock comes after it).
+    std::atomic<std::shared_ptr<const std::array<std::uint64_t, 2>>> playable_;
 
     // Settings the frame path reads on every frame, refreshed at open and when written.
     std::atomic<bool> noCopy_{true};

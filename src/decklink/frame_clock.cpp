@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "decklink/stats.h"
+#include "platform/text.h"
 #include "platform/thread.h"
 
 namespace orvex::decklink {
@@ -17,23 +18,43 @@ constexpr Ticks kMs = platform::kTicksPerMillisecond;
 constexpr Ticks kOvertime = 50'000;
 
 // The counters in the order of their names.
-constexpr const char16_t* kCounterNames[] = {
-    u"bmd.skipped",        u"bmd.late",          u"bmd.missed", u"bmd.correct_end",
-    u"bmd.max_wait_count", u"bmd.wait_overtime", u"bmd.error",  u"bmd.audio_dropped"};
+constexpr const char16_t* kCounterNames[] = {u"bmd.skipped",
+                                             u"bmd.late",
+                                             u"bmd.missed",
+                                             u"bmd.correct_end",
+                                             u"bmd.max_wait_count",
+                                             u"bmd.wait_overtime",
+                                             u"bmd.error",
+                                             u"bmd.audio_dropped",
+                                             u"bmd.audio_realigned",
+                                             u"bmd.audio_realign_dropped",
+                                             u"bmd.audio_realign_padded"};
+constexpr int kCounters = static_cast<int>(std::size(kCounterNames));
 
 std::int64_t* CounterAt(ClockCounters& c, int i) {
-    std::int64_t* fields[] = {&c.skipped,        &c.late,          &c.missed, &c.correct_end,
-                              &c.max_wait_count, &c.wait_overtime, &c.error,  &c.audio_dropped};
+    std::int64_t* fields[] = {&c.skipped,
+                              &c.late,
+                              &c.missed,
+                              &c.correct_end,
+                              &c.max_wait_count,
+                              &c.wait_overtime,
+                              &c.error,
+                              &c.audio_dropped,
+                              &c.audio_realigned,
+                              &c.audio_realign_dropped,
+                              &c.audio_realign_padded};
+    static_assert(std::size(fields) == kCounters);
     return fields[i];
 }
 
 // The names as BSTRs, made once: publishing allocates nothing of ours.
 const CComBSTR& CounterName(int i) {
-    static const CComBSTR names[] = {CComBSTR(kCounterNames[0]), CComBSTR(kCounterNames[1]),
-                                     CComBSTR(kCounterNames[2]), CComBSTR(kCounterNames[3]),
-                                     CComBSTR(kCounterNames[4]), CComBSTR(kCounterNames[5]),
-                                     CComBSTR(kCounterNames[6]), CComBSTR(kCounterNames[7])};
-    return names[i];
+    static const auto names = [] {
+        std::array<CComBSTR, kCounters> n;
+        for (int k = 0; k < kCounters; ++k) n[static_cast<std::size_t>(k)] = kCounterNames[k];
+        return n;
+    }();
+    return names[static_cast<std::size_t>(i)];
 }
 
 bool ReadBool(IMNode* node, const char16_t* name, bool fallback) {
@@ -90,6 +111,15 @@ HRESULT MDecklinkDirectOut::Attach(IUnknown* output, const M_AV_PROPS* props, IM
     audio_.StopThread();
     std::lock_guard lock(lock_);
     DetachLocked();
+    {
+        // Audio losses and corrections count over the renderer's life, not per output.
+        const AudioCounts closed = audio_.Counts();
+        std::lock_guard counters(counters_lock_);
+        audio_before_.realigned += closed.realigned;
+        audio_before_.realign_dropped += closed.realign_dropped;
+        audio_before_.realign_padded += closed.realign_padded;
+        audio_before_.dropped += closed.dropped;
+    }
 
     if (output) {
         CComPtr<IDeckLinkOutput> current;
@@ -138,15 +168,15 @@ HRESULT MDecklinkDirectOut::Attach(IUnknown* output, const M_AV_PROPS* props, IM
     input_clock_.ResetTime(0.0);
     {
         std::lock_guard counters(counters_lock_);
-        // Failed displays and dropped audio count over the renderer's life, not per output.
+        // Failed displays count over the renderer's life, not per output.
         const ClockCounters kept = counters_;
         counters_ = ClockCounters{};
         counters_.error = kept.error;
-        counters_.audio_dropped = kept.audio_dropped;
         published_ = ClockCounters{};
         publish_all_ = true;
     }
     reference_known_ = false;
+    priority_published_ = false;
     clock_.Reset();
     if (output_ && node) {
         time_sync_ = ReadBool(node, u"output.time_sync", false);
@@ -186,16 +216,15 @@ void MDecklinkDirectOut::Wait(Ticks duration) {
 
 void MDecklinkDirectOut::Publish(IMNode* stats) {
     if (!stats) return;
-    ClockCounters now;
+    ClockCounters now = Counters();
     bool all = false;
     {
         std::lock_guard counters(counters_lock_);
-        now = counters_;
         all = publish_all_;
         publish_all_ = false;
     }
     // Only what changed is written: a steady clock writes nothing.
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < kCounters; ++i) {
         const std::int64_t value = *CounterAt(now, i);
         if (!all && value == *CounterAt(published_, i)) continue;
         stats->AttributesSetInt(CounterName(i),
@@ -204,9 +233,31 @@ void MDecklinkDirectOut::Publish(IMNode* stats) {
     }
 }
 
+void MDecklinkDirectOut::WaitUntilShown() {
+    CComPtr<IDeckLinkOutput_v9_9> output;
+    {
+        std::lock_guard lock(lock_);
+        output = output_;
+    }
+    ClockReading r;
+    if (!output || !ReadClock(output, &r)) return;
+    for (Ticks waited = 0; waited <= r.tpf; waited += kMs) {
+        unsigned int held = 0;
+        if (FAILED(output->GetBufferedVideoFrameCount(&held))) return;
+        if (held == 0) {
+            // On air: it stays there for the rest of its period, with its audio.
+            if (ReadClock(output, &r)) Wait(r.tpf - r.in_frame);
+            return;
+        }
+        Wait(kMs);
+    }
+}
+
 HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* card_frame,
                                         const M_AUD_PROPS* audio, const BYTE* audio_data,
-                                        int audio_bytes, IMNode* stats, int wait_frames) {
+                                        int audio_bytes, IMNode* stats, int wait_frames,
+                                        bool* shown) {
+    if (shown) *shown = false;
     if (!frame || !card_frame) return E_POINTER;
     M_AV_PROPS frame_props{};
     M_TIME time{};
@@ -234,9 +285,8 @@ HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* c
         stream_start_ =
             pipeline::RoundTicks(static_cast<double>(Index(r.hw, r.in_frame, tpf)) * tpf) + 100'000;
         std::lock_guard counters(counters_lock_);
-        const std::int64_t dropped = counters_.audio_dropped, error = counters_.error;
+        const std::int64_t error = counters_.error;
         counters_ = ClockCounters{};
-        counters_.audio_dropped = dropped;
         counters_.error = error;
         publish_all_ = true;
     }
@@ -259,6 +309,14 @@ HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* c
 
     const platform::ThreadPriority old_priority = platform::Thread::GetCurrentPriority();
     platform::Thread::SetCurrentPriority(platform::ThreadPriority::kTimeCritical);
+    if (!priority_published_ && stats) {
+        // What the clock's thread got: real-time where the process may have it.
+        static const CComBSTR kThreadPriority(u"thread_priority");
+        stats->AttributesSet(
+            kThreadPriority,
+            CComBSTR(platform::FromUtf8(platform::Thread::CurrentSchedulingText()).c_str()));
+        priority_published_ = true;
+    }
     struct RestorePriority {
         platform::ThreadPriority priority;
         ~RestorePriority() { platform::Thread::SetCurrentPriority(priority); }
@@ -266,7 +324,6 @@ HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* c
 
     const bool audio_wanted = audio_.Enabled() && audio && audio_data && audio_bytes > 0 &&
                               (time.eFFlags & eMFF_Pause) != eMFF_Pause;
-    if (audio_wanted && audio_.ThreadRunning()) audio_.PutForThread(audio, audio_data, audio_bytes);
 
     // Wait for a period in which no frame was shown yet.
     std::int64_t waits = 0;
@@ -297,6 +354,14 @@ HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* c
         Wait(30'000 - r.in_frame);
         in_frame_at_hand_over = 30'000;
     }
+    // A card still holding the last frame unshown (its clock read ahead of the card: the
+    // boundary has not passed yet) would put this one in its place: wait, a period at most,
+    // until it has gone on air.
+    for (Ticks waited = 0; waited <= r.tpf; waited += kMs) {
+        unsigned int held = 0;
+        if (FAILED(output->GetBufferedVideoFrameCount(&held)) || held == 0) break;
+        Wait(kMs);
+    }
     bool missed = false;
     {
         std::lock_guard counters(counters_lock_);
@@ -324,13 +389,23 @@ HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* c
         return hr;
     }
     skip_run_ = 0;
-    // The first frame may be handed over with as little as 1 ms of its period left: when its
-    // transfer ran into the next period, it fills that one and the next frame waits for the
-    // period after, or the card would replace the first frame unseen. (Later frames are
-    // handed over 3 ms into their period; a transfer longer than a period is a slow card,
-    // counted as missed periods, not a reason to push every later frame back.)
-    if (ClockReading after; first && ReadClock(output, &after) && after.in_frame < after.tpf) {
-        last_index_ = std::max(last_index_, Index(after.hw, after.in_frame, tpf));
+    if (shown) *shown = true;
+    // The frame goes on air at the boundary after its transfer ended.
+    std::int64_t on_air = index + 1;
+    ClockReading after;
+    const bool read_after = ReadClock(output, &after);
+    if (read_after && after.in_frame < after.tpf)
+        on_air = std::max(on_air, Index(after.hw, after.in_frame, tpf) + 1);
+    // A transfer that ran into a later period (the first frame may be handed over with as
+    // little as 1 ms of its period left; a card call may stall) puts the frame on air a period
+    // later: the next frame waits for the period after, or the card would replace this one
+    // unseen, and the periods that repeated the previous frame meanwhile count as missed.
+    if (on_air - 1 > last_index_) {
+        if (!first) {
+            std::lock_guard counters(counters_lock_);
+            counters_.missed += on_air - 1 - last_index_;
+        }
+        last_index_ = on_air - 1;
     }
     if (observer_) {
         hand_over.shown = true;
@@ -356,18 +431,23 @@ HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* c
         }
     }
 
+    // The frame's audio is due with its first period on air.
     HRESULT audio_hr = S_OK;
-    if (audio_wanted && !audio_.ThreadRunning()) {
-        std::int64_t dropped = 0;
-        {
-            std::lock_guard lock(lock_);
-            if (output_)
-                audio_hr = audio_.WriteSync(output_, audio, audio_data, audio_bytes, &dropped);
+    if (audio_wanted) {
+        if (samples_tpf_ != tpf) {
+            samples_ = SamplesPerPeriod(tpf, audio_.Format().nSamplesPerSec);
+            samples_tpf_ = tpf;
         }
-        if (dropped) {
-            std::lock_guard counters(counters_lock_);
-            counters_.audio_dropped += dropped;
-        }
+        audio_hr = audio_.AddFrame(audio, audio_data, audio_bytes, GridAtPeriod(on_air, samples_),
+                                   (time.eFFlags & eMFF_Last) != 0);
+    }
+    if (audio_.Enabled() && audio_.ThreadRunning()) {
+        audio_.WakeThread();
+    } else if (audio_.Enabled() && SUCCEEDED(audio_hr)) {
+        // Also for a frame without audio: what waits is written, and the card's silence since
+        // the last frame is known when the next audio comes.
+        std::lock_guard lock(lock_);
+        if (output_) audio_hr = audio_.Write(output_);
     }
 
     BMDReferenceStatus reference = 0;
@@ -383,8 +463,14 @@ HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* c
 }
 
 ClockCounters MDecklinkDirectOut::Counters() {
+    const AudioCounts audio = audio_.Counts();
     std::lock_guard counters(counters_lock_);
-    return counters_;
+    ClockCounters c = counters_;
+    c.audio_dropped = audio_before_.dropped + audio.dropped;
+    c.audio_realigned = audio_before_.realigned + audio.realigned;
+    c.audio_realign_dropped = audio_before_.realign_dropped + audio.realign_dropped;
+    c.audio_realign_padded = audio_before_.realign_padded + audio.realign_padded;
+    return c;
 }
 
 std::int32_t MDecklinkDirectOut::BypassState() {

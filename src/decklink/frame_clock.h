@@ -43,7 +43,8 @@ private:
 // The counters of the frame clock, as published under the statistics node.
 struct ClockCounters {
     std::int64_t skipped = 0, late = 0, missed = 0, correct_end = 0, max_wait_count = 0,
-                 wait_overtime = 0, error = 0, audio_dropped = 0;
+                 wait_overtime = 0, error = 0, audio_dropped = 0, audio_realigned = 0,
+                 audio_realign_dropped = 0, audio_realign_padded = 0;
 };
 
 // One hand-over, for those who measure the clock (benchmarks, tests): reported just before
@@ -73,9 +74,14 @@ public:
 
     // Shows `card_frame` in the next frame period with the frame's audio. `wait_frames` arms
     // the bypass watchdog (0 on the frame path). S_FALSE when the frame was skipped as late
-    // or nothing is attached.
+    // or nothing is attached; the card's error when it refused the frame, or its audio (then
+    // the frame was shown): *shown tells (may be null).
     HRESULT OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* card_frame, const M_AUD_PROPS* audio,
-                        const BYTE* audio_data, int audio_bytes, IMNode* stats, int wait_frames);
+                        const BYTE* audio_data, int audio_bytes, IMNode* stats, int wait_frames,
+                        bool* shown = nullptr);
+    // Waits until the card holds no frame unshown (a period at most) and the frame on air has
+    // had its period: before the output closes, so that the last frame plays whole.
+    void WaitUntilShown();
 
     static double FrameDurationFromRate(double rate, double fallback);
 
@@ -116,11 +122,16 @@ private:
     bool publish_all_ = true;
     BMDReferenceStatus reference_ = 0;
     bool reference_known_ = false;
+    bool priority_published_ = false;
 
     DirectAudio audio_;
     PerfClock clock_;
     HandOverObserver observer_ = nullptr;
     void* observer_context_ = nullptr;
+    // The audio of the outputs closed before this one (its own are in audio_).
+    AudioCounts audio_before_;
+    double samples_tpf_ = 0;  // the period `samples_` was worked out for
+    PeriodSamples samples_;
 };
 
 }  // namespace orvex::decklink

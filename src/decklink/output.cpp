@@ -1,13 +1,16 @@
 // The DeckLink renderer's frame path: opening the output in a frame's format (with every
 // fallback the card may need), closing and reopening it, and bringing each picture into a
 // card frame for the frame clock.
+#include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "convert/convert.h"
 #include "decklink/co_ox_renderer_bmd.h"
 #include "decklink/frame_3d.h"
 #include "decklink/output_modes.h"
+#include "formats/format_describe.h"
 #include "formats/video_formats.h"
 #include "pipeline/time_corrector.h"
 #include "platform/clock.h"
@@ -63,6 +66,30 @@ bool SameLayout(eMFCC a, eMFCC b) {
     const bool rgb32a = a == eMFCC_ARGB32 || a == eMFCC_RGB32;
     const bool rgb32b = b == eMFCC_ARGB32 || b == eMFCC_RGB32;
     return rgb32a ? rgb32b : a == b;
+}
+
+// The pixel formats to offer the card for `wanted`, best first: a card that refuses the one
+// asked for plays the frames converted into one it takes, never in one it refuses. Keying
+// needs alpha: BGRA alone.
+std::array<BMDPixelFormat, 3> PixelChoices(BMDPixelFormat wanted, bool keying) {
+    if (keying) return {bmdFormat8BitBGRA, 0, 0};
+    switch (wanted) {
+        case bmdFormat8BitBGRA:
+        case bmdFormat8BitARGB:
+            return {wanted, bmdFormat10BitYUV, bmdFormat8BitYUV};
+        case bmdFormat10BitYUV:
+        case bmdFormat10BitRGB:
+            return {wanted, bmdFormat8BitYUV, bmdFormat8BitBGRA};
+        default:
+            return {bmdFormat8BitYUV, bmdFormat10BitYUV, bmdFormat8BitBGRA};
+    }
+}
+
+std::u16string FourCC(std::uint32_t code) {
+    std::u16string text;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        text += static_cast<char16_t>((code >> shift) & 0xFF);
+    return text;
 }
 
 // Fills size and rate from the format; a format the table cannot complete keeps its name,
@@ -142,16 +169,23 @@ HRESULT CCoOXRendererBMD::ProcessFrame(IMFrame_I* frame) {
             inputClock_.ResetTime(
                 static_cast<double>(orvex::pipeline::RoundTicks(offset * 10'000'000.0)));
             HRESULT hr = OpenOutputLocked((time.eFFlags & eMFF_Live) != 0, &props);
-            if (FAILED(hr)) return hr;
+            if (FAILED(hr)) {
+                FrameLost();  // the output did not open for it
+                return hr;
+            }
             cards_.State().state = kOutputOpen;
         }
     }
 
     CRWSynchroLiteGuard lock(cards_.Lock(), LockMode::kRead);
-    if (cards_.State().state == kOutputOpen && video && videoBytes > 1) {
-        M_TIME corrected{};
-        inputClock_.CorrectTime(&corrected, &props.vidProps, &time, 100'000);
-        ConvertAndOutputFrame(&props.vidProps, &corrected, frame);
+    if (video && videoBytes > 1) {
+        bool shown = false;
+        if (cards_.State().state == kOutputOpen) {
+            M_TIME corrected{};
+            inputClock_.CorrectTime(&corrected, &props.vidProps, &time, 100'000);
+            ConvertAndOutputFrame(&props.vidProps, &corrected, frame, &shown);
+        }
+        if (!shown) FrameLost();
     }
     return S_OK;
 }
@@ -161,9 +195,39 @@ HRESULT CCoOXRendererBMD::OpenOutput(bool live, const M_AV_PROPS* requested) {
     return OpenOutputLocked(live, requested);
 }
 
+void CCoOXRendererBMD::PublishOutputLocked(const char16_t* state, HRESULT error,
+                                           const std::u16string& reason) {
+    IMNode* root = PropsRoot();
+    const OutputState& st = cards_.State();
+    const bool open = st.state == kOutputOpen || std::u16string_view(state) == u"open";
+    std::u16string mode, pixel, audio;
+    if (open) {
+        mode = orvex::formats::VideoFormatShortName(VideoFormatFor(st.display_mode));
+        if (st.dual_stream_3d) mode += u" 3D";
+        pixel = FourCC(st.pixel_format);
+        M_AUD_PROPS a{audioChannels_, 48000, audioBits_ <= 16 ? 16 : 32, 0};
+        audio = audioChannels_ > 0 ? orvex::formats::AudioFormatDescribe(a) : u"none";
+    }
+    std::u16string err;
+    if (FAILED(error)) {
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(error));
+        for (const char* c = code; *c; ++c) err += static_cast<char16_t>(*c);
+        err += u": " + reason;
+    }
+    root->AttributesSet(CComBSTR(u"output.state"), CComBSTR(state));
+    root->AttributesSet(CComBSTR(u"output.mode"), CComBSTR(mode.c_str()));
+    root->AttributesSet(CComBSTR(u"output.pixel_format"), CComBSTR(pixel.c_str()));
+    root->AttributesSet(CComBSTR(u"output.audio"), CComBSTR(audio.c_str()));
+    root->AttributesSet(CComBSTR(u"output.error"), CComBSTR(err.c_str()));
+}
+
 HRESULT CCoOXRendererBMD::OpenOutputLocked(bool, const M_AV_PROPS* requested) {
     OutputState& st = cards_.State();
-    if (!st.output || !requested) return E_NO_DEVICE_OPEN;
+    if (!st.output || !requested) {
+        PublishOutputLocked(u"failed", E_NO_DEVICE_OPEN, u"no card is chosen");
+        return E_NO_DEVICE_OPEN;
+    }
     IDeckLinkOutput_v9_9* output = st.output;
     IMNode* root = PropsRoot();
     ReadFrameSettings();
@@ -201,19 +265,21 @@ HRESULT CCoOXRendererBMD::OpenOutputLocked(bool, const M_AV_PROPS* requested) {
     }
 
     BMDVideoOutputFlags flags = kAllOutputFlags | (dual ? bmdVideoOutputDualStream3D : 0);
+    const auto choices = PixelChoices(pixel, st.keying_active);
     for (;;) {
-        BMDDisplayModeSupport support = bmdDisplayModeNotSupported;
-        HRESULT hr = output->DoesSupportVideoMode(mode, pixel, flags, &support, nullptr);
-        if (FAILED(hr) || support != bmdDisplayModeSupported) {
-            support = bmdDisplayModeNotSupported;
-            hr = output->DoesSupportVideoMode(mode, bmdFormat8BitYUV, flags, &support, nullptr);
-            // A request the card has no format for plays as 8-bit YUV, which it takes.
-            if (SUCCEEDED(hr) && support == bmdDisplayModeSupported && pixel == kNoPixelFormat)
-                pixel = bmdFormat8BitYUV;
+        BMDPixelFormat taken = 0;
+        for (BMDPixelFormat p : choices) {
+            BMDDisplayModeSupport support = bmdDisplayModeNotSupported;
+            if (p && SUCCEEDED(output->DoesSupportVideoMode(mode, p, flags, &support, nullptr)) &&
+                support == bmdDisplayModeSupported) {
+                taken = p;
+                break;
+            }
         }
-        if (SUCCEEDED(hr) && support == bmdDisplayModeSupported &&
-            SUCCEEDED(output->EnableVideoOutput(mode, flags)))
+        if (taken && SUCCEEDED(output->EnableVideoOutput(mode, flags))) {
+            pixel = taken;
             break;
+        }
         if (flags & bmdVideoOutputDualStream3D) {
             flags &= ~bmdVideoOutputDualStream3D;
             dual = false;
@@ -234,10 +300,14 @@ HRESULT CCoOXRendererBMD::OpenOutputLocked(bool, const M_AV_PROPS* requested) {
         } else {
             output->SetVideoOutputFrameMemoryAllocator(nullptr);
             output->SetScheduledFrameCompletionCallback(nullptr);
+            PublishOutputLocked(u"failed", E_NO_USABLE_MODE,
+                                u"the card plays no display mode for " +
+                                    std::u16string(orvex::formats::VideoFormatShortName(
+                                        requested->vidProps.eVideoFormat)) +
+                                    u" in 8-bit or 10-bit YUV or BGRA, nor NTSC");
             return E_NO_USABLE_MODE;
         }
     }
-    if (pixel == kNoPixelFormat) pixel = bmdFormat8BitYUV;
 
     audioBits_ = av.audProps.nBitsPerSample ? av.audProps.nBitsPerSample : 16;
     audioChannels_ = av.audProps.nChannels ? av.audProps.nChannels : 16;
@@ -262,6 +332,9 @@ HRESULT CCoOXRendererBMD::OpenOutputLocked(bool, const M_AV_PROPS* requested) {
             output->DisableVideoOutput();
             output->SetVideoOutputFrameMemoryAllocator(nullptr);
             output->SetScheduledFrameCompletionCallback(nullptr);
+            PublishOutputLocked(u"failed", E_NO_USABLE_MODE,
+                                u"the card takes no audio layout (2, 8 or 16 channels of 16 or "
+                                u"32 bits at 48 kHz)");
             return E_NO_USABLE_MODE;
         }
     }
@@ -281,6 +354,7 @@ HRESULT CCoOXRendererBMD::OpenOutputLocked(bool, const M_AV_PROPS* requested) {
     directOut_->Attach(st.device, &out, root);
     if (st.configuration) st.configuration->SetFlag(bmdDeckLinkConfigLowLatencyVideoOutput, TRUE);
     cards_.ApplyConnectorsLocked(root);
+    PublishOutputLocked(u"open", S_OK, u"");
     return S_OK;
 }
 
@@ -292,9 +366,13 @@ CCoOXRendererBMD::OutputInfo CCoOXRendererBMD::CurrentOutput() {
 }
 
 void CCoOXRendererBMD::CloseOutput() {
+    // The last frame goes on air before the output closes under it.
+    directOut_->WaitUntilShown();
     CRWSynchroLiteGuard lock(cards_.Lock(), LockMode::kWrite);
+    const bool was_open = cards_.State().state == kOutputOpen;
     cards_.CloseOutputLocked();
     callbacks_->SetOutput(nullptr, nullptr);
+    if (was_open) PublishOutputLocked(u"closed", S_OK, u"");
 }
 
 HRESULT CCoOXRendererBMD::CreateCardFrame(IDeckLinkOutput_v9_9* output, int width, int height,
@@ -317,7 +395,8 @@ HRESULT CCoOXRendererBMD::CreateCardFrame(IDeckLinkOutput_v9_9* output, int widt
 }
 
 HRESULT CCoOXRendererBMD::ConvertAndOutputFrame(const M_VID_PROPS* frameVideo,
-                                                const M_TIME* inputTime, IMFrame_I* frame) {
+                                                const M_TIME* inputTime, IMFrame_I* frame,
+                                                bool* shown) {
     const OutputState& st = cards_.State();
     if (!st.output || st.state != kOutputOpen) return E_OUTPUT_NOT_RUNNING;
     thread_local bool raised = false;
@@ -401,12 +480,12 @@ HRESULT CCoOXRendererBMD::ConvertAndOutputFrame(const M_VID_PROPS* frameVideo,
 
     captions_.PutFrameData(frame, st.output, cardFrame, target, captions);
 
-    CComPtr<IDeckLinkVideoFrame> shown;
+    CComPtr<IDeckLinkVideoFrame> card;
     if (st.dual_stream_3d) {
-        if (const HRESULT made = Create3DFrame(&shown, cardFrame, nullptr); FAILED(made))
+        if (const HRESULT made = Create3DFrame(&card, cardFrame, nullptr); FAILED(made))
             return made;
     } else {
-        shown = cardFrame.p;
+        card = cardFrame.p;
     }
 
     M_AV_PROPS frameProps{};
@@ -414,6 +493,6 @@ HRESULT CCoOXRendererBMD::ConvertAndOutputFrame(const M_VID_PROPS* frameVideo,
     BYTE* audio = nullptr;
     LONG audioBytes = 0;
     if ((inputTime->eFFlags & eMFF_Pause) != eMFF_Pause) frame->FrameAudioGet(&audioBytes, &audio);
-    return directOut_->OutputFrame(frame, shown, &frameProps.audProps, audio,
-                                   audio ? static_cast<int>(audioBytes) : 0, statNode_, 0);
+    return directOut_->OutputFrame(frame, card, &frameProps.audProps, audio,
+                                   audio ? static_cast<int>(audioBytes) : 0, statNode_, 0, shown);
 }

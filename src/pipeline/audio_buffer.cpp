@@ -315,6 +315,12 @@ int MAudioBuffer2::Consume(int samples, int* remaining) {
     return dropped;
 }
 
+int MAudioBuffer2::EndOfStream() {
+    std::lock_guard lock(*this);
+    const HRESULT hr = FlushResamplers();
+    return FAILED(hr) ? Fail(hr) : StoredSamples();
+}
+
 int MAudioBuffer2::Available() {
     std::lock_guard lock(*this);
     return StoredSamples();

@@ -56,6 +56,10 @@ public:
     // Drops samples from the head (all for a negative count). Returns the count dropped.
     int Consume(int samples, int* remaining);
     int Available();
+    // The end of the stream: what the rate converters still hold back joins the stored
+    // samples, so the last few milliseconds of resampled audio are not lost. Returns the
+    // stored samples or E_OUTOFMEMORY (store emptied).
+    int EndOfStream();
 
     // Forgets format, samples, converter state and positions.
     void Reset();

@@ -2,9 +2,12 @@
 // active frame queue to the owner's ProcessFrame(IMFrame_I*). The owner derives from this
 // mix-in and from IOXProps, through which the queue's capacity "input.buffers" is read,
 // refusals are counted in "stat::buffer_overlow" and frame handler calls that ended in an
-// exception in "stat::handler_exceptions".
+// exception in "stat::handler_exceptions". Every frame that never reaches air, whatever the
+// reason (refused by a full queue, or lost by the backend, which calls FrameLost), is counted
+// in "stat::frames_lost".
 #pragma once
 
+#include <atomic>
 #include <charconv>
 #include <mutex>
 #include <string>
@@ -59,7 +62,19 @@ public:
         const LONGLONG wait = (time.eFFlags & eMFF_Live) ? 0 : kPutWait;
         if (this->Put(frame, wait) >= 0) return S_OK;
         CountStat(OLESTR("stat::buffer_overlow"));
+        FrameLost();
         return E_OUTOFMEMORY;
+    }
+
+    // Counts a frame that will not reach air. Any thread, any lock held: it writes through a
+    // node call of the "stat" node, a leaf lock.
+    void FrameLost() {
+        const int lost = framesLost_.fetch_add(1, std::memory_order_relaxed) + 1;
+        CComPtr<IMNode> stat;
+        if (SUCCEEDED(static_cast<Owner*>(this)->PropsRoot()->NodeChildGet(CComBSTR(u"stat"), 1,
+                                                                           &stat)) &&
+            stat)
+            stat->AttributesSetInt(CComBSTR(u"frames_lost"), lost & 0x7FFFFFFF);
     }
 
     // The handler until the backend brings its own (the owner's ProcessFrame hides it).
@@ -91,6 +106,7 @@ private:
     }
 
     std::mutex statLock_;
+    std::atomic<int> framesLost_{0};
 };
 
 }  // namespace orvex::pipeline

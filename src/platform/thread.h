@@ -1,10 +1,12 @@
 // Threads created suspended, with priorities. Raising a priority the process may not raise
-// (no real-time rights on Linux) quietly keeps the best allowed priority.
+// (no real-time rights on Linux) quietly keeps the best allowed priority;
+// CurrentSchedulingText says what the thread got.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "platform/clock.h"
 
@@ -43,6 +45,9 @@ public:
     static bool SetCurrentPriority(ThreadPriority priority);
     // The calling thread's priority as the system applied it (the nearest level).
     static ThreadPriority GetCurrentPriority();
+    // The calling thread's scheduling in words, e.g. "real-time (FIFO 49)", or "time-sharing,
+    // nice -5 (real-time not permitted)" when the last raise to kTimeCritical was refused.
+    static std::string CurrentSchedulingText();
     static void SetCurrentName(const char* name);  // for debuggers; may be truncated
 
 private:

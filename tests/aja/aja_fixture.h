@@ -79,9 +79,10 @@ protected:
     }
 
     // A frame of `format` whose picture bytes are `seed`-derived, with `samples` of 16-bit
-    // stereo audio and timecode `tc` frames into the day.
+    // stereo audio (each sample `seed`, or with a `marker`, that first and silence after) and
+    // timecode `tc` frames into the day.
     CComPtr<IOXFrame> Frame(eMVideoFormat format, int width, int height, double rate, int seed,
-                            int samples, M_TIMECODE tc = {}) {
+                            int samples, M_TIMECODE tc = {}, int marker = 0) {
         M_AV_PROPS av{};
         av.vidProps.eVideoFormat = format;
         av.vidProps.fccType = eMFCC_UYVY;
@@ -94,7 +95,8 @@ protected:
         for (std::size_t i = 0; i < video.size(); i += 64)
             video[i] = static_cast<std::uint8_t>(seed * 7 + i / 64);
         std::vector<std::int16_t> audio(static_cast<std::size_t>(samples) * 2,
-                                        static_cast<std::int16_t>(seed));
+                                        static_cast<std::int16_t>(marker ? 0 : seed));
+        if (marker && !audio.empty()) audio[0] = static_cast<std::int16_t>(marker);
         CComPtr<IOXFrame> frame;
         EXPECT_EQ(factory_->OXFrameMakeFromMemory(&av, static_cast<LONG>(video.size()),
                                                   reinterpret_cast<LONGLONG>(video.data()), samples,

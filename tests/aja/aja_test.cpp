@@ -15,6 +15,7 @@
 #include "platform/module_info.h"
 #include "platform/process.h"
 #include "platform/text.h"
+#include "support/recording_reader.h"
 
 namespace {
 
@@ -346,6 +347,66 @@ protected:
     fs::path dir_;
     std::vector<CComPtr<IOXFrame>> frames_;
 };
+
+// Every frame's first sample leaves the board at its interrupt, read from the recording; after
+// the ring runs dry (the host late, the playout thread held up in a transfer) the next frame is
+// back on its interrupt at once, and a format change starts the new stream on its interrupt.
+TEST_F(AjaPlayout, EveryFrameStartsOnItsInterrupt) {
+    struct Case {
+        const char* name;
+        bool host_late;
+        const char* fault;
+    };
+    for (const Case& c : {Case{"steady", false, nullptr}, Case{"host late", true, nullptr},
+                          Case{"transfer late", false, "late-transfer-us"}}) {
+        SCOPED_TRACE(c.name);
+        const fs::path dir = dir_ / c.name;
+        Make(kStudioBoard, dir.string());
+        auto put = [&](int from, int to, eMVideoFormat format) {
+            for (int n = from; n < to; ++n) {
+                const bool ntsc = format == eMVF_NTSC;
+                const int samples = ntsc ? static_cast<int>(GetAudioSamplesPerFrame(
+                                               NTV2_FRAMERATE_2997, NTV2_AUDIO_48K, n % 30))
+                                         : 1920;
+                frames_.push_back(Frame(format, 720, ntsc ? 486 : 576, ntsc ? 29.97 : 25, n,
+                                        samples, {}, orvex::test::Marker(n) >> 16));
+                ASSERT_EQ(Put(frames_.back()), S_OK);
+            }
+        };
+        auto played = [&](std::int64_t n) {
+            return [&, n] { return rig_.Stats(0, 0).frames_played >= n; };
+        };
+        put(0, 30, eMVF_NTSC);
+        ASSERT_TRUE(PlayUntil(played(c.host_late ? 30 : 25), kNtscPeriod, 200));
+        if (c.host_late) {  // three interrupts repeat the last frame
+            ASSERT_TRUE(
+                PlayUntil([&] { return rig_.Stats(0, 0).frames_dropped >= 3; }, kNtscPeriod, 10));
+        }
+        if (c.fault) rig_.SetFault(0, c.fault, 150'000);
+        put(30, 60, eMVF_NTSC);
+        ASSERT_TRUE(PlayUntil(played(60), kNtscPeriod, 200));
+        // The ring ran dry only where it was made to.
+        EXPECT_EQ(rig_.Stats(0, 0).frames_dropped > 0, c.host_late || c.fault != nullptr);
+        put(60, 80, eMVF_PAL);
+        ASSERT_TRUE(PlayUntil(
+            [&] { return rig_.Stats(0, 0).sessions == 2 && rig_.Stats(0, 0).frames_played >= 20; },
+            kTicksPerMillisecond * 40, 2000));
+        rig_.Flush(0);
+        EXPECT_EQ(orvex::test::ExpectAudioOnItsPeriods((dir / "studio-ch1-1").string(), 0, true),
+                  60);
+        EXPECT_EQ(orvex::test::ExpectAudioOnItsPeriods((dir / "studio-ch1-2").string(), 60, true),
+                  20);
+        // After a repeat the board's cadence runs a frame ahead of the host's: a frame that
+        // carried a sample more than its interrupt loses it, and that is counted.
+        if (!c.host_late && !c.fault) {
+            EXPECT_EQ(Stat(u"aja.audio_realign_dropped"), 0);
+        }
+        CComBSTR priority;
+        EXPECT_EQ(props_->PropsGet(CComBSTR(u"stat::thread_priority"), &priority), S_OK);
+        EXPECT_GT(priority.Length(), 0u);
+        Close();
+    }
+}
 
 TEST_F(AjaPlayout, EveryFrameGoesOnAirInOrderWithItsTimecodeAndAudioUntilAFormatChange) {
     Make(kStudioBoard, dir_.string());

@@ -117,6 +117,19 @@ INSTANTIATE_TEST_SUITE_P(Formats, CaptionLine,
                                            PlacementCase{"NoCdpCode", eMVF_Custom, 1920, 0, 12.5}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A 'GA94' item too short for a CDP sends none and takes no sequence number: the next CDP
+// follows on, or a receiver would take the gap for a lost packet.
+TEST(PutFrameData, AShortGa94ItemTakesNoSequenceNumber) {
+    Rig rig(eMVF_PAL, 720, 4, bmdFormat10BitYUV);
+    rig.frame.items[kItemGA94] = Bytes{'G', 'A', '9', '4', 3, 0xC1};
+    EXPECT_FALSE(rig.Put().cdp);
+    rig.frame.items[kItemGA94] = Ga94Item({{0xFC, 0x94, 0x2C}});
+    EXPECT_TRUE(rig.Put().cdp);
+    const auto packets = orvex::test::GstPackets(rig.Line(9), 720);
+    ASSERT_FALSE(packets.empty());
+    EXPECT_EQ((packets[0].data[5] << 8) | packets[0].data[6], 1);
+}
+
 TEST(PutFrameData, A708ItemIsSentCorrectedAndTheHostItemKept) {
     Rig rig(eMVF_HD1080_50i, 1920, 4, bmdFormat10BitYUV);
     const Bytes ga94 = Ga94Item({{0xFC, 0x94, 0x2C}});

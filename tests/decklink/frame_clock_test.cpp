@@ -113,17 +113,6 @@ TEST_F(DeckLinkClock, LateFileFramesAreSkippedAtMostTwiceAndLiveFramesNever) {
     }
 }
 
-TEST_F(DeckLinkClock, AudioFromItsOwnThreadKeepsUp) {
-    Open("", {{u"experimental.direct_audio_thread", u"true"}});
-    Play(10, kHD1080i50, eMFCC_UYVY, 1920);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (Clock()->AudioSamplesWritten() < 19'200 - 128 &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::yield();
-    EXPECT_GE(Clock()->AudioSamplesWritten(), 19'200 - 128);
-    EXPECT_LE(Clock()->AudioSamplesWritten(), 19'200);
-}
-
 TEST_F(DeckLinkStats, CompletionsOnADriverThreadReachTheQualityFigures) {
     Open();
     Play(1);

@@ -29,6 +29,11 @@ class DeckLinkOutputTest : public ::testing::Test {
 protected:
     using Renderer = CComObject<CCoOXRendererBMD>;
 
+    // Renderers with threads of their own run on a manual clock that the test steps.
+    explicit DeckLinkOutputTest(
+        platform::VirtualClock::Mode mode = platform::VirtualClock::Mode::kAutoAdvance)
+        : clock_(mode, 1'000'000'000) {}
+
     void SetUp() override {
         ASSERT_TRUE(frame_library_.Open(OXFRAME_PATH)) << frame_library_.Error();
         rig_.Register();
@@ -153,7 +158,7 @@ protected:
     }
 
     platform::DynamicLibrary frame_library_;  // lists the frame factory
-    platform::VirtualClock clock_{platform::VirtualClock::Mode::kAutoAdvance, 1'000'000'000};
+    platform::VirtualClock clock_;
     VirtualDeckLink rig_;
     std::string cards_;
     CComPtr<IOXFactory> factory_;

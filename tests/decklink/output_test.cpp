@@ -2,6 +2,7 @@
 // the bypass relay, audio, 3D and the card's faults.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "decklink/output_modes.h"
@@ -36,9 +37,17 @@ TEST_P(DeckLinkOpen, NegotiatesWithTheCard) {
     CComPtr<IOXFrame> frame = Frame(c.format, c.fcc, 1920, c.bits, c.channels);
     EXPECT_EQ(Put(frame), c.result);
     const auto out = Output();
+    // What opened, as a host reads it.
+    EXPECT_EQ(Get(u"output.state"), FAILED(c.result) ? u"failed" : u"open");
+    std::u16string fourcc;
+    for (int shift = 24; FAILED(c.result) ? false : shift >= 0; shift -= 8)
+        fourcc += static_cast<char16_t>((c.pixel >> shift) & 0xFF);
+    EXPECT_EQ(Get(u"output.pixel_format"), fourcc);
+    EXPECT_EQ(Get(u"output.error").substr(0, 10), FAILED(c.result) ? u"0x80040248" : u"");
     if (FAILED(c.result)) {
         EXPECT_EQ(out.state, kDeviceChosen);
         EXPECT_EQ(Stats().new_frames, 0);
+        EXPECT_EQ(Stat(u"frames_lost"), 1);
         // The next frame tries again, and nothing of the refused one is held.
         EXPECT_EQ(Put(frame), c.result);
         EXPECT_EQ(OtherReferences(frame), 0u);
@@ -64,6 +73,9 @@ const OpenCase kOpenCases[] = {
     {"FlagsDroppedOneByOne", "refuse-flags=\"rp188,vanc\"", kHD1080i50, eMFCC_UYVY, 16, 16, {}, S_OK, bmdModeHD1080i50, bmdFormat8BitYUV, 16, 16},
     {"TwoKFallsBackToHd", "modes=\"hd\"", k2K25, eMFCC_UYVY, 16, 16, {}, S_OK, bmdModeHD1080p25, bmdFormat8BitYUV, 16, 16},
     {"NtscLast", "modes=\"hd\"", kUHD30, eMFCC_UYVY, 16, 16, {}, S_OK, bmdModeNTSC, bmdFormat8BitYUV, 16, 16},
+    {"RefusedLayoutIsConverted", "formats=\"v210,BGRA\"", kHD1080i50, eMFCC_UYVY, 16, 16, {}, S_OK, bmdModeHD1080i50, bmdFormat10BitYUV, 16, 16},
+    {"RefusedTenBitTakesEightBit", "formats=\"2vuy\"", kHD1080i50, eMFCC_UYVY, 16, 16, {{u"output.10bit", u"true"}}, S_OK, bmdModeHD1080i50, bmdFormat8BitYUV, 16, 16},
+    {"RgbOnAYuvCard", "formats=\"2vuy,v210\"", kHD1080i50, eMFCC_ARGB32, 16, 16, {}, S_OK, bmdModeHD1080i50, bmdFormat10BitYUV, 16, 16},
     {"NoModeAtAll", "modes=\"Hi50\"", kHD1080p25, eMFCC_UYVY, 16, 16, {}, kNoUsableMode, 0, 0, 0, 0},
     {"Audio32To16", "audio-bits=\"16\"", kHD1080i50, eMFCC_UYVY, 32, 16, {}, S_OK, bmdModeHD1080i50, bmdFormat8BitYUV, 16, 16},
     {"AudioTo8Channels", "audio-bits=\"16\" audio-channels=\"2,8\"", kHD1080i50, eMFCC_UYVY, 32, 16, {}, S_OK, bmdModeHD1080i50, bmdFormat8BitYUV, 16, 8},
@@ -74,6 +86,24 @@ const OpenCase kOpenCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Table, DeckLinkOpen, ::testing::ValuesIn(kOpenCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The output formats offered are those the chosen card plays (3D only where it plays 3D).
+TEST_F(DeckLinkOutputTest, OutputFormatsAreThoseTheCardPlays) {
+    Open("modes=\"hd\" flags=\"vanc\"");
+    int count = 0;
+    ASSERT_EQ(format_->FormatVideoGetCount(eMFT_Output, &count), S_OK);
+    std::vector<int> offered;
+    for (int i = 0; i < count; ++i) {
+        M_VID_PROPS v{};
+        ASSERT_EQ(format_->FormatVideoGetByIndex(eMFT_Output, i, &v, nullptr), S_OK);
+        offered.push_back(v.eVideoFormat);
+    }
+    auto has = [&](int f) { return std::find(offered.begin(), offered.end(), f) != offered.end(); };
+    EXPECT_TRUE(has(kHD1080i50) && has(kHD720p50) && has(kPAL) && has(eMVF_Disabled));
+    EXPECT_FALSE(has(kUHD30));
+    EXPECT_FALSE(has(k2K25));
+    EXPECT_FALSE(has(0x1000 | 0x400 | kHD1080i50));
+}
 
 // DeviceOpen is not implemented: the first frame opens the output, once the card agrees.
 TEST_F(DeckLinkOutputTest, TheFirstFrameOpensTheOutputOnceTheCardAgreesAndCloseEndsIt) {
@@ -164,9 +194,9 @@ TEST_F(DeckLinkOutputTest, BypassRelayIsReleasedOnlyWhileOutputRunsNormally) {
 
 TEST_F(DeckLinkOutputTest, AudioIsWrittenInStepAndDroppedPastFiftyMilliseconds) {
     Open("audio-buffer=\"4800\"");
-    // Less than 256 sample frames waits for more.
+    // A frame's audio goes to the card with the frame, however short.
     ASSERT_EQ(Put(Frame(kHD1080i50, eMFCC_UYVY, 200)), S_OK);
-    EXPECT_EQ(Clock()->AudioSamplesWritten(), 0);
+    EXPECT_EQ(Clock()->AudioSamplesWritten(), 200);
     ASSERT_EQ(Put(Frame(kHD1080i50, eMFCC_UYVY, 1720)), S_OK);
     EXPECT_EQ(Clock()->AudioSamplesWritten(), 1920);
     // A pause frame plays no audio.
@@ -181,6 +211,35 @@ TEST_F(DeckLinkOutputTest, AudioIsWrittenInStepAndDroppedPastFiftyMilliseconds) 
     Play(4, kHD1080i50, eMFCC_UYVY, 12000);
     EXPECT_GT(Stat(u"bmd.audio_dropped"), 0);
     EXPECT_EQ(Stat(u"bmd.error"), 0);
+}
+
+TEST_F(DeckLinkOutputTest, TheLastFrameOfAStreamWritesTheRateConvertersTail) {
+    Open();
+    // Three 25 fps frames of 44.1 kHz audio come out as exactly three frames at 48 kHz once
+    // the last is marked as such; without the mark the converter's tail stays behind.
+    for (const bool mark : {false, true}) {
+        if (mark) {
+            TearDown();
+            Open();
+        }
+        for (int i = 0; i < 3; ++i) {
+            CComPtr<IOXFrame> f = Frame(kHD1080i50, eMFCC_UYVY, 1764, 32, 2);
+            M_AV_PROPS props{};
+            f->OXAVPropsGet(&props);
+            props.audProps.nSamplesPerSec = 44100;
+            f->OXAVPropsSet(&props);
+            M_TIME t{};
+            t.rtStartTime = i * kPeriod;
+            t.rtEndTime = (i + 1) * kPeriod;
+            t.eFFlags = mark && i == 2 ? eMFF_Last : eMFF_None;
+            f->OXTimeSet(&t);
+            ASSERT_EQ(Put(f), S_OK);
+        }
+        if (mark)
+            EXPECT_NEAR(Clock()->AudioSamplesWritten(), 3 * 1920, 1);
+        else
+            EXPECT_LT(Clock()->AudioSamplesWritten(), 3 * 1920 - 48);
+    }
 }
 
 TEST_F(DeckLinkOutputTest, DualStream3DFramesShowBothEyes) {
@@ -203,6 +262,7 @@ struct FaultCase {
     const char* name;
     double value;
     const char16_t* counter;  // expected to count, or null
+    int lost;                 // frames that never reach air
 };
 
 class DeckLinkFaults : public DeckLinkOutputTest,
@@ -222,19 +282,24 @@ TEST_P(DeckLinkFaults, HostKeepsRunningAndNothingLeaks) {
     }
     Fault("clear", 0);
     EXPECT_EQ(Put(Frame(kHD1080i50)), S_OK);
+    clock_.Advance(2 * kPeriod);
+    // Every frame went on air or is counted as lost.
+    EXPECT_EQ(Stat(u"frames_lost"), c.lost);
+    EXPECT_EQ(Stats().new_frames, 4 - c.lost);
     TearDown();
     for (auto& f : frames) EXPECT_EQ(OtherReferences(f), 0u);
 }
 
 const FaultCase kFaults[] = {
-    {"display-error", static_cast<double>(0x80004005u), u"bmd.error"},
-    {"frame-oom", 3, nullptr},
-    {"frame-oom", 1e6, u"bmd.no_buffer"},
-    {"allocate-oom", 1e6, u"bmd.no_buffer"},
-    {"removed", 1, nullptr},
-    {"reference", 0, nullptr},
-    {"drift-ppm", 200, nullptr},
-    {"jitter-us", 500, nullptr},
+    {"display-error", static_cast<double>(0x80004005u), u"bmd.error", 2},
+    {"frame-oom", 3, nullptr, 0},
+    {"frame-oom", 1e6, u"bmd.no_buffer", 2},
+    {"allocate-oom", 1e6, u"bmd.no_buffer", 2},
+    {"removed", 1, nullptr, 2},
+    {"reference", 0, nullptr, 0},
+    {"drift-ppm", 200, nullptr, 0},
+    // A clock that reads up to 15 ms ahead of the card: no frame is put onto one unshown.
+    {"jitter-us", 15'000, nullptr, 0},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, DeckLinkFaults, ::testing::ValuesIn(kFaults), [](const auto& info) {

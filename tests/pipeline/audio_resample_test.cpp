@@ -90,10 +90,16 @@ TEST(AudioResample, LengthFollowsTheRateRatioWithoutDrift) {
     }
     // What the converter holds back between calls stays small...
     EXPECT_LE(held, 512);
-    // ...and once drained (by a block at the buffer's own rate), not one sample was lost or
-    // invented over the whole run.
+    // ...and once drained, not one sample was lost or invented over the whole run: by a block
+    // at the buffer's own rate, or by the end of the stream.
+    auto twin = MakeBuffer();
+    ASSERT_EQ(twin->SetFormat(&out), 0);
+    for (int frame = 0; frame < 3; ++frame) twin->Append(&in, nullptr, 1764 * 4, false, true);
     const int stored = buf->Append(&out, nullptr, 1920 * 4, false, true);
     EXPECT_NEAR(taken + stored - 1920, fed * 48000 / 44100, 1);
+    EXPECT_LT(twin->Available(), 3 * 1920);  // the converter's tail is still held back
+    EXPECT_NEAR(twin->EndOfStream(), 3 * 1920, 1);
+    EXPECT_EQ(twin->EndOfStream(), twin->Available());  // nothing more to drain
 }
 
 TEST(AudioResample, ConverterTailSurvivesRateAndFormatChanges) {

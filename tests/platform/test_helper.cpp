@@ -64,6 +64,12 @@ int main(int argc, char** argv) {
                 out << "level " << level << " gave " << seen << (applied ? "\n" : " (refused)\n");
             }
         }
+        // A thread refused real time says so.
+        Thread::SetCurrentPriority(ThreadPriority::kTimeCritical);
+        const std::string said = Thread::CurrentSchedulingText();
+        if (test::PrivilegesLimitPriorities() &&
+            said.find("real-time not permitted") == std::string::npos)
+            out << "scheduling said " << said << "\n";
         out << "end\n";
         return 0;
     }

@@ -83,6 +83,16 @@ TEST(Thread, PrioritiesApplyOrFallBackQuietly) {
     ASSERT_TRUE(running.Join());
     EXPECT_EQ(seen, static_cast<int>(ThreadPriority::kLowest));
     EXPECT_FALSE(running.SetPriority(ThreadPriority::kNormal));  // no thread attached
+
+    // What a raised thread got, in words: real time, or why not.
+    std::string said;
+    std::thread([&] {
+        Thread::SetCurrentPriority(ThreadPriority::kTimeCritical);
+        said = Thread::CurrentSchedulingText();
+    }).join();
+    EXPECT_TRUE(said.rfind("real-time", 0) == 0 || said == "time critical" ||
+                said.find("(real-time not permitted)") != std::string::npos)
+        << said;
 }
 
 // The same as an ordinary user, in a helper process.

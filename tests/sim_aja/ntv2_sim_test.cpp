@@ -387,8 +387,10 @@ TEST_F(Ntv2Ring, RecordsEveryFrameWithSlotTimecodeAndAudioUpToTheSizeLimit) {
             ++next;
         }
         EXPECT_EQ(next, kFrames);
-        // The audio file holds every sample, two channels of 32 bits.
-        EXPECT_EQ(fs::file_size(dir / "quad-0-ch2-1.wav"), 44u + samples * 8);
+        // The audio file holds every sample and the silence of the repeats after the last
+        // frame, two channels of 32 bits.
+        EXPECT_EQ(st.audio_samples, samples);
+        EXPECT_EQ(fs::file_size(dir / "quad-0-ch2-1.wav"), 44u + (samples + st.audio_silence) * 8);
         // And one picture per interrupt that had one on air.
         const std::string header = "YUV4MPEG2 W720 H486 F30000:1001 It A1:1 C422\n";
         const std::uint64_t pictures = limit_mb == 1 ? 1 : st.frames_played + st.frames_dropped;

@@ -4,11 +4,14 @@
 
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <string>
 
+#include "sim/common/record_writer.h"
 #include "sim/decklink/modes.h"
 #include "sim/decklink/recorder.h"
+#include "sim/decklink/recording.h"
 #include "sim/decklink/rig.h"
 #include "sim/decklink/vanc.h"
 #include "sim_test_util.h"
@@ -196,6 +199,45 @@ TEST(SimRecorder, PicturesDecodeToWhatTheCardWasShown) {
     EXPECT_EQ(picture(1), picture(0));
     EXPECT_EQ(picture(3), picture(2));
     EXPECT_NE(picture(2), picture(0));
+}
+
+// The writer runs jobs in order and refuses what would pass its bound; a recording leaves out
+// what its writer refused, says so in the period's line, and keeps the WAV on the card's
+// timeline (silence where samples were left out, and across gaps).
+TEST(SimRecording, WhatTheWriterCannotTakeIsLeftOutAndSaid) {
+    orvex::sim::RecordWriter writer(100);
+    std::promise<void> gate;
+    std::shared_future<void> open = gate.get_future().share();
+    std::vector<int> order;
+    ASSERT_TRUE(writer.Submit(0, [open] { open.wait(); }));
+    EXPECT_TRUE(writer.Submit(60, [&] { order.push_back(1); }));
+    EXPECT_FALSE(writer.Submit(60, [&] { order.push_back(2); }));  // 120 bytes would wait
+    EXPECT_TRUE(writer.Submit(0, [&] { order.push_back(3); }));
+    gate.set_value();
+    writer.Drain();
+    EXPECT_EQ(order, (std::vector<int>{1, 3}));
+    EXPECT_EQ(writer.Refused(), 1u);
+
+    Folder dir;
+    {
+        Recording rec(dir / "d", *FindMode(bmdModePAL), 1000, /*bound_bytes=*/0);
+        rec.AudioFormat(16, 2);
+        auto picture = std::make_shared<Picture>();
+        picture->width = 720, picture->height = 576, picture->format = bmdFormat8BitYUV;
+        picture->row_bytes = 1440;
+        picture->bytes.assign(1440u * 576, 0x80);
+        EXPECT_FALSE(rec.Picture(picture, nullptr, true, 5));
+        rec.Line("{\"period\":5", false);
+        const std::vector<std::uint8_t> samples(480 * 4, 1);
+        rec.Audio(990, samples.data(), 480);   // ten before the origin are not recorded
+        rec.Audio(1490, samples.data(), 480);  // twenty of silence before these
+        EXPECT_GT(rec.Dropped(), 0u);
+    }
+    std::ifstream log(dir / "d.jsonl");
+    std::string line;
+    ASSERT_TRUE(std::getline(log, line));
+    EXPECT_EQ(line, "{\"period\":5,\"recorded\":false,\"dropped\":true}");
+    EXPECT_EQ(fs::file_size(dir / "d.wav"), 44u + (470u + 20u + 480u) * 4u);
 }
 
 TEST(SimRecorder, WavHeaderIsValidWhileWritingAndAfterClose) {

@@ -39,6 +39,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadCase{{"--pixel-format", "NV12"}, "unknown pixel format 'NV12'"},
                       BadCase{{"--set", "noequals"}, "--set takes name=value"},
                       BadCase{{"--loop=yes"}, "--loop takes no value"},
+                      BadCase{{"--fit", "zoom"}, "--fit takes letterbox, stretch or crop"},
                       BadCase{{"--timecode", "25:00:00:00"}, "--timecode takes HH:MM:SS:FF"},
                       BadCase{{"--record", ""}, "--record needs a folder"},
                       BadCase{{"a.y4m", "b.wav"}, "only one source"}));
@@ -48,7 +49,7 @@ TEST(Options, EveryOptionLandsInItsField) {
     std::vector<std::string> args;
     std::istringstream line(
         "clip.mov --device 1 --format=HD720-50p --pixel-format v210 --audio-channels 16 "
-        "--seconds 2.5 --loop --live --set input.buffers=3 --set a::b=x=y --record out "
+        "--seconds 2.5 --loop --live --set input.buffers=3 --set a::b=x=y --record out --fit crop "
         "--rig pair --captions cc.txt --timecode 01:02:03;04");
     for (std::string arg; line >> arg;) args.push_back(arg);
     ASSERT_EQ(ParseOptions(args, &o), "");
@@ -62,35 +63,35 @@ TEST(Options, EveryOptionLandsInItsField) {
     ASSERT_EQ(o.props.size(), 2u);
     EXPECT_EQ(o.props[1], (std::pair<std::string, std::string>{"a::b", "x=y"}));
     EXPECT_EQ(o.record_dir, "out");
+    EXPECT_EQ(o.fit, oxplay::Fit::kCrop);
     EXPECT_EQ(o.rig, "pair");
     EXPECT_EQ(o.captions, "cc.txt");
     EXPECT_EQ(o.timecode, "01:02:03;04");
 }
 
 TEST(FormatNames, MatchTheWholeNameOrItsFirstWordInAnyCase) {
-    const auto entry = [](const char* name, int width, int height, double rate, eMInterlace order) {
-        oxplay::FormatEntry e;
-        e.name = name;
-        e.props.nWidth = width;
-        e.props.nHeight = height;
-        e.props.dblRate = rate;
-        e.props.eInterlace = order;
-        return e;
-    };
-    const std::vector<oxplay::FormatEntry> formats = {
-        entry("HD1080-25p HDYC 1920x1080@25.00p 16:9", 1920, 1080, 25, eMI_Progressive),
-        entry("HD1080-50i HDYC 1920x1080@25.00iT 16:9", 1920, 1080, 25, eMI_Field1First),
-        entry("HD720-59p HDYC 1280x720@59.94p 16:9", 1280, 720, 60000.0 / 1001, eMI_Progressive)};
-
+    std::vector<oxplay::FormatEntry> formats(3);
+    formats[0].name = "HD1080-25p HDYC 1920x1080@25.00p 16:9";
+    formats[1].name = "HD1080-50i HDYC 1920x1080@25.00iT 16:9";
+    formats[2].name = "HD720-59p HDYC 1280x720@59.94p 16:9";
     EXPECT_EQ(oxplay::MatchFormatName(formats, "hd1080-50i"), 1);
     EXPECT_EQ(oxplay::MatchFormatName(formats, formats[2].name), 2);
     EXPECT_EQ(oxplay::MatchFormatName(formats, "HD1080"), -1);
     EXPECT_EQ(oxplay::MatchFormatName(formats, ""), -1);
-    // By geometry: field order tells 25p from 50i; the rate within a hundredth.
-    EXPECT_EQ(oxplay::MatchFormatGeometry(formats, 1920, 1080, 25, eMI_Field2First), 1);
-    EXPECT_EQ(oxplay::MatchFormatGeometry(formats, 1920, 1080, 25, eMI_Progressive), 0);
-    EXPECT_EQ(oxplay::MatchFormatGeometry(formats, 1280, 720, 59.94006, eMI_Progressive), 2);
-    EXPECT_EQ(oxplay::MatchFormatGeometry(formats, 1280, 720, 50, eMI_Progressive), -1);
+}
+
+// What oxplay echoes from outside (names, file lines) cannot drive the terminal.
+TEST(Printable, EscapesControlsAndBrokenText) {
+    const struct {
+        std::string in, out;
+    } cases[] = {{"clip.mov", "clip.mov"},
+                 {"caf\xC3\xA9 \xE2\x82\xAC", "caf\xC3\xA9 \xE2\x82\xAC"},  // UTF-8 stays
+                 {"a\x1B[2Jb", "a\\x1B[2Jb"},
+                 {"line\nnext\r", "line\\x0Anext\\x0D"},
+                 {"\x7F\xC2\x9B", "\\x7F\\xC2\\x9B"},  // DEL, and the C1 control CSI
+                 {"\xC3", "\\xC3"},                    // cut-off sequence
+                 {"\xFF\xFE", "\\xFF\\xFE"}};
+    for (const auto& c : cases) EXPECT_EQ(oxplay::Printable(c.in), c.out);
 }
 
 TEST(Rates, BecomeExactFractions) {

@@ -1,11 +1,13 @@
-// oxplay's sources: files read into the layouts the renderer takes, damaged files refused
-// with a reason, and the audio split over frames without losing or inventing a sample.
+// oxplay's own readers: files brought to the layouts the renderer takes, every number from a
+// file bounded before it sizes anything, damaged or hostile files refused with a reason.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "tool_test_util.h"
+#include "tools/oxplay/options.h"
 #include "tools/oxplay/source.h"
 
 namespace {
@@ -20,105 +22,100 @@ std::string TempFile(const std::string& name, const std::string& bytes) {
     return path.string();
 }
 
-TEST(AudioSplit, FollowsTheExactRateOverAnyRun) {
-    VideoSpec ntsc;
-    ntsc.rate_num = 30000;
-    ntsc.rate_den = 1001;
+TEST(AudioSplit, ConsecutivePeriodsAddUpExactly) {
     std::int64_t sum = 0;
-    for (int i = 0; i < 5; ++i) sum += SamplesForFrame(i, ntsc, 48000);
+    for (int i = 0; i < 5; ++i) sum += PeriodSamples(i, 30000, 1001, 48000);
     EXPECT_EQ(sum, 8008);  // five frames of 29.97 hold exactly 8008 samples
-    VideoSpec pal;
     sum = 0;
-    for (int i = 0; i < 25; ++i) sum += SamplesForFrame(i, pal, 44100);
-    EXPECT_EQ(sum, 44100);
+    for (int i = 0; i < 90000; ++i) sum += PeriodSamples(i, 25, 1, 44100);  // an hour of 25
+    EXPECT_EQ(sum, 3600LL * 44100);
 }
 
 TEST(Y4M, FourTwoZeroBecomesUyvyWithChromaRepeatedDownTheRows) {
-    // 4x2 picture, luma 1..8, Cb 100/101, Cr 200/201.
+    // 4x2 picture, luma 1..8, Cb 100/101, Cr 200/201; 12.5 pictures a second, pixels 2:1.
     std::string frame =
         "\x01\x02\x03\x04\x05\x06\x07\x08"
         "\x64\x65"
         "\xC8\xC9";
-    const std::string path = TempFile("a.y4m", "YUV4MPEG2 W4 H2 F25:1 Ip A1:1 C420jpeg\nFRAME\n" +
+    const std::string path = TempFile("a.y4m", "YUV4MPEG2 W4 H2 F25:2 Ib A2:1 C420jpeg\nFRAME\n" +
                                                    frame + "FRAME\n" + frame + "FRAME\n\x01");
     std::string error;
-    auto src = OpenY4M(path, eMFCC_UYVY, &error);
+    auto src = OpenY4M(path, &error);
     ASSERT_TRUE(src) << error;
-    EXPECT_EQ(src->video.width, 4);
-    EXPECT_EQ(src->video.Rate(), 25.0);
-    Frame f;
-    ASSERT_TRUE(src->Read(&f, &error));
-    EXPECT_EQ(f.row_bytes, 8);
+    EXPECT_EQ(std::tie(src->video.width, src->video.aspect_num, src->video.interlace),
+              std::make_tuple(4, 2, eMI_Field2First));
+    TimedImage got;
+    ASSERT_EQ(src->NextPicture(0, &got, &error), Fetch::kPicture);
+    EXPECT_EQ(got.image->row_bytes, 8);
     const std::uint8_t want[] = {100, 1, 200, 2, 101, 3, 201, 4, 100, 5, 200, 6, 101, 7, 201, 8};
-    EXPECT_EQ(std::vector<std::uint8_t>(f.video.begin(), f.video.end()),
-              std::vector<std::uint8_t>(std::begin(want), std::end(want)));
-    ASSERT_TRUE(src->Read(&f, &error));
-    EXPECT_FALSE(src->Read(&f, &error));  // the cut-off third frame ends the file
+    EXPECT_EQ(got.image->bytes, std::vector<std::uint8_t>(std::begin(want), std::end(want)));
+    ASSERT_EQ(src->NextPicture(0, &got, &error), Fetch::kPicture);
+    EXPECT_EQ(std::tie(got.start, got.duration, got.number), std::make_tuple(800000, 800000, 1));
+    EXPECT_EQ(src->NextPicture(0, &got, &error), Fetch::kEnd);  // the cut-off third
     EXPECT_EQ(error, "");
-    ASSERT_TRUE(src->Rewind());
-    EXPECT_TRUE(src->Read(&f, &error));
+    ASSERT_TRUE(src->Rewind(&error));
+    EXPECT_EQ(src->NextPicture(0, &got, &error), Fetch::kPicture);
+    EXPECT_EQ(got.start, 0);
 }
 
 TEST(Y4M, FilesThatCannotPlayAreRefusedWithAReason) {
     const struct {
-        const char* text;
+        std::string text;
         const char* reason;
     } cases[] = {{"not a y4m\n", "is not a Y4M file"},
+                 {"YUV4MPEG2 " + std::string(5000, 'x') + "\n", "is not a Y4M file"},
                  {"YUV4MPEG2 W3 H2 F25:1\n", "picture size"},
                  {"YUV4MPEG2 W99999 H2 F25:1\n", "picture size"},
-                 {"YUV4MPEG2 W4 H2 F25:0\n", "frame rate"},
-                 {"YUV4MPEG2 W4 H2 F25:1 C420p10\n", "C420p10"}};
+                 {"YUV4MPEG2 W4 H99999999999999999999 F25:1\n", "picture size"},
+                 {"YUV4MPEG2 W4 H2 F25:0\n", "frame rate outside 1 to 240"},
+                 {"YUV4MPEG2 W4 H2 F1:2147483647\n", "F1:2147483647"},  // one picture in 68 years
+                 {"YUV4MPEG2 W4 H2 F241:1\n", "frame rate outside"},
+                 {"YUV4MPEG2 W4 H2 F-25:1\n", "frame rate outside"},
+                 {"YUV4MPEG2 W4 H2 F25:1 C420p10\n", "C420p10"},
+                 {"YUV4MPEG2 W4 H2 F25:1\nFRAME\n", "holds no whole picture"}};
     for (const auto& c : cases) {
         std::string error;
-        EXPECT_FALSE(OpenY4M(TempFile("bad.y4m", c.text), eMFCC_UYVY, &error)) << c.text;
+        EXPECT_FALSE(OpenY4M(TempFile("bad.y4m", c.text), &error)) << c.reason;
         EXPECT_NE(error.find(c.reason), std::string::npos) << error;
     }
     std::string error;
-    EXPECT_FALSE(OpenY4M("/nonexistent/x.y4m", eMFCC_UYVY, &error));
+    EXPECT_FALSE(OpenY4M("/nonexistent/x.y4m", &error));
     EXPECT_NE(error.find("cannot open"), std::string::npos);
 }
 
 TEST(Wav, SamplesArriveAsIntegersTheRendererTakes) {
-    VideoSpec v;
-    v.width = 16;
-    v.height = 4;
-    v.rate_num = 4800;  // ten samples a frame at 48 kHz
-    // 24-bit stereo, 15 sample frames: two frames, the second short.
+    // 24-bit stereo, 15 sample frames, read ten at a time: the rest of the second block is
+    // silence and the stream has ended.
     std::string data;
     for (int i = 0; i < 30; ++i) data += Le(static_cast<std::uint32_t>(i * 0x10203) & 0xFFFFFF, 3);
     std::string error;
-    auto src = OpenWav(TempFile("a.wav", Wav(1, 2, 48000, 24, data)), v, &error);
+    auto src = OpenWav(TempFile("a.wav", Wav(1, 2, 48000, 24, data)), &error);
     ASSERT_TRUE(src) << error;
     EXPECT_EQ(src->audio.bits, 32);
-    EXPECT_EQ(src->FrameCount(), 2);
-    Frame f;
-    ASSERT_TRUE(src->Read(&f, &error));
-    ASSERT_EQ(f.samples, 10);
-    std::int32_t s3;
-    std::memcpy(&s3, f.audio.data() + 3 * 4, 4);
-    EXPECT_EQ(s3, static_cast<std::int32_t>((3u * 0x10203u) << 8));
-    EXPECT_FALSE(f.video.empty());  // shown over colour bars
-    ASSERT_TRUE(src->Read(&f, &error));
-    EXPECT_EQ(f.samples, 5);
-    EXPECT_FALSE(src->Read(&f, &error));
+    EXPECT_FALSE(src->video.present);
+    std::int32_t block[20];
+    bool ended = true;
+    ASSERT_TRUE(src->ReadAudio(10, reinterpret_cast<std::uint8_t*>(block), &ended, &error));
+    EXPECT_FALSE(ended);
+    EXPECT_EQ(block[3], static_cast<std::int32_t>((3u * 0x10203u) << 8));
+    ASSERT_TRUE(src->ReadAudio(10, reinterpret_cast<std::uint8_t*>(block), &ended, &error));
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(block[9], static_cast<std::int32_t>((29u * 0x10203u) << 8));
+    EXPECT_EQ(block[10], 0);
 
-    // Float samples are clipped to full scale.
+    // Float samples are clipped to full scale; mono plays on both channels of a pair.
     float fl[2] = {2.0f, -0.5f};
-    auto fsrc = OpenWav(
-        TempFile("f.wav", Wav(3, 1, 48000, 32, std::string(reinterpret_cast<char*>(fl), 8))), v,
+    auto mono = OpenWav(
+        TempFile("f.wav", Wav(3, 1, 48000, 32, std::string(reinterpret_cast<char*>(fl), 8))),
         &error);
-    ASSERT_TRUE(fsrc) << error;
-    ASSERT_TRUE(fsrc->Read(&f, &error));
-    std::int32_t out[2];
-    std::memcpy(out, f.audio.data(), 8);
-    EXPECT_EQ(out[0], 2147483647);
-    EXPECT_EQ(out[1], -1073741824);
+    ASSERT_TRUE(mono) << error;
+    EXPECT_EQ(mono->audio.channels, 2);
+    ASSERT_TRUE(mono->ReadAudio(3, reinterpret_cast<std::uint8_t*>(block), &ended, &error));
+    EXPECT_EQ(std::vector<std::int32_t>(block, block + 6),
+              (std::vector<std::int32_t>{2147483647, 2147483647, -1073741824, -1073741824, 0, 0}));
 }
 
 TEST(Wav, FilesThatCannotPlayAreRefusedWithAReason) {
-    VideoSpec v;
-    v.width = 16;
-    v.height = 4;
     const struct {
         std::string bytes;
         const char* reason;
@@ -126,17 +123,18 @@ TEST(Wav, FilesThatCannotPlayAreRefusedWithAReason) {
                  {Wav(2, 2, 48000, 16, "abcd"), "is not 16/24/32-bit PCM"},
                  {Wav(1, 17, 48000, 16, "abcd"), "channels"},
                  {Wav(1, 2, 1000, 16, "abcd"), "channels at 1000 Hz"},
-                 {"RIFF" + Le(4, 4) + "WAVE", "has no audio data"}};
+                 {"RIFF" + Le(4, 4) + "WAVE", "has no audio data"},
+                 {Wav(1, 2, 48000, 16, ""), "holds no samples"},     // would play nothing
+                 {Wav(1, 2, 48000, 16, "ab"), "holds no samples"}};  // half a sample frame
     for (const auto& c : cases) {
         std::string error;
-        EXPECT_FALSE(OpenWav(TempFile("bad.wav", c.bytes), v, &error)) << c.reason;
+        EXPECT_FALSE(OpenWav(TempFile("bad.wav", c.bytes), &error)) << c.reason;
         EXPECT_NE(error.find(c.reason), std::string::npos) << error;
     }
     // A data length past the end of the file (a recording cut short) plays what is there.
     std::string error;
-    auto src = OpenWav(TempFile("cut.wav", Wav(1, 1, 48000, 16, "abcd", 1000000)), v, &error);
-    ASSERT_TRUE(src) << error;
-    EXPECT_EQ(src->FrameCount(), 1);
+    EXPECT_TRUE(OpenWav(TempFile("cut.wav", Wav(1, 1, 48000, 16, "abcd", 1000000)), &error))
+        << error;
 }
 
 TEST(Packing, EachLayoutHoldsTheSameSamples) {
@@ -166,22 +164,64 @@ TEST(Packing, EachLayoutHoldsTheSameSamples) {
     EXPECT_FALSE(PackPicture(p, eMFCC_NV12, &out, &rb));
 }
 
-TEST(Captions, LinesOfHexPairsOrAReason) {
+TEST(Captions, LinesOfHexPairsFromABoundedRegularFile) {
     std::vector<std::vector<std::uint8_t>> cc;
     ASSERT_EQ(ReadCaptions(TempFile("cc.txt", "9420 2c2f\n\nC1C2\n"), &cc), "");
     ASSERT_EQ(cc.size(), 3u);
     EXPECT_EQ(cc[0], (std::vector<std::uint8_t>{0x94, 0x20, 0x2c, 0x2f}));
     EXPECT_TRUE(cc[1].empty());
-    EXPECT_NE(ReadCaptions(TempFile("cc.txt", "9420 xyz1\n"), &cc).find("line 1"),
-              std::string::npos);
-    EXPECT_NE(ReadCaptions(TempFile("cc.txt", "94 20\n"), &cc).find("hex byte pair"),
-              std::string::npos);
-    EXPECT_NE(ReadCaptions("/nonexistent", &cc).find("cannot open"), std::string::npos);
+
+    const auto big = orvex::test::g_temp_registry->dir() / "big.txt";
+    std::ofstream(big).close();
+    std::filesystem::resize_file(big, kMaxCaptionBytes + 1);  // sparse: quick to make
+    const struct {
+        std::string path;
+        const char* reason;
+    } cases[] = {{TempFile("cc1.txt", "9420 xyz1\n"), "line 1"},
+                 {TempFile("cc2.txt", "94 20\n"), "hex byte pair"},
+                 {TempFile("cc3.txt", "9420\n\x1b[2J\n"), "line 2: '\\x1B[2J'"},  // not echoed raw
+                 {"/nonexistent", "cannot open"},
+                 {"/dev/zero", "is not a regular file"},  // endless
+                 {orvex::test::g_temp_registry->dir().string(), "is not a regular file"},
+                 {big.string(), "larger than 16 MiB"}};
+    for (const auto& c : cases) {
+        const std::string error = ReadCaptions(c.path, &cc);
+        EXPECT_NE(error.find(c.reason), std::string::npos) << c.path << ": " << error;
+        EXPECT_EQ(error.find('\x1b'), std::string::npos);
+    }
 }
 
-TEST(Timecode, CountsFromTheStartAndWrapsAtADay) {
-    EXPECT_EQ(TimecodeText(10 * 3600 * 25, 26, 25), "10:00:01:01");
-    EXPECT_EQ(TimecodeText(24 * 3600 * 25 - 1, 1, 25), "00:00:00:00");
+TEST(Timecode, CountsAndRefusesLabelsThatDoNotExist) {
+    TimecodeClock clock{10 * 3600 * 25, 25, false};
+    EXPECT_EQ(clock.Text(26), "10:00:01:01");
+    EXPECT_EQ((TimecodeClock{24 * 3600 * 25 - 1, 25, false}.Text(1)), "00:00:00:00");
+    // Drop-frame: the labels skip ;00 and ;01 at each minute but every tenth.
+    int start = 0;
+    ASSERT_EQ(TimecodeFrames(0, 0, 59, 29, true, 30, true, &start), "");
+    TimecodeClock df{start, 30, true};
+    EXPECT_EQ(df.Text(0), "00:00:59;29");
+    EXPECT_EQ(df.Text(1), "00:01:00;02");
+    ASSERT_EQ(TimecodeFrames(0, 9, 59, 29, true, 30, true, &start), "");
+    EXPECT_EQ((TimecodeClock{start, 30, true}.Text(1)), "00:10:00;00");
+    ASSERT_EQ(TimecodeFrames(1, 0, 0, 0, true, 30, true, &start), "");
+    EXPECT_EQ(start, 107892);  // frames in an hour of 29.97 drop-frame
+
+    const struct {
+        int h, m, s, f;
+        bool drop;
+        int fps;
+        const char* reason;
+    } refused[] = {{10, 0, 0, 59, false, 25, "does not exist at 25 frames/s (frames 00 to 24)"},
+                   {10, 0, 0, 30, false, 30, "frames 00 to 29"},
+                   {0, 1, 0, 0, true, 30, "00:01:00;00 does not exist"},
+                   {0, 1, 0, 3, true, 60, "00:01:00;03 does not exist"},
+                   {0, 0, 0, 0, true, 25, "needs a 29.97 or 59.94 output"}};
+    for (const auto& c : refused) {
+        const std::string error =
+            TimecodeFrames(c.h, c.m, c.s, c.f, c.drop, c.fps, c.fps != 25, &start);
+        EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    }
+    EXPECT_EQ(TimecodeFrames(0, 10, 0, 0, true, 30, true, &start), "");
 }
 
 }  // namespace

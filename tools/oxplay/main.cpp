@@ -1,21 +1,19 @@
-// oxplay: plays a test signal or a file into the OXRenderer module exactly as a host does. It
-// makes the generic renderer through the COM runtime, chooses a device, and pushes frames
-// through IOXReceiver; on the virtual DeckLink card the output is recorded to files.
-#include <unistd.h>
-
+// oxplay: plays a test signal or any media file into the OXRenderer module exactly as a host
+// does. It makes the generic renderer through the COM runtime, chooses a device and the
+// output format that suits the file, tells the renderer to convert to that format, and
+// pushes one frame a period through IOXReceiver; on the virtual card the output is recorded.
 #include <atomic>
-#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <set>
-#include <thread>
 
 #include "platform/process.h"
 #include "tools/common/host.h"
 #include "tools/oxplay/options.h"
+#include "tools/oxplay/play.h"
 #include "tools/oxplay/source.h"
 
 namespace {
@@ -26,18 +24,15 @@ using oxtools::HexCode;
 
 std::atomic<bool> g_stop{false};
 
-extern "C" void OnInterrupt(int) {
+extern "C" void OnInterrupt(int signal) {
     g_stop.store(true);
+    // A second Ctrl-C ends the program at once.
+    std::signal(signal, SIG_DFL);
 }
 
 // Exit codes: 0 played, 1 failed while playing, 2 bad input (options, names, files).
 constexpr int kFailed = 1;
 constexpr int kBadInput = 2;
-
-int Fail(int code, const std::string& reason) {
-    std::fprintf(stderr, "oxplay: %s\n", reason.c_str());
-    return code;
-}
 
 std::vector<FormatEntry> ListFormats(IOXDevice* device) {
     std::vector<FormatEntry> out;
@@ -55,65 +50,6 @@ std::vector<FormatEntry> ListFormats(IOXDevice* device) {
     return out;
 }
 
-eMTimecodeFlags TimecodeRateFlag(int fps) {
-    switch (fps) {
-        case 24:
-            return eMTCF_Rate_24;
-        case 25:
-            return eMTCF_Rate_25;
-        case 30:
-            return eMTCF_Rate_30;
-        case 50:
-            return eMTCF_Rate_50;
-        case 60:
-            return eMTCF_Rate_60;
-        default:
-            return eMTCF_NonDropFrame;
-    }
-}
-
-// The figures of the progress line and the summary, read from the renderer's "stat" node;
-// a figure the renderer does not publish reads "n/a".
-struct Figures {
-    std::string late, skipped, missed, audio_dropped, overflow, reference, queue;
-};
-
-Figures ReadFigures(IOXProps* props) {
-    auto get = [&](const char* name) {
-        return oxtools::GetProp(props, std::string("stat::") + name).value_or("n/a");
-    };
-    Figures f;
-    f.late = get("bmd.late");
-    f.skipped = get("bmd.skipped");
-    if (f.skipped == "n/a") f.skipped = get("aja.dropped");  // frames an AJA channel dropped
-    f.missed = get("bmd.missed");
-    f.audio_dropped = get("bmd.audio_dropped");
-    f.overflow = get("buffer_overlow");
-    f.queue = get("queue");
-    // "locked", "none" or "not-supported", as the renderer words it.
-    f.reference = get("ref_status");
-    return f;
-}
-
-std::string FormatTime(double seconds) {
-    char text[32];
-    const long long s = static_cast<long long>(seconds);
-    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld.%01d", s / 3600, s / 60 % 60, s % 60,
-                  static_cast<int>((seconds - static_cast<double>(s)) * 10));
-    return text;
-}
-
-std::string FiguresLine(double played, std::int64_t frames, const Figures& f) {
-    char text[512];
-    std::snprintf(text, sizeof text,
-                  "%s  frames %lld  late %s  skipped %s  missed %s  audio dropped %s  "
-                  "refused %s  reference %s  queue %s",
-                  FormatTime(played).c_str(), static_cast<long long>(frames), f.late.c_str(),
-                  f.skipped.c_str(), f.missed.c_str(), f.audio_dropped.c_str(), f.overflow.c_str(),
-                  f.reference.c_str(), f.queue.c_str());
-    return text;
-}
-
 // The folder's files with the time each was last written. A run's recording is a file that
 // is new or was written again: a second run into the same folder writes over the first's
 // files, under the same names.
@@ -125,6 +61,61 @@ std::map<std::string, std::filesystem::file_time_type> FilesIn(const std::string
         out[e.path().filename().string()] = e.last_write_time(time_ec);
     }
     return out;
+}
+
+void PrintRecording(const std::string& record_dir,
+                    const std::map<std::string, std::filesystem::file_time_type>& before) {
+    std::vector<std::string> made;
+    for (const auto& [name, written] : FilesIn(record_dir)) {
+        const auto was = before.find(name);
+        if (was == before.end() || was->second != written) made.push_back(name);
+    }
+    std::string y4m, wav;
+    int stills = 0;
+    for (const auto& name : made) {
+        if (name.ends_with(".y4m") && !name.ends_with("-right.y4m")) y4m = record_dir + "/" + name;
+        if (name.ends_with(".wav")) wav = record_dir + "/" + name;
+        if (name.ends_with(".png")) ++stills;
+    }
+    if (!y4m.empty()) {
+        std::printf("Recording: %s\n", Printable(y4m).c_str());
+        if (!wav.empty()) std::printf("           %s\n", Printable(wav).c_str());
+        std::printf("Watch it:  ffplay %s\n", Printable(y4m).c_str());
+    } else if (stills > 0) {
+        // RGB pictures are kept as stills, one per new frame.
+        std::printf("Recording: %d PNG stills in %s\n", stills, Printable(record_dir).c_str());
+        if (!wav.empty()) std::printf("           %s\n", Printable(wav).c_str());
+    } else {
+        std::printf("No recording was made in %s (a real card, or the device records elsewhere).\n",
+                    Printable(record_dir).c_str());
+    }
+    if (!wav.empty()) std::printf("Listen:    ffplay %s\n", Printable(wav).c_str());
+}
+
+eMFCC PixelFormat(const std::string& name) {
+    return name == "HDYC"    ? eMFCC_HDYC
+           : name == "YUY2"  ? eMFCC_YUY2
+           : name == "RGB32" ? eMFCC_RGB32
+           : name == "v210"  ? eMFCC_v210
+                             : eMFCC_UYVY;
+}
+
+bool IsTrue(const std::optional<std::string>& value) {
+    return value && (*value == "true" || *value == "1" || *value == "yes");
+}
+
+// The timecode of the first frame (10:00:00:00 unless given), counted in the output's frames;
+// a one-line reason when that label does not exist at the output's rate.
+std::string StartTimecode(const std::optional<std::string>& text, const M_VID_PROPS& out,
+                          TimecodeClock* clock) {
+    clock->fps = std::max(1, static_cast<int>(std::lround(out.dblRate)));
+    int h = 10, m = 0, s = 0, f = 0;
+    bool drop = false;
+    if (text) ParseTimecode(*text, &h, &m, &s, &f, &drop);
+    int num = 0, den = 0;
+    RateFraction(out.dblRate, &num, &den);
+    clock->drop_frame = drop;
+    return TimecodeFrames(h, m, s, f, drop, clock->fps, den == 1001, &clock->start_frames);
 }
 
 int Run(const Options& opt) {
@@ -154,40 +145,45 @@ int Run(const Options& opt) {
 
     // Check what can be checked before any device is touched.
     const bool pattern = IsPatternName(opt.source);
-    std::string ext;
-    if (!pattern) {
+    std::unique_ptr<Source> source;
+    std::string error;
+    if (!pattern && !opt.list_devices) {
         if (!std::filesystem::is_regular_file(opt.source))
             return Fail(kBadInput,
                         "'" + opt.source + "' is neither a pattern (box, bars, ramp) nor a file");
-        ext = std::filesystem::path(opt.source).extension().string();
+        std::string ext = std::filesystem::path(opt.source).extension().string();
         for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        source = ext == ".y4m"   ? OpenY4M(opt.source, &error)
+                 : ext == ".wav" ? OpenWav(opt.source, &error)
+                                 : OpenMedia(opt.source, &error);
+        if (!source) return Fail(kBadInput, error);
     }
     std::vector<std::vector<std::uint8_t>> captions;
     if (opt.captions) {
-        const std::string err = ReadCaptions(*opt.captions, &captions);
-        if (!err.empty()) return Fail(kBadInput, err);
+        error = ReadCaptions(*opt.captions, &captions);
+        if (!error.empty()) return Fail(kBadInput, error);
     }
 
     std::string note;
     if (!oxtools::EnsureDeckLinkDriver(&note))
-        std::fprintf(stderr, "oxplay: %s\n", note.c_str());
+        std::fprintf(stderr, "oxplay: %s\n", Printable(note).c_str());
     else if (!note.empty())
-        std::printf("%s\n", note.c_str());
+        std::printf("%s\n", note.c_str());  // our own lines
 
-    std::string error;
     CComPtr<IOXDevice> device = oxtools::MakeRenderer(CLSID_OXRenderer, &error);
     if (!device) return Fail(kFailed, error);
     const auto devices = oxtools::ListDevices(device);
     if (opt.list_devices) {
         std::printf("Devices:\n");
         for (std::size_t i = 0; i < devices.size(); ++i)
-            std::printf("  %zu: %s%s\n", i, devices[i].name.c_str(),
+            std::printf("  %zu: %s%s\n", i, Printable(devices[i].name).c_str(),
                         oxtools::DeviceMark(devices[i]).c_str());
         if (devices.empty())
-            std::printf("  (none; DeckLink: %s)\n", oxtools::DeckLinkDriver().c_str());
+            std::printf("  (none; DeckLink: %s)\n", Printable(oxtools::DeckLinkDriver()).c_str());
         if (!devices.empty() && SUCCEEDED(device->DeviceSet(eOXDT_Video, 0, nullptr))) {
             std::printf("Formats of device 0 (--format):\n");
-            for (const auto& f : ListFormats(device)) std::printf("  %s\n", f.name.c_str());
+            for (const auto& f : ListFormats(device))
+                std::printf("  %s\n", Printable(f.name).c_str());
         }
         return 0;
     }
@@ -200,89 +196,119 @@ int Run(const Options& opt) {
         return Fail(kFailed, "cannot choose device '" + devices[index].name + "': " + HexCode(hr));
 
     CComQIPtr<IOXProps> props(device);
+    if (!props) return Fail(kFailed, "the renderer has no properties (no IOXProps)");
     for (const auto& [name, value] : opt.props) {
-        hr = props ? props->PropsSet(Bstr(name), Bstr(value)) : E_NOINTERFACE;
+        hr = props->PropsSet(Bstr(name), Bstr(value));
         if (FAILED(hr))
             return Fail(kBadInput, "cannot set '" + name + "' to '" + value + "': " + HexCode(hr));
     }
 
-    // The output format: named, else the file's own, else HD1080-25p for the patterns.
+    // The output format: named, else the one that suits the file, else HD1080-25p.
     const auto formats = ListFormats(device);
     int chosen = -1;
     if (opt.format) {
         chosen = MatchFormatName(formats, *opt.format);
         if (chosen < 0)
             return Fail(kBadInput, "unknown format '" + *opt.format + "' (oxplay --list-devices)");
+    } else if (source && source->video.present) {
+        const VideoInfo& v = source->video;
+        chosen = ChooseFormat(
+            formats, {v.width, v.height, static_cast<double>(v.aspect_num) / v.aspect_den, v.Rate(),
+                      v.interlace != eMI_Progressive});
+    } else {
+        chosen = MatchFormatName(formats, "HD1080-25p");
+        if (chosen < 0) chosen = ChooseFormat(formats, {1920, 1080, 1.0, 25.0, false});
     }
-    auto spec_of = [&](int i) {
-        VideoSpec v;
-        const M_VID_PROPS& p = formats[i].props;
-        v.width = p.nWidth;
-        v.height = std::abs(p.nHeight);
-        RateFraction(p.dblRate, &v.rate_num, &v.rate_den);
-        v.interlace = p.eInterlace == eMI_Default ? eMI_Progressive : p.eInterlace;
-        v.format = p.eVideoFormat;
-        v.aspect_x = p.nAspectX;
-        v.aspect_y = p.nAspectY;
-        v.fcc = eMFCC_UYVY;
-        if (opt.pixel_format) {
-            const std::string& f = *opt.pixel_format;
-            v.fcc = f == "HDYC"    ? eMFCC_HDYC
-                    : f == "YUY2"  ? eMFCC_YUY2
-                    : f == "RGB32" ? eMFCC_RGB32
-                    : f == "v210"  ? eMFCC_v210
-                                   : eMFCC_UYVY;
-        }
-        return v;
-    };
-    VideoSpec pattern_spec;
-    {
-        const int i = chosen >= 0 ? chosen : MatchFormatName(formats, "HD1080-25p");
-        if (i < 0) return Fail(kFailed, "the device lists no video format");
-        pattern_spec = spec_of(i);
-    }
+    if (chosen < 0) return Fail(kFailed, "the device lists no video format");
+    M_VID_PROPS out = formats[chosen].props;
+    if (opt.pixel_format) out.fccType = PixelFormat(*opt.pixel_format);
+    out.nHeight = std::abs(out.nHeight);
+    out.nRowBytes = RowBytesOf(out.fccType, out.nWidth);
+    if (out.eInterlace == eMI_Default) out.eInterlace = eMI_Progressive;
+    OutputClock clock;
+    RateFraction(out.dblRate, &clock.rate_num, &clock.rate_den);
+    clock.order = out.eInterlace;
 
-    std::unique_ptr<Source> source;
-    const int fps = std::max(1, static_cast<int>(std::lround(pattern_spec.Rate())));
-    int tc_h = 10, tc_m = 0, tc_s = 0, tc_f = 0;
-    bool tc_df = false;
-    if (opt.timecode) ParseTimecode(*opt.timecode, &tc_h, &tc_m, &tc_s, &tc_f, &tc_df);
-    if (pattern) {
-        const Pattern kind = opt.source == "bars"   ? Pattern::kBars
+    TimecodeClock timecode;
+    error = StartTimecode(opt.timecode, out, &timecode);
+    if (!error.empty()) return Fail(kBadInput, error);
+
+    // The renderer converts (and scales) every frame to the output's format.
+    CComQIPtr<IOXFormat> format(device);
+    hr = format ? format->FormatVideoSet(eMFT_Convert, &out) : E_NOINTERFACE;
+    if (FAILED(hr)) return Fail(kFailed, "cannot set the output format: " + HexCode(hr));
+
+    PatternFormat pattern_format;
+    pattern_format.width = out.nWidth;
+    pattern_format.height = out.nHeight;
+    pattern_format.rate_num = clock.rate_num;
+    pattern_format.rate_den = clock.rate_den;
+    pattern_format.fcc = out.fccType;
+    pattern_format.interlace = out.eInterlace;
+    pattern_format.timecode = timecode;
+    pattern_format.pattern = opt.source == "bars"   ? Pattern::kBars
                              : opt.source == "ramp" ? Pattern::kRamp
                                                     : Pattern::kBox;
-        AudioSpec a;
-        a.channels = opt.audio_channels;
-        a.bits = 32;
-        source =
-            MakePatternSource(kind, pattern_spec, a, ((tc_h * 60 + tc_m) * 60 + tc_s) * fps + tc_f);
-    } else if (ext == ".y4m") {
-        source = OpenY4M(opt.source, pattern_spec.fcc, &error);
-    } else if (ext == ".wav") {
-        source = OpenWav(opt.source, pattern_spec, &error);
-    } else {
-        source = OpenMedia(opt.source, pattern_spec, &error);
+    if (pattern) source = MakePatternSource(pattern_format, opt.audio_channels);
+
+    if (!captions.empty()) {
+        // Captions travel in the ancillary space of 10-bit output, or on line 21 of NTSC.
+        const int base = out.eVideoFormat & 0xFF;
+        const bool ntsc = base == eMVF_NTSC || base == eMVF_NTSC_16x9;
+        if (out.fccType != eMFCC_v210 && !IsTrue(oxtools::GetProp(props, "output.10bit")) && !ntsc)
+            Warn("captions go out only with 10-bit output on " +
+                 formats[chosen].name.substr(0, formats[chosen].name.find(' ')) +
+                 ": add --pixel-format v210");
     }
-    if (!source) return Fail(kBadInput, error);
-    VideoSpec& video = source->video;
-    if (!pattern && video.width != pattern_spec.width) {
-        // A file's pictures play in the format of their own size, rate and field order.
-        const int i =
-            MatchFormatGeometry(formats, video.width, video.height, video.Rate(), video.interlace);
-        if (i < 0 || (chosen >= 0 && i != chosen))
-            return Fail(kBadInput, "'" + opt.source + "' is " + std::to_string(video.width) + "x" +
-                                       std::to_string(video.height) + " at " +
-                                       std::to_string(video.Rate()) +
-                                       " frames/s; the device has no such format "
-                                       "(oxplay does not scale)");
-        video.format = formats[i].props.eVideoFormat;
-        if (!video.aspect_x) {
-            video.aspect_x = formats[i].props.nAspectX;
-            video.aspect_y = formats[i].props.nAspectY;
-        }
-    } else if (!pattern) {
-        video.format = pattern_spec.format;
+
+    // How much: --seconds, else 10 s of a pattern, else the whole file.
+    std::int64_t limit = -1;
+    if (opt.seconds_given ? opt.seconds > 0 : pattern)
+        limit = std::llround(opt.seconds * clock.rate_num / clock.rate_den);
+    Schedule schedule(source.get(), clock, limit, opt.loop);
+
+    PlaySetup setup;
+    setup.output = out;
+    setup.clock = clock;
+    setup.fit = {opt.fit, out.nWidth, out.nHeight, OutputPixelAspect(out), out.eInterlace};
+    setup.audio = source->audio;
+    setup.timecode = timecode;
+    setup.captions = &captions;
+    setup.live = opt.live;
+    if (!source->video.present) setup.bars = BarsImage(pattern_format);
+
+    // What the picture becomes, for the start block (and a picture that cannot be fitted is
+    // refused before anything plays).
+    Rows rows;
+    rows.emplace_back("file", FileRow(*source, pattern));
+    rows.emplace_back("output",
+                      formats[chosen].name + (opt.pixel_format ? " as " + *opt.pixel_format : ""));
+    FrameShape shape;
+    if (source->video.present && !pattern) {
+        auto probe = std::make_shared<Image>();
+        probe->fcc = eMFCC_UYVY;
+        probe->width = source->video.width;
+        probe->height = source->video.height;
+        probe->interlace = source->video.interlace;
+        probe->aspect_num = source->video.aspect_num;
+        probe->aspect_den = source->video.aspect_den;
+        PeriodPlan plan;
+        plan.picture = probe;
+        if (!ShapeFor(plan, schedule.scan(), setup.fit, &shape, &error))
+            return Fail(kBadInput, "'" + opt.source + "': " + error);
+        rows.emplace_back("fit", FitRow(shape, opt.fit, setup.fit));
+        // Fields grow apart only when the renderer is asked to (it keeps them apart by itself
+        // when it shrinks them): Catmull-Rom field by field, unless a quality was chosen.
+        const bool fields = schedule.scan() == Scan::kWeave ||
+                            (shape.interlace != eMI_Progressive && clock.Interlaced());
+        const auto quality = oxtools::GetProp(props, "scaling_quality");
+        if (fields && shape.Height() < out.nHeight && (!quality || *quality == "auto"))
+            props->PropsSet(Bstr("scaling_quality"), Bstr("15"));
     }
+    rows.emplace_back("rate", RateRow(source->video, clock, schedule.scan(), shape.shift));
+    rows.emplace_back("audio", AudioRow(source->audio));
+    std::printf("%s", Block("Playing " + opt.source + " to " + devices[index].name, rows).c_str());
+    std::fflush(stdout);
 
     CComPtr<IOXFactory> factory;
     hr = CoCreateInstance(CLSID_OXFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IOXFactory,
@@ -291,155 +317,19 @@ int Run(const Options& opt) {
     CComQIPtr<IOXReceiver> receiver(device);
     if (!receiver) return Fail(kFailed, "the renderer takes no frames (no IOXReceiver)");
 
-    // How many frames: --seconds, else 10 s of a pattern, else the whole file.
-    std::int64_t limit = -1;
-    if (opt.seconds_given ? opt.seconds > 0 : pattern)
-        limit = std::llround(opt.seconds * video.Rate());
-
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
     const auto before = FilesIn(record_dir);
-    std::printf("Playing %s to %s: %dx%d at %.3f frames/s%s, %s\n", opt.source.c_str(),
-                devices[index].name.c_str(), video.width, video.height, video.Rate(),
-                video.interlace == eMI_Progressive ? "" : " interlaced",
-                source->audio.channels > 0 ? (std::to_string(source->audio.channels) + " ch " +
-                                              std::to_string(source->audio.rate) + " Hz audio")
-                                                 .c_str()
-                                           : "no audio");
-    std::fflush(stdout);
-
-    const bool tty = isatty(STDERR_FILENO);
-    const auto start = std::chrono::steady_clock::now();
-    auto next_report = start + std::chrono::seconds(1);
-    const LONGLONG frame_time = static_cast<LONGLONG>(10000000.0 / video.Rate());
-    std::int64_t played = 0;
-    int exit_code = 0;
-    Frame frame;
-    while (!g_stop.load() && (limit < 0 || played < limit)) {
-        if (!source->Read(&frame, &error)) {
-            if (!error.empty()) {
-                exit_code = Fail(played == 0 ? kBadInput : kFailed, error);
-                break;
-            }
-            if (opt.loop && played > 0 && source->Rewind()) continue;
-            break;
-        }
-        M_AV_PROPS av{};
-        av.vidProps.eVideoFormat = video.format;
-        av.vidProps.fccType = video.fcc;
-        av.vidProps.nWidth = video.width;
-        av.vidProps.nHeight = video.fcc == eMFCC_RGB32 ? -video.height : video.height;
-        av.vidProps.nRowBytes = frame.row_bytes;
-        av.vidProps.eInterlace = video.interlace;
-        av.vidProps.nAspectX = video.aspect_x;
-        av.vidProps.nAspectY = video.aspect_y;
-        av.vidProps.dblRate = video.Rate();
-        if (frame.samples > 0) {
-            av.audProps.nChannels = source->audio.channels;
-            av.audProps.nSamplesPerSec = source->audio.rate;
-            av.audProps.nBitsPerSample = source->audio.bits;
-        }
-        CComPtr<IOXFrame> out;
-        hr = factory->OXFrameMakeFromMemory(
-            &av, static_cast<LONG>(frame.video.size()),
-            static_cast<LONGLONG>(reinterpret_cast<std::uintptr_t>(frame.video.data())),
-            frame.samples, static_cast<LONG>(frame.audio.size()),
-            static_cast<LONGLONG>(reinterpret_cast<std::uintptr_t>(frame.audio.data())), &out);
-        if (FAILED(hr)) {
-            exit_code = Fail(kFailed, "cannot make a frame: " + HexCode(hr));
-            break;
-        }
-        M_TIME time{};
-        time.rtStartTime = played * frame_time;
-        time.rtEndTime = time.rtStartTime + frame_time;
-        const std::string tc =
-            TimecodeText(((tc_h * 60 + tc_m) * 60 + tc_s) * fps + tc_f, played, fps);
-        std::sscanf(tc.c_str(), "%d:%d:%d:%d", &time.tcFrame.nHours, &time.tcFrame.nMinutes,
-                    &time.tcFrame.nSeconds, &time.tcFrame.nFrames);
-        time.tcFrame.eTCFlags = TimecodeRateFlag(fps);
-        time.eFFlags = opt.live ? eMFF_Live : eMFF_None;
-        out->OXTimeSet(&time);
-        out->OXTimecodeSet(&time.tcFrame);
-        out->OXFlagsSet(time.eFFlags);
-        if (!captions.empty()) {
-            const auto& pairs = captions[static_cast<std::size_t>(played) % captions.size()];
-            if (!pairs.empty())
-                out->OXDataSet(
-                    0x43363038 /* 'C608' */, static_cast<LONG>(pairs.size()),
-                    static_cast<LONGLONG>(reinterpret_cast<std::uintptr_t>(pairs.data())));
-        }
-        if (opt.live) {
-            // Live frames are never waited for: they come at their own pace, the clock's.
-            std::this_thread::sleep_until(start + std::chrono::microseconds(static_cast<long long>(
-                                                      played * 1e6 / video.Rate())));
-        }
-        // Waits for room in the renderer's queue: the device sets the pace. The renderer
-        // refuses a frame it found no room for within its wait (counted as refused); a live
-        // frame is then dropped, any other is offered again.
-        hr = receiver->ReceiverFramePut(out, -1, nullptr);
-        while (hr == E_OUTOFMEMORY && !opt.live && !g_stop.load())
-            hr = receiver->ReceiverFramePut(out, -1, nullptr);
-        if (FAILED(hr) && hr != E_OUTOFMEMORY) {
-            exit_code = Fail(kFailed, "the renderer refused frame " + std::to_string(played) +
-                                          ": " + HexCode(hr));
-            break;
-        }
-        ++played;
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= next_report) {
-            next_report += std::chrono::seconds(1);
-            const std::string line =
-                FiguresLine(static_cast<double>(played) / video.Rate(), played, ReadFigures(props));
-            std::fprintf(stderr, tty ? "\r%s\033[K" : "%s\n", line.c_str());
-        }
-    }
-    if (tty) std::fprintf(stderr, "\n");
-
-    // Let the queued frames reach the output before it closes, so the recording is whole.
-    if (!g_stop.load()) {
-        CComQIPtr<IOXProps> p(device);
-        int buffers = 4;
-        if (auto b = oxtools::GetProp(p, "input.buffers"))
-            buffers = std::max(1, std::atoi(b->c_str()));
-        std::this_thread::sleep_for(
-            std::chrono::microseconds(static_cast<long long>((buffers + 4) * 1e6 / video.Rate())));
-    }
-    const Figures end = ReadFigures(props);
+    const PlayOutcome played = Play(schedule, setup, {device, receiver, factory, props}, g_stop);
     device->DeviceClose();
     device.Release();
-    const double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("%s after %.1f s: %s\n", g_stop.load() ? "Stopped" : "Played", elapsed,
-                FiguresLine(static_cast<double>(played) / video.Rate(), played, end).c_str());
-
-    std::vector<std::string> made;
-    for (const auto& [name, written] : FilesIn(record_dir)) {
-        const auto was = before.find(name);
-        if (was == before.end() || was->second != written) made.push_back(name);
-    }
-    std::string y4m, wav;
-    int stills = 0;
-    for (const auto& name : made) {
-        if (name.ends_with(".y4m") && !name.ends_with("-right.y4m")) y4m = record_dir + "/" + name;
-        if (name.ends_with(".wav")) wav = record_dir + "/" + name;
-        if (name.ends_with(".png")) ++stills;
-    }
-    if (!y4m.empty()) {
-        std::printf("Recording: %s\n", y4m.c_str());
-        if (!wav.empty()) std::printf("           %s\n", wav.c_str());
-        std::printf("Watch it:  ffplay %s\n", y4m.c_str());
-    } else if (stills > 0) {
-        // RGB pictures are kept as stills, one per new frame.
-        std::printf("Recording: %d PNG stills in %s\n", stills, record_dir.c_str());
-        if (!wav.empty()) std::printf("           %s\n", wav.c_str());
-    } else {
-        std::printf(
-            "No recording was made in %s (a real card, or the device records "
-            "elsewhere).\n",
-            record_dir.c_str());
-    }
-    if (!wav.empty()) std::printf("Listen:    ffplay %s\n", wav.c_str());
-    return exit_code;
+    const double seconds = static_cast<double>(played.played) * clock.rate_den / clock.rate_num;
+    std::printf("%s after %.1f s: %s\n", played.stopped ? "Stopped" : "Played", played.seconds,
+                FiguresLine(seconds, played.played, played.figures).c_str());
+    if (source->video.present && !pattern)
+        std::printf("Source pictures: %s\n", PicturesRow(schedule.counts()).c_str());
+    PrintRecording(record_dir, before);
+    return played.exit_code;
 }
 
 }  // namespace

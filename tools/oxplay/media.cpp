@@ -1,21 +1,34 @@
 // Media files through FFmpeg's libraries: libavformat reads the container, libavcodec
-// decodes, libswresample brings planar or floating-point audio to interleaved integer samples
-// at the file's own rate (the renderer resamples when the card needs another rate).
+// decodes, libswresample brings any sample layout to 32-bit integers at the file's own rate
+// (the renderer resamples to the card's rate).
+//
+// Packets are read ahead into one queue per stream and decoded only when their picture or
+// sound is wanted. The read-ahead is bounded: when one stream is wanted and the file has been
+// read more than kMaxSkew past the playing time for the other (or the queues hold
+// kMaxQueuedBytes), the wanted stream has a gap there: the picture is held, silence plays.
+// So memory stays flat whatever the streams do: one ends early, starts late, or pauses.
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <limits>
 
+#include "tools/oxplay/media_picture.h"
 #include "tools/oxplay/source.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libavutil/imgutils.h>
+#include <libavutil/channel_layout.h>
 #include <libswresample/swresample.h>
 }
 
 namespace oxplay {
 namespace {
+
+constexpr std::int64_t kMaxSkew = 3 * kTicksPerSecond;
+constexpr std::int64_t kMaxQueuedBytes = 128 << 20;
+constexpr std::int64_t kNoTime = std::numeric_limits<std::int64_t>::min();
+constexpr int kVideo = 0, kAudio = 1;
 
 std::string AvError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -23,75 +36,171 @@ std::string AvError(int code) {
     return text;
 }
 
+std::int64_t Ticks(std::int64_t value, AVRational base) {
+    return av_rescale_q(value, base, {1, static_cast<int>(kTicksPerSecond)});
+}
+
+// The order the card's channels take: left, right, centre, LFE, side (or back) pair, back
+// pair. Mono goes to both of the first pair; other layouts keep the file's order.
+struct ChannelMap {
+    std::vector<int> from;  // file channel of each output channel
+    std::string layout, placement;
+};
+
+ChannelMap MapChannels(const AVChannelLayout& given) {
+    ChannelMap m;
+    // A file that does not say which channel is which has the usual layout of its count.
+    AVChannelLayout layout{};
+    if (given.order == AV_CHANNEL_ORDER_UNSPEC)
+        av_channel_layout_default(&layout, given.nb_channels);
+    else
+        av_channel_layout_copy(&layout, &given);
+    char name[64] = {};
+    av_channel_layout_describe(&layout, name, sizeof name);
+    m.layout = name;
+    const int n = layout.nb_channels;
+    auto at = [&](AVChannel c) { return av_channel_layout_index_from_channel(&layout, c); };
+    auto range = [](int count) { return "channels 1-" + std::to_string(count); };
+    if (n == 1) {
+        m.from = {0, 0};
+        m.placement = "channels 1-2 (the one channel on both)";
+        av_channel_layout_uninit(&layout);
+        return m;
+    }
+    const int fl = at(AV_CHAN_FRONT_LEFT), fr = at(AV_CHAN_FRONT_RIGHT);
+    const int fc = at(AV_CHAN_FRONT_CENTER), lfe = at(AV_CHAN_LOW_FREQUENCY);
+    const int sl = at(AV_CHAN_SIDE_LEFT), sr = at(AV_CHAN_SIDE_RIGHT);
+    const int bl = at(AV_CHAN_BACK_LEFT), br = at(AV_CHAN_BACK_RIGHT);
+    if (n == 2 && fl >= 0 && fr >= 0) {
+        m.from = {fl, fr};
+        m.placement = range(2) + " (L R)";
+    } else if (n == 6 && fl >= 0 && fr >= 0 && fc >= 0 && lfe >= 0 &&
+               ((sl >= 0 && sr >= 0) || (bl >= 0 && br >= 0))) {
+        m.from = {fl, fr, fc, lfe, sl >= 0 ? sl : bl, sl >= 0 ? sr : br};
+        m.placement = range(6) + " (L R C LFE Ls Rs)";
+    } else if (n == 8 && fl >= 0 && fr >= 0 && fc >= 0 && lfe >= 0 && sl >= 0 && sr >= 0 &&
+               bl >= 0 && br >= 0) {
+        m.from = {fl, fr, fc, lfe, sl, sr, bl, br};
+        m.placement = range(8) + " (L R C LFE Ls Rs Lrs Rrs)";
+    } else {
+        for (int c = 0; c < n; ++c) m.from.push_back(c);
+        m.placement = range(n) + " in the file's order";
+    }
+    av_channel_layout_uninit(&layout);
+    return m;
+}
+
 class MediaSource final : public Source {
 public:
     ~MediaSource() override { Close(); }
 
-    bool Open(const std::string& path, const VideoSpec& bars, std::string* error) {
+    bool Open(const std::string& path, std::string* error) {
         path_ = path;
-        bars_spec_ = bars;
         if (!OpenFile(error)) return false;
-        if (vidx_ < 0) {
-            video = bars;
-            bars_.Resize(bars.width, bars.height);
-            DrawPattern(Pattern::kBars, 0, {}, &bars_);
-        } else {
-            // The first picture tells the decoded layout and field order.
-            while (pictures_.empty() && !ended_)
-                if (!Pump(error)) return false;
-            if (pictures_.empty()) {
-                *error = "'" + path + "' has no picture that decodes";
-                return false;
-            }
-            if (!DescribeVideo(pictures_.front(), error)) return false;
-        }
-        return true;
-    }
-
-    bool Read(Frame* frame, std::string* error) override {
-        if (vidx_ >= 0) {
-            while (pictures_.empty() && !ended_)
-                if (!Pump(error)) return false;
-            if (pictures_.empty()) return false;
-        }
-        const int want = SamplesForFrame(index_, video, audio.rate);
-        const std::size_t frame_bytes = static_cast<std::size_t>(audio.channels) * (audio.bits / 8);
-        if (aidx_ >= 0)
-            while (fifo_.size() < frame_bytes * want && !ended_)
-                if (!Pump(error)) return false;
-        if (vidx_ < 0 && fifo_.empty()) return false;
-
-        frame->samples = 0;
-        frame->audio.clear();
-        if (aidx_ >= 0 && frame_bytes > 0) {
-            const std::size_t n =
-                std::min(fifo_.size() / frame_bytes, static_cast<std::size_t>(want));
-            frame->audio.assign(fifo_.begin(),
-                                fifo_.begin() + static_cast<std::ptrdiff_t>(n * frame_bytes));
-            fifo_.erase(fifo_.begin(),
-                        fifo_.begin() + static_cast<std::ptrdiff_t>(n * frame_bytes));
-            frame->samples = static_cast<int>(n);
-        }
-        if (vidx_ >= 0) {
-            AVFrame* picture = pictures_.front();
-            pictures_.pop_front();
-            const bool ok = Convert(picture, frame, error);
-            av_frame_free(&picture);
-            if (!ok) return false;
-        } else if (!PackPicture(bars_, video.fcc, &frame->video, &frame->row_bytes)) {
-            *error = "cannot pack the picture in this pixel format";
+        if (vidx_ < 0) return true;
+        // The first picture tells the size, field order and turn the file plays with; when it
+        // starts later than the read-ahead reaches, the stream's description does.
+        TimedImage first;
+        const Fetch got = DecodePicture(0, &first, error);
+        if (got == Fetch::kError) return false;
+        if (got == Fetch::kEnd) {
+            *error = "'" + path + "' has no picture that decodes";
             return false;
         }
-        ++index_;
+        if (got == Fetch::kPicture) {
+            video.width = first.image->width;
+            video.height = first.image->height;
+            video.aspect_num = first.image->aspect_num;
+            video.aspect_den = first.image->aspect_den;
+            video.interlace = first.image->interlace;
+            first_ = std::move(first);
+            return true;
+        }
+        const AVCodecParameters* par = fmt_->streams[vidx_]->codecpar;
+        const bool turned = rotation_ == 90 || rotation_ == 270;
+        video.width = ((turned ? par->height : par->width) + 1) & ~1;  // pairs, as pictures
+        video.height = turned ? par->width : par->height;
+        if (par->sample_aspect_ratio.num > 0 && par->sample_aspect_ratio.den > 0) {
+            video.aspect_num = par->sample_aspect_ratio.num;
+            video.aspect_den = par->sample_aspect_ratio.den;
+            if (turned) std::swap(video.aspect_num, video.aspect_den);
+        }
+        video.interlace =
+            par->field_order == AV_FIELD_TT || par->field_order == AV_FIELD_TB   ? eMI_Field1First
+            : par->field_order == AV_FIELD_BB || par->field_order == AV_FIELD_BT ? eMI_Field2First
+                                                                                 : eMI_Progressive;
+        if (video.width <= 0 || video.height <= 0 || video.width > 16384 || video.height > 16384) {
+            *error = "'" + path + "' has a picture size oxplay cannot play";
+            return false;
+        }
         return true;
     }
 
-    bool Rewind() override {
-        std::string error;
-        Close();
-        index_ = 0;
-        return OpenFile(&error);
+    Fetch NextPicture(std::int64_t now, TimedImage* out, std::string* error) override {
+        if (vidx_ < 0) return Fetch::kEnd;
+        if (first_.image) {
+            *out = std::move(first_);
+            first_ = {};
+            return Fetch::kPicture;
+        }
+        return DecodePicture(now, out, error);
     }
+
+    bool ReadAudio(int count, std::uint8_t* out, bool* ended, std::string* error) override {
+        *ended = true;
+        if (aidx_ < 0) return true;
+        const std::size_t channels = static_cast<std::size_t>(audio.channels);
+        auto* samples = reinterpret_cast<std::int32_t*>(out);
+        int done = 0;
+        while (done < count) {
+            const std::int64_t at = position_ + done;
+            if (!pending_.empty()) {
+                const std::int64_t length = static_cast<std::int64_t>(pending_.size() / channels);
+                if (pending_at_ > at) {
+                    // A gap in the stream: silence up to its next sound.
+                    const int n =
+                        static_cast<int>(std::min<std::int64_t>(pending_at_ - at, count - done));
+                    std::memset(samples + done * channels, 0, n * channels * 4);
+                    done += n;
+                    continue;
+                }
+                // Sound that overlaps what already played is cut off at its front.
+                const std::int64_t skip = std::min(at - pending_at_, length);
+                const int n = static_cast<int>(std::min<std::int64_t>(length - skip, count - done));
+                std::memcpy(samples + done * channels,
+                            pending_.data() + static_cast<std::size_t>(skip) * channels,
+                            n * channels * 4);
+                pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(
+                                                                        (skip + n) * channels));
+                pending_at_ = at + n;
+                done += n;
+                continue;
+            }
+            const Fetch got = DecodeSound(at * kTicksPerSecond / audio.rate, error);
+            if (got == Fetch::kError) return false;
+            if (got != Fetch::kPicture) {
+                std::memset(samples + done * channels, 0, (count - done) * channels * 4);
+                if (got == Fetch::kEnd) audio_ended_ = true;
+                break;
+            }
+        }
+        position_ += count;
+        // Whether the sound ends right here is known only by looking for more.
+        if (pending_.empty() && !audio_ended_) {
+            const Fetch got = DecodeSound(position_ * kTicksPerSecond / audio.rate, error);
+            if (got == Fetch::kError) return false;
+            audio_ended_ = got == Fetch::kEnd;
+        }
+        *ended = audio_ended_ && pending_.empty();
+        return true;
+    }
+
+    bool Rewind(std::string* error) override {
+        Close();
+        return OpenFile(error);
+    }
+
+    std::int64_t PeakQueuedBytes() const override { return peak_bytes_; }
 
 private:
     bool OpenFile(std::string* error) {
@@ -112,16 +221,36 @@ private:
             *error = "'" + path_ + "' has neither video nor audio";
             return false;
         }
-        if (vidx_ >= 0 && !OpenDecoder(vidx_, &vdec_, error)) return false;
-        if (aidx_ >= 0 && !OpenDecoder(aidx_, &adec_, error)) return false;
-        if (aidx_ >= 0 && !SetUpAudio(error)) return false;
         packet_ = av_packet_alloc();
         decoded_ = av_frame_alloc();
         if (!packet_ || !decoded_) {
             *error = "out of memory";
             return false;
         }
-        ended_ = false;
+        // Time zero: the earlier start of the two streams.
+        start_ = kNoTime;
+        for (int index : {vidx_, aidx_}) {
+            if (index < 0) continue;
+            const AVStream* st = fmt_->streams[index];
+            if (st->start_time == AV_NOPTS_VALUE) continue;
+            const std::int64_t t = Ticks(st->start_time, st->time_base);
+            start_ = start_ == kNoTime ? t : std::min(start_, t);
+        }
+        if (start_ == kNoTime) start_ = 0;
+        // Where each stream ends, when the file says so reliably (a length guessed from the
+        // bit rate is not): decoders give out padding past it, which is not part of the file.
+        for (int which : {kVideo, kAudio}) {
+            const int index = which == kVideo ? vidx_ : aidx_;
+            end_[which] = kNoTime;
+            if (index < 0 || fmt_->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
+                continue;
+            const AVStream* st = fmt_->streams[index];
+            if (st->duration == AV_NOPTS_VALUE || st->duration <= 0) continue;
+            const std::int64_t first = st->start_time == AV_NOPTS_VALUE ? 0 : st->start_time;
+            end_[which] = Ticks(first + st->duration, st->time_base) - start_;
+        }
+        if (vidx_ >= 0 && !SetUpVideo(error)) return false;
+        if (aidx_ >= 0 && !SetUpAudio(error)) return false;
         return true;
     }
 
@@ -142,7 +271,25 @@ private:
         return true;
     }
 
+    bool SetUpVideo(std::string* error) {
+        if (!OpenDecoder(vidx_, &vdec_, error)) return false;
+        const AVStream* st = fmt_->streams[vidx_];
+        AVRational rate = st->avg_frame_rate;
+        if (rate.num <= 0 || rate.den <= 0) rate = st->r_frame_rate;
+        if (rate.num <= 0 || rate.den <= 0 || av_q2d(rate) > 1000) rate = {25, 1};
+        video.present = true;
+        video.rate_num = rate.num;
+        video.rate_den = rate.den;
+        video.variable_rate = av_cmp_q(st->avg_frame_rate, st->r_frame_rate) != 0;
+        video.codec = avcodec_get_name(st->codecpar->codec_id);
+        const auto* matrix = reinterpret_cast<const std::int32_t*>(
+            av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
+        rotation_ = RotationOf(matrix);
+        return true;
+    }
+
     bool SetUpAudio(std::string* error) {
+        if (!OpenDecoder(aidx_, &adec_, error)) return false;
         const int channels = adec_->ch_layout.nb_channels;
         if (channels < 1 || channels > 16 || adec_->sample_rate < 8000 ||
             adec_->sample_rate > 192000) {
@@ -150,17 +297,15 @@ private:
                      " channels at " + std::to_string(adec_->sample_rate) + " Hz)";
             return false;
         }
-        audio.channels = channels;
+        const ChannelMap map = MapChannels(adec_->ch_layout);
+        map_ = map.from;
+        audio.channels = static_cast<int>(map_.size());
         audio.rate = adec_->sample_rate;
-        // Interleaved 16-bit stays as it is; everything else becomes interleaved 32-bit.
-        out_format_ =
-            adec_->sample_fmt == AV_SAMPLE_FMT_S16 || adec_->sample_fmt == AV_SAMPLE_FMT_S16P
-                ? AV_SAMPLE_FMT_S16
-                : AV_SAMPLE_FMT_S32;
-        audio.bits = out_format_ == AV_SAMPLE_FMT_S16 ? 16 : 32;
-        if (adec_->sample_fmt == out_format_) return true;
+        audio.bits = 32;
+        audio.layout = map.layout;
+        audio.placement = map.placement;
         const int rc =
-            swr_alloc_set_opts2(&swr_, &adec_->ch_layout, out_format_, audio.rate,
+            swr_alloc_set_opts2(&swr_, &adec_->ch_layout, AV_SAMPLE_FMT_S32P, audio.rate,
                                 &adec_->ch_layout, adec_->sample_fmt, audio.rate, 0, nullptr);
         if (rc < 0 || swr_init(swr_) < 0) {
             *error = "'" + path_ + "': cannot set up the audio conversion";
@@ -169,211 +314,189 @@ private:
         return true;
     }
 
-    // Reads one packet (or flushes at the end) and keeps what the decoders give back.
-    bool Pump(std::string* error) {
-        int rc = av_read_frame(fmt_, packet_);
+    // Reads one packet into its stream's queue; the end of the file (or a read error, which
+    // ends it as well) is remembered.
+    void Demux() {
+        const int rc = av_read_frame(fmt_, packet_);
+        if (rc == AVERROR(EAGAIN)) return;
         if (rc < 0) {
-            // End of file (or a read error, which ends the file as well): drain the decoders.
-            for (AVCodecContext* ctx : {vdec_, adec_})
-                if (ctx && avcodec_send_packet(ctx, nullptr) >= 0) Receive(ctx, error);
-            ended_ = true;
-            return error->empty();
+            eof_ = true;
+            return;
         }
-        AVCodecContext* ctx = packet_->stream_index == vidx_   ? vdec_
-                              : packet_->stream_index == aidx_ ? adec_
-                                                               : nullptr;
-        // A damaged packet is skipped as players do; the decoder carries on with the next.
-        if (ctx && avcodec_send_packet(ctx, packet_) >= 0) Receive(ctx, error);
-        av_packet_unref(packet_);
-        return error->empty();
+        const int which = packet_->stream_index == vidx_   ? kVideo
+                          : packet_->stream_index == aidx_ ? kAudio
+                                                           : -1;
+        if (which < 0) {
+            av_packet_unref(packet_);
+            return;
+        }
+        const std::int64_t stamp = packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts;
+        if (stamp != AV_NOPTS_VALUE)
+            read_to_[which] =
+                std::max(read_to_[which],
+                         Ticks(stamp, fmt_->streams[packet_->stream_index]->time_base) - start_);
+        AVPacket* kept = av_packet_alloc();
+        if (!kept) {
+            av_packet_unref(packet_);
+            return;
+        }
+        av_packet_move_ref(kept, packet_);
+        queued_bytes_ += kept->size + static_cast<std::int64_t>(sizeof(AVPacket));
+        peak_bytes_ = std::max(peak_bytes_, queued_bytes_);
+        queue_[which].push_back(kept);
     }
 
-    void Receive(AVCodecContext* ctx, std::string* error) {
-        while (avcodec_receive_frame(ctx, decoded_) >= 0) {
-            if (ctx == vdec_) {
-                pictures_.push_back(av_frame_clone(decoded_));
-            } else if (!AppendAudio(decoded_)) {
-                *error = "'" + path_ + "': the audio changed its layout mid-stream";
-            }
-            av_frame_unref(decoded_);
-        }
+    // Whether stream `which`, wanted at time `now`, has a gap there: the other stream has been
+    // read far past it, or the read-ahead is full.
+    bool Starved(int which, std::int64_t now) const {
+        const std::int64_t other = read_to_[1 - which];
+        return queued_bytes_ >= kMaxQueuedBytes || (other != kNoTime && other > now + kMaxSkew);
     }
 
-    bool AppendAudio(const AVFrame* f) {
-        if (f->ch_layout.nb_channels != audio.channels || f->sample_rate != audio.rate)
-            return false;
-        const std::size_t bytes =
-            static_cast<std::size_t>(f->nb_samples) * audio.channels * (audio.bits / 8);
-        const std::size_t at = fifo_.size();
-        fifo_.resize(at + bytes);
-        if (!swr_) {
-            std::memcpy(fifo_.data() + at, f->data[0], bytes);
+    // Feeds the decoder of `which` its next packet (or the end). False when none is there.
+    bool Feed(int which, AVCodecContext* ctx, std::int64_t now, Fetch* stop) {
+        auto& q = queue_[which];
+        if (!q.empty()) {
+            AVPacket* p = q.front();
+            q.pop_front();
+            queued_bytes_ -= p->size + static_cast<std::int64_t>(sizeof(AVPacket));
+            // A damaged packet is skipped as players do; the decoder carries on.
+            avcodec_send_packet(ctx, p);
+            av_packet_free(&p);
             return true;
         }
-        std::uint8_t* out[1] = {fifo_.data() + at};
-        const int got =
-            swr_convert(swr_, out, f->nb_samples,
-                        const_cast<const std::uint8_t**>(f->extended_data), f->nb_samples);
-        fifo_.resize(at + static_cast<std::size_t>(std::max(got, 0)) * audio.channels *
-                              (audio.bits / 8));
-        return got >= 0;
-    }
-
-    bool DescribeVideo(const AVFrame* f, std::string* error) {
-        const AVStream* st = fmt_->streams[vidx_];
-        AVRational rate = st->avg_frame_rate;
-        if (rate.num <= 0 || rate.den <= 0) rate = st->r_frame_rate;
-        if (rate.num <= 0 || rate.den <= 0) rate = {25, 1};
-        if (rate.num / rate.den > 240) {
-            *error = "'" + path_ + "' has a frame rate oxplay cannot play";
-            return false;
-        }
-        video.rate_num = rate.num;
-        video.rate_den = rate.den;
-        video.width = f->width;
-        video.height = f->height;
-        video.interlace = !f->interlaced_frame ? eMI_Progressive
-                          : f->top_field_first ? eMI_Field1First
-                                               : eMI_Field2First;
-        if (f->sample_aspect_ratio.num > 0 && f->sample_aspect_ratio.den > 0) {
-            AVRational dar = av_mul_q(f->sample_aspect_ratio, {f->width, f->height});
-            av_reduce(&dar.num, &dar.den, dar.num, dar.den, 32767);
-            video.aspect_x = static_cast<short>(dar.num);
-            video.aspect_y = static_cast<short>(dar.den);
-        }
-        if (f->width <= 0 || f->height <= 0 || f->width > 16384 || f->height > 16384 ||
-            (f->width & 1)) {
-            *error = "'" + path_ + "' has a picture size oxplay cannot play";
-            return false;
-        }
-        const bool hd = f->height >= 720;
-        switch (f->format) {
-            case AV_PIX_FMT_YUV420P:
-            case AV_PIX_FMT_YUVJ420P:
-            case AV_PIX_FMT_YUV422P:
-            case AV_PIX_FMT_YUVJ422P:
-            case AV_PIX_FMT_YUV444P:
-            case AV_PIX_FMT_YUVJ444P:
-            case AV_PIX_FMT_UYVY422:
-                video.fcc = hd ? eMFCC_HDYC : eMFCC_UYVY;
-                break;
-            case AV_PIX_FMT_YUYV422:
-                video.fcc = eMFCC_YUY2;
-                break;
-            case AV_PIX_FMT_BGRA:
-            case AV_PIX_FMT_BGR0:
-                video.fcc = eMFCC_RGB32;
-                break;
-            case AV_PIX_FMT_YUV422P10LE:
-                video.fcc = eMFCC_v210;
-                break;
-            default:
-                *error = "'" + path_ + "' decodes to " +
-                         av_get_pix_fmt_name(static_cast<AVPixelFormat>(f->format)) +
-                         ", which oxplay does not hand on (8-bit 4:2:0/4:2:2/4:4:4, UYVY, "
-                         "YUY2, BGRA or 10-bit 4:2:2 plays)";
+        if (eof_) {
+            if (flushed_[which]) {
+                *stop = Fetch::kEnd;
                 return false;
+            }
+            avcodec_send_packet(ctx, nullptr);
+            flushed_[which] = true;
+            return true;
         }
-        picture_.Resize(f->width, f->height);
+        if (Starved(which, now)) {
+            *stop = Fetch::kNotYet;
+            return false;
+        }
+        Demux();
         return true;
     }
 
-    bool Convert(const AVFrame* f, Frame* out, std::string* error) {
-        if (f->width != video.width || f->height != video.height ||
-            f->format != pictures_format_or(f)) {
-            *error = "'" + path_ + "' changes its picture size or layout mid-stream";
-            return false;
-        }
-        const int w = f->width, h = f->height;
-        switch (f->format) {
-            case AV_PIX_FMT_UYVY422:
-            case AV_PIX_FMT_YUYV422:
-            case AV_PIX_FMT_BGRA:
-            case AV_PIX_FMT_BGR0: {
-                // The decoded layout is one the renderer takes: rows are copied as they are.
-                const int rb = RowBytesOf(video.fcc, w);
-                out->row_bytes = rb;
-                out->video.resize(static_cast<std::size_t>(rb) * h);
-                for (int y = 0; y < h; ++y)
-                    std::memcpy(out->video.data() + static_cast<std::size_t>(y) * rb,
-                                f->data[0] + static_cast<std::ptrdiff_t>(y) * f->linesize[0], rb);
-                return true;
-            }
-            case AV_PIX_FMT_YUV422P10LE: {
-                const int rb = RowBytesOf(eMFCC_v210, w);
-                out->row_bytes = rb;
-                out->video.assign(static_cast<std::size_t>(rb) * h, 0);
-                for (int y = 0; y < h; ++y) {
-                    auto row = [&](int plane) {
-                        return reinterpret_cast<const std::uint16_t*>(
-                            f->data[plane] + static_cast<std::ptrdiff_t>(y) * f->linesize[plane]);
-                    };
-                    const std::uint16_t *ly = row(0), *cb = row(1), *cr = row(2);
-                    auto* words = reinterpret_cast<std::uint32_t*>(
-                        out->video.data() + static_cast<std::size_t>(y) * rb);
-                    const int pairs = w / 2;
-                    for (int g = 0; g * 3 < pairs; ++g) {
-                        std::uint32_t s[12];
-                        for (int k = 0; k < 3; ++k) {
-                            const int p = std::min(g * 3 + k, pairs - 1);
-                            s[k * 4 + 0] = cb[p] & 0x3FF;
-                            s[k * 4 + 1] = ly[2 * p] & 0x3FF;
-                            s[k * 4 + 2] = cr[p] & 0x3FF;
-                            s[k * 4 + 3] = ly[2 * p + 1] & 0x3FF;
-                        }
-                        for (int wd = 0; wd < 4; ++wd)
-                            words[g * 4 + wd] =
-                                s[wd * 3] | s[wd * 3 + 1] << 10 | s[wd * 3 + 2] << 20;
-                    }
-                }
-                return true;
-            }
-            default: {
-                // Planar 8-bit: chroma taken from the nearest sample (4:2:0 rows repeat).
-                const AVPixFmtDescriptor* d =
-                    av_pix_fmt_desc_get(static_cast<AVPixelFormat>(f->format));
-                const int sx = d->log2_chroma_w, sy = d->log2_chroma_h;
-                for (int y = 0; y < h; ++y) {
-                    const std::uint8_t* ly =
-                        f->data[0] + static_cast<std::ptrdiff_t>(y) * f->linesize[0];
-                    const std::uint8_t* cb =
-                        f->data[1] + static_cast<std::ptrdiff_t>(y >> sy) * f->linesize[1];
-                    const std::uint8_t* cr =
-                        f->data[2] + static_cast<std::ptrdiff_t>(y >> sy) * f->linesize[2];
-                    std::uint8_t* o = picture_.uyvy.data() + static_cast<std::size_t>(y) * w * 2;
-                    for (int x = 0; x < w; x += 2) {
-                        o[x * 2] = cb[x >> sx];
-                        o[x * 2 + 1] = ly[x];
-                        o[x * 2 + 2] = cr[x >> sx];
-                        o[x * 2 + 3] = ly[x + 1];
-                    }
-                }
-                return PackPicture(picture_, video.fcc, &out->video, &out->row_bytes);
-            }
+    // Decodes until `which`'s decoder gives a frame into decoded_ (kPicture), or says why not.
+    Fetch Decode(int which, AVCodecContext* ctx, std::int64_t now) {
+        for (;;) {
+            const int rc = avcodec_receive_frame(ctx, decoded_);
+            if (rc == 0) return Fetch::kPicture;
+            if (rc == AVERROR_EOF) return Fetch::kEnd;
+            Fetch stop = Fetch::kEnd;
+            if (!Feed(which, ctx, now, &stop)) return stop;
         }
     }
 
-    int pictures_format_or(const AVFrame* f) {
-        if (first_format_ < 0) first_format_ = f->format;
-        return first_format_;
+    Fetch DecodePicture(std::int64_t now, TimedImage* out, std::string* error) {
+        if (const Fetch got = Decode(kVideo, vdec_, now); got != Fetch::kPicture) return got;
+        const AVStream* st = fmt_->streams[vidx_];
+        const std::int64_t stamp = decoded_->best_effort_timestamp;
+        std::int64_t duration = decoded_->pkt_duration > 0
+                                    ? Ticks(decoded_->pkt_duration, st->time_base)
+                                    : PeriodStart(1, video.rate_num, video.rate_den);
+        const std::int64_t start =
+            stamp != AV_NOPTS_VALUE ? Ticks(stamp, st->time_base) - start_ : next_picture_;
+        next_picture_ = start + duration;
+        if (end_[kVideo] != kNoTime && start >= end_[kVideo]) {
+            av_frame_unref(decoded_);
+            return Fetch::kEnd;
+        }
+        auto image = std::make_shared<Image>();
+        std::string why;
+        const bool ok = PictureFromFrame(decoded_, rotation_, image.get(), &why);
+        av_frame_unref(decoded_);
+        if (!ok) {
+            *error = "'" + path_ + "': " + why;
+            return Fetch::kError;
+        }
+        out->image = std::move(image);
+        out->start = start;
+        out->duration = duration;
+        out->number = pictures_++;
+        return Fetch::kPicture;
+    }
+
+    // Decodes the next block of sound into pending_ (kPicture: there is one).
+    Fetch DecodeSound(std::int64_t now, std::string* error) {
+        if (const Fetch got = Decode(kAudio, adec_, now); got != Fetch::kPicture) return got;
+        const int n = decoded_->nb_samples;
+        if (decoded_->ch_layout.nb_channels != adec_->ch_layout.nb_channels ||
+            decoded_->sample_rate != audio.rate) {
+            av_frame_unref(decoded_);
+            *error = "'" + path_ + "': the audio changes its channels or rate mid-stream";
+            return Fetch::kError;
+        }
+        const std::size_t in_channels = static_cast<std::size_t>(adec_->ch_layout.nb_channels);
+        planes_.resize(in_channels * static_cast<std::size_t>(n));
+        std::vector<std::uint8_t*> outs(in_channels);
+        for (std::size_t c = 0; c < in_channels; ++c)
+            outs[c] = reinterpret_cast<std::uint8_t*>(planes_.data() + c * n);
+        const int got = swr_convert(swr_, outs.data(), n,
+                                    const_cast<const std::uint8_t**>(decoded_->extended_data), n);
+        const std::int64_t stamp = decoded_->best_effort_timestamp;
+        const AVRational base = fmt_->streams[aidx_]->time_base;
+        av_frame_unref(decoded_);
+        if (got < 0) {
+            *error = "'" + path_ + "': the audio does not convert";
+            return Fetch::kError;
+        }
+        // Where the block belongs: by its time stamp, unless that is within 20 ms of where
+        // the previous block ended (stamps jitter; the sound must not).
+        std::int64_t at = expected_;
+        if (stamp != AV_NOPTS_VALUE) {
+            const std::int64_t stamped =
+                (Ticks(stamp, base) - start_) * audio.rate / kTicksPerSecond;
+            if (expected_ == kNoTime || std::llabs(stamped - expected_) > audio.rate / 50)
+                at = stamped;
+        }
+        if (at == kNoTime) at = 0;
+        int got_kept = got;
+        if (end_[kAudio] != kNoTime) {
+            const std::int64_t last = end_[kAudio] * audio.rate / kTicksPerSecond;
+            if (at >= last) return Fetch::kEnd;
+            got_kept = static_cast<int>(std::min<std::int64_t>(got, last - at));
+        }
+        const std::size_t out_channels = map_.size();
+        pending_.resize(static_cast<std::size_t>(got_kept) * out_channels);
+        for (int i = 0; i < got_kept; ++i)
+            for (std::size_t c = 0; c < out_channels; ++c)
+                pending_[static_cast<std::size_t>(i) * out_channels + c] =
+                    planes_[static_cast<std::size_t>(map_[c]) * n + i];
+        pending_at_ = at;
+        expected_ = at + got;
+        return Fetch::kPicture;
     }
 
     void Close() {
-        for (AVFrame* f : pictures_) av_frame_free(&f);
-        pictures_.clear();
-        fifo_.clear();
+        for (auto& q : queue_) {
+            for (AVPacket* p : q) av_packet_free(&p);
+            q.clear();
+        }
         swr_free(&swr_);
         avcodec_free_context(&vdec_);
         avcodec_free_context(&adec_);
         avformat_close_input(&fmt_);
         av_packet_free(&packet_);
         av_frame_free(&decoded_);
+        queued_bytes_ = 0;
+        read_to_[0] = read_to_[1] = kNoTime;
+        flushed_[0] = flushed_[1] = false;
+        eof_ = audio_ended_ = false;
+        pending_.clear();
+        position_ = 0;
+        expected_ = kNoTime;
+        next_picture_ = 0;
+        pictures_ = 0;
+        first_ = {};
     }
 
     std::string path_;
-    VideoSpec bars_spec_;
-    Picture bars_;
-    Picture picture_;
     AVFormatContext* fmt_ = nullptr;
     AVCodecContext* vdec_ = nullptr;
     AVCodecContext* adec_ = nullptr;
@@ -381,22 +504,36 @@ private:
     AVPacket* packet_ = nullptr;
     AVFrame* decoded_ = nullptr;
     int vidx_ = -1, aidx_ = -1;
-    int first_format_ = -1;
-    AVSampleFormat out_format_ = AV_SAMPLE_FMT_S16;
-    bool ended_ = false;
-    std::deque<AVFrame*> pictures_;
-    std::vector<std::uint8_t> fifo_;
-    std::int64_t index_ = 0;
+    int rotation_ = 0;
+    std::int64_t start_ = 0;
+    std::int64_t end_[2] = {kNoTime, kNoTime};  // where each stream ends, when known
+
+    std::deque<AVPacket*> queue_[2];
+    std::int64_t queued_bytes_ = 0, peak_bytes_ = 0;
+    std::int64_t read_to_[2] = {kNoTime, kNoTime};  // latest time read, per stream
+    bool flushed_[2] = {false, false};
+    bool eof_ = false;
+
+    TimedImage first_;
+    std::int64_t next_picture_ = 0;
+    std::int64_t pictures_ = 0;
+
+    std::vector<int> map_;
+    std::vector<std::int32_t> planes_;   // one block, planar, as the file has it
+    std::vector<std::int32_t> pending_;  // decoded sound not yet handed out, interleaved
+    std::int64_t pending_at_ = 0;        // its first sample's position
+    std::int64_t position_ = 0;          // the next sample handed out
+    std::int64_t expected_ = kNoTime;    // where the next block joins on
+    bool audio_ended_ = false;
 };
 
 }  // namespace
 
-std::unique_ptr<Source> OpenMedia(const std::string& path, const VideoSpec& bars,
-                                  std::string* error) {
+std::unique_ptr<Source> OpenMedia(const std::string& path, std::string* error) {
     // The reasons reach the user as oxplay's own one-line messages.
     av_log_set_level(AV_LOG_QUIET);
     auto s = std::make_unique<MediaSource>();
-    if (!s->Open(path, bars, error)) return nullptr;
+    if (!s->Open(path, error)) return nullptr;
     return s;
 }
 

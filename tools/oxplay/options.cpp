@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 namespace oxplay {
@@ -104,6 +105,17 @@ std::string ParseOptions(const std::vector<std::string>& args, Options* out) {
                     err = "unknown pixel format '" + v + "' (UYVY, HDYC, YUY2, RGB32 or v210)";
                 o.pixel_format = v;
             }
+        } else if (name == "--fit") {
+            if ((err = value(&v)).empty()) {
+                if (v == "letterbox")
+                    o.fit = Fit::kLetterbox;
+                else if (v == "stretch")
+                    o.fit = Fit::kStretch;
+                else if (v == "crop")
+                    o.fit = Fit::kCrop;
+                else
+                    err = "--fit takes letterbox, stretch or crop, not '" + v + "'";
+            }
         } else if (name == "--audio-channels") {
             if ((err = value(&v)).empty() && !ParseInt(v, 0, 16, &o.audio_channels))
                 err = "--audio-channels takes a number from 0 to 16, not '" + v + "'";
@@ -155,47 +167,38 @@ std::string ParseOptions(const std::vector<std::string>& args, Options* out) {
     return {};
 }
 
-int MatchFormatName(const std::vector<FormatEntry>& formats, const std::string& wanted) {
-    auto lower = [](std::string s) {
-        for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        return s;
+std::string Printable(const std::string& text) {
+    std::string out;
+    auto escape = [&](unsigned char c) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02X", c);
+        out += hex;
     };
-    const std::string w = lower(wanted);
-    for (std::size_t i = 0; i < formats.size(); ++i) {
-        const std::string name = lower(formats[i].name);
-        if (name == w || name.substr(0, name.find(' ')) == w) return static_cast<int>(i);
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        // A whole UTF-8 sequence passes, except the C1 controls (U+0080 to U+009F).
+        const int length = c >= 0xC2 && c <= 0xDF   ? 2
+                           : c >= 0xE0 && c <= 0xEF ? 3
+                           : c >= 0xF0 && c <= 0xF4 ? 4
+                                                    : 0;
+        bool whole = length > 0 && i + length <= text.size();
+        for (int k = 1; whole && k < length; ++k)
+            whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        if (whole && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) whole = false;
+        if (!whole) {
+            escape(c);
+            ++i;
+            continue;
+        }
+        out.append(text, i, static_cast<std::size_t>(length));
+        i += static_cast<std::size_t>(length);
     }
-    return -1;
-}
-
-int MatchFormatGeometry(const std::vector<FormatEntry>& formats, int width, int height, double rate,
-                        eMInterlace interlace) {
-    const bool progressive = interlace == eMI_Progressive || interlace == eMI_Default;
-    for (std::size_t i = 0; i < formats.size(); ++i) {
-        const M_VID_PROPS& p = formats[i].props;
-        const bool p_progressive = p.eInterlace == eMI_Progressive || p.eInterlace == eMI_Default;
-        if (p.nWidth == width && std::abs(p.nHeight) == height &&
-            std::fabs(p.dblRate - rate) < 0.01 && p_progressive == progressive)
-            return static_cast<int>(i);
-    }
-    return -1;
-}
-
-void RateFraction(double rate, int* num, int* den) {
-    const double whole = std::round(rate);
-    if (std::fabs(rate - whole) < 1e-6) {
-        *num = static_cast<int>(whole);
-        *den = 1;
-        return;
-    }
-    const double ntsc = std::round(rate * 1.001);
-    if (std::fabs(rate * 1.001 - ntsc) < 1e-3) {
-        *num = static_cast<int>(ntsc) * 1000;
-        *den = 1001;
-        return;
-    }
-    *num = static_cast<int>(std::lround(rate * 1000));
-    *den = 1000;
+    return out;
 }
 
 const char* UsageText() {
@@ -206,11 +209,15 @@ const char* UsageText() {
            "bars: colour bars, ramp: luma ramp), each with a 1 kHz tone and channel ident,\n"
            "or a file: .y4m video, .wav audio (shown over colour bars), or any media file\n"
            "that FFmpeg decodes. Default: box, 10 seconds, to the first device.\n"
+           "A file plays in the device's format that suits it best (its rate family, then\n"
+           "the smallest frame that holds its picture); the renderer scales it to that.\n"
            "\n"
            "  --list-devices        list the output devices and exit\n"
            "  --device N|NAME       play to this device (index or name)\n"
-           "  --format NAME         video format, as --list-devices names them (HD1080-25p...)\n"
-           "  --pixel-format FCC    UYVY, HDYC, YUY2, RGB32 or v210 (patterns)\n"
+           "  --format NAME         output format, as --list-devices names them (HD1080-25p...)\n"
+           "  --pixel-format FCC    output pixel format: UYVY, HDYC, YUY2, RGB32 or v210\n"
+           "  --fit MODE            letterbox (default: the whole picture, black bars where its\n"
+           "                        shape leaves room), crop (fill the output) or stretch\n"
            "  --audio-channels N    channels of the tone (0 to 16; default 2)\n"
            "  --seconds S           play S seconds (default 10 for patterns, the file's length\n"
            "                        for files); 0 plays until Ctrl-C\n"
@@ -220,8 +227,10 @@ const char* UsageText() {
            "  --record DIR          folder of the virtual card's recording\n"
            "                        (default: ./oxplay-recordings)\n"
            "  --rig NAME|FILE       virtual card rig: default, hd-sdi, hdmi, pair, studio, ...\n"
-           "  --captions FILE       CEA-608 byte pairs, one line per frame (hex: 9420 2c2f)\n"
-           "  --timecode HH:MM:SS:FF  timecode of the first frame (default 10:00:00:00)\n"
+           "  --captions FILE       CEA-608 byte pairs, one line per frame (hex: 9420 2c2f);\n"
+           "                        they go out with v210 output (or on NTSC's line 21)\n"
+           "  --timecode HH:MM:SS:FF  timecode of the first frame (default 10:00:00:00;\n"
+           "                        HH:MM:SS;FF counts drop-frame at 29.97 and 59.94)\n"
            "  -h, --help            this text\n";
 }
 

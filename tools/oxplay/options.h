@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "orvex/types.h"
+#include "tools/oxplay/output_format.h"
 
 namespace oxplay {
 
@@ -18,6 +19,7 @@ struct Options {
     std::optional<std::string> device;  // index or name
     std::optional<std::string> format;  // a format name as the format list gives it
     std::optional<std::string> pixel_format;
+    Fit fit = Fit::kLetterbox;
     int audio_channels = 2;
     double seconds = 10.0;  // 0: as long as the source lasts (files) or until Ctrl-C (loop)
     bool seconds_given = false;
@@ -42,17 +44,8 @@ bool ParseTimecode(const std::string& text, int* hours, int* minutes, int* secon
 
 const char* UsageText();
 
-// A video format as the renderer's format list gives it.
-struct FormatEntry {
-    std::string name;
-    M_VID_PROPS props{};
-};
-// The entry named `wanted`: the whole name or its first word ("HD1080-25p"), any case; -1.
-int MatchFormatName(const std::vector<FormatEntry>& formats, const std::string& wanted);
-// The entry with the same picture size, rate and field order; -1.
-int MatchFormatGeometry(const std::vector<FormatEntry>& formats, int width, int height, double rate,
-                        eMInterlace interlace);
-// A frame rate as a fraction: 25 -> 25/1, 29.97 -> 30000/1001.
-void RateFraction(double rate, int* num, int* den);
+// `text` with every control character (and every byte that is not UTF-8) written as \xNN,
+// so that a name or a line from a file cannot drive the terminal.
+std::string Printable(const std::string& text);
 
 }  // namespace oxplay

@@ -1,6 +1,7 @@
-// Where oxplay's frames come from: patterns drawn here, Y4M and WAV files read here, and any
-// other media file decoded by FFmpeg's libraries (media.cpp). A source hands out one video
-// frame's picture and audio at a time, in a layout the renderer takes.
+// Where oxplay's pictures and sound come from: patterns drawn here, Y4M and WAV files read
+// here, and any other media file decoded by FFmpeg's libraries (media.cpp). A source hands
+// out timed pictures, each in a layout the renderer takes, and a continuous stream of
+// interleaved audio; the schedule (schedule.h) decides which picture each output period shows.
 #pragma once
 
 #include <cstdint>
@@ -12,52 +13,80 @@
 
 namespace oxplay {
 
-struct VideoSpec {
+// Times are 100-ns ticks from the source's start.
+inline constexpr std::int64_t kTicksPerSecond = 10'000'000;
+
+// The start of period `n` at `rate_num`/`rate_den` periods a second (exact: no drift).
+inline std::int64_t PeriodStart(std::int64_t n, int rate_num, int rate_den) {
+    return n * kTicksPerSecond * rate_den / rate_num;
+}
+
+// A picture in one of the layouts the renderer takes: UYVY (HDYC for BT.709 colours), YUY2,
+// RGB32 (B, G, R, A bytes, top row first) or v210.
+struct Image {
+    eMFCC fcc = eMFCC_UYVY;
     int width = 0;
     int height = 0;
-    int rate_num = 25;  // frames per second as a fraction
-    int rate_den = 1;
+    int row_bytes = 0;
+    std::vector<std::uint8_t> bytes;
+    eMInterlace interlace = eMI_Progressive;  // the order of its fields, when it has two
+    int aspect_num = 1, aspect_den = 1;       // a pixel's width over its height
+};
+
+struct TimedImage {
+    std::shared_ptr<const Image> image;
+    std::int64_t start = 0;
+    std::int64_t duration = 0;
+    std::int64_t number = 0;  // counts the source's pictures from 0
+};
+
+struct VideoInfo {
+    bool present = false;
+    int width = 0;
+    int height = 0;
+    int aspect_num = 1, aspect_den = 1;  // pixel aspect
+    int rate_num = 25, rate_den = 1;     // nominal frames per second (variable: the average)
+    bool variable_rate = false;
     eMInterlace interlace = eMI_Progressive;
-    eMFCC fcc = eMFCC_UYVY;
-    eMVideoFormat format = eMVF_Custom;
-    short aspect_x = 0;
-    short aspect_y = 0;
+    std::string codec;  // "h264 yuv420p", for the start line
     double Rate() const { return static_cast<double>(rate_num) / rate_den; }
 };
 
-struct AudioSpec {
-    int channels = 0;  // 0: no audio
+struct AudioInfo {
+    int channels = 0;  // handed to the renderer, after mapping; 0: no audio
     int rate = 48000;
-    int bits = 16;
+    int bits = 32;          // 16 or 32
+    std::string layout;     // "5.1", "stereo", ...
+    std::string placement;  // "channels 1-6 (L R C LFE Ls Rs)"
 };
 
-struct Frame {
-    std::vector<std::uint8_t> video;  // empty: no picture
-    int row_bytes = 0;
-    std::vector<std::uint8_t> audio;  // interleaved samples
-    int samples = 0;
+enum class Fetch {
+    kPicture,  // here it is
+    kNotYet,   // no picture near `now` (the stream has a gap or starts later): ask again
+    kEnd,
+    kError,
 };
-
-// The audio sample frames that belong to video frame `index` at `audio`'s rate, so that the
-// running total follows the exact rate ratio (1601/1602 at 29.97 frames per second).
-int SamplesForFrame(std::int64_t index, const VideoSpec& video, int audio_rate);
 
 class Source {
 public:
     virtual ~Source() = default;
-    // Reads the next frame; false at the end (error empty) or on failure (error set).
-    virtual bool Read(Frame* frame, std::string* error) = 0;
-    // Starts again from the first frame (for --loop); false when the source cannot.
-    virtual bool Rewind() = 0;
-    // Frames in the source; -1 when endless or unknown.
-    virtual std::int64_t FrameCount() const { return -1; }
+    // The next picture in time order. `now` is the output's time: a source that would have to
+    // read far past it to find the next picture says kNotYet instead.
+    virtual Fetch NextPicture(std::int64_t now, TimedImage* out, std::string* error) = 0;
+    // The next `count` sample frames, interleaved, audio.bits wide, silence where the stream
+    // has a gap or has ended; *ended when it ended at or before the end of this block.
+    virtual bool ReadAudio(int count, std::uint8_t* out, bool* ended, std::string* error) = 0;
+    // Starts again from the beginning (for --loop); false with a reason when it cannot.
+    virtual bool Rewind(std::string* error) = 0;
+    // The most the source ever held read ahead of what played, in bytes.
+    virtual std::int64_t PeakQueuedBytes() const { return 0; }
 
-    VideoSpec video;
-    AudioSpec audio;
+    VideoInfo video;
+    AudioInfo audio;
 };
 
 // 8-bit 4:2:2 picture, Y'CbCr studio range (BT.709), stored as UYVY: the form the patterns
-// are drawn in and files are brought to before packing.
+// are drawn in and Y4M pictures are read into before packing.
 struct Picture {
     int width = 0;
     int height = 0;
@@ -81,26 +110,49 @@ void DrawPattern(Pattern pattern, std::int64_t index, const std::string& timecod
 // The 1 kHz tone with a channel ident for `samples` sample frames starting at `first`:
 // channel c falls silent for a quarter second at (c + 1) quarter seconds into every
 // five-second cycle, so a listener (or a meter) tells the channels apart.
-void DrawTone(std::int64_t first, int samples, const AudioSpec& audio, std::uint8_t* out);
+void DrawTone(std::int64_t first, int samples, const AudioInfo& audio, std::uint8_t* out);
 
-// Test patterns (video) with the tone (audio when audio.channels > 0); endless.
-// `timecode_start` is the first frame's timecode in frames.
-std::unique_ptr<Source> MakePatternSource(Pattern pattern, const VideoSpec& video,
-                                          const AudioSpec& audio, int timecode_start);
-// A Y4M file: 8-bit 4:2:0, 4:2:2, 4:4:4 or mono, brought to `fcc`.
-std::unique_ptr<Source> OpenY4M(const std::string& path, eMFCC fcc, std::string* error);
-// A WAV file (PCM 16/24/32-bit or 32-bit float) shown over colour bars of `video`.
-std::unique_ptr<Source> OpenWav(const std::string& path, const VideoSpec& video,
-                                std::string* error);
-// Any media file FFmpeg decodes; `bars` is the picture when the file has no video.
-std::unique_ptr<Source> OpenMedia(const std::string& path, const VideoSpec& bars,
-                                  std::string* error);
+// The running timecode of the output: start and rate, counted in frames.
+struct TimecodeClock {
+    int start_frames = 36000 * 25;  // 10:00:00:00 at 25
+    int fps = 25;                   // frames per second of the count (30 for 29.97)
+    bool drop_frame = false;        // 29.97 and 59.94 drop-frame counting
+    // "HH:MM:SS:FF" (";FF" when dropping frames) of frame `index`.
+    std::string Text(std::int64_t index) const;
+};
+// The frame count of a timecode at `fps` frames a second (`ntsc`: 1000/1001 of it), or a
+// one-line reason why that label does not exist there (frames past the rate, drop-frame
+// counting at a rate that has none, or a drop-frame label that is skipped).
+std::string TimecodeFrames(int hours, int minutes, int seconds, int frames, bool drop_frame,
+                           int fps, bool ntsc, int* count);
+
+// Test patterns of `format` (its size, rate and layout) with the tone; endless.
+struct PatternFormat {
+    Pattern pattern = Pattern::kBox;
+    int width = 1920, height = 1080;
+    int rate_num = 25, rate_den = 1;
+    eMFCC fcc = eMFCC_UYVY;
+    eMInterlace interlace = eMI_Progressive;
+    TimecodeClock timecode;
+};
+std::unique_ptr<Source> MakePatternSource(const PatternFormat& format, int audio_channels);
+// Colour bars of `format`'s size and layout: the picture of a source without video.
+std::shared_ptr<const Image> BarsImage(const PatternFormat& format);
+// A Y4M file: 8-bit 4:2:0, 4:2:2, 4:4:4 or mono, brought to UYVY.
+std::unique_ptr<Source> OpenY4M(const std::string& path, std::string* error);
+// A WAV file (PCM 16/24/32-bit or 32-bit float); no pictures.
+std::unique_ptr<Source> OpenWav(const std::string& path, std::string* error);
+// Any media file FFmpeg decodes.
+std::unique_ptr<Source> OpenMedia(const std::string& path, std::string* error);
 
 // Caption lines: each line the CEA-608 byte pairs of one frame as hex words ("9420 2c2f");
-// blank lines carry nothing. Returns an empty string or the reason the file is refused.
+// blank lines carry nothing. Only a regular file of at most kMaxCaptionBytes is read.
+// Returns an empty string or the reason the file is refused.
+inline constexpr std::int64_t kMaxCaptionBytes = 16 << 20;
 std::string ReadCaptions(const std::string& path, std::vector<std::vector<std::uint8_t>>* out);
 
-// "HH:MM:SS:FF" of frame `index` counted from `start` at `fps` (integer frames per second).
-std::string TimecodeText(int start_frames, std::int64_t index, int fps);
+// The audio sample frames of output period `n` at `rate_num`/`rate_den` periods a second and
+// `audio_rate` samples a second: consecutive periods add up exactly (1601 or 1602 at 29.97).
+int PeriodSamples(std::int64_t n, int rate_num, int rate_den, int audio_rate);
 
 }  // namespace oxplay

@@ -61,12 +61,17 @@ bool SetNiceWithFallback(pid_t tid, int nice_value) {
     return true;
 }
 
+// Whether the calling thread's last raise to real time was refused.
+thread_local bool t_realtime_refused = false;
+
 bool ApplyPriority(pthread_t handle, pid_t tid, ThreadPriority priority) {
     sched_param param{};
     if (priority == ThreadPriority::kTimeCritical) {
         param.sched_priority =
             std::max(sched_get_priority_min(SCHED_FIFO), sched_get_priority_max(SCHED_FIFO) / 2);
-        if (::pthread_setschedparam(handle, SCHED_FIFO, &param) == 0) return true;
+        const int err = ::pthread_setschedparam(handle, SCHED_FIFO, &param);
+        if (::pthread_equal(handle, ::pthread_self())) t_realtime_refused = err != 0;
+        if (err == 0) return true;
     }
     // Back to the time-sharing policy first (a no-op unless a real-time policy was set).
     param.sched_priority = 0;
@@ -190,6 +195,20 @@ std::uint64_t Thread::CurrentId() {
 
 bool Thread::SetCurrentPriority(ThreadPriority priority) {
     return ApplyPriority(::pthread_self(), KernelThreadId(), priority);
+}
+
+std::string Thread::CurrentSchedulingText() {
+    int policy = SCHED_OTHER;
+    sched_param param{};
+    if (::pthread_getschedparam(::pthread_self(), &policy, &param) == 0 &&
+        (policy == SCHED_FIFO || policy == SCHED_RR))
+        return std::string("real-time (") + (policy == SCHED_FIFO ? "FIFO " : "RR ") +
+               std::to_string(param.sched_priority) + ")";
+    errno = 0;
+    const int nice_value = ::getpriority(PRIO_PROCESS, static_cast<id_t>(KernelThreadId()));
+    std::string text = "time-sharing, nice " + std::to_string(errno == 0 ? nice_value : 0);
+    if (t_realtime_refused) text += " (real-time not permitted)";
+    return text;
 }
 
 ThreadPriority Thread::GetCurrentPriority() {

@@ -156,6 +156,12 @@ bool Thread::SetCurrentPriority(ThreadPriority priority) {
     return Apply(::GetCurrentThread(), priority);
 }
 
+std::string Thread::CurrentSchedulingText() {
+    const int p = ::GetThreadPriority(::GetCurrentThread());
+    if (p >= THREAD_PRIORITY_TIME_CRITICAL) return "time critical";
+    return "priority " + std::to_string(p);
+}
+
 ThreadPriority Thread::GetCurrentPriority() {
     const int p = ::GetThreadPriority(::GetCurrentThread());
     if (p <= THREAD_PRIORITY_IDLE) return ThreadPriority::kIdle;
