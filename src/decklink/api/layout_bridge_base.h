@@ -93,6 +93,9 @@ using AudioCallbackPair =
 
 // ---- Text: each side frees the other's strings by its own rule.
 
+// Longer strings are refused, as memory that ran out: a BSTR counts its bytes in 32 bits.
+constexpr std::size_t kLongestText = 0x3FFFFFFF;
+
 // `text` (UTF-8 from malloc, may be null) as a BSTR in *out; frees `text`. False when
 // memory ran out (*out is then null).
 inline bool WindowsText(const char* text, BSTR* out) {
@@ -100,7 +103,8 @@ inline bool WindowsText(const char* text, BSTR* out) {
     if (!text) return true;
     try {
         const std::u16string wide = com::ToUtf16(text);
-        *out = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+        if (wide.size() <= kLongestText)
+            *out = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
     } catch (const std::bad_alloc&) {
     }
     std::free(const_cast<char*>(text));
@@ -218,7 +222,8 @@ struct ToLinux {
         explicit InText(const char* text) {
             try {
                 const std::u16string wide = com::ToUtf16(text ? text : "");
-                text_ = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+                if (wide.size() <= kLongestText)
+                    text_ = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
             } catch (const std::bad_alloc&) {
             }
         }
