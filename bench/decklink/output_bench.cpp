@@ -16,6 +16,8 @@
 // per processor beside it; 2160p50 UYVY -> v210. The card checksums each picture but keeps no
 // copy (ORVEX_DECKLINK_PICTURES=checksum): the processor time is the renderer's and the
 // checksum's.
+// Each again with the card built as the vendor's Linux library ("_linux_layout"), whose
+// objects reach the renderer through the layout bridge.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -63,6 +65,7 @@ struct Case {
     eMFCC fcc;
     int channels, bits;
     bool stressed;
+    bool linux_layout = false;
 };
 
 struct Measure {
@@ -121,20 +124,31 @@ struct Environment {
         orvex::platform::SetEnvVar("ORVEX_DECKLINK_PICTURES", "checksum");
         orvex::platform::SetEnvVar("ORVEX_DECKLINK_AUDIO_MARKERS", "1");
         ok = card.Open(OXDECKLINKSIM_PATH) && frames.Open(OXFRAME_PATH);
-        auto reg =
-            reinterpret_cast<HRESULT(STDMETHODCALLTYPE*)()>(card.Symbol("DllRegisterServer"));
-        ok = ok && reg && reg() == S_OK;
-        stats = reinterpret_cast<OxSimStatsFn>(card.Symbol(OX_SIM_STATS));
-        ok = ok && stats;
     }
-    orvex::platform::DynamicLibrary card, frames;
-    OxSimStatsFn stats = nullptr;
+    // Makes the card of one layout the driver: registered, or named as the Linux library.
+    bool Use(bool linux_layout) {
+        const char* entry = linux_layout ? "DllUnregisterServer" : "DllRegisterServer";
+        auto reg = reinterpret_cast<HRESULT(STDMETHODCALLTYPE*)()>(card.Symbol(entry));
+        if (!ok || !reg || reg() != S_OK) return false;
+        stats = reinterpret_cast<OxSimStatsFn>(card.Symbol(OX_SIM_STATS));
+#ifdef OXDECKLINKSIM_LINUX_PATH
+        if (linux_layout) {
+            if (!linux_card.IsOpen() && !linux_card.Open(OXDECKLINKSIM_LINUX_PATH)) return false;
+            stats = reinterpret_cast<OxSimStatsFn>(linux_card.Symbol(OX_SIM_STATS));
+            return stats &&
+                   orvex::platform::SetEnvVar("ORVEX_DECKLINK_LIBRARY", OXDECKLINKSIM_LINUX_PATH);
+        }
+#endif
+        return !linux_layout && stats;
+    }
+    orvex::platform::DynamicLibrary card, linux_card, frames;
+    OxSimStatsFn stats = nullptr;  // of the card in use
     bool ok = false;
 };
 
 void Play(benchmark::State& state, Case c) {
     static Environment env;
-    if (!env.ok) {
+    if (!env.Use(c.linux_layout)) {
         state.SkipWithError("the virtual card or the frame library did not load");
         return;
     }
@@ -296,6 +310,18 @@ BENCHMARK_CAPTURE(Play, uhd2160p50_uyvy_to_v210_16ch24,
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
+#ifdef OXDECKLINKSIM_LINUX_PATH
+BENCHMARK_CAPTURE(Play, hd1080p5994_uyvy_to_v210_16ch24_linux_layout,
+                  Case{eMVF_HD1080_5994p, eMFCC_UYVY, 16, 24, false, true})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(Play, uhd2160p50_uyvy_to_v210_16ch24_linux_layout,
+                  Case{eMVF_4K_UHD_50p, eMFCC_UYVY, 16, 24, false, true})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+#endif
 
 int main(int argc, char** argv) {
     orvex::bench::g_allocation_hook = &Count;
