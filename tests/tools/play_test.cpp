@@ -22,6 +22,7 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
+using orvex::test::Levels;
 using orvex::test::Slurp;
 
 fs::path Dir(const std::string& name) {
@@ -124,23 +125,36 @@ TEST(OxplayBadInput, EndsWithCodeTwoAndOneLine) {
     std::ofstream(silent, std::ios::binary) << orvex::test::Wav(1, 2, 48000, 16, "");
     const std::string escape = (tmp / "cc.txt").string();
     std::ofstream(escape) << "94\x1b]0;pwned\x07\n";
+    const std::string rig = (tmp / "broken-rig.xml").string();
+    std::ofstream(rig) << "<rig>\n  <card model=\"A\" video-out=\"sdi\"\n"
+                          "        frame-memory=\"100000000000000000000000\"/>\n</rig>\n";
     const struct {
         std::string args;
         const char* reason;
-    } cases[] = {{"--device 'No Such Card'", "unknown device 'No Such Card'"},
-                 {"--format HD9999-1p", "unknown format 'HD9999-1p'"},
-                 {"--rig no-such-rig", "unknown rig 'no-such-rig'"},
-                 {"/nonexistent/clip.mov", "neither a pattern"},
-                 {garbage, "garbage.mp4"},
-                 {cut, "holds no whole picture"},
-                 {slow, "frame rate outside 1 to 240"},
-                 {silent, "holds no samples"},
-                 {"--timecode 10:00:00:59", "does not exist at 25 frames/s"},
-                 {"--format HD720-50p --timecode '10:00:00;00'", "needs a 29.97 or 59.94 output"},
-                 {"--captions /nonexistent/cc.txt", "cannot open caption file"},
-                 {"--captions /dev/zero", "is not a regular file"},
-                 {"--captions " + tmp.string(), "is not a regular file"},
-                 {"--captions " + escape, "\\x1B]0;pwned\\x07"}};
+    } cases[] = {
+        {"--device 'No Such Card'", "unknown device 'No Such Card'"},
+        {"--format HD9999-1p", "unknown format 'HD9999-1p'"},
+        {"--rig no-such-rig", "unknown rig 'no-such-rig'"},
+        {"/nonexistent/clip.mov", "neither a pattern"},
+        {garbage, "garbage.mp4"},
+        {cut, "holds no whole picture"},
+        {slow, "frame rate outside 1 to 240"},
+        {silent, "holds no samples"},
+        {"--timecode 10:00:00:59", "does not exist at 25 frames/s"},
+        {"--format HD720-50p --timecode '10:00:00;00'", "needs a 29.97 or 59.94 output"},
+        {"--captions /nonexistent/cc.txt", "cannot open caption file"},
+        {"--captions /dev/zero", "is not a regular file"},
+        {"--captions " + tmp.string(), "is not a regular file"},
+        {"--captions " + escape, "\\x1B]0;pwned\\x07"},
+        // A rig the virtual card cannot read, with the fault's place.
+        {"--rig " + rig + " --list-devices",
+         "broken-rig.xml: line 3: <card> attribute frame-memory: not a whole number"},
+        {"--rig " + rig, "line 3: <card> attribute frame-memory"},
+        // Settings the renderer's schema does not take.
+        {"--set input.buffers=abc", "cannot set 'input.buffers' to 'abc': not a whole number"},
+        {"--set input.buffers=1000000", "above the greatest value 1000"},
+        {"--set keying=bogus", "not one of: disable, internal, external"},
+        {"--set no.such=1", "unknown property 'no.such'"}};
     for (const auto& c : cases) {
         const auto r = RunOxplay("--record " + Dir("bad").string() + " " + c.args);
         orvex::test::ExpectRefused(r, "oxplay", c.args, c.reason);
@@ -316,13 +330,6 @@ void PrintTo(const MediaCase& c, std::ostream* out) {
 std::string Grey(const std::string& size, const std::string& rate, double seconds) {
     return "-f lavfi -i color=c=0xB4B4B4:size=" + size + ":rate=" + rate +
            ":duration=" + std::to_string(seconds);
-}
-
-std::string Levels(const std::string& layout, int channels, int rate, double seconds) {
-    std::string v;
-    for (int c = 0; c < channels; ++c) v += (c ? "|" : "") + std::to_string(0.1 * (c + 1));
-    return " -f lavfi -i \"aevalsrc=" + v + ":c=" + layout + ":s=" + std::to_string(rate) +
-           ":d=" + std::to_string(seconds) + "\"";
 }
 
 class OxplayMedia : public ::testing::TestWithParam<MediaCase> {};
