@@ -119,8 +119,6 @@ TEST(OxplayBadInput, EndsWithCodeTwoAndOneLine) {
     std::ofstream(garbage) << std::string(4096, 'x');
     const std::string cut = (tmp / "cut.y4m").string();
     std::ofstream(cut) << "YUV4MPEG2 W16 H16 F25:1 Ip C422\nFRAME\n" << std::string(100, 'x');
-    const std::string slow = (tmp / "slow.y4m").string();
-    std::ofstream(slow) << "YUV4MPEG2 W16 H16 F1:2147483647 C422\nFRAME\n" << std::string(512, 'x');
     const std::string silent = (tmp / "silent.wav").string();
     std::ofstream(silent, std::ios::binary) << orvex::test::Wav(1, 2, 48000, 16, "");
     const std::string escape = (tmp / "cc.txt").string();
@@ -136,25 +134,19 @@ TEST(OxplayBadInput, EndsWithCodeTwoAndOneLine) {
         {"--format HD9999-1p", "unknown format 'HD9999-1p'"},
         {"--rig no-such-rig", "unknown rig 'no-such-rig'"},
         {"/nonexistent/clip.mov", "neither a pattern"},
+        // Each reader's refusal passed on; the readers' own tests have every reason.
         {garbage, "garbage.mp4"},
         {cut, "holds no whole picture"},
-        {slow, "frame rate outside 1 to 240"},
         {silent, "holds no samples"},
         {"--timecode 10:00:00:59", "does not exist at 25 frames/s"},
         {"--format HD720-50p --timecode '10:00:00;00'", "needs a 29.97 or 59.94 output"},
-        {"--captions /nonexistent/cc.txt", "cannot open caption file"},
-        {"--captions /dev/zero", "is not a regular file"},
-        {"--captions " + tmp.string(), "is not a regular file"},
         {"--captions " + escape, "\\x1B]0;pwned\\x07"},
         // A rig the virtual card cannot read, with the fault's place.
         {"--rig " + rig + " --list-devices",
          "broken-rig.xml: line 3: <card> attribute frame-memory: not a whole number"},
-        {"--rig " + rig, "line 3: <card> attribute frame-memory"},
-        // Settings the renderer's schema does not take.
-        {"--set input.buffers=abc", "cannot set 'input.buffers' to 'abc': not a whole number"},
-        {"--set input.buffers=1000000", "above the greatest value 1000"},
-        {"--set keying=bogus", "not one of: disable, internal, external"},
-        {"--set no.such=1", "unknown property 'no.such'"}};
+        // A setting the schema refuses (both tools check settings alike: oxprops' test has
+        // each kind of refusal).
+        {"--set input.buffers=abc", "cannot set 'input.buffers' to 'abc': not a whole number"}};
     for (const auto& c : cases) {
         const auto r = RunOxplay("--record " + Dir("bad").string() + " " + c.args);
         orvex::test::ExpectRefused(r, "oxplay", c.args, c.reason);
