@@ -51,12 +51,24 @@ ORVEX_EXPORT int32_t OxSimDeckLinkStats(int32_t card, OxSimCardStats* out) {
     auto c = CardAt(card);
     if (!c || !out) return E_INVALIDARG;
     CardStats s = c->Stats();
-    *out = OxSimCardStats{
-        s.periods,           s.new_frames,        s.repeats,         s.replaced,
-        s.frames_alive,      s.frame_bytes_alive, s.allocate_calls,  s.release_calls,
-        s.commit_calls,      s.decommit_calls,    s.audio_played,    s.audio_silence,
-        s.recording_dropped, s.markers.frames,    s.markers.missing, s.markers.min_offset,
-        s.markers.max_offset};
+    *out = OxSimCardStats{s.periods,
+                          s.new_frames,
+                          s.repeats,
+                          s.replaced,
+                          s.frames_alive,
+                          s.frame_bytes_alive,
+                          s.allocate_calls,
+                          s.release_calls,
+                          s.commit_calls,
+                          s.decommit_calls,
+                          s.audio_played,
+                          s.audio_silence,
+                          s.recording_dropped,
+                          s.markers.frames,
+                          s.markers.missing,
+                          s.markers.min_offset,
+                          s.markers.max_offset,
+                          s.clock};
     return S_OK;
 }
 
