@@ -1,11 +1,13 @@
-# orvex_add_test(NAME SOURCES ... LIBS ... [LABELS ...] [THREADED filter] [SKIP pattern...])
+# orvex_add_test(NAME SOURCES ... LIBS ... [LABELS ...] [THREADED filter] [SKIP pattern...]
+#                [VARIANT prefix VAR=set:value])
 # One GoogleTest executable per subsystem; each test case is registered with CTest. Every
 # test runs with its settings in a temporary folder of its own (tests/support). THREADED names,
 # as a GoogleTest filter, the cases that run threads of their own: they alone get the label
 # "threaded", which the thread sanitizer's run takes. SKIP names GoogleTest patterns of cases
-# this build leaves out (a feature it was built without).
+# this build leaves out (a feature it was built without). VARIANT registers every case a
+# second time, named "prefix.Suite.Case", run with the environment variable VAR set to value.
 function(orvex_add_test name)
-    cmake_parse_arguments(T "" "THREADED" "SOURCES;LIBS;LABELS;SKIP" ${ARGN})
+    cmake_parse_arguments(T "" "THREADED" "SOURCES;LIBS;LABELS;SKIP;VARIANT" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} orvex_test_support GTest::gtest
                                           GTest::gtest_main GTest::gmock Threads::Threads)
@@ -23,13 +25,6 @@ function(orvex_add_test name)
     # Discovery runs the program; under an emulator a first start may be slow.
     set(rest "-")
     if(T_THREADED)
-        set(labels ${T_LABELS} threaded)
-        set(threaded_filter "${T_THREADED}")
-        if(skipped)
-            string(APPEND threaded_filter "-${skipped}")
-        endif()
-        gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                             TEST_FILTER "${threaded_filter}" PROPERTIES ${props} LABELS "${labels}")
         string(APPEND rest "${T_THREADED}:")
     endif()
     string(APPEND rest "${skipped}")
@@ -37,11 +32,35 @@ function(orvex_add_test name)
     if(NOT rest STREQUAL "-")
         set(filter TEST_FILTER "${rest}")
     endif()
-    if(T_LABELS)
-        list(APPEND props LABELS "${T_LABELS}")
+    set(threaded_filter "${T_THREADED}")
+    if(T_THREADED AND skipped)
+        string(APPEND threaded_filter "-${skipped}")
     endif()
-    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 ${filter}
-                         PROPERTIES ${props})
+    set(runs "-")  # "-": the plain run
+    if(T_VARIANT)
+        list(GET T_VARIANT 0 variant_prefix)
+        list(GET T_VARIANT 1 variant_env)
+        list(APPEND runs "${variant_prefix}")
+    endif()
+    foreach(run ${runs})
+        set(run_props ${props})
+        set(prefix)
+        if(NOT run STREQUAL "-")
+            set(prefix TEST_PREFIX "${run}.")
+            list(APPEND run_props ENVIRONMENT_MODIFICATION "${variant_env}")
+        endif()
+        if(T_THREADED)
+            set(labels ${T_LABELS} threaded)
+            gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 ${prefix}
+                                 TEST_FILTER "${threaded_filter}"
+                                 PROPERTIES ${run_props} LABELS "${labels}")
+        endif()
+        if(T_LABELS)
+            list(APPEND run_props LABELS "${T_LABELS}")
+        endif()
+        gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 ${prefix}
+                             ${filter} PROPERTIES ${run_props})
+    endforeach()
 endfunction()
 
 # orvex_add_fuzzer(NAME SOURCES ... LIBS ...)

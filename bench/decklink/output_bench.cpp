@@ -21,6 +21,8 @@
 // with two 2160p50 ones, each on a card of its own, from one process. The cards only count
 // the pictures they are shown (ORVEX_DECKLINK_PICTURES=count unless set otherwise): processor
 // time is the renderer's own, with only the cards' bookkeeping of their calls in it.
+// The single-output cases run again with the card built as the vendor's Linux library
+// ("_linux_layout"), whose objects reach the renderer through the layout bridge.
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -115,25 +117,42 @@ struct Environment {
         orvex::platform::SetEnvVar("ORVEX_DECKLINK_AUDIO_MARKERS", "1");
         ok = card.Open(OXDECKLINKSIM_PATH) && frames.Open(OXFRAME_PATH) &&
              g_origin.Init(std::filesystem::path(OXDECKLINKSIM_PATH).filename().c_str());
-        auto reg =
-            reinterpret_cast<HRESULT(STDMETHODCALLTYPE*)()>(card.Symbol("DllRegisterServer"));
-        ok = ok && reg && reg() == S_OK;
-        stats = reinterpret_cast<OxSimStatsFn>(card.Symbol(OX_SIM_STATS));
-        ok = ok && stats;
-        CoCreateInstance(CLSID_OXFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IOXFactory,
-                         reinterpret_cast<void**>(&factory));
-        ok = ok && factory;
+#ifdef OXDECKLINKSIM_LINUX_PATH
+        ok = ok && linux_card.Open(OXDECKLINKSIM_LINUX_PATH) &&
+             g_origin.Init(std::filesystem::path(OXDECKLINKSIM_LINUX_PATH).filename().c_str());
+#endif
     }
-    orvex::platform::DynamicLibrary card, frames;
-    OxSimStatsFn stats = nullptr;
+    // Makes the card of one layout the driver: registered, or named as the Linux library.
+    bool Use(bool linux_layout) {
+        const char* entry = linux_layout ? "DllUnregisterServer" : "DllRegisterServer";
+        auto reg = reinterpret_cast<HRESULT(STDMETHODCALLTYPE*)()>(card.Symbol(entry));
+        if (!ok || !reg || reg() != S_OK) return false;
+        stats = nullptr;
+        if (!linux_layout) {
+            orvex::platform::UnsetEnvVar("ORVEX_DECKLINK_LIBRARY");
+            stats = reinterpret_cast<OxSimStatsFn>(card.Symbol(OX_SIM_STATS));
+        }
+#ifdef OXDECKLINKSIM_LINUX_PATH
+        if (linux_layout &&
+            orvex::platform::SetEnvVar("ORVEX_DECKLINK_LIBRARY", OXDECKLINKSIM_LINUX_PATH))
+            stats = reinterpret_cast<OxSimStatsFn>(linux_card.Symbol(OX_SIM_STATS));
+#endif
+        if (!factory)
+            CoCreateInstance(CLSID_OXFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IOXFactory,
+                             reinterpret_cast<void**>(&factory));
+        return stats && factory;
+    }
+    orvex::platform::DynamicLibrary card, linux_card, frames;
+    OxSimStatsFn stats = nullptr;  // of the card in use
     CComPtr<IOXFactory> factory;
     bool ok = false;
 };
 
 // Plays `outputs`, output i on card i, each fed by a thread of its own.
-void Play(benchmark::State& state, std::vector<Output> outputs, bool stressed) {
+void Play(benchmark::State& state, std::vector<Output> outputs, bool stressed,
+          bool linux_layout) {
     static Environment env;
-    if (!env.ok) {
+    if (!env.Use(linux_layout)) {
         state.SkipWithError("the virtual card or the frame library did not load");
         return;
     }
@@ -225,28 +244,43 @@ void Play(benchmark::State& state, std::vector<Output> outputs, bool stressed) {
 
 }  // namespace
 
-BENCHMARK_CAPTURE(Play, hd1080p5994_uyvy_to_v210_16ch24, std::vector<Output>{kHd5994}, false)
+BENCHMARK_CAPTURE(Play, hd1080p5994_uyvy_to_v210_16ch24, std::vector<Output>{kHd5994}, false,
+                  false)
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
 BENCHMARK_CAPTURE(Play, hd1080p5994_uyvy_to_v210_16ch24_stressed, std::vector<Output>{kHd5994},
-                  true)
+                  true, false)
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
-BENCHMARK_CAPTURE(Play, uhd2160p50_uyvy_to_v210_16ch24, std::vector<Output>{kUhd50}, false)
+BENCHMARK_CAPTURE(Play, uhd2160p50_uyvy_to_v210_16ch24, std::vector<Output>{kUhd50}, false, false)
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
-BENCHMARK_CAPTURE(Play, uhd2160p5994_uyvy_to_v210_16ch24, std::vector<Output>{kUhd5994}, false)
+BENCHMARK_CAPTURE(Play, uhd2160p5994_uyvy_to_v210_16ch24, std::vector<Output>{kUhd5994}, false,
+                  false)
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
 BENCHMARK_CAPTURE(Play, many_4x1080p5994_2x2160p50,
-                  std::vector<Output>{kHd5994, kHd5994, kHd5994, kHd5994, kUhd50, kUhd50}, false)
+                  std::vector<Output>{kHd5994, kHd5994, kHd5994, kHd5994, kUhd50, kUhd50}, false,
+                  false)
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
+#ifdef OXDECKLINKSIM_LINUX_PATH
+BENCHMARK_CAPTURE(Play, hd1080p5994_uyvy_to_v210_16ch24_linux_layout,
+                  std::vector<Output>{kHd5994}, false, true)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(Play, uhd2160p50_uyvy_to_v210_16ch24_linux_layout, std::vector<Output>{kUhd50},
+                  false, true)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+#endif
 
 int main(int argc, char** argv) {
     orvex::bench::g_allocation_hook = &Count;

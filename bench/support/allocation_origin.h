@@ -20,14 +20,19 @@ namespace orvex::bench {
 class AllocationOrigin {
 public:
     // Notes where the library whose file name ends with `library` and this program lie in
-    // memory; false when the library is not loaded. Call before counting starts: the first
-    // stack walk loads the unwinder.
+    // memory; false when the library is not loaded or kLibraries are noted already. Called
+    // once for each of the card's libraries, before counting starts: the first stack walk
+    // loads the unwinder.
     bool Init(const char* library) {
+        if (libraries_ == kLibraries) return false;
         library_ = library;
         dl_iterate_phdr(&AllocationOrigin::Note, this);
         void* warm[4];
         backtrace(warm, 4);
-        return library_end_ > library_start_;
+        const Range& added = library_ranges_[libraries_];
+        if (added.end <= added.start) return false;
+        ++libraries_;
+        return true;
     }
 
     // True when the allocation being made on this thread is the card library's own.
@@ -45,14 +50,20 @@ public:
         }
         for (int i = first; i < n; ++i) {
             const auto pc = reinterpret_cast<std::uintptr_t>(pcs[i]);
-            if (pc >= library_start_ && pc < library_end_) return true;
-            if (pc >= program_start_ && pc < program_end_) return false;
+            for (int l = 0; l < libraries_; ++l)
+                if (library_ranges_[l].Holds(pc)) return true;
+            if (program_.Holds(pc)) return false;
         }
         return false;
     }
 
 private:
-    static constexpr int kDepth = 48;
+    static constexpr int kDepth = 48, kLibraries = 4;
+
+    struct Range {
+        std::uintptr_t start = 0, end = 0;
+        bool Holds(std::uintptr_t pc) const { return pc >= start && pc < end; }
+    };
 
     static bool IsAllocationFunction(const void* start) {
         return start == reinterpret_cast<const void*>(&::malloc) ||
@@ -64,7 +75,7 @@ private:
         auto* me = static_cast<AllocationOrigin*>(self);
         const char* name = info->dlpi_name ? info->dlpi_name : "";
         const std::size_t length = std::strlen(name), wanted = std::strlen(me->library_);
-        const bool program = length == 0 && me->program_end_ == 0;
+        const bool program = length == 0 && me->program_.end == 0;
         const bool library =
             length >= wanted && std::strcmp(name + length - wanted, me->library_) == 0;
         if (!program && !library) return 0;
@@ -76,14 +87,14 @@ private:
             if (at < start) start = at;
             if (at + h.p_memsz > end) end = at + h.p_memsz;
         }
-        (program ? me->program_start_ : me->library_start_) = start;
-        (program ? me->program_end_ : me->library_end_) = end;
+        (program ? me->program_ : me->library_ranges_[me->libraries_]) = Range{start, end};
         return 0;
     }
 
     const char* library_ = "";
-    std::uintptr_t library_start_ = 0, library_end_ = 0;
-    std::uintptr_t program_start_ = 0, program_end_ = 0;
+    Range library_ranges_[kLibraries];
+    int libraries_ = 0;
+    Range program_;
 };
 
 }  // namespace orvex::bench

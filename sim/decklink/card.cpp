@@ -337,6 +337,7 @@ CardStats Card::Stats() {
     s.frames_alive = frames_alive_.load();
     s.frame_bytes_alive = frame_bytes_alive_.load();
     s.release_calls = release_calls_.load();
+    s.clock = CardNowLocked();
     return s;
 }
 

@@ -82,6 +82,7 @@ struct CardStats {
     std::int64_t audio_played = 0, audio_silence = 0;
     std::int64_t recording_dropped = 0;  // parts of the recording the writer could not take
     MarkerFigures markers;               // with ORVEX_DECKLINK_AUDIO_MARKERS=1
+    std::int64_t clock = 0;              // the card's clock when they were read
 };
 
 class Card : public std::enable_shared_from_this<Card> {

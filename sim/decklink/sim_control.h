@@ -30,6 +30,7 @@ typedef struct OxSimCardStats {
        without one, and the least and greatest offset of a marker from its frame's first
        period, in sample frames (positive: late). */
     int64_t marked_frames, unmarked_frames, marker_offset_min, marker_offset_max;
+    int64_t clock; /* the card's clock when the figures were read, 100 ns */
 } OxSimCardStats;
 
 /* The clock every card runs on; null restores the platform clock. */

@@ -56,6 +56,8 @@ constexpr SettingSchema kSettings[] = {
     {u"keying-level", u"int", u"0", u"255", nullptr, u"Level of the keyer"},
     {u"bmd.control_panel", u"string", nullptr, nullptr, nullptr,
      u"The program that opens the card's control panel"},
+    {u"bmd.driver_library", u"string", nullptr, nullptr, nullptr,
+     u"The DeckLink driver library to load on Linux when none is registered"},
     // The AJA renderer.
     {u"driver.buffers", u"int", u"0", nullptr, nullptr,
      u"Frames kept in the board's ring ahead of output (at least 2)"},

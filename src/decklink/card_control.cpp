@@ -1,5 +1,6 @@
 #include "decklink/card_control.h"
 
+#include "com/runtime.h"
 #include "decklink/connectors.h"
 #include "platform/text.h"
 
@@ -10,6 +11,7 @@ using platform::CRWSynchroLiteGuard;
 using platform::LockMode;
 
 constexpr BMDDisplayMode kClaimMode = bmdModeHD1080i50;
+constexpr char16_t kDriverLibrary[] = u"bmd.driver_library";
 
 int KeyingLevel(IMNode* root) {
     int found = 0;
@@ -22,6 +24,7 @@ int KeyingLevel(IMNode* root) {
 }
 
 std::u16string CurrentValue(IMNode* root, std::u16string_view name) {
+    if (!root) return {};
     int found = 0;
     CComBSTR text;
     if (FAILED(root->AttributesGetOrDefault(CComBSTR(name), &found, &text)) || !found) return {};
@@ -36,8 +39,11 @@ CardControl::~CardControl() {
     Release();
 }
 
-void CardControl::ListCards() {
-    std::vector<Card> cards = ListOutputCards();
+void CardControl::ListCards(IMNode* root, IMNode* stat) {
+    std::string driver;
+    std::vector<Card> cards =
+        ListOutputCards(com::ToUtf8(CurrentValue(root, kDriverLibrary)), &driver);
+    if (stat) stat->AttributesSet(CComBSTR(u"bmd.driver"), CComBSTR(com::ToUtf16(driver)));
     CRWSynchroLiteGuard lock(lock_, LockMode::kWrite);
     cards_ = std::move(cards);
 }

@@ -49,8 +49,9 @@ public:
     CardControl(const CardControl&) = delete;
     CardControl& operator=(const CardControl&) = delete;
 
-    // Lists the cards (once, when the renderer is made).
-    void ListCards();
+    // Lists the cards (once, when the renderer is made) with the setting "bmd.driver_library"
+    // of `root`, and writes which driver answered, or why none did, as "bmd.driver" in `stat`.
+    void ListCards(IMNode* root, IMNode* stat);
 
     HRESULT GetCount(int* count);
     HRESULT GetByIndex(int index, BSTR* name, BOOL* busy);

@@ -14,10 +14,12 @@ struct Card {
     std::u16string name;  // unique within the list
 };
 
-// The cards with output connections, in the driver's order. Cards without attributes are
+// The cards with output connections, in the driver's order (driver.h finds the driver, with
+// `library_setting` the value of "bmd.driver_library"). Cards without attributes are
 // skipped; the second card of a model is named "<model> (2)", the third "<model> (3)", and
-// so on. An unreachable driver gives an empty list.
-std::vector<Card> ListOutputCards();
+// so on. An unreachable driver gives an empty list. `driver` names the driver, and when the
+// list is empty says why.
+std::vector<Card> ListOutputCards(const std::string& library_setting, std::string* driver);
 
 // Names `model` so that it differs from every name in `taken`.
 std::u16string UniqueName(const std::u16string& model, const std::vector<Card>& taken);

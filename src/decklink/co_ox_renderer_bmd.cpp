@@ -31,6 +31,7 @@ constexpr const char16_t* kDefaults[][2] = {
     {u"crop", u""},
     {u"mirror", u""},
     {u"rotate", u""},
+    {u"bmd.driver_library", u""},  // see decklink/driver.h
 };
 
 }  // namespace
@@ -55,7 +56,7 @@ HRESULT CCoOXRendererBMD::FinalConstruct() {
     cards_.SetFrameClock(directOut_);
     PropsRoot()->NodeChildGet(CComBSTR(u"stat"), 1, &statNode_);
     ReadFrameSettings();
-    cards_.ListCards();
+    cards_.ListCards(PropsRoot(), statNode_);
     return S_OK;
 }
 

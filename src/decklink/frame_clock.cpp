@@ -330,8 +330,10 @@ HRESULT MDecklinkDirectOut::OutputFrame(IMFrame_I* frame, IDeckLinkVideoFrame* c
     // in (the one after the period it will be handed over in, as the wait below finds it):
     // about a period ahead of it, so that the card keeps playing while this thread waits or
     // is held up. Should the frame go on air in another period, its audio is taken back.
-    std::int64_t predicted = Index(r.hw, r.in_frame, tpf);
-    if (predicted == last_index_ || (last_index_ < 0 && r.tpf - r.in_frame < 10'000)) ++predicted;
+    // A reading exactly on a boundary is taken, as the wait below takes it, for the new period.
+    const BMDTimeValue in_frame_now = r.in_frame == r.tpf ? 0 : r.in_frame;
+    std::int64_t predicted = Index(r.hw, in_frame_now, tpf);
+    if (predicted == last_index_ || (last_index_ < 0 && r.tpf - in_frame_now < 10'000)) ++predicted;
     ++predicted;
     HRESULT audio_hr = S_OK;
     if (audio_wanted) {

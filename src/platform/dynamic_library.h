@@ -23,7 +23,11 @@ public:
     DynamicLibrary(const DynamicLibrary&) = delete;
     DynamicLibrary& operator=(const DynamicLibrary&) = delete;
 
-    bool Open(const std::string& path);  // UTF-8 path
+    // Where the library's own symbols go: kLocal keeps them to this handle; kGlobal offers
+    // them to libraries loaded later (POSIX; Windows has one kind).
+    enum class Scope { kLocal, kGlobal };
+    // A UTF-8 path; a bare file name is looked up the system's usual way.
+    bool Open(const std::string& path, Scope scope = Scope::kLocal);
     void* Symbol(const char* name) const;
     void Close();
     // Keeps the library loaded for the life of the process (the object forgets it).

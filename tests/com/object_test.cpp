@@ -167,27 +167,6 @@ TEST(ComObject, AggregateDelegatesToTheOuterUnknown) {
     EXPECT_EQ(Locks(), before);
 }
 
-TEST(ComObject, ClassFactoryRules) {
-    CComPtr<IClassFactory> factory;
-    ASSERT_EQ(CComCreator<CComObject<CComClassFactory>>::CreateInstance(
-                  reinterpret_cast<void*>(&CTwo::_CreatorClass::CreateInstance), IID_IClassFactory,
-                  reinterpret_cast<void**>(&factory)),
-              S_OK);
-    CountingOuter outer;
-    void* p = reinterpret_cast<void*>(1);
-    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IFirst, nullptr), E_POINTER);
-    EXPECT_EQ(factory->CreateInstance(&outer, IID_IFirst, &p), CLASS_E_NOAGGREGATION);
-    EXPECT_EQ(p, nullptr);
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_ISecond, &p), S_OK);
-    static_cast<ISecond*>(p)->Release();
-
-    const LONG before = Locks();
-    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
-    EXPECT_EQ(Locks(), before + 1);
-    EXPECT_EQ(factory->LockServer(FALSE), S_OK);
-    EXPECT_EQ(Locks(), before);
-}
-
 TEST(ComObject, CachedObjectLocksOnlyWhileHeldOutside) {
     IUnknown* cached = nullptr;
     const LONG before = Locks();

@@ -88,9 +88,12 @@ inline std::string Nearest(const std::vector<std::int32_t>& wav, std::int64_t at
     const std::int64_t to =
         std::min<std::int64_t>(static_cast<std::int64_t>(wav.size()), at + 4000);
     for (std::int64_t i = from; i < to; ++i)
-        if (wav[static_cast<std::size_t>(i)] != 0)
-            out += " " + std::to_string(wav[static_cast<std::size_t>(i)] / 65536 - 1) + "@" +
-                   std::to_string(i);
+        if (wav[static_cast<std::size_t>(i)] != 0) {
+            out += ' ';
+            out += std::to_string(wav[static_cast<std::size_t>(i)] / 65536 - 1);
+            out += '@';
+            out += std::to_string(i);
+        }
     return out;
 }
 

@@ -1,11 +1,18 @@
-// A virtual DeckLink rig for a test, set up the way a user sets one up: the card library is
-// registered into the test's temporary registry with its own DllRegisterServer, the rig is a
-// file named by ORVEX_DECKLINK_RIG, and renderers are made through the COM runtime from the
-// loaded module. The card library's control entry points inject faults.
+// A virtual DeckLink rig for a test, set up the way a user sets one up: the rig is a file
+// named by ORVEX_DECKLINK_RIG, and renderers are made through the COM runtime from the loaded
+// module. The card library's control entry points inject faults.
+//
+// The card speaks one of two layouts to the module, chosen per test process by the variable
+// ORVEX_TEST_DECKLINK_LAYOUT (CTest runs the DeckLink cases both ways):
+//   - unset: the Windows layout, the card library registered into the test's temporary
+//     registry with its own DllRegisterServer;
+//   - "linux": the vendor's Linux layout, the card built as libDeckLinkAPI.so and named by
+//     ORVEX_DECKLINK_LIBRARY, with nothing registered.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -20,25 +27,41 @@
 
 namespace orvex::test {
 
+inline bool LinuxLayout() {
+    const char* layout = std::getenv("ORVEX_TEST_DECKLINK_LAYOUT");
+    return layout && std::string(layout) == "linux";
+}
+
+inline const char* CardLibraryPath() {
+#ifdef OXDECKLINKSIM_LINUX_PATH
+    if (LinuxLayout()) return OXDECKLINKSIM_LINUX_PATH;
+#endif
+    return OXDECKLINKSIM_PATH;
+}
+
 class VirtualDeckLink {
 public:
     VirtualDeckLink() {
-        EXPECT_TRUE(card_library_.Open(OXDECKLINKSIM_PATH)) << card_library_.Error();
+        platform::UnsetEnvVar("ORVEX_DECKLINK_LIBRARY");
         EXPECT_TRUE(module_.Open(OXRENDERER_PATH)) << module_.Error();
     }
 
-    // Registers the card library, as orvex-regsvr does.
+    // Loads the card library and makes it the driver: registered as orvex-regsvr does, or
+    // named as the vendor's Linux library. (Loaded before, the Linux build would be found by
+    // its name as if it were on the library search path.)
     void Register() {
+        if (!card_library_.IsOpen()) {
+            ASSERT_TRUE(card_library_.Open(CardLibraryPath())) << card_library_.Error();
+        }
+        if (LinuxLayout()) {
+            platform::SetEnvVar("ORVEX_DECKLINK_LIBRARY", CardLibraryPath());
+            return;
+        }
         auto reg = reinterpret_cast<HRESULT(STDMETHODCALLTYPE*)()>(
             card_library_.Symbol("DllRegisterServer"));
         ASSERT_NE(reg, nullptr);
         ASSERT_EQ(reg(), S_OK);
-        registered_in_process = true;
     }
-
-    // Set once any rig registered the card library: the module keeps a driver it loaded for
-    // the life of the process, so from then on no case of this process sees it missing.
-    static inline bool registered_in_process = false;
 
     // Writes `cards` (card elements) as the rig and makes the cards read it again.
     void UseRig(const std::string& cards) {

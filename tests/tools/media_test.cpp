@@ -88,12 +88,9 @@ TEST_F(Media, ChannelsGoWhereTheCardWantsThem) {
         {"quad", {0.1, 0.2, 0.3, 0.4}},                     // others keep their order
     };
     for (const auto& c : cases) {
-        std::string levels;
-        for (int ch = 0; ch < static_cast<int>(std::string(c.layout) == "mono" ? 1 : c.want.size());
-             ++ch)
-            levels += (ch ? "|" : "") + std::to_string(0.1 * (ch + 1));
-        const auto path = Make("levels.mkv", "-f lavfi -i \"aevalsrc=" + levels + ":c=" + c.layout +
-                                                 ":s=44100:d=0.2\" -c:a pcm_s32le");
+        const int channels = std::string(c.layout) == "mono" ? 1 : static_cast<int>(c.want.size());
+        const auto path = Make(
+            "levels.mkv", orvex::test::Levels(c.layout, channels, 44100, 0.2) + " -c:a pcm_s32le");
         auto source = Open(path);
         ASSERT_TRUE(source);
         ASSERT_EQ(source->audio.channels, static_cast<int>(c.want.size())) << c.layout;

@@ -113,53 +113,43 @@ TEST(Placement, KeepsThePictureShapeOnTheOutput) {
                   int step = 2, bool parity = false) {
         return PlaceRequest{fit, w, h, par, ow, oh, opar, step, parity};
     };
+    // clang-format off
     const Case cases[] = {
-        {"same shape",
-         req(Fit::kLetterbox, 1280, 720, 1, 1920, 1080),
+        {"same shape", req(Fit::kLetterbox, 1280, 720, 1, 1920, 1080),
          {1280, 720, 0, 0, 1280, 720, 0, 0}},
-        {"upright phone: bars beside",
-         req(Fit::kLetterbox, 1080, 1920, 1, 1920, 1080),
+        {"upright phone: bars beside", req(Fit::kLetterbox, 1080, 1920, 1, 1920, 1080),
          {3414, 1920, 0, 0, 1080, 1920, 1166, 0}},
-        {"scope film: bars above and below",
-         req(Fit::kLetterbox, 2048, 858, 1, 1920, 1080),
+        {"scope film: bars above and below", req(Fit::kLetterbox, 2048, 858, 1, 1920, 1080),
          {2048, 1152, 0, 0, 2048, 858, 0, 147}},
-        {"fields keep their lines",
-         req(Fit::kLetterbox, 2048, 858, 1, 1920, 1080, 1, 2, true),
+        {"fields keep their lines", req(Fit::kLetterbox, 2048, 858, 1, 1920, 1080, 1, 2, true),
          {2048, 1152, 0, 0, 2048, 858, 0, 146}},
-        {"4:3 on 16:9",
-         req(Fit::kLetterbox, 640, 480, 1, 1280, 720),
+        {"4:3 on 16:9", req(Fit::kLetterbox, 640, 480, 1, 1280, 720),
          {854, 480, 0, 0, 640, 480, 106, 0}},
-        {"v210 groups of six",
-         req(Fit::kLetterbox, 640, 480, 1, 1280, 720, 1, 6),
+        {"v210 groups of six", req(Fit::kLetterbox, 640, 480, 1, 1280, 720, 1, 6),
          {854, 480, 0, 0, 640, 480, 102, 0}},
-        {"PAL 16:9 pixels",
-         req(Fit::kLetterbox, 720, 576, 64.0 / 45, 1920, 1080),
+        {"PAL 16:9 pixels", req(Fit::kLetterbox, 720, 576, 64.0 / 45, 1920, 1080),
          {720, 576, 0, 0, 720, 576, 0, 0}},
-        {"square onto NTSC",
-         req(Fit::kLetterbox, 640, 480, 1, 720, 486, 0.9),
+        {"square onto NTSC", req(Fit::kLetterbox, 640, 480, 1, 720, 486, 0.9),
          {640, 480, 0, 0, 640, 480, 0, 0}},
-        {"under 1% adds no bar",
-         req(Fit::kLetterbox, 1920, 1088, 1, 1920, 1080),
+        {"under 1% adds no bar", req(Fit::kLetterbox, 1920, 1088, 1, 1920, 1080),
          {1920, 1088, 0, 0, 1920, 1088, 0, 0}},
-        {"crop above and below",
-         req(Fit::kCrop, 1440, 1080, 1, 1280, 720),
+        {"crop above and below", req(Fit::kCrop, 1440, 1080, 1, 1280, 720),
          {1440, 810, 0, 135, 1440, 810, 0, 0}},
-        {"crop the sides",
-         req(Fit::kCrop, 2048, 858, 1, 1920, 1080),
+        {"crop the sides", req(Fit::kCrop, 2048, 858, 1, 1920, 1080),
          {1524, 858, 262, 0, 1524, 858, 0, 0}},
-        {"stretch",
-         req(Fit::kStretch, 1080, 1920, 1, 1920, 1080),
+        {"stretch", req(Fit::kStretch, 1080, 1920, 1, 1920, 1080),
          {1080, 1920, 0, 0, 1080, 1920, 0, 0}},
     };
+    // clang-format on
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         Placement p;
         std::string error;
-        ASSERT_TRUE(Place(c.request, &p, &error)) << c.what << ": " << error;
+        ASSERT_TRUE(Place(c.request, &p, &error)) << error;
         EXPECT_EQ(
             std::tie(p.canvas_w, p.canvas_h, p.src_x, p.src_y, p.src_w, p.src_h, p.dst_x, p.dst_y),
             std::tie(c.want.canvas_w, c.want.canvas_h, c.want.src_x, c.want.src_y, c.want.src_w,
-                     c.want.src_h, c.want.dst_x, c.want.dst_y))
-            << c.what;
+                     c.want.src_h, c.want.dst_x, c.want.dst_y));
     }
     Placement p;
     std::string error;

@@ -111,62 +111,33 @@ TEST(Schedule, PicturesFollowTheirTimesAtAnyOutputRate) {
         std::size_t periods;
         PictureCounts counts;
     } cases[] = {
-        {"30 on 25: one in six dropped",
-         Regular(30, 30),
-         kSecond,
-         25,
-         {0, 1, 3, 4, 5, 6, 7, 9},
-         25,
-         {25, 0, 5}},
+        // clang-format off
+        {"30 on 25: one in six dropped", Regular(30, 30), kSecond, 25, {0, 1, 3, 4, 5, 6, 7, 9},
+         25, {25, 0, 5}},
         {"25 on 50: each twice", Regular(25, 25), kSecond, 50, {0, 0, 1, 1, 2, 2}, 50, {25, 25, 0}},
-        {"24 on 25: one repeated",
-         Regular(24, 24),
-         kSecond,
-         25,
-         {0, 1, 2, 3, 4, 5},
-         25,
+        {"24 on 25: one repeated", Regular(24, 24), kSecond, 25, {0, 1, 2, 3, 4, 5}, 25,
          {24, 1, 0}},
-        {"29.97 on 29.97",
-         Regular(30, 30000.0 / 1001),
-         PeriodStart(30, 30000, 1001),
-         30000.0 / 1001,
-         {0, 1, 2, 3},
-         30,
-         {30, 0, 0}},
-        {"variable rate in real time",
-         {0, 200000, 600000, 800000, 1400000},
-         2000000,
-         50,
-         {0, 1, 1, 2, 3, 3, 3, 4, 4, 4},
-         10,
-         {5, 5, 0}},
-        {"late start: black first",
-         Regular(2, 25, 4 * kSecond / 10),
-         5 * kSecond / 10,
-         25,
-         {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 1},
-         13,
-         {2, 1, 0}},
-        {"a gap beyond the read-ahead: the picture held",
-         {0, 5 * kSecond},
-         5 * kSecond + 400000,
-         25,
-         {0, 0, 0},
-         126,
-         {2, 124, 0}},
+        {"29.97 on 29.97", Regular(30, 30000.0 / 1001), PeriodStart(30, 30000, 1001),
+         30000.0 / 1001, {0, 1, 2, 3}, 30, {30, 0, 0}},
+        {"variable rate in real time", {0, 200000, 600000, 800000, 1400000}, 2000000, 50,
+         {0, 1, 1, 2, 3, 3, 3, 4, 4, 4}, 10, {5, 5, 0}},
+        {"late start: black first", Regular(2, 25, 4 * kSecond / 10), 5 * kSecond / 10, 25,
+         {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 1}, 13, {2, 1, 0}},
+        {"a gap beyond the read-ahead: the picture held", {0, 5 * kSecond},
+         5 * kSecond + 400000, 25, {0, 0, 0}, 126, {2, 124, 0}},
+        // clang-format on
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         FakeSource source(c.starts, c.end);
         Schedule schedule(&source, Out(c.out), -1, false);
         const auto shown = Shown(schedule);
-        EXPECT_EQ(shown.size(), c.periods) << c.what;
-        ASSERT_GE(shown.size(), c.first.size()) << c.what;
-        EXPECT_EQ(std::vector<int>(shown.begin(), shown.begin() + c.first.size()), c.first)
-            << c.what;
+        EXPECT_EQ(shown.size(), c.periods);
+        ASSERT_GE(shown.size(), c.first.size());
+        EXPECT_EQ(std::vector<int>(shown.begin(), shown.begin() + c.first.size()), c.first);
         const PictureCounts& n = schedule.counts();
         EXPECT_EQ(std::tie(n.shown, n.repeated, n.dropped),
-                  std::tie(c.counts.shown, c.counts.repeated, c.counts.dropped))
-            << c.what;
+                  std::tie(c.counts.shown, c.counts.repeated, c.counts.dropped));
     }
 }
 

@@ -69,4 +69,13 @@ inline std::string Wav(int tag, int channels, int rate, int bits, const std::str
     return "RIFF" + Le(static_cast<std::uint32_t>(body.size()), 4) + body;
 }
 
+// ffmpeg's input of `channels` sound channels in `layout`, each at a level of its own: 0.1,
+// 0.2... of full scale in the file's order.
+inline std::string Levels(const std::string& layout, int channels, int rate, double seconds) {
+    std::string v;
+    for (int c = 0; c < channels; ++c) v += (c ? "|" : "") + std::to_string(0.1 * (c + 1));
+    return " -f lavfi -i \"aevalsrc=" + v + ":c=" + layout + ":s=" + std::to_string(rate) +
+           ":d=" + std::to_string(seconds) + "\"";
+}
+
 }  // namespace orvex::test

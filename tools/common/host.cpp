@@ -65,6 +65,8 @@ bool EnsureDeckLinkDriver(std::string* note) {
             key.QueryString(u"", &path) == ERROR_SUCCESS && !path.empty())
             return true;  // a driver (real or virtual) is registered: use it
     }
+    const std::string found = DeckLinkDriver();
+    if (found.rfind("no driver", 0) != 0) return true;  // the vendor's Linux library
     const std::string folder = ToolFolder();
     std::string library;
     for (const char* rel : {"/../lib/", "/../" ORVEX_TOOLS_LIBDIR "/"}) {
@@ -94,10 +96,18 @@ bool EnsureDeckLinkDriver(std::string* note) {
     // The renderer loads the same library as the driver next; keeping it loaded keeps its
     // settings cache reachable instead of unmapping it under its own allocations.
     lib.Leak();
-    *note = "No DeckLink driver was registered: registered the virtual DeckLink card\n  " +
-            library + "\n  in " + RegistryFolder() + " (undo with: orvex-regsvr -u " + library +
-            ")";
+    *note = "No DeckLink driver was found (" + found +
+            "):\n  registered the virtual DeckLink card " + library + "\n  in " + RegistryFolder() +
+            " (undo with: orvex-regsvr -u " + library + ")";
     return true;
+}
+
+std::string DeckLinkDriver() {
+    std::string error;
+    CComPtr<IOXDevice> device = MakeRenderer(CLSID_OXRendererBMD, &error);
+    CComQIPtr<IOXProps> props(device);
+    if (!props) return error;
+    return GetProp(props, "stat::bmd.driver").value_or("unknown");
 }
 
 CComPtr<IOXDevice> MakeRenderer(REFCLSID clsid, std::string* error) {

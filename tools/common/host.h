@@ -20,10 +20,14 @@ std::string HexCode(HRESULT hr);  // "0x80070490"
 // ~/.config/orvex (the rule of the registry store).
 std::string RegistryFolder();
 
-// When no DeckLink driver is registered, registers the virtual card library that came with
-// the tools (next to them: ../lib) and says so in `note`. Returns false with `note` set to the
-// reason when there is no driver and the library cannot be registered.
+// When no DeckLink driver is registered and the vendor's Linux library is not found either,
+// registers the virtual card library that came with the tools (next to them: ../lib) and says
+// so, and why, in `note`. Returns false with `note` set to the reason when there is no driver
+// and the library cannot be registered.
 bool EnsureDeckLinkDriver(std::string* note);
+
+// Which DeckLink driver a renderer reaches, or why it reaches none (its "stat::bmd.driver").
+std::string DeckLinkDriver();
 
 // A renderer of `clsid` through CoCreateInstance; `error` gets a one-line reason.
 CComPtr<IOXDevice> MakeRenderer(REFCLSID clsid, std::string* error);

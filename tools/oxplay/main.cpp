@@ -179,7 +179,8 @@ int Run(const Options& opt) {
         for (std::size_t i = 0; i < devices.size(); ++i)
             std::printf("  %zu: %s%s\n", i, Printable(devices[i].name).c_str(),
                         oxtools::DeviceMark(devices[i]).c_str());
-        if (devices.empty()) std::printf("  (none)\n");
+        if (devices.empty())
+            std::printf("  (none; DeckLink: %s)\n", Printable(oxtools::DeckLinkDriver()).c_str());
         if (!devices.empty() && SUCCEEDED(device->DeviceSet(eOXDT_Video, 0, nullptr))) {
             std::printf("Formats of device 0 (--format):\n");
             for (const auto& f : ListFormats(device))

@@ -9,8 +9,9 @@
 //   - Windows widths: BOOL and every BMD... type are 32 bits, "long" results are int32_t,
 //     LONGLONG and the time values 64 bits, strings are BSTR freed by the caller;
 //   - out interface pointers carry one reference for the caller.
-// The vendor's Linux driver has a different binary interface (by-value IIDs, C++ bool, 64-bit
-// long, destructor slots) and is not reachable through these declarations.
+// The vendor's Linux driver has another binary layout (by-value IIDs, C++ bool, 64-bit long,
+// destructor slots): decklink_api_linux.h declares it, and layout_bridge.h presents its
+// objects through these declarations.
 #pragma once
 
 #include <cstdint>

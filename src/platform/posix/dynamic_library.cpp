@@ -4,7 +4,7 @@
 
 namespace orvex::platform {
 
-bool DynamicLibrary::Open(const std::string& path) {
+bool DynamicLibrary::Open(const std::string& path, Scope scope) {
     Close();
     error_.clear();
     if (path.empty()) {
@@ -12,7 +12,8 @@ bool DynamicLibrary::Open(const std::string& path) {
         error_ = "empty library path";
         return false;
     }
-    handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    handle_ =
+        ::dlopen(path.c_str(), RTLD_NOW | (scope == Scope::kGlobal ? RTLD_GLOBAL : RTLD_LOCAL));
     if (handle_ == nullptr) {
         const char* message = ::dlerror();
         error_ = message != nullptr ? message : "cannot load " + path;

@@ -5,7 +5,7 @@
 
 namespace orvex::platform {
 
-bool DynamicLibrary::Open(const std::string& path) {
+bool DynamicLibrary::Open(const std::string& path, Scope) {
     Close();
     // The library's own folder is searched for its dependencies, as a host expects of a
     // driver named by full path.
