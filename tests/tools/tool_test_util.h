@@ -73,7 +73,10 @@ inline std::string Wav(int tag, int channels, int rate, int bits, const std::str
 // 0.2... of full scale in the file's order.
 inline std::string Levels(const std::string& layout, int channels, int rate, double seconds) {
     std::string v;
-    for (int c = 0; c < channels; ++c) v += (c ? "|" : "") + std::to_string(0.1 * (c + 1));
+    for (int c = 0; c < channels; ++c) {
+        if (c) v += '|';
+        v += std::to_string(0.1 * (c + 1));
+    }
     return " -f lavfi -i \"aevalsrc=" + v + ":c=" + layout + ":s=" + std::to_string(rate) +
            ":d=" + std::to_string(seconds) + "\"";
 }
