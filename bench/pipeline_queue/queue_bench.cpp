@@ -10,8 +10,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <map>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -20,14 +18,16 @@
 #include "orvex/ids.h"
 #include "pipeline/receiver_impl.h"
 #include "platform/thread.h"
-#include "backend/interface_stubs.h"
+#include "props/props_impl.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// A renderer with the property store the backends use, so that the queue reads its settings
+// as it does in them.
 class BenchRenderer : public CComObjectRootEx<CComMultiThreadModel>,
-                      public ONotImplemented<IOXProps>,
+                      public IMPropsImpl<BenchRenderer>,
                       public orvex::pipeline::IOXReceiverImpl<BenchRenderer> {
 public:
     BEGIN_COM_MAP(BenchRenderer)
@@ -36,20 +36,6 @@ public:
     END_COM_MAP()
 
     void FinalRelease() { StopQueue(); }
-
-    STDMETHOD(PropsSet)(BSTR name, BSTR value) override {
-        std::lock_guard lock(propsLock_);
-        props_[std::u16string(orvex::com::View(name))] = std::u16string(orvex::com::View(value));
-        return S_OK;
-    }
-    STDMETHOD(PropsGet)(BSTR name, BSTR* value) override {
-        *value = nullptr;
-        std::lock_guard lock(propsLock_);
-        auto it = props_.find(std::u16string(orvex::com::View(name)));
-        if (it == props_.end()) return S_FALSE;
-        *value = SysAllocString(it->second.c_str());
-        return S_OK;
-    }
 
     HRESULT ProcessFrame(IMFrame_I*) {
         if (raisePriority && !raised) {
@@ -66,10 +52,6 @@ public:
     bool raised = false;  // worker thread only
     std::atomic<long long> handled{0};
     std::atomic<Clock::rep> entered{0};
-
-private:
-    std::mutex propsLock_;
-    std::map<std::u16string, std::u16string> props_;
 };
 
 struct Setup {
