@@ -149,8 +149,7 @@ struct Environment {
 };
 
 // Plays `outputs`, output i on card i, each fed by a thread of its own.
-void Play(benchmark::State& state, std::vector<Output> outputs, bool stressed,
-          bool linux_layout) {
+void Play(benchmark::State& state, std::vector<Output> outputs, bool stressed, bool linux_layout) {
     static Environment env;
     if (!env.Use(linux_layout)) {
         state.SkipWithError("the virtual card or the frame library did not load");
@@ -244,8 +243,7 @@ void Play(benchmark::State& state, std::vector<Output> outputs, bool stressed,
 
 }  // namespace
 
-BENCHMARK_CAPTURE(Play, hd1080p5994_uyvy_to_v210_16ch24, std::vector<Output>{kHd5994}, false,
-                  false)
+BENCHMARK_CAPTURE(Play, hd1080p5994_uyvy_to_v210_16ch24, std::vector<Output>{kHd5994}, false, false)
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
@@ -270,8 +268,8 @@ BENCHMARK_CAPTURE(Play, many_4x1080p5994_2x2160p50,
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
 #ifdef OXDECKLINKSIM_LINUX_PATH
-BENCHMARK_CAPTURE(Play, hd1080p5994_uyvy_to_v210_16ch24_linux_layout,
-                  std::vector<Output>{kHd5994}, false, true)
+BENCHMARK_CAPTURE(Play, hd1080p5994_uyvy_to_v210_16ch24_linux_layout, std::vector<Output>{kHd5994},
+                  false, true)
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
