@@ -30,6 +30,9 @@ struct Waitable::State {
 };
 
 Waitable::Waitable(bool manual_reset, bool initially_set) : state_(std::make_unique<State>()) {
+    // Room for the waiters an object usually has at once, so that a wait on a frame path
+    // takes no memory.
+    state_->waiters.reserve(4);
     state_->manual_reset = manual_reset;
     state_->set = initially_set;
 }
