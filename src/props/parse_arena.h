@@ -190,6 +190,8 @@ using ParseVector = std::vector<T, ParseAlloc<T>>;
 class NodeText {
 public:
     static constexpr std::size_t kInside = 8;
+    // Holds a double with six decimals up to 1e16.
+    static constexpr std::size_t kFigureRoom = 24;
 
     NodeText() noexcept : inside_{} {}
     explicit NodeText(std::u16string_view text) : inside_{} { Keep(text, false); }
@@ -264,6 +266,17 @@ public:
         return {data(), size_};
     }
 
+    // Room for at least `n` characters, kept by the texts assigned later while they fit.
+    void reserve(std::size_t n) {
+        if (n <= kInside || n <= room_) return;
+        NodeText fresh;
+        fresh.Room(n);
+        fresh.size_ = size_;
+        std::memcpy(fresh.block_, data(), size_ * sizeof(char16_t));
+        Drop();
+        Steal(fresh);
+    }
+
     void assign(std::u16string_view text) {
         if (room_ != 0 && text.size() <= room_) {
             std::memmove(block_, text.data(), text.size() * sizeof(char16_t));
@@ -272,9 +285,10 @@ public:
         }
         NodeText fresh;
         if (text.size() > kInside) {
-            // Room for any number a figure of the statistics may grow to (24 characters hold
-            // a double with six decimals up to 1e16): a figure outgrows its room once.
-            fresh.Room(std::max<std::size_t>(24, (text.size() + kInside - 1) / kInside * kInside));
+            // Room for any number a figure of the statistics may grow to: a figure outgrows
+            // its room once.
+            fresh.Room(std::max<std::size_t>(kFigureRoom,
+                                             (text.size() + kInside - 1) / kInside * kInside));
             fresh.size_ = static_cast<std::uint32_t>(text.size());
             std::memcpy(fresh.block_, text.data(), text.size() * sizeof(char16_t));
         } else {

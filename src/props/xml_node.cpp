@@ -447,14 +447,18 @@ bool CoXMLNode::GetAttr(std::u16string_view name, std::u16string* value) const {
     return true;
 }
 
-void CoXMLNode::SetAttr(std::u16string_view name, std::u16string_view value, bool overwrite) {
+void CoXMLNode::SetAttr(std::u16string_view name, std::u16string_view value, bool overwrite,
+                        std::size_t room) {
     NodeLockHold lock(content_lock_);
     std::size_t i = FindAttrUnlocked(name);
     if (i != std::u16string_view::npos) {
-        if (overwrite) attrs_[i].value.assign(value);
+        if (!overwrite) return;
+        attrs_[i].value.reserve(room);
+        attrs_[i].value.assign(value);
         return;
     }
     attrs_.emplace_back(name, value);
+    attrs_.back().value.reserve(room);
     if (auto* index = AttrIndex()) index->emplace(NameHash(name), attrs_.size() - 1);
 }
 

@@ -149,7 +149,9 @@ public:
     bool GetAttr(std::u16string_view name, std::u16string* value) const;
     bool HasAttr(std::u16string_view name) const { return GetAttr(name, nullptr); }
     // Adds or overwrites (or keeps an existing value when `overwrite` is false).
-    void SetAttr(std::u16string_view name, std::u16string_view value, bool overwrite = true);
+    // With `room`, the value keeps room for that many characters (see NodeText::reserve).
+    void SetAttr(std::u16string_view name, std::u16string_view value, bool overwrite = true,
+                 std::size_t room = 0);
     bool RemoveAttr(std::u16string_view name);
     void RemoveAllAttrs();
     std::size_t AttrCount() const;
@@ -183,7 +185,7 @@ public:
                          std::u16string_view* name);
     // Sets the attribute at a path, making the nodes of the path (AttributesSet without the
     // COM strings). E_INVALIDARG for a malformed path.
-    HRESULT SetAttrAt(std::u16string_view path, std::u16string_view value);
+    HRESULT SetAttrAt(std::u16string_view path, std::u16string_view value, std::size_t room = 0);
 
     // Replaces this node's name, value, attributes and children by a deep copy of `source`.
     HRESULT CopyFrom(const CoXMLNode& source);

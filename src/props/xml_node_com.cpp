@@ -79,12 +79,13 @@ STDMETHODIMP CoXMLNode::AttributesRemoveAll() {
     return S_OK;
 }
 
-HRESULT CoXMLNode::SetAttrAt(std::u16string_view path, std::u16string_view value) {
+HRESULT CoXMLNode::SetAttrAt(std::u16string_view path, std::u16string_view value,
+                             std::size_t room) {
     return Guard([&]() -> HRESULT {
         XMLNodePtr holder;
         std::u16string_view name;
         if (!ResolveAttrPath(path, true, holder, &name)) return E_INVALIDARG;
-        holder->SetAttr(name, value);
+        holder->SetAttr(name, value, true, room);
         return S_OK;
     });
 }
@@ -93,20 +94,23 @@ STDMETHODIMP CoXMLNode::AttributesSet(BSTR bsName, BSTR bsValue) {
     return SetAttrAt(In(bsName), In(bsValue));
 }
 
-// Numbers are printed on the stack and written over the attribute's text in place: the
-// figures of a statistics node are rewritten with every frame and take no memory for it.
+// Numbers are printed on the stack and written over the attribute's text in place, in room
+// for any figure taken at the first write: the figures of a statistics node are rewritten
+// with every frame, grow as a stream goes on, and take no memory for it.
 STDMETHODIMP CoXMLNode::AttributesSetBool(BSTR bsName, int bValue) {
     return SetAttrAt(In(bsName), bValue ? std::u16string_view(u"true") : u"false");
 }
 
 STDMETHODIMP CoXMLNode::AttributesSetInt(BSTR bsName, int nValue) {
     char16_t text[orvex::props::kNumberTextRoom];
-    return SetAttrAt(In(bsName), {text, orvex::props::PrintInt32To(nValue, text)});
+    return SetAttrAt(In(bsName), {text, orvex::props::PrintInt32To(nValue, text)},
+                     NodeText::kFigureRoom);
 }
 
 STDMETHODIMP CoXMLNode::AttributesSetDouble(BSTR bsName, double dblValue) {
     char16_t text[orvex::props::kNumberTextRoom];
-    return SetAttrAt(In(bsName), {text, orvex::props::PrintDoubleTo(dblValue, text)});
+    return SetAttrAt(In(bsName), {text, orvex::props::PrintDoubleTo(dblValue, text)},
+                     NodeText::kFigureRoom);
 }
 
 STDMETHODIMP CoXMLNode::AttributesGetOrDefault(BSTR bsName, int* pbFound, BSTR* pbsValue) {
