@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <random>
@@ -21,6 +22,7 @@
 
 #include "convert/convert.h"
 #include "convert/planes.h"
+#include "convert/row_choice.h"
 #include "convert/stripe_pool.h"
 
 #if ORVEX_BENCH_LIBYUV
@@ -424,10 +426,12 @@ void CellArgs(benchmark::internal::Benchmark* b) {
     }
 }
 BENCHMARK(BM_Cell)->Apply(CellArgs)->UseManualTime()->Unit(benchmark::kMicrosecond);
-// One primitive at one instruction-set level, 1920 x 1080. Args: row, level.
+// One primitive at one instruction-set level (-1: the process's choice), 1920 x 1080. Args:
+// row, level.
 void BM_Row(benchmark::State& state) {
     const Row row = static_cast<Row>(state.range(0));
     const int level = int(state.range(1));
+    if (level == kLevelNone) state.SetLabel(ChosenRow(row).name);
     if (level > ProcessorLevelSupported()) {
         state.SkipWithError("level not supported here");
         return;
@@ -447,12 +451,23 @@ void BM_Row(benchmark::State& state) {
 }
 void RowArgs(benchmark::internal::Benchmark* b) {
     for (int r = 0; r < int(Row::kCount); ++r) {
-        for (int level : {kLevelPortable, kLevelSsse3, kLevelAvx2, kLevelAvx512}) {
+        for (int level : {kLevelPortable, kLevelSsse3, kLevelAvx2, kLevelAvx512, kLevelNone}) {
             b->Args({r, level});
         }
     }
 }
 BENCHMARK(BM_Row)->Apply(RowArgs)->Unit(benchmark::kMicrosecond);
+
+// What a row's first use costs on this machine: the timing of its candidates. Args: row.
+void BM_Choice(benchmark::State& state) {
+    const Row row = static_cast<Row>(state.range(0));
+    const RowFeatures features = ProcessorRowFeatures(ProcessorLevelSupported());
+    for (auto _ : state) {
+        RowChooser chooser(features, MachineTrials());
+        benchmark::DoNotOptimize(chooser.Get(row).cached);
+    }
+}
+BENCHMARK(BM_Choice)->DenseRange(0, int(Row::kCount) - 1)->Unit(benchmark::kMicrosecond);
 
 // The processor's model name, for the table's heading.
 std::string ProcessorModel() {
@@ -470,9 +485,24 @@ std::string ProcessorModel() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    constexpr const char* kLevelNames[kLevelCount] = {"c",     "sse2", "ssse3",
-                                                      "sse41", "avx2", "avx512"};
-    benchmark::AddCustomContext("orvex_cpu_level", kLevelNames[ProcessorLevelInit()]);
+    benchmark::AddCustomContext("orvex_cpu_level", ProcessorLevelName(ProcessorLevelInit()));
+    benchmark::AddCustomContext("orvex_cpu_level_widest",
+                                ProcessorLevelName(ProcessorLevelSupported()));
+    // Forced by ORVEX_CPU_LEVEL: that level's fixed rule; else each row's timed choice.
+    benchmark::AddCustomContext("orvex_cpu_level_forced", ProcessorLevelForced() ? "yes" : "no");
+    constexpr const char* kRowNames[] = {
+        "Swap422",     "Rgb32ToRgb24", "Rgb24ToRgb32", "Rgb32ToUyvy", "Rgb32ToYuy2",
+        "Rgb24ToUyvy", "Rgb24ToYuy2",  "UyvyToRgb32",  "Yuy2ToRgb32", "UyvyToRgb24",
+        "Yuy2ToRgb24", "UyvyToV210",   "Yuy2ToV210",   "V210ToUyvy"};
+    static_assert(std::size(kRowNames) == std::size_t(Row::kCount));
+    std::string choice;
+    for (int r = 0; r < int(Row::kCount); ++r) {
+        if (r > 0) choice += ", ";
+        choice += kRowNames[r];
+        choice += ' ';
+        choice += ChosenRow(static_cast<Row>(r)).name;
+    }
+    benchmark::AddCustomContext("orvex_row_choice", choice);
     benchmark::AddCustomContext("orvex_cpu_model", ProcessorModel());
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
