@@ -13,36 +13,42 @@
 namespace orvex::convert {
 namespace {
 
-// Timed rounds after one untimed round (which brings the code and the buffers into the
-// caches). Each round runs every candidate once, starting from a different one, and compares
-// each to the first candidate's time in the same round: the machine's other work moves all
-// of a round's times alike, and the median of the rounds' ratios stands.
+// Timed rounds after one untimed round (which brings the code and the buffers in). Each
+// round runs every candidate once, starting from a different one, and compares each to the
+// first candidate's time in the same round: the machine's other work moves all of a round's
+// times alike, and the median of the rounds' ratios stands.
 constexpr int kRounds = 7;
-// The share of the fixed rule's time by which another candidate must beat it. Runs of the
-// same variants differ by a few percent; the variants that a processor serves badly take
-// 1.4 to 2 times the time of its best.
-constexpr double kMargin = 0.10;
+// The share of the fixed rule's time by which another candidate must beat it, in each
+// setting. On a loaded machine the medians of the same variants differ by up to a tenth
+// between runs; the variants that a processor serves badly take 1.4 to 2 times the time of
+// its best on whole pictures.
+constexpr double kMargin = 0.15;
 // How far behind the fixed rule a candidate may be in two rounds before it is timed no more.
 constexpr double kDrop = 1.5;
 
-// A trial: kPasses passes over kRows rows of kWidth pixels, at most 8 bytes a pixel on both
-// sides together (123 KB), which stay in the second-level cache of current x86 cores. The
-// trial so weighs the variants' arithmetic and their use of the caches, not the speed of
-// memory, which is the same for all of them and would only add its noise: where a picture's
-// conversion is bound by memory, every candidate runs at about the same speed (within 2 % at
-// 1920 x 1080 on one machine), and where the arithmetic bounds it the trial ranks the
-// variants as whole pictures do. A trial takes 5 to 30 us, 50 to 300 ticks of the clock.
 constexpr int kWidth = 1920;
-constexpr int kRows = 8;
+// In the cache: kPasses passes over kCachedRows rows, at most 8 bytes a pixel on both sides
+// together (123 KB). 5 to 30 us a trial, 50 to 300 ticks of the clock.
+constexpr int kCachedRows = 8;
 constexpr int kPasses = 8;
+// Beyond it: kPoolRows rows a trial, each trial on the next slice of a pool larger than the
+// second-level cache of current x86 cores (1 to 2 MB), so that a slice comes back only after
+// the cache has dropped it. 10 to 20 us a trial; touching the pool costs 1 to 2 ms.
+constexpr int kPoolRows = 32;
+constexpr std::size_t kPoolBytes = std::size_t{4} << 20;
 
 class Trial {
 public:
-    explicit Trial(Row row)
-        : src_bytes_(RowSourceBytes(row, kWidth)),
-          dst_bytes_(RowDestBytes(row, kWidth)),
-          src_(src_bytes_ * kRows),
-          dst_(dst_bytes_ * kRows, 0),
+    Trial(Row row, TrialRows where)
+        : rows_(where == TrialRows::kCached ? kCachedRows : kPoolRows),
+          passes_(where == TrialRows::kCached ? kPasses : 1),
+          src_row_(RowSourceBytes(row, kWidth)),
+          dst_row_(RowDestBytes(row, kWidth)),
+          slices_(where == TrialRows::kCached
+                      ? 1
+                      : std::max<std::size_t>(2, kPoolBytes / ((src_row_ + dst_row_) * rows_))),
+          src_(src_row_ * rows_ * slices_),
+          dst_(dst_row_ * rows_ * slices_, 0),
           params_(MakeRowParams(YuvMatrix::kBt709)) {
         // Bytes of no pattern, eight at a time (xorshift).
         std::uint64_t x = 0x9E3779B97F4A7C15u;
@@ -55,21 +61,70 @@ public:
     }
 
     double Run(const RowCandidate& c) {
+        const std::uint8_t* s = src_.data() + next_ * src_row_ * rows_;
+        std::uint8_t* d = dst_.data() + next_ * dst_row_ * rows_;
+        next_ = (next_ + 1) % slices_;
         const platform::Ticks start = platform::RealNow();
-        for (int pass = 0; pass < kPasses; ++pass) {
-            for (int y = 0; y < kRows; ++y) {
-                c.cached(src_.data() + y * src_bytes_, dst_.data() + y * dst_bytes_, kWidth,
-                         &params_);
+        for (int pass = 0; pass < passes_; ++pass) {
+            for (int y = 0; y < rows_; ++y) {
+                c.cached(s + y * src_row_, d + y * dst_row_, kWidth, &params_);
             }
         }
         return static_cast<double>(platform::RealNow() - start);
     }
 
 private:
-    std::size_t src_bytes_, dst_bytes_;  // of a row
+    int rows_, passes_;
+    std::size_t src_row_, dst_row_;
+    std::size_t slices_, next_ = 0;
     std::vector<std::uint8_t> src_, dst_;
     RowParams params_;
 };
+
+// The median over the rounds of each listed candidate's time over the first candidate's
+// (which `listed` must hold); candidates far behind drop out after two rounds and keep the
+// median of the rounds they ran.
+void MedianRatios(const RowTrial& trial, const RowCandidate* c, int n, const bool* listed,
+                  double* median) {
+    double ratios[kMaxRowCandidates][kRounds] = {};
+    int rounds[kMaxRowCandidates] = {};
+    double times[kMaxRowCandidates] = {};
+    bool timed[kMaxRowCandidates] = {};
+    for (int i = 0; i < n; ++i) {
+        timed[i] = listed[i];
+        if (timed[i]) trial(c[i]);
+    }
+    for (int round = 0; round < kRounds; ++round) {
+        for (int k = 0; k < n; ++k) {
+            const int i = (round + k) % n;
+            if (timed[i]) times[i] = trial(c[i]);
+        }
+        for (int i = 0; i < n; ++i) {
+            if (timed[i]) ratios[i][rounds[i]++] = times[i] / std::max(times[0], 1e-9);
+        }
+        for (int i = 1; i < n; ++i) {
+            if (timed[i] && rounds[i] >= 2 &&
+                *std::min_element(ratios[i], ratios[i] + rounds[i]) > kDrop) {
+                timed[i] = false;
+            }
+        }
+    }
+    for (int i = 0; i < n; ++i) {
+        std::sort(ratios[i], ratios[i] + rounds[i]);
+        median[i] = rounds[i] > 0 ? ratios[i][rounds[i] / 2] : kDrop;
+    }
+}
+
+// Of the candidates' times (or times over the first's), the index of the fastest; the
+// first (the fixed rule's) unless another beats it by more than `margin` of its time, so that
+// noise does not flip the choice between variants that run alike.
+int PickFastest(const double* times, int count, double margin) {
+    int fastest = 0;
+    for (int i = 1; i < count; ++i) {
+        if (times[i] < times[fastest]) fastest = i;
+    }
+    return times[fastest] < times[0] * (1.0 - margin) ? fastest : 0;
+}
 
 }  // namespace
 
@@ -87,51 +142,30 @@ RowCandidate RowChooser::Choose(Row row) const {
     const int n = RowCandidates(row, features_, c);
     if (n == 1 || !trials_) return c[0];
     try {
-        const RowTrial trial = trials_(row);
-        for (int i = 0; i < n; ++i) trial(c[i]);
-        double ratios[kMaxRowCandidates][kRounds] = {};
-        int rounds[kMaxRowCandidates] = {};
-        double times[kMaxRowCandidates] = {};
-        bool dropped[kMaxRowCandidates] = {};
-        for (int round = 0; round < kRounds; ++round) {
-            for (int k = 0; k < n; ++k) {
-                const int i = (round + k) % n;
-                if (!dropped[i]) times[i] = trial(c[i]);
-            }
-            for (int i = 0; i < n; ++i) {
-                if (!dropped[i]) ratios[i][rounds[i]++] = times[i] / std::max(times[0], 1e-9);
-            }
-            // A candidate far behind in two rounds cannot win: later rounds leave it out. The
-            // first stays, as the measure of the others.
-            for (int i = 1; i < n; ++i) {
-                dropped[i] =
-                    dropped[i] ||
-                    (rounds[i] >= 2 && *std::min_element(ratios[i], ratios[i] + rounds[i]) > kDrop);
-            }
+        // In the cache first: every candidate.
+        bool listed[kMaxRowCandidates];
+        std::fill(listed, listed + n, true);
+        double cached[kMaxRowCandidates] = {};
+        MedianRatios(trials_(row, TrialRows::kCached), c, n, listed, cached);
+        // Beyond it: the fixed rule and those that beat it in the cache.
+        bool contender = false;
+        for (int i = 1; i < n; ++i) {
+            listed[i] = cached[i] < 1.0 - kMargin;
+            contender = contender || listed[i];
         }
-        double median[kMaxRowCandidates] = {};
-        for (int i = 0; i < n; ++i) {
-            std::sort(ratios[i], ratios[i] + rounds[i]);
-            median[i] = ratios[i][rounds[i] / 2];
-        }
-        return c[PickFastest(median, n, kMargin)];
+        if (!contender) return c[0];
+        double beyond[kMaxRowCandidates] = {};
+        MedianRatios(trials_(row, TrialRows::kBeyondCache), c, n, listed, beyond);
+        return c[PickFastest(beyond, n, kMargin)];
     } catch (...) {
         // No memory for the trial's buffers: the fixed rule serves as well as before.
         return c[0];
     }
 }
 
-int PickFastest(const double* times, int count, double margin) {
-    int fastest = 0;
-    for (int i = 1; i < count; ++i) {
-        if (times[i] < times[fastest]) fastest = i;
-    }
-    return times[fastest] < times[0] * (1.0 - margin) ? fastest : 0;
-}
-
 RowTrials MachineTrials() {
-    return [](Row row) -> RowTrial {
-        auto trial = std::make_shared<Trial>(row);
+    return [](Row row, TrialRows where) -> RowTrial {
+        auto trial = std::make_shared<Trial>(row, where);
         return [trial](const RowCandidate& c) { return trial->Run(c); };
     };
 }

@@ -54,9 +54,9 @@ TEST(RowChoice, ChoosesTheFastestOfWhatTheMachineHas) {
             for (int i = 0; i < n; ++i) {
                 ASSERT_TRUE(Allowed(c[i], f)) << r << " " << c[i].name << " level " << f.level;
             }
-            // The last candidate runs twice as fast as the others.
+            // The last candidate runs twice as fast as the others, in and beyond the cache.
             std::vector<std::string> asked;
-            RowChooser chooser(f, [&](Row) -> RowTrial {
+            RowChooser chooser(f, [&](Row, TrialRows) -> RowTrial {
                 return [&](const RowCandidate& k) {
                     asked.push_back(k.name);
                     return std::strcmp(k.name, c[n - 1].name) == 0 ? 1.0 : 2.0;
@@ -72,21 +72,35 @@ TEST(RowChoice, ChoosesTheFastestOfWhatTheMachineHas) {
     }
 }
 
-TEST(RowChoice, KeepsTheFixedRuleUnlessBeatenByTheMargin) {
+// A candidate must beat the fixed rule by the margin in the cache and again beyond it.
+TEST(RowChoice, TakesOnlyWhatWinsBeyondTheCacheToo) {
+    // UYVY -> RGB32 here: avx512vnni (the fixed rule), avx512, avx2vnni, avx2, ssse3.
+    using Costs = std::map<std::string, double>;
     struct Case {
-        std::vector<double> times;
-        int want;
+        Costs cached, beyond;  // times of the candidates named; 1.0 for the others
+        const char* want;
+        bool timed_beyond;
     };
     const Case cases[] = {
-        {{1.0}, 0},
-        {{1.0, 0.95, 0.92}, 0},  // within the margin: noise, not a difference
-        {{1.0, 0.95, 0.85}, 2},
-        {{1.0, 0.5, 0.85}, 1},
-        {{1.0, 1.2, 2.0}, 0},
-        {{0.0, 0.0}, 0},
+        {{{"avx2", 0.95}}, {}, "avx512vnni", false},             // within the margin: noise
+        {{{"avx2", 0.5}}, {{"avx2", 1.0}}, "avx512vnni", true},  // memory holds both alike
+        {{{"avx2", 0.5}}, {{"avx2", 0.95}}, "avx512vnni", true},
+        {{{"avx2", 0.5}, {"avx512", 0.8}}, {{"avx2", 0.85}, {"avx512", 0.7}}, "avx512", true},
+        {{{"ssse3", 0.6}}, {{"ssse3", 0.6}, {"avx2", 0.1}}, "ssse3", true},  // avx2 not a contender
+        {{{"avx512vnni", 2.0}}, {{"avx512vnni", 2.0}}, "avx512", true},      // the first far behind
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(c.want, PickFastest(c.times.data(), int(c.times.size()), 0.10)) << c.want;
+    for (const Case& k : cases) {
+        bool timed_beyond = false;
+        RowChooser chooser({kLevelAvx512, true, true, true}, [&](Row, TrialRows where) -> RowTrial {
+            const Costs& costs = where == TrialRows::kCached ? k.cached : k.beyond;
+            timed_beyond = timed_beyond || where == TrialRows::kBeyondCache;
+            return [&costs](const RowCandidate& c) {
+                const auto it = costs.find(c.name);
+                return it == costs.end() ? 1.0 : it->second;
+            };
+        });
+        EXPECT_STREQ(k.want, chooser.Get(Row::kUyvyToRgb32).name) << k.want;
+        EXPECT_EQ(k.timed_beyond, timed_beyond) << k.want;
     }
 }
 
@@ -99,7 +113,7 @@ TEST(RowChoice, EveryCandidateGivesThePortableBytes) {
         RowCandidate c[kMaxRowCandidates];
         const int n = RowCandidates(row, machine, c);
         ASSERT_EQ(SelectRow(row, machine.level), c[0].cached) << r;  // the fixed rule first
-        const int width = 1922;  // a tail for every variant
+        const int width = 1922;                                      // a tail for every variant
         const std::size_t sb = RowSourceBytes(row, width);
         const std::size_t db = (RowDestBytes(row, width) + 15) / 16 * 16;
         PageEndBuffer src(sb), want(db), got(db);
@@ -122,8 +136,8 @@ TEST(RowChoice, EveryCandidateGivesThePortableBytes) {
 TEST(RowChoice, ChoosesOncePerRowWhateverTheThreads) {
     const RowFeatures f{kLevelAvx512, true, true, true};
     std::atomic<int> made[kRowCount] = {};
-    RowChooser chooser(f, [&](Row row) -> RowTrial {
-        made[static_cast<int>(row)].fetch_add(1);
+    RowChooser chooser(f, [&](Row row, TrialRows where) -> RowTrial {
+        if (where == TrialRows::kCached) made[static_cast<int>(row)].fetch_add(1);
         if (row == Row::kSwap422) throw std::runtime_error("no buffers");
         return [](const RowCandidate& c) { return double(c.level + 1); };  // narrowest wins
     });
