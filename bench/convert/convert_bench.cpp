@@ -318,9 +318,9 @@ Op PeerOf(int s, int d, int w, int h, bool bottom_up, std::string* name) {
 // a shared machine the memory bandwidth drifts (a 2160-line cell moved between 2.1 and 3.8
 // ms from one run to the next), and benchmarks run one after another each caught it at
 // another level. Counters (µs per iteration): one_cpu, one_wall (one stripe), striped_wall,
-// memcpy_cpu, memcpy_wall, memcpy_striped_wall, peer_cpu, and for a bottom-up cell top_cpu,
-// the same conversion top-down in one stripe; the iteration time is one_wall. The label
-// names the peer.
+// memcpy_cpu, memcpy_wall, memcpy_striped_wall, peer_cpu, and for a bottom-up cell
+// bottom_cpu and top_cpu, the conversion in one stripe and the same conversion top-down on
+// one pair of buffers; the iteration time is one_wall. The label names the peer.
 void BM_Cell(benchmark::State& state) {
     const int si = int(state.range(0)), di = int(state.range(1));
     const eMFCC from = kLayouts[si], to = kLayouts[di];
@@ -335,29 +335,31 @@ void BM_Cell(benchmark::State& state) {
         double* wall;
     };
     double one_cpu = 0, one_wall = 0, striped_wall = 0, memcpy_cpu = 0, memcpy_wall = 0,
-           memcpy_striped_wall = 0, peer_cpu = 0, top_cpu = 0, unused = 0;
+           memcpy_striped_wall = 0, peer_cpu = 0, top_cpu = 0, bottom_cpu = 0, unused = 0;
     std::vector<Timed> ops;
     std::size_t dst_bytes = 0;
     // Every conversion has buffers of its own: lines that the stripe workers left modified
     // in the other core's cache, or that another operation left in this one's, would make
-    // one operation pay for or profit from the one before it. Only the top-down twin of a
-    // bottom-up cell runs on the cell's own buffers: buffers of its own measured its pages
-    // more than its walk (3840 x 2160 RGB24 -> UYVY and 4:2:2 -> RGB32 bottom-up took
-    // 1.05-1.14x the top-down time with buffers of their own, 0.95-1.07x on the same ones),
-    // and the shuffled order has either follow the other as often.
-    std::shared_ptr<Bytes> one_src, one_dst;
+    // one operation pay for or profit from the one before it. Only the walk's own cost is
+    // timed on one pair of buffers, a bottom-up cell's conversion and its top-down twin
+    // beside the cell's own: buffers of their own measured their pages more than their walk
+    // (3840 x 2160 RGB24 -> UYVY and 4:2:2 -> RGB32 bottom-up took 1.05-1.14x the top-down
+    // time with buffers of their own, 0.95-1.07x on the same ones), and the shuffled order
+    // has either follow the other as often.
+    struct Buffers {
+        std::shared_ptr<Bytes> src, dst;
+    };
     const auto conversion = [&](const M_VID_PROPS& from_props, const M_VID_PROPS& to_props,
-                                int stripes, bool shared = false) -> Op {
-        auto src = shared ? one_src : std::make_shared<Bytes>(Source(from, w, h));
-        auto dst =
-            shared ? one_dst : std::make_shared<Bytes>(std::size_t(to_props.nRowBytes) * h, 1);
-        if (!one_src) {
-            one_src = src;
-            one_dst = dst;
+                                int stripes, Buffers* shared = nullptr) -> Op {
+        Buffers own;
+        Buffers& b = shared != nullptr ? *shared : own;
+        if (!b.src) {
+            b.src = std::make_shared<Bytes>(Source(from, w, h));
+            b.dst = std::make_shared<Bytes>(std::size_t(to_props.nRowBytes) * h, 1);
         }
-        dst_bytes = dst->size();
-        if (src->empty()) return nullptr;
-        return [=] {
+        dst_bytes = b.dst->size();
+        if (b.src->empty()) return nullptr;
+        return [=, src = b.src, dst = b.dst] {
             const ConvertStatus status =
                 stripes == 0
                     ? Convert(src->data(), dst->data(), from_props, to_props)
@@ -369,8 +371,12 @@ void BM_Cell(benchmark::State& state) {
     if (!copy_like) {  // copies and swaps of one layout family run as one stripe anyway
         ops.push_back({conversion(sp, dp, 0), &unused, &striped_wall});
     }
-    if (bottom_up)
-        ops.push_back({conversion(Props(from, w, h), Props(to, w, h), 1, true), &top_cpu, &unused});
+    Buffers walk;
+    if (bottom_up) {
+        ops.push_back({conversion(sp, dp, 1, &walk), &bottom_cpu, &unused});
+        ops.push_back(
+            {conversion(Props(from, w, h), Props(to, w, h), 1, &walk), &top_cpu, &unused});
+    }
     for (const Timed& t : ops) {
         if (!t.op) {
             state.SkipWithError("the source picture could not be made");
@@ -413,7 +419,10 @@ void BM_Cell(benchmark::State& state) {
         state.counters["memcpy_wall"] = memcpy_wall / n;
         state.counters["memcpy_striped_wall"] = memcpy_striped_wall / n;
     }
-    if (bottom_up) state.counters["top_cpu"] = top_cpu / n;
+    if (bottom_up) {
+        state.counters["top_cpu"] = top_cpu / n;
+        state.counters["bottom_cpu"] = bottom_cpu / n;
+    }
     state.counters["memcpy_cpu"] = memcpy_cpu / n;
     if (!peer_name.empty()) {
         state.counters["peer_cpu"] = peer_cpu / n;

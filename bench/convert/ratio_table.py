@@ -122,7 +122,8 @@ def interleaved_ratios(cells):
             return median(values)
         out.append((key, min(r["one_cpu"] for r in reps), ratio("one_cpu", "memcpy_cpu"),
                     ratio("one_wall", "striped_wall"), ratio("one_cpu", "peer_cpu"),
-                    reps[0].get("label", ""), ratio("one_cpu", "top_cpu"),
+                    reps[0].get("label", ""),
+                    ratio("bottom_cpu" if "bottom_cpu" in reps[0] else "one_cpu", "top_cpu"),
                     ratio("memcpy_wall", "memcpy_striped_wall")))
     return out
 
