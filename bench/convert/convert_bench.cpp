@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <random>
@@ -21,6 +22,7 @@
 
 #include "convert/convert.h"
 #include "convert/planes.h"
+#include "convert/row_choice.h"
 #include "convert/stripe_pool.h"
 
 #if ORVEX_BENCH_LIBYUV
@@ -316,9 +318,9 @@ Op PeerOf(int s, int d, int w, int h, bool bottom_up, std::string* name) {
 // a shared machine the memory bandwidth drifts (a 2160-line cell moved between 2.1 and 3.8
 // ms from one run to the next), and benchmarks run one after another each caught it at
 // another level. Counters (µs per iteration): one_cpu, one_wall (one stripe), striped_wall,
-// memcpy_cpu, memcpy_wall, memcpy_striped_wall, peer_cpu, and for a bottom-up cell top_cpu,
-// the same conversion top-down in one stripe; the iteration time is one_wall. The label
-// names the peer.
+// memcpy_cpu, memcpy_wall, memcpy_striped_wall, peer_cpu, and for a bottom-up cell
+// bottom_cpu and top_cpu, the conversion in one stripe and the same conversion top-down on
+// one pair of buffers; the iteration time is one_wall. The label names the peer.
 void BM_Cell(benchmark::State& state) {
     const int si = int(state.range(0)), di = int(state.range(1));
     const eMFCC from = kLayouts[si], to = kLayouts[di];
@@ -333,19 +335,31 @@ void BM_Cell(benchmark::State& state) {
         double* wall;
     };
     double one_cpu = 0, one_wall = 0, striped_wall = 0, memcpy_cpu = 0, memcpy_wall = 0,
-           memcpy_striped_wall = 0, peer_cpu = 0, top_cpu = 0, unused = 0;
+           memcpy_striped_wall = 0, peer_cpu = 0, top_cpu = 0, bottom_cpu = 0, unused = 0;
     std::vector<Timed> ops;
     std::size_t dst_bytes = 0;
     // Every conversion has buffers of its own: lines that the stripe workers left modified
     // in the other core's cache, or that another operation left in this one's, would make
-    // one operation pay for or profit from the one before it.
+    // one operation pay for or profit from the one before it. Only the walk's own cost is
+    // timed on one pair of buffers, a bottom-up cell's conversion and its top-down twin
+    // beside the cell's own: buffers of their own measured their pages more than their walk
+    // (3840 x 2160 RGB24 -> UYVY and 4:2:2 -> RGB32 bottom-up took 1.05-1.14x the top-down
+    // time with buffers of their own, 0.95-1.07x on the same ones), and the shuffled order
+    // has either follow the other as often.
+    struct Buffers {
+        std::shared_ptr<Bytes> src, dst;
+    };
     const auto conversion = [&](const M_VID_PROPS& from_props, const M_VID_PROPS& to_props,
-                                int stripes) -> Op {
-        auto src = std::make_shared<Bytes>(Source(from, w, h));
-        auto dst = std::make_shared<Bytes>(std::size_t(to_props.nRowBytes) * h, 1);
-        dst_bytes = dst->size();
-        if (src->empty()) return nullptr;
-        return [=] {
+                                int stripes, Buffers* shared = nullptr) -> Op {
+        Buffers own;
+        Buffers& b = shared != nullptr ? *shared : own;
+        if (!b.src) {
+            b.src = std::make_shared<Bytes>(Source(from, w, h));
+            b.dst = std::make_shared<Bytes>(std::size_t(to_props.nRowBytes) * h, 1);
+        }
+        dst_bytes = b.dst->size();
+        if (b.src->empty()) return nullptr;
+        return [=, src = b.src, dst = b.dst] {
             const ConvertStatus status =
                 stripes == 0
                     ? Convert(src->data(), dst->data(), from_props, to_props)
@@ -357,8 +371,12 @@ void BM_Cell(benchmark::State& state) {
     if (!copy_like) {  // copies and swaps of one layout family run as one stripe anyway
         ops.push_back({conversion(sp, dp, 0), &unused, &striped_wall});
     }
-    if (bottom_up)
-        ops.push_back({conversion(Props(from, w, h), Props(to, w, h), 1), &top_cpu, &unused});
+    Buffers walk;
+    if (bottom_up) {
+        ops.push_back({conversion(sp, dp, 1, &walk), &bottom_cpu, &unused});
+        ops.push_back(
+            {conversion(Props(from, w, h), Props(to, w, h), 1, &walk), &top_cpu, &unused});
+    }
     for (const Timed& t : ops) {
         if (!t.op) {
             state.SkipWithError("the source picture could not be made");
@@ -401,7 +419,10 @@ void BM_Cell(benchmark::State& state) {
         state.counters["memcpy_wall"] = memcpy_wall / n;
         state.counters["memcpy_striped_wall"] = memcpy_striped_wall / n;
     }
-    if (bottom_up) state.counters["top_cpu"] = top_cpu / n;
+    if (bottom_up) {
+        state.counters["top_cpu"] = top_cpu / n;
+        state.counters["bottom_cpu"] = bottom_cpu / n;
+    }
     state.counters["memcpy_cpu"] = memcpy_cpu / n;
     if (!peer_name.empty()) {
         state.counters["peer_cpu"] = peer_cpu / n;
@@ -424,10 +445,12 @@ void CellArgs(benchmark::internal::Benchmark* b) {
     }
 }
 BENCHMARK(BM_Cell)->Apply(CellArgs)->UseManualTime()->Unit(benchmark::kMicrosecond);
-// One primitive at one instruction-set level, 1920 x 1080. Args: row, level.
+// One primitive at one instruction-set level (-1: the process's choice), 1920 x 1080. Args:
+// row, level.
 void BM_Row(benchmark::State& state) {
     const Row row = static_cast<Row>(state.range(0));
     const int level = int(state.range(1));
+    if (level == kLevelNone) state.SetLabel(ChosenRow(row).name);
     if (level > ProcessorLevelSupported()) {
         state.SkipWithError("level not supported here");
         return;
@@ -447,12 +470,23 @@ void BM_Row(benchmark::State& state) {
 }
 void RowArgs(benchmark::internal::Benchmark* b) {
     for (int r = 0; r < int(Row::kCount); ++r) {
-        for (int level : {kLevelPortable, kLevelSsse3, kLevelAvx2, kLevelAvx512}) {
+        for (int level : {kLevelPortable, kLevelSsse3, kLevelAvx2, kLevelAvx512, kLevelNone}) {
             b->Args({r, level});
         }
     }
 }
 BENCHMARK(BM_Row)->Apply(RowArgs)->Unit(benchmark::kMicrosecond);
+
+// What a row's first use costs on this machine: the timing of its candidates. Args: row.
+void BM_Choice(benchmark::State& state) {
+    const Row row = static_cast<Row>(state.range(0));
+    const RowFeatures features = ProcessorRowFeatures(ProcessorLevelSupported());
+    for (auto _ : state) {
+        RowChooser chooser(features, MachineTrials());
+        benchmark::DoNotOptimize(chooser.Get(row).cached);
+    }
+}
+BENCHMARK(BM_Choice)->DenseRange(0, int(Row::kCount) - 1)->Unit(benchmark::kMicrosecond);
 
 // The processor's model name, for the table's heading.
 std::string ProcessorModel() {
@@ -470,9 +504,24 @@ std::string ProcessorModel() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    constexpr const char* kLevelNames[kLevelCount] = {"c",     "sse2", "ssse3",
-                                                      "sse41", "avx2", "avx512"};
-    benchmark::AddCustomContext("orvex_cpu_level", kLevelNames[ProcessorLevelInit()]);
+    benchmark::AddCustomContext("orvex_cpu_level", ProcessorLevelName(ProcessorLevelInit()));
+    benchmark::AddCustomContext("orvex_cpu_level_widest",
+                                ProcessorLevelName(ProcessorLevelSupported()));
+    // Forced by ORVEX_CPU_LEVEL: that level's fixed rule; else each row's timed choice.
+    benchmark::AddCustomContext("orvex_cpu_level_forced", ProcessorLevelForced() ? "yes" : "no");
+    constexpr const char* kRowNames[] = {
+        "Swap422",     "Rgb32ToRgb24", "Rgb24ToRgb32", "Rgb32ToUyvy", "Rgb32ToYuy2",
+        "Rgb24ToUyvy", "Rgb24ToYuy2",  "UyvyToRgb32",  "Yuy2ToRgb32", "UyvyToRgb24",
+        "Yuy2ToRgb24", "UyvyToV210",   "Yuy2ToV210",   "V210ToUyvy"};
+    static_assert(std::size(kRowNames) == std::size_t(Row::kCount));
+    std::string choice;
+    for (int r = 0; r < int(Row::kCount); ++r) {
+        if (r > 0) choice += ", ";
+        choice += kRowNames[r];
+        choice += ' ';
+        choice += ChosenRow(static_cast<Row>(r)).name;
+    }
+    benchmark::AddCustomContext("orvex_row_choice", choice);
     benchmark::AddCustomContext("orvex_cpu_model", ProcessorModel());
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

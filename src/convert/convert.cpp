@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "convert/planes.h"
+#include "convert/row_choice.h"
 #include "convert/stripe_pool.h"
 #include "formats/picture_geometry.h"
 #include "formats/video_formats.h"
@@ -300,6 +301,12 @@ ConvertStatus ConvertCut(const std::uint8_t* src, std::uint8_t* dst, const M_VID
                         rows.data())
                   : EqualStripes(height, std::min({stripes, height, kMaxCallStripes}), rows.data());
     if (stripes <= 1) return ConvertOneStripe(src, dst, src_props, dst_props, stream);
+    // A row's first use times its variants: on this thread, before the stripes share the
+    // processors, so that the stripes neither wait for it nor disturb it.
+    if (plan.entry->cell != Cell::kCopy) {
+        ChosenRow(plan.entry->row);
+        ChosenRow(plan.entry->second);
+    }
 
     // Fork and join on the stripe workers: RunStripes returns when every stripe is done.
     struct Stripe {

@@ -1,5 +1,6 @@
 #include "convert/cpu_level.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
@@ -10,7 +11,10 @@ namespace orvex::convert {
 namespace {
 
 std::atomic<int> g_level{kLevelNone};  // until the first probe
+std::atomic<bool> g_forced{false};     // set with g_level, before it
 std::mutex g_level_lock;
+
+constexpr const char* kNames[kLevelCount] = {"c", "sse2", "ssse3", "sse41", "avx2", "avx512"};
 
 }  // namespace
 
@@ -25,8 +29,6 @@ int ProcessorLevelSupported() {
 }
 
 int ProcessorLevelFromName(std::string_view name) {
-    constexpr std::string_view kNames[kLevelCount] = {"c",     "sse2", "ssse3",
-                                                      "sse41", "avx2", "avx512"};
     for (int i = 0; i < kLevelCount; ++i) {
         if (name == kNames[i]) return i;
     }
@@ -42,7 +44,10 @@ int ProcessorLevelInit() {
     level = ProcessorLevelSupported();
     if (const char* forced = std::getenv("ORVEX_CPU_LEVEL")) {
         const int wanted = ProcessorLevelFromName(forced);
-        if (wanted != kLevelNone && wanted < level) level = wanted;
+        if (wanted != kLevelNone) {
+            level = std::min(wanted, level);
+            g_forced.store(true, std::memory_order_relaxed);
+        }
     }
     g_level.store(level, std::memory_order_release);
     return level;
@@ -50,6 +55,15 @@ int ProcessorLevelInit() {
 
 int ProcessorLevel() {
     return ProcessorLevelInit();
+}
+
+bool ProcessorLevelForced() {
+    ProcessorLevelInit();  // its release store orders g_forced before the level
+    return g_forced.load(std::memory_order_relaxed);
+}
+
+const char* ProcessorLevelName(int level) {
+    return level >= 0 && level < kLevelCount ? kNames[level] : "none";
 }
 
 }  // namespace orvex::convert

@@ -19,7 +19,13 @@ int ProcessorLevel();
 // The highest level the processor supports, ignoring ORVEX_CPU_LEVEL.
 int ProcessorLevelSupported();
 
+// True when ORVEX_CPU_LEVEL named the level: the row primitives then run the variants of
+// that level's fixed rule, and no choice is timed.
+bool ProcessorLevelForced();
+
 // Level of a name as ORVEX_CPU_LEVEL takes it; kLevelNone for an unknown name.
 int ProcessorLevelFromName(std::string_view name);
+// The name of a level ("c", "sse2", ... "avx512"); "none" for anything else.
+const char* ProcessorLevelName(int level);
 
 }  // namespace orvex::convert

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "convert/cpu_level.h"
+#include "convert/row_choice.h"
 
 namespace orvex::convert {
 namespace {
@@ -57,6 +58,13 @@ bool Coalesce(Row row, const std::uint8_t*& src, std::ptrdiff_t src_step, std::u
     return true;
 }
 
+// The runner of a row: the process's choice, or the fixed rule of a level asked for.
+RowFn RunnerOf(Row row, int level, bool stream) {
+    if (level != kLevelNone) return SelectRow(row, level, stream);
+    const RowCandidate& chosen = ChosenRow(row);
+    return stream ? chosen.streamed : chosen.cached;
+}
+
 }  // namespace
 
 bool RowIsSubsampled(Row row) {
@@ -69,7 +77,7 @@ int ConvertRows(Row row, const std::uint8_t* src, std::ptrdiff_t src_step, std::
     if (src == nullptr || dst == nullptr) return kNullPointer;
     if (width < (RowIsSubsampled(row) ? 2 : 1) || height < 1) return kBadSize;
     stream = stream && CanStream(dst, dst_step);
-    const RowFn fn = SelectRow(row, level == kLevelNone ? ProcessorLevel() : level, stream);
+    const RowFn fn = RunnerOf(row, level, stream);
     if (Coalesce(row, src, src_step, dst, dst_step, width, height)) {
         fn(src, dst, width, &params);
         if (stream) _mm_sfence();
@@ -96,9 +104,8 @@ int ConvertRowsTwoStep(Row first, Row second, const std::uint8_t* src, std::ptrd
     // width is a whole number of v210 groups and SIMD blocks.
     constexpr int kPiece = 1536;
     alignas(64) std::uint8_t buffer[kPiece * 2];
-    if (level == kLevelNone) level = ProcessorLevel();
-    const RowFn one = SelectRow(first, level);
-    const RowFn two = SelectRow(second, level, stream);
+    const RowFn one = RunnerOf(first, level, false);
+    const RowFn two = RunnerOf(second, level, stream);
     ForEachRow(src_step, height, [&](int y) {
         const std::uint8_t* s = src + y * src_step;
         std::uint8_t* d = dst + y * dst_step;

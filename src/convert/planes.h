@@ -14,7 +14,8 @@ namespace orvex::convert {
 constexpr int kNullPointer = -8;
 constexpr int kBadSize = -6;
 
-// `level` picks the variants; kLevelNone takes the process-wide level. With `stream` the
+// `level` picks the variants by that level's fixed rule; kLevelNone takes the process's
+// choice (row_choice.h). With `stream` the
 // destination is written with non-temporal stores where it is 16-byte aligned row by row
 // (the call fences before it returns): for large pictures that nothing reads back soon.
 int ConvertRows(Row row, const std::uint8_t* src, std::ptrdiff_t src_step, std::uint8_t* dst,

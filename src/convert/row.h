@@ -78,6 +78,34 @@ enum class Row : int {
 std::size_t RowSourceBytes(Row row, int width);
 std::size_t RowDestBytes(Row row, int width);
 
+// What a choice of variants may use: an instruction-set level and the extensions that are
+// not levels of their own (the processor's, or a test's stand-in).
+struct RowFeatures {
+    int level = kLevelPortable;
+    bool avx_vnni = false;     // 256-bit multiply-accumulate
+    bool avx512_vnni = false;  // 512-bit multiply-accumulate
+    bool avx512_vbmi = false;  // 512-bit byte permutes
+};
+
+// The processor's features, with the level capped at `level`.
+RowFeatures ProcessorRowFeatures(int level);
+
+// One variant of a primitive that a machine may run, as runners with the tail handled (any
+// width): `cached` with ordinary stores, `streamed` with non-temporal ones (this variant's
+// own, else those of the fixed rule at the level) under the conditions of SelectRow.
+struct RowCandidate {
+    RowFn cached = nullptr;
+    RowFn streamed = nullptr;
+    int level = kLevelPortable;  // kLevelSsse3, kLevelAvx2 or kLevelAvx512
+    const char* name = "c";      // "ssse3", "avx2", "avx2vnni", "avx512", "avx512vbmi"...
+};
+constexpr int kMaxRowCandidates = 6;
+
+// The variants of `row` worth trying on a machine with `f`: the one that SelectRow picks at
+// f.level comes first, the others follow from the widest down. Forms known not to pay
+// (the plain 512-bit forms of the memory-bound rows) are left out. Returns the count.
+int RowCandidates(Row row, const RowFeatures& f, RowCandidate out[kMaxRowCandidates]);
+
 // The variant a level uses, with the tail handled (any width). With `stream` the variant
 // writes its destination with non-temporal stores where the level has such a form (AVX2 and
 // up) and the row is bound by memory (not the RGB to 4:2:2 rows): the destination must then

@@ -1,11 +1,14 @@
-// The one place that picks a row primitive's variant for an instruction-set level, and the
-// one place that finishes a row's tail with the portable form.
+// The one place that knows each row primitive's variants: the fixed rule that picks one for
+// an instruction-set level, the candidates a machine chooses among (row_choice.cpp times
+// them), and the runners that finish a row's tail with the portable form.
 #include <cpuid.h>
 
+#include <algorithm>
 #include <cmath>
 #include <iterator>
 #include <utility>
 
+#include "convert/cpu_level.h"
 #include "convert/row_variants.h"
 
 namespace orvex::convert {
@@ -15,28 +18,33 @@ std::int16_t Q(double v, int bits) {
     return static_cast<std::int16_t>(std::lround(v * (1 << bits)));
 }
 
-// Instruction-set extensions that are not levels of their own: where the processor has
-// one, a row with a variant using it runs that variant at the extension's level.
+// Instruction-set extensions that are not levels of their own: where the machine has one, a
+// row with a variant using it may run that variant at the extension's level.
 enum class Extension { kNone, kAvxVnni, kAvx512Vnni, kAvx512Vbmi };
 
-bool Has(Extension e) {
-    // AVX-VNNI by CPUID leaf 7, sub-leaf 1, EAX bit 4: not every compiler's
-    // __builtin_cpu_supports knows its name (the AVX state is checked with the AVX2 level).
-    static const bool avx_vnni = [] {
-        unsigned a = 0, b = 0, c = 0, d = 0;
-        return __get_cpuid_count(7, 1, &a, &b, &c, &d) != 0 && (a >> 4 & 1u) != 0;
-    }();
-    static const bool avx512_vnni = __builtin_cpu_supports("avx512vnni") != 0;
-    static const bool avx512_vbmi = __builtin_cpu_supports("avx512vbmi") != 0;
+bool Has(const RowFeatures& f, Extension e) {
     switch (e) {
         case Extension::kAvxVnni:
-            return avx_vnni;
+            return f.avx_vnni && f.level >= kLevelAvx2;
         case Extension::kAvx512Vnni:
-            return avx512_vnni;
+            return f.avx512_vnni && f.level >= kLevelAvx512;
         case Extension::kAvx512Vbmi:
-            return avx512_vbmi;
+            return f.avx512_vbmi && f.level >= kLevelAvx512;
         default:
             return false;
+    }
+}
+
+const char* ExtensionName(Extension e) {
+    switch (e) {
+        case Extension::kAvxVnni:
+            return "avx2vnni";
+        case Extension::kAvx512Vnni:
+            return "avx512vnni";
+        case Extension::kAvx512Vbmi:
+            return "avx512vbmi";
+        default:
+            return "";
     }
 }
 
@@ -98,80 +106,131 @@ static_assert(std::size(kVariants) == static_cast<std::size_t>(Row::kCount));
 #undef ORVEX_ROW_VARIANTS_VNNI
 #undef ORVEX_ROW_VARIANTS_VBMI
 
-// The variant with an extension at a level, where there is one and the processor has it.
-RowFn ExtendedVariant(const Variants& v, int lanes, bool stream = false) {
-    if (lanes == 4 && v.avx512Ext != nullptr && Has(v.avx512Needs))
-        return stream ? v.avx512ExtNt : v.avx512Ext;
-    if (lanes == 2 && v.avx2Ext != nullptr && Has(v.avx2Needs))
-        return stream ? v.avx2ExtNt : v.avx2Ext;
-    return nullptr;
-}
-
 int LanesOf(int level) {
     return level >= kLevelAvx512 ? 4 : level >= kLevelAvx2 ? 2 : level >= kLevelSsse3 ? 1 : 0;
 }
 
+int LevelOf(int lanes) {
+    return lanes == 4 ? kLevelAvx512 : lanes == 2 ? kLevelAvx2 : lanes == 1 ? kLevelSsse3 : 0;
+}
+
+// The raw variant of a width, plain or with the extension, or null where there is none.
 // Only the AVX2 and AVX-512 forms have streaming twins; below them `stream` is ignored.
-RowFn OwnVariant(Row row, int lanes, bool stream = false) {
-    const Variants& v = kVariants[static_cast<int>(row)];
-    if (const RowFn ext = ExtendedVariant(v, lanes, stream)) return ext;
+constexpr RowFn Raw(const Variants& v, int lanes, bool ext, bool stream) {
     switch (lanes) {
         case 4:
-            return stream ? v.avx512Nt : v.avx512;
+            return ext ? (stream ? v.avx512ExtNt : v.avx512Ext) : (stream ? v.avx512Nt : v.avx512);
         case 2:
-            return stream ? v.avx2Nt : v.avx2;
+            return ext ? (stream ? v.avx2ExtNt : v.avx2Ext) : (stream ? v.avx2Nt : v.avx2);
         case 1:
-            return v.ssse3;
+            return ext ? nullptr : v.ssse3;
         default:
-            return v.c;
+            return ext ? nullptr : v.c;
     }
 }
 
-// The widest variant at or below the level that exists and pays.
-int BestLanes(Row row, int level, bool stream) {
-    for (int lanes = LanesOf(level); lanes > 0; lanes /= 2) {
-        const Variants& v = kVariants[static_cast<int>(row)];
-        // A row the plain 512-bit form does not speed up may still gain from an extension
-        // (where it has the form asked for).
-        if (lanes == 4 && !v.avx512Pays && ExtendedVariant(v, 4, stream) == nullptr) continue;
-        if (OwnVariant(row, lanes) != nullptr) return lanes;
+// The variant with the extension at a width, where there is one (in the form asked for)
+// and the machine has its extension.
+bool HasExtended(const Variants& v, int lanes, const RowFeatures& f, bool stream) {
+    const Extension needs = lanes == 4 ? v.avx512Needs : v.avx2Needs;
+    return Raw(v, lanes, true, stream) != nullptr && Has(f, needs);
+}
+
+// A variant by width and extension.
+struct Pick {
+    int lanes = 0;
+    bool ext = false;
+};
+
+// The fixed rule of a level: the widest variant at or below it that exists and pays, with
+// the extension where the machine has it. A row the plain 512-bit form does not speed up
+// may still gain from an extension (where that has the form asked for).
+Pick FixedPick(Row row, const RowFeatures& f, bool stream) {
+    const Variants& v = kVariants[static_cast<int>(row)];
+    for (int lanes = LanesOf(f.level); lanes > 0; lanes /= 2) {
+        if (HasExtended(v, lanes, f, stream)) return {lanes, true};
+        if (lanes == 4 && !v.avx512Pays) continue;
+        if (Raw(v, lanes, false, stream) != nullptr) return {lanes, false};
     }
-    return 0;
+    return {};
+}
+
+// The RGB to 4:2:2 rows are bound by their shuffles, not by memory: the lane extracts of the
+// streaming stores only add to that (1.10-1.39x the cached time at 3840x2160).
+bool StreamPays(Row row) {
+    return row != Row::kRgb32ToUyvy && row != Row::kRgb32ToYuy2 && row != Row::kRgb24ToUyvy &&
+           row != Row::kRgb24ToYuy2;
 }
 
 // SIMD on the whole blocks, the portable form on what is left.
-template <Row kRow, int kLanes, bool kStream>
+template <Row kRow, int kLanes, bool kExt, bool kStream>
 void RunRow(const std::uint8_t* src, std::uint8_t* dst, int width, const RowParams* p) {
-    const Variants& v = kVariants[static_cast<int>(kRow)];
-    const int block = v.lanePixels * kLanes;
+    constexpr const Variants& v = kVariants[static_cast<int>(kRow)];
+    constexpr int block = v.lanePixels * kLanes;
     const int bulk = width - width % block;
-    if (bulk > 0) OwnVariant(kRow, kLanes, kStream)(src, dst, bulk, p);
+    if (bulk > 0) Raw(v, kLanes, kExt, kStream)(src, dst, bulk, p);
     if (bulk < width) {
         v.c(src + RowSourceBytes(kRow, bulk), dst + RowDestBytes(kRow, bulk), width - bulk, p);
     }
 }
 
+template <Row kRow, int kLanes, bool kExt>
+RowFn RunnerOfWidth(bool stream) {
+    return stream ? RunRow<kRow, kLanes, kExt, true> : RunRow<kRow, kLanes, kExt, false>;
+}
+
 template <Row kRow>
-RowFn RunnerFor(int lanes, bool stream) {
-    switch (lanes) {
+RowFn RunnerFor(Pick pick, bool stream) {
+    switch (pick.lanes) {
         case 4:
-            return stream ? RunRow<kRow, 4, true> : RunRow<kRow, 4, false>;
+            return pick.ext ? RunnerOfWidth<kRow, 4, true>(stream)
+                            : RunnerOfWidth<kRow, 4, false>(stream);
         case 2:
-            return stream ? RunRow<kRow, 2, true> : RunRow<kRow, 2, false>;
+            return pick.ext ? RunnerOfWidth<kRow, 2, true>(stream)
+                            : RunnerOfWidth<kRow, 2, false>(stream);
         case 1:
-            return RunRow<kRow, 1, false>;
+            return RunRow<kRow, 1, false, false>;
         default:
             return kVariants[static_cast<int>(kRow)].c;
     }
 }
 
 template <int... kRows>
-RowFn RunnerFor(Row row, int lanes, bool stream, std::integer_sequence<int, kRows...>) {
+RowFn RunnerFor(Row row, Pick pick, bool stream, std::integer_sequence<int, kRows...>) {
     RowFn fn = nullptr;
-    ((static_cast<int>(row) == kRows ? (fn = RunnerFor<static_cast<Row>(kRows)>(lanes, stream))
+    ((static_cast<int>(row) == kRows ? (fn = RunnerFor<static_cast<Row>(kRows)>(pick, stream))
                                      : fn),
      ...);
     return fn;
+}
+
+RowFn Runner(Row row, Pick pick, bool stream) {
+    return RunnerFor(row, pick, stream,
+                     std::make_integer_sequence<int, static_cast<int>(Row::kCount)>());
+}
+
+// The extensions of this processor, by CPUID. AVX-VNNI is leaf 7, sub-leaf 1, EAX bit 4:
+// not every compiler's __builtin_cpu_supports knows its name (the AVX state is checked with
+// the AVX2 level).
+RowFeatures ProbeExtensions() {
+    RowFeatures f;
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    f.avx_vnni = __get_cpuid_count(7, 1, &a, &b, &c, &d) != 0 && (a >> 4 & 1u) != 0;
+    f.avx512_vnni = __builtin_cpu_supports("avx512vnni") != 0;
+    f.avx512_vbmi = __builtin_cpu_supports("avx512vbmi") != 0;
+    return f;
+}
+
+// Every raw variant of one level this machine can run, plain and with the extension.
+int RawVariantsOfLevel(Row row, int level, bool stream, RowFn out[2]) {
+    const Variants& v = kVariants[static_cast<int>(row)];
+    const int lanes = LanesOf(level);
+    int n = 0;
+    const RowFn plain = stream && lanes < 2 ? nullptr : Raw(v, lanes, false, stream);
+    if (plain != nullptr) out[n++] = plain;
+    if (HasExtended(v, lanes, ProcessorRowFeatures(level), stream))
+        out[n++] = Raw(v, lanes, true, stream);
+    return n;
 }
 
 }  // namespace
@@ -243,51 +302,70 @@ std::size_t RowDestBytes(Row row, int width) {
     }
 }
 
+RowFeatures ProcessorRowFeatures(int level) {
+    static const RowFeatures extensions = ProbeExtensions();
+    RowFeatures f = extensions;
+    f.level = std::min(level, ProcessorLevelSupported());
+    return f;
+}
+
 RowFn SelectRow(Row row, int level, bool stream) {
-    // The RGB to 4:2:2 rows are bound by their shuffles, not by memory: the lane extracts
-    // of the streaming stores only add to that (1.10-1.39x the cached time at 3840x2160).
-    const bool forward = row == Row::kRgb32ToUyvy || row == Row::kRgb32ToYuy2 ||
-                         row == Row::kRgb24ToUyvy || row == Row::kRgb24ToYuy2;
-    stream = stream && !forward;
-    return RunnerFor(row, BestLanes(row, level, stream), stream,
-                     std::make_integer_sequence<int, static_cast<int>(Row::kCount)>());
+    stream = stream && StreamPays(row);
+    return Runner(row, FixedPick(row, ProcessorRowFeatures(level), stream), stream);
+}
+
+int RowCandidates(Row row, const RowFeatures& f, RowCandidate out[kMaxRowCandidates]) {
+    const Variants& v = kVariants[static_cast<int>(row)];
+    Pick picks[kMaxRowCandidates];
+    int n = 0;
+    const Pick fixed = FixedPick(row, f, false);  // the portable form where nothing else runs
+    picks[n++] = fixed;
+    for (int lanes = LanesOf(f.level); lanes > 0; lanes /= 2) {
+        for (const bool ext : {true, false}) {
+            const bool runs =
+                ext ? HasExtended(v, lanes, f, false)
+                    : Raw(v, lanes, false, false) != nullptr && (lanes != 4 || v.avx512Pays);
+            const bool listed = fixed.lanes == lanes && fixed.ext == ext;
+            if (runs && !listed && n < kMaxRowCandidates) picks[n++] = {lanes, ext};
+        }
+    }
+    for (int i = 0; i < n; ++i) {
+        const Pick p = picks[i];
+        RowCandidate& c = out[i];
+        c.cached = Runner(row, p, false);
+        c.level = LevelOf(p.lanes);
+        c.name = p.ext ? ExtensionName(p.lanes == 4 ? v.avx512Needs : v.avx2Needs)
+                       : ProcessorLevelName(c.level);
+        // The variant's own streaming twin, else the fixed rule's: where the destination
+        // goes to memory, skipping the read of its lines outweighs the row's own cost.
+        if (!StreamPays(row)) {
+            c.streamed = c.cached;
+        } else if (p.lanes >= 2 && Raw(v, p.lanes, p.ext, true) != nullptr) {
+            c.streamed = Runner(row, p, true);
+        } else {
+            c.streamed = Runner(row, FixedPick(row, f, true), true);
+        }
+    }
+    return n;
 }
 
 RowFn RowVariant(Row row, int level) {
-    switch (level) {
-        case kLevelPortable:
-            return OwnVariant(row, 0);
-        case kLevelSsse3:
-            return OwnVariant(row, 1);
-        case kLevelAvx2:
-            return OwnVariant(row, 2);
-        case kLevelAvx512:
-            return OwnVariant(row, 4);
-        default:
-            return nullptr;
+    if (level != kLevelPortable && level != kLevelSsse3 && level != kLevelAvx2 &&
+        level != kLevelAvx512) {
+        return nullptr;
     }
+    const RowFeatures f = ProcessorRowFeatures(level);
+    const Variants& v = kVariants[static_cast<int>(row)];
+    const int lanes = LanesOf(level);
+    return Raw(v, lanes, HasExtended(v, lanes, f, false), false);
 }
 
 int RowVariantsOfLevel(Row row, int level, RowFn out[2]) {
-    const Variants& v = kVariants[static_cast<int>(row)];
-    int n = 0;
-    const int lanes = LanesOf(level);
-    const RowFn plain = lanes == 4 ? v.avx512 : lanes == 2 ? v.avx2 : lanes == 1 ? v.ssse3 : v.c;
-    const RowFn extended = ExtendedVariant(v, lanes);
-    if (plain != nullptr) out[n++] = plain;
-    if (extended != nullptr) out[n++] = extended;
-    return n;
+    return RawVariantsOfLevel(row, level, false, out);
 }
 
 int RowStreamingVariantsOfLevel(Row row, int level, RowFn out[2]) {
-    const Variants& v = kVariants[static_cast<int>(row)];
-    int n = 0;
-    const int lanes = LanesOf(level);
-    const RowFn plain = lanes == 4 ? v.avx512Nt : lanes == 2 ? v.avx2Nt : nullptr;
-    const RowFn extended = ExtendedVariant(v, lanes, true);
-    if (plain != nullptr) out[n++] = plain;
-    if (extended != nullptr) out[n++] = extended;
-    return n;
+    return RawVariantsOfLevel(row, level, true, out);
 }
 
 int RowBlockPixels(Row row, int level) {

@@ -16,8 +16,9 @@ namespace {
 using GetClassObjectFn = HRESULT(STDMETHODCALLTYPE*)(REFCLSID, REFIID, void**);
 
 std::mutex g_load_lock;
-// Registered libraries loaded so far, by path; guarded by g_load_lock.
-std::map<std::string, GetClassObjectFn>* g_registered = new std::map<std::string, GetClassObjectFn>;
+// Registered libraries loaded so far, by path; guarded by g_load_lock. The libraries stay
+// loaded; the map goes with this module when it is unloaded.
+std::map<std::string, GetClassObjectFn> g_registered;
 
 std::string Hex(HRESULT hr) {
     char text[16];
@@ -42,7 +43,7 @@ HRESULT CreateRegistered(const std::string& path, IDeckLinkIterator** iterator,
     GetClassObjectFn get = nullptr;
     {
         std::lock_guard<std::mutex> lock(g_load_lock);
-        if (auto it = g_registered->find(path); it != g_registered->end()) {
+        if (auto it = g_registered.find(path); it != g_registered.end()) {
             get = it->second;
         } else {
             platform::DynamicLibrary library;
@@ -57,7 +58,7 @@ HRESULT CreateRegistered(const std::string& path, IDeckLinkIterator** iterator,
             }
             // A driver is never unloaded: its threads and objects may outlive any one renderer.
             library.Leak();
-            (*g_registered)[path] = get;
+            g_registered[path] = get;
         }
     }
     CComPtr<IClassFactory> factory;

@@ -16,11 +16,11 @@ struct Loaded {
 };
 
 std::mutex g_lock;
-std::map<std::string, Loaded>* g_loaded = new std::map<std::string, Loaded>;  // by name asked
+std::map<std::string, Loaded> g_loaded;  // by name asked; goes with this module when unloaded
 
 // Loads `library` and finds its entry point, under g_lock.
 HRESULT LoadLocked(const std::string& library, Loaded* out, std::string* reason) {
-    if (auto it = g_loaded->find(library); it != g_loaded->end()) {
+    if (auto it = g_loaded.find(library); it != g_loaded.end()) {
         *out = it->second;
         return S_OK;
     }
@@ -44,7 +44,7 @@ HRESULT LoadLocked(const std::string& library, Loaded* out, std::string* reason)
     }
     // A driver is never unloaded: its threads and objects may outlive any one renderer.
     handle.Leak();
-    (*g_loaded)[library] = found;
+    g_loaded[library] = found;
     *out = found;
     return S_OK;
 }
