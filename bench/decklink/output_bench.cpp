@@ -118,8 +118,9 @@ struct Environment {
         ok = card.Open(OXDECKLINKSIM_PATH) && frames.Open(OXFRAME_PATH) &&
              g_origin.Init(std::filesystem::path(OXDECKLINKSIM_PATH).filename().c_str());
 #ifdef OXDECKLINKSIM_LINUX_PATH
-        ok = ok && linux_card.Open(OXDECKLINKSIM_LINUX_PATH) &&
-             g_origin.Init(std::filesystem::path(OXDECKLINKSIM_LINUX_PATH).filename().c_str());
+        // Only the Linux-layout cases need it: without it they alone are skipped.
+        if (ok && linux_card.Open(OXDECKLINKSIM_LINUX_PATH))
+            g_origin.Init(std::filesystem::path(OXDECKLINKSIM_LINUX_PATH).filename().c_str());
 #endif
     }
     // Makes the card of one layout the driver: registered, or named as the Linux library.
