@@ -14,13 +14,12 @@
 // periods repeat, and their audio is silence. A card 100 ppm slow holds the host back.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "bench/support/timed_main.h"
 #include "com/object.h"
 #include "com/ptr.h"
 #include "decklink/co_ox_renderer_bmd.h"
@@ -176,16 +175,5 @@ BENCHMARK_CAPTURE(Drift, card_100ppm_slow, -100.0)
     ->UseRealTime();
 
 int main(int argc, char** argv) {
-    std::vector<char*> rest;
-    for (int i = 0; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--hours=", 8) == 0)
-            g_hours = std::max(0.01, std::atof(argv[i] + 8));
-        else
-            rest.push_back(argv[i]);
-    }
-    int count = static_cast<int>(rest.size());
-    ::benchmark::Initialize(&count, rest.data());
-    ::benchmark::RunSpecifiedBenchmarks();
-    ::benchmark::Shutdown();
-    return 0;
+    return orvex::bench::RunBenchmarksWith(argc, argv, "--hours=", 0.01, &g_hours);
 }

@@ -11,11 +11,15 @@
 
 namespace orvex::bench {
 
-inline int RunTimedBenchmarks(int argc, char** argv, double* seconds) {
+// Takes `option` (e.g. "--seconds=") into *value, at least `least`; every other argument goes
+// to the benchmark library.
+inline int RunBenchmarksWith(int argc, char** argv, const char* option, double least,
+                             double* value) {
+    const std::size_t length = std::strlen(option);
     std::vector<char*> rest;
     for (int i = 0; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--seconds=", 10) == 0)
-            *seconds = std::max(0.5, std::atof(argv[i] + 10));
+        if (std::strncmp(argv[i], option, length) == 0)
+            *value = std::max(least, std::atof(argv[i] + length));
         else
             rest.push_back(argv[i]);
     }
@@ -24,6 +28,10 @@ inline int RunTimedBenchmarks(int argc, char** argv, double* seconds) {
     ::benchmark::RunSpecifiedBenchmarks();
     ::benchmark::Shutdown();
     return 0;
+}
+
+inline int RunTimedBenchmarks(int argc, char** argv, double* seconds) {
+    return RunBenchmarksWith(argc, argv, "--seconds=", 0.5, seconds);
 }
 
 }  // namespace orvex::bench
