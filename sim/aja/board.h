@@ -24,9 +24,9 @@
 
 #include "aja/ntv2/ntv2driver.h"
 #include "sim/aja/recorder.h"
-#include "sim/common/marker_watch.h"
 #include "sim/aja/rig.h"
 #include "sim/aja/sim_control.h"
+#include "sim/common/marker_watch.h"
 
 namespace orvex::sim::aja {
 
@@ -89,7 +89,7 @@ private:
         OxSimAjaChannelStats stats{};
         std::shared_ptr<Recorder> recorder;
         std::int64_t recording_dropped = 0;  // of the recordings closed before
-        MarkerWatch markers;  // with ORVEX_AJA_AUDIO_MARKERS=1
+        MarkerWatch markers;                 // with ORVEX_AJA_AUDIO_MARKERS=1
     };
 
     bool RateOf(int channel, std::uint32_t* num, std::uint32_t* den) const;

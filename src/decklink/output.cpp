@@ -5,11 +5,11 @@
 #include <cmath>
 #include <cstring>
 
+#include "backend/output_state.h"
 #include "convert/convert.h"
 #include "decklink/co_ox_renderer_bmd.h"
 #include "decklink/frame_3d.h"
 #include "decklink/output_modes.h"
-#include "backend/output_state.h"
 #include "formats/video_formats.h"
 #include "pipeline/time_corrector.h"
 #include "platform/clock.h"
@@ -199,8 +199,7 @@ HRESULT CCoOXRendererBMD::OpenOutput(bool live, const M_AV_PROPS* requested) {
 HRESULT CCoOXRendererBMD::OpenOutputLocked(bool, const M_AV_PROPS* requested) {
     OutputState& st = cards_.State();
     if (!st.output || !requested) {
-        orvex::backend::PublishOutputFailed(PropsRoot(), E_NO_DEVICE_OPEN,
-                                            u"no card is chosen");
+        orvex::backend::PublishOutputFailed(PropsRoot(), E_NO_DEVICE_OPEN, u"no card is chosen");
         return E_NO_DEVICE_OPEN;
     }
     IDeckLinkOutput_v9_9* output = st.output;
@@ -275,11 +274,12 @@ HRESULT CCoOXRendererBMD::OpenOutputLocked(bool, const M_AV_PROPS* requested) {
         } else {
             output->SetVideoOutputFrameMemoryAllocator(nullptr);
             output->SetScheduledFrameCompletionCallback(nullptr);
-            orvex::backend::PublishOutputFailed(root, E_NO_USABLE_MODE,
-                                u"the card plays no display mode for " +
-                                    std::u16string(orvex::formats::VideoFormatShortName(
-                                        requested->vidProps.eVideoFormat)) +
-                                    u" in 8-bit or 10-bit YUV or BGRA, nor NTSC");
+            orvex::backend::PublishOutputFailed(
+                root, E_NO_USABLE_MODE,
+                u"the card plays no display mode for " +
+                    std::u16string(
+                        orvex::formats::VideoFormatShortName(requested->vidProps.eVideoFormat)) +
+                    u" in 8-bit or 10-bit YUV or BGRA, nor NTSC");
             return E_NO_USABLE_MODE;
         }
     }
@@ -307,9 +307,10 @@ HRESULT CCoOXRendererBMD::OpenOutputLocked(bool, const M_AV_PROPS* requested) {
             output->DisableVideoOutput();
             output->SetVideoOutputFrameMemoryAllocator(nullptr);
             output->SetScheduledFrameCompletionCallback(nullptr);
-            orvex::backend::PublishOutputFailed(root, E_NO_USABLE_MODE,
-                                u"the card takes no audio layout (2, 8 or 16 channels of 16 or "
-                                u"32 bits at 48 kHz)");
+            orvex::backend::PublishOutputFailed(
+                root, E_NO_USABLE_MODE,
+                u"the card takes no audio layout (2, 8 or 16 channels of 16 or "
+                u"32 bits at 48 kHz)");
             return E_NO_USABLE_MODE;
         }
     }
