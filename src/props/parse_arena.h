@@ -279,7 +279,8 @@ public:
 
     void assign(std::u16string_view text) {
         if (room_ != 0 && text.size() <= room_) {
-            std::memmove(block_, text.data(), text.size() * sizeof(char16_t));
+            // An empty view may have no data at all.
+            if (!text.empty()) std::memmove(block_, text.data(), text.size() * sizeof(char16_t));
             size_ = static_cast<std::uint32_t>(text.size());
             return;
         }
