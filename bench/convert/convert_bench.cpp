@@ -5,6 +5,10 @@
 #include <sys/mman.h>
 #include <time.h>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -163,6 +167,52 @@ Op StripedMemcpyOp(std::size_t bytes) {
     };
 }
 
+// The memory traffic of a conversion without its arithmetic: the source's bytes read and
+// the destination's written with the stores Convert uses for them (`streamed`: non-temporal,
+// in 16-byte pieces and fenced at the end of each part, as for a picture of kStreamBytes and
+// more; else cached), in equal parts on the caller alone or, `striped`, on the stripe
+// workers. Its speed-up is what the memory gives two processors on these bytes moved this
+// way. Null where the machine has no such stores.
+Op TrafficOp(std::size_t src_bytes, std::size_t dst_bytes, bool striped, bool streamed) {
+#if defined(__x86_64__)
+    auto src = std::make_shared<Bytes>(Random(src_bytes, 2));
+    auto dst = std::make_shared<Bytes>(dst_bytes, 1);
+    return [src, dst, striped, streamed] {
+        constexpr int kParts = 16;
+        constexpr std::size_t kPiece = sizeof(__m128i);
+        const auto part_of = [](std::size_t n, int i, std::size_t* end) {
+            const std::size_t pieces = n / kPiece, each = (pieces + kParts - 1) / kParts;
+            *end = std::min((std::size_t(i) + 1) * each, pieces) * kPiece;
+            return std::min(std::size_t(i) * each, pieces) * kPiece;
+        };
+        const auto part = [&](int i) {
+            std::size_t end = 0;
+            __m128i sum = _mm_setzero_si128();
+            for (std::size_t at = part_of(src->size(), i, &end); at < end; at += kPiece)
+                sum = _mm_or_si128(
+                    sum, _mm_load_si128(reinterpret_cast<const __m128i*>(src->data() + at)));
+            auto* out = reinterpret_cast<__m128i*>(dst->data());
+            const std::size_t first = part_of(dst->size(), i, &end) / kPiece, last = end / kPiece;
+            if (streamed) {
+                for (std::size_t at = first; at < last; ++at) _mm_stream_si128(out + at, sum);
+                _mm_sfence();
+            } else {
+                for (std::size_t at = first; at < last; ++at) _mm_store_si128(out + at, sum);
+            }
+        };
+        if (striped) {
+            RunStripes(kParts, part);
+        } else {
+            for (int i = 0; i < kParts; ++i) part(i);
+        }
+        return true;
+    };
+#else
+    (void)src_bytes, (void)dst_bytes, (void)striped, (void)streamed;
+    return nullptr;
+#endif
+}
+
 #if ORVEX_BENCH_LIBYUV
 // `flip`: the library's own way to a destination whose rows lie the other way from the
 // source's (a negative height), for the cells where one side is a bottom-up buffer.
@@ -313,14 +363,15 @@ Op PeerOf(int s, int d, int w, int h, bool bottom_up, std::string* name) {
 //
 // Each iteration runs, each timed on its own and in an order shuffled anew: the conversion in
 // one stripe, the conversion in Convert's own stripes, a memcpy of the destination's bytes
-// (for a converting cell also the same memcpy on the stripe workers), and the peer's
-// operation where there is one. The ratios are taken between figures of the same moments: on
-// a shared machine the memory bandwidth drifts (a 2160-line cell moved between 2.1 and 3.8
-// ms from one run to the next), and benchmarks run one after another each caught it at
-// another level. Counters (µs per iteration): one_cpu, one_wall (one stripe), striped_wall,
-// memcpy_cpu, memcpy_wall, memcpy_striped_wall, peer_cpu, and for a bottom-up cell
-// bottom_cpu and top_cpu, the conversion in one stripe and the same conversion top-down on
-// one pair of buffers; the iteration time is one_wall. The label names the peer.
+// (for a converting cell also the same memcpy on the stripe workers, and the conversion's
+// memory traffic alone, on the caller and on the stripe workers), and the peer's operation where
+// there is one. The ratios are taken between figures of the same moments: on a shared machine the
+// memory bandwidth drifts (a 2160-line cell moved between 2.1 and 3.8 ms from one run to the next),
+// and benchmarks run one after another each caught it at another level. Counters (µs per
+// iteration): one_cpu, one_wall (one stripe), striped_wall, memcpy_cpu, memcpy_wall,
+// memcpy_striped_wall, traffic_wall, traffic_striped_wall, peer_cpu, and for a bottom-up cell
+// bottom_cpu and top_cpu, the conversion in one stripe and the same conversion top-down on one pair
+// of buffers; the iteration time is one_wall. The label names the peer.
 void BM_Cell(benchmark::State& state) {
     const int si = int(state.range(0)), di = int(state.range(1));
     const eMFCC from = kLayouts[si], to = kLayouts[di];
@@ -335,7 +386,8 @@ void BM_Cell(benchmark::State& state) {
         double* wall;
     };
     double one_cpu = 0, one_wall = 0, striped_wall = 0, memcpy_cpu = 0, memcpy_wall = 0,
-           memcpy_striped_wall = 0, peer_cpu = 0, top_cpu = 0, bottom_cpu = 0, unused = 0;
+           memcpy_striped_wall = 0, traffic_wall = 0, traffic_striped_wall = 0, peer_cpu = 0,
+           top_cpu = 0, bottom_cpu = 0, unused = 0;
     std::vector<Timed> ops;
     std::size_t dst_bytes = 0;
     // Every conversion has buffers of its own: lines that the stripe workers left modified
@@ -385,6 +437,15 @@ void BM_Cell(benchmark::State& state) {
     }
     ops.push_back({MemcpyOp(dst_bytes), &memcpy_cpu, &memcpy_wall});
     if (!copy_like) ops.push_back({StripedMemcpyOp(dst_bytes), &unused, &memcpy_striped_wall});
+    // The RGB -> 4:2:2 rows keep cached stores at every size.
+    const bool rgb_to_422 = si <= 1 && di >= 2 && di <= 4;
+    const bool streamed = !rgb_to_422 && dst_bytes >= kStreamBytes;
+    const std::size_t src_bytes = std::size_t(RowBytes(from, w)) * h;
+    if (Op one = copy_like ? nullptr : TrafficOp(src_bytes, dst_bytes, false, streamed)) {
+        ops.push_back({one, &unused, &traffic_wall});
+        ops.push_back(
+            {TrafficOp(src_bytes, dst_bytes, true, streamed), &unused, &traffic_striped_wall});
+    }
     if (Op peer = PeerOf(si, di, w, h, bottom_up, &peer_name))
         ops.push_back({peer, &peer_cpu, &unused});
 
@@ -418,6 +479,10 @@ void BM_Cell(benchmark::State& state) {
         state.counters["striped_wall"] = striped_wall / n;
         state.counters["memcpy_wall"] = memcpy_wall / n;
         state.counters["memcpy_striped_wall"] = memcpy_striped_wall / n;
+        if (traffic_striped_wall > 0) {
+            state.counters["traffic_wall"] = traffic_wall / n;
+            state.counters["traffic_striped_wall"] = traffic_striped_wall / n;
+        }
     }
     if (bottom_up) {
         state.counters["top_cpu"] = top_cpu / n;

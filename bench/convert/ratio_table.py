@@ -26,7 +26,10 @@ miss it are named: copies and 4:2:2 reorders within 1.2x memcpy; bottom-up withi
 top-down; at or below every peer, except that the 4:2:2 -> RGB32 rows (whose exact bytes
 cost more arithmetic than the peer's) may take up to 1.10x the peer at a level below the
 widest; stripes gaining at least what the striped memcpy gains, and on machines with more
-than two processors also at least 1.6x.
+than two processors also at least 1.6x. A converting cell also times its memory traffic
+alone (its source read, its destination written with the stores the conversion uses:
+streamed from 12 MiB, except by the RGB -> 4:2:2 rows) in one stripe and striped; the misses of
+the ceiling are named again with that traffic's speed-up beside theirs.
 """
 import json
 import sys
@@ -85,7 +88,8 @@ def median(values):
 
 def ratios(run):
     """One row per cell, size and row order: (key, one stripe µs, ÷ memcpy, stripe speed-up,
-    ÷ peer, peer name, bottom-up ÷ top-down, a striped memcpy's speed-up)."""
+    ÷ peer, peer name, bottom-up ÷ top-down, a striped memcpy's speed-up, the speed-up of the
+    conversion's memory traffic alone)."""
     times, cells = run
     if cells:
         return interleaved_ratios(cells)
@@ -106,7 +110,8 @@ def ratios(run):
         top = t.get(f"BM_Cell/{s}/{d}/{w}/{h}/1/0", (None, None))[0] if order else None
         out.append(((s, d, w, h, order), single_cpu, div(single_cpu, copy),
                     div(single_wall, striped), div(single_cpu, peer),
-                    peer_name.replace("BM_", "").split("/")[0], div(single_cpu, top), None))
+                    peer_name.replace("BM_", "").split("/")[0], div(single_cpu, top), None,
+                    None))
     return out
 
 
@@ -124,7 +129,8 @@ def interleaved_ratios(cells):
                     ratio("one_wall", "striped_wall"), ratio("one_cpu", "peer_cpu"),
                     reps[0].get("label", ""),
                     ratio("bottom_cpu" if "bottom_cpu" in reps[0] else "one_cpu", "top_cpu"),
-                    ratio("memcpy_wall", "memcpy_striped_wall")))
+                    ratio("memcpy_wall", "memcpy_striped_wall"),
+                    ratio("traffic_wall", "traffic_striped_wall")))
     return out
 
 
@@ -151,7 +157,10 @@ def target_report(rows, context):
         checks["stripes ≥ 1.6×"] = []
     checks[ceiling] = []
     counts = dict.fromkeys(checks, 0)
-    for (s, d, w, h, order), us, mem, speedup, peer, _, against_top, copy_speedup in rows:
+    # Misses of the ceiling, with what the conversion's memory traffic alone (its source read,
+    # its destination written with its own kind of stores) gains from the same stripe workers.
+    traffic_misses, under_traffic = [], 0
+    for (s, d, w, h, order), us, mem, speedup, peer, _, against_top, copy_speedup, traffic in rows:
         key = (s, d, w, h, order)
         if copy_like(s, d) and mem is not None:
             counts["copy/reorder ≤ 1.2× memcpy"] += 1
@@ -174,10 +183,18 @@ def target_report(rows, context):
                 counts[ceiling] += 1
                 if speedup < copy_speedup:
                     checks[ceiling].append(f"{name(key)} {speedup:.2f} < {copy_speedup:.2f}")
+                    if traffic is not None:
+                        traffic_misses.append(f"{name(key)} {speedup:.2f} / {traffic:.2f}")
+                        under_traffic += speedup < traffic
     for target, misses in checks.items():
         met = counts[target] - len(misses)
         yield (f"- {target}: {met} of {counts[target]} cells"
                + (f"; missed by {', '.join(misses)}" if misses else ""))
+    if traffic_misses:
+        yield (f"  - the misses' speed-up against that of their memory traffic alone (source "
+               "read, destination written with the conversion's stores) on the same workers, "
+               f"{len(traffic_misses) - under_traffic} of {len(traffic_misses)} at or above it: "
+               f"{', '.join(traffic_misses)}")
 
 
 USAGE = "usage: ratio_table.py RUN.json [--compare OTHER.json] [--before EARLIER.json] [--lines N]"
@@ -235,10 +252,13 @@ def main():
     f = lambda x: f"{x:.2f}" if x is not None else "–"
     extra = " before ÷ memcpy | before ÷ peer | before speed-up |" if before else ""
     print("| cell | size | rows | 1 stripe µs (cpu) | ÷ memcpy | stripe speed-up (wall) "
-          "| memcpy's stripe speed-up | ÷ peer | peer | ÷ top-down |" + extra)
-    print("|---|---|---|---|---|---|---|---|---|---|" + ("---|---|---|" if before else ""))
+          "| memcpy's stripe speed-up | traffic's stripe speed-up | ÷ peer | peer "
+          "| ÷ top-down |" + extra)
+    print("|---|---|---|---|---|---|---|---|---|---|---|" + ("---|---|---|" if before else ""))
     rows = ratios(run)
-    for (s, d, w, h, order), us, mem, speedup, peer, peer_name, against_top, copy_speedup in rows:
+    for row in rows:
+        (s, d, w, h, order), us, mem, speedup, peer, peer_name, against_top, copy_speedup = row[:8]
+        traffic = row[8]
         if only_lines and h != int(only_lines):
             continue
         rgb = s < 2 or d < 2
@@ -246,7 +266,7 @@ def main():
         line = (f"| {NAMES[s]} → {NAMES[d]} | {h}p | "
                 f"{('bottom-up' if order else 'top-down') if rgb else '–'} | {us:.0f} | {f(mem)} | "
                 f"{'–' if copy else f(speedup)} | {'–' if copy else f(copy_speedup)} | "
-                f"{f(peer)} | {peer_name or '–'} | "
+                f"{'–' if copy else f(traffic)} | {f(peer)} | {peer_name or '–'} | "
                 f"{f(against_top)} |")
         if before:
             b = before.get((s, d, w, h, order))

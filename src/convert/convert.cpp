@@ -94,11 +94,6 @@ struct Plan {
 // Destination or source bytes (the larger) a stripe must hold to be worth a hand-off: a
 // worker's wake-up costs some tens of microseconds, a stripe of this size about as much.
 constexpr std::size_t kMinStripeBytes = 256 * 1024;
-// Destination bytes from which a picture is written with non-temporal stores. In a steady
-// loop a 1920x1080 picture (4-8 MB of destination) stays in the last-level cache, and
-// streaming it gained nothing (0.96-1.07x the cached time); at 3840x2160 (17-33 MB) the
-// memory-bound rows took 0.53-0.89x.
-constexpr std::size_t kStreamBytes = 12 * 1024 * 1024;
 // Stripes of Convert's own choice per stripe thread.
 constexpr int kStripesPerThread = 4;
 // Stripes one call cuts at most, whatever the caller asks for.
