@@ -32,9 +32,7 @@
 #include <vector>
 
 #include "bench/aja/output_player.h"
-#include "bench/support/allocation_origin.h"
-#include "bench/support/busy_threads.h"
-#include "bench/support/process_figures.h"
+#include "bench/support/counted_run.h"
 #include "bench/support/timed_main.h"
 #include "platform/dynamic_library.h"
 #include "platform/process.h"
@@ -43,58 +41,18 @@ namespace {
 
 using orvex::bench::AjaFigures;
 using orvex::bench::AjaPlayer;
-using orvex::bench::HostRole;
-using orvex::bench::t_host_role;
 
 double g_seconds = 60.0;
 
-// Allocations while counting: the renderer's on its own threads, the host's inside
-// ReceiverFramePut, and the board library's own.
-orvex::bench::AllocationOrigin g_origin;
-std::atomic<bool> g_counting{false};
-std::atomic<long long> g_renderer_allocations{0}, g_put_allocations{0}, g_board_allocations{0};
-thread_local bool t_in_hook = false;
-void Count() {
-    if (!g_counting.load(std::memory_order_relaxed) || t_host_role == HostRole::kOutside ||
-        t_in_hook)
-        return;
-    t_in_hook = true;  // the stack walk may allocate itself
-    if (g_origin.FromLibrary())
-        g_board_allocations.fetch_add(1, std::memory_order_relaxed);
-    else if (t_host_role == HostRole::kInside)
-        g_put_allocations.fetch_add(1, std::memory_order_relaxed);
-    else
-        g_renderer_allocations.fetch_add(1, std::memory_order_relaxed);
-    t_in_hook = false;
-}
-
 struct Output {
-    eMVideoFormat format;
-    int width, height;
-    double rate;
+    orvex::bench::OutputFormat pictures;
     int board, channel;  // device = board * 4 + channel
 };
-
-M_AV_PROPS Props(const Output& o) {
-    M_AV_PROPS av{};
-    av.vidProps.eVideoFormat = o.format;
-    av.vidProps.fccType = eMFCC_UYVY;
-    av.vidProps.nWidth = o.width;
-    av.vidProps.nHeight = o.height;
-    av.vidProps.nRowBytes = o.width * 2;
-    av.vidProps.dblRate = o.rate;
-    av.vidProps.nAspectX = 16;
-    av.vidProps.nAspectY = 9;
-    av.audProps = {16, 48000, 24, 0};
-    return av;
-}
-
-constexpr double k5994 = 60000.0 / 1001;
 Output Hd(int channel) {
-    return {eMVF_HD1080_5994p, 1920, 1080, k5994, 0, channel};
+    return {orvex::bench::kHd5994, 0, channel};
 }
 Output Uhd(int channel) {
-    return {eMVF_4K_UHD_50p, 3840, 2160, 50.0, 1, channel};
+    return {orvex::bench::kUhd50, 1, channel};
 }
 
 struct Environment {
@@ -114,7 +72,8 @@ struct Environment {
         orvex::platform::SetEnvVar("ORVEX_AJA_RIG", (dir / "rig.xml").string());
         orvex::platform::SetEnvVar("ORVEX_AJA_AUDIO_MARKERS", "1");
         ok = board.Open(OXAJASIM_PATH) && frames.Open(OXFRAME_PATH) &&
-             g_origin.Init(std::filesystem::path(OXAJASIM_PATH).filename().c_str());
+             orvex::bench::g_allocations.origin.Init(
+                 std::filesystem::path(OXAJASIM_PATH).filename().c_str());
         auto reg =
             reinterpret_cast<HRESULT(STDMETHODCALLTYPE*)()>(board.Symbol("DllRegisterServer"));
         ok = ok && reg && reg() == S_OK;
@@ -142,50 +101,21 @@ void Play(benchmark::State& state, std::vector<Output> outputs, bool stressed) {
         players.push_back(std::make_unique<AjaPlayer>());
         std::string error;
         if (!players.back()->Open(env.factory, o.board * 4 + o.channel, o.board, o.channel,
-                                  Props(o), &error)) {
+                                  orvex::bench::Uyvy16ChannelProps(o.pictures), &error)) {
             state.SkipWithError(error.c_str());
             return;
         }
     }
-    std::unique_ptr<orvex::bench::BusyThreads> busy;
-    if (stressed) busy = std::make_unique<orvex::bench::BusyThreads>();
-    double cpu = 0;
-    for (auto _ : state) {
-        // Counting starts two seconds in, when every output runs steadily.
-        std::thread starter([&] {
-            orvex::platform::SleepFor(2 * orvex::platform::kTicksPerSecond);
-            g_renderer_allocations = g_put_allocations = g_board_allocations = 0;
-            cpu = orvex::bench::CpuSeconds() - (busy ? busy->CpuSeconds() : 0);
-            g_counting = true;
-        });
-        std::vector<std::thread> hosts;
-        for (auto& p : players)
-            hosts.emplace_back([&, player = p.get()] { player->Feed(g_seconds, env.stats); });
-        for (auto& h : hosts) h.join();
-        starter.join();
-    }
-    g_counting = false;
-    // The renderer's: the busy threads' time is not.
-    cpu = orvex::bench::CpuSeconds() - (busy ? busy->CpuSeconds() : 0) - cpu;
-    busy.reset();
-    for (auto& p : players) p->Close(env.stats);
-
-    std::vector<AjaFigures> figures;
-    double host_cpu = 0;
-    long long counted = 0;
-    for (auto& p : players) figures.push_back(p->Finish());
-    for (const auto& f : figures) {
-        counted += f.counted;
-        host_cpu += f.host_cpu_ms * static_cast<double>(f.counted) / 1000.0;
-    }
-    const double per_frame = 1.0 / static_cast<double>(std::max(1LL, counted));
+    const auto run = orvex::bench::RunCounted(state, players, stressed, g_seconds, env.stats);
+    const auto& figures = run.figures;
     const AjaFigures& first = figures.front();
+    const orvex::bench::AllocationCounts& allocations = orvex::bench::g_allocations;
     auto& c = state.counters;
     c["frames"] = static_cast<double>(first.frames);
-    c["renderer_cpu_ms_per_frame"] = (cpu - host_cpu) * 1000.0 * per_frame;
-    c["allocs_per_frame_renderer"] = static_cast<double>(g_renderer_allocations) * per_frame;
-    c["allocs_per_frame_put"] = static_cast<double>(g_put_allocations) * per_frame;
-    c["allocs_per_frame_board"] = static_cast<double>(g_board_allocations) * per_frame;
+    c["renderer_cpu_ms_per_frame"] = run.PerFrame(run.renderer_cpu_ms);
+    c["allocs_per_frame_renderer"] = run.PerFrame(static_cast<double>(allocations.renderer));
+    c["allocs_per_frame_put"] = run.PerFrame(static_cast<double>(allocations.put));
+    c["allocs_per_frame_board"] = run.PerFrame(static_cast<double>(allocations.device));
     double underruns = 0, dropped = 0, latency_p50 = 0, latency_max = 0, air_max = 0;
     for (const auto& f : figures) {
         underruns += static_cast<double>(f.underruns);
@@ -213,7 +143,7 @@ void Play(benchmark::State& state, std::vector<Output> outputs, bool stressed) {
     for (std::size_t i = 0; i < figures.size(); ++i) {
         const AjaFigures& f = figures[i];
         std::printf("%-8s %7lld %9lld %8lld %12.2f %12.2f %6.2f / %5.2f %9.2f\n",
-                    outputs[i].height > 1080 ? "2160p50" : "1080p59", f.frames,
+                    outputs[i].pictures.height > 1080 ? "2160p50" : "1080p59", f.frames,
                     static_cast<long long>(f.underruns), static_cast<long long>(f.dropped),
                     f.latency_p50, f.latency_max, f.air_p50, f.air_max, f.threads_cpu_ms);
     }
@@ -241,6 +171,6 @@ BENCHMARK_CAPTURE(Play, many_4x1080p5994_2x2160p50,
     ->UseRealTime();
 
 int main(int argc, char** argv) {
-    orvex::bench::g_allocation_hook = &Count;
+    orvex::bench::g_allocation_hook = &orvex::bench::CountAllocation;
     return orvex::bench::RunTimedBenchmarks(argc, argv, &g_seconds);
 }

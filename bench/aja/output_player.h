@@ -19,11 +19,6 @@
 
 namespace orvex::bench {
 
-// Where the host's thread is: outside ReceiverFramePut (its own work, not counted), inside it.
-// Every other thread is the renderer's or the board's.
-enum class HostRole { kNone, kOutside, kInside };
-inline thread_local HostRole t_host_role = HostRole::kNone;
-
 struct AjaFigures {
     long long frames = 0, counted = 0;
     std::int64_t underruns = 0, dropped = 0, played = 0;

@@ -36,9 +36,7 @@
 #include <vector>
 
 #include "bench/decklink/output_player.h"
-#include "bench/support/allocation_origin.h"
-#include "bench/support/busy_threads.h"
-#include "bench/support/process_figures.h"
+#include "bench/support/counted_run.h"
 #include "bench/support/timed_main.h"
 #include "platform/dynamic_library.h"
 #include "platform/process.h"
@@ -47,54 +45,14 @@ namespace {
 
 using orvex::bench::DeckLinkFigures;
 using orvex::bench::DeckLinkPlayer;
-using orvex::bench::HostRole;
-using orvex::bench::t_host_role;
 
 double g_seconds = 60.0;
 constexpr int kCards = 6;
 
-// Allocations while counting: the renderer's on its own threads, the host's inside
-// ReceiverFramePut, and the card's own.
-orvex::bench::AllocationOrigin g_origin;
-std::atomic<bool> g_counting{false};
-std::atomic<long long> g_renderer_allocations{0}, g_put_allocations{0}, g_card_allocations{0};
-thread_local bool t_in_hook = false;
-void Count() {
-    if (!g_counting.load(std::memory_order_relaxed) || t_host_role == HostRole::kOutside ||
-        t_in_hook)
-        return;
-    t_in_hook = true;  // the stack walk may allocate itself
-    if (g_origin.FromLibrary())
-        g_card_allocations.fetch_add(1, std::memory_order_relaxed);
-    else if (t_host_role == HostRole::kInside)
-        g_put_allocations.fetch_add(1, std::memory_order_relaxed);
-    else
-        g_renderer_allocations.fetch_add(1, std::memory_order_relaxed);
-    t_in_hook = false;
-}
-
-struct Output {
-    int format;
-    int width, height;
-    double rate;
-};
-constexpr Output kHd5994{eMVF_HD1080_5994p, 1920, 1080, 60000.0 / 1001};
-constexpr Output kUhd50{eMVF_4K_UHD_50p, 3840, 2160, 50.0};
-constexpr Output kUhd5994{eMVF_4K_UHD_5994p, 3840, 2160, 60000.0 / 1001};
-
-M_AV_PROPS Props(const Output& o) {
-    M_AV_PROPS av{};
-    av.vidProps.eVideoFormat = static_cast<eMVideoFormat>(o.format);
-    av.vidProps.fccType = eMFCC_UYVY;
-    av.vidProps.nWidth = o.width;
-    av.vidProps.nHeight = o.height;
-    av.vidProps.nRowBytes = orvex::formats::RowBytesFor(eMFCC_UYVY, o.width);
-    av.vidProps.dblRate = o.rate;
-    av.vidProps.nAspectX = 16;
-    av.vidProps.nAspectY = 9;
-    av.audProps = {16, 48000, 24, 0};
-    return av;
-}
+using orvex::bench::kHd5994;
+using orvex::bench::kUhd50;
+using orvex::bench::kUhd5994;
+using Output = orvex::bench::OutputFormat;
 
 struct Environment {
     Environment() {
@@ -116,11 +74,13 @@ struct Environment {
             orvex::platform::SetEnvVar("ORVEX_DECKLINK_PICTURES", "count");
         orvex::platform::SetEnvVar("ORVEX_DECKLINK_AUDIO_MARKERS", "1");
         ok = card.Open(OXDECKLINKSIM_PATH) && frames.Open(OXFRAME_PATH) &&
-             g_origin.Init(std::filesystem::path(OXDECKLINKSIM_PATH).filename().c_str());
+             orvex::bench::g_allocations.origin.Init(
+                 std::filesystem::path(OXDECKLINKSIM_PATH).filename().c_str());
 #ifdef OXDECKLINKSIM_LINUX_PATH
         // Only the Linux-layout cases need it: without it they alone are skipped.
         if (ok && linux_card.Open(OXDECKLINKSIM_LINUX_PATH))
-            g_origin.Init(std::filesystem::path(OXDECKLINKSIM_LINUX_PATH).filename().c_str());
+            orvex::bench::g_allocations.origin.Init(
+                std::filesystem::path(OXDECKLINKSIM_LINUX_PATH).filename().c_str());
 #endif
     }
     // Makes the card of one layout the driver: registered, or named as the Linux library.
@@ -160,50 +120,24 @@ void Play(benchmark::State& state, std::vector<Output> outputs, bool stressed, b
     for (std::size_t i = 0; i < outputs.size(); ++i) {
         players.push_back(std::make_unique<DeckLinkPlayer>());
         std::string error;
-        if (!players.back()->Open(env.factory, static_cast<int>(i), Props(outputs[i]), &error)) {
+        if (!players.back()->Open(env.factory, static_cast<int>(i),
+                                  orvex::bench::Uyvy16ChannelProps(outputs[i]), &error)) {
             state.SkipWithError(error.c_str());
             return;
         }
     }
-    std::unique_ptr<orvex::bench::BusyThreads> busy;
-    if (stressed) busy = std::make_unique<orvex::bench::BusyThreads>();
-    double cpu = 0, host_cpu = 0;
-    long long counted = 0;
-    for (auto _ : state) {
-        // Counting starts two seconds in, when every output runs steadily.
-        std::thread starter([&] {
-            orvex::platform::SleepFor(2 * orvex::platform::kTicksPerSecond);
-            g_renderer_allocations = g_put_allocations = g_card_allocations = 0;
-            cpu = orvex::bench::CpuSeconds() - (busy ? busy->CpuSeconds() : 0);
-            g_counting = true;
-        });
-        std::vector<std::thread> hosts;
-        for (auto& p : players)
-            hosts.emplace_back([&, player = p.get()] { player->Feed(g_seconds, env.stats); });
-        for (auto& h : hosts) h.join();
-        starter.join();
-    }
-    g_counting = false;
-    // The renderer's: the busy threads' time is not.
-    cpu = orvex::bench::CpuSeconds() - (busy ? busy->CpuSeconds() : 0) - cpu;
-    busy.reset();
-    for (auto& p : players) p->Close(env.stats);
-
-    std::vector<DeckLinkFigures> figures;
-    for (auto& p : players) figures.push_back(p->Finish());
-    for (const auto& f : figures) {
-        counted += f.counted;
-        host_cpu += f.host_cpu_ms * static_cast<double>(f.counted) / 1000.0;
-    }
-    const double per_frame = 1.0 / static_cast<double>(std::max(1LL, counted));
+    const auto run = orvex::bench::RunCounted(state, players, stressed, g_seconds, env.stats);
+    const auto& figures = run.figures;
     const DeckLinkFigures& first = figures.front();
+    const orvex::bench::AllocationCounts& allocations = orvex::bench::g_allocations;
     auto& c = state.counters;
     c["frames"] = static_cast<double>(first.frames);
-    c["renderer_cpu_ms_per_frame"] = (cpu - host_cpu) * 1000.0 * per_frame;
-    c["renderer_share_of_period"] = (cpu - host_cpu) * 1000.0 * per_frame / first.period_ms;
-    c["allocs_per_frame_renderer"] = static_cast<double>(g_renderer_allocations) * per_frame;
-    c["allocs_per_frame_put"] = static_cast<double>(g_put_allocations) * per_frame;
-    c["allocs_per_frame_card"] = static_cast<double>(g_card_allocations) * per_frame;
+    const double renderer_ms = run.PerFrame(run.renderer_cpu_ms);
+    c["renderer_cpu_ms_per_frame"] = renderer_ms;
+    c["renderer_share_of_period"] = renderer_ms / first.period_ms;
+    c["allocs_per_frame_renderer"] = run.PerFrame(static_cast<double>(allocations.renderer));
+    c["allocs_per_frame_put"] = run.PerFrame(static_cast<double>(allocations.put));
+    c["allocs_per_frame_card"] = run.PerFrame(static_cast<double>(allocations.device));
     double missed = 0, repeated = 0, latency_p50 = 0, latency_max = 0, air_max = 0;
     for (const auto& f : figures) {
         missed += static_cast<double>(f.missed);
@@ -282,6 +216,6 @@ BENCHMARK_CAPTURE(Play, uhd2160p50_uyvy_to_v210_16ch24_linux_layout, std::vector
 #endif
 
 int main(int argc, char** argv) {
-    orvex::bench::g_allocation_hook = &Count;
+    orvex::bench::g_allocation_hook = &orvex::bench::CountAllocation;
     return orvex::bench::RunTimedBenchmarks(argc, argv, &g_seconds);
 }

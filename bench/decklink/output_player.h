@@ -18,11 +18,6 @@
 
 namespace orvex::bench {
 
-// Where the host's thread is: outside ReceiverFramePut (its own work, not counted), inside it.
-// Every other thread is the renderer's or the card's.
-enum class HostRole { kNone, kOutside, kInside };
-inline thread_local HostRole t_host_role = HostRole::kNone;
-
 struct DeckLinkFigures {
     long long frames = 0, counted = 0;
     std::int64_t missed = 0, skipped = 0, repeated = 0, audio_realigned = 0;

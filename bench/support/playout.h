@@ -18,6 +18,11 @@
 
 namespace orvex::bench {
 
+// Where the host's thread is: outside ReceiverFramePut (its own work, not counted), inside it.
+// Every other thread is the renderer's or the device's.
+enum class HostRole { kNone, kOutside, kInside };
+inline thread_local HostRole t_host_role = HostRole::kNone;
+
 inline double Percentile(std::vector<double> v, double p) {
     if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
